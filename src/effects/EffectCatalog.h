@@ -1,0 +1,61 @@
+// The catalogue of built-in animation paths: the fixed table with display keys, groups, levels,
+// pass counts and whole-image flags; the factory of effect objects; the list offered to the host
+// for its user interface; and the display texts of the effects.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "persist/EffectStringTable.h"
+#include "qel/QEL_Title2.h"
+
+namespace qel {
+
+class PathEffect;
+
+struct EffectTableRow {
+    char pathId[260];
+    char nameKey[260];
+    char descKey[260];
+    char groupId[260];
+    int32_t level;
+    int32_t passes;
+    int32_t wholeImage;
+};
+static_assert(sizeof(EffectTableRow) == 1052);
+
+class EffectCatalog {
+public:
+    EffectCatalog();
+    ~EffectCatalog();
+    EffectCatalog(const EffectCatalog&) = delete;
+    EffectCatalog& operator=(const EffectCatalog&) = delete;
+
+    // Null for a null, empty or unknown identifier (exact, case-sensitive match).
+    PathEffect* CreateEffect(const char* pathId);
+    int ReleaseEffect(PathEffect* effect);  // always 1
+
+    int SelectByLevel(uint8_t level);
+    int EnumEffects(EffectEnumProc proc);
+    int EnumEffectsW(EffectEnumProc proc);
+    const char* GetEffectName(const char* pathId);
+    const char16_t* GetEffectNameW(const char* pathId);
+    const char* GetEffectDesc(const char* pathId);
+    const char16_t* GetEffectDescW(const char* pathId);
+    int GetPassCount(const char* pathId) const;
+    int IsWholeImage(const char* pathId) const;
+    HRESULT LoadEffectStrings(const char16_t* path);
+
+    static int BuiltInRowCount();
+    static const EffectTableRow& BuiltInRow(int index);
+
+private:
+    const EffectTableRow* FindOffered(const char* pathId) const;
+
+    std::vector<EffectTableRow> offered_;
+    std::vector<PathEffect*> live_;
+    int32_t rowCount_;
+    EffectStringTable strings_;
+};
+
+}  // namespace qel

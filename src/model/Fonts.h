@@ -1,0 +1,64 @@
+// Font resolution and metrics: every font is created at the design height (an em of 2048
+// pixels) and its lengths are scaled by SizeRatio = |Size| / 2048 into layout units. Characters
+// that the requested font cannot show get a substitute font through font linking.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "model/TitleModel.h"
+#include "qel/QEL_Title2.h"
+
+namespace qel {
+
+constexpr int32_t kDesignHeight = 2048;
+constexpr float kMaxFontSize = 1638.0f;  // largest usable |Size| in layout units
+
+// Finds, for a code unit the base font lacks, an installed font that has it. Made once per
+// editing operation; forgets its mappings when destroyed.
+class FontLinker {
+public:
+    FontLinker();
+    ~FontLinker();
+    FontLinker(const FontLinker&) = delete;
+    FontLinker& operator=(const FontLinker&) = delete;
+
+    bool Valid() const { return impl_ != nullptr; }
+    struct Impl;
+    Impl* impl() const { return impl_.get(); }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// The LOGFONTW of a request: face, character set, height -designHeight, weight 700/400, italic.
+LOGFONTW LogFontFromSpec(int32_t designHeight, const FontSpec& spec);
+
+// MakeFont = BuildMetaFont(LogFontFromSpec(spec)). Both always fill *out; the status is E_FAIL
+// for a size beyond +-1638 (or NaN; SizeRatio is then 1638/2048) or a font without outline metrics.
+HRESULT MakeFont(int32_t designHeight, const FontSpec& spec, MetaFont* out);
+HRESULT BuildMetaFont(int32_t designHeight, float size, const LOGFONTW& logFont, MetaFont* out);
+
+// One font per code unit of text[0..count): the base font of spec, or a linked font for a code
+// unit the base font lacks (never for code units <= 32, nor for 33..255 in a symbol-set font).
+HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count,
+                         int32_t designHeight, const FontSpec& spec, MetaFont* out);
+
+// Extent (cx, cy) of one code unit at the design height: advance and ascent + descent.
+bool MeasureCodeUnit(const LOGFONTW& logFont, char16_t code, float* cx, float* cy);
+
+// Sets ch.Width/ch.Height from its font: swapped for vertical text and code units below 128.
+void MeasureCharacter(MetaCharacter& ch, const MetaFont& font, bool vertical);
+
+// A font entry reported back as a request (GetCharFont).
+FontSpec ReportFont(const MetaFont& font);
+
+// Every family name fontconfig lists.
+std::vector<std::u16string> EnumerateFaceNames();
+
+// The default GUI font (fontconfig's match for sans-serif) as a LOGFONTW.
+LOGFONTW DefaultGuiFont();
+
+}  // namespace qel

@@ -1,0 +1,31 @@
+// The 8-bit coverage mask of one glyph, already scaled, stretched and turned for the frame, from
+// the font engine's anti-aliased rendering under a 2 x 2 matrix.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "model/TitleModel.h"
+
+namespace qel {
+
+struct GlyphCoverage {
+    std::unique_ptr<uint8_t[]> mask;  // 0 = not covered, 255 = covered; rows top to bottom
+    int32_t width = 0;                // row stride in pixels (may exceed the black box)
+    int32_t height = 0;
+    float originX = 0, originY = 0;  // black box's upper-left relative to the origin, y upwards
+};
+
+// How the frame wants glyphs: the render settings' scales and quality, and whether the
+// character stands in vertical text (codes below 128 then lie on their side).
+struct GlyphRequest {
+    float frameScaleX = 1, frameScaleY = 1;
+    int32_t qualityMode = 1;
+    bool vertical = false;
+};
+
+// Non-zero on success; 0 on failure (degenerate matrix, no glyph, no memory). Thread-safe.
+int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY,
+                     float angleDegrees, const GlyphRequest& request, GlyphCoverage* out);
+
+}  // namespace qel

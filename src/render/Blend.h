@@ -1,0 +1,46 @@
+// Compositing primitives on 32-bit pixels (three colour bytes, then alpha) in 8-bit integer
+// arithmetic with fixed roundings. Character images and the host frame hold straight alpha;
+// string layers hold premultiplied colour.
+//
+// Every operation but PlaceLayer has a core form (first pixel, width, height, row stride in
+// bytes) and a rectangle form (frame base, frame width, frame height, RECT) that calls the core
+// on the pixels inside the rectangle. Cores do nothing for a non-positive width or height; the
+// two-image forms also do nothing for a null pointer. The two images of a two-image form share
+// one stride (both are frame-sized).
+#pragma once
+
+#include <cstdint>
+
+#include "qel/QEL_Title2.h"
+
+namespace qel {
+
+void Premultiply(uint8_t* image, int32_t width, int32_t height, int32_t stride);
+void Premultiply(uint8_t* frame, int32_t frameWidth, int32_t frameHeight, const RECT& rect);
+void Unpremultiply(uint8_t* image, int32_t width, int32_t height, int32_t stride);
+void Unpremultiply(uint8_t* frame, int32_t frameWidth, int32_t frameHeight, const RECT& rect);
+
+// Premultiplied source over premultiplied destination, alphas combined.
+void BlendOverKeepAlpha(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t stride);
+void BlendOverKeepAlpha(uint8_t* dst, const uint8_t* src, int32_t frameWidth, int32_t frameHeight,
+                        const RECT& rect);
+// Premultiplied source over an opaque frame.
+void BlendOverOpaque(uint8_t* frame, const uint8_t* src, int32_t width, int32_t height, int32_t stride);
+void BlendOverOpaque(uint8_t* frame, const uint8_t* src, int32_t frameWidth, int32_t frameHeight,
+                     const RECT& rect);
+// Straight source over an opaque frame.
+void BlendStraightOpaque(uint8_t* frame, const uint8_t* src, int32_t width, int32_t height, int32_t stride);
+void BlendStraightOpaque(uint8_t* frame, const uint8_t* src, int32_t frameWidth, int32_t frameHeight,
+                         const RECT& rect);
+// Face layer into border layer, alphas added (both premultiplied).
+void MergeFaceOverBorder(uint8_t* border, const uint8_t* face, int32_t width, int32_t height, int32_t stride);
+void MergeFaceOverBorder(uint8_t* border, const uint8_t* face, int32_t frameWidth, int32_t frameHeight,
+                         const RECT& rect);
+
+// Bilinear placement of a straight character image (stride width * 4) at a fractional position
+// into a premultiplied layer (stride layerWidth * 4), inside clip. 0 without drawing for null
+// pointers, non-positive sizes or opacity 0; else 1.
+int PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RECT& clip,
+               const uint8_t* image, int32_t width, int32_t height, float x, float y, uint8_t opacity);
+
+}  // namespace qel

@@ -1,0 +1,64 @@
+#include "render/EffectBitmap.h"
+
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace qel {
+
+EffectBitmap::EffectBitmap(uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
+                           int32_t bytesPerPixel)
+    : pixels_(pixels), width_(width), height_(height), stride_(stride), bytesPerPixel_(bytesPerPixel) {}
+
+EffectBitmap::EffectBitmap(int32_t width, int32_t height, int32_t stride, int32_t bytesPerPixel)
+    : width_(width), height_(height), stride_(stride), bytesPerPixel_(bytesPerPixel) {
+    if (width > 0 && height > 0 && stride > 0) {
+        pixels_ = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(height), static_cast<size_t>(stride)));
+        ownsPixels_ = pixels_ != nullptr;
+    }
+}
+
+EffectBitmap::EffectBitmap(int32_t width, int32_t height) : EffectBitmap(width, height, width * 4, 4) {}
+
+EffectBitmap::~EffectBitmap() { FreeOwned(); }
+
+void EffectBitmap::FreeOwned() {
+    if (ownsPixels_) std::free(pixels_);
+    pixels_ = nullptr;
+    ownsPixels_ = 0;
+}
+
+void EffectBitmap::Attach(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) {
+    FreeOwned();
+    pixels_ = pixels;
+    width_ = width;
+    height_ = height;
+    stride_ = stride;
+    bytesPerPixel_ = 4;
+}
+
+int EffectBitmap::CopyFrom(const EffectBitmap& other) {
+    if (!pixels_ || !other.pixels_ || !SameSize(other)) return 0;
+    const size_t rowBytes = static_cast<size_t>(width_) * static_cast<size_t>(bytesPerPixel_);
+    for (int32_t y = 0; y < height_; ++y) {
+        std::memcpy(pixels_ + static_cast<ptrdiff_t>(y) * stride_,
+                    other.pixels_ + static_cast<ptrdiff_t>(y) * other.stride_, rowBytes);
+    }
+    return 1;
+}
+
+}  // namespace qel
+
+#include "render/Filters.h"
+
+namespace qel {
+
+void EffectBitmap::Blur(int32_t radius) {
+    if (!pixels_ || radius == 0) return;
+    EffectBitmap copy(width_, height_);
+    if (!copy.pixels_ || !copy.CopyFrom(*this)) return;
+    BoxBlurCopy(pixels_, copy.pixels_, width_, height_, stride_, copy.stride_, radius);
+}
+
+}  // namespace qel

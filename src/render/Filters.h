@@ -1,0 +1,26 @@
+// Image filters: Gaussian and box blur, vertical three-row smoothing and the luma/chroma colour
+// conversion. Images are 4 bytes per pixel, three colour bytes then straight alpha; a pixel whose
+// alpha is 0 has no colour, so colours are averaged over showing pixels only while alpha is
+// averaged over the whole window.
+#pragma once
+
+#include <cstdint>
+
+#include "qel/QEL_Title2.h"
+
+namespace qel {
+
+// 1 when done (also radius <= 0, which does nothing); 0 when the image is missing, empty or
+// smaller than the radius, or memory runs out (the image is then unchanged).
+int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius);
+int BoxBlur(uint8_t* pixels, int32_t width, int32_t height, float radius);
+// The box blur from src into dst; 0 for radius < 1 or null images.
+int BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t dstStride,
+                int32_t srcStride, int32_t radius);
+int SmoothVertical(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
+int SmoothVertical(uint8_t* frame, int32_t frameWidth, int32_t frameHeight, const RECT& rect);
+
+// BT.601 limited range in 12-bit fixed point.
+void RgbToYcc(int r, int g, int b, int* y, int* cb, int* cr);
+
+}  // namespace qel

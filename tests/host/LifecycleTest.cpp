@@ -1,0 +1,82 @@
+// Construction, defaults and destruction of the TitleHost.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "host/TitleHost.h"
+
+namespace qel {
+namespace {
+
+struct HostDeleter {
+    void operator()(ITitleHost* h) const { ReleaseTitleHost(h); }
+};
+using HostPtr = std::unique_ptr<ITitleHost, HostDeleter>;
+
+TEST(Lifecycle, FreshHostHasDefaults) {
+    HostPtr host(GetTitleHost());
+    ASSERT_TRUE(host);
+    EXPECT_EQ(host->GetStringCount(), 0);
+
+    RECT dirty{1, 2, 3, 4};
+    EXPECT_EQ(host->GetDirtyRect(&dirty), S_OK);
+    EXPECT_EQ(dirty.left, 0);
+    EXPECT_EQ(dirty.right, 0);
+    EXPECT_EQ(host->GetDirtyRect(nullptr), E_POINTER);
+
+    RenderSettings rs{};
+    EXPECT_EQ(host->GetRenderSettings(&rs), S_OK);
+    EXPECT_EQ(rs.Reserved, 1.0f);
+    EXPECT_EQ(rs.QualityMode, 1);
+    EXPECT_EQ(rs.ColorMode, 0);
+    EXPECT_EQ(rs.Width, 320);
+    EXPECT_EQ(rs.Height, 240);
+    EXPECT_EQ(rs.ScaleX, 1.0f);
+    EXPECT_EQ(rs.ScaleY, 1.0f);
+    EXPECT_EQ(rs.ClipRect.right, 320);
+    EXPECT_EQ(rs.ClipRect.bottom, 240);
+    EXPECT_EQ(rs.UseGlyphCache, 1);
+    EXPECT_EQ(rs.MaxThreads, 1);
+
+    // "Arial" is not installed with the test fonts: the GUI font's face stands in.
+    FontSpec font{};
+    EXPECT_EQ(host->GetDefaultFont(&font), S_OK);
+    EXPECT_EQ(font.Size, 24.0f);
+    EXPECT_EQ(font.Bold, 0);
+    EXPECT_EQ(std::u16string(font.FaceName), u"DejaVu Sans");
+}
+
+TEST(Lifecycle, ReleaseAcceptsNullAndAliasesBehaveAlike) {
+    EXPECT_EQ(ReleaseTitleHost(nullptr), 0);
+    EXPECT_EQ(ReleaseTitleHost3(nullptr), 0);
+    ITitleHost* a = GetTitleHost3();
+    ASSERT_NE(a, nullptr);
+    EXPECT_EQ(a->GetStringCount(), 0);
+    EXPECT_EQ(ReleaseTitleHost3(a), 0);
+}
+
+TEST(Lifecycle, NullRecordPointersAreRejected) {
+    HostPtr host(GetTitleHost());
+    EXPECT_EQ(host->SetDefaultFont(nullptr), E_POINTER);
+    EXPECT_EQ(host->SetDefaultFace(nullptr), E_POINTER);
+    EXPECT_EQ(host->SetRenderSettings(nullptr), E_POINTER);
+    EXPECT_EQ(host->GetRenderSettings(nullptr), E_POINTER);
+    EXPECT_EQ(host->GetDefaultFont(nullptr), E_POINTER);
+}
+
+TEST(Lifecycle, RenderSettingsChangesDecideRemeasure) {
+    HostPtr host(GetTitleHost());
+    auto* th = static_cast<TitleHost*>(host.get());
+    RenderSettings rs{};
+    host->GetRenderSettings(&rs);
+    rs.ClipRect = {10, 10, 100, 100};
+    host->SetRenderSettings(&rs);
+    EXPECT_EQ(th->RemeasurePending, 0);
+    rs.Width = 640;
+    host->SetRenderSettings(&rs);
+    EXPECT_EQ(th->RemeasurePending, 1);
+}
+
+}  // namespace
+}  // namespace qel
