@@ -4,6 +4,7 @@
 // path, 1 the state at rest. Angles are degrees. Alpha conversions truncate.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -31,6 +32,7 @@ constexpr double kDegToRad = 0.017453292519943295;
 
 // The generator of scattering effects: state per calling thread, re-seeded to 1 by the
 // compositor before every pass of every string, so every frame is repeatable.
+// next state = state * 214013 + 2531011 (mod 2^32); result = (state >> 16) & 0x7FFF.
 void SeedEffectRandom(uint32_t seed);
 int32_t EffectRandom();  // 0 .. 32767
 
@@ -43,11 +45,17 @@ public:
 
     // Set-up, called by the rebuild step in this order.
     void SetFrameSize(int32_t width, int32_t height);
-    int SetStringBounds(const float rect[4], float angleDegrees);  // rect: left, top, width, height
+    // rect: left, top, width, height of the string's layout rectangle; 0 for a null rect.
+    int SetStringBounds(const float rect[4], float angleDegrees);
     int SetCharCount(int32_t n);
+    // Inserts the box before position i when 0 <= i < charCount and i <= the boxes already set;
+    // otherwise ignored (returns 0).
     int SetCharBox(int32_t i, const CharBox& box);
 
+    // Fills all six fields and returns 1; a character without a box is answered invisible
+    // (alpha 0). Returns 0 only for a null out.
     virtual int GetCharState(int32_t pass, int32_t i, float progress, CharState* out);
+    // Views of memory the compositor owns (4 bytes per pixel, stride >= width * 4).
     virtual int SetSourceImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
     virtual int SetTargetImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
     virtual int SetImageParam(int32_t pixelFormat);
@@ -57,8 +65,25 @@ public:
     // Read access for the compositor and tests.
     int32_t CharCount() const { return charCount; }
     const std::vector<CharBox>& Chars() const { return chars; }
+    float FrameMinX() const { return frameMinX; }
+    float FrameMaxX() const { return frameMaxX; }
+    float FrameMinY() const { return frameMinY; }
+    float FrameMaxY() const { return frameMaxY; }
 
 protected:
+    // The box of character i, or null when no box was set up for i.
+    const CharBox* BoxAt(int32_t i) const {
+        return i >= 0 && static_cast<size_t>(i) < chars.size() ? &chars[static_cast<size_t>(i)] : nullptr;
+    }
+    // The character at its laid-out place: scales 1, angle 0.
+    static CharState AtBox(const CharBox& box, uint8_t alpha) { return {box.x, box.y, 1, 1, 0, alpha}; }
+    // The answer for an index without a box: not drawn. Returns what GetCharState returns.
+    static int Unanswered(CharState* out) {
+        if (!out) return 0;
+        *out = {0, 0, 1, 1, 0, 0};
+        return 1;
+    }
+
     int32_t frameWidth = 320;
     int32_t frameHeight = 240;
     int32_t charCount = 0;
