@@ -1,29 +1,163 @@
-// (Placeholder until the font layer lands.)
+// Font entries, font linking and character measurement over the platform's font engine.
 #include "model/Fonts.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/FontEngine.h"
+#include "platform/FontLinking.h"
 
 namespace qel {
 
-struct FontLinker::Impl {};
-FontLinker::FontLinker() = default;
-FontLinker::~FontLinker() = default;
+namespace {
+
+constexpr uint8_t kSymbolCharSet = 2;
+constexpr uint8_t kDefaultCharSet = 1;
+
+bool SameLogFont(const LOGFONTW& a, const LOGFONTW& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
 LOGFONTW LogFontFromSpec(int32_t designHeight, const FontSpec& spec) {
     LOGFONTW lf{};
-    for (int i = 0; i < 32; ++i) lf.lfFaceName[i] = spec.FaceName[i];
+    // The last unit stays NUL even when the request's name fills all 32.
+    std::copy(spec.FaceName, spec.FaceName + 31, lf.lfFaceName);
     lf.lfCharSet = static_cast<uint8_t>(spec.CharSet);
     lf.lfHeight = -designHeight;
     lf.lfWeight = spec.Bold ? 700 : 400;
     lf.lfItalic = static_cast<uint8_t>(spec.Italic);
     return lf;
 }
-HRESULT MakeFont(int32_t, const FontSpec&, MetaFont*) { return E_FAIL; }
-HRESULT BuildMetaFont(int32_t, float, const LOGFONTW&, MetaFont*) { return E_FAIL; }
-HRESULT ResolveCharFonts(FontLinker&, const char16_t*, int32_t, int32_t, const FontSpec&, MetaFont*) {
-    return E_FAIL;
+
+HRESULT MakeFont(int32_t designHeight, const FontSpec& spec, MetaFont* out) {
+    return BuildMetaFont(designHeight, spec.Size, LogFontFromSpec(designHeight, spec), out);
 }
-bool MeasureCodeUnit(const LOGFONTW&, char16_t, float*, float*) { return false; }
-void MeasureCharacter(MetaCharacter&, const MetaFont&, bool) {}
-FontSpec ReportFont(const MetaFont&) { return {}; }
-std::vector<std::u16string> EnumerateFaceNames() { return {}; }
-LOGFONTW DefaultGuiFont() { return {}; }
+
+HRESULT BuildMetaFont(int32_t designHeight, float size, const LOGFONTW& logFont, MetaFont* out) {
+    if (!out) return E_POINTER;
+    *out = MetaFont{};
+    out->LogFont = logFont;
+    if (designHeight <= 0) return E_INVALIDARG;
+
+    HRESULT status = S_OK;
+    // The negated comparison also sends a NaN to the clamp.
+    if (!(size >= -kMaxFontSize && size <= kMaxFontSize)) {
+        status = E_FAIL;
+        out->SizeRatio = kMaxFontSize / static_cast<float>(designHeight);
+    } else {
+        out->SizeRatio = std::fabs(size) / static_cast<float>(designHeight);
+    }
+
+    OutlineMetrics m;
+    const FontFace font = FontFace::Open(logFont);
+    if (!font || !font.GetOutlineMetrics(&m)) return E_FAIL;  // metrics stay zero
+    const float r = out->SizeRatio;
+    out->Ascent = static_cast<float>(m.ascent) * r;
+    out->Descent = static_cast<float>(m.descent) * r;
+    out->IntLead = static_cast<float>(m.text.internalLeading) * r;
+    out->ExtLead = static_cast<float>(m.text.externalLeading) * r;
+    out->StrikeoutPos = static_cast<float>(m.strikeoutPosition) * r;
+    out->StrikeoutSize = static_cast<float>(m.strikeoutSize) * r;
+    out->UnderlinePos = static_cast<float>(m.underscorePosition) * r;
+    out->UnderlineSize = static_cast<float>(m.underscoreSize) * r;
+    return status;
+}
+
+HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count, int32_t designHeight,
+                         const FontSpec& spec, MetaFont* out) {
+    if (!text || !out) return E_POINTER;
+    if (!linker.Valid()) return E_FAIL;
+    if (count <= 0) return E_INVALIDARG;
+
+    const LOGFONTW base = LogFontFromSpec(designHeight, spec);
+    std::vector<LOGFONTW> chosen(static_cast<size_t>(count), base);
+    const FontFace baseFont = FontFace::Open(base);
+
+    // Each code unit is its own run: the glyph lookup answers S_OK when the base font has it and
+    // S_FALSE when not; a mapping attempt answers S_OK or E_FAIL. The last answer is the status.
+    HRESULT status = S_OK;
+    for (int32_t d = 0; d < count; ++d) {
+        const char16_t code = text[d];
+        const bool lacks = !baseFont || baseFont.GlyphIndex(code) == 0;
+        status = lacks ? S_FALSE : S_OK;
+        if (!lacks || code <= 32) continue;
+        if (chosen[d].lfCharSet == kSymbolCharSet && code <= 255) continue;
+
+        char16_t face[32];
+        if (MapFontForCode(linker, base, code, face)) {
+            LOGFONTW& lf = chosen[d];
+            std::copy(std::begin(face), std::end(face), lf.lfFaceName);
+            // The linked face is an ordinary Unicode face, whatever set the request named.
+            lf.lfCharSet = kDefaultCharSet;
+            status = S_OK;
+        } else {
+            status = E_FAIL;
+        }
+    }
+
+    // Neighbours with the same font share one entry's work.
+    for (int32_t i = 0; i < count; ++i) {
+        if (i > 0 && SameLogFont(chosen[i], chosen[i - 1])) {
+            out[i] = out[i - 1];
+        } else {
+            (void)BuildMetaFont(designHeight, spec.Size, chosen[i], &out[i]);
+        }
+    }
+    return status;
+}
+
+bool MeasureCodeUnit(const LOGFONTW& logFont, char16_t code, float* cx, float* cy) {
+    int32_t width = 0, height = 0;
+    const FontFace font = FontFace::Open(logFont);
+    if (!font || !font.GetTextExtent(code, &width, &height)) {
+        *cx = *cy = 0;
+        return false;
+    }
+    *cx = static_cast<float>(width);
+    *cy = static_cast<float>(height);
+    return true;
+}
+
+void MeasureCharacter(MetaCharacter& ch, const MetaFont& font, bool vertical) {
+    float cx = 0, cy = 0;
+    (void)MeasureCodeUnit(font.LogFont, ch.Value, &cx, &cy);  // a failed measurement is 0 x 0
+    const float r = font.SizeRatio;
+    if (vertical && ch.Value < 128) {
+        ch.Width = cy * r;
+        ch.Height = cx * r;
+    } else {
+        ch.Width = cx * r;
+        ch.Height = cy * r;
+    }
+}
+
+FontSpec ReportFont(const MetaFont& font) {
+    FontSpec spec{};
+    const LOGFONTW& lf = font.LogFont;
+    std::copy(std::begin(lf.lfFaceName), std::end(lf.lfFaceName), spec.FaceName);
+    spec.CharSet = lf.lfCharSet;
+    spec.Size = static_cast<float>(-lf.lfHeight) * font.SizeRatio;
+    spec.Bold = lf.lfWeight > 400 ? 1 : 0;
+    spec.Italic = lf.lfItalic;
+    spec.Underline = lf.lfUnderline;
+    spec.StrikeOut = lf.lfStrikeOut;
+    return spec;
+}
+
+std::vector<std::u16string> EnumerateFaceNames() { return ListFamilyNames(); }
+
+// The default GUI font: fontconfig's sans-serif face at the design height, regular, in the
+// default character set (1): on this platform a face is chosen by name alone, so the set that
+// suits every face is the one to hand to a request that falls back to it.
+LOGFONTW DefaultGuiFont() {
+    LOGFONTW lf{};
+    const std::u16string family = DefaultSansFamily();
+    std::copy(family.begin(), family.begin() + std::min<size_t>(family.size(), 31), lf.lfFaceName);
+    lf.lfHeight = -kDesignHeight;
+    lf.lfWeight = 400;
+    lf.lfCharSet = kDefaultCharSet;
+    return lf;
+}
 
 }  // namespace qel

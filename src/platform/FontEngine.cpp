@@ -1,0 +1,392 @@
+// The font engine on fontconfig and FreeType.
+//
+// Opening a font is two lookups. fontconfig turns the request (face name, weight, italic) into a
+// font file and face index; that answer is cached for the process, under the fontconfig lock.
+// FreeType then opens that face once per thread (FreeType objects must not be shared between
+// threads) at an em of 2048 pixels, and keeps it in the thread's cache.
+//
+// Metrics are read from the face's own tables in font units and scaled by 2048 / unitsPerEm, each
+// rounded to a whole pixel, so that they mean what a screen font engine's text metrics mean:
+// ascent and descent from OS/2 usWinAscent/usWinDescent, typographic ascent and descent from
+// sTypoAscender/sTypoDescender, strikeout from OS/2 and underline from post. Glyphs are loaded
+// unhinted; advances are the unhinted advances.
+#include "platform/FontEngine.h"
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_ADVANCES_H
+#include FT_OUTLINE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <map>
+#include <tuple>
+
+#include "platform/Fontconfig.h"
+
+namespace qel {
+
+namespace {
+
+// Synthetic bold widens strokes by em / 24 (as FreeType's own emboldening does), in 26.6.
+constexpr FT_Pos kEmboldenStrength = kEngineEmPixels * 64 / 24;
+// Synthetic italic shears by tan 12 degrees, in 16.16.
+constexpr FT_Fixed kObliqueShear = 0x0366A;
+// Largest glyph bitmap side we render, in pixels; beyond it a request is refused, not allocated.
+constexpr FT_Pos kMaxGlyphPixels = 16384;
+
+// ---- The process-wide cache of fontconfig matches -----------------------------------------
+
+struct MatchKey {
+    std::u16string face;
+    int weight;
+    bool italic;
+    bool operator<(const MatchKey& o) const {
+        return std::tie(face, weight, italic) < std::tie(o.face, o.weight, o.italic);
+    }
+};
+
+struct Match {
+    std::string file;  // empty when nothing matched
+    int index = 0;
+    bool embolden = false;
+    bool oblique = false;
+};
+
+Match FindMatch(const LOGFONTW& lf) {
+    MatchKey key{std::u16string(lf.lfFaceName, std::find(lf.lfFaceName, lf.lfFaceName + 32, u'\0')),
+                 fc::RequestWeight(lf), lf.lfItalic != 0};
+    std::lock_guard<std::mutex> lock(fc::Lock());
+    static std::map<MatchKey, Match> cache;
+    if (auto it = cache.find(key); it != cache.end()) return it->second;
+
+    Match match;
+    FcConfig* config = fc::Config();
+    FcPattern* pattern = config ? fc::RequestPattern(lf) : nullptr;
+    if (!pattern) return match;  // not cached: fontconfig may work on a later call
+    FcResult result = FcResultNoMatch;
+    if (FcPattern* found = FcFontMatch(config, pattern, &result)) {
+        FcChar8* file = nullptr;
+        if (FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch && file) {
+            match.file = reinterpret_cast<const char*>(file);
+            int index = 0;
+            if (FcPatternGetInteger(found, FC_INDEX, 0, &index) == FcResultMatch) match.index = index;
+            double weight = FC_WEIGHT_REGULAR;
+            FcPatternGetDouble(found, FC_WEIGHT, 0, &weight);
+            int slant = FC_SLANT_ROMAN;
+            FcPatternGetInteger(found, FC_SLANT, 0, &slant);
+            match.embolden = key.weight >= 600 && FcWeightToOpenTypeDouble(weight) < 600;
+            match.oblique = key.italic && slant == FC_SLANT_ROMAN;
+        }
+        FcPatternDestroy(found);
+    }
+    FcPatternDestroy(pattern);
+    cache.emplace(std::move(key), match);
+    return match;
+}
+
+// ---- The per-thread FreeType faces --------------------------------------------------------
+
+struct Library {
+    FT_Library lib = nullptr;
+    Library() {
+        if (FT_Init_FreeType(&lib) != 0) lib = nullptr;
+    }
+    ~Library() {
+        if (lib) FT_Done_FreeType(lib);
+    }
+};
+
+}  // namespace
+
+// A face opened by one thread. It keeps its thread's library alive, so a face released after the
+// thread's cache still closes cleanly.
+struct FaceEntry {
+    std::shared_ptr<Library> library;
+    FT_Face face = nullptr;
+    bool symbolCmap = false;  // code units 0..255 live at U+F000..U+F0FF
+    ~FaceEntry() {
+        if (face) FT_Done_Face(face);
+    }
+};
+
+namespace {
+
+class ThreadFaces {
+public:
+    std::shared_ptr<FaceEntry> Get(const std::string& file, int index) {
+        const auto key = std::make_pair(file, index);
+        if (auto it = faces_.find(key); it != faces_.end()) return it->second;
+        if (!library_) library_ = std::make_shared<Library>();
+        if (!library_->lib) return nullptr;
+
+        auto entry = std::make_shared<FaceEntry>();
+        entry->library = library_;
+        if (FT_New_Face(library_->lib, file.c_str(), index, &entry->face) != 0) {
+            entry->face = nullptr;
+            return nullptr;
+        }
+        FT_Face face = entry->face;
+        if (!face->charmap && face->num_charmaps > 0) {
+            // No Unicode map: take a symbol map when there is one, else the first map.
+            FT_CharMap chosen = face->charmaps[0];
+            for (int i = 0; i < face->num_charmaps; ++i)
+                if (face->charmaps[i]->encoding == FT_ENCODING_MS_SYMBOL) chosen = face->charmaps[i];
+            FT_Set_Charmap(face, chosen);
+        }
+        entry->symbolCmap = face->charmap && face->charmap->encoding == FT_ENCODING_MS_SYMBOL;
+        if (FT_IS_SCALABLE(face)) FT_Set_Pixel_Sizes(face, 0, kEngineEmPixels);
+
+        // A title uses a handful of faces; a host that went through many starts afresh rather than
+        // holding every file it ever touched. Faces still in use elsewhere stay alive until released.
+        if (faces_.size() >= 64) faces_.clear();
+        faces_.emplace(key, entry);
+        return entry;
+    }
+
+private:
+    std::shared_ptr<Library> library_;
+    std::map<std::pair<std::string, int>, std::shared_ptr<FaceEntry>> faces_;
+};
+
+ThreadFaces& Faces() {
+    thread_local ThreadFaces faces;
+    return faces;
+}
+
+int32_t Round(double v) { return static_cast<int32_t>(std::lround(v)); }
+
+// Scale from font units to pixels at the design height.
+double UnitScale(FT_Face face) { return double(kEngineEmPixels) / face->units_per_EM; }
+
+// The OS/2 table when it carries usable vertical metrics.
+const TT_OS2* UsableOs2(FT_Face face) {
+    const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (!os2 || os2->version == 0xFFFFu || os2->usWinAscent + os2->usWinDescent == 0) return nullptr;
+    return os2;
+}
+
+// Quantisation of FreeType's 256 coverage values to n + 1 levels (0..n), rounded.
+template <int n>
+constexpr std::array<uint8_t, 256> Levels() {
+    std::array<uint8_t, 256> table{};
+    for (int v = 0; v < 256; ++v) table[v] = static_cast<uint8_t>((v * n + 127) / 255);
+    return table;
+}
+constexpr auto kLevels64 = Levels<64>();
+constexpr auto kLevels16 = Levels<16>();
+constexpr auto kLevels4 = Levels<4>();
+
+}  // namespace
+
+FontFace::FontFace() = default;
+FontFace::~FontFace() = default;
+FontFace::FontFace(FontFace&&) noexcept = default;
+FontFace& FontFace::operator=(FontFace&&) noexcept = default;
+
+FontFace FontFace::Open(const LOGFONTW& lf) {
+    FontFace font;
+    const Match match = FindMatch(lf);
+    if (match.file.empty()) return font;
+    font.entry_ = Faces().Get(match.file, match.index);
+    font.embolden_ = match.embolden;
+    font.oblique_ = match.oblique;
+    return font;
+}
+
+bool FontFace::GetTextMetrics(TextMetrics* out) const {
+    if (!entry_ || entry_->face->units_per_EM == 0) return false;
+    FT_Face face = entry_->face;
+    const double s = UnitScale(face);
+    TextMetrics m;
+    if (const TT_OS2* os2 = UsableOs2(face)) {
+        m.ascent = Round(os2->usWinAscent * s);
+        m.descent = Round(os2->usWinDescent * s);
+        const auto* hhea = static_cast<const TT_HoriHeader*>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+        if (hhea) {
+            const long win = long(os2->usWinAscent) + os2->usWinDescent;
+            const long typo = long(hhea->Ascender) - hhea->Descender;
+            m.externalLeading = Round(std::max(0L, hhea->Line_Gap - (win - typo)) * s);
+        }
+    } else {
+        m.ascent = Round(face->ascender * s);
+        m.descent = Round(-face->descender * s);
+        m.externalLeading = Round(std::max(0L, long(face->height) - (face->ascender - face->descender)) * s);
+    }
+    m.height = m.ascent + m.descent;
+    m.internalLeading = m.height - kEngineEmPixels;
+    *out = m;
+    return true;
+}
+
+bool FontFace::GetOutlineMetrics(OutlineMetrics* out) const {
+    if (!entry_ || !FT_IS_SCALABLE(entry_->face)) return false;
+    FT_Face face = entry_->face;
+    OutlineMetrics m;
+    if (!GetTextMetrics(&m.text)) return false;
+    const double s = UnitScale(face);
+    if (const TT_OS2* os2 = UsableOs2(face)) {
+        m.ascent = Round(os2->sTypoAscender * s);
+        m.descent = Round(os2->sTypoDescender * s);
+        m.strikeoutPosition = Round(os2->yStrikeoutPosition * s);
+        m.strikeoutSize = static_cast<uint32_t>(std::max(0, Round(os2->yStrikeoutSize * s)));
+    } else {
+        // Without OS/2: the face's own ascender and descender, a strikeout at a quarter em as
+        // thick as the underline.
+        m.ascent = Round(face->ascender * s);
+        m.descent = Round(face->descender * s);
+        m.strikeoutPosition = kEngineEmPixels / 4;
+        m.strikeoutSize = static_cast<uint32_t>(std::max(0, Round(face->underline_thickness * s)));
+    }
+    if (const auto* post = static_cast<const TT_Postscript*>(FT_Get_Sfnt_Table(face, FT_SFNT_POST))) {
+        m.underscorePosition = Round(post->underlinePosition * s);
+        m.underscoreSize = Round(post->underlineThickness * s);
+    } else {
+        m.underscorePosition = Round(face->underline_position * s);
+        m.underscoreSize = Round(face->underline_thickness * s);
+    }
+    *out = m;
+    return true;
+}
+
+uint32_t FontFace::GlyphIndex(char16_t code) const {
+    if (!entry_) return 0;
+    FT_Face face = entry_->face;
+    if (code >= 0xD800 && code < 0xE000) return 0;  // half of a pair names no character
+    if (entry_->symbolCmap && code <= 0xFF) {
+        if (FT_UInt index = FT_Get_Char_Index(face, 0xF000u + code)) return index;
+    }
+    return FT_Get_Char_Index(face, code);
+}
+
+bool FontFace::GetTextExtent(char16_t code, int32_t* cx, int32_t* cy) const {
+    TextMetrics m;
+    if (!GetTextMetrics(&m)) return false;
+    FT_Face face = entry_->face;
+    FT_Fixed advance = 0;
+    if (FT_Get_Advance(face, GlyphIndex(code), FT_LOAD_NO_SCALE, &advance) != 0) return false;
+    int32_t width = Round(advance * UnitScale(face));
+    if (embolden_) width += Round(kEmboldenStrength / 64.0);
+    *cx = width;
+    *cy = m.height;
+    return true;
+}
+
+uint32_t FontFace::GetGlyphBitmap(char16_t code, GlyphFormat format, const GlyphMatrix& matrix,
+                                  GlyphBitmap* out) const {
+    *out = GlyphBitmap{};
+    if (!entry_ || !FT_IS_SCALABLE(entry_->face)) return 0;
+    FT_Face face = entry_->face;
+    if (FT_Load_Glyph(face, GlyphIndex(code), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return 0;
+    FT_GlyphSlot slot = face->glyph;
+    if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) return 0;
+    FT_Outline* outline = &slot->outline;
+
+    if (embolden_) FT_Outline_EmboldenXY(outline, kEmboldenStrength, kEmboldenStrength);
+    if (oblique_) {
+        FT_Matrix shear{0x10000, kObliqueShear, 0, 0x10000};
+        FT_Outline_Transform(outline, &shear);
+    }
+    FT_Matrix m{matrix.m11, matrix.m21, matrix.m12, matrix.m22};  // xx, xy, yx, yy
+    FT_Outline_Transform(outline, &m);
+
+    // The black box: the control box widened to whole pixels (26.6 units).
+    FT_BBox box;
+    FT_Outline_Get_CBox(outline, &box);
+    const FT_Pos xMin = box.xMin & ~63, yMin = box.yMin & ~63;
+    const FT_Pos xMax = (box.xMax + 63) & ~63, yMax = (box.yMax + 63) & ~63;
+    const FT_Pos width = (xMax - xMin) >> 6, rows = (yMax - yMin) >> 6;
+    if (width <= 0 || rows <= 0 || width > kMaxGlyphPixels || rows > kMaxGlyphPixels) return 0;
+    FT_Outline_Translate(outline, -xMin, -yMin);
+
+    const size_t grayPitch = (size_t(width) + 3) & ~size_t(3);
+    std::unique_ptr<uint8_t[]> gray(new (std::nothrow) uint8_t[grayPitch * rows]());
+    if (!gray) return 0;
+    FT_Bitmap target{};
+    target.rows = static_cast<unsigned>(rows);
+    target.width = static_cast<unsigned>(width);
+    target.pitch = static_cast<int>(grayPitch);
+    target.buffer = gray.get();
+    target.num_grays = 256;
+    target.pixel_mode = FT_PIXEL_MODE_GRAY;
+    if (FT_Outline_Get_Bitmap(entry_->library->lib, outline, &target) != 0) return 0;
+
+    size_t byteCount = grayPitch * rows;
+    if (format == GlyphFormat::Bitmap) {
+        // Set where coverage reaches half: the two-level quantisation of the grey rendering.
+        const size_t pitch = ((size_t(width) + 31) / 32) * 4;
+        std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[pitch * rows]());
+        if (!bits) return 0;
+        for (FT_Pos y = 0; y < rows; ++y) {
+            const uint8_t* src = gray.get() + y * grayPitch;
+            uint8_t* dst = bits.get() + y * pitch;
+            for (FT_Pos x = 0; x < width; ++x)
+                if (src[x] >= 128) dst[x >> 3] |= static_cast<uint8_t>(0x80u >> (x & 7));
+        }
+        gray = std::move(bits);
+        byteCount = pitch * rows;
+    } else {
+        const auto& levels = format == GlyphFormat::Gray8 ? kLevels64
+                             : format == GlyphFormat::Gray4 ? kLevels16
+                                                            : kLevels4;
+        uint8_t* p = gray.get();
+        for (size_t i = 0; i < byteCount; ++i) p[i] = levels[p[i]];
+    }
+
+    out->bits = std::move(gray);
+    out->byteCount = static_cast<uint32_t>(byteCount);
+    out->box = {static_cast<int32_t>(width), static_cast<int32_t>(rows), static_cast<int32_t>(xMin >> 6),
+                static_cast<int32_t>(yMax >> 6)};
+    return out->byteCount;
+}
+
+std::vector<std::u16string> ListFamilyNames() {
+    std::vector<std::u16string> names;
+    std::lock_guard<std::mutex> lock(fc::Lock());
+    FcConfig* config = fc::Config();
+    if (!config) return names;
+    FcPattern* all = FcPatternCreate();
+    FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, nullptr);
+    FcFontSet* set = (all && fields) ? FcFontList(config, all, fields) : nullptr;
+    if (set) {
+        for (int i = 0; i < set->nfont; ++i)
+            for (int j = 0;; ++j) {
+                std::u16string name = fc::Family(set->fonts[i], j);
+                if (name.empty()) break;
+                names.push_back(std::move(name));
+            }
+        FcFontSetDestroy(set);
+    }
+    if (fields) FcObjectSetDestroy(fields);
+    if (all) FcPatternDestroy(all);
+    std::sort(names.begin(), names.end());
+    names.erase(std::unique(names.begin(), names.end()), names.end());
+    return names;
+}
+
+std::u16string DefaultSansFamily() {
+    std::u16string family;
+    {
+        std::lock_guard<std::mutex> lock(fc::Lock());
+        if (FcConfig* config = fc::Config()) {
+            FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
+            if (pattern) {
+                FcConfigSubstitute(config, pattern, FcMatchPattern);
+                FcDefaultSubstitute(pattern);
+                FcResult result = FcResultNoMatch;
+                if (FcPattern* found = FcFontMatch(config, pattern, &result)) {
+                    family = fc::Family(found, 0);
+                    FcPatternDestroy(found);
+                }
+                FcPatternDestroy(pattern);
+            }
+        }
+    }
+    // A face name holds 31 units; a longer family could never be named in a request.
+    if (family.empty() || family.size() > 31) family = u"DejaVu Sans";
+    return family;
+}
+
+}  // namespace qel

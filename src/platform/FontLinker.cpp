@@ -1,0 +1,97 @@
+// The font linker on fontconfig. For a base request it asks fontconfig once for every installed
+// face sorted by closeness to the request (FcFontSort), and then, for each code unit the base
+// face lacks, takes the first face in that order whose character set has it. Both the sorted list
+// and the answers per code unit live as long as the linker, which an editing operation makes
+// and drops.
+#include <algorithm>
+#include <map>
+#include <tuple>
+
+#include "platform/FontLinking.h"
+#include "platform/Fontconfig.h"
+
+namespace qel {
+
+namespace {
+
+struct BaseKey {
+    std::u16string face;
+    int weight;
+    bool italic;
+    bool operator<(const BaseKey& o) const {
+        return std::tie(face, weight, italic) < std::tie(o.face, o.weight, o.italic);
+    }
+};
+
+BaseKey KeyOf(const LOGFONTW& lf) {
+    return {std::u16string(lf.lfFaceName, std::find(lf.lfFaceName, lf.lfFaceName + 32, u'\0')),
+            fc::RequestWeight(lf), lf.lfItalic != 0};
+}
+
+}  // namespace
+
+struct FontLinker::Impl {
+    struct Candidates {
+        FcFontSet* sorted = nullptr;                  // closest first
+        std::map<char16_t, std::u16string> answers;  // empty family: no face has it
+    };
+    std::map<BaseKey, Candidates> bases;
+
+    ~Impl() {
+        std::lock_guard<std::mutex> lock(fc::Lock());
+        for (auto& [key, candidates] : bases)
+            if (candidates.sorted) FcFontSetDestroy(candidates.sorted);
+    }
+};
+
+FontLinker::FontLinker() {
+    std::lock_guard<std::mutex> lock(fc::Lock());
+    if (fc::Config()) impl_ = std::make_unique<Impl>();
+}
+
+FontLinker::~FontLinker() = default;
+
+bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char16_t code, char16_t (&face)[32]) {
+    FontLinker::Impl* impl = linker.impl();
+    if (!impl) return false;
+    // Half of a surrogate pair names no character by itself; no face has a glyph for it.
+    if (code >= 0xD800 && code < 0xE000) return false;
+
+    BaseKey key = KeyOf(base);
+    auto& candidates = impl->bases[key];
+    auto known = candidates.answers.find(code);
+    if (known == candidates.answers.end()) {
+        std::u16string family;
+        {
+            std::lock_guard<std::mutex> lock(fc::Lock());
+            FcConfig* config = fc::Config();
+            if (config && !candidates.sorted) {
+                if (FcPattern* pattern = fc::RequestPattern(base)) {
+                    FcResult result = FcResultNoMatch;
+                    candidates.sorted = FcFontSort(config, pattern, FcTrue, nullptr, &result);
+                    FcPatternDestroy(pattern);
+                }
+            }
+            for (int i = 0; candidates.sorted && i < candidates.sorted->nfont; ++i) {
+                FcPattern* font = candidates.sorted->fonts[i];
+                FcCharSet* chars = nullptr;
+                if (FcPatternGetCharSet(font, FC_CHARSET, 0, &chars) != FcResultMatch || !chars ||
+                    !FcCharSetHasChar(chars, code))
+                    continue;
+                std::u16string name = fc::Family(font, 0);
+                // The base's own family would only bring the base face back; a name longer than a
+                // face name holds could not be asked for again.
+                if (name.empty() || name == key.face || name.size() > 31) continue;
+                family = std::move(name);
+                break;
+            }
+        }
+        known = candidates.answers.emplace(code, std::move(family)).first;
+    }
+    if (known->second.empty()) return false;
+    std::fill(std::begin(face), std::end(face), u'\0');
+    std::copy(known->second.begin(), known->second.end(), face);
+    return true;
+}
+
+}  // namespace qel

@@ -1,0 +1,36 @@
+// Shared access to fontconfig for the platform files: one process-wide lock around every
+// fontconfig call (its configuration and caches are shared by all threads), the pattern a
+// LOGFONTW stands for, and the text conversions between face names and fontconfig strings.
+#pragma once
+
+#include <fontconfig/fontconfig.h>
+
+#include <mutex>
+#include <string>
+
+#include "qel/QEL_Title2.h"
+
+namespace qel::fc {
+
+// Held around every fontconfig call.
+std::mutex& Lock();
+
+// The current configuration (loaded on first use, honouring FONTCONFIG_FILE); null when
+// fontconfig cannot load one. Call with Lock() held.
+FcConfig* Config();
+
+// OpenType weight of a request: lfWeight 0 (don't care) means regular.
+int RequestWeight(const LOGFONTW& lf);
+
+// The pattern of a request (family, weight, slant), substituted and ready to match or sort.
+// The caller destroys it. Call with Lock() held.
+FcPattern* RequestPattern(const LOGFONTW& lf);
+
+// Family name at index i of a pattern as UTF-16; empty when absent.
+std::u16string Family(FcPattern* pattern, int i);
+
+// The face name of a LOGFONTW (up to its NUL, at most 32 units) as UTF-8.
+std::string Utf8FromFaceName(const char16_t* face);
+std::u16string Utf16FromUtf8(const char* text);
+
+}  // namespace qel::fc
