@@ -1,10 +1,105 @@
-// (Placeholder until glyph coverage lands.)
+// Glyph coverage: the font engine renders the glyph under a 2 x 2 matrix that carries the
+// character's size, its stretch and its turn, at one of four anti-aliasing depths; the levels it
+// returns are then spread over 0..255.
+//
+// The matrix entries are 16.16 fixed point, truncated, exactly as a screen font engine takes them,
+// so the same request always gives the same bitmap. Grey levels 1..n become v * k - 1 with
+// k = 256 / n, so the top level is 255 and the bottom non-zero level k - 1; monochrome bits become
+// 255 or 0 bytes.
 #include "platform/GlyphCoverage.h"
+
+#include <cmath>
+#include <new>
+
+#include "platform/FontEngine.h"
 
 namespace qel {
 
-int GetGlyphCoverage(uint16_t, const MetaFont&, float, float, float, const GlyphRequest&, GlyphCoverage*) {
-    return 0;
+namespace {
+
+constexpr double kRadiansPerDegree = 0.017453292519943295;
+
+// value x 65536 truncated to 16.16; false for a value the format cannot hold (or a NaN).
+bool ToFixed(double value, int32_t* out) {
+    const double scaled = value * 65536.0;
+    if (!(scaled > -2147483648.0 && scaled < 2147483648.0)) return false;
+    *out = static_cast<int32_t>(scaled);
+    return true;
+}
+
+struct Depth {
+    GlyphFormat format;
+    int factor;  // k of v * k - 1; 0 for one bit per pixel
+};
+
+Depth DepthOf(int32_t qualityMode) {
+    switch (qualityMode) {
+        case 0: return {GlyphFormat::Gray8, 4};    // 65 levels
+        case 2: return {GlyphFormat::Gray2, 64};   // 5 levels
+        case 3: return {GlyphFormat::Bitmap, 0};   // 2 levels
+        default: return {GlyphFormat::Gray4, 16};  // 17 levels
+    }
+}
+
+}  // namespace
+
+int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
+                     const GlyphRequest& request, GlyphCoverage* out) {
+    if (!out) return 0;
+    *out = GlyphCoverage{};
+
+    const float sx = font.SizeRatio * request.frameScaleX * scaleX;
+    const float sy = font.SizeRatio * request.frameScaleY * scaleY;
+    float theta = angleDegrees;
+    if (request.vertical && code < 128) theta += 270;  // Latin lies on its side in a column
+    const double r = -static_cast<double>(theta) * kRadiansPerDegree;
+    const double c = std::cos(r), s = std::sin(r);
+
+    GlyphMatrix m;
+    if (!ToFixed(c * sx, &m.m11) || !ToFixed(s * sx, &m.m12) || !ToFixed(-s * sy, &m.m21) ||
+        !ToFixed(c * sy, &m.m22))
+        return 0;
+    if ((m.m11 == 0 && m.m12 == 0) || (m.m21 == 0 && m.m22 == 0)) return 0;  // degenerate
+
+    const FontFace face = FontFace::Open(font.LogFont);
+    if (!face) return 0;
+    const Depth depth = DepthOf(request.qualityMode);
+    GlyphBitmap glyph;
+    const uint32_t bytes = face.GetGlyphBitmap(code, depth.format, m, &glyph);
+    if (bytes == 0) return 0;  // no ink (a space) or no glyph: the caller drops the images
+    const int32_t height = glyph.box.blackBoxY;
+    if (height <= 0 || glyph.box.blackBoxX <= 0) return 0;
+
+    if (depth.format == GlyphFormat::Bitmap) {
+        const int32_t width = (glyph.box.blackBoxX + 31) & ~31;
+        const size_t rowBytes = static_cast<size_t>(width) / 8;
+        if (size_t(height) * rowBytes > bytes) return 0;
+        std::unique_ptr<uint8_t[]> mask(new (std::nothrow) uint8_t[size_t(width) * height]);
+        if (!mask) return 0;
+        for (int32_t y = 0; y < height; ++y) {
+            const uint8_t* src = glyph.bits.get() + y * rowBytes;
+            uint8_t* dst = mask.get() + size_t(y) * width;
+            for (int32_t x = 0; x < width; ++x) dst[x] = (src[x >> 3] & (0x80u >> (x & 7))) ? 255 : 0;
+        }
+        out->mask = std::move(mask);
+        out->width = width;
+    } else {
+        // Rows are padded to 4 bytes; the stride is the narrowest multiple of 4 covering the
+        // black box that divides the byte count.
+        int32_t width = (glyph.box.blackBoxX + 3) & ~3;
+        while (bytes % uint32_t(width) != 0 && uint64_t(height) * (width + 4) <= bytes) width += 4;
+        if (uint64_t(height) * width > bytes) return 0;
+        uint8_t* p = glyph.bits.get();
+        const uint32_t used = uint32_t(height) * uint32_t(width);
+        for (uint32_t i = 0; i < used; ++i)
+            if (p[i]) p[i] = static_cast<uint8_t>(p[i] * depth.factor - 1);
+        out->mask = std::move(glyph.bits);
+        out->width = width;
+    }
+    out->height = height;
+    out->originX = static_cast<float>(glyph.box.originX);
+    out->originY = static_cast<float>(glyph.box.originY);
+    return depth.format == GlyphFormat::Bitmap ? out->width * out->height : static_cast<int>(bytes);
 }
 
 }  // namespace qel
