@@ -1,27 +1,79 @@
-// (Placeholder: every lookup yields its key until the string table work lands.)
 #include "persist/EffectStringTable.h"
 
-namespace qel {
+#include "persist/XmlDom.h"
 
-HRESULT EffectStringTable::LoadStringTableFile(const char16_t*) {
+namespace qel {
+namespace {
+
+// Captions and keys are read into buffers of this many bytes or UTF-16 units (terminator
+// included); longer texts read as empty.
+constexpr uint32_t kTextCapacity = 260;
+
+std::string ReadNarrow(XmlDom& dom, const char* name) {
+    char text[kTextCapacity];
+    uint32_t length = kTextCapacity;
+    return dom.GetString(name, text, &length) == S_OK ? std::string(text, length) : std::string();
+}
+
+std::u16string ReadWide(XmlDom& dom, const char* name) {
+    char16_t text[kTextCapacity];
+    uint32_t length = kTextCapacity;
+    return dom.GetWString(name, text, &length) == S_OK ? std::u16string(text, length) : std::u16string();
+}
+
+}  // namespace
+
+HRESULT EffectStringTable::LoadStringTableFile(const char16_t* path) {
     wideTexts_.clear();
     narrowTexts_.clear();
-    return E_FAIL;
+    XmlDom dom;
+    if (dom.Status() < 0) return dom.Status();
+    const HRESULT loaded = dom.LoadFile(path);
+    if (loaded < 0) return loaded;
+    return ParseStringTable(dom);
+}
+
+HRESULT EffectStringTable::ParseStringTable(XmlDom& dom) {
+    wideTexts_.clear();
+    narrowTexts_.clear();
+    const XmlNode root = dom.FindDocumentChild("QelDspInfo");
+    if (!root) return E_FAIL;
+    // language and version are read for completeness and not used.
+    (void)dom.SelectAttributes(root);
+    (void)ReadWide(dom, "language");
+    (void)ReadWide(dom, "version");
+    (void)dom.ReleaseAttributes();
+
+    const XmlNode table = dom.FindChild(root, "StringTable");
+    if (!table) return E_FAIL;
+    for (const XmlNode& group : dom.FindChildren(table, "StringGroup")) {
+        (void)dom.SelectAttributes(group);
+        (void)ReadWide(dom, "name");
+        (void)dom.ReleaseAttributes();
+        for (const XmlNode& item : dom.FindChildren(group, "StringItem")) {
+            (void)dom.SelectAttributes(item);
+            std::string key = ReadNarrow(dom, "stringID");
+            std::string caption = ReadNarrow(dom, "stringCaption");
+            std::u16string wideCaption = ReadWide(dom, "stringCaption");
+            (void)dom.ReleaseAttributes();
+            narrowTexts_.insert_or_assign(key, std::move(caption));
+            wideTexts_.insert_or_assign(std::move(key), std::move(wideCaption));
+        }
+    }
+    return S_OK;
 }
 
 const char* EffectStringTable::LookupCaption(const char* key) {
     if (!key) return nullptr;
-    auto it = narrowTexts_.try_emplace(key, key).first;
-    return it->second.c_str();
+    return narrowTexts_.try_emplace(key, key).first->second.c_str();
 }
 
 const char16_t* EffectStringTable::LookupCaptionW(const char* key) {
     if (!key) return nullptr;
     auto it = wideTexts_.find(key);
     if (it == wideTexts_.end()) {
-        std::u16string wide;
-        for (const char* p = key; *p; ++p) wide.push_back(static_cast<unsigned char>(*p));
-        it = wideTexts_.emplace(key, wide).first;
+        lastConvertedKey_ = Utf8ToUtf16(key);
+        it = wideTexts_.emplace(key, lastConvertedKey_).first;
     }
     return it->second.c_str();
 }
