@@ -31,10 +31,12 @@ bench: setup
 	@cmake --build build-bench -j $(JOBS) --target qel_bench
 	@build-bench/bench/qel_bench $(BENCH_ARGS)
 
-# The worker pool and the threaded compositor under ThreadSanitizer.
+# The worker pool and the threaded compositor under ThreadSanitizer. Only the test executables
+# are built, not the shared library or the tools.
+TSAN_TARGETS ?= $(sort $(patsubst tests/%/,test_%,$(dir $(wildcard tests/*/*.cpp))))
 tsan: setup
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_SANITIZE=thread -DQEL_BUILD_BENCH=OFF >/dev/null
-	@cmake --build build-tsan -j $(JOBS)
+	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
 	@cd build-tsan && ctest --output-on-failure -R 'WorkerPool|Threaded'
 
 # The title loader under libFuzzer, with address and undefined-behaviour sanitizers; the library
