@@ -1,13 +1,380 @@
-// (Placeholder until the filters land.)
+// Image filters on straight-alpha pixels (three colour bytes, then alpha).
+//
+// A pixel with alpha 0 has no colour. Every filter therefore averages colour over the pixels of
+// its window that show (alpha != 0) and alpha over the whole window, so transparent surroundings
+// never darken an edge.
+//
+// Gaussian blur: separable. The horizontal pass fills a ring of 2n + 1 rows, the vertical pass
+// reads the ring and writes the finished row straight into the image: a finished row y is never
+// read again, because the ring only ever needs original rows below y. Weights are integers
+// summing to about 32768, so both passes are integer multiply-adds.
+//
+// Box blur: five running sums (three colours of showing pixels, alpha, count of showing pixels)
+// per column over the rows of the window, updated by one entering and one leaving row, and a
+// running sum of those along each row, so the cost does not depend on the radius.
+//
+// Divisions by the window's weight or area are mostly by one value per row; they go through an
+// exact multiply-shift reciprocal, and only the ragged edges of shapes divide directly.
 #include "render/Filters.h"
 
-namespace qel {
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <numbers>
 
-int GaussianBlur(uint8_t*, int32_t, int32_t, float) { return 0; }
-int BoxBlur(uint8_t*, int32_t, int32_t, float) { return 0; }
-int BoxBlurCopy(uint8_t*, const uint8_t*, int32_t, int32_t, int32_t, int32_t, int32_t) { return 0; }
-int SmoothVertical(uint8_t*, int32_t, int32_t, int32_t) { return 0; }
-int SmoothVertical(uint8_t*, int32_t, int32_t, const RECT&) { return 0; }
-void RgbToYcc(int, int, int, int* y, int* cb, int* cr) { *y = *cb = *cr = 0; }
+#include "render/SimdSupport.h"
+
+namespace qel {
+namespace {
+
+constexpr int kAlpha = 3;
+
+// floor(n / d) for every 32-bit n as one multiply and shift (d >= 1). With l = ceil(log2 d) and
+// magic = ceil(2^(32 + l) / d), the rounding error of the reciprocal stays below one unit of
+// the quotient for all n < 2^32.
+class ExactDivider {
+public:
+    explicit ExactDivider(uint32_t d = 1) { Set(d); }
+    void Set(uint32_t d) {
+        divisor_ = d;
+        shift_ = 32 + std::bit_width(d - 1);
+        magic_ = static_cast<uint64_t>(((static_cast<unsigned __int128>(1) << shift_) + d - 1) / d);
+    }
+    uint32_t Divisor() const { return divisor_; }
+    uint32_t Divide(uint32_t n) const {
+        return static_cast<uint32_t>((static_cast<unsigned __int128>(n) * magic_) >> shift_);
+    }
+
+private:
+    uint32_t divisor_ = 1;
+    int shift_ = 32;
+    uint64_t magic_ = uint64_t{1} << 32;
+};
+
+// ----------------------------------------------------------------------------------------------
+// Gaussian blur
+
+// Sums of one output pixel: weighted colours of the showing taps, their weight, weighted alpha.
+struct GaussSum {
+    uint32_t c[3];
+    uint32_t showingWeight;
+    uint32_t alpha;
+};
+
+// Colour over the showing weight, alpha over the full weight sum; no showing weight -> transparent.
+inline void StoreGauss(uint8_t* out, const GaussSum& s, const ExactDivider& total) {
+    if (s.showingWeight == 0) {
+        std::memset(out, 0, 4);
+        return;
+    }
+    if (s.showingWeight == total.Divisor()) {
+        for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(total.Divide(s.c[c]));
+    } else {
+        for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(s.c[c] / s.showingWeight);
+    }
+    out[kAlpha] = static_cast<uint8_t>(total.Divide(s.alpha));
+}
+
+inline void AddTap(GaussSum& s, const uint8_t* p, uint32_t weight) {
+    const uint32_t a = p[kAlpha];
+    const uint32_t w = a != 0 ? weight : 0;
+    s.c[0] += w * p[0];
+    s.c[1] += w * p[1];
+    s.c[2] += w * p[2];
+    s.showingWeight += w;
+    s.alpha += weight * a;
+}
+
+// One row, horizontally: taps -n..n cut off at the row's ends.
+void GaussRow(uint8_t* out, const uint8_t* in, int32_t width, const uint32_t* weights, int32_t n,
+              const ExactDivider& total) {
+    for (int32_t x = 0; x < width; ++x) {
+        GaussSum s{};
+        const int32_t first = std::max(-n, -x);
+        const int32_t last = std::min(n, width - 1 - x);
+        for (int32_t i = first; i <= last; ++i) AddTap(s, in + 4 * (x + i), weights[i + n]);
+        StoreGauss(out + 4 * x, s, total);
+    }
+}
+
+}  // namespace
+
+int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
+    if (!(radius > 0)) return 1;  // also NaN: nothing to do
+    if (!pixels || width <= 0 || height <= 0) return 0;
+    if (width < radius || height < radius) return 0;
+    if (width > INT32_MAX / 4) return 0;
+
+    int32_t n = static_cast<int32_t>(std::ceil(radius));
+    const int32_t shorter = std::min(width, height);
+    if (shorter < 2 * n + 1) n = (shorter - 1) / 2;
+    const int32_t taps = 2 * n + 1;
+
+    // Working memory: the weights, the row pointers of the vertical pass, then the ring of
+    // horizontal results (original row r lives in slot r % taps), each part on a cache line.
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    const size_t headerBytes = (static_cast<size_t>(taps) * (sizeof(uint32_t) + sizeof(uint8_t*)) + 63) / 64 * 64;
+    AlignedBuffer block(headerBytes + static_cast<size_t>(taps) * rowBytes);
+    if (!block) return 0;
+    uint32_t* weights = reinterpret_cast<uint32_t*>(block.Data());
+    const uint8_t** rows = reinterpret_cast<const uint8_t**>(block.Data() + (static_cast<size_t>(taps) * 4 + 7) / 8 * 8);
+    uint8_t* ring = block.Data() + headerBytes;
+
+    // Weights from the unclamped radius, normalised to 32768 and rounded one by one.
+    const double r1 = static_cast<double>(radius) + 1.0;
+    const double sigma = std::sqrt(r1 * r1 * 0.12146653);
+    const double w0 = 1.0 / (sigma * std::sqrt(2.0 * std::numbers::pi));
+    auto tail = [&](int32_t i) { return w0 * std::exp(-static_cast<double>(i) * i / (2.0 * sigma * sigma)); };
+    double sum = w0;
+    for (int32_t i = 1; i <= n; ++i) sum += 2.0 * tail(i);
+    uint32_t totalWeight = 0;
+    for (int32_t i = -n; i <= n; ++i) {
+        const double fi = i == 0 ? w0 : tail(std::abs(i));
+        weights[i + n] = static_cast<uint32_t>(fi / sum * 32768.0 + 0.5);
+        totalWeight += weights[i + n];
+    }
+    const ExactDivider total(std::max<uint32_t>(totalWeight, 1));
+    auto slot = [&](int32_t row) { return ring + static_cast<size_t>(row % taps) * rowBytes; };
+
+    int32_t filled = 0;  // rows [0, filled) have their horizontal results in the ring
+    for (int32_t y = 0; y < height; ++y) {
+        for (const int32_t need = std::min(height - 1, y + n); filled <= need; ++filled)
+            GaussRow(slot(filled), pixels + static_cast<ptrdiff_t>(filled) * static_cast<ptrdiff_t>(rowBytes), width,
+                     weights, n, total);
+
+        // The column taps cut off at the top and bottom rows.
+        const int32_t first = std::max(-n, -y);
+        const int32_t last = std::min(n, height - 1 - y);
+        const int32_t count = last - first + 1;
+        const uint32_t* tapWeights = weights + n + first;
+        for (int32_t k = 0; k < count; ++k) rows[k] = slot(y + first + k);
+
+        uint8_t* out = pixels + static_cast<ptrdiff_t>(y) * static_cast<ptrdiff_t>(rowBytes);
+        for (int32_t x = 0; x < width; ++x) {
+            GaussSum s{};
+            for (int32_t k = 0; k < count; ++k) AddTap(s, rows[k] + 4 * x, tapWeights[k]);
+            StoreGauss(out + 4 * x, s, total);
+        }
+    }
+    return 1;
+}
+
+// ----------------------------------------------------------------------------------------------
+// Box blur
+
+namespace {
+
+// Window sums fit 32 bits while 255 * (2b + 1)^2 < 2^32: a box of at most 4095 pixels a side.
+constexpr int32_t kMaxBoxRadius = 2047;  // pixels
+
+// Colours of the showing pixels, alpha of all, and how many show.
+struct BoxSum {
+    uint32_t c[3];
+    uint32_t alpha;
+    uint32_t showing;
+};
+
+inline void AddSum(BoxSum& s, const BoxSum& o) {
+    s.c[0] += o.c[0];
+    s.c[1] += o.c[1];
+    s.c[2] += o.c[2];
+    s.alpha += o.alpha;
+    s.showing += o.showing;
+}
+
+inline void SubtractSum(BoxSum& s, const BoxSum& o) {
+    s.c[0] -= o.c[0];
+    s.c[1] -= o.c[1];
+    s.c[2] -= o.c[2];
+    s.alpha -= o.alpha;
+    s.showing -= o.showing;
+}
+
+// Adds (sign +1) or removes (sign -1) one image row from the column sums.
+template <int kSign>
+void AccumulateRow(BoxSum* columns, const uint8_t* row, int32_t width) {
+    for (int32_t x = 0; x < width; ++x, row += 4) {
+        const uint32_t a = row[kAlpha];
+        if (a == 0) continue;  // contributes nothing: no colour, no alpha, not showing
+        BoxSum& s = columns[x];
+        if constexpr (kSign > 0) {
+            s.c[0] += row[0], s.c[1] += row[1], s.c[2] += row[2], s.alpha += a, ++s.showing;
+        } else {
+            s.c[0] -= row[0], s.c[1] -= row[1], s.c[2] -= row[2], s.alpha -= a, --s.showing;
+        }
+    }
+}
+
+// The box blur of src into dst with a (2b + 1)-pixel square window cut off at the image's edges;
+// the caller guarantees 2b + 1 <= min(width, height). columns: width sums of working memory.
+void BoxBlurImage(uint8_t* dst, int32_t dstStride, const uint8_t* src, int32_t srcStride, int32_t width,
+                  int32_t height, int32_t b, BoxSum* columns) {
+    std::memset(static_cast<void*>(columns), 0, static_cast<size_t>(width) * sizeof(BoxSum));
+    for (int32_t r = 0; r <= b; ++r) AccumulateRow<+1>(columns, src + static_cast<ptrdiff_t>(r) * srcStride, width);
+
+    const uint32_t side = static_cast<uint32_t>(2 * b + 1);
+    ExactDivider interior;  // the area of a window that the left and right edges do not cut
+    for (int32_t y = 0; y < height; ++y) {
+        const uint32_t rows = static_cast<uint32_t>(std::min(height - 1, y + b) - std::max(0, y - b) + 1);
+        if (interior.Divisor() != rows * side) interior.Set(rows * side);
+
+        BoxSum run{};
+        for (int32_t x = 0; x <= b; ++x) AddSum(run, columns[x]);
+        uint8_t* out = dst + static_cast<ptrdiff_t>(y) * dstStride;
+        for (int32_t x = 0; x < width; ++x, out += 4) {
+            if (run.showing == 0) {
+                std::memset(out, 0, 4);
+            } else {
+                const uint32_t cols = static_cast<uint32_t>(std::min(width - 1, x + b) - std::max(0, x - b) + 1);
+                const uint32_t area = rows * cols;
+                if (area == interior.Divisor()) {
+                    out[kAlpha] = static_cast<uint8_t>(interior.Divide(run.alpha));
+                    if (run.showing == area) {
+                        for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(interior.Divide(run.c[c]));
+                    } else {
+                        for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(run.c[c] / run.showing);
+                    }
+                } else {
+                    out[kAlpha] = static_cast<uint8_t>(run.alpha / area);
+                    for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(run.c[c] / run.showing);
+                }
+            }
+            if (x + b + 1 < width) AddSum(run, columns[x + b + 1]);
+            if (x - b >= 0) SubtractSum(run, columns[x - b]);
+        }
+        if (y + b + 1 < height)
+            AccumulateRow<+1>(columns, src + static_cast<ptrdiff_t>(y + b + 1) * srcStride, width);
+        if (y - b >= 0) AccumulateRow<-1>(columns, src + static_cast<ptrdiff_t>(y - b) * srcStride, width);
+    }
+}
+
+// The window half-size for a radius of `whole` pixels, cut to what the image can hold.
+int32_t BoxHalfSize(int32_t whole, int32_t width, int32_t height) {
+    int32_t b = std::min(whole, kMaxBoxRadius);
+    const int32_t shorter = std::min(width, height);
+    if (shorter < 2 * b + 1) b = (shorter - 1) / 2;
+    return b;
+}
+
+bool Overlap(const uint8_t* a, size_t aBytes, const uint8_t* b, size_t bBytes) {
+    return a < b + bBytes && b < a + aBytes;
+}
+
+}  // namespace
+
+int BoxBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
+    if (!(radius > 0)) return 1;
+    if (!pixels || width <= 0 || height <= 0) return 0;
+    if (width < radius || height < radius) return 0;
+    if (width > INT32_MAX / 4) return 0;
+
+    const int32_t b = BoxHalfSize(static_cast<int32_t>(std::ceil(radius)), width, height);
+    const size_t imageBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    const size_t columnBytes = (static_cast<size_t>(width) * sizeof(BoxSum) + 63) / 64 * 64;
+    AlignedBuffer block(columnBytes + imageBytes);
+    if (!block) return 0;
+    uint8_t* out = block.Data() + columnBytes;
+    BoxBlurImage(out, width * 4, pixels, width * 4, width, height, b, reinterpret_cast<BoxSum*>(block.Data()));
+    std::memcpy(pixels, out, imageBytes);
+    return 1;
+}
+
+int BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t dstStride,
+                int32_t srcStride, int32_t radius) {
+    if (radius < 1 || !dst || !src || width <= 0 || height <= 0) return 0;
+    if (width > INT32_MAX / 4 || dstStride < width * 4 || srcStride < width * 4) return 0;
+
+    const int32_t b = BoxHalfSize(radius, width, height);
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    const size_t srcBytes = static_cast<size_t>(height - 1) * static_cast<size_t>(srcStride) + rowBytes;
+    const size_t dstBytes = static_cast<size_t>(height - 1) * static_cast<size_t>(dstStride) + rowBytes;
+    const size_t columnBytes = (static_cast<size_t>(width) * sizeof(BoxSum) + 63) / 64 * 64;
+    // Writing a row while later rows of the window are still unread needs a source of its own.
+    const bool sameMemory = Overlap(dst, dstBytes, src, srcBytes);
+    AlignedBuffer block(columnBytes + (sameMemory ? srcBytes : 0));
+    if (!block) return 0;
+    if (sameMemory) {
+        uint8_t* copy = block.Data() + columnBytes;
+        std::memcpy(copy, src, srcBytes);
+        src = copy;
+    }
+    BoxBlurImage(dst, dstStride, src, srcStride, width, height, b, reinterpret_cast<BoxSum*>(block.Data()));
+    return 1;
+}
+
+// ----------------------------------------------------------------------------------------------
+// Vertical smoothing
+
+// Each pixel over itself and its neighbours above and below, the window cut off at the first and
+// last rows. Alpha is divided by the rows in the window: 3 inside, 2 in the first and last rows,
+// and 1 for an image of a single row, which keeps its alpha (only the colour of transparent pixels
+// is cleared). Two saved rows hold the originals that the next row still needs.
+int SmoothVertical(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) {
+    if (!pixels || width <= 0 || height <= 0) return 0;
+    if (width > INT32_MAX / 4 || stride < width * 4) return 0;
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    AlignedBuffer saved(2 * rowBytes);
+    if (!saved) return 0;
+    uint8_t* above = saved.Data();
+    uint8_t* current = saved.Data() + rowBytes;
+
+    // floor(n / k) = (n * kInverse[k]) >> 16 for n <= 765 and k = 1..3.
+    static constexpr uint32_t kInverse[4] = {0, 65536, 32768, 21846};
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* row = pixels + static_cast<ptrdiff_t>(y) * stride;
+        std::memcpy(current, row, rowBytes);
+        const uint8_t* up = y > 0 ? above : nullptr;
+        const uint8_t* down = y + 1 < height ? row + stride : nullptr;
+        const uint32_t windowRows = 1 + (up ? 1 : 0) + (down ? 1 : 0);
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t* window[3] = {current + 4 * x, up ? up + 4 * x : nullptr, down ? down + 4 * x : nullptr};
+            uint32_t sum[3] = {0, 0, 0};
+            uint32_t alpha = 0;
+            uint32_t showing = 0;
+            for (const uint8_t* p : window) {
+                if (!p || p[kAlpha] == 0) continue;
+                ++showing;
+                alpha += p[kAlpha];
+                for (int c = 0; c < 3; ++c) sum[c] += p[c];
+            }
+            uint8_t* out = row + 4 * x;
+            if (showing == 0) {
+                std::memset(out, 0, 4);
+                continue;
+            }
+            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((sum[c] * kInverse[showing]) >> 16);
+            out[kAlpha] = static_cast<uint8_t>((alpha * kInverse[windowRows]) >> 16);
+        }
+        std::swap(above, current);
+    }
+    return 1;
+}
+
+int SmoothVertical(uint8_t* frame, int32_t frameWidth, int32_t frameHeight, const RECT& rect) {
+    if (!frame || frameWidth <= 0 || frameHeight <= 0 || frameWidth > INT32_MAX / 4) return 0;
+    const int32_t left = std::max(rect.left, 0);
+    const int32_t top = std::max(rect.top, 0);
+    const int32_t right = std::min(rect.right, frameWidth);
+    const int32_t bottom = std::min(rect.bottom, frameHeight);
+    if (left >= right || top >= bottom) return 1;  // nothing of the rectangle is in the frame
+    uint8_t* first = frame + (static_cast<ptrdiff_t>(top) * frameWidth + left) * 4;
+    return SmoothVertical(first, right - left, bottom - top, frameWidth * 4);
+}
+
+// ----------------------------------------------------------------------------------------------
+// Colour conversion
+
+// BT.601 limited range in 12-bit fixed point; 67584 = 16.5 * 4096 and 526336 = 128.5 * 4096 are
+// the offsets plus the rounding half.
+void RgbToYcc(int r, int g, int b, int* y, int* cb, int* cr) {
+    const int luma = (1053 * r + 2064 * g + 401 * b + 67584) >> 12;
+    const int blue = (1798 * b - 1192 * g - 606 * r + 526336) >> 12;
+    const int red = (1798 * r - 1507 * g - 291 * b + 526336) >> 12;
+    if (y) *y = luma;
+    if (cb) *cb = blue;
+    if (cr) *cr = red;
+}
 
 }  // namespace qel
