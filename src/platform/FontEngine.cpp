@@ -371,8 +371,10 @@ std::u16string DefaultSansFamily() {
     {
         std::lock_guard<std::mutex> lock(fc::Lock());
         if (FcConfig* config = fc::Config()) {
-            FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("sans-serif"));
+            // Built by hand: the name syntax would read "sans-serif" as family "sans" at size "serif".
+            FcPattern* pattern = FcPatternCreate();
             if (pattern) {
+                FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
                 FcConfigSubstitute(config, pattern, FcMatchPattern);
                 FcDefaultSubstitute(pattern);
                 FcResult result = FcResultNoMatch;
