@@ -1,0 +1,31 @@
+// The subcommands. Each takes the arguments after its name and returns the exit status:
+// 0 success, 1 failure (with a message on standard error), 2 bad usage.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace qeltitle {
+
+int RunRender(const std::vector<std::string>& args);
+int RunAnimate(const std::vector<std::string>& args);
+int RunText(const std::vector<std::string>& args);
+int RunEffects(const std::vector<std::string>& args);
+int RunGallery(const std::vector<std::string>& args);
+int RunInfo(const std::vector<std::string>& args);
+int RunDump(const std::vector<std::string>& args);
+int RunDemo(const std::vector<std::string>& args);
+
+// Shared by the commands: messages and exit codes.
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+int Fail(const std::string& message);                          // "qeltitle: message", returns 1
+int UsageError(const std::string& command, const std::string& message);  // returns 2
+void Warn(const std::string& message);
+
+// Renders the demo gallery (used by `gallery` and `demo`).
+bool WriteGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
+                  std::string& error);
+
+}  // namespace qeltitle

@@ -1,0 +1,119 @@
+#include "FrameLoop.h"
+
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace qeltitle {
+
+std::string FormatProgress(int done, int total, double fps, double secondsLeft, int barWidth) {
+    const int filled = total > 0 ? static_cast<int>(static_cast<long>(barWidth) * done / total) : barWidth;
+    std::string bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]";
+    const long left = std::lround(std::max(0.0, secondsLeft));
+    char text[128];
+    std::snprintf(text, sizeof text, " %d/%d frames  %.1f fps  %ld:%02ld left", done, total, fps, left / 60,
+                  left % 60);
+    return bar + text;
+}
+
+Progress::Progress(int total, std::FILE* stream, bool interactive)
+    : total_(total), stream_(stream), interactive_(interactive) {}
+
+void Progress::Update(int done) {
+    const auto now = std::chrono::steady_clock::now();
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    const double fps = elapsed > 0 ? done / elapsed : 0.0;
+    const double left = fps > 0 ? (total_ - done) / fps : 0.0;
+    if (interactive_) {
+        if (done < total_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+        lastDraw_ = now;
+        std::fprintf(stream_, "\r%s\x1b[K", FormatProgress(done, total_, fps, left, 30).c_str());
+    } else {
+        const int tenth = total_ > 0 ? done * 10 / total_ : 10;
+        if (tenth == lastTenth_) return;
+        lastTenth_ = tenth;
+        std::fprintf(stream_, "%s\n", FormatProgress(done, total_, fps, left, 20).c_str());
+    }
+    std::fflush(stream_);
+}
+
+void Progress::Finish() {
+    if (interactive_) std::fputc('\n', stream_);
+    std::fflush(stream_);
+}
+
+double FrameTime(int index, int count) { return count > 1 ? static_cast<double>(index) / (count - 1) : 1.0; }
+
+bool RunFrames(int count, int width, int height, const std::function<bool(int, Image&, std::string&)>& draw,
+               FrameSink& sink, Progress* progress, std::string& error) {
+    // Three frames in flight: one being drawn, one queued, one being written.
+    constexpr size_t kBuffers = 3;
+    std::vector<Image> buffers(kBuffers, Image(width, height));
+    std::deque<size_t> freeBuffers = {0, 1, 2};
+    std::deque<std::pair<int, size_t>> queued;  // frame index, buffer
+    std::mutex lock;
+    std::condition_variable changed;
+    bool drawingDone = false;
+    bool writeFailed = false;
+    std::string writeError;
+
+    std::thread writer([&] {
+        for (;;) {
+            std::pair<int, size_t> job;
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return !queued.empty() || drawingDone; });
+                if (queued.empty()) return;
+                job = queued.front();
+                queued.pop_front();
+            }
+            std::string message;
+            const bool ok = sink.Write(job.first, buffers[job.second], message);
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                freeBuffers.push_back(job.second);
+                if (!ok) writeFailed = true, writeError = message;
+            }
+            changed.notify_all();
+            if (!ok) return;
+            if (progress) progress->Update(job.first + 1);
+        }
+    });
+
+    bool ok = true;
+    for (int i = 0; i < count && ok; ++i) {
+        size_t buffer = 0;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return !freeBuffers.empty() || writeFailed; });
+            if (writeFailed) break;
+            buffer = freeBuffers.front();
+            freeBuffers.pop_front();
+        }
+        ok = draw(i, buffers[buffer], error);
+        if (!ok) break;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            queued.emplace_back(i, buffer);
+        }
+        changed.notify_all();
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        drawingDone = true;
+    }
+    changed.notify_all();
+    writer.join();
+    if (progress) progress->Finish();
+    if (!ok) return false;
+    if (writeFailed) {
+        error = writeError;
+        return false;
+    }
+    return sink.Finish(error);
+}
+
+}  // namespace qeltitle

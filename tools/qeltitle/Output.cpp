@@ -1,0 +1,284 @@
+#include "Output.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+extern char** environ;
+
+namespace qeltitle {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Finds the one conversion of a pattern: its offset, length and zero-padded width.
+struct Conversion {
+    size_t at = 0, length = 0;
+    int width = 0;
+    bool zeroPad = false;
+};
+
+bool FindConversion(std::string_view pattern, Conversion& found, std::string& error) {
+    int count = 0;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] != '%') continue;
+        if (i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            ++i;
+            continue;
+        }
+        Conversion c;
+        c.at = i;
+        size_t k = i + 1;
+        if (k < pattern.size() && pattern[k] == '0') c.zeroPad = true, ++k;
+        if (k < pattern.size() && pattern[k] >= '1' && pattern[k] <= '9') c.width = pattern[k++] - '0';
+        if (k >= pattern.size() || pattern[k] != 'd') {
+            error = "bad frame pattern '" + std::string(pattern) + "': only %d, %Nd and %0Nd are allowed";
+            return false;
+        }
+        c.length = k + 1 - i;
+        found = c;
+        ++count;
+        i = k;
+    }
+    if (count != 1) {
+        error = "bad frame pattern '" + std::string(pattern) + "': it needs exactly one %d";
+        return false;
+    }
+    return true;
+}
+
+std::string Extension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+class PngSequence final : public FrameSink {
+public:
+    PngSequence(std::string pattern, bool withAlpha) : pattern_(std::move(pattern)), alpha_(withAlpha) {}
+    bool Write(int index, const Image& frame, std::string& error) override {
+        const std::string path = FormatFramePattern(pattern_, index);
+        if (!WritePng(path, frame, alpha_, true, error)) {
+            error = "cannot write frame: " + path + ": " + error;
+            return false;
+        }
+        ++written_;
+        return true;
+    }
+    bool Finish(std::string&) override { return true; }
+    std::string Describe() const override {
+        return std::to_string(written_) + " PNG frames " + pattern_;
+    }
+
+private:
+    std::string pattern_;
+    bool alpha_;
+    int written_ = 0;
+};
+
+class FfmpegPipe final : public FrameSink {
+public:
+    FfmpegPipe(std::string output, size_t frameBytes) : output_(std::move(output)), frameBytes_(frameBytes) {}
+    ~FfmpegPipe() override {
+        std::string ignored;
+        if (pid_ > 0) Finish(ignored);
+    }
+
+    bool Start(const std::vector<std::string>& args, std::string& error) {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) {
+            error = std::strerror(errno);
+            return false;
+        }
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
+        std::vector<char*> argv;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[0]);
+        if (rc != 0) {
+            close(fds[1]);
+            pid_ = -1;
+            error = "cannot start " + args[0] + ": " + std::strerror(rc);
+            return false;
+        }
+        fd_ = fds[1];
+        // A dying encoder must surface as a write error here, not kill the tool.
+        signal(SIGPIPE, SIG_IGN);
+        return true;
+    }
+
+    bool Write(int, const Image& frame, std::string& error) override {
+        const uint8_t* data = frame.pixels.data();
+        size_t left = frameBytes_;
+        while (left > 0) {
+            const ssize_t n = ::write(fd_, data, left);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                std::string status;
+                Finish(status);
+                error = "ffmpeg stopped reading frames for " + output_ + (status.empty() ? "" : ": " + status);
+                return false;
+            }
+            data += n;
+            left -= static_cast<size_t>(n);
+        }
+        ++written_;
+        return true;
+    }
+
+    bool Finish(std::string& error) override {
+        if (fd_ >= 0) close(fd_), fd_ = -1;
+        if (pid_ <= 0) return finished_;
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        finished_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (!finished_)
+            error = WIFEXITED(status) ? "ffmpeg failed with exit status " + std::to_string(WEXITSTATUS(status))
+                                      : "ffmpeg was killed";
+        return finished_;
+    }
+
+    std::string Describe() const override { return output_ + " (" + std::to_string(written_) + " frames)"; }
+
+private:
+    std::string output_;
+    size_t frameBytes_;
+    pid_t pid_ = -1;
+    int fd_ = -1;
+    int written_ = 0;
+    bool finished_ = false;
+};
+
+}  // namespace
+
+bool IsFramePattern(std::string_view text) {
+    Conversion ignored;
+    std::string error;
+    return text.find('%') != std::string_view::npos && FindConversion(text, ignored, error);
+}
+
+bool CheckFramePattern(std::string_view pattern, std::string& error) {
+    Conversion ignored;
+    return FindConversion(pattern, ignored, error);
+}
+
+std::string FormatFramePattern(std::string_view pattern, int number) {
+    Conversion c;
+    std::string error;
+    if (!FindConversion(pattern, c, error)) return std::string(pattern);
+    std::string digits = std::to_string(number < 0 ? -number : number);
+    const size_t signWidth = number < 0 ? 1 : 0;
+    if (digits.size() + signWidth < static_cast<size_t>(c.width)) {
+        const size_t pad = c.width - digits.size() - signWidth;
+        digits = c.zeroPad ? std::string(pad, '0') + digits : digits;
+        if (number < 0) digits = "-" + digits;
+        if (!c.zeroPad) digits = std::string(pad, ' ') + digits;
+    } else if (number < 0) {
+        digits = "-" + digits;
+    }
+    std::string out;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (i == c.at) {
+            out += digits;
+            i += c.length - 1;
+        } else if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == '%') {
+            out += '%';
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+std::string FindProgram(std::string_view name) {
+    if (name.find('/') != std::string_view::npos)
+        return access(std::string(name).c_str(), X_OK) == 0 ? std::string(name) : std::string();
+    const char* path = std::getenv("PATH");
+    std::string_view dirs = path ? path : "";
+    while (!dirs.empty()) {
+        const size_t colon = dirs.find(':');
+        std::string dir(dirs.substr(0, colon));
+        dirs = colon == std::string_view::npos ? std::string_view() : dirs.substr(colon + 1);
+        if (dir.empty()) continue;
+        const std::string candidate = dir + "/" + std::string(name);
+        if (access(candidate.c_str(), X_OK) == 0 && !fs::is_directory(candidate)) return candidate;
+    }
+    return {};
+}
+
+std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
+                                         int width, int height, double fps, bool withAlpha) {
+    char rate[32];
+    std::snprintf(rate, sizeof rate, "%g", fps);
+    std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y",
+                                     "-f", "rawvideo", "-pix_fmt", "bgra",
+                                     "-s", std::to_string(width) + "x" + std::to_string(height),
+                                     "-r", rate, "-i", "-"};
+    const std::string ext = Extension(output);
+    if (ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v") {
+        // yuv420p halves chroma in both directions: odd sizes get one padding row or column.
+        args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset",
+                                 "medium", "-crf", "18", "-pix_fmt", "yuv420p"});
+        if (ext != ".mkv") args.insert(args.end(), {"-movflags", "+faststart"});
+    } else if (ext == ".webm") {
+        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "30", "-pix_fmt",
+                                 withAlpha ? "yuva420p" : "yuv420p"});
+    } else if (ext == ".gif") {
+        args.insert(args.end(), {"-vf", "split[a][b];[a]palettegen=reserve_transparent=" +
+                                            std::string(withAlpha ? "1" : "0") + "[p];[b][p]paletteuse"});
+    }
+    args.push_back(output);
+    return args;
+}
+
+std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, double fps,
+                                         bool withAlpha, std::string& error) {
+    if (output.find('%') != std::string::npos) {
+        if (!CheckFramePattern(output, error)) return nullptr;
+        const fs::path dir = fs::path(FormatFramePattern(output, 0)).parent_path();
+        std::error_code ec;
+        if (!dir.empty()) fs::create_directories(dir, ec);
+        if (ec) {
+            error = "cannot create directory " + dir.string() + ": " + ec.message();
+            return nullptr;
+        }
+        return std::make_unique<PngSequence>(output, withAlpha);
+    }
+    if (Extension(output) == ".png") {
+        error = output + ": a PNG output needs a frame-number pattern, such as frames/%04d.png";
+        return nullptr;
+    }
+    const char* custom = std::getenv("QELTITLE_FFMPEG");
+    const std::string program = FindProgram(custom && *custom ? custom : "ffmpeg");
+    if (program.empty()) {
+        error = "cannot write " + output +
+                ": ffmpeg is not installed (it encodes video and GIF files; install it, e.g. "
+                "'apt-get install ffmpeg', or write PNG frames with a pattern such as frames/%04d.png)";
+        return nullptr;
+    }
+    const fs::path dir = fs::path(output).parent_path();
+    std::error_code ec;
+    if (!dir.empty()) fs::create_directories(dir, ec);
+    auto pipe = std::make_unique<FfmpegPipe>(output, static_cast<size_t>(width) * height * 4);
+    if (!pipe->Start(FfmpegArguments(program, output, width, height, fps, withAlpha), error))
+        return nullptr;
+    return pipe;
+}
+
+}  // namespace qeltitle

@@ -1,0 +1,47 @@
+// Where rendered frames go: a numbered PNG sequence ("frames/%04d.png") or a video or GIF file
+// encoded by ffmpeg, which reads raw BGRA frames from a pipe on its standard input.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Image.h"
+
+namespace qeltitle {
+
+// A frame-number pattern holds exactly one integer conversion: %d, %Nd or %0Nd (N up to 9);
+// "%%" is a literal percent sign. Anything else is rejected rather than handed to printf.
+bool IsFramePattern(std::string_view text);
+bool CheckFramePattern(std::string_view pattern, std::string& error);
+std::string FormatFramePattern(std::string_view pattern, int number);
+
+// The full path of an executable found on PATH, or empty.
+std::string FindProgram(std::string_view name);
+
+// ffmpeg's arguments (program name first) for raw BGRA frames on standard input, chosen by the
+// output's extension: H.264 in yuv420p for .mp4/.mov/.mkv, VP9 with alpha for .webm, a generated
+// palette for .gif; other extensions are left to ffmpeg's defaults.
+std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
+                                         int width, int height, double fps, bool withAlpha);
+
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    virtual bool Write(int index, const Image& frame, std::string& error) = 0;
+    // Completes the output (for a video: closes the pipe and waits for the encoder).
+    virtual bool Finish(std::string& error) = 0;
+    // Human-readable description of what was written, for the summary line.
+    virtual std::string Describe() const = 0;
+};
+
+// Creates the sink for `output`: a pattern gives a PNG sequence (its directory is created), a
+// plain ".png" name is refused (it would hold one frame), anything else goes through ffmpeg,
+// which must be on PATH.
+std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, double fps,
+                                         bool withAlpha, std::string& error);
+
+}  // namespace qeltitle

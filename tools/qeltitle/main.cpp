@@ -1,0 +1,58 @@
+// qeltitle: makes, inspects, renders and animates titles with libQEL_Title2.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "Title.h"
+
+// The library hands its debug lines (layout dump, load and save failures) to this function when
+// the executable defines it.
+extern "C" __attribute__((visibility("default"))) void QelDebugOutput(const char* line) {
+    qeltitle::DeliverDebugLine(line);
+}
+
+namespace {
+
+struct Command {
+    const char* name;
+    int (*run)(const std::vector<std::string>&);
+    const char* summary;
+};
+
+constexpr Command kCommands[] = {
+    {"render", qeltitle::RunRender, "one frame of a title as a PNG"},
+    {"animate", qeltitle::RunAnimate, "a title from time 0 to 1 as PNG frames or a video"},
+    {"text", qeltitle::RunText, "make a title file from a text and a style"},
+    {"effects", qeltitle::RunEffects, "list the animation effects"},
+    {"gallery", qeltitle::RunGallery, "a contact sheet of every effect"},
+    {"info", qeltitle::RunInfo, "strings, fonts, faces and key frames of a title"},
+    {"dump", qeltitle::RunDump, "the layout of every string of a title"},
+    {"demo", qeltitle::RunDemo, "render the built-in demo title"},
+};
+
+void PrintUsage(std::FILE* stream) {
+    std::fprintf(stream, "usage: qeltitle COMMAND [options]   (qeltitle COMMAND --help for details)\n\ncommands:\n");
+    for (const Command& c : kCommands) std::fprintf(stream, "  %-9s %s\n", c.name, c.summary);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintUsage(stderr);
+        return 2;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintUsage(stdout);
+        return 0;
+    }
+    const std::vector<std::string> args(argv + 2, argv + argc);
+    for (const Command& c : kCommands)
+        if (name == c.name) return c.run(args);
+    std::fprintf(stderr, "qeltitle: unknown command '%s'\n", name.c_str());
+    PrintUsage(stderr);
+    return 2;
+}
