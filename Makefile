@@ -19,12 +19,9 @@ test: setup build
 
 demo: setup
 	@bash scripts/setup.sh ffmpeg
-	@$(MAKE) --no-print-directory build
-	@if [ -x $(BUILD)/tools/qeltitle/qeltitle ]; then \
-	  $(BUILD)/tools/qeltitle/qeltitle demo -o out; \
-	else \
-	  echo "qeltitle is not built yet: the library and its tests are; the demo renders once the command-line tool lands."; \
-	fi
+	@$(MAKE) --no-print-directory configure
+	@cmake --build $(BUILD) -j $(JOBS) --target qeltitle
+	@$(BUILD)/tools/qeltitle/qeltitle demo -o out
 
 bench: setup
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_TESTS=OFF >/dev/null
