@@ -1,10 +1,399 @@
-// Character images. (Placeholder until the character layer work lands.)
+// Character images: from a glyph's coverage mask to its face, border and shadow images.
+//
+// The border is a ring around the glyph: the glyph dilated by an ellipse of the border widths,
+// minus the glyph. The shadow uses the glyph, the ring or both (the glyph grown by the border),
+// either once at its offset (flat) or stamped repeatedly along the offset (an extruded slab).
+// Each image gets its colours (one colour, or a two-colour gradient over the whole image), its
+// alpha from the mask and the style's opacity, and an optional blur; a blur margin of ceil(r)
+// pixels around the mask leaves the blur room to spread.
+//
+// Everything here may run on worker threads for different characters at once: it reads the model
+// and writes only the record it is given, allocates without throwing, and shares nothing but the
+// kernel cache.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+
 #include "host/TitleHost.h"
+#include "model/Fonts.h"
+#include "platform/GlyphCoverage.h"
+#include "render/Filters.h"
+#include "render/Gradient.h"
+#include "render/Layers.h"
+#include "render/OutlineKernel.h"
 
 namespace qel {
+namespace {
 
-int TitleHost::PrepareGlyphLayers(int32_t, int32_t, PreparedGlyph*, float, float, float) noexcept {
-    return 0;
+std::unique_ptr<uint8_t[]> AllocateZeroed(int64_t bytes) noexcept {
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size_t(bytes)]());
+}
+
+// Blur radius in frame pixels (0 for none) and whether it is usable at all.
+bool BlurRadius(int32_t styleRadius, float sizeRatio, const LayerSettings& settings, float* r,
+                int32_t* margin) {
+    *r = 0;
+    *margin = 0;
+    if (styleRadius <= 0) return true;
+    const double radius =
+        StyleDistance(styleRadius, sizeRatio, std::min(settings.scaleX, settings.scaleY));
+    if (!(radius >= 0) || !(radius <= double(kMaxImageSide))) return false;
+    *r = static_cast<float>(radius);
+    *margin = static_cast<int32_t>(std::ceil(*r));
+    return true;
+}
+
+void Blur(LayerImage& image, float r, const LayerSettings& settings) {
+    if (r <= 0) return;
+    // A failed blur (image smaller than the radius, no memory) leaves the image sharp.
+    if (settings.qualityMode == 0 || settings.qualityMode == 1) {
+        (void)GaussianBlur(image.pixels.get(), image.width, image.height, r);
+    } else {
+        (void)BoxBlur(image.pixels.get(), image.width, image.height, r);
+    }
+}
+
+inline void PutColor(uint8_t* p, uint32_t color) {
+    p[0] = uint8_t(color >> 16);
+    p[1] = uint8_t(color >> 8);
+    p[2] = uint8_t(color);
+}
+
+// The face and border images share everything but the style record they read.
+struct MaskedStyle {
+    uint32_t color1, color2;
+    int32_t gradType;
+    uint32_t alpha;  // 0..255
+    int32_t blurRadius;
+};
+
+int BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const MaskedStyle& style,
+                     float sizeRatio, const LayerSettings& settings) {
+    float r;
+    int32_t m;
+    if (!BlurRadius(style.blurRadius, sizeRatio, settings, &r, &m)) return 0;
+    const int64_t width = int64_t(mask.width) + 2 * int64_t(m);
+    const int64_t height = int64_t(mask.height) + 2 * int64_t(m);
+    if (!ImageSizeAllowed(width, height)) return 0;
+    out->pixels = AllocateZeroed(width * height * 4);
+    if (!out->pixels) return 0;
+    out->width = int32_t(width);
+    out->height = int32_t(height);
+    out->x = x - float(m);
+    out->y = y - float(m);
+
+    const uint32_t c1 = FrameColor(style.color1, settings.colorMode);
+    const uint32_t c2 = FrameColor(style.color2, settings.colorMode);
+    const uint32_t opacity = style.alpha + 1;
+    const size_t stride = size_t(width) * 4;
+    uint8_t* origin = out->pixels.get() + size_t(m) * stride + size_t(m) * 4;
+    if (c1 == c2) {
+        for (int32_t row = 0; row < mask.height; ++row) {
+            const uint8_t* v = mask.pixels + size_t(row) * mask.width;
+            uint8_t* p = origin + row * stride;
+            for (int32_t col = 0; col < mask.width; ++col, p += 4) {
+                if (v[col] == 0) continue;
+                PutColor(p, c1);
+                p[3] = uint8_t((v[col] * opacity) >> 8);
+            }
+        }
+    } else {
+        FillGradient(out->pixels.get(), out->width, out->height, c1, c2, style.gradType);
+        for (int32_t row = 0; row < mask.height; ++row) {
+            const uint8_t* v = mask.pixels + size_t(row) * mask.width;
+            uint8_t* p = origin + row * stride;
+            for (int32_t col = 0; col < mask.width; ++col, p += 4) p[3] = uint8_t((v[col] * opacity) >> 8);
+        }
+    }
+    Blur(*out, r, settings);
+    return 1;
+}
+
+// The stamps that make a shadow's alpha: one at the blur margin for a flat shadow, or a run of
+// stamps stepping from the character towards the offset for an extruded one (the character's own
+// position is not stamped; an offset below one pixel along the main axis stamps nothing).
+void StampShadow(LayerImage& image, MaskView mask, int32_t m, float dx, float dy, bool extruded,
+                 uint8_t alpha) {
+    uint8_t* pixels = image.pixels.get();
+    const int32_t W = image.width, H = image.height;
+    const int32_t mw = mask.width, mh = mask.height;
+    auto stamp = [&](float x, float y) {
+        StampMaxAlpha(pixels, W, H, mask.pixels, mw, mh, x, y, alpha);
+    };
+    if (!extruded || (dx == 0 && dy == 0)) {
+        stamp(float(m), float(m));
+        return;
+    }
+    if (std::fabs(dy) < std::fabs(dx)) {
+        // Steps along x; t is the matching y offset, measured from the side the slab starts.
+        auto row = [&](float t) { return t + float(t < 0 ? H - mh - m : m); };
+        if (dx >= 1) {
+            for (float i = 1; i <= dx; i += 1) {
+                const float t = (1 / dx) * i * dy;
+                stamp(float(m) + i, row(t));
+            }
+        } else if (dx <= -1) {
+            for (float i = dx; i <= -1; i += 1) {
+                const float t = (1 / dx) * i * dy;
+                stamp(float(W - mw - m) + i, row(t));
+            }
+        }
+    } else {
+        auto column = [&](float t) { return t + float(t < 0 ? W - mw - m : m); };
+        if (dy >= 1) {
+            for (float j = 1; j <= dy; j += 1) {
+                const float t = (1 / dy) * j * dx;
+                stamp(column(t), float(m) + j);
+            }
+        } else if (dy <= -1) {
+            for (float j = dy; j <= -1; j += 1) {
+                const float t = (1 / dy) * j * dx;
+                stamp(column(t), float(H - mh - m) + j);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+uint32_t FrameColor(uint32_t color, int32_t colorMode) {
+    if (colorMode != 1) return color;
+    int y, cb, cr;
+    RgbToYcc(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF), &y, &cb, &cr);
+    return uint32_t(y & 0xFF) | uint32_t(cb & 0xFF) << 8 | uint32_t(cr & 0xFF) << 16;
+}
+
+int StampMaxAlpha(uint8_t* pixels, int32_t imageWidth, int32_t imageHeight, const uint8_t* mask,
+                  int32_t maskW, int32_t maskH, float x, float y, uint8_t alpha) noexcept {
+    if (!pixels || !mask || imageWidth <= 0 || imageHeight <= 0 || maskW <= 0 || maskH <= 0) return 0;
+    if (!(std::fabs(x) < float(kMaxImageSide)) || !(std::fabs(y) < float(kMaxImageSide))) return 1;
+    const int32_t left = static_cast<int32_t>(x);  // truncation towards zero
+    const int32_t top = static_cast<int32_t>(y);
+    const int32_t colBegin = std::max(0, -left), colEnd = std::min(maskW, imageWidth - left);
+    const int32_t rowBegin = std::max(0, -top), rowEnd = std::min(maskH, imageHeight - top);
+    const uint32_t weight = uint32_t(alpha) + 1;
+    for (int32_t row = rowBegin; row < rowEnd; ++row) {
+        const uint8_t* v = mask + size_t(row) * maskW;
+        uint8_t* p = pixels + (size_t(top + row) * imageWidth + size_t(left + colBegin)) * 4 + 3;
+        for (int32_t col = colBegin; col < colEnd; ++col, p += 4) {
+            const uint8_t a = uint8_t((weight * v[col]) >> 8);
+            if (a > *p) *p = a;
+        }
+    }
+    return 1;
+}
+
+int BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, float by,
+                      OutlineMasks* out) noexcept {
+    *out = OutlineMasks{};
+    if (!glyph || w <= 0 || h <= 0 || !(bx >= 0) || !(by >= 0) || !(bx <= kMaxKernelHalf) ||
+        !(by <= kMaxKernelHalf)) {
+        return 0;
+    }
+    const int32_t mx = static_cast<int32_t>(std::ceil(bx));
+    const int32_t my = static_cast<int32_t>(std::ceil(by));
+    const int64_t width = int64_t(w) + 2 * int64_t(mx);
+    const int64_t height = int64_t(h) + 2 * int64_t(my);
+    if (!ImageSizeAllowed(width, height)) return 0;
+
+    OutlineMasks masks;
+    masks.width = int32_t(width);
+    masks.height = int32_t(height);
+    masks.marginX = mx;
+    masks.marginY = my;
+    masks.ring = AllocateZeroed(width * height);
+    masks.full.reset(new (std::nothrow) uint8_t[size_t(width * height)]);
+    if (!masks.ring || !masks.full) return 0;
+
+    if (mx != 0 || my != 0) {
+        OutlineKernelRef kernel;
+        if (GetOutlineKernel(bx, by, &kernel) != S_OK) return 0;
+        if (DilateMask(glyph, w, h, w, masks.ring.get(), masks.width, masks.height, masks.width,
+                       kernel->cells.get(), kernel->halfW, kernel->halfH) != S_OK) {
+            return 0;
+        }
+        // Dilated minus glyph leaves the ring. Every covered glyph pixel dilated to 255 at its
+        // own position, so this never goes below zero.
+        for (int32_t row = 0; row < h; ++row) {
+            uint8_t* d = masks.ring.get() + size_t(row + my) * masks.width + mx;
+            const uint8_t* g = glyph + size_t(row) * w;
+            for (int32_t col = 0; col < w; ++col) d[col] = uint8_t(std::max(0, d[col] - g[col]));
+        }
+    }
+    // full = ring + glyph, saturating.
+    std::memcpy(masks.full.get(), masks.ring.get(), size_t(width * height));
+    for (int32_t row = 0; row < h; ++row) {
+        uint8_t* d = masks.full.get() + size_t(row + my) * masks.width + mx;
+        const uint8_t* g = glyph + size_t(row) * w;
+        for (int32_t col = 0; col < w; ++col) d[col] = uint8_t(std::min(255, d[col] + g[col]));
+    }
+    *out = std::move(masks);
+    return 1;
+}
+
+int BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const MetaFace& face,
+                   float sizeRatio, const LayerSettings& settings) noexcept {
+    out->Reset();
+    if ((face.Enable & 0xFF) == 0 || glyph.Empty()) return 1;
+    const MaskedStyle style{face.Color1, face.Color2, face.GradType, face.Alpha & 0xFF, face.BlurRadius};
+    return BuildMaskedLayer(out, glyph, x, y, style, sizeRatio, settings);
+}
+
+int BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
+                     float sizeRatio, const LayerSettings& settings) noexcept {
+    out->Reset();
+    // A border narrower than one unit has an all-zero ring: no image at all rather than a
+    // transparent one.
+    if ((border.Enable & 0xFF) == 0 || border.Size < 1 || ring.Empty()) return 1;
+    const MaskedStyle style{border.Color1, border.Color2, border.GradType, border.Alpha & 0xFF,
+                            border.BlurRadius};
+    return BuildMaskedLayer(out, ring, x, y, style, sizeRatio, settings);
+}
+
+int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ring, float px,
+                     float py, const MetaShadow& shadow, float sizeRatio,
+                     const LayerSettings& settings) noexcept {
+    out->Reset();
+    const bool withFace = (shadow.EnableFace & 0xFF) != 0;
+    const bool withBorder = (shadow.EnableBorder & 0xFF) != 0;
+    MaskView mask;
+    if (withFace && withBorder) {
+        mask = full.Empty() ? glyph : full;
+    } else if (withFace) {
+        mask = glyph;
+    } else if (withBorder) {
+        mask = ring;
+    }
+    if (mask.Empty()) return 1;
+
+    float r;
+    int32_t m;
+    if (!BlurRadius(shadow.BlurRadius, sizeRatio, settings, &r, &m)) return 0;
+    const float dx = shadow.OffsetX * settings.scaleX;
+    const float dy = shadow.OffsetY * settings.scaleY;
+    if (!std::isfinite(dx) || !std::isfinite(dy) || std::fabs(dx) > float(kMaxImageSide) ||
+        std::fabs(dy) > float(kMaxImageSide)) {
+        return 0;
+    }
+    const bool extruded = shadow.Height != 0;
+    int64_t width, height;
+    float x, y;
+    if (!extruded) {
+        width = int64_t(mask.width) + 2 * int64_t(m);
+        height = int64_t(mask.height) + 2 * int64_t(m);
+        x = px - float(m) + dx;
+        y = py - float(m) + dy;
+    } else {
+        width = static_cast<int64_t>(float(2 * m) + std::fabs(dx) + float(mask.width));
+        height = static_cast<int64_t>(float(2 * m) + std::fabs(dy) + float(mask.height));
+        x = px - float(m) + std::min(dx, 0.0f);
+        y = py - float(m) + std::min(dy, 0.0f);
+    }
+    if (!ImageSizeAllowed(width, height)) return 0;
+    out->pixels = AllocateZeroed(width * height * 4);
+    if (!out->pixels) return 0;
+    out->width = int32_t(width);
+    out->height = int32_t(height);
+    out->x = x;
+    out->y = y;
+
+    StampShadow(*out, mask, m, dx, dy, extruded, uint8_t(shadow.Alpha & 0xFF));
+
+    const uint32_t c1 = FrameColor(shadow.Color1, settings.colorMode);
+    const uint32_t c2 = FrameColor(shadow.Color2, settings.colorMode);
+    if (c1 == c2) {
+        for (int32_t row = m; row < out->height - m; ++row) {
+            uint8_t* p = out->pixels.get() + (size_t(row) * out->width + size_t(m)) * 4;
+            for (int32_t col = m; col < out->width - m; ++col, p += 4) {
+                if (p[3] != 0) PutColor(p, c1);
+            }
+        }
+    } else {
+        FillGradient(out->pixels.get(), out->width, out->height, c1, c2, shadow.GradType);
+    }
+    Blur(*out, r, settings);
+    return 1;
+}
+
+int TitleHost::PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, float scaleX,
+                                  float scaleY, float angle) noexcept {
+    MetaString* s = StringAt(row);
+    if (!s || col < 0 || size_t(col) >= s->chars.size() || !out || !(scaleX > 0) ||
+        !(scaleY > 0) || !std::isfinite(scaleX) || !std::isfinite(scaleY) || !std::isfinite(angle)) {
+        return 0;
+    }
+    if (out->DirtyBits == 0) return 1;
+
+    auto fail = [out] {
+        out->FreeImages();
+        out->DirtyBits = 0;
+        return 0;
+    };
+    const MetaCharacter& ch = s->chars[size_t(col)];
+    // Indices may come from a stored title: a character whose style entries are missing is
+    // treated like one without a glyph.
+    if (ch.FontIndex < 0 || size_t(ch.FontIndex) >= s->fonts.size() || ch.FaceIndex < 0 ||
+        size_t(ch.FaceIndex) >= s->faces.size() || ch.BorderIndex < 0 ||
+        size_t(ch.BorderIndex) >= s->borders.size() || ch.ShadowIndex < 0 ||
+        size_t(ch.ShadowIndex) >= s->shadows.size()) {
+        return fail();
+    }
+    const MetaFont& font = s->fonts[size_t(ch.FontIndex)];
+    const MetaBorder& border = s->borders[size_t(ch.BorderIndex)];
+    const LayerSettings settings = LayerSettings::From(Settings);
+
+    // Refuse before asking the font engine for a glyph whose em alone exceeds the image limit.
+    const double em = double(kDesignHeight) * std::fabs(double(font.SizeRatio)) *
+                      std::max(std::fabs(double(scaleX) * settings.scaleX),
+                               std::fabs(double(scaleY) * settings.scaleY));
+    if (!(em <= double(kMaxImageSide))) return fail();
+
+    GlyphCoverage glyph;
+    const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, s->Vertical != 0};
+    int ok = 0;
+    try {
+        ok = GetGlyphCoverage(ch.Value, font, scaleX, scaleY, angle, request, &glyph);
+    } catch (...) {
+        ok = 0;
+    }
+    if (!ok || !glyph.mask || glyph.width <= 0 || glyph.height <= 0) return fail();
+    const MaskView glyphMask{glyph.mask.get(), glyph.width, glyph.height};
+
+    // The glyph box relative to the character's drawing position: the origin lies an ascent
+    // below the top-left corner, turned with the string.
+    const float ascent = font.Ascent * settings.scaleY;
+    const float x0 = glyph.originX + ascent * s->RotSin;
+    const float y0 = ascent * s->RotCos - glyph.originY;
+
+    float bx = 0, by = 0;
+    if (border.Size >= 1) {
+        bx = float(StyleDistance(double(border.Size) * ch.WidthScale, font.SizeRatio, settings.scaleX));
+        by = float(StyleDistance(border.Size, font.SizeRatio, settings.scaleY));
+    }
+    OutlineMasks outline;
+    if (!BuildOutlineMasks(glyphMask.pixels, glyphMask.width, glyphMask.height, bx, by, &outline)) {
+        outline = OutlineMasks{};  // no border; the shadow falls back to the glyph alone
+    }
+    const float mx = float(outline.marginX), my = float(outline.marginY);
+
+    if (out->DirtyBits & kDirtyShadow) {
+        const MetaShadow& shadow = s->shadows[size_t(ch.ShadowIndex)];
+        const bool fromOutline = (shadow.EnableBorder & 0xFF) != 0 && outline.full;
+        (void)BuildShadowLayer(&out->Shadow, glyphMask, outline.Full(), outline.Ring(),
+                               fromOutline ? x0 - mx : x0, fromOutline ? y0 - my : y0, shadow,
+                               font.SizeRatio, settings);
+    }
+    if (out->DirtyBits & kDirtyBorder) {
+        (void)BuildBorderLayer(&out->Border, outline.Ring(), x0 - mx, y0 - my, border,
+                               font.SizeRatio, settings);
+    }
+    if (out->DirtyBits & kDirtyFace) {
+        (void)BuildFaceLayer(&out->Face, glyphMask, x0, y0, s->faces[size_t(ch.FaceIndex)],
+                             font.SizeRatio, settings);
+    }
+    out->DirtyBits = 0;
+    return 1;
 }
 
 }  // namespace qel

@@ -1,20 +1,570 @@
-// Render (slot 48) and ReleaseCaches (slot 66). (Placeholder bodies until the compositor lands.)
+// The frame compositor: Render (slot 48), ReleaseCaches (slot 66) and the effect rebuild step.
+//
+// A frame is drawn string by string. Each string owns three frame-sized premultiplied layers
+// (shadow, border, face). Its effect says, per pass and per character, where the character is,
+// how it is scaled and turned and how opaque it is; the character's face, border and shadow
+// images (prepared once for characters at rest, made afresh for scaled or turned ones) are placed
+// into the three layers, the layers are joined into one image (face over border with added
+// alphas, then that over the shadow), a whole-image effect may process that image, and the
+// strings are blended over the host's frame in order. Everything after placement works only
+// inside each string's dirty rectangle.
+//
+// Threads. With MaxThreads >= 2 on a machine of two or more processors, character preparation
+// and placement are shared between the calling thread and MaxThreads - 1 pool jobs that pull work
+// items from a shared counter. Preparation items are characters (each writes only its own
+// record). Placement items are horizontal bands of the frame: a band places every character, in
+// character order, clipped to its rows, so each layer pixel receives exactly the writes it would
+// receive on one thread, in the same order, and the picture is bit-identical. Effects, the random
+// generator and the bookkeeping of dirty rectangles stay on the calling thread.
+//
+// The still-frame cache. When every string is at rest (progress exactly 1), the frame keeps its
+// strings' finished images where they already are, in their layers, and the next still frame
+// replays only the final blend of each string over the host's frame, with the very operations of
+// the drawn frame. Several overlapping strings therefore give exactly the picture of the frame
+// that filled the cache, bit for bit, for any background; a single composite could not, because
+// blending A then B rounds differently from blending (B over A). A still title costs one blend
+// per string over its own dirty rectangle, and needs no extra frame-sized buffer (CacheBuffer
+// stays unused). The cache is valid until an edit, a settings change or ReleaseCaches clears
+// CacheValid, and only while no string's layers were freed and no path identifier changed.
+//
+// Layer clearing. Every write into a string's layers lies inside its dirty rectangle (placement is
+// clipped to it, joins and filters run inside it, and a whole-image effect's output rectangle is
+// added to it), so a new frame clears only the previous frame's dirty rectangle; fresh layer
+// memory is cleared once when it is allocated.
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "effects/PathEffect.h"
+#include "host/Boundary.h"
 #include "host/TitleHost.h"
+#include "render/Blend.h"
+#include "render/Filters.h"
+#include "render/Layers.h"
+#include "render/OutlineKernel.h"
 
 namespace qel {
+namespace {
 
-HRESULT TitleHost::Render(uint8_t* pixels, float) noexcept {
-    DirtyRect = {};
-    return pixels ? E_FAIL : E_INVALIDARG;
+// ---- rectangles (right and bottom exclusive) ----
+
+bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+RECT Intersect(const RECT& a, const RECT& b) {
+    const RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                 std::min(a.bottom, b.bottom)};
+    return IsEmpty(r) ? RECT{} : r;
+}
+
+RECT Union(const RECT& a, const RECT& b) {
+    if (IsEmpty(a)) return IsEmpty(b) ? RECT{} : b;
+    if (IsEmpty(b)) return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
+// An empty rectangle stays empty: growing "nothing" must not invent a dirty corner.
+RECT Inflate(const RECT& r, int32_t d) {
+    if (IsEmpty(r)) return RECT{};
+    return {r.left - d, r.top - d, r.right + d, r.bottom + d};
+}
+
+void ClearRect(uint8_t* layer, int32_t frameWidth, const RECT& r) {
+    if (IsEmpty(r)) return;
+    const size_t rowBytes = size_t(r.right - r.left) * 4;
+    for (int32_t y = r.top; y < r.bottom; ++y) {
+        std::memset(layer + (size_t(y) * frameWidth + size_t(r.left)) * 4, 0, rowBytes);
+    }
+}
+
+// ---- sharing work with the pool ----
+
+constexpr int32_t kMaxHelpers = 31;
+
+// Runs body(i) once for every i in [0, count): on the calling thread and on up to `helpers` pool
+// jobs, which all pull indices from one counter. Returns when every index is done. The body must
+// not throw and must touch only what index i names.
+class ParallelFor {
+public:
+    ParallelFor(WorkerPool& pool, int32_t helpers) : pool_(pool), helpers_(std::min(helpers, kMaxHelpers)) {}
+
+    template <class Body>
+    void Run(int32_t count, Body& body) {
+        if (count <= 0) return;
+        Shared shared;
+        shared.count = count;
+        shared.body = &body;
+        shared.call = [](void* b, int32_t i) { (*static_cast<Body*>(b))(i); };
+        Jobs jobs{pool_};
+        const int32_t wanted = std::min(helpers_, count - 1);
+        for (int32_t h = 0; h < wanted; ++h) {
+            try {
+                if (pool_.Submit(&Drain, &shared, &jobs.ids[jobs.count]) != S_OK) break;
+                ++jobs.count;
+            } catch (...) {
+                break;  // no more helpers; this thread drains what is left
+            }
+        }
+        Drain(&shared);
+        // jobs' destructor waits for every helper before `shared` goes away
+    }
+
+private:
+    struct Shared {
+        std::atomic<int32_t> next{0};
+        int32_t count = 0;
+        void* body = nullptr;
+        void (*call)(void*, int32_t) = nullptr;
+    };
+    struct Jobs {
+        WorkerPool& pool;
+        int32_t ids[kMaxHelpers] = {};
+        int32_t count = 0;
+        ~Jobs() {
+            for (int32_t k = 0; k < count; ++k) {
+                int32_t result = 0;
+                (void)pool.Wait(ids[k], WorkerPool::kInfinite, &result);
+            }
+        }
+    };
+
+    static int32_t Drain(void* argument) {
+        Shared& s = *static_cast<Shared*>(argument);
+        for (;;) {
+            const int32_t i = s.next.fetch_add(1, std::memory_order_relaxed);
+            if (i >= s.count) return 0;
+            s.call(s.body, i);
+        }
+    }
+
+    WorkerPool& pool_;
+    int32_t helpers_;
+};
+
+// ---- one character's drawing in one pass ----
+
+struct CharDraw {
+    CharState state{};
+    bool visible = false;      // alpha != 0, a finite answer, and some part inside the area
+    bool transformed = false;  // needs images made for this frame
+    PreparedGlyph temp;        // those images
+    const PreparedGlyph* glyph = nullptr;
+};
+
+bool IsPairBreak(const MetaString& s, size_t i) {
+    const size_t n = s.chars.size();
+    if (s.chars[i].Value == 13) return i + 1 < n && s.chars[i + 1].Value == 10;
+    if (s.chars[i].Value == 10) return i > 0 && s.chars[i - 1].Value == 13;
+    return false;
+}
+
+bool Finite(const CharState& st) {
+    return std::isfinite(st.x) && std::isfinite(st.y) && std::isfinite(st.scaleX) &&
+           std::isfinite(st.scaleY) && std::isfinite(st.angle);
+}
+
+// The frame pixels that placing an image at the character's state touches, as the placement
+// computes them (floor of the float position, one more column or row for a fraction), limited to
+// `area`; empty when nothing of it lies inside, also for positions so far away that integer
+// arithmetic on them would overflow.
+RECT PlacedBox(const LayerImage& image, const CharState& st, const RECT& area) {
+    constexpr float kFar = 1073741824.0f;  // 2^30: far beyond any frame
+    const float x = st.x + image.x;
+    const float y = st.y + image.y;
+    if (!(x > -kFar && x < kFar && y > -kFar && y < kFar)) return RECT{};
+    const int64_t ix = int64_t(std::floor(x)), iy = int64_t(std::floor(y));
+    const int64_t right = ix + image.width + (float(ix) != x ? 1 : 0);
+    const int64_t bottom = iy + image.height + (float(iy) != y ? 1 : 0);
+    if (right <= area.left || ix >= area.right || bottom <= area.top || iy >= area.bottom) return RECT{};
+    return RECT{int32_t(std::max<int64_t>(ix, area.left)), int32_t(std::max<int64_t>(iy, area.top)),
+                int32_t(std::min<int64_t>(right, area.right)), int32_t(std::min<int64_t>(bottom, area.bottom))};
+}
+
+class FrameCompositor {
+public:
+    FrameCompositor(TitleHost& host, uint8_t* pixels)
+        : host_(host),
+          rs_(host.Settings),
+          pixels_(pixels),
+          threaded_(rs_.MaxThreads >= 2 && host.ProcessorCount >= 2),
+          parallel_(host.Workers, std::min(rs_.MaxThreads, host.ProcessorCount) - 1) {}
+
+    HRESULT Render(float time);
+
+private:
+    HRESULT AllocateLayers(MetaString& s);
+    void PrepareAtRest();
+    bool CacheUsable() const;
+    void DrawString(int32_t row, MetaString& s);
+    void DrawPass(int32_t row, MetaString& s, int32_t pass);
+    void PlaceImages(const CharDraw& d, const RECT& clip, const LayerMemory& layers) const;
+    void JoinLayers(MetaString& s);
+    void WholeImage(MetaString& s);
+    const uint8_t* FinishedImage(const MetaString& s, bool* straight) const;
+    void BlendIntoFrame();
+    void ForBands(const RECT& r, void (*op)(uint8_t*, const uint8_t*, int32_t, int32_t, const RECT&),
+                  uint8_t* dst, const uint8_t* src);
+
+    TitleHost& host_;
+    const RenderSettings& rs_;
+    uint8_t* pixels_;
+    RECT area_{};
+    bool threaded_;
+    ParallelFor parallel_;
+    std::vector<CharDraw> draws_;
+};
+
+HRESULT FrameCompositor::AllocateLayers(MetaString& s) {
+    const size_t layerBytes = size_t(rs_.Width) * size_t(rs_.Height) * 4;
+    const size_t stride = (layerBytes + 63) & ~size_t(63);  // each layer on a 64-byte boundary
+    void* block = std::aligned_alloc(64, 3 * stride);
+    if (!block) return E_OUTOFMEMORY;
+    std::memset(block, 0, 3 * stride);
+    s.Layers.block.reset(static_cast<uint8_t*>(block));
+    s.Layers.ShadowLayer = static_cast<uint8_t*>(block);
+    s.Layers.BorderLayer = s.Layers.ShadowLayer + stride;
+    s.Layers.FaceLayer = s.Layers.BorderLayer + stride;
+    s.StringDirtyRect = RECT{};
+    return S_OK;
+}
+
+// Images of characters at rest, for every character whose rebuild flags are set.
+void FrameCompositor::PrepareAtRest() {
+    struct Item {
+        int32_t row, col;
+    };
+    std::vector<Item> items;
+    for (size_t r = 0; r < host_.Strings.size(); ++r) {
+        MetaString& s = host_.Strings[r];
+        const size_t n = std::min(s.chars.size(), s.Glyphs.size());
+        for (size_t i = 0; i < n; ++i) {
+            if (s.Glyphs[i].DirtyBits != 0) items.push_back({int32_t(r), int32_t(i)});
+        }
+    }
+    auto prepare = [this, &items](int32_t k) noexcept {
+        const Item it = items[size_t(k)];
+        MetaString& s = host_.Strings[size_t(it.row)];
+        (void)host_.PrepareGlyphLayers(it.row, it.col, &s.Glyphs[size_t(it.col)],
+                                       s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree);
+    };
+    if (threaded_) {
+        parallel_.Run(int32_t(items.size()), prepare);
+    } else {
+        for (size_t k = 0; k < items.size(); ++k) prepare(int32_t(k));
+    }
+}
+
+bool FrameCompositor::CacheUsable() const {
+    if (!host_.CacheValid) return false;
+    for (const MetaString& s : host_.Strings) {
+        if (s.PathProgress != 1.0f || s.EffectStale || !s.Layers) return false;
+    }
+    return true;
+}
+
+HRESULT FrameCompositor::Render(float time) {
+    TitleHost& h = host_;
+    // Layers and rectangle forms index the frame with 32-bit pixel counts.
+    const int64_t frameBytes = int64_t(rs_.Width) * int64_t(rs_.Height) * 4;
+    if (rs_.Width <= 0 || rs_.Height <= 0) return S_OK;
+    if (frameBytes > int64_t(std::numeric_limits<int32_t>::max())) return E_OUTOFMEMORY;
+
+    for (MetaString& s : h.Strings) {
+        if (!s.Layers && AllocateLayers(s) != S_OK) return E_OUTOFMEMORY;
+    }
+    PrepareAtRest();
+
+    area_ = Intersect(RECT{0, 0, rs_.Width, rs_.Height}, rs_.ClipRect);
+    if (IsEmpty(area_)) return S_OK;
+
+    for (size_t r = 0; r < h.Strings.size(); ++r) (void)h.SetTime(int32_t(r), time);
+
+    if (CacheUsable()) {
+        h.DirtyRect = h.CacheRect;
+        BlendIntoFrame();
+        return S_OK;
+    }
+    h.CacheValid = 0;  // the layers are about to change
+
+    for (size_t r = 0; r < h.Strings.size(); ++r) DrawString(int32_t(r), h.Strings[r]);
+    for (MetaString& s : h.Strings) s.StringDirtyRect = Intersect(Inflate(s.StringDirtyRect, 2), area_);
+    for (MetaString& s : h.Strings) JoinLayers(s);
+    for (size_t r = 0; r < h.Strings.size(); ++r) (void)h.SetTime(int32_t(r), time);
+    for (MetaString& s : h.Strings) WholeImage(s);
+
+    RECT dirty{};
+    bool cacheable = true;
+    for (const MetaString& s : h.Strings) {
+        dirty = Union(dirty, s.StringDirtyRect);
+        cacheable = cacheable && s.PathProgress == 1.0f;
+    }
+    h.DirtyRect = Intersect(dirty, area_);
+    BlendIntoFrame();
+    if (cacheable) {
+        h.CacheValid = 1;
+        h.CacheRect = h.DirtyRect;
+    }
+    return S_OK;
+}
+
+void FrameCompositor::DrawString(int32_t row, MetaString& s) {
+    const LayerMemory& layers = s.Layers;
+    const RECT old = Intersect(s.StringDirtyRect, RECT{0, 0, rs_.Width, rs_.Height});
+    ClearRect(layers.ShadowLayer, rs_.Width, old);
+    ClearRect(layers.BorderLayer, rs_.Width, old);
+    ClearRect(layers.FaceLayer, rs_.Width, old);
+    s.StringDirtyRect = RECT{};
+    if (s.PathID[0] == 0) return;
+
+    host_.RebuildEffect(s);
+    const int32_t passes = host_.Effects.GetPassCount(s.PathID);
+    for (int32_t pass = 0; pass < passes; ++pass) DrawPass(row, s, pass);
+}
+
+void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
+    const size_t n = std::min(s.chars.size(), s.Glyphs.size());
+    draws_.clear();
+    draws_.resize(n);
+    SeedEffectRandom(1);
+
+    // The answers of the effect, on this thread, in character order.
+    PathEffect* effect = s.Effect;
+    const int32_t boxes = effect ? effect->CharCount() : 0;
+    const bool turned = s.RotateDegree != 0;
+    for (size_t i = 0; i < n; ++i) {
+        CharDraw& d = draws_[i];
+        if (IsPairBreak(s, i)) continue;
+        CharState& st = d.state;
+        if (effect && int32_t(i) < boxes) {
+            if (!effect->GetCharState(pass, int32_t(i), s.PathProgress, &st)) continue;
+        } else {
+            const RectF at = host_.CharFrameRect(s, int32_t(i));
+            st = CharState{at.x, at.y, 1.0f, 1.0f, 0.0f, 255};
+        }
+        if (st.alpha == 0 || !Finite(st)) continue;
+        if (turned) {
+            const float dx = st.x - s.RotOriginX, dy = st.y - s.RotOriginY;
+            st.x = s.RotOriginX + s.RotCos * dx + s.RotSin * dy;
+            st.y = s.RotOriginY + s.RotCos * dy - s.RotSin * dx;
+            if (!std::isfinite(st.x) || !std::isfinite(st.y)) continue;
+        }
+        d.visible = true;
+        d.transformed = !(rs_.UseGlyphCache && st.scaleX == 1.0f && st.scaleY == 1.0f && st.angle == 0.0f);
+        d.glyph = d.transformed ? &d.temp : &s.Glyphs[i];
+    }
+
+    // Fresh images for scaled or turned characters.
+    auto prepare = [this, row, &s](int32_t k) noexcept {
+        CharDraw& d = draws_[size_t(k)];
+        if (!d.visible || !d.transformed) return;
+        d.temp.DirtyBits = kDirtyAll;
+        const float widthScale = s.chars[size_t(k)].WidthScale;
+        (void)host_.PrepareGlyphLayers(row, k, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
+                                       s.RotateDegree + d.state.angle);
+    };
+    // Dirty boxes on this thread: what a character's images touch inside the area.
+    auto touched = [this](const CharDraw& d) {
+        RECT r{};
+        for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
+            if (image->pixels) r = Union(r, PlacedBox(*image, d.state, area_));
+        }
+        return r;
+    };
+
+    if (!threaded_) {
+        for (size_t i = 0; i < n; ++i) {
+            CharDraw& d = draws_[i];
+            if (!d.visible) continue;
+            prepare(int32_t(i));
+            s.StringDirtyRect = Union(s.StringDirtyRect, touched(d));
+            PlaceImages(d, area_, s.Layers);
+            d.temp.FreeImages();
+        }
+        return;
+    }
+
+    parallel_.Run(int32_t(n), prepare);
+    RECT drawn{};
+    for (const CharDraw& d : draws_) {
+        if (d.visible) drawn = Union(drawn, touched(d));
+    }
+    s.StringDirtyRect = Union(s.StringDirtyRect, drawn);
+    if (IsEmpty(drawn)) return;
+    // Bands of rows, several per thread so that uneven text evens out.
+    const int32_t threads = std::min(rs_.MaxThreads, host_.ProcessorCount);
+    const int32_t rows = drawn.bottom - drawn.top;
+    const int32_t bandHeight = std::max(8, (rows + 4 * threads - 1) / (4 * threads));
+    const int32_t bands = (rows + bandHeight - 1) / bandHeight;
+    auto place = [this, &s, &drawn, bandHeight](int32_t b) noexcept {
+        const RECT band{drawn.left, drawn.top + b * bandHeight, drawn.right,
+                        std::min(drawn.bottom, drawn.top + (b + 1) * bandHeight)};
+        for (const CharDraw& d : draws_) {
+            if (d.visible) PlaceImages(d, band, s.Layers);
+        }
+    };
+    parallel_.Run(bands, place);
+    for (CharDraw& d : draws_) d.temp.FreeImages();
+}
+
+void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const LayerMemory& layers) const {
+    const PreparedGlyph& g = *d.glyph;
+    const LayerImage* images[3] = {&g.Shadow, &g.Border, &g.Face};
+    uint8_t* targets[3] = {layers.ShadowLayer, layers.BorderLayer, layers.FaceLayer};
+    for (int k = 0; k < 3; ++k) {
+        const LayerImage& image = *images[k];
+        if (!image.pixels || IsEmpty(PlacedBox(image, d.state, clip))) continue;
+        (void)PlaceLayer(targets[k], rs_.Width, rs_.Height, clip, image.pixels.get(), image.width,
+                         image.height, d.state.x + image.x, d.state.y + image.y, d.state.alpha);
+    }
+}
+
+// Face over border with added alphas, then that over the shadow: ShadowLayer becomes the
+// string's image.
+void FrameCompositor::JoinLayers(MetaString& s) {
+    if (IsEmpty(s.StringDirtyRect)) return;
+    const LayerMemory& l = s.Layers;
+    ForBands(s.StringDirtyRect, &MergeFaceOverBorder, l.BorderLayer, l.FaceLayer);
+    ForBands(s.StringDirtyRect, &BlendOverKeepAlpha, l.ShadowLayer, l.BorderLayer);
+}
+
+void FrameCompositor::WholeImage(MetaString& s) {
+    const LayerMemory& l = s.Layers;
+    const RECT frame{0, 0, rs_.Width, rs_.Height};
+    if (s.PathID[0] != 0 && host_.Effects.IsWholeImage(s.PathID)) {
+        host_.RebuildEffect(s);
+        PathEffect* effect = s.Effect;
+        if (!effect) return;
+        const int32_t stride = rs_.Width * 4;
+        (void)effect->SetSourceImage(l.ShadowLayer, rs_.Width, rs_.Height, stride);
+        (void)effect->SetTargetImage(l.FaceLayer, rs_.Width, rs_.Height, stride);
+        (void)effect->SetImageParam(rs_.ColorMode);
+        RECT r{};
+        const RECT drawn = s.StringDirtyRect;
+        (void)effect->GetImageRect(&r, &drawn);
+        // The effect's rectangle is used to index the layers: keep it inside them.
+        r = Intersect(r, frame);
+        Unpremultiply(l.ShadowLayer, rs_.Width, rs_.Height, r);
+        (void)effect->ProcessImage(s.PathProgress);  // on failure FaceLayer keeps the faces
+        if (rs_.Smoothing) (void)SmoothVertical(l.FaceLayer, rs_.Width, rs_.Height, r);
+        if (rs_.KeepAlpha) Premultiply(l.FaceLayer, rs_.Width, rs_.Height, r);
+        s.StringDirtyRect = Union(s.StringDirtyRect, r);
+    } else if (rs_.Smoothing && !IsEmpty(s.StringDirtyRect)) {
+        Unpremultiply(l.ShadowLayer, rs_.Width, rs_.Height, s.StringDirtyRect);
+        (void)SmoothVertical(l.ShadowLayer, rs_.Width, rs_.Height, s.StringDirtyRect);
+        if (rs_.KeepAlpha) Premultiply(l.ShadowLayer, rs_.Width, rs_.Height, s.StringDirtyRect);
+    }
+}
+
+// The string's finished image, and whether it holds straight colour (else premultiplied).
+const uint8_t* FrameCompositor::FinishedImage(const MetaString& s, bool* straight) const {
+    const bool whole = s.PathID[0] != 0 && host_.Effects.IsWholeImage(s.PathID);
+    *straight = !rs_.KeepAlpha && (whole || rs_.Smoothing);
+    return whole ? s.Layers.FaceLayer : s.Layers.ShadowLayer;
+}
+
+// Every string over the host's frame, in order, inside DirtyRect. Both drawn and cached frames
+// come through here, which is what makes them identical.
+void FrameCompositor::BlendIntoFrame() {
+    const RECT dirty = host_.DirtyRect;
+    if (IsEmpty(dirty)) return;
+    if (rs_.KeepAlpha) Premultiply(pixels_, rs_.Width, rs_.Height, dirty);
+    for (const MetaString& s : host_.Strings) {
+        // Outside its own rectangle a string's image is transparent: nothing to blend there.
+        const RECT r = Intersect(s.StringDirtyRect, dirty);
+        if (IsEmpty(r)) continue;
+        bool straight = false;
+        const uint8_t* image = FinishedImage(s, &straight);
+        if (rs_.KeepAlpha) {
+            ForBands(r, &BlendOverKeepAlpha, pixels_, image);
+        } else if (straight) {
+            ForBands(r, &BlendStraightOpaque, pixels_, image);
+        } else {
+            ForBands(r, &BlendOverOpaque, pixels_, image);
+        }
+    }
+    if (rs_.KeepAlpha) Unpremultiply(pixels_, rs_.Width, rs_.Height, dirty);
+}
+
+// A per-pixel operation over a rectangle, split into row bands when threads are allowed (each
+// pixel depends only on itself, so bands give the same result).
+void FrameCompositor::ForBands(const RECT& r,
+                               void (*op)(uint8_t*, const uint8_t*, int32_t, int32_t, const RECT&),
+                               uint8_t* dst, const uint8_t* src) {
+    constexpr int64_t kMinPixelsPerBand = 64 * 1024;
+    const int64_t pixels = int64_t(r.right - r.left) * (r.bottom - r.top);
+    if (!threaded_ || pixels < 2 * kMinPixelsPerBand) {
+        op(dst, src, rs_.Width, rs_.Height, r);
+        return;
+    }
+    const int32_t threads = std::min(rs_.MaxThreads, host_.ProcessorCount);
+    const int32_t rows = r.bottom - r.top;
+    const int32_t bands = int32_t(std::min<int64_t>({int64_t(threads) * 2, pixels / kMinPixelsPerBand, rows}));
+    const int32_t bandHeight = (rows + bands - 1) / bands;
+    auto run = [&](int32_t b) noexcept {
+        const RECT band{r.left, r.top + b * bandHeight, r.right, std::min(r.bottom, r.top + (b + 1) * bandHeight)};
+        if (!IsEmpty(band)) op(dst, src, rs_.Width, rs_.Height, band);
+    };
+    parallel_.Run(bands, run);
+}
+
+}  // namespace
+
+HRESULT TitleHost::Render(uint8_t* pixels, float time) noexcept {
+    DirtyRect = RECT{};
+    if (!pixels) return E_INVALIDARG;
+    if (Strings.empty()) return S_OK;
+    const HRESULT hr = Guard([&] { return FrameCompositor(*this, pixels).Render(time); });
+    if (hr != S_OK) {
+        // Strings already drawn into their layers are not blended; nothing was changed.
+        DirtyRect = RECT{};
+        CacheValid = 0;
+    }
+    return hr;
+}
+
+void TitleHost::RebuildEffect(MetaString& s) {
+    if (s.Effect && !s.EffectStale) return;
+    if (s.Effect) {
+        Effects.ReleaseEffect(s.Effect);
+        s.Effect = nullptr;
+    }
+    s.Effect = Effects.CreateEffect(s.PathID);
+    if (PathEffect* effect = s.Effect) {
+        effect->SetFrameSize(Settings.Width, Settings.Height);
+        const RectF box = StringFrameRect(s);
+        const float rect[4] = {box.x, box.y, box.width, box.height};
+        effect->SetStringBounds(rect, s.RotateDegree);
+        effect->SetCharCount(int32_t(s.chars.size()));
+        for (size_t i = 0; i < s.chars.size(); ++i) {
+            const RectF c = CharFrameRect(s, int32_t(i));
+            const int32_t font = s.chars[i].FontIndex;
+            const float ascent = font >= 0 && size_t(font) < s.fonts.size() ? s.fonts[size_t(font)].Ascent : 0.0f;
+            effect->SetCharBox(int32_t(i), CharBox{c.x, c.y, c.width, c.height, c.x, c.y + Settings.ScaleY * ascent});
+        }
+    }
+    s.EffectStale = 0;
 }
 
 int32_t TitleHost::ReleaseCaches() noexcept {
+    for (MetaString& s : Strings) {
+        s.Layers.Reset();
+        s.StringDirtyRect = RECT{};
+        Effects.ReleaseEffect(s.Effect);
+        s.Effect = nullptr;
+        for (PreparedGlyph& g : s.Glyphs) {
+            g.FreeImages();
+            g.DirtyBits = kDirtyAll;
+        }
+    }
     CacheBuffer.reset();
     CacheValid = 0;
+    OutlineKernelCache::Instance().Clear();
     Workers.StopIdleThreads();
     return 0;
 }
-
-void TitleHost::RebuildEffect(MetaString&) {}
 
 }  // namespace qel

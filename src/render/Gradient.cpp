@@ -1,0 +1,90 @@
+// Two-colour gradients in 12-bit fixed point.
+//
+// The four corner colours come from the gradient type. Each channel is interpolated linearly:
+// first down the left column (top-left to bottom-left) and the right column, then along every
+// row from its left to its right pixel. Over n pixels the step is ((end - start) << 12) / (n - 1)
+// (integer division, towards zero) and pixel k takes start + ((k * step) >> 12) with an
+// arithmetic shift; k * step never exceeds |end - start| << 12, so nothing overflows and every
+// value stays between start and end. A single row uses the top corners as its ends and a single
+// column is the left column.
+#include "render/Gradient.h"
+
+#include <array>
+#include <cstddef>
+
+namespace qel {
+namespace {
+
+// One colour as its three channels in pixel byte order.
+using Channels = std::array<int32_t, 3>;
+
+Channels Unpack(uint32_t color) {
+    return {int32_t((color >> 16) & 0xFF), int32_t((color >> 8) & 0xFF), int32_t(color & 0xFF)};
+}
+
+Channels Average(const Channels& a, const Channels& b) {
+    return {(a[0] + b[0]) >> 1, (a[1] + b[1]) >> 1, (a[2] + b[2]) >> 1};
+}
+
+struct Corners {
+    Channels topLeft, topRight, bottomLeft, bottomRight;
+};
+
+Corners CornersOf(int32_t gradType, const Channels& c1, const Channels& c2) {
+    const Channels avg = Average(c1, c2);
+    switch (gradType) {
+        case 1: return {c1, c1, c2, c2};
+        case 2: return {c2, c1, c2, c1};
+        case 3: return {c1, c2, c1, c2};
+        case 4: return {c2, avg, avg, c1};
+        case 5: return {avg, c2, c1, avg};
+        case 6: return {avg, c1, c2, avg};
+        case 7: return {c1, avg, avg, c2};
+        default: return {c2, c2, c1, c1};
+    }
+}
+
+// Step of one channel over n pixels (n >= 2), 12-bit fixed point.
+inline int32_t Step(int32_t start, int32_t end, int32_t n) { return ((end - start) * 4096) / (n - 1); }
+
+// Channel values of pixel k of a run from start to end over n pixels.
+Channels Interpolate(const Channels& start, const Channels& end, int32_t k, int32_t n) {
+    if (n < 2) return start;
+    Channels out;
+    for (int c = 0; c < 3; ++c) out[c] = start[c] + ((k * Step(start[c], end[c], n)) >> 12);
+    return out;
+}
+
+}  // namespace
+
+int FillGradient(uint8_t* pixels, int32_t width, int32_t height, uint32_t color1, uint32_t color2,
+                 int32_t gradType) {
+    if (!pixels || width <= 0 || height <= 0) return 0;
+    const Corners corners = CornersOf(gradType, Unpack(color1), Unpack(color2));
+    for (int32_t y = 0; y < height; ++y) {
+        const Channels left = Interpolate(corners.topLeft, corners.bottomLeft, y, height);
+        const Channels right = Interpolate(corners.topRight, corners.bottomRight, y, height);
+        uint8_t* p = pixels + std::size_t(y) * std::size_t(width) * 4;
+        if (width == 1) {
+            p[0] = uint8_t(left[0]);
+            p[1] = uint8_t(left[1]);
+            p[2] = uint8_t(left[2]);
+            continue;
+        }
+        const int32_t step0 = Step(left[0], right[0], width);
+        const int32_t step1 = Step(left[1], right[1], width);
+        const int32_t step2 = Step(left[2], right[2], width);
+        int32_t sum0 = 0, sum1 = 0, sum2 = 0;  // k * step, kept as running sums
+        for (int32_t x = 0; x < width; ++x, p += 4) {
+            p[0] = uint8_t(left[0] + (sum0 >> 12));
+            p[1] = uint8_t(left[1] + (sum1 >> 12));
+            p[2] = uint8_t(left[2] + (sum2 >> 12));
+            sum0 += step0;
+            sum1 += step1;
+            sum2 += step2;
+        }
+    }
+    return 1;
+}
+
+}  // namespace qel

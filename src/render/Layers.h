@@ -1,0 +1,93 @@
+// The pieces from which a character's face, border and shadow images are made: outline masks by
+// dilation, the three layer builders, shadow stamping and colour packing. TitleHost's
+// PrepareGlyphLayers puts them together; they are declared here so that tests can reach them.
+//
+// Masks are 8-bit coverage, 0 outside to 255 inside, rows top to bottom, stride = width.
+// Images are LayerImage: 4-byte pixels (three colour bytes in the frame's order, then straight
+// alpha), stride = width * 4, placed at (x, y) relative to the character's drawing position.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "model/TitleModel.h"
+
+namespace qel {
+
+// Largest character image or mask the builders make: kMaxImageSide pixels a side and
+// kMaxImagePixels pixels in all (256 MiB of image). Larger ones are refused like a failed
+// allocation, so absurd scales, offsets or blur radii cannot overflow size arithmetic or exhaust
+// memory.
+constexpr int64_t kMaxImageSide = 16384;
+constexpr int64_t kMaxImagePixels = int64_t{1} << 26;
+
+inline bool ImageSizeAllowed(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
+           width * height <= kMaxImagePixels;
+}
+
+// A read-only mask; pixels null (or a size 0) means the mask is absent.
+struct MaskView {
+    const uint8_t* pixels = nullptr;
+    int32_t width = 0, height = 0;
+
+    bool Empty() const { return !pixels || width <= 0 || height <= 0; }
+};
+
+// What the builders take from the render settings.
+struct LayerSettings {
+    float scaleX = 1, scaleY = 1;  // layout units to frame pixels
+    int32_t qualityMode = 1;       // 0 and 1 blur with a Gaussian, anything else with a box
+    int32_t colorMode = 0;         // 1: colours become luma/chroma
+
+    static LayerSettings From(const RenderSettings& s) {
+        return {s.ScaleX, s.ScaleY, s.QualityMode, s.ColorMode};
+    }
+};
+
+// The glyph grown by the border (full) and the border alone (ring), both width x height with the
+// glyph at (marginX, marginY).
+struct OutlineMasks {
+    std::unique_ptr<uint8_t[]> full, ring;
+    int32_t width = 0, height = 0;
+    int32_t marginX = 0, marginY = 0;  // ceil of the border widths
+
+    MaskView Full() const { return {full.get(), width, height}; }
+    MaskView Ring() const { return {ring.get(), width, height}; }
+};
+
+// Border widths bx, by in frame pixels (>= 0). 1 on success; 0 when the kernel or the masks
+// cannot be made (out is then left empty, which callers treat as "no border").
+int BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, float by,
+                      OutlineMasks* out) noexcept;
+
+// Each builder replaces *out. 1 on success, including an intentionally empty image (size 0,
+// pixels null); 0 when the image cannot be allocated or would exceed the size limits (out is
+// then empty too).
+int BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const MetaFace& face,
+                   float sizeRatio, const LayerSettings& settings) noexcept;
+int BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
+                     float sizeRatio, const LayerSettings& settings) noexcept;
+// full and ring may be empty when the character has no outline; (px, py) is where the chosen
+// mask starts.
+int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ring, float px,
+                     float py, const MetaShadow& shadow, float sizeRatio,
+                     const LayerSettings& settings) noexcept;
+
+// Raises the alpha bytes under a mask laid at (x, y) (truncated towards zero) of an image of
+// imageWidth x imageHeight pixels to ((alpha + 1) * v) >> 8 where that is larger. Cells outside
+// the image are dropped. Returns 1, or 0 for null or empty input.
+int StampMaxAlpha(uint8_t* pixels, int32_t imageWidth, int32_t imageHeight, const uint8_t* mask,
+                  int32_t maskW, int32_t maskH, float x, float y, uint8_t alpha) noexcept;
+
+// A model colour 0x00BBGGRR as the builders write it: unchanged in RGB mode; in luma/chroma mode
+// converted and repacked as Y | Cb << 8 | Cr << 16, so that the pixel bytes read Cr, Cb, Y.
+uint32_t FrameColor(uint32_t color, int32_t colorMode);
+
+// Style distances (border size, blur radius) in frame pixels: value * sizeRatio * scale * 25.6,
+// plus a hair so that whole numbers do not fall just below themselves.
+inline double StyleDistance(double value, double sizeRatio, double scale) {
+    return value * sizeRatio * scale * 25.6 + 0.00001;
+}
+
+}  // namespace qel
