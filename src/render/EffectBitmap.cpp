@@ -1,6 +1,7 @@
 #include "render/EffectBitmap.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -13,13 +14,15 @@ EffectBitmap::EffectBitmap(uint8_t* pixels, int32_t width, int32_t height, int32
 
 EffectBitmap::EffectBitmap(int32_t width, int32_t height, int32_t stride, int32_t bytesPerPixel)
     : width_(width), height_(height), stride_(stride), bytesPerPixel_(bytesPerPixel) {
-    if (width > 0 && height > 0 && stride > 0) {
+    // A stride shorter than a row would make rows overlap, and CopyFrom write past the end.
+    if (width > 0 && height > 0 && bytesPerPixel > 0 && width <= stride / bytesPerPixel) {
         pixels_ = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(height), static_cast<size_t>(stride)));
         ownsPixels_ = pixels_ != nullptr;
     }
 }
 
-EffectBitmap::EffectBitmap(int32_t width, int32_t height) : EffectBitmap(width, height, width * 4, 4) {}
+EffectBitmap::EffectBitmap(int32_t width, int32_t height)
+    : EffectBitmap(width, height, width > 0 && width <= INT32_MAX / 4 ? width * 4 : 0, 4) {}
 
 EffectBitmap::~EffectBitmap() { FreeOwned(); }
 
@@ -39,7 +42,8 @@ void EffectBitmap::Attach(uint8_t* pixels, int32_t width, int32_t height, int32_
 }
 
 int EffectBitmap::CopyFrom(const EffectBitmap& other) {
-    if (!pixels_ || !other.pixels_ || !SameSize(other)) return 0;
+    // Rows of different pixel sizes would be read past their end.
+    if (!pixels_ || !other.pixels_ || !SameSize(other) || bytesPerPixel_ != other.bytesPerPixel_) return 0;
     const size_t rowBytes = static_cast<size_t>(width_) * static_cast<size_t>(bytesPerPixel_);
     for (int32_t y = 0; y < height_; ++y) {
         std::memcpy(pixels_ + static_cast<ptrdiff_t>(y) * stride_,
@@ -55,7 +59,7 @@ int EffectBitmap::CopyFrom(const EffectBitmap& other) {
 namespace qel {
 
 void EffectBitmap::Blur(int32_t radius) {
-    if (!pixels_ || radius == 0) return;
+    if (!pixels_ || radius == 0 || bytesPerPixel_ != 4) return;  // the blur works on 4-byte pixels
     EffectBitmap copy(width_, height_);
     if (!copy.pixels_ || !copy.CopyFrom(*this)) return;
     BoxBlurCopy(pixels_, copy.pixels_, width_, height_, stride_, copy.stride_, radius);

@@ -24,9 +24,11 @@ public:
     bool SameSize(const EffectBitmap& other) const {
         return width_ == other.width_ && height_ == other.height_;
     }
-    // Copies every row when both have pixels and the same size; returns non-zero then.
+    // Copies every row when both have pixels, the same size and the same pixel size; returns
+    // non-zero then.
     int CopyFrom(const EffectBitmap& other);
-    // Box blur of itself (through an owning copy); nothing for radius 0 or no pixels.
+    // Box blur of itself (through an owning copy); nothing for radius 0, no pixels or pixels of
+    // other than 4 bytes.
     void Blur(int32_t radius);
 
     uint8_t* Pixels() const { return pixels_; }
