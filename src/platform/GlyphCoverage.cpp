@@ -41,13 +41,8 @@ Depth DepthOf(int32_t qualityMode) {
     }
 }
 
-}  // namespace
-
-int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
-                     const GlyphRequest& request, GlyphCoverage* out) {
-    if (!out) return 0;
-    *out = GlyphCoverage{};
-
+int Coverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
+             const GlyphRequest& request, GlyphCoverage* out) {
     const float sx = font.SizeRatio * request.frameScaleX * scaleX;
     const float sy = font.SizeRatio * request.frameScaleY * scaleY;
     float theta = angleDegrees;
@@ -100,6 +95,21 @@ int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float sc
     out->originX = static_cast<float>(glyph.box.originX);
     out->originY = static_cast<float>(glyph.box.originY);
     return depth.format == GlyphFormat::Bitmap ? out->width * out->height : static_cast<int>(bytes);
+}
+
+}  // namespace
+
+int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
+                     const GlyphRequest& request, GlyphCoverage* out) noexcept {
+    if (!out) return 0;
+    *out = GlyphCoverage{};
+    try {
+        if (int result = Coverage(code, font, scaleX, scaleY, angleDegrees, request, out)) return result;
+    } catch (...) {
+        // Out of memory in the font caches: the same answer as any other failure.
+    }
+    *out = GlyphCoverage{};
+    return 0;
 }
 
 }  // namespace qel

@@ -24,8 +24,10 @@ struct GlyphRequest {
     bool vertical = false;
 };
 
-// Non-zero on success; 0 on failure (degenerate matrix, no glyph, no memory). Thread-safe.
+// Non-zero on success (the byte count of the mask); 0 with *out empty on failure: degenerate or
+// non-finite matrix, a glyph without ink (a space), no face, no memory. A code unit the font lacks
+// gives its missing glyph. Thread-safe: any number of threads may call it at once.
 int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY,
-                     float angleDegrees, const GlyphRequest& request, GlyphCoverage* out);
+                     float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) noexcept;
 
 }  // namespace qel
