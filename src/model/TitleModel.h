@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <vector>
@@ -142,5 +143,72 @@ struct MetaString {
     LayerMemory Layers;
     RECT StringDirtyRect{};
 };
+
+// ---- operations on one string (indices are validated by the callers) ----
+
+// Index of the entry byte-identical to `entry` (linear search from 0), or of its appended copy.
+// Entries are compared as raw bytes: two floats that print alike but differ in bits differ.
+template <class T>
+int32_t FindOrAdd(std::vector<T>& table, const T& entry) {
+    for (size_t i = 0; i < table.size(); ++i) {
+        if (std::memcmp(&table[i], &entry, sizeof(T)) == 0) return static_cast<int32_t>(i);
+    }
+    table.push_back(entry);
+    return static_cast<int32_t>(table.size() - 1);
+}
+
+// Erase every entry of one style table that only characters of [first, first + count) use, and
+// renumber the higher entries. Characters of the range that pointed at an erased entry are left
+// at -1 for the caller to overwrite.
+void ReleaseFontEntries(MetaString& s, int32_t first, int32_t count);
+void ReleaseFaceEntries(MetaString& s, int32_t first, int32_t count);
+void ReleaseBorderEntries(MetaString& s, int32_t first, int32_t count);
+void ReleaseShadowEntries(MetaString& s, int32_t first, int32_t count);
+
+// A paragraph with zero geometry, LineStart = LineEnd = 0 and the given attributes, inserted at
+// pos (clamped to the end). Returns the new paragraph count.
+int32_t InsertParagraph(MetaString& s, int32_t pos, const ParagraphAttrs& attrs);
+// A line of zeros inserted at pos (clamped to the end). Returns the new line count.
+int32_t InsertLine(MetaString& s, int32_t pos);
+
+// The carriage return of a CR LF pair (ends a paragraph) and its line feed (begins the next).
+// A lone 13 or 10 is an ordinary character.
+inline bool IsPairCR(const MetaString& s, size_t i) {
+    return i + 1 < s.chars.size() && s.chars[i].Value == 13 && s.chars[i + 1].Value == 10;
+}
+inline bool IsPairLF(const MetaString& s, size_t i) {
+    return i > 0 && i < s.chars.size() && s.chars[i].Value == 10 && s.chars[i - 1].Value == 13;
+}
+
+// How far character i moves the pen along its line: 0 for a CR LF pair, else
+// (Width + Spacing) * WidthScale across a horizontal line or Height + Spacing down a column.
+inline float Advance(const MetaString& s, size_t i, bool vertical) {
+    if (IsPairCR(s, i) || IsPairLF(s, i)) return 0.0f;
+    const MetaCharacter& c = s.chars[i];
+    return vertical ? c.Height + c.Spacing : (c.Width + c.Spacing) * c.WidthScale;
+}
+
+// The font of a character, or an all-zero entry when its index is outside the table (a loaded
+// title is taken as stored, so layout must not trust the index).
+const MetaFont& FontOf(const MetaString& s, const MetaCharacter& c);
+
+// True when lines cover the characters and paragraphs cover the lines in order without gaps, and
+// every LineIndex and ParagraphIndex names the record whose range holds it; for a string without
+// characters, when it has no lines and no paragraphs. Layout relies on nothing more.
+bool StructureValid(const MetaString& s);
+
+// Rebuilds a consistent structure from the text: one paragraph per CR LF pair, one line per
+// paragraph. The existing paragraph records keep their attributes in order; missing ones take
+// `fill`. Line breaking is left to the caller.
+void RebuildStructure(MetaString& s, const ParagraphAttrs& fill);
+
+// Key frames. Keys lie in 0..1 (the callers check). Storing at an existing key replaces its value.
+void StoreKeyFrame(MetaString& s, float key, const PathValue& value);
+void EraseKeyFrame(MetaString& s, float key);  // the cursor on that entry becomes unplaced
+void EraseAllKeyFrames(MetaString& s);
+
+// The string's PathID and PathProgress at title time t (0..1) from its key frames; sets
+// EffectStale when the identifier changes. No key frames: nothing changes.
+void EvaluateKeyFrames(MetaString& s, float t);
 
 }  // namespace qel
