@@ -78,6 +78,9 @@ bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char16_t code, cha
                 if (FcPatternGetCharSet(font, FC_CHARSET, 0, &chars) != FcResultMatch || !chars ||
                     !FcCharSetHasChar(chars, code))
                     continue;
+                // A face without outlines has no outline metrics and no glyph to draw.
+                FcBool outline = FcTrue;
+                if (FcPatternGetBool(font, FC_OUTLINE, 0, &outline) == FcResultMatch && !outline) continue;
                 std::u16string name = fc::Family(font, 0);
                 // The base's own family would only bring the base face back; a name longer than a
                 // face name holds could not be asked for again.

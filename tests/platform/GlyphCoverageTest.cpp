@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "TestFonts.h"
+#include "platform/FontEngine.h"
 
 namespace qel {
 namespace {
@@ -56,6 +58,44 @@ TEST(GlyphCoverage, GreyLevelsSpreadOverTheFullRange) {
     ASSERT_GT(GetGlyphCoverage(u'O', font, 1, 1, 10, Quality(0), &g), 0);
     std::set<int> values(g.mask.get(), g.mask.get() + g.width * g.height);
     EXPECT_GT(values.size(), 20u);
+}
+
+// The engine's own format: levels 0..n in rows padded to 4 bytes, the top level inside the glyph.
+TEST(FontEngine, GreyBitmapsCarryTheFormatsLevels) {
+    const FontFace face = FontFace::Open(test::LogFont(u"DejaVu Sans"));
+    ASSERT_TRUE(face);
+    const GlyphMatrix matrix{0x10000 / 40, 0, 0, 0x10000 / 40};
+    struct Case {
+        GlyphFormat format;
+        int top;
+    } cases[] = {{GlyphFormat::Gray8, 64}, {GlyphFormat::Gray4, 16}, {GlyphFormat::Gray2, 4}};
+    for (const Case& c : cases) {
+        GlyphBitmap glyph;
+        const uint32_t bytes = face.GetGlyphBitmap(u'\u2588', c.format, matrix, &glyph);
+        ASSERT_GT(bytes, 0u);
+        EXPECT_EQ(bytes, uint32_t((glyph.box.blackBoxX + 3) / 4 * 4 * glyph.box.blackBoxY));
+        EXPECT_EQ(*std::max_element(glyph.bits.get(), glyph.bits.get() + bytes), c.top);
+    }
+}
+
+// Bold and italic of a face that has neither are made from its outline.
+TEST(GlyphCoverage, SynthesisedBoldAndItalicChangeTheGlyph) {
+    GlyphCoverage regular, bold, italic;
+    auto ink = [](const GlyphCoverage& g) {
+        long sum = 0;
+        for (int i = 0; i < g.width * g.height; ++i) sum += g.mask[i];
+        return sum;
+    };
+    MetaFont font;
+    ASSERT_EQ(MakeFont(kDesignHeight, test::Spec(u"Droid Sans Fallback", 40), &font), S_OK);
+    ASSERT_GT(GetGlyphCoverage(u'\u4E2D', font, 1, 1, 0, Quality(1), &regular), 0);
+    ASSERT_EQ(MakeFont(kDesignHeight, test::Spec(u"Droid Sans Fallback", 40, true), &font), S_OK);
+    ASSERT_GT(GetGlyphCoverage(u'\u4E2D', font, 1, 1, 0, Quality(1), &bold), 0);
+    ASSERT_EQ(MakeFont(kDesignHeight, test::Spec(u"Droid Sans Fallback", 40, false, true), &font), S_OK);
+    ASSERT_GT(GetGlyphCoverage(u'\u4E2D', font, 1, 1, 0, Quality(1), &italic), 0);
+    EXPECT_GT(ink(bold), ink(regular) * 5 / 4);
+    EXPECT_EQ(italic.height, regular.height);
+    EXPECT_GT(italic.width, regular.width);  // sheared to the right by its height x tan 12 degrees
 }
 
 TEST(GlyphCoverage, MonochromeRowsArePaddedTo32WithZeros) {
