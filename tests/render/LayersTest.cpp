@@ -183,8 +183,10 @@ TEST(FillGradient, CornersOfEveryType) {
     const auto a = bytesOf(c1), b = bytesOf(c2);
     const std::array<int, 3> avg{(a[0] + b[0]) >> 1, (a[1] + b[1]) >> 1, (a[2] + b[2]) >> 1};
     const GradientCase cases[] = {{0, "bbaa"}, {1, "aabb"}, {2, "baba"}, {3, "abab"}, {4, "bmma"},
-                                  {5, "mbam"}, {6, "mabm"}, {7, "amma"}, {9, "bbaa"}, {-3, "bbaa"}};
-    const int w = 7, h = 5;
+                                  {5, "mbam"}, {6, "mabm"}, {7, "ammb"}, {9, "bbaa"}, {-3, "bbaa"}};
+    // Steps are truncated to 12 fractional bits, so the far corners are exact only where
+    // (end - start) * 4096 divides by n - 1: true for every channel with widths 5 and heights 3.
+    const int w = 5, h = 3;
     for (const GradientCase& c : cases) {
         std::vector<uint8_t> img(size_t(w) * h * 4, 0x5A);
         ASSERT_EQ(FillGradient(img.data(), w, h, c1, c2, c.type), 1);
@@ -197,6 +199,15 @@ TEST(FillGradient, CornersOfEveryType) {
         }
         for (size_t p = 0; p < img.size(); p += 4) ASSERT_EQ(img[p + 3], 0x5A) << "alpha written";
     }
+}
+
+TEST(FillGradient, TruncatedStepsFallShortByAtMostOne) {
+    // 16 -> 240 over 7 pixels: step = 224 * 4096 / 6 = 152917 (truncated), and 6 * 152917 >> 12
+    // is 223, one short of the end.
+    std::vector<uint8_t> row(7 * 4, 0);
+    ASSERT_EQ(FillGradient(row.data(), 7, 1, 0x00100000, 0x00F00000, 3), 1);
+    EXPECT_EQ(row[0], 16);
+    EXPECT_EQ(row[6 * 4], 239);
 }
 
 TEST(FillGradient, MidpointsAndSingleRowOrColumn) {
