@@ -1,0 +1,62 @@
+// Cost of asking an effect for every character of a string, per path: the compositor does this
+// once per pass per string per frame. The default effect is the floor to compare against.
+#include <benchmark/benchmark.h>
+
+#include "effects/EffectCatalog.h"
+#include "effects/PathEffect.h"
+
+namespace {
+
+constexpr int kChars = 1000;  // a long crawl's worth of characters
+
+// pathId null: the default effect.
+void CharStates(benchmark::State& state, const char* pathId) {
+    qel::EffectCatalog catalog;
+    qel::PathEffect* effect = pathId ? catalog.CreateEffect(pathId) : new qel::PathEffect();
+    effect->SetFrameSize(1920, 1080);
+    const float rect[4] = {100, 500, kChars * 12.0f, 40};
+    effect->SetStringBounds(rect, 15);
+    effect->SetCharCount(kChars);
+    for (int i = 0; i < kChars; ++i) {
+        const float x = 100 + 12.0f * static_cast<float>(i);
+        effect->SetCharBox(i, {x, 500, 12, 40, x, 532});
+    }
+    const int passes = pathId ? catalog.GetPassCount(pathId) : 1;
+    float progress = 0;
+    for (auto _ : state) {
+        progress = progress >= 1 ? 0 : progress + 0.01f;
+        for (int pass = 0; pass < passes; ++pass) {
+            qel::SeedEffectRandom(1);
+            for (int i = 0; i < kChars; ++i) {
+                qel::CharState s;
+                effect->GetCharState(pass, i, progress, &s);
+                benchmark::DoNotOptimize(s);
+            }
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * kChars * passes);
+    catalog.ReleaseEffect(effect);
+}
+
+BENCHMARK_CAPTURE(CharStates, Default, nullptr);
+BENCHMARK_CAPTURE(CharStates, SlideLeft, "PATH_SLIDELEFT");
+BENCHMARK_CAPTURE(CharStates, HideDown, "PATH_HIDEDOWN");
+BENCHMARK_CAPTURE(CharStates, SoloUp, "PATH_SOLOUP");
+BENCHMARK_CAPTURE(CharStates, TranceRight, "PATH_TRANCERIGHT");
+BENCHMARK_CAPTURE(CharStates, Assembly, "PATH_ASSEMBLY");
+BENCHMARK_CAPTURE(CharStates, WipeRight, "PATH_WIPERIGHT");
+BENCHMARK_CAPTURE(CharStates, AmplifyH, "PATH_AMPLIFYH");
+BENCHMARK_CAPTURE(CharStates, Fade, "PATH_FADE");
+
+// Creating and releasing an effect happens whenever a string's path changes.
+void CreateRelease(benchmark::State& state) {
+    qel::EffectCatalog catalog;
+    for (auto _ : state) {
+        qel::PathEffect* effect = catalog.CreateEffect("PATH_GLOW");  // the last row
+        benchmark::DoNotOptimize(effect);
+        catalog.ReleaseEffect(effect);
+    }
+}
+BENCHMARK(CreateRelease);
+
+}  // namespace
