@@ -9,7 +9,9 @@
 
 namespace {
 
-int32_t Nothing(void* argument) { return static_cast<int32_t>(reinterpret_cast<intptr_t>(argument)); }
+int32_t Nothing(void* argument) {
+    return static_cast<int32_t>(reinterpret_cast<intptr_t>(argument));
+}
 
 // Latency of handing one job to a sleeping thread and waking the waiter on its result.
 void BM_PoolRoundTrip(benchmark::State& state) {
@@ -36,7 +38,9 @@ void BM_PoolBatch(benchmark::State& state) {
         for (size_t i = 0; i < jobs; ++i) {
             (void)pool.Submit(Nothing, reinterpret_cast<void*>(static_cast<intptr_t>(i)), &ids[i]);
         }
-        for (size_t i = 0; i < jobs; ++i) (void)pool.Wait(ids[i], qel::WorkerPool::kInfinite, &result);
+        for (size_t i = 0; i < jobs; ++i) {
+            (void)pool.Wait(ids[i], qel::WorkerPool::kInfinite, &result);
+        }
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations() * jobs));
 }

@@ -54,6 +54,8 @@ int32_t RunJob(void* argument) {
     return job->value;
 }
 
+void* AsArgument(intptr_t n) { return reinterpret_cast<void*>(n); }
+
 int32_t Square(void* argument) {
     const auto n = static_cast<int32_t>(reinterpret_cast<intptr_t>(argument));
     return n * n + 1;
@@ -80,17 +82,10 @@ int32_t Submit(WorkerPool& pool, Job& job) {
     return id;
 }
 
-TEST(WorkerPool, ConstructionStartsNoThread) {
+TEST(WorkerPool, StartsNoThreadAndRejectsNullArguments) {
     WorkerPool pool;
-    const WorkerPool::Counts counts = pool.GetCounts();
     const unsigned processors = std::thread::hardware_concurrency();
-    EXPECT_EQ(counts.maxThreads, processors > 0 ? processors : 1u);
-    EXPECT_EQ(counts.threadCount, 0u);
-    EXPECT_EQ(counts.idleThreads + counts.busyThreads + counts.endedThreads, 0u);
-}
-
-TEST(WorkerPool, RejectsNullArgumentsAndQueuesNothing) {
-    WorkerPool pool;
+    EXPECT_EQ(pool.GetCounts().maxThreads, processors > 0 ? processors : 1u);
     int32_t id = 77;
     int32_t result = 0;
     struct Case {
@@ -103,9 +98,10 @@ TEST(WorkerPool, RejectsNullArgumentsAndQueuesNothing) {
     EXPECT_EQ(id, 77);
     const WorkerPool::Counts counts = pool.GetCounts();
     EXPECT_EQ(counts.activeJobs + counts.queuedJobs + counts.threadCount, 0u);
+    EXPECT_EQ(counts.idleThreads + counts.busyThreads + counts.endedThreads, 0u);
 
     // A null result pointer neither waits nor collects the job.
-    ASSERT_EQ(pool.Submit(Square, reinterpret_cast<void*>(intptr_t{5}), &id), S_OK);
+    ASSERT_EQ(pool.Submit(Square, AsArgument(5), &id), S_OK);
     EXPECT_EQ(id, 0);  // ids start at 0 and the refused submissions used none
     EXPECT_EQ(pool.Wait(id, WorkerPool::kInfinite, nullptr), E_INVALIDARG);
     EXPECT_EQ(pool.Wait(id, WorkerPool::kInfinite, &result), S_OK);
@@ -153,11 +149,13 @@ TEST(WorkerPool, OneThreadRunsQueuedJobsNewestFirst) {
 TEST(WorkerPool, WaitOnUnknownOrCollectedIdFails) {
     WorkerPool pool;
     int32_t result = 5;
-    for (int32_t id : {0, 1, -1, 12345}) EXPECT_EQ(pool.Wait(id, WorkerPool::kInfinite, &result), E_FAIL);
+    for (int32_t id : {0, 1, -1, 12345}) {
+        EXPECT_EQ(pool.Wait(id, WorkerPool::kInfinite, &result), E_FAIL);
+    }
     EXPECT_EQ(result, 5);
 
     int32_t id = -1;
-    ASSERT_EQ(pool.Submit(Square, reinterpret_cast<void*>(intptr_t{3}), &id), S_OK);
+    ASSERT_EQ(pool.Submit(Square, AsArgument(3), &id), S_OK);
     EXPECT_EQ(pool.Wait(id, WorkerPool::kInfinite, &result), S_OK);
     EXPECT_EQ(result, 10);
     result = 5;
@@ -213,7 +211,8 @@ TEST(WorkerPool, JobResultsThatLookLikeFailuresAreReturnedAsIs) {
         WorkerPool::JobFunction function;
         int32_t result;
     };
-    for (const Case& c : {Case{ReturnAbortMarker, WorkerPool::kAbortedResult}, Case{Throw, E_FAIL}}) {
+    const Case cases[] = {{ReturnAbortMarker, WorkerPool::kAbortedResult}, {Throw, E_FAIL}};
+    for (const Case& c : cases) {
         int32_t id = -1;
         ASSERT_EQ(pool.Submit(c.function, nullptr, &id), S_OK);
         int32_t result = 0;
@@ -286,7 +285,7 @@ TEST(WorkerPool, ShrinkingEndsIdleThreadsAtOnceAndStopIdleEndsTheRest) {
     // The pool stays usable and starts a thread again.
     int32_t id = -1;
     int32_t result = 0;
-    ASSERT_EQ(pool.Submit(Square, reinterpret_cast<void*>(intptr_t{4}), &id), S_OK);
+    ASSERT_EQ(pool.Submit(Square, AsArgument(4), &id), S_OK);
     EXPECT_EQ(pool.Wait(id, WorkerPool::kInfinite, &result), S_OK);
     EXPECT_EQ(result, 17);
     EXPECT_EQ(pool.GetCounts().threadCount, 1u);
@@ -364,8 +363,7 @@ TEST(WorkerPool, DestructionWithIdleEndedAndUncollectedWork) {
         ASSERT_EQ(pool.SetMaxThreads(maxThreads), S_OK);
         std::vector<int32_t> ids(8);
         for (size_t i = 0; i < ids.size(); ++i) {
-            ASSERT_EQ(pool.Submit(Square, reinterpret_cast<void*>(static_cast<intptr_t>(i)), &ids[i]),
-                      S_OK);
+            ASSERT_EQ(pool.Submit(Square, AsArgument(static_cast<intptr_t>(i)), &ids[i]), S_OK);
         }
         int32_t result = 0;
         EXPECT_EQ(pool.Wait(ids[0], WorkerPool::kInfinite, &result), S_OK);
@@ -397,7 +395,7 @@ TEST(WorkerPool, StressManyJobsFromSeveralThreadsWhileTheLimitChanges) {
                 int32_t ids[kBatch];
                 for (int i = 0; i < kBatch; ++i) {
                     const intptr_t n = s * kJobs + first + i;
-                    if (pool.Submit(Square, reinterpret_cast<void*>(n), &ids[i]) != S_OK) ++failures;
+                    if (pool.Submit(Square, AsArgument(n), &ids[i]) != S_OK) ++failures;
                 }
                 // Alternate the order of the waits: oldest first, then newest first.
                 for (int k = 0; k < kBatch; ++k) {
