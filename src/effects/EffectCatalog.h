@@ -3,6 +3,7 @@
 // for its user interface; and the display texts of the effects.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -27,13 +28,17 @@ static_assert(sizeof(EffectTableRow) == 1052);
 class EffectCatalog {
 public:
     EffectCatalog();
+    // Frees the lists only: effects still live belong to their strings, which release them.
     ~EffectCatalog();
     EffectCatalog(const EffectCatalog&) = delete;
     EffectCatalog& operator=(const EffectCatalog&) = delete;
 
-    // Null for a null, empty or unknown identifier (exact, case-sensitive match).
+    // Null for a null, empty or unknown identifier (exact, case-sensitive match). The new effect
+    // is listed as live until released.
     PathEffect* CreateEffect(const char* pathId);
+    // Unlists the effect (first occurrence) and destroys it, listed or not; null does nothing.
     int ReleaseEffect(PathEffect* effect);  // always 1
+    size_t LiveEffectCount() const { return live_.size(); }
 
     int SelectByLevel(uint8_t level);
     int EnumEffects(EffectEnumProc proc);

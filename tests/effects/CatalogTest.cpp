@@ -202,6 +202,7 @@ TEST(EffectCatalog, ReleaseAcceptsNullAndEffectsItDidNotList) {
     EffectCatalog catalog;
     EXPECT_EQ(catalog.ReleaseEffect(nullptr), 1);
     EXPECT_EQ(catalog.ReleaseEffect(new PathEffect()), 1);  // destroyed although never listed
+    EXPECT_EQ(catalog.LiveEffectCount(), 0u);
 
     // Releasing out of creation order keeps the others alive and usable.
     PathEffect* a = catalog.CreateEffect("PATH_FADE");
@@ -209,10 +210,14 @@ TEST(EffectCatalog, ReleaseAcceptsNullAndEffectsItDidNotList) {
     PathEffect* c = catalog.CreateEffect("PATH_WIPEUP");
     ASSERT_TRUE(a && b && c);
     EXPECT_NE(a, b);
+    EXPECT_EQ(catalog.CreateEffect("PATH_FADEX"), nullptr);
+    EXPECT_EQ(catalog.LiveEffectCount(), 3u);
     EXPECT_EQ(catalog.ReleaseEffect(b), 1);
+    EXPECT_EQ(catalog.LiveEffectCount(), 2u);
     EXPECT_EQ(a->SetCharCount(1), 1);
     EXPECT_EQ(catalog.ReleaseEffect(a), 1);
     EXPECT_EQ(catalog.ReleaseEffect(c), 1);
+    EXPECT_EQ(catalog.LiveEffectCount(), 0u);
 }
 
 }  // namespace
