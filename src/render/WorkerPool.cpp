@@ -16,8 +16,8 @@
 //
 // Aborted jobs. Only destruction aborts jobs. A job that has not finished gets the abort marker as
 // result and its `done` is signalled; a job still queued never runs. The record stays until the
-// end of the destructor, so a Wait that was already blocked on it reads E_ABORT safely; any later
-// Wait on it (impossible once the pool is gone) would also read E_ABORT without blocking.
+// end of the destructor, so a Wait that was already blocked on it reads E_ABORT safely, and the
+// destructor frees nothing until every such waiter has left.
 //
 // Priority. Jobs carry a priority and threads take it on with each job, but the value is only
 // recorded: on Linux raising a thread's priority needs privileges, and every job runs at normal
