@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string_view>
 
@@ -163,14 +164,9 @@ EffectCatalog::~EffectCatalog() = default;
 
 PathEffect* EffectCatalog::CreateEffect(const char* pathId) {
     const int32_t k = BuiltInIndex(pathId, rowCount_);
-    EffectFactory create = nullptr;
-    if (k >= 0) {
-        create = kEntries[k].create;
-    } else if (pathId && std::strcmp(pathId, kScrollNResizeId) == 0) {
-        create = kScrollNResizeFactory;
-    } else {
-        return nullptr;
-    }
+    EffectFactory create = k >= 0 ? kEntries[k].create : nullptr;
+    if (!create && pathId && std::strcmp(pathId, kScrollNResizeId) == 0) create = kScrollNResizeFactory;
+    if (!create) return nullptr;
 
     std::unique_ptr<PathEffect> effect(create());
     live_.push_back(effect.get());
