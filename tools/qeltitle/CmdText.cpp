@@ -49,7 +49,7 @@ int RunText(const std::vector<std::string>& args) {
     parser.Option("--then", "PATH_...", "second effect, taking the string away (needs --effect)");
     parser.Option("--align", "A", "left, center or right paragraphs (default center)");
     parser.Flag("--vertical", "vertical text: columns from top to bottom, right to left");
-    parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (counter-clockwise)");
+    parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
     parser.Option("--at", "X,Y", "top-left corner of the string in layout units");
     parser.Option("--frame", "WxH", "frame to centre the string in (default 1920x1080)");
     parser.Epilog(
