@@ -87,16 +87,30 @@ inline void AddTap(GaussSum& s, const uint8_t* p, uint32_t weight) {
     s.alpha += weight * a;
 }
 
-// One row, horizontally: taps -n..n cut off at the row's ends.
+// One row, horizontally: taps -n..n cut off at the row's ends. A running count of the showing
+// pixels in the window lets the transparent stretches of a title skip the taps.
 void GaussRow(uint8_t* out, const uint8_t* in, int32_t width, const uint32_t* weights, int32_t n,
               const ExactDivider& total) {
+    int32_t showing = 0;
+    for (int32_t x = 0; x <= std::min(n, width - 1); ++x) showing += in[4 * x + kAlpha] != 0;
     for (int32_t x = 0; x < width; ++x) {
-        GaussSum s{};
-        const int32_t first = std::max(-n, -x);
-        const int32_t last = std::min(n, width - 1 - x);
-        for (int32_t i = first; i <= last; ++i) AddTap(s, in + 4 * (x + i), weights[i + n]);
-        StoreGauss(out + 4 * x, s, total);
+        if (showing == 0) {
+            std::memset(out + 4 * x, 0, 4);
+        } else {
+            GaussSum s{};
+            const int32_t first = std::max(-n, -x);
+            const int32_t last = std::min(n, width - 1 - x);
+            for (int32_t i = first; i <= last; ++i) AddTap(s, in + 4 * (x + i), weights[i + n]);
+            StoreGauss(out + 4 * x, s, total);
+        }
+        if (x + n + 1 < width) showing += in[4 * (x + n + 1) + kAlpha] != 0;
+        if (x - n >= 0) showing -= in[4 * (x - n) + kAlpha] != 0;
     }
+}
+
+// Adds (+1) or removes (-1) a row's showing pixels from per-column counts.
+void CountShowing(int32_t* counts, const uint8_t* row, int32_t width, int32_t sign) {
+    for (int32_t x = 0; x < width; ++x) counts[x] += row[4 * x + kAlpha] != 0 ? sign : 0;
 }
 
 }  // namespace
@@ -112,15 +126,21 @@ int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
     if (shorter < 2 * n + 1) n = (shorter - 1) / 2;
     const int32_t taps = 2 * n + 1;
 
-    // Working memory: the weights, the row pointers of the vertical pass, then the ring of
-    // horizontal results (original row r lives in slot r % taps), each part on a cache line.
+    // Working memory: the weights, the row pointers of the vertical pass, the per-column counts
+    // of showing pixels in the vertical window, then the ring of horizontal results (original
+    // row r lives in slot r % taps), each part on a cache line.
     const size_t rowBytes = static_cast<size_t>(width) * 4;
-    const size_t headerBytes = (static_cast<size_t>(taps) * (sizeof(uint32_t) + sizeof(uint8_t*)) + 63) / 64 * 64;
-    AlignedBuffer block(headerBytes + static_cast<size_t>(taps) * rowBytes);
+    auto lines = [](size_t bytes) { return (bytes + 63) / 64 * 64; };
+    const size_t weightBytes = lines(static_cast<size_t>(taps) * sizeof(uint32_t));
+    const size_t pointerBytes = lines(static_cast<size_t>(taps) * sizeof(uint8_t*));
+    const size_t countBytes = lines(static_cast<size_t>(width) * sizeof(int32_t));
+    AlignedBuffer block(weightBytes + pointerBytes + countBytes + static_cast<size_t>(taps) * rowBytes);
     if (!block) return 0;
     uint32_t* weights = reinterpret_cast<uint32_t*>(block.Data());
-    const uint8_t** rows = reinterpret_cast<const uint8_t**>(block.Data() + (static_cast<size_t>(taps) * 4 + 7) / 8 * 8);
-    uint8_t* ring = block.Data() + headerBytes;
+    const uint8_t** rows = reinterpret_cast<const uint8_t**>(block.Data() + weightBytes);
+    int32_t* columnShowing = reinterpret_cast<int32_t*>(block.Data() + weightBytes + pointerBytes);
+    uint8_t* ring = block.Data() + weightBytes + pointerBytes + countBytes;
+    std::memset(columnShowing, 0, static_cast<size_t>(width) * sizeof(int32_t));
 
     // Weights from the unclamped radius, normalised to 32768 and rounded one by one.
     const double r1 = static_cast<double>(radius) + 1.0;
@@ -140,9 +160,13 @@ int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
 
     int32_t filled = 0;  // rows [0, filled) have their horizontal results in the ring
     for (int32_t y = 0; y < height; ++y) {
-        for (const int32_t need = std::min(height - 1, y + n); filled <= need; ++filled)
+        // Row y - n - 1 leaves the window before row y + n takes its slot.
+        if (y - n - 1 >= 0) CountShowing(columnShowing, slot(y - n - 1), width, -1);
+        for (const int32_t need = std::min(height - 1, y + n); filled <= need; ++filled) {
             GaussRow(slot(filled), pixels + static_cast<ptrdiff_t>(filled) * static_cast<ptrdiff_t>(rowBytes), width,
                      weights, n, total);
+            CountShowing(columnShowing, slot(filled), width, +1);
+        }
 
         // The column taps cut off at the top and bottom rows.
         const int32_t first = std::max(-n, -y);
@@ -153,6 +177,10 @@ int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
 
         uint8_t* out = pixels + static_cast<ptrdiff_t>(y) * static_cast<ptrdiff_t>(rowBytes);
         for (int32_t x = 0; x < width; ++x) {
+            if (columnShowing[x] == 0) {
+                std::memset(out + 4 * x, 0, 4);
+                continue;
+            }
             GaussSum s{};
             for (int32_t k = 0; k < count; ++k) AddTap(s, rows[k] + 4 * x, tapWeights[k]);
             StoreGauss(out + 4 * x, s, total);
