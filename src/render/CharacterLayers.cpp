@@ -343,11 +343,15 @@ int TitleHost::PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, 
     const MetaBorder& border = s->borders[size_t(ch.BorderIndex)];
     const LayerSettings settings = LayerSettings::From(Settings);
 
-    // Refuse before asking the font engine for a glyph whose em alone exceeds the image limit.
-    const double em = double(kDesignHeight) * std::fabs(double(font.SizeRatio)) *
-                      std::max(std::fabs(double(scaleX) * settings.scaleX),
-                               std::fabs(double(scaleY) * settings.scaleY));
-    if (!(em <= double(kMaxImageSide))) return fail();
+    // Refuse before asking the font engine for a glyph whose em alone would exceed the image
+    // limits.
+    const double em = double(kDesignHeight) * std::fabs(double(font.SizeRatio));
+    const double emX = em * std::fabs(double(scaleX) * settings.scaleX);
+    const double emY = em * std::fabs(double(scaleY) * settings.scaleY);
+    if (!(emX <= double(kMaxImageSide)) || !(emY <= double(kMaxImageSide)) ||
+        !(emX * emY <= double(kMaxImagePixels))) {
+        return fail();
+    }
 
     GlyphCoverage glyph;
     const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, s->Vertical != 0};

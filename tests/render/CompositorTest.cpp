@@ -1,0 +1,295 @@
+// Render and ReleaseCaches with real fonts: what reaches the host's frame, the dirty rectangle,
+// the still-frame cache, the effect protocol and bad effect answers.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <typeindex>
+
+#include "CompositorFixture.h"
+#include "render/OutlineKernel.h"
+
+namespace qel {
+namespace {
+
+using namespace qel::testing;
+
+constexpr int32_t kW = 320, kH = 160;
+
+HostPtr SampleTitle() {
+    HostPtr host = MakeHost(kW, kH);
+    SetFont(*host, u"DejaVu Sans", 48);
+    AddText(*host, u"Ag!", 20, 30);
+    return host;
+}
+
+TEST(Render, NullPixelsAndEmptyClipDrawNothing) {
+    HostPtr host = SampleTitle();
+    EXPECT_EQ(host->Render(nullptr, 1.0f), E_INVALIDARG);
+    RECT dirty{1, 1, 1, 1};
+    host->GetDirtyRect(&dirty);
+    EXPECT_EQ(dirty.right - dirty.left, 0);
+
+    ChangeSettings(*host, [](RenderSettings& rs) { rs.ClipRect = {kW + 10, 0, kW + 50, kH}; });
+    std::vector<uint8_t> frame = Background(kW, kH);
+    const std::vector<uint8_t> before = frame;
+    EXPECT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+    EXPECT_EQ(frame, before);
+    host->GetDirtyRect(&dirty);
+    EXPECT_TRUE(dirty.left >= dirty.right || dirty.top >= dirty.bottom);
+}
+
+TEST(Render, OpaqueGlyphsAndUntouchedPixelsOutsideTheDirtyRectangle) {
+    HostPtr host = SampleTitle();
+    // A translucent background shows whether the title forces alpha 255 where it draws.
+    std::vector<uint8_t> frame = Background(kW, kH, 40);
+    const std::vector<uint8_t> before = frame;
+    ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+    RECT dirty{};
+    host->GetDirtyRect(&dirty);
+    ASSERT_LT(dirty.left, dirty.right);
+    int changed = 0;
+    for (int32_t y = 0; y < kH; ++y)
+        for (int32_t x = 0; x < kW; ++x) {
+            const size_t at = (size_t(y) * kW + x) * 4;
+            const bool same = std::memcmp(&frame[at], &before[at], 4) == 0;
+            if (!Inside(dirty, x, y)) {
+                ASSERT_TRUE(same) << x << "," << y;
+            } else if (!same) {
+                ++changed;
+                ASSERT_EQ(frame[at + 3], 255) << x << "," << y;
+            }
+        }
+    EXPECT_GT(changed, 500);
+    // The glyphs start near the string's position, not at the frame's corner.
+    EXPECT_GE(dirty.left, 10);
+    EXPECT_GE(dirty.top, 20);
+}
+
+struct CacheCase {
+    int strings;
+    int32_t keepAlpha;
+    int32_t smoothing;
+};
+
+TEST(Render, CachedFrameEqualsTheDrawnFrameBitForBit) {
+    const CacheCase cases[] = {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {3, 1, 0}, {2, 0, 1}, {3, 1, 1}};
+    for (const CacheCase& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.strings << " strings, keepAlpha " << c.keepAlpha
+                                          << ", smoothing " << c.smoothing);
+        HostPtr host = MakeHost(kW, kH);
+        ChangeSettings(*host, [&](RenderSettings& rs) {
+            rs.KeepAlpha = c.keepAlpha;
+            rs.Smoothing = c.smoothing;
+        });
+        // Overlapping strings in different colours and opacities.
+        const uint32_t colours[3] = {0x0000FFFF, 0x00FF8000, 0x0040C040};
+        for (int k = 0; k < c.strings; ++k) {
+            SetFont(*host, k == 1 ? u"Liberation Serif" : u"DejaVu Sans", 40.0f + 8.0f * k);
+            MetaFace face = host->DefaultFace;
+            face.Color1 = colours[k];
+            face.Color2 = colours[(k + 1) % 3];
+            face.GradType = k;
+            face.Alpha = 255 - 60 * k;
+            host->SetDefaultFace(&face);
+            AddText(*host, u"Wave", 10.0f + 25.0f * k, 20.0f + 18.0f * k);
+        }
+        const std::vector<uint8_t> background = Background(kW, kH, c.keepAlpha ? 90 : 255);
+
+        std::vector<uint8_t> drawn = background;
+        ASSERT_EQ(host->Render(drawn.data(), 1.0f), S_OK);
+        ASSERT_EQ(host->CacheValid, 1);
+        RECT drawnRect{};
+        host->GetDirtyRect(&drawnRect);
+
+        // Drawn again without the cache: the same picture (and the cache is filled again).
+        host->CacheValid = 0;
+        std::vector<uint8_t> again = background;
+        ASSERT_EQ(host->Render(again.data(), 1.0f), S_OK);
+        EXPECT_TRUE(again == drawn);
+
+        // Take the character images away: only a frame served from the cache can still show them.
+        for (MetaString& s : host->Strings)
+            for (PreparedGlyph& g : s.Glyphs) g.FreeImages();
+        std::vector<uint8_t> cached = background;
+        ASSERT_EQ(host->Render(cached.data(), 1.0f), S_OK);
+        RECT cachedRect{};
+        host->GetDirtyRect(&cachedRect);
+        EXPECT_EQ(std::memcmp(&drawnRect, &cachedRect, sizeof(RECT)), 0);
+        EXPECT_TRUE(cached == drawn);
+    }
+}
+
+TEST(Render, LumaChromaWhiteIsCrCbY) {
+    HostPtr host = MakeHost(kW, kH);
+    ChangeSettings(*host, [](RenderSettings& rs) { rs.ColorMode = 1; });
+    SetFont(*host, u"DejaVu Sans", 72);
+    MetaShadow noShadow = host->DefaultShadow;
+    noShadow.EnableFace = noShadow.EnableBorder = 0;
+    host->SetDefaultShadow(&noShadow);
+    MetaBorder noBorder = host->DefaultBorder;
+    noBorder.Enable = 0;
+    host->SetDefaultBorder(&noBorder);
+    AddText(*host, u"IH", 20, 20);
+
+    std::vector<uint8_t> frame(size_t(kW) * kH * 4, 0);
+    for (size_t i = 3; i < frame.size(); i += 4) frame[i] = 255;
+    ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+    int white = 0;
+    for (size_t i = 0; i < frame.size(); i += 4) {
+        if (frame[i] == 128 && frame[i + 1] == 128 && frame[i + 2] == 235) ++white;
+        ASSERT_LE(frame[i + 2], 235);
+    }
+    EXPECT_GT(white, 300);
+}
+
+TEST(Render, BreakPairIsNeitherAskedNorDrawn) {
+    HostPtr host = MakeHost(kW, kH);
+    SetFont(*host, u"DejaVu Sans", 40);
+    const int32_t row = AddText(*host, u"A\r\nB\rC", 20, 10);
+    // Every character at one spot, so a drawn break would widen nothing but show as a glyph box.
+    ScriptedEffect* effect = InstallEffect(*host, row, [](int32_t, int32_t i, const CharBox& b) {
+        return CharState{b.x, b.y, 1, 1, 0, uint8_t(i == 3 ? 0 : 255)};
+    });
+    std::vector<uint8_t> frame = Background(kW, kH);
+    ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+    // 1 (CR) and 2 (LF) form a pair; 4 is a lone CR and is asked like any character.
+    EXPECT_EQ(effect->asked, (std::vector<int32_t>{0, 3, 4, 5}));
+
+    HostPtr only = MakeHost(kW, kH);
+    SetFont(*only, u"DejaVu Sans", 40);
+    AddText(*only, u"\r\n", 20, 10);
+    std::vector<uint8_t> blank = Background(kW, kH);
+    const std::vector<uint8_t> before = blank;
+    ASSERT_EQ(only->Render(blank.data(), 1.0f), S_OK);
+    RECT dirty{};
+    only->GetDirtyRect(&dirty);
+    EXPECT_TRUE(dirty.left >= dirty.right || dirty.top >= dirty.bottom);
+    EXPECT_EQ(blank, before);
+}
+
+TEST(Render, EffectSurvivesProgressAndIsReplacedOnANewPath) {
+    HostPtr host = MakeHost(kW, kH);
+    SetFont(*host, u"DejaVu Sans", 40);
+    const int32_t row = AddText(*host, u"Go", 20, 10);
+    PathValue slide{};
+    std::strcpy(slide.PathID, "PATH_SLIDEUP");
+    slide.PathProgress = 0;
+    ASSERT_EQ(host->SetKeyFrame(row, 0.0f, &slide), S_OK);
+    slide.PathProgress = 1;
+    ASSERT_EQ(host->SetKeyFrame(row, 0.5f, &slide), S_OK);
+    PathValue wipe{};
+    std::strcpy(wipe.PathID, "PATH_WIPEUP");
+    wipe.PathProgress = 1;
+    ASSERT_EQ(host->SetKeyFrame(row, 1.0f, &wipe), S_OK);
+
+    std::vector<uint8_t> frame = Background(kW, kH);
+    ASSERT_EQ(host->Render(frame.data(), 0.1f), S_OK);
+    const PathEffect* first = host->StringAt(row)->Effect;
+    ASSERT_NE(first, nullptr);
+    const std::type_index firstType = typeid(*first);
+    ASSERT_EQ(host->Render(frame.data(), 0.3f), S_OK);
+    EXPECT_EQ(host->StringAt(row)->Effect, first);
+    ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+    EXPECT_EQ(std::string(host->StringAt(row)->PathID), "PATH_WIPEUP");
+    // A new object of the new path's class (the allocator may well reuse the old address).
+    ASSERT_NE(host->StringAt(row)->Effect, nullptr);
+    EXPECT_NE(std::type_index(typeid(*host->StringAt(row)->Effect)), firstType);
+    EXPECT_EQ(host->StringAt(row)->EffectStale, 0);
+}
+
+TEST(Render, BadEffectAnswersDrawNothingForThatCharacter) {
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    // Characters 0-5 get a bad answer each; 6 is drawn normally.
+    auto bad = [&](int32_t, int32_t i, const CharBox& b) {
+        CharState st{b.x, b.y, 1, 1, 0, 255};
+        switch (i) {
+            case 0: st.x = nan; break;
+            case 1: st.scaleX = inf; break;
+            case 2: st.scaleY = 1e30f; break;  // an image size that would overflow
+            case 3: st.angle = nan; break;
+            case 4: st.y = 3e38f; break;      // far outside any frame
+            case 5: st.scaleX = -2; break;    // not a size
+            default: break;
+        }
+        return st;
+    };
+    auto onlyLast = [](int32_t, int32_t i, const CharBox& b) {
+        return CharState{b.x, b.y, 1, 1, 0, uint8_t(i == 6 ? 255 : 0)};
+    };
+    std::vector<uint8_t> frames[2];
+    RECT rects[2];
+    int k = 0;
+    for (const ScriptedEffect::Script& script : {ScriptedEffect::Script(bad), ScriptedEffect::Script(onlyLast)}) {
+        HostPtr host = MakeHost(kW, kH);
+        SetFont(*host, u"DejaVu Sans", 40);
+        const int32_t row = AddText(*host, u"abcdefg", 10, 10);
+        InstallEffect(*host, row, script);
+        frames[k] = Background(kW, kH);
+        ASSERT_EQ(host->Render(frames[k].data(), 1.0f), S_OK);
+        host->GetDirtyRect(&rects[k]);
+        ++k;
+    }
+    EXPECT_TRUE(frames[0] == frames[1]);
+    EXPECT_EQ(std::memcmp(&rects[0], &rects[1], sizeof(RECT)), 0);
+}
+
+TEST(Render, HugeScaleOfALargeFontIsRefusedWithoutOverflow) {
+    HostPtr host = MakeHost(kW, kH);
+    ChangeSettings(*host, [](RenderSettings& rs) { rs.ScaleX = rs.ScaleY = 10.0f; });
+    SetFont(*host, u"DejaVu Sans", 1638);
+    AddText(*host, u"W", 0, 0);
+    std::vector<uint8_t> frame = Background(kW, kH);
+    EXPECT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+}
+
+TEST(Render, FramesTooLargeToIndexFailCleanly) {
+    HostPtr host = SampleTitle();
+    ChangeSettings(*host, [](RenderSettings& rs) {
+        rs.Width = 60000;
+        rs.Height = 60000;
+        rs.ClipRect = {0, 0, 60000, 60000};
+    });
+    uint8_t pixel[4] = {};
+    EXPECT_EQ(host->Render(pixel, 1.0f), E_OUTOFMEMORY);
+    EXPECT_FALSE(host->Strings[0].Layers);
+}
+
+TEST(Render, CharactersAtRestKeepTheirPreparedImages) {
+    HostPtr host = SampleTitle();
+    std::vector<uint8_t> frame = Background(kW, kH);
+    ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+    const uint8_t* face = host->Strings[0].Glyphs[0].Face.pixels.get();
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(host->Strings[0].Glyphs[0].DirtyBits, 0);
+    host->CacheValid = 0;
+    ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+    EXPECT_EQ(host->Strings[0].Glyphs[0].Face.pixels.get(), face);
+}
+
+TEST(ReleaseCaches, FreesEverythingAndTheNextFrameIsTheSame) {
+    HostPtr host = SampleTitle();
+    std::vector<uint8_t> first = Background(kW, kH);
+    ASSERT_EQ(host->Render(first.data(), 1.0f), S_OK);
+    OutlineKernelRef kernel;
+    ASSERT_EQ(GetOutlineKernel(3.0f, 3.0f, &kernel), S_OK);
+
+    EXPECT_EQ(host->ReleaseCaches(), 0);
+    const MetaString& s = host->Strings[0];
+    EXPECT_FALSE(s.Layers);
+    EXPECT_EQ(s.Effect, nullptr);
+    EXPECT_EQ(host->CacheValid, 0);
+    for (const PreparedGlyph& g : s.Glyphs) {
+        EXPECT_EQ(g.DirtyBits, kDirtyAll);
+        EXPECT_FALSE(g.Face.pixels);
+    }
+    EXPECT_EQ(OutlineKernelCache::Instance().Count(), 0u);
+
+    std::vector<uint8_t> second = Background(kW, kH);
+    ASSERT_EQ(host->Render(second.data(), 1.0f), S_OK);
+    EXPECT_TRUE(first == second);
+}
+
+}  // namespace
+}  // namespace qel
