@@ -1,0 +1,265 @@
+// Line breaking and geometry through the rectangle and quad slots.
+#include <cmath>
+#include <cstring>
+
+#include "TestHost.h"
+
+namespace qel::test {
+namespace {
+
+// Widths of characters in the default font, from a string without a limit.
+float WidthOf(TitleHost& h, const char16_t* text) {
+    const int32_t row = h.AddString();
+    h.InsertText(row, 0, text);
+    return h.Strings[static_cast<size_t>(row)].Width;
+}
+
+std::vector<std::pair<int32_t, int32_t>> LineRanges(const MetaString& s) {
+    std::vector<std::pair<int32_t, int32_t>> ranges;
+    for (const MetaLine& l : s.lines) ranges.emplace_back(l.CharStart, l.CharEnd);
+    return ranges;
+}
+
+using Ranges = std::vector<std::pair<int32_t, int32_t>>;
+
+TEST(Layout, BreaksAtAnyCharacter) {
+    Host h;
+    const float a = WidthOf(*h, u"A"), ab = WidthOf(*h, u"AB"), abc = WidthOf(*h, u"ABC");
+    struct Case {
+        float limit;
+        Ranges lines;
+    };
+    const Case cases[] = {
+        {a * 0.5f, {{0, 0}, {1, 1}, {2, 2}}},  // a character always fits on an empty line
+        {(ab + abc) / 2, {{0, 1}, {2, 2}}},
+        {abc, {{0, 2}}},  // exactly at the limit still fits
+    };
+    for (const Case& c : cases) {
+        SetLimit(*h, c.limit);
+        const int32_t row = h->AddString();
+        h->InsertText(row, 0, u"ABC");
+        EXPECT_EQ(LineRanges(h.String(row)), c.lines) << c.limit;
+        EXPECT_EQ(h->GetParagraphCount(row), 1);
+    }
+}
+
+TEST(Layout, AlignmentUsesBitsOneAndTwo) {
+    Host h;
+    const float wide = WidthOf(*h, u"WWW"), narrow = WidthOf(*h, u"i");
+    struct Case {
+        uint32_t align;
+        float left;
+    };
+    const Case cases[] = {{0, 0}, {2, wide - narrow}, {4, 0}, {6, (wide - narrow) * 0.5f}, {8 | 2, wide - narrow},
+                          {1, 0}};
+    for (const Case& c : cases) {
+        const int32_t row = h->AddString();
+        h->InsertText(row, 0, u"WWW\r\ni");
+        ParagraphAttrs p = Paragraph(c.align);
+        h->SetDefaultParagraph(&p);
+        h->ApplyParagraph(row, 0, 6);
+        RectF line{};
+        ASSERT_EQ(h->GetLineRect(row, 1, &line), S_OK);
+        EXPECT_FLOAT_EQ(line.x - 100.0f, c.left) << c.align;
+        EXPECT_FLOAT_EQ(CharRect(*h, row, 5).x, line.x) << c.align;
+    }
+}
+
+TEST(Layout, IndentsNarrowTheLineButDoNotMoveTheParagraph) {
+    Host h;
+    const float w = WidthOf(*h, u"W");
+    SetLimit(*h, 3.5f * w + 15.0f);
+    ParagraphAttrs indented = Paragraph(0, 0, 0, 0, 10, 5);
+    h->SetDefaultParagraph(&indented);
+    const int32_t row = h->AddString();
+    h->InsertText(row, 0, u"WWWWWWW");
+    EXPECT_EQ(LineRanges(h.String(row)), (Ranges{{0, 2}, {3, 5}, {6, 6}}));
+    RectF para{}, str{};
+    h->GetParagraphRect(row, 0, &para);
+    h->GetStringRect(row, &str);
+    EXPECT_FLOAT_EQ(str.width, para.width + 15.0f);
+    EXPECT_EQ(para.x, 100.0f);
+    EXPECT_EQ(CharRect(*h, row, 0).x, 100.0f);
+
+    // Centred, the lines sit in the span between the indents.
+    ParagraphAttrs centred = Paragraph(6, 0, 0, 0, 10, 5);
+    h->SetDefaultParagraph(&centred);
+    h->ApplyParagraph(row, 0, 1);
+    RectF last{};
+    h->GetLineRect(row, 2, &last);
+    EXPECT_FLOAT_EQ(last.x - 100.0f, (str.width - 15.0f - last.width) * 0.5f);
+}
+
+TEST(Layout, SpacesStackLinesAndParagraphs) {
+    Host h;
+    ParagraphAttrs spaced = Paragraph(0, 4, 7, 11);
+    h->SetDefaultParagraph(&spaced);
+    const int32_t row = h->AddString();
+    h->InsertText(row, 0, u"A\r\nB");
+    const MetaString& s = h.String(row);
+    const float line = s.lines[0].Height;
+    EXPECT_FLOAT_EQ(s.paragraphs[0].Height, line + 4);  // the line space follows the last line too
+    EXPECT_FLOAT_EQ(s.paragraphs[0].Top, 7);
+    EXPECT_FLOAT_EQ(s.paragraphs[1].Top, 7 + line + 4 + 11 + 7);
+    EXPECT_FLOAT_EQ(s.Height, 2 * (7 + line + 4 + 11));
+    EXPECT_FLOAT_EQ(CharRect(*h, row, 3).y - CharRect(*h, row, 0).y, s.paragraphs[1].Top - 7);
+}
+
+TEST(Layout, VerticalColumnsRunDownAndToTheLeft) {
+    Host h;
+    const int32_t across = h->AddString();
+    h->InsertText(across, 0, u"A漢");
+    SetLimit(*h, 1.0e9f, 1);
+    const int32_t row = h->AddString();
+    h->InsertText(row, 0, u"A漢\r\nC");
+    const MetaString& flat = h.String(across);
+    const MetaString& s = h.String(row);
+
+    // Latin letters lie on their side in a column; ideographs stand upright.
+    EXPECT_EQ(s.chars[0].Width, flat.chars[0].Height);
+    EXPECT_EQ(s.chars[0].Height, flat.chars[0].Width);
+    EXPECT_EQ(s.chars[1].Width, flat.chars[1].Width);
+    EXPECT_EQ(s.chars[1].Height, flat.chars[1].Height);
+
+    EXPECT_FLOAT_EQ(CharRect(*h, row, 1).y - CharRect(*h, row, 0).y, s.chars[0].Height);
+    RectF first{}, second{};
+    h->GetParagraphRect(row, 0, &first);
+    h->GetParagraphRect(row, 1, &second);
+    EXPECT_EQ(first.x, 100.0f);
+    EXPECT_FLOAT_EQ(second.x, 100.0f - first.width);
+    EXPECT_LT(CharRect(*h, row, 4).x, CharRect(*h, row, 0).x);
+    EXPECT_FLOAT_EQ(s.Width, first.width + second.width);
+}
+
+TEST(Layout, BreakingReadsTheDefaultDirection) {
+    Host h;
+    const float a = WidthOf(*h, u"A");  // a Latin letter's advance down a column
+    SetLimit(*h, 2.5f * a, 1);
+    const int32_t row = h->AddString();
+    h->InsertText(row, 0, u"AAAA");
+    EXPECT_EQ(h->GetLineCount(row), 2);
+    // With a horizontal default, the pass measures advances across: the letter's column width.
+    SetLimit(*h, 2.5f * a, 0);
+    h->InsertText(row, 4, u"A");
+    EXPECT_EQ(h->GetLineCount(row), 5);
+}
+
+TEST(Layout, EmptyVerticalStringIsASpaceOnItsSide) {
+    Host h;
+    const int32_t across = h->AddString();
+    SetLimit(*h, 1.0e9f, 1);
+    const int32_t down = h->AddString();
+    EXPECT_FLOAT_EQ(h.String(down).Width, h.String(across).Height);
+    EXPECT_FLOAT_EQ(h.String(down).Height, h.String(across).Width);
+}
+
+TEST(Layout, BreakCharactersAreReportedOnlyWhenAskedFor) {
+    Host h;
+    h->AddString();
+    h->InsertText(0, 0, u"A\r\nB\r");
+    const float a = h.String(0).chars[0].Width;
+    struct Case {
+        int32_t col, flag;
+        HRESULT status;
+    };
+    const Case cases[] = {{1, 0, E_INVALIDARG}, {1, 1, S_OK}, {2, 0, E_INVALIDARG}, {2, 7, S_OK},
+                          {4, 0, S_OK},  // a CR at the end has no LF: an ordinary character
+                          {0, 0, S_OK}};
+    for (const Case& c : cases) {
+        RectF r{1, 1, 1, 1};
+        QuadF q;
+        std::memset(&q, 0x7f, sizeof q);
+        EXPECT_EQ(h->GetCharRect(0, c.col, &r, c.flag), c.status) << c.col;
+        EXPECT_EQ(h->GetCharQuad(0, c.col, &q, c.flag), c.status) << c.col;
+        if (c.status != S_OK) {
+            EXPECT_EQ(r.x + r.y + r.width + r.height, 0.0f);
+            EXPECT_EQ(q.x[2] + q.y[2], 0.0f);
+        }
+    }
+    RectF cr{};
+    h->GetCharRect(0, 1, &cr, 1);
+    EXPECT_FLOAT_EQ(cr.x, 100.0f + a);
+    EXPECT_EQ(cr.width, h.String(0).chars[1].Width);
+}
+
+TEST(Layout, BoxesScaleToTheFrame) {
+    Host h;
+    h->AddString();
+    h->InsertText(0, 0, u"AB\r\nC");
+    RectF before[4];
+    h->GetCharRect(0, 1, &before[0], 0);
+    h->GetLineRect(0, 1, &before[1]);
+    h->GetParagraphRect(0, 1, &before[2]);
+    h->GetStringRect(0, &before[3]);
+    RenderSettings rs{};
+    h->GetRenderSettings(&rs);
+    rs.ScaleX = 2;
+    rs.ScaleY = 0.5f;
+    h->SetRenderSettings(&rs);
+    RectF after[4];
+    h->GetCharRect(0, 1, &after[0], 0);
+    h->GetLineRect(0, 1, &after[1]);
+    h->GetParagraphRect(0, 1, &after[2]);
+    h->GetStringRect(0, &after[3]);
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_FLOAT_EQ(after[k].x, 2 * before[k].x) << k;
+        EXPECT_FLOAT_EQ(after[k].width, 2 * before[k].width) << k;
+        EXPECT_FLOAT_EQ(after[k].y, 0.5f * before[k].y) << k;
+        EXPECT_FLOAT_EQ(after[k].height, 0.5f * before[k].height) << k;
+    }
+}
+
+TEST(Layout, QuadsTurnAboutTheStringsOrigin) {
+    Host h;
+    StringAttrs attrs{};
+    h->GetStringAttrs(-1, &attrs);
+    attrs.RotateDegree = 90;
+    h->SetDefaultString(&attrs);
+    h->AddString();
+    h->InsertText(0, 0, u"AB\r\nC");
+    RectF box{};
+    h->GetStringRect(0, &box);
+
+    // Turned by 90 degrees the box's top edge runs down from the origin (100, 100).
+    QuadF q{};
+    ASSERT_EQ(h->GetStringQuad(0, &q), S_OK);
+    const float expectX[4] = {100, 100, 100 - box.height, 100 - box.height};
+    const float expectY[4] = {100, 100 + box.width, 100 + box.width, 100};
+    for (int k = 0; k < 4; ++k) {
+        EXPECT_NEAR(q.x[k], expectX[k], 1e-3f) << k;
+        EXPECT_NEAR(q.y[k], expectY[k], 1e-3f) << k;
+    }
+
+    // Every quad is its rectangle turned the same way.
+    RectF r{};
+    ASSERT_EQ(h->GetLineRect(0, 1, &r), S_OK);
+    ASSERT_EQ(h->GetLineQuad(0, 1, &q), S_OK);
+    EXPECT_NEAR(q.x[0], 100 - (r.y - 100), 1e-3f);
+    EXPECT_NEAR(q.y[0], 100 + (r.x - 100), 1e-3f);
+    ASSERT_EQ(h->GetParagraphRect(0, 1, &r), S_OK);
+    ASSERT_EQ(h->GetParagraphQuad(0, 1, &q), S_OK);
+    EXPECT_NEAR(q.x[2], 100 - (r.y + r.height - 100), 1e-3f);
+    EXPECT_NEAR(q.y[2], 100 + (r.x + r.width - 100), 1e-3f);
+}
+
+TEST(Layout, BadBoxIndicesGiveZeros) {
+    Host h;
+    h->AddString();
+    h->InsertText(0, 0, u"AB");
+    const int32_t bad[] = {-1, 1, 2, INT32_MIN, INT32_MAX};
+    for (int32_t i : bad) {
+        RectF r{1, 1, 1, 1};
+        QuadF q{};
+        q.x[0] = 1;
+        EXPECT_EQ(h->GetLineRect(0, i, &r), E_INVALIDARG);
+        EXPECT_EQ(r.width, 0.0f);
+        EXPECT_EQ(h->GetParagraphQuad(0, i, &q), E_INVALIDARG);
+        EXPECT_EQ(q.x[0], 0.0f);
+        EXPECT_EQ(h->GetStringRect(i, &r), i == 0 ? S_OK : E_INVALIDARG);
+    }
+    EXPECT_EQ(h->GetCharRect(0, 2, nullptr, 1), E_POINTER);
+    EXPECT_EQ(h->GetStringQuad(0, nullptr), E_POINTER);
+}
+
+}  // namespace
+}  // namespace qel::test
