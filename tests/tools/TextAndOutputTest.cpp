@@ -18,7 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(Text, Utf8ToUtf16) {
+TEST(ToolText, Utf8ToUtf16) {
     const struct {
         std::string in;
         std::u16string out;
@@ -37,14 +37,14 @@ TEST(Text, Utf8ToUtf16) {
     for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.in), c.out) << c.in;
 }
 
-TEST(Text, Utf16ToUtf8RoundTripsAndReplacesLoneSurrogates) {
+TEST(ToolText, Utf16ToUtf8RoundTripsAndReplacesLoneSurrogates) {
     for (const char* text : {"plain", "caf\xC3\xA9", "\xE7\xB8\xA6\xE6\x9B\xB8", "\xF0\x9F\x98\x80!"})
         EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800)) + u"x"), "\xEF\xBF\xBDx");
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xDC00))), "\xEF\xBF\xBD");
 }
 
-TEST(Text, TitleTextMakesParagraphBreaks) {
+TEST(ToolText, TitleTextMakesParagraphBreaks) {
     const struct {
         const char* in;
         std::u16string out;

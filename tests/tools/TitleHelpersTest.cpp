@@ -170,7 +170,7 @@ TEST(StyledString, StyleReachesTheCharacters) {
     EXPECT_STREQ(attrs.PathID, "PATH_NOEFFECT");
 }
 
-TEST(Catalogue, OfferedEffectsCarryGroupsAndDisplayKeys) {
+TEST(OfferedEffects, OfferedEffectsCarryGroupsAndDisplayKeys) {
     std::string error;
     HostPtr host = NewHost(error);
     ASSERT_TRUE(host);
