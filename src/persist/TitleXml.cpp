@@ -239,7 +239,9 @@ void TitleXmlSerializer::WriteString(XmlNode list, const MetaString& s, uint32_t
     XmlNode paths = dom.CreateChildElement(element, "PathList");
     if (!paths) return;
     uint32_t pathIndex = 1;
-    for (const auto& [key, value] : s.KeyFrames) {
+    for (const auto& entry : s.KeyFrames) {
+        const float key = entry.first;
+        const PathValue& value = entry.second;
         WriteRecord(dom, paths, "MetaPath", [&] {
             (void)dom.SetUInt("Index", pathIndex++);
             (void)dom.SetFloat("KeyFrame", key);
