@@ -61,11 +61,13 @@ std::vector<DemoString> DemoStrings() {
     rotated.at = std::make_pair(110.0f, 520.0f);
     strings.push_back({"rotated", rotated, EffectSchedule("PATH_FADE", 0.3f, 0.55f)});
 
-    StringStyle vertical = Style(40, 0xFFFFFF, 0xFFB0D0, true);
+    // "Vertical writing": ideographs stand upright in a column (Latin letters would lie on their side).
+    StringStyle vertical = Style(60, 0xFFFFFF, 0xFFB0D0, true);
     vertical.vertical = true;
     vertical.border = BorderOption{3, 0x300018};
-    vertical.at = std::make_pair(1210.0f, 70.0f);
-    strings.push_back({"VERTICAL", vertical, EffectSchedule("PATH_HIDEUP", 0.2f, 0.5f)});
+    vertical.shadow = ShadowOption{3, 3, 2, false, 0x000000};
+    vertical.at = std::make_pair(1190.0f, 80.0f);
+    strings.push_back({"\xE7\xB8\xA6\xE6\x9B\xB8\xE3\x81\x8D", vertical, EffectSchedule("PATH_HIDEUP", 0.2f, 0.5f)});
 
     StringStyle extruded = Style(64, 0xFF6A8A, 0xFF2050, true);
     extruded.shadow = ShadowOption{5, 5, 0, true, 0x4A0018};
@@ -77,7 +79,7 @@ std::vector<DemoString> DemoStrings() {
     StringStyle word = Style(60, 0xFFFFFF, 0xFFFFFF, true);
     word.border = BorderOption{4, 0x202040};
     word.shadow = ShadowOption{4, 4, 3, false, 0x000000};
-    word.frame = {kWidth, 880};  // centre a little below the middle of the frame
+    word.frame = {kWidth, 960};  // centred at two thirds of the frame height
     strings.push_back({"Slide", word, EffectSchedule("PATH_SLIDEUP", 0.05f, 0.2f, "PATH_FADE", 0.3f, 0.38f)});
     strings.push_back({"Wipe", word, EffectSchedule("PATH_WIPERIGHT", 0.4f, 0.55f, "PATH_WIPELEFT", 0.62f, 0.7f)});
     strings.push_back({"Fade", word, EffectSchedule("PATH_FADE", 0.72f, 0.85f)});
