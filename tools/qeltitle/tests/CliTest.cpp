@@ -10,6 +10,7 @@
 #include <string>
 
 #include "Image.h"
+#include "Output.h"
 
 namespace qeltitle {
 namespace {
@@ -171,6 +172,26 @@ TEST_F(Cli, EffectsListsTheCatalogue) {
     EXPECT_NE(all.out.find("CLASS_SLIDE"), std::string::npos);
     EXPECT_NE(all.out.find("SlideUp"), std::string::npos);
     EXPECT_EQ(lines(Run("effects --level 2").out), 26);
+
+    Write("strings.xml",
+          "<QelDspInfo><StringTable><StringGroup name='g'>"
+          "<StringItem stringID='IDS_DSP_Ti_SlideUp_Name' stringCaption='Slide up'/>"
+          "<StringItem stringID='IDS_DSP_Ti_SlideUp_Desc' stringCaption='From below.'/>"
+          "</StringGroup></StringTable></QelDspInfo>");
+    const Result named = Run("effects --strings strings.xml --describe");
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_NE(named.out.find("CLASS_SLIDE       Slide up  From below."), std::string::npos) << named.out;
+    EXPECT_NE(Run("effects --strings missing.xml").err.find("cannot load effect strings: missing.xml"),
+              std::string::npos);
+}
+
+TEST_F(Cli, VideoGoesThroughFfmpeg) {
+    if (FindProgram("ffmpeg").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+    ASSERT_EQ(Run("text Hi -o t.xml --effect PATH_FADE").status, 0);
+    const Result r = Run("animate t.xml -o clip.gif --frames 4 --size 81x47");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir_ / "clip.gif").substr(0, 4), "GIF8");
+    EXPECT_NE(r.out.find("clip.gif (4 frames)"), std::string::npos) << r.out;
 }
 
 TEST_F(Cli, InfoAndDumpDescribeTheTitle) {
