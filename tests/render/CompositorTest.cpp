@@ -70,13 +70,22 @@ struct CacheCase {
     int strings;
     int32_t keepAlpha;
     int32_t smoothing;
+    const char* firstPath = nullptr;  // a path for the first string instead of the default
 };
 
 TEST(Render, CachedFrameEqualsTheDrawnFrameBitForBit) {
-    const CacheCase cases[] = {{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {3, 1, 0}, {2, 0, 1}, {3, 1, 1}};
+    const CacheCase cases[] = {{1, 0, 0},
+                                 {2, 0, 0},
+                                 {3, 0, 0},
+                                 {3, 1, 0},
+                                 {2, 0, 1},
+                                 {3, 1, 1},
+                                 {2, 0, 0, "PATH_GLOW"},  // a whole-image path at rest
+                                 {2, 1, 1, "PATH_GLOW"}};
     for (const CacheCase& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.strings << " strings, keepAlpha " << c.keepAlpha
-                                          << ", smoothing " << c.smoothing);
+                                          << ", smoothing " << c.smoothing << ", path "
+                                          << (c.firstPath ? c.firstPath : "default"));
         HostPtr host = MakeHost(kW, kH);
         ChangeSettings(*host, [&](RenderSettings& rs) {
             rs.KeepAlpha = c.keepAlpha;
@@ -94,11 +103,19 @@ TEST(Render, CachedFrameEqualsTheDrawnFrameBitForBit) {
             host->SetDefaultFace(&face);
             AddText(*host, u"Wave", 10.0f + 25.0f * k, 20.0f + 18.0f * k);
         }
+        if (c.firstPath) {
+            PathValue v{};
+            std::strcpy(v.PathID, c.firstPath);
+            v.PathProgress = 1;
+            ASSERT_EQ(host->SetKeyFrame(0, 0.0f, &v), S_OK);
+            ASSERT_EQ(host->SetKeyFrame(0, 1.0f, &v), S_OK);
+        }
         const std::vector<uint8_t> background = Background(kW, kH, c.keepAlpha ? 90 : 255);
 
         std::vector<uint8_t> drawn = background;
         ASSERT_EQ(host->Render(drawn.data(), 1.0f), S_OK);
         ASSERT_EQ(host->CacheValid, 1);
+        EXPECT_FALSE(drawn == background);
         RECT drawnRect{};
         host->GetDirtyRect(&drawnRect);
 
