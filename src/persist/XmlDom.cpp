@@ -251,13 +251,20 @@ HRESULT XmlDom::SetBool(const char* name, uint32_t value) {
 }
 
 HRESULT XmlDom::SetFloat(const char* name, float value) {
-    // Fixed point with six decimals, no exponent: FLT_MAX needs 39 digits before the point.
+    // Fixed point with six decimals, no exponent (FLT_MAX needs 39 digits before the point). Six
+    // decimals cannot carry every float (24/2048, the size ratio of a 24-unit font, is 0.01171875),
+    // so a value that would not read back to the same bits is written with as many decimals as it
+    // needs: still fixed point, and a load then restores it exactly.
     char text[256];
-    const double wide = value;
-    if (std::isnan(wide)) return SetString(name, std::signbit(wide) ? "-nan" : "nan");
-    const auto result = std::to_chars(text, text + sizeof text - 1, wide, std::chars_format::fixed, 6);
+    if (std::isnan(value)) return SetString(name, std::signbit(value) ? "-nan" : "nan");
+    auto result = std::to_chars(text, text + sizeof text - 1, static_cast<double>(value), std::chars_format::fixed, 6);
     if (result.ec != std::errc()) return E_FAIL;
     *result.ptr = 0;
+    if (std::isfinite(value) && static_cast<float>(strtod_l(text, nullptr, CLocale())) != value) {
+        result = std::to_chars(text, text + sizeof text - 1, value, std::chars_format::fixed);
+        if (result.ec != std::errc()) return E_FAIL;
+        *result.ptr = 0;
+    }
     return SetString(name, text);
 }
 

@@ -8,7 +8,9 @@
 //   signed     "%d"                   "#" + hex digits, or decimal with optional sign; both
 //                                     accumulate modulo 2^32, so "%u" text reads back bit-exact
 //   boolean    "true" / "false"       true exactly for "true" in any ASCII case
-//   float      "%.6f" of the double   any decimal form, narrowed to 32 bits
+//   float      "%.6f" of the double   any decimal form, narrowed to 32 bits; a value that six
+//              (more decimals when    decimals would not give back bit for bit is written with
+//              six lose bits)         the shortest fixed form that does
 //   bytes      "%02X" per byte        hex pairs of either case
 //   string     the text               UTF-8 (narrow) or UTF-16 (wide)
 // Numbers are written and read independently of the process locale.

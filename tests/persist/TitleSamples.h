@@ -30,7 +30,7 @@ inline void SetText(char (&member)[260], const char* text) {
 }
 
 // Characters of text on lines split at each CR LF (one line per paragraph), style indices
-// taken round-robin from the tables, every number distinct and exact in six decimals.
+// taken round-robin from the tables.
 inline MetaString MakeString(std::u16string_view text, int seed) {
     MetaString s;
     s.Left = 100.5f + seed;
@@ -45,7 +45,7 @@ inline MetaString MakeString(std::u16string_view text, int seed) {
     s.PathProgress = 0.75f;
     SetText(s.MaskFile, seed ? "/masks/m\xC3\xA4sk.png" : "");
 
-    s.fonts.push_back({MakeLogFont(u"DejaVu Sans", 400, 0), 0.015625f, 10.5f, -2.5f, 1.25f, 0.5f, 3.0f, 0.75f,
+    s.fonts.push_back({MakeLogFont(u"DejaVu Sans", 400, 0), 0.01171875f, 10.5f, -2.5f, 1.25f, 0.5f, 3.0f, 0.75f,
                        -1.5f, 0.625f});
     s.fonts.push_back({MakeLogFont(u"DejaVu Serif", 700, 1), 0.03125f, 21.0f, -5.0f, 2.5f, 0, 6, 1.5f, -3, 1.25f});
     s.faces.push_back({1, 0x00FF8040u, 0xFF000001u, 3, 200, 2});

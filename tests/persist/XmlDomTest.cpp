@@ -113,6 +113,28 @@ TEST(XmlDomValues, WrittenForms) {
     EXPECT_EQ(big, 3.0e38f);
 }
 
+// Six decimals lose the low bits of many floats (a 24-unit font's size ratio 24/2048 among
+// them); what is written must read back bit for bit.
+TEST(XmlDomValues, FloatsRoundTripBitExact) {
+    DomWithElement d;
+    ASSERT_EQ(d.dom.SetFloat("ratio", 24.0f / 2048.0f), S_OK);
+    EXPECT_EQ(d.Raw("ratio"), "0.01171875");
+    uint32_t state = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        float value;
+        const uint32_t bits = (state & 0x807FFFFFu) | ((100u + (state >> 8) % 60u) << 23);  // 2^-27 .. 2^32
+        std::memcpy(&value, &bits, sizeof value);
+        ASSERT_EQ(d.dom.SetFloat("v", value), S_OK);
+        const std::string text = d.Raw("v");
+        ASSERT_EQ(text.find_first_of("eE"), std::string::npos) << text;
+        ASSERT_GE(text.size() - text.find('.'), 7u) << text;  // at least six decimals
+        float back = 0;
+        ASSERT_EQ(d.dom.GetFloat("v", &back), S_OK);
+        ASSERT_EQ(back, value) << text;
+    }
+}
+
 TEST(XmlDomValues, MissingOrOverlongNumbersReadAsZero) {
     DomWithElement d;
     ASSERT_EQ(d.dom.SetString("long", std::string(256, '1').c_str()), S_OK);
