@@ -3,6 +3,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -71,7 +72,12 @@ bool RunFrames(int count, int width, int height, const std::function<bool(int, I
                 queued.pop_front();
             }
             std::string message;
-            const bool ok = sink.Write(job.first, buffers[job.second], message);
+            bool ok = false;
+            try {
+                ok = sink.Write(job.first, buffers[job.second], message);
+            } catch (const std::exception& e) {  // the thread must end through join, never throw
+                message = std::string("cannot write frame: ") + e.what();
+            }
             {
                 std::lock_guard<std::mutex> guard(lock);
                 freeBuffers.push_back(job.second);
@@ -93,7 +99,12 @@ bool RunFrames(int count, int width, int height, const std::function<bool(int, I
             buffer = freeBuffers.front();
             freeBuffers.pop_front();
         }
-        ok = draw(i, buffers[buffer], error);
+        try {
+            ok = draw(i, buffers[buffer], error);
+        } catch (const std::exception& e) {  // the writer must be joined before anything unwinds
+            error = std::string("cannot draw frame: ") + e.what();
+            ok = false;
+        }
         if (!ok) break;
         {
             std::lock_guard<std::mutex> guard(lock);

@@ -1,6 +1,8 @@
 // qeltitle: makes, inspects, renders and animates titles with libQEL_Title2.
 #include <cstdio>
 #include <cstring>
+#include <exception>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -50,8 +52,17 @@ int main(int argc, char** argv) {
         return 0;
     }
     const std::vector<std::string> args(argv + 2, argv + argc);
-    for (const Command& c : kCommands)
-        if (name == c.name) return c.run(args);
+    for (const Command& c : kCommands) {
+        if (name != c.name) continue;
+        // Frames are as large as the command line asks; running out of memory is a message.
+        try {
+            return c.run(args);
+        } catch (const std::bad_alloc&) {
+            return qeltitle::Fail("out of memory (try a smaller --size)");
+        } catch (const std::exception& e) {
+            return qeltitle::Fail(e.what());
+        }
+    }
     std::fprintf(stderr, "qeltitle: unknown command '%s'\n", name.c_str());
     PrintUsage(stderr);
     return 2;
