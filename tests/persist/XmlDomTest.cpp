@@ -2,7 +2,11 @@
 // loading and saving.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <cstdio>
+#include <fstream>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -329,6 +333,14 @@ TEST(XmlDomDocument, FilesRoundTripAndMissingFileIsSFalse) {
     uint32_t units = 4;
     EXPECT_EQ(loaded.GetWString("v", value, &units), S_OK);
     EXPECT_EQ(std::u16string(value), u"\u20AC");
+
+    // A file above the document limit is refused unread (sparse: it takes no disk space).
+    const std::string huge = dir + "xmldom_huge.xml";
+    std::ofstream{huge};
+    ASSERT_EQ(truncate(huge.c_str(), XmlDom::kMaxDocumentBytes + 1), 0);
+    XmlDom tooLarge;
+    EXPECT_EQ(tooLarge.LoadFile(Utf8ToUtf16(huge).c_str()), S_FALSE);
+    std::remove(huge.c_str());
 
     XmlDom missing;
     EXPECT_EQ(missing.LoadFile(Utf8ToUtf16(dir + "no/such/file.xml").c_str()), S_FALSE);
