@@ -247,6 +247,16 @@ TEST(FrameLoop, StopsAtTheFirstFailure) {
     EXPECT_FALSE(RunFrames(10, 4, 4, failingDraw, sink, nullptr, error));
     EXPECT_EQ(error, "no memory");
     EXPECT_EQ(sink.indices, (std::vector<int>{0, 1, 2, 3, 4}));
+
+    // An exception while drawing must not leave the writer thread running (that would abort).
+    RecordingSink quietSink;
+    const auto throwingDraw = [](int i, Image&, std::string&) -> bool {
+        if (i == 2) throw std::bad_alloc();
+        return true;
+    };
+    EXPECT_FALSE(RunFrames(10, 4, 4, throwingDraw, quietSink, nullptr, error));
+    EXPECT_EQ(error.rfind("cannot draw frame", 0), 0u) << error;
+    EXPECT_EQ(quietSink.indices, (std::vector<int>{0, 1}));
 }
 
 TEST(FrameLoop, TimesSpanZeroToOne) {
