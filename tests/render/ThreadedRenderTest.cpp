@@ -27,8 +27,14 @@ std::vector<Frame> RenderTitle(int32_t maxThreads, int32_t keepAlpha, const std:
         rs.KeepAlpha = keepAlpha;
     });
     SetFont(*host, u"DejaVu Sans", 44);
-    const int32_t still = AddText(*host, u"Still text at rest", 10, 120);
-    (void)still;
+    // A turned string at rest: its images are prepared turned and its positions turned about
+    // its origin.
+    StringAttrs attrs = host->DefaultString;
+    attrs.RotateDegree = 12;
+    host->SetDefaultString(&attrs);
+    AddText(*host, u"Still text at rest", 10, 120);
+    attrs.RotateDegree = 0;
+    host->SetDefaultString(&attrs);
     SetFont(*host, u"Liberation Sans", 52);
     MetaShadow extruded = host->DefaultShadow;
     extruded.Height = 1;
