@@ -237,13 +237,22 @@ int TitleHost::BreakLines(int32_t row, int32_t start, int32_t count) {
     if (start < 0 || start >= n || count < 0 || int64_t{start} + count > n) return 0;
     const bool vertical = DefaultString.Vertical != 0;  // the host's default, not the string's flag
 
-    if (!StructureValid(*s)) {
+    // The pass reads only the records in front of it: the line of `start`, its paragraph and that
+    // paragraph's first line, which an edit leaves in place. (After an insertion the records
+    // behind `start` still describe the old text; the pass rewrites them.)
+    const int32_t startLine = s->chars[static_cast<size_t>(start)].LineIndex;
+    const MetaLine* l = startLine >= 0 && static_cast<size_t>(startLine) < s->lines.size()
+                            ? &s->lines[static_cast<size_t>(startLine)] : nullptr;
+    const int32_t para = l ? l->ParagraphIndex : -1;
+    const MetaParagraph* p = para >= 0 && static_cast<size_t>(para) < s->paragraphs.size()
+                                 ? &s->paragraphs[static_cast<size_t>(para)] : nullptr;
+    const int32_t line = p ? p->LineStart : -1;
+    if (!p || line < 0 || line > startLine || s->lines[static_cast<size_t>(line)].CharStart < 0 ||
+        s->lines[static_cast<size_t>(line)].CharStart > start) {
         RebuildStructure(*s, DefaultParagraph);
         BreakFrom(*s, 0, 0, 0, vertical);
         return 1;
     }
-    const int32_t para = s->lines[static_cast<size_t>(s->chars[static_cast<size_t>(start)].LineIndex)].ParagraphIndex;
-    const int32_t line = s->paragraphs[static_cast<size_t>(para)].LineStart;
     BreakFrom(*s, static_cast<size_t>(s->lines[static_cast<size_t>(line)].CharStart), line, para, vertical);
     return 1;
 }
