@@ -43,58 +43,68 @@ HRESULT TitleHost::RemoveKeyFrame(int32_t row, float key) noexcept {
 }
 
 HRESULT TitleHost::ClearKeyFrames(int32_t row) noexcept {
-    MetaString* s = StringAt(row);
-    if (!s) return E_INVALIDARG;
-    EraseAllKeyFrames(*s);
-    CacheValid = 0;
-    return S_OK;
+    return Guard([&]() -> HRESULT {
+        MetaString* s = StringAt(row);
+        if (!s) return E_INVALIDARG;
+        EraseAllKeyFrames(*s);
+        CacheValid = 0;
+        return S_OK;
+    });
 }
 
 int32_t TitleHost::GetKeyFrameCount(int32_t row) noexcept {
-    const MetaString* s = StringAt(row);
-    return s ? static_cast<int32_t>(s->KeyFrames.size()) : 0;
+    return GuardValue<int32_t>(0, [&]() -> int32_t {
+        const MetaString* s = StringAt(row);
+        return s ? static_cast<int32_t>(s->KeyFrames.size()) : 0;
+    });
 }
 
 HRESULT TitleHost::GetFirstKeyFrame(int32_t row, float* key, PathValue* value) noexcept {
-    if (!key || !value) return E_INVALIDARG;
-    MetaString* s = StringAt(row);
-    if (!s) {
-        ReportNothing(key, value);
-        return E_INVALIDARG;
-    }
-    if (s->KeyFrames.empty()) return ReportNothing(key, value);
-    const auto first = s->KeyFrames.begin();
-    s->Cursor = {true, false, first->first};
-    *key = first->first;
-    *value = first->second;
-    return S_OK;
+    return Guard([&]() -> HRESULT {
+        if (!key || !value) return E_INVALIDARG;
+        MetaString* s = StringAt(row);
+        if (!s) {
+            ReportNothing(key, value);
+            return E_INVALIDARG;
+        }
+        if (s->KeyFrames.empty()) return ReportNothing(key, value);
+        const auto first = s->KeyFrames.begin();
+        s->Cursor = {true, false, first->first};
+        *key = first->first;
+        *value = first->second;
+        return S_OK;
+    });
 }
 
 HRESULT TitleHost::GetNextKeyFrame(int32_t row, float* key, PathValue* value) noexcept {
-    if (!key || !value) return E_INVALIDARG;
-    MetaString* s = StringAt(row);
-    if (!s) {
-        ReportNothing(key, value);
-        return E_INVALIDARG;
-    }
-    KeyFrameCursor& cursor = s->Cursor;
-    if (!cursor.placed || cursor.atEnd) return ReportNothing(key, value);
-    const auto next = s->KeyFrames.upper_bound(cursor.key);
-    if (next == s->KeyFrames.end()) {
-        cursor.atEnd = true;
-        return ReportNothing(key, value);
-    }
-    cursor.key = next->first;
-    *key = next->first;
-    *value = next->second;
-    return S_OK;
+    return Guard([&]() -> HRESULT {
+        if (!key || !value) return E_INVALIDARG;
+        MetaString* s = StringAt(row);
+        if (!s) {
+            ReportNothing(key, value);
+            return E_INVALIDARG;
+        }
+        KeyFrameCursor& cursor = s->Cursor;
+        if (!cursor.placed || cursor.atEnd) return ReportNothing(key, value);
+        const auto next = s->KeyFrames.upper_bound(cursor.key);
+        if (next == s->KeyFrames.end()) {
+            cursor.atEnd = true;
+            return ReportNothing(key, value);
+        }
+        cursor.key = next->first;
+        *key = next->first;
+        *value = next->second;
+        return S_OK;
+    });
 }
 
 HRESULT TitleHost::SetTime(int32_t row, float time) noexcept {
-    MetaString* s = StringAt(row);
-    if (!s || !ValidKey(time)) return E_INVALIDARG;
-    EvaluateKeyFrames(*s, time);
-    return S_OK;
+    return Guard([&]() -> HRESULT {
+        MetaString* s = StringAt(row);
+        if (!s || !ValidKey(time)) return E_INVALIDARG;
+        EvaluateKeyFrames(*s, time);
+        return S_OK;
+    });
 }
 
 }  // namespace qel

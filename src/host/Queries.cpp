@@ -127,58 +127,70 @@ HRESULT TitleHost::GetCharShadow(int32_t row, int32_t col, MetaShadow* out) noex
 }
 
 HRESULT TitleHost::GetCharSpacing(int32_t row, int32_t col, CharSpacing* out) noexcept {
-    if (!out) return E_POINTER;
-    *out = DefaultSpacing;
-    const MetaCharacter* c = CharAt(StringAt(row), col);
-    if (!c) return E_INVALIDARG;
-    *out = {c->WidthScale, c->Spacing};
-    return S_OK;
+    return Guard([&]() -> HRESULT {
+        if (!out) return E_POINTER;
+        *out = DefaultSpacing;
+        const MetaCharacter* c = CharAt(StringAt(row), col);
+        if (!c) return E_INVALIDARG;
+        *out = {c->WidthScale, c->Spacing};
+        return S_OK;
+    });
 }
 
 HRESULT TitleHost::GetCharParagraph(int32_t row, int32_t col, ParagraphAttrs* out) noexcept {
-    if (!out) return E_POINTER;
-    *out = DefaultParagraph;
-    const MetaString* s = StringAt(row);
-    const MetaCharacter* c = CharAt(s, col);
-    if (!c) return E_INVALIDARG;
-    const MetaLine* line = LineAt(*s, c->LineIndex);
-    const MetaParagraph* para = line ? ParagraphAt(*s, line->ParagraphIndex) : nullptr;
-    if (!para) return E_FAIL;
-    *out = para->Attrs();
-    return S_OK;
+    return Guard([&]() -> HRESULT {
+        if (!out) return E_POINTER;
+        *out = DefaultParagraph;
+        const MetaString* s = StringAt(row);
+        const MetaCharacter* c = CharAt(s, col);
+        if (!c) return E_INVALIDARG;
+        const MetaLine* line = LineAt(*s, c->LineIndex);
+        const MetaParagraph* para = line ? ParagraphAt(*s, line->ParagraphIndex) : nullptr;
+        if (!para) return E_FAIL;
+        *out = para->Attrs();
+        return S_OK;
+    });
 }
 
 HRESULT TitleHost::GetStringAttrs(int32_t row, StringAttrs* out) noexcept {
-    if (!out) return E_POINTER;
-    *out = DefaultString;
-    const MetaString* s = StringAt(row);
-    if (!s) return E_INVALIDARG;
-    out->Left = s->Left;
-    out->Top = s->Top;
-    out->WidthLimit = s->WidthLimit;
-    out->RotateDegree = s->RotateDegree;
-    out->Vertical = s->Vertical;
-    std::memcpy(out->PathID, s->PathID, sizeof out->PathID);
-    out->PathProgress = s->PathProgress;
-    std::memcpy(out->MaskFile, s->MaskFile, sizeof out->MaskFile);
-    return S_OK;
+    return Guard([&]() -> HRESULT {
+        if (!out) return E_POINTER;
+        *out = DefaultString;
+        const MetaString* s = StringAt(row);
+        if (!s) return E_INVALIDARG;
+        out->Left = s->Left;
+        out->Top = s->Top;
+        out->WidthLimit = s->WidthLimit;
+        out->RotateDegree = s->RotateDegree;
+        out->Vertical = s->Vertical;
+        std::memcpy(out->PathID, s->PathID, sizeof out->PathID);
+        out->PathProgress = s->PathProgress;
+        std::memcpy(out->MaskFile, s->MaskFile, sizeof out->MaskFile);
+        return S_OK;
+    });
 }
 
 int32_t TitleHost::GetCharCount(int32_t row) noexcept {
-    const MetaString* s = StringAt(row);
-    return s ? static_cast<int32_t>(s->chars.size()) : 0;
+    return GuardValue<int32_t>(0, [&]() -> int32_t {
+        const MetaString* s = StringAt(row);
+        return s ? static_cast<int32_t>(s->chars.size()) : 0;
+    });
 }
 
 int32_t TitleHost::GetLineCount(int32_t row) noexcept {
-    const MetaString* s = StringAt(row);
-    return s ? static_cast<int32_t>(s->lines.size()) : 0;
+    return GuardValue<int32_t>(0, [&]() -> int32_t {
+        const MetaString* s = StringAt(row);
+        return s ? static_cast<int32_t>(s->lines.size()) : 0;
+    });
 }
 
 int32_t TitleHost::GetStringCount() noexcept { return static_cast<int32_t>(Strings.size()); }
 
 int32_t TitleHost::GetParagraphCount(int32_t row) noexcept {
-    const MetaString* s = StringAt(row);
-    return s ? static_cast<int32_t>(s->paragraphs.size()) : 0;
+    return GuardValue<int32_t>(0, [&]() -> int32_t {
+        const MetaString* s = StringAt(row);
+        return s ? static_cast<int32_t>(s->paragraphs.size()) : 0;
+    });
 }
 
 // ---- boxes in frame units ----
@@ -277,15 +289,17 @@ HRESULT TitleHost::GetStringQuad(int32_t row, QuadF* out) noexcept {
 }
 
 int32_t TitleHost::GetText(int32_t row, char16_t* buffer) noexcept {
-    const MetaString* s = StringAt(row);
-    if (!s) return 0;
-    const size_t n = s->chars.size();
-    if (buffer) {
-        // Exactly n + 1 code units: the text and its terminator.
-        for (size_t i = 0; i < n; ++i) buffer[i] = s->chars[i].Value;
-        buffer[n] = 0;
-    }
-    return static_cast<int32_t>(n);
+    return GuardValue<int32_t>(0, [&]() -> int32_t {
+        const MetaString* s = StringAt(row);
+        if (!s) return 0;
+        const size_t n = s->chars.size();
+        if (buffer) {
+            // Exactly n + 1 code units: the text and its terminator.
+            for (size_t i = 0; i < n; ++i) buffer[i] = s->chars[i].Value;
+            buffer[n] = 0;
+        }
+        return static_cast<int32_t>(n);
+    });
 }
 
 HRESULT TitleHost::DumpLayout(int32_t row) noexcept {
@@ -327,9 +341,11 @@ HRESULT TitleHost::DumpLayout(int32_t row) noexcept {
 }
 
 HRESULT TitleHost::GetDirtyRect(RECT* out) noexcept {
-    if (!out) return E_POINTER;
-    *out = DirtyRect;
-    return S_OK;
+    return Guard([&]() -> HRESULT {
+        if (!out) return E_POINTER;
+        *out = DirtyRect;
+        return S_OK;
+    });
 }
 
 }  // namespace qel
