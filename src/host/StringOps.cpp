@@ -192,7 +192,6 @@ int32_t TitleHost::DeleteText(int32_t row, int32_t col, int32_t count) noexcept 
         // pair whose LF stays ends in the LF's paragraph.
         const size_t first = static_cast<size_t>(col);
         const size_t last = first + static_cast<size_t>(count) - 1;
-        const size_t removed = static_cast<size_t>(count);
         auto lineOf = [&](size_t c) { return static_cast<size_t>(s.chars[c].LineIndex); };
         auto paragraphOf = [&](size_t c) { return static_cast<size_t>(s.lines[lineOf(c)].ParagraphIndex); };
         const size_t la = IsPairLF(s, first) ? lineOf(first - 1) : lineOf(first);

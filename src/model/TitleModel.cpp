@@ -48,9 +48,11 @@ void ReleaseEntries(std::vector<T>& table, std::vector<MetaCharacter>& chars,
     }
 }
 
-void CopyPathId(char (&dst)[260], const char* src) {
-    std::strncpy(dst, src, sizeof dst - 1);
-    dst[sizeof dst - 1] = 0;
+// Copies a NUL-terminated identifier of at most 259 characters, zero-filling the rest.
+void CopyPathId(char (&dst)[260], const char (&src)[260]) {
+    const size_t n = strnlen(src, sizeof dst - 1);
+    std::memcpy(dst, src, n);
+    std::memset(dst + n, 0, sizeof dst - n);
 }
 
 bool IsNoEffect(const char* pathId) { return std::strcmp(pathId, kNoEffect) == 0; }

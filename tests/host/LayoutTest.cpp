@@ -182,33 +182,6 @@ TEST(Layout, BreakCharactersAreReportedOnlyWhenAskedFor) {
     EXPECT_EQ(cr.width, h.String(0).chars[1].Width);
 }
 
-TEST(Layout, BoxesScaleToTheFrame) {
-    Host h;
-    h->AddString();
-    h->InsertText(0, 0, u"AB\r\nC");
-    RectF before[4];
-    h->GetCharRect(0, 1, &before[0], 0);
-    h->GetLineRect(0, 1, &before[1]);
-    h->GetParagraphRect(0, 1, &before[2]);
-    h->GetStringRect(0, &before[3]);
-    RenderSettings rs{};
-    h->GetRenderSettings(&rs);
-    rs.ScaleX = 2;
-    rs.ScaleY = 0.5f;
-    h->SetRenderSettings(&rs);
-    RectF after[4];
-    h->GetCharRect(0, 1, &after[0], 0);
-    h->GetLineRect(0, 1, &after[1]);
-    h->GetParagraphRect(0, 1, &after[2]);
-    h->GetStringRect(0, &after[3]);
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_FLOAT_EQ(after[k].x, 2 * before[k].x) << k;
-        EXPECT_FLOAT_EQ(after[k].width, 2 * before[k].width) << k;
-        EXPECT_FLOAT_EQ(after[k].y, 0.5f * before[k].y) << k;
-        EXPECT_FLOAT_EQ(after[k].height, 0.5f * before[k].height) << k;
-    }
-}
-
 TEST(Layout, QuadsTurnAboutTheStringsOrigin) {
     Host h;
     StringAttrs attrs{};
