@@ -12,12 +12,22 @@
 // the per-byte maximum. An interior pixel whose four neighbours are at least as strong adds
 // nothing beyond its own centre (their stamps already cover its surroundings), so the cost
 // follows the glyph's outline rather than its area.
+//
+// The vector path computes the same maxima a source row at a time: for each kernel cell (r, c) it
+// lays the whole row, raised by that cell, over destination row y + r shifted by c, sixteen bytes
+// per step. Pixels that do not stamp take the value -255, which no cell can raise above 0.
 #include "render/OutlineKernel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include "render/SimdSupport.h"
 
 namespace qel {
 namespace {
@@ -96,64 +106,172 @@ HRESULT GetOutlineKernel(float rx, float ry, OutlineKernelRef* kernel) noexcept 
     return S_OK;
 }
 
-HRESULT DilateMask(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, uint8_t* dst,
-                   int32_t dw, int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW,
-                   int32_t halfH) noexcept {
-    if (!src || !dst || !kernel || sw <= 0 || sh <= 0 || dw <= 0 || dh <= 0 || srcStride < sw ||
-        dstStride < dw || halfW < 0 || halfH < 0) {
-        return E_INVALIDARG;
-    }
+namespace {
+
+bool DilateArgumentsValid(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, const uint8_t* dst,
+                          int32_t dw, int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW,
+                          int32_t halfH) {
+    return src && dst && kernel && sw > 0 && sh > 0 && dw > 0 && dh > 0 && srcStride >= sw &&
+           dstStride >= dw && halfW >= 0 && halfH >= 0;
+}
+
+void ClearMask(uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride) {
     for (int32_t y = 0; y < dh; ++y) std::memset(dst + size_t(y) * dstStride, 0, size_t(dw));
+}
 
-    if (halfW == 0 && halfH == 0) {
-        const int32_t rows = std::min(sh, dh);
-        const int32_t columns = std::min(sw, dw);
-        for (int32_t y = 0; y < rows; ++y) {
-            std::memcpy(dst + size_t(y) * dstStride, src + size_t(y) * srcStride, size_t(columns));
-        }
-        return S_OK;
-    }
-
-    // Per kernel row, the columns whose cells exceed -255: only they can raise a byte.
-    const int32_t kColumns = 2 * halfW + 1;
-    const int32_t kRows = 2 * halfH + 1;
-    std::unique_ptr<int32_t[]> spans(new (std::nothrow) int32_t[size_t(kRows) * 2]);
-    if (!spans) return E_OUTOFMEMORY;
-    for (int32_t r = 0; r < kRows; ++r) {
-        const int16_t* row = kernel + size_t(r) * kColumns;
-        int32_t begin = 0, end = kColumns;
+// Per kernel row, the half-open column range whose cells exceed -255: only they can raise a byte.
+std::unique_ptr<int32_t[]> KernelSpans(const int16_t* kernel, int32_t halfW, int32_t halfH) {
+    const int32_t columns = 2 * halfW + 1, rows = 2 * halfH + 1;
+    std::unique_ptr<int32_t[]> spans(new (std::nothrow) int32_t[size_t(rows) * 2]);
+    if (!spans) return spans;
+    for (int32_t r = 0; r < rows; ++r) {
+        const int16_t* row = kernel + size_t(r) * columns;
+        int32_t begin = 0, end = columns;
         while (begin < end && row[begin] <= -255) ++begin;
         while (end > begin && row[end - 1] <= -255) --end;
         spans[2 * r] = begin;
         spans[2 * r + 1] = end;
     }
+    return spans;
+}
 
+// Whether source pixel x of row s (row y of sh) stamps; an interior pixel whose four neighbours
+// are each at least as strong does not.
+inline bool Stamps(const uint8_t* s, int32_t x, int32_t y, int32_t sw, int32_t sh, int32_t stride) {
+    const int32_t v = s[x];
+    if (v == 0) return false;
+    if (y == 0 || y == sh - 1 || x == 0 || x == sw - 1) return true;
+    return !(s[x - 1] >= v && s[x + 1] >= v && s[x - stride] >= v && s[x + stride] >= v);
+}
+
+#if defined(__SSE2__)
+// Destination row d gains, at each of its 16 columns from X, the largest of clamp(k_c + p[X' - c])
+// over the kernel row's cells c in [begin, end). The maximum is built in a register and stored
+// once, so consecutive cells do not reload what the previous one just wrote.
+inline void RaiseBlockSse2(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin, int32_t end,
+                           int32_t X) {
+    __m128i acc = _mm_setzero_si128();
+    for (int32_t c = begin; c < end; ++c) {
+        const __m128i kv = _mm_set1_epi16(cells[c]);
+        const int16_t* from = p + X - c;
+        const __m128i lo = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)), kv);
+        const __m128i hi = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 8)), kv);
+        acc = _mm_max_epu8(acc, _mm_packus_epi16(lo, hi));  // packing saturates to 0..255
+    }
+    __m128i* at = reinterpret_cast<__m128i*>(d + X);
+    _mm_storeu_si128(at, _mm_max_epu8(_mm_loadu_si128(at), acc));
+}
+
+HRESULT DilateRowsSse2(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, uint8_t* dst, int32_t dw,
+                       int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW, int32_t halfH,
+                       const int32_t* spans) {
+    // The source row as signed values, -255 where a pixel does not stamp, with 2 * halfW + 16 such
+    // cells on either side so that every destination column reads inside the array.
+    const int32_t pad = 2 * halfW + 16;
+    std::unique_ptr<int16_t[]> row(new (std::nothrow) int16_t[size_t(sw) + 2 * size_t(pad)]);
+    if (!row) return E_OUTOFMEMORY;
+    std::fill_n(row.get(), size_t(sw) + 2 * size_t(pad), int16_t(-255));
+    int16_t* p = row.get() + pad;  // p[x] for source column x; p[-pad .. sw + pad) readable
+
+    const int32_t kColumns = 2 * halfW + 1, kRows = 2 * halfH + 1;
     for (int32_t y = 0; y < sh; ++y) {
         const uint8_t* s = src + size_t(y) * srcStride;
-        const bool edgeRow = y == 0 || y == sh - 1;
+        int32_t first = sw, last = -1;
+        for (int32_t x = 0; x < sw; ++x) {
+            if (Stamps(s, x, y, sw, sh, srcStride)) {
+                p[x] = s[x];
+                first = std::min(first, x);
+                last = x;
+            } else {
+                p[x] = -255;
+                if (s[x] != 0 && x + halfW < dw && y + halfH < dh) {
+                    dst[size_t(y + halfH) * dstStride + size_t(x + halfW)] = 255;
+                }
+            }
+        }
+        if (last < 0) continue;
+        // Destination columns this row can reach: [first, last + 2 * halfW].
+        const int32_t lo = first, hi = std::min(last + 2 * halfW + 1, dw);
+        for (int32_t r = 0; r < kRows && y + r < dh; ++r) {
+            uint8_t* d = dst + size_t(y + r) * dstStride;
+            const int16_t* cells = kernel + size_t(r) * kColumns;
+            const int32_t begin = spans[2 * r], end = spans[2 * r + 1];
+            if (begin >= end || lo >= hi) continue;
+            if (dw >= 16) {
+                // Blocks of 16 columns inside the row; the last one may overlap its neighbour
+                // (raising a byte twice gives the same byte).
+                for (int32_t X = std::min(lo, dw - 16);; X += 16) {
+                    if (X + 16 > dw) X = dw - 16;
+                    RaiseBlockSse2(d, p, cells, begin, end, X);
+                    if (X + 16 >= hi) break;
+                }
+            } else {
+                for (int32_t X = lo; X < hi; ++X) {
+                    int32_t best = d[X];
+                    for (int32_t c = begin; c < end; ++c) best = std::max(best, std::clamp(cells[c] + p[X - c], 0, 255));
+                    d[X] = static_cast<uint8_t>(best);
+                }
+            }
+        }
+    }
+    return S_OK;
+}
+#endif
+
+}  // namespace
+
+HRESULT DilateMaskScalar(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, uint8_t* dst,
+                         int32_t dw, int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW,
+                         int32_t halfH) noexcept {
+    if (!DilateArgumentsValid(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH)) {
+        return E_INVALIDARG;
+    }
+    ClearMask(dst, dw, dh, dstStride);
+    if (halfW == 0 && halfH == 0) {
+        const int32_t rows = std::min(sh, dh), columns = std::min(sw, dw);
+        for (int32_t y = 0; y < rows; ++y) {
+            std::memcpy(dst + size_t(y) * dstStride, src + size_t(y) * srcStride, size_t(columns));
+        }
+        return S_OK;
+    }
+    const std::unique_ptr<int32_t[]> spans = KernelSpans(kernel, halfW, halfH);
+    if (!spans) return E_OUTOFMEMORY;
+    const int32_t kColumns = 2 * halfW + 1, kRows = 2 * halfH + 1;
+    for (int32_t y = 0; y < sh; ++y) {
+        const uint8_t* s = src + size_t(y) * srcStride;
         for (int32_t x = 0; x < sw; ++x) {
             const int32_t v = s[x];
             if (v == 0) continue;
-            const bool interior = !edgeRow && x != 0 && x != sw - 1 && s[x - 1] >= v &&
-                                  s[x + 1] >= v && s[x - srcStride] >= v && s[x + srcStride] >= v;
-            if (interior) {
+            if (!Stamps(s, x, y, sw, sh, srcStride)) {
                 const int32_t cx = x + halfW, cy = y + halfH;
                 if (cx < dw && cy < dh) dst[size_t(cy) * dstStride + cx] = 255;
                 continue;
             }
             // The kernel's top-left cell lands on dst (x, y).
-            for (int32_t r = 0; r < kRows; ++r) {
-                const int32_t dy = y + r;
-                if (dy >= dh) break;
+            for (int32_t r = 0; r < kRows && y + r < dh; ++r) {
                 const int32_t begin = spans[2 * r];
                 const int32_t end = std::min(spans[2 * r + 1], dw - x);
                 if (begin >= end) continue;
-                StampRow(dst + size_t(dy) * dstStride + x + begin,
-                         kernel + size_t(r) * kColumns + begin, end - begin, v);
+                StampRow(dst + size_t(y + r) * dstStride + x + begin, kernel + size_t(r) * kColumns + begin,
+                         end - begin, v);
             }
         }
     }
     return S_OK;
+}
+
+HRESULT DilateMask(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, uint8_t* dst, int32_t dw,
+                   int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept {
+#if defined(__SSE2__)
+    if (ActiveSimdLevel() != SimdLevel::Scalar && (halfW != 0 || halfH != 0) &&
+        DilateArgumentsValid(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH)) {
+        const std::unique_ptr<int32_t[]> spans = KernelSpans(kernel, halfW, halfH);
+        if (!spans) return E_OUTOFMEMORY;
+        ClearMask(dst, dw, dh, dstStride);
+        return DilateRowsSse2(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH, spans.get());
+    }
+#endif
+    return DilateMaskScalar(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH);
 }
 
 OutlineKernelCache& OutlineKernelCache::Instance() {

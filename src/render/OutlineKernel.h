@@ -52,6 +52,12 @@ constexpr int32_t kMaxKernelHalf = 4096;
                                  uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride,
                                  const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept;
 
+// The same dilation by stamping the kernel once per outline pixel, in plain C++: the reference
+// that the vector path of DilateMask must match bit for bit (and the path QEL_FORCE_SCALAR=1 runs).
+[[nodiscard]] HRESULT DilateMaskScalar(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride,
+                                       uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride,
+                                       const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept;
+
 // The process-wide kernel cache. Bounded: titles whose border widths change every frame would
 // otherwise add a kernel per frame for ever. It keeps at most kMaxKernels kernels and
 // kMaxBytes bytes of cells; beyond either, the least recently inserted kernels are dropped.

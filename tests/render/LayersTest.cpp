@@ -99,6 +99,44 @@ TEST(DilateMask, OnePixelGrowsIntoTheRaisedKernel) {
     }
 }
 
+// The vector path against the plain stamping, bit for bit: random glyph-like masks (solid runs,
+// grey edges, holes) of widths 1..40, radii from flat to wide, and destinations both of the full
+// size and cut short, with guard bytes after every row.
+TEST(DilateMask, VectorPathMatchesStampingBitForBit) {
+    uint32_t seed = 12345;
+    auto next = [&seed] {
+        seed = seed * 1664525u + 1013904223u;
+        return seed >> 8;
+    };
+    const float radii[][2] = {{0.4f, 0.4f}, {1.5f, 1.5f}, {2.7f, 2.7f}, {0.0f, 2.0f}, {3.2f, 0.6f}, {5.5f, 4.25f}};
+    for (const auto& radius : radii) {
+        OutlineKernelRef k;
+        ASSERT_EQ(GetOutlineKernel(radius[0], radius[1], &k), S_OK);
+        for (int trial = 0; trial < 60; ++trial) {
+            const int32_t sw = 1 + int32_t(next() % 40), sh = 1 + int32_t(next() % 30);
+            std::vector<uint8_t> src(size_t(sw) * sh);
+            for (uint8_t& v : src) {
+                const uint32_t r = next() % 8;
+                v = r < 3 ? 0 : r < 6 ? 255 : uint8_t(next());
+            }
+            const bool cut = trial % 3 == 0;
+            const int32_t dw = sw + 2 * k->halfW - (cut ? int32_t(next() % (sw + 1)) : 0);
+            const int32_t dh = sh + 2 * k->halfH - (cut ? int32_t(next() % (sh + 1)) : 0);
+            if (dw <= 0 || dh <= 0) continue;
+            const int32_t stride = dw + 7;
+            std::vector<uint8_t> fast(size_t(stride) * dh, 0xA5), plain(size_t(stride) * dh, 0xA5);
+            ASSERT_EQ(DilateMask(src.data(), sw, sh, sw, fast.data(), dw, dh, stride, k->cells.get(),
+                                 k->halfW, k->halfH), S_OK);
+            ASSERT_EQ(DilateMaskScalar(src.data(), sw, sh, sw, plain.data(), dw, dh, stride, k->cells.get(),
+                                       k->halfW, k->halfH), S_OK);
+            ASSERT_TRUE(fast == plain) << "radii " << radius[0] << "," << radius[1] << " size " << sw
+                                       << "x" << sh << " into " << dw << "x" << dh;
+            for (int32_t y = 0; y < dh; ++y)
+                for (int32_t g = dw; g < stride; ++g) ASSERT_EQ(fast[size_t(y) * stride + g], 0xA5);
+        }
+    }
+}
+
 TEST(DilateMask, SingleCellCopiesAndBadArgumentsAreRefused) {
     const int16_t one = 255;
     const uint8_t src[6] = {0, 10, 20, 30, 40, 50};
