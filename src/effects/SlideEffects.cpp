@@ -128,14 +128,16 @@ public:
     int GetCharState(int32_t pass, int32_t i, float p, CharState* out) override {
         const CharBox* box = BoxAt(i);
         if (!box || !out) return Unanswered(out);
-        const float toward = 2.0f * p - 1.0f;  // -1 at the start, 0 halfway, 1 at the end
-        float offset = 0;
+        // Worked out in double and rounded to float once at the end, not after every factor.
+        const double toward = 2.0 * p - 1.0;  // -1 at the start, 0 halfway, 1 at the end
+        double along = 0;
         switch (kDir) {
-        case Direction::Down: offset = toward * box->height * 2.0f; break;
-        case Direction::Up: offset = -toward * box->height * 2.0f; break;
-        case Direction::Right: offset = toward * box->width * 5.0f; break;
-        case Direction::Left: offset = -toward * box->width * 5.0f; break;
+        case Direction::Down: along = toward * box->height * 2.0; break;
+        case Direction::Up: along = -toward * box->height * 2.0; break;
+        case Direction::Right: along = toward * box->width * 5.0; break;
+        case Direction::Left: along = -toward * box->width * 5.0; break;
         }
+        const float offset = static_cast<float>(along);
         if (pass == 0) {
             *out = p > 0.5f ? Shifted(*box, kDir, offset, TruncAlpha((1.0f - p) * 382.5f)) : AtBox(*box, 0);
         } else {

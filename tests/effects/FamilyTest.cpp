@@ -251,6 +251,30 @@ TEST_F(Effects, TranceArrivesInPassOneAndLeavesAGhostInPassZero) {
     }
 }
 
+// The trance offset rounds to float once, after the whole product: rounding after each factor
+// lands one step away for these sizes.
+TEST_F(Effects, TranceOffsetRoundsOnce) {
+    const struct {
+        const char* id;
+        bool column;
+        float p, boxSize;
+        float offset;
+    } cases[] = {
+        {"PATH_TRANCERIGHT", false, 0.1f, 3.3f, -13.2f},     {"PATH_TRANCELEFT", false, 0.2f, 13.7f, 41.1f},
+        {"PATH_TRANCEDOWN", true, 0.1f, 3.3f, -5.2799997f}, {"PATH_TRANCEUP", true, 0.2f, 9.9f, 11.879999f},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.id);
+        Scene scene = c.column ? Column() : Scene{};
+        scene.left = 0;
+        scene.top = 0;
+        scene.boxW = scene.boxH = c.boxSize;
+        const CharState s = State(Make(c.id, scene), 1, 0, c.p);
+        EXPECT_EQ(c.column ? s.y : s.x, c.offset);
+        EXPECT_EQ(c.column ? s.x : s.y, 0.0f);
+    }
+}
+
 TEST_F(Effects, AssemblyEmergesFromTheRightEdgeShrinkingAndFadingIn) {
     // Four boxes of 40 from x = 40: W = 160, first width 40; at p = 0.5 the shift is 100.
     PathEffect* e = Make("PATH_ASSEMBLY");
