@@ -215,6 +215,32 @@ TEST(Render, EffectSurvivesProgressAndIsReplacedOnANewPath) {
     EXPECT_EQ(host->StringAt(row)->EffectStale, 0);
 }
 
+TEST(Render, StringWithoutAPathAtThisTimeIsNotDrawn) {
+    HostPtr host = MakeHost(kW, kH);
+    SetFont(*host, u"DejaVu Sans", 40);
+    const int32_t row = AddText(*host, u"Later", 20, 10);
+    PathValue v{};
+    std::strcpy(v.PathID, "PATH_NOEFFECT");
+    ASSERT_EQ(host->SetKeyFrame(row, 0.5f, &v), S_OK);
+    ASSERT_EQ(host->SetKeyFrame(row, 0.8f, &v), S_OK);
+
+    std::vector<uint8_t> frame = Background(kW, kH);
+    ASSERT_EQ(host->Render(frame.data(), 0.6f), S_OK);
+    RECT dirty{};
+    host->GetDirtyRect(&dirty);
+    ASSERT_LT(dirty.left, dirty.right);
+
+    // Before its first key frame the string has no path: nothing of it, not even last frame's
+    // image still lying in its layers, reaches the frame.
+    std::vector<uint8_t> blank = Background(kW, kH);
+    const std::vector<uint8_t> before = blank;
+    ASSERT_EQ(host->Render(blank.data(), 0.2f), S_OK);
+    EXPECT_EQ(host->StringAt(row)->PathID[0], 0);
+    host->GetDirtyRect(&dirty);
+    EXPECT_TRUE(dirty.left >= dirty.right || dirty.top >= dirty.bottom);
+    EXPECT_TRUE(blank == before);
+}
+
 TEST(Render, BadEffectAnswersDrawNothingForThatCharacter) {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
