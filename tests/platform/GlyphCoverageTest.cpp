@@ -152,6 +152,41 @@ TEST(GlyphCoverage, VerticalTextTurnsOnlyCodesBelow128) {
     }
 }
 
+// Which way a glyph turns: a positive angle turns it clockwise on the page, and vertical text
+// lays codes below 128 on their side by a further 270 degrees. The upper half block (ink right of
+// the origin and above the baseline when upright) shows each quarter turn by the signs of its
+// ink's centre, relative to the origin, y upwards.
+TEST(GlyphCoverage, PositiveAnglesTurnClockwise) {
+    const MetaFont font = Font(u"DejaVu Sans", 40);
+    ASSERT_NE(FontFace::Open(font.LogFont).GlyphIndex(u'\u2580'), 0u);
+    struct Case {
+        uint16_t code;
+        float angle;
+        bool vertical;
+        int signX, signY;
+    } cases[] = {
+        {0x2580, 0, false, +1, +1},  {0x2580, 90, false, +1, -1}, {0x2580, 180, false, -1, -1},
+        {0x2580, 270, false, -1, +1}, {0x2580, 0, true, +1, +1},  {'l', 0, false, +1, +1},
+        {'l', 0, true, -1, +1},       {'l', 90, true, +1, +1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.code << " at " << c.angle << (c.vertical ? " vertical" : ""));
+        GlyphCoverage g;
+        ASSERT_GT(GetGlyphCoverage(c.code, font, 1, 1, c.angle, Quality(0, c.vertical), &g), 0);
+        double sum = 0, sumX = 0, sumY = 0;
+        for (int y = 0; y < g.height; ++y)
+            for (int x = 0; x < g.width; ++x) {
+                const double v = g.mask[size_t(y) * g.width + x];
+                sum += v;
+                sumX += v * (g.originX + x + 0.5);
+                sumY += v * (g.originY - y - 0.5);
+            }
+        ASSERT_GT(sum, 0);
+        EXPECT_GT(c.signX * sumX / sum, 2.0);
+        EXPECT_GT(c.signY * sumY / sum, 2.0);
+    }
+}
+
 TEST(GlyphCoverage, DegenerateAndEmptyRequestsFail) {
     const MetaFont font = Font(u"DejaVu Sans", 24);
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -162,6 +197,8 @@ TEST(GlyphCoverage, DegenerateAndEmptyRequestsFail) {
         {'A', 0, 1, 0},     // first row zero
         {'A', 1, 0, 0},     // second row zero
         {'A', 1e-7f, 1, 0},  // entries truncate to zero
+        {'A', -1e-7f, 1, 0},  // towards zero, not down to -1/65536
+        {'A', 1, 1e-7f, 90},
         {'A', nan, 1, 0},  {'A', 1, 1, nan}, {'A', 1e9f, 1, 0},
         {' ', 1, 1, 0},  // no ink
     };
