@@ -290,6 +290,8 @@ HRESULT TitleHost::ApplyFace(int32_t row, int32_t first, int32_t count) noexcept
         MetaString* s = StringAt(row);
         if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
         CacheValid = 0;
+        // An empty range must not add an entry that no character uses.
+        if (count == 0) return S_OK;
         ReleaseFaceEntries(*s, first, count);
         const int32_t e = FindOrAdd(s->faces, DefaultFace);
         for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].FaceIndex = e;
@@ -303,6 +305,7 @@ HRESULT TitleHost::ApplyBorder(int32_t row, int32_t first, int32_t count) noexce
         MetaString* s = StringAt(row);
         if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
         CacheValid = 0;
+        if (count == 0) return S_OK;
         ReleaseBorderEntries(*s, first, count);
         const int32_t e = FindOrAdd(s->borders, DefaultBorder);
         for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].BorderIndex = e;
@@ -317,6 +320,7 @@ HRESULT TitleHost::ApplyShadow(int32_t row, int32_t first, int32_t count) noexce
         MetaString* s = StringAt(row);
         if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
         CacheValid = 0;
+        if (count == 0) return S_OK;
         ReleaseShadowEntries(*s, first, count);
         const int32_t e = FindOrAdd(s->shadows, DefaultShadow);
         for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].ShadowIndex = e;

@@ -227,6 +227,26 @@ TEST(Editing, StyleEntriesAreSharedWithinAStringOnly) {
     EXPECT_EQ(b.faces[1].Color1, 0x123456u);
 }
 
+TEST(Editing, EmptyStyleRangeAddsNoEntry) {
+    // New defaults applied to no character at all must not leave an entry nobody uses.
+    Host h;
+    h->AddString();
+    h->InsertText(0, 0, u"AB");
+    MetaFace face = Face(0x42);
+    MetaBorder border{1, 5, 0x42, 0x42, 0, 255, 0};
+    MetaShadow shadow{1, 1, 0x42, 0x42, 0, 64, 1, 2.0f, 2.0f, 0};
+    h->SetDefaultFace(&face);
+    h->SetDefaultBorder(&border);
+    h->SetDefaultShadow(&shadow);
+    const MetaString& s = h.String(0);
+    EXPECT_EQ(h->ApplyFace(0, 1, 0), S_OK);
+    EXPECT_EQ(h->ApplyBorder(0, 1, 0), S_OK);
+    EXPECT_EQ(h->ApplyShadow(0, 1, 0), S_OK);
+    EXPECT_EQ(s.faces.size(), 1u);
+    EXPECT_EQ(s.borders.size(), 1u);
+    EXPECT_EQ(s.shadows.size(), 1u);
+}
+
 TEST(Editing, ApplySetsTheDirtyBitsOfItsLayers) {
     struct Case {
         const char* what;
