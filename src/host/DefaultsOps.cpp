@@ -1,4 +1,7 @@
 // Defaults for new text and the render settings: slots 5-12, 28 and 67.
+//
+// A null record pointer is refused with E_POINTER instead of being read or written: the host
+// gets a status it can test, and no default changes.
 #include <cstring>
 
 #include "host/TitleHost.h"

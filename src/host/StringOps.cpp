@@ -131,6 +131,8 @@ int32_t TitleHost::InsertText(int32_t row, int32_t col, const char16_t* text) no
             InsertParagraph(s, 0, DefaultParagraph);
             InsertLine(s, 0);
         } else if (!StructureValid(s)) {
+            // A title loaded with inconsistent line or paragraph records: rebuild them from the
+            // text (keeping the paragraphs' attributes) rather than index outside the vectors.
             RebuildStructure(s, DefaultParagraph);
         }
         const int32_t line = col > 0 ? s.chars[static_cast<size_t>(col) - 1].LineIndex : 0;
@@ -203,6 +205,8 @@ int32_t TitleHost::DeleteText(int32_t row, int32_t col, int32_t count) noexcept 
         const int32_t paragraphShift = static_cast<int32_t>(pz - pa);
 
         // The last paragraph's record (with its attributes) and the last line's record remain.
+        // The merged paragraph ends at the merged line, not at its own first line: the soft-broken
+        // lines in front of La stay inside it, so the records agree with each other at every step.
         s.paragraphs[pz].LineStart = s.paragraphs[pa].LineStart;
         s.paragraphs[pz].LineEnd = static_cast<int32_t>(la);
         EraseParagraphs(s, pa, pz);
