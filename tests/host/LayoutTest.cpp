@@ -215,6 +215,77 @@ TEST(Layout, QuadsTurnAboutTheStringsOrigin) {
     EXPECT_NEAR(q.y[2], 100 + (r.x + r.width - 100), 1e-3f);
 }
 
+// Lays out hand-made records: letters in a small font, break characters in a tall one, so each
+// line's thickness shows which break characters took part in it.
+TEST(Layout, BreakCharactersTakePartInLineMetricsByOrientation) {
+    struct Case {
+        const char* what;
+        std::u16string text;
+        Ranges lines;
+        Ranges paragraphs;  // line ranges
+        std::vector<float> across, down;  // line Height of a horizontal string, Width of a vertical one
+    };
+    // Letters: ascent 10, leadings 1 and 2, extent 20 -> 23. Breaks: 50, 5 and 7, extent 100 -> 112.
+    const Case cases[] = {
+        {"text lines ignore their breaks, the empty middle line takes them", u"A\r\n\r\nB",
+         {{0, 1}, {2, 3}, {4, 5}}, {{0, 0}, {1, 1}, {2, 2}}, {23, 112, 23}, {23, 112, 23}},
+        {"a line feed that ends the string", u"A\r\n", {{0, 1}, {2, 2}}, {{0, 0}, {1, 1}}, {23, 112}, {23, 112}},
+        {"a carriage return alone on a line counts only across", u"W\r\nB",
+         {{0, 0}, {1, 1}, {2, 3}}, {{0, 1}, {2, 2}}, {23, 112, 23}, {23, 0, 23}},
+    };
+    for (const Case& c : cases) {
+        for (const int32_t vertical : {0, 1}) {
+            Host h;
+            const int32_t row = h->AddString();
+            MetaString& s = h.String(row);
+            s.Vertical = vertical;
+            s.fonts.resize(2);
+            s.fonts[0].Ascent = 10, s.fonts[0].IntLead = 1, s.fonts[0].ExtLead = 2;
+            s.fonts[1].Ascent = 50, s.fonts[1].IntLead = 5, s.fonts[1].ExtLead = 7;
+            for (const char16_t ch : c.text) {
+                const bool brk = ch == 13 || ch == 10;
+                MetaCharacter mc;
+                mc.Value = ch;
+                mc.Width = mc.Height = brk ? 100.0f : 20.0f;
+                mc.FontIndex = brk ? 1 : 0;
+                s.chars.push_back(mc);
+            }
+            for (size_t l = 0; l < c.lines.size(); ++l) {
+                MetaLine line;
+                line.CharStart = c.lines[l].first;
+                line.CharEnd = c.lines[l].second;
+                for (int32_t i = line.CharStart; i <= line.CharEnd; ++i) {
+                    s.chars[static_cast<size_t>(i)].LineIndex = static_cast<int32_t>(l);
+                }
+                s.lines.push_back(line);
+            }
+            for (size_t p = 0; p < c.paragraphs.size(); ++p) {
+                MetaParagraph para;
+                para.LineStart = c.paragraphs[p].first;
+                para.LineEnd = c.paragraphs[p].second;
+                for (int32_t l = para.LineStart; l <= para.LineEnd; ++l) {
+                    s.lines[static_cast<size_t>(l)].ParagraphIndex = static_cast<int32_t>(p);
+                }
+                s.paragraphs.push_back(para);
+            }
+            ASSERT_TRUE(StructureValid(s)) << c.what;
+            h->LayoutString(row);
+
+            const std::vector<float>& expected = vertical ? c.down : c.across;
+            for (size_t l = 0; l < expected.size(); ++l) {
+                EXPECT_FLOAT_EQ(vertical ? s.lines[l].Width : s.lines[l].Height, expected[l])
+                    << c.what << ", vertical " << vertical << ", line " << l;
+            }
+            // A carriage return that ends a text line still sits on that line's baseline.
+            if (c.lines[0].second == 1) {
+                const MetaCharacter& cr = s.chars[1];
+                EXPECT_FLOAT_EQ(vertical ? cr.Left : cr.Top, vertical ? 50.0f - 1 - 10 : 10.0f + 1 - 50)
+                    << c.what << ", vertical " << vertical;
+            }
+        }
+    }
+}
+
 TEST(Layout, BadBoxIndicesGiveZeros) {
     Host h;
     h->AddString();
