@@ -66,13 +66,11 @@ HRESULT TitleHost::SetRenderSettings(const RenderSettings* s) noexcept {
         s->ScaleX != old.ScaleX || s->ScaleY != old.ScaleY || s->Height != old.Height ||
         s->Width != old.Width) {
         for (MetaString& str : Strings) str.Layers.Reset();
-        CacheBuffer.reset();
         CacheValid = 0;
         RemeasurePending = 1;
     }
     if (s->Smoothing != old.Smoothing || s->KeepAlpha != old.KeepAlpha ||
         std::memcmp(&s->ClipRect, &old.ClipRect, sizeof(RECT)) != 0) {
-        CacheBuffer.reset();
         CacheValid = 0;
     }
     Settings = *s;

@@ -65,7 +65,6 @@ TitleHost::TitleHost() {
 TitleHost::~TitleHost() {
     RemoveAllStrings();
     FaceNames.clear();
-    CacheBuffer.reset();
     // Workers and Effects are destroyed by their destructors, in reverse member order.
 }
 

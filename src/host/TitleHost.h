@@ -147,8 +147,9 @@ public:
     WorkerPool Workers;
     std::map<std::u16string, int32_t> FaceNames;
     RECT DirtyRect{};
+    // The still-frame cache keeps the strings' finished images in their own layers and replays
+    // their final blends (see render/Compositor.cpp), so it needs no frame-sized buffer of its own.
     int32_t CacheValid = 0;
-    std::unique_ptr<uint8_t[]> CacheBuffer;
     RECT CacheRect{};
 
 private:

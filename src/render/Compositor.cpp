@@ -23,8 +23,7 @@
 // the drawn frame. Several overlapping strings therefore give exactly the picture of the frame
 // that filled the cache, bit for bit, for any background; a single composite could not, because
 // blending A then B rounds differently from blending (B over A). A still title costs one blend
-// per string over its own dirty rectangle, and needs no extra frame-sized buffer (CacheBuffer
-// stays unused). The cache is valid until an edit, a settings change or ReleaseCaches clears
+// per string over its own dirty rectangle, and needs no extra frame-sized buffer. The cache is valid until an edit, a settings change or ReleaseCaches clears
 // CacheValid, and only while no string's layers were freed and no path identifier changed.
 //
 // Layer clearing. Every write into a string's layers lies inside its dirty rectangle (placement is
@@ -560,7 +559,6 @@ int32_t TitleHost::ReleaseCaches() noexcept {
             g.DirtyBits = kDirtyAll;
         }
     }
-    CacheBuffer.reset();
     CacheValid = 0;
     OutlineKernelCache::Instance().Clear();
     Workers.StopIdleThreads();
