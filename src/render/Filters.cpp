@@ -24,6 +24,7 @@
 #include <cstring>
 #include <numbers>
 
+#include "render/FilterKernels.h"
 #include "render/SimdSupport.h"
 
 namespace qel {
@@ -53,69 +54,60 @@ private:
     uint64_t magic_ = uint64_t{1} << 32;
 };
 
+}  // namespace
+
 // ----------------------------------------------------------------------------------------------
 // Gaussian blur
 
-// Sums of one output pixel: weighted colours of the showing taps, their weight, weighted alpha.
-struct GaussSum {
-    uint32_t c[3];
-    uint32_t showingWeight;
-    uint32_t alpha;
-};
-
-// Colour over the showing weight, alpha over the full weight sum; no showing weight -> transparent.
-inline void StoreGauss(uint8_t* out, const GaussSum& s, const ExactDivider& total) {
-    if (s.showingWeight == 0) {
-        std::memset(out, 0, 4);
-        return;
-    }
-    if (s.showingWeight == total.Divisor()) {
-        for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(total.Divide(s.c[c]));
-    } else {
-        for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(s.c[c] / s.showingWeight);
-    }
-    out[kAlpha] = static_cast<uint8_t>(total.Divide(s.alpha));
-}
-
-inline void AddTap(GaussSum& s, const uint8_t* p, uint32_t weight) {
-    const uint32_t a = p[kAlpha];
-    const uint32_t w = a != 0 ? weight : 0;
-    s.c[0] += w * p[0];
-    s.c[1] += w * p[1];
-    s.c[2] += w * p[2];
-    s.showingWeight += w;
-    s.alpha += weight * a;
-}
-
-// One row, horizontally: taps -n..n cut off at the row's ends. A running count of the showing
-// pixels in the window lets the transparent stretches of a title skip the taps.
-void GaussRow(uint8_t* out, const uint8_t* in, int32_t width, const uint32_t* weights, int32_t n,
-              const ExactDivider& total) {
-    int32_t showing = 0;
-    for (int32_t x = 0; x <= std::min(n, width - 1); ++x) showing += in[4 * x + kAlpha] != 0;
-    for (int32_t x = 0; x < width; ++x) {
-        if (showing == 0) {
-            std::memset(out + 4 * x, 0, 4);
-        } else {
-            GaussSum s{};
-            const int32_t first = std::max(-n, -x);
-            const int32_t last = std::min(n, width - 1 - x);
-            for (int32_t i = first; i <= last; ++i) AddTap(s, in + 4 * (x + i), weights[i + n]);
-            StoreGauss(out + 4 * x, s, total);
+void scalar::GaussRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights, int32_t count,
+                      int32_t begin, int32_t end, uint32_t total) {
+    for (int32_t x = begin; x < end; ++x) {
+        uint32_t c[3] = {0, 0, 0}, alpha = 0, showingWeight = 0;
+        for (int32_t k = 0; k < count; ++k) {
+            const uint8_t* p = taps[k] + 4 * static_cast<size_t>(x);
+            if (p[kAlpha] == 0) continue;
+            const uint32_t w = weights[k];
+            c[0] += w * p[0];
+            c[1] += w * p[1];
+            c[2] += w * p[2];
+            alpha += w * p[kAlpha];
+            showingWeight += w;
         }
-        if (x + n + 1 < width) showing += in[4 * (x + n + 1) + kAlpha] != 0;
-        if (x - n >= 0) showing -= in[4 * (x - n) + kAlpha] != 0;
+        uint8_t* o = out + 4 * static_cast<size_t>(x);
+        if (showingWeight == 0) {
+            std::memset(o, 0, 4);
+            continue;
+        }
+        for (int ch = 0; ch < 3; ++ch) o[ch] = static_cast<uint8_t>(c[ch] / showingWeight);
+        o[kAlpha] = static_cast<uint8_t>(alpha / total);
     }
 }
 
-// Adds (+1) or removes (-1) a row's showing pixels from per-column counts.
-void CountShowing(int32_t* counts, const uint8_t* row, int32_t width, int32_t sign) {
-    for (int32_t x = 0; x < width; ++x) counts[x] += row[4 * x + kAlpha] != 0 ? sign : 0;
+bool GaussTapsSimdReady(const uint32_t* weights, int32_t count, uint32_t total) {
+    return total <= 65535 && std::all_of(weights, weights + count, [](uint32_t w) { return w <= 32767; });
 }
 
-}  // namespace
+const FilterKernels& ScalarFilterKernels() {
+    static const FilterKernels table = {"scalar", scalar::GaussRow};
+    return table;
+}
 
-int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
+const FilterKernels& FilterKernelsFor(SimdLevel level) {
+    switch (level) {
+        case SimdLevel::Avx2: return Avx2FilterKernels();
+        case SimdLevel::Sse2: return Sse2FilterKernels();
+        case SimdLevel::Scalar: break;
+    }
+    return ScalarFilterKernels();
+}
+
+const FilterKernels& ActiveFilterKernels() {
+    static const FilterKernels& table = FilterKernelsFor(ActiveSimdLevel());
+    return table;
+}
+
+int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width, int32_t height,
+                     float radius) {
     if (!(radius > 0)) return 1;  // also NaN: nothing to do
     if (!pixels || width <= 0 || height <= 0) return 0;
     if (width < radius || height < radius) return 0;
@@ -126,21 +118,22 @@ int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
     if (shorter < 2 * n + 1) n = (shorter - 1) / 2;
     const int32_t taps = 2 * n + 1;
 
-    // Working memory: the weights, the row pointers of the vertical pass, the per-column counts
-    // of showing pixels in the vertical window, then the ring of horizontal results (original
-    // row r lives in slot r % taps), each part on a cache line.
+    // Working memory: the weights, the tap row pointers, one source row with n transparent pixels
+    // on either side (so the horizontal taps need no cut-off: a transparent tap adds nothing),
+    // then the ring of horizontal results (original row r lives in slot r % taps), each part on
+    // a cache line.
     const size_t rowBytes = static_cast<size_t>(width) * 4;
     auto lines = [](size_t bytes) { return (bytes + 63) / 64 * 64; };
     const size_t weightBytes = lines(static_cast<size_t>(taps) * sizeof(uint32_t));
     const size_t pointerBytes = lines(static_cast<size_t>(taps) * sizeof(uint8_t*));
-    const size_t countBytes = lines(static_cast<size_t>(width) * sizeof(int32_t));
-    AlignedBuffer block(weightBytes + pointerBytes + countBytes + static_cast<size_t>(taps) * rowBytes);
+    const size_t paddedBytes = lines(rowBytes + static_cast<size_t>(n) * 8);
+    AlignedBuffer block(weightBytes + pointerBytes + paddedBytes + static_cast<size_t>(taps) * rowBytes);
     if (!block) return 0;
     uint32_t* weights = reinterpret_cast<uint32_t*>(block.Data());
     const uint8_t** rows = reinterpret_cast<const uint8_t**>(block.Data() + weightBytes);
-    int32_t* columnShowing = reinterpret_cast<int32_t*>(block.Data() + weightBytes + pointerBytes);
-    uint8_t* ring = block.Data() + weightBytes + pointerBytes + countBytes;
-    std::memset(columnShowing, 0, static_cast<size_t>(width) * sizeof(int32_t));
+    uint8_t* padded = block.Data() + weightBytes + pointerBytes;
+    uint8_t* ring = padded + paddedBytes;
+    std::memset(padded, 0, paddedBytes);
 
     // Weights from the unclamped radius, normalised to 32768 and rounded one by one.
     const double r1 = static_cast<double>(radius) + 1.0;
@@ -149,44 +142,41 @@ int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
     auto tail = [&](int32_t i) { return w0 * std::exp(-static_cast<double>(i) * i / (2.0 * sigma * sigma)); };
     double sum = w0;
     for (int32_t i = 1; i <= n; ++i) sum += 2.0 * tail(i);
-    uint32_t totalWeight = 0;
+    uint32_t total = 0;
     for (int32_t i = -n; i <= n; ++i) {
         const double fi = i == 0 ? w0 : tail(std::abs(i));
         weights[i + n] = static_cast<uint32_t>(fi / sum * 32768.0 + 0.5);
-        totalWeight += weights[i + n];
+        total += weights[i + n];
     }
-    const ExactDivider total(std::max<uint32_t>(totalWeight, 1));
-    auto slot = [&](int32_t row) { return ring + static_cast<size_t>(row % taps) * rowBytes; };
+    total = std::max<uint32_t>(total, 1);
+    // A single tap weighs the whole 32768, beyond a signed 16-bit lane.
+    const GaussRowFn row = GaussTapsSimdReady(weights, taps, total) ? kernels.gaussRow : scalar::GaussRow;
+    auto slot = [&](int32_t r) { return ring + static_cast<size_t>(r % taps) * rowBytes; };
 
     int32_t filled = 0;  // rows [0, filled) have their horizontal results in the ring
     for (int32_t y = 0; y < height; ++y) {
-        // Row y - n - 1 leaves the window before row y + n takes its slot.
-        if (y - n - 1 >= 0) CountShowing(columnShowing, slot(y - n - 1), width, -1);
+        // Row y - n - 1 has left the window before row y + n takes its slot.
         for (const int32_t need = std::min(height - 1, y + n); filled <= need; ++filled) {
-            GaussRow(slot(filled), pixels + static_cast<ptrdiff_t>(filled) * static_cast<ptrdiff_t>(rowBytes), width,
-                     weights, n, total);
-            CountShowing(columnShowing, slot(filled), width, +1);
+            std::memcpy(padded + static_cast<size_t>(n) * 4,
+                        pixels + static_cast<ptrdiff_t>(filled) * static_cast<ptrdiff_t>(rowBytes), rowBytes);
+            for (int32_t k = 0; k < taps; ++k) rows[k] = padded + static_cast<size_t>(k) * 4;
+            row(slot(filled), rows, weights, taps, 0, width, total);
         }
 
         // The column taps cut off at the top and bottom rows.
         const int32_t first = std::max(-n, -y);
         const int32_t last = std::min(n, height - 1 - y);
         const int32_t count = last - first + 1;
-        const uint32_t* tapWeights = weights + n + first;
         for (int32_t k = 0; k < count; ++k) rows[k] = slot(y + first + k);
-
-        uint8_t* out = pixels + static_cast<ptrdiff_t>(y) * static_cast<ptrdiff_t>(rowBytes);
-        for (int32_t x = 0; x < width; ++x) {
-            if (columnShowing[x] == 0) {
-                std::memset(out + 4 * x, 0, 4);
-                continue;
-            }
-            GaussSum s{};
-            for (int32_t k = 0; k < count; ++k) AddTap(s, rows[k] + 4 * x, tapWeights[k]);
-            StoreGauss(out + 4 * x, s, total);
-        }
+        // A finished row is never read again: the ring holds the originals the window still needs.
+        row(pixels + static_cast<ptrdiff_t>(y) * static_cast<ptrdiff_t>(rowBytes), rows, weights + n + first, count,
+            0, width, total);
     }
     return 1;
+}
+
+int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
+    return GaussianBlurWith(ActiveFilterKernels(), pixels, width, height, radius);
 }
 
 // ----------------------------------------------------------------------------------------------
