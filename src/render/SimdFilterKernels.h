@@ -36,8 +36,7 @@ void GaussRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights
     const F zeroF = V::AsFloat(zero);
     const F one = V::Set1F(1.0f);
 
-    int32_t x = begin;
-    for (; x + V::kPixels <= end; x += V::kPixels) {
+    auto group = [&](int32_t x) {
         const size_t offset = static_cast<size_t>(x) * 4;
         I sum[4] = {zero, zero, zero, zero};  // pixel j and j + 4 (AVX2) of the group
         I showingWeight = zero;                // Wc of each pixel, in pixel order
@@ -62,7 +61,7 @@ void GaussRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights
         const I empty = V::CmpEq32(showingWeight, zero);
         if (V::AllSet(empty)) {
             V::Store(out + offset, zero);
-            continue;
+            return;
         }
         // Divisors per pixel: (Wc, Wc, Wc, total), and their reciprocals; Wc = 0 gives infinities
         // whose results are cleared below.
@@ -87,6 +86,11 @@ void GaussRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights
                spread(V::template Shuffle32<0xFF>(recip), totalRecipLane));
         const I bytes = V::PackUS16(V::PackS32(q[0], q[1]), V::PackS32(q[2], q[3]));
         V::Store(out + offset, V::AndNot(empty, bytes));
-    }
-    scalar::GaussRow(out, taps, weights, count, x, end, total);
+    };
+    if (end - begin < V::kPixels) return scalar::GaussRow(out, taps, weights, count, begin, end, total);
+    int32_t x = begin;
+    for (; x + V::kPixels <= end; x += V::kPixels) group(x);
+    // The last pixels as one more group ending at `end`: pixels it shares with the previous group
+    // come out the same, as out never overlaps the taps.
+    if (x < end) group(end - V::kPixels);
 }
