@@ -54,11 +54,19 @@ void Blur(LayerImage& image, float r, const LayerSettings& settings) {
     }
 }
 
-inline void PutColor(uint8_t* p, uint32_t color) {
-    p[0] = uint8_t(color >> 16);
-    p[1] = uint8_t(color >> 8);
-    p[2] = uint8_t(color);
+// A 0x00BBGGRR colour as the first three bytes of a pixel read as a little-endian word: blue
+// (bits 16-23) in byte 0, green in byte 1, red in byte 2; alpha 0.
+inline uint32_t ColorWord(uint32_t color) {
+    return ((color >> 16) & 0xFF) | (color & 0xFF00) | ((color & 0xFF) << 16);
 }
+
+inline uint32_t LoadPixel(const uint8_t* p) {
+    uint32_t word;
+    std::memcpy(&word, p, 4);
+    return word;
+}
+
+inline void StorePixel(uint8_t* p, uint32_t word) { std::memcpy(p, &word, 4); }
 
 // The face and border images share everything but the style record they read.
 struct MaskedStyle {
@@ -89,13 +97,14 @@ int BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const Mas
     const size_t stride = size_t(width) * 4;
     uint8_t* origin = out->pixels.get() + size_t(m) * stride + size_t(m) * 4;
     if (c1 == c2) {
+        // The image is zero-filled, so a mask value of 0 may write its transparent black too.
+        const uint32_t colour = ColorWord(c1);
         for (int32_t row = 0; row < mask.height; ++row) {
             const uint8_t* v = mask.pixels + size_t(row) * mask.width;
             uint8_t* p = origin + row * stride;
-            for (int32_t col = 0; col < mask.width; ++col, p += 4) {
-                if (v[col] == 0) continue;
-                PutColor(p, c1);
-                p[3] = uint8_t((v[col] * opacity) >> 8);
+            for (int32_t col = 0; col < mask.width; ++col) {
+                const uint32_t a = (v[col] * opacity) >> 8;
+                StorePixel(p + 4 * col, v[col] != 0 ? colour | a << 24 : 0);
             }
         }
     } else {
@@ -303,10 +312,12 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
     const uint32_t c1 = FrameColor(shadow.Color1, settings.colorMode);
     const uint32_t c2 = FrameColor(shadow.Color2, settings.colorMode);
     if (c1 == c2) {
+        const uint32_t colour = ColorWord(c1);
         for (int32_t row = m; row < out->height - m; ++row) {
             uint8_t* p = out->pixels.get() + (size_t(row) * out->width + size_t(m)) * 4;
-            for (int32_t col = m; col < out->width - m; ++col, p += 4) {
-                if (p[3] != 0) PutColor(p, c1);
+            for (int32_t col = 0; col < out->width - 2 * m; ++col) {
+                const uint32_t word = LoadPixel(p + 4 * col);
+                StorePixel(p + 4 * col, word >= 0x01000000u ? (word & 0xFF000000u) | colour : word);
             }
         }
     } else {
