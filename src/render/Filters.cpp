@@ -7,7 +7,10 @@
 // Gaussian blur: separable. The horizontal pass fills a ring of 2n + 1 rows, the vertical pass
 // reads the ring and writes the finished row straight into the image: a finished row y is never
 // read again, because the ring only ever needs original rows below y. Weights are integers
-// summing to about 32768, so both passes are integer multiply-adds.
+// summing to about 32768, so both passes are integer multiply-adds. Both passes are the same row
+// kernel over 2n + 1 tap rows: for the horizontal pass the taps are one source row shifted by
+// 0..2n pixels inside n transparent pixels of padding, for the vertical pass the ring's rows.
+// The kernel comes from a table chosen for the processor (FilterKernels.h).
 //
 // Box blur: five running sums (three colours of showing pixels, alpha, count of showing pixels)
 // per column over the rows of the window, updated by one entering and one leaving row, and a
