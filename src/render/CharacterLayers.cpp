@@ -103,8 +103,9 @@ int BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const Mas
             const uint8_t* v = mask.pixels + size_t(row) * mask.width;
             uint8_t* p = origin + row * stride;
             for (int32_t col = 0; col < mask.width; ++col) {
-                const uint32_t a = (v[col] * opacity) >> 8;
-                StorePixel(p + 4 * col, v[col] != 0 ? colour | a << 24 : 0);
+                // Branch-free: anti-aliased edges make a branch on v unpredictable.
+                const uint32_t covered = 0u - uint32_t(v[col] != 0);
+                StorePixel(p + 4 * col, (colour | ((v[col] * opacity) >> 8) << 24) & covered);
             }
         }
     } else {
