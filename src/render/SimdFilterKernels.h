@@ -36,11 +36,11 @@ void GaussRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights
     const F zeroF = V::AsFloat(zero);
     const F one = V::Set1F(1.0f);
 
-    auto group = [&](int32_t x) {
+    auto group = [&](int32_t x) __attribute__((always_inline)) {
         const size_t offset = static_cast<size_t>(x) * 4;
         I sum[4] = {zero, zero, zero, zero};  // pixel j and j + 4 (AVX2) of the group
         I showingWeight = zero;                // Wc of each pixel, in pixel order
-        auto addPair = [&](I r0, I r1, uint32_t w0, uint32_t w1) {
+        auto addPair = [&](I r0, I r1, uint32_t w0, uint32_t w1) __attribute__((always_inline)) {
             const I hidden0 = V::CmpEq32(V::template Srl32<24>(r0), zero);
             const I hidden1 = V::CmpEq32(V::template Srl32<24>(r1), zero);
             const I keep = V::Or(V::AndNot(hidden0, lowHalves), V::AndNot(hidden1, highHalves));
@@ -67,7 +67,7 @@ void GaussRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights
         // whose results are cleared below.
         const I recip = V::AsInt(V::DivF(one, V::ToFloat(showingWeight)));
         I q[4];
-        auto divide = [&](int j, I divisor, I reciprocal) {
+        auto divide = [&](int j, I divisor, I reciprocal) __attribute__((always_inline)) {
             const F s = V::ToFloat(sum[j]);
             const F d = V::ToFloat(divisor);
             I quotient = V::Truncate(V::MulF(s, V::AsFloat(reciprocal)));
