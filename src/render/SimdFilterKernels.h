@@ -38,6 +38,14 @@ void GaussRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights
 
     auto group = [&](int32_t x) __attribute__((always_inline)) {
         const size_t offset = static_cast<size_t>(x) * 4;
+        // A window of transparent taps, the blur margins and the gaps between letters, is
+        // transparent black without any arithmetic.
+        I any = zero;
+        for (int32_t k = 0; k < count; ++k) any = V::Or(any, V::Load(taps[k] + offset));
+        if (V::AllSet(V::CmpEq32(V::template Srl32<24>(any), zero))) {
+            V::Store(out + offset, zero);
+            return;
+        }
         I sum[4] = {zero, zero, zero, zero};  // pixel j and j + 4 (AVX2) of the group
         I showingWeight = zero;                // Wc of each pixel, in pixel order
         auto addPair = [&](I r0, I r1, uint32_t w0, uint32_t w1) __attribute__((always_inline)) {
