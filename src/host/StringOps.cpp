@@ -66,6 +66,24 @@ void EraseParagraphs(MetaString& s, size_t from, size_t to) {
                        s.paragraphs.begin() + static_cast<ptrdiff_t>(to));
 }
 
+// The body of ApplyFace, ApplyBorder and ApplyShadow: the characters of the range take `entry`
+// from the string's table, entries only the range used are released, and the images that depend
+// on the style are flagged. An empty range adds no entry, since nothing would use it.
+template <class Entry>
+HRESULT ApplyStyleEntry(MetaString* s, int32_t first, int32_t count, std::vector<Entry> MetaString::*table,
+                        const Entry& entry, int32_t MetaCharacter::*index,
+                        void (*release)(MetaString&, int32_t, int32_t), uint8_t dirtyBits,
+                        int32_t& cacheValid) {
+    if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
+    cacheValid = 0;
+    if (count == 0) return S_OK;
+    release(*s, first, count);
+    const int32_t e = FindOrAdd((*s).*table, entry);
+    for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].*index = e;
+    SetDirty(*s, first, count, dirtyBits);
+    return S_OK;
+}
+
 }  // namespace
 
 int32_t TitleHost::AddString() noexcept {
@@ -290,46 +308,25 @@ HRESULT TitleHost::ApplyFont(int32_t row, int32_t first, int32_t count) noexcept
 }
 
 HRESULT TitleHost::ApplyFace(int32_t row, int32_t first, int32_t count) noexcept {
-    return Guard([&]() -> HRESULT {
-        MetaString* s = StringAt(row);
-        if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
-        CacheValid = 0;
-        // An empty range must not add an entry that no character uses.
-        if (count == 0) return S_OK;
-        ReleaseFaceEntries(*s, first, count);
-        const int32_t e = FindOrAdd(s->faces, DefaultFace);
-        for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].FaceIndex = e;
-        SetDirty(*s, first, count, kDirtyFace);
-        return S_OK;
+    return Guard([&] {
+        return ApplyStyleEntry(StringAt(row), first, count, &MetaString::faces, DefaultFace,
+                               &MetaCharacter::FaceIndex, ReleaseFaceEntries, kDirtyFace, CacheValid);
     });
 }
 
+// The shadow is cast by the border too, so both images are rebuilt.
 HRESULT TitleHost::ApplyBorder(int32_t row, int32_t first, int32_t count) noexcept {
-    return Guard([&]() -> HRESULT {
-        MetaString* s = StringAt(row);
-        if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
-        CacheValid = 0;
-        if (count == 0) return S_OK;
-        ReleaseBorderEntries(*s, first, count);
-        const int32_t e = FindOrAdd(s->borders, DefaultBorder);
-        for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].BorderIndex = e;
-        // The shadow is cast by the border too.
-        SetDirty(*s, first, count, kDirtyBorder | kDirtyShadow);
-        return S_OK;
+    return Guard([&] {
+        return ApplyStyleEntry(StringAt(row), first, count, &MetaString::borders, DefaultBorder,
+                               &MetaCharacter::BorderIndex, ReleaseBorderEntries,
+                               uint8_t{kDirtyBorder | kDirtyShadow}, CacheValid);
     });
 }
 
 HRESULT TitleHost::ApplyShadow(int32_t row, int32_t first, int32_t count) noexcept {
-    return Guard([&]() -> HRESULT {
-        MetaString* s = StringAt(row);
-        if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
-        CacheValid = 0;
-        if (count == 0) return S_OK;
-        ReleaseShadowEntries(*s, first, count);
-        const int32_t e = FindOrAdd(s->shadows, DefaultShadow);
-        for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].ShadowIndex = e;
-        SetDirty(*s, first, count, kDirtyShadow);
-        return S_OK;
+    return Guard([&] {
+        return ApplyStyleEntry(StringAt(row), first, count, &MetaString::shadows, DefaultShadow,
+                               &MetaCharacter::ShadowIndex, ReleaseShadowEntries, kDirtyShadow, CacheValid);
     });
 }
 
