@@ -32,10 +32,12 @@
 // memory is cleared once when it is allocated.
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "effects/PathEffect.h"
@@ -84,64 +86,137 @@ void ClearRect(uint8_t* layer, int32_t frameWidth, const RECT& r) {
 
 constexpr int32_t kMaxHelpers = 31;
 
-// Runs body(i) once for every i in [0, count): on the calling thread and on up to `helpers` pool
-// jobs, which all pull indices from one counter. Returns when every index is done. The body must
-// not throw and must touch only what index i names.
-class ParallelFor {
+// How long a helper keeps polling for the next section before it sleeps, in microseconds. The
+// gaps between the sections of one frame (effect answers, dirty boxes, clearing) are shorter than
+// this; waking a sleeping pool thread costs tens of microseconds, and more on a virtual machine.
+constexpr int64_t kHelperSpinMicros = 200;
+
+inline void CpuRelax() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// The helpers of one frame. Helpers are pool jobs that stay for the whole frame and take part in
+// every parallel section of it, so the frame pays the pool's wake-up once, not once per section;
+// Start submits them early, so that the wake-up overlaps the frame's serial start.
+//
+// Run(count, body) runs body(i) once for every i in [0, count) on the calling thread and on every
+// helper that is present, all pulling indices from one counter, and returns when every index is
+// done. The body must not throw and must touch only what index i names. The calling thread always
+// drains the counter itself, so a helper that has not started yet (or never starts) only means
+// less help.
+//
+// Sections. `section_` is odd while a section is open and even between sections. A helper counts
+// itself in `inside_` before it checks that the section it saw is still open, and only then reads
+// the section's fields; the caller closes the section and then waits for `inside_` to drop to
+// zero before it writes the next section's fields. Both orders are sequentially consistent, so
+// either the caller waits for the helper or the helper sees the section closed.
+class WorkTeam {
 public:
-    ParallelFor(WorkerPool& pool, int32_t helpers) : pool_(pool), helpers_(std::min(helpers, kMaxHelpers)) {}
+    WorkTeam(WorkerPool& pool, int32_t helpers) : pool_(pool), helpers_(std::clamp(helpers, 0, kMaxHelpers)) {}
+    WorkTeam(const WorkTeam&) = delete;
+    WorkTeam& operator=(const WorkTeam&) = delete;
+
+    // Sends the helpers home and waits for their jobs.
+    ~WorkTeam() {
+        if (jobCount_ == 0) return;
+        quit_.store(true, std::memory_order_relaxed);
+        section_.fetch_add(2, std::memory_order_seq_cst);  // stays even: no section is open
+        section_.notify_all();
+        for (int32_t k = 0; k < jobCount_; ++k) {
+            int32_t result = 0;
+            (void)pool_.Wait(jobIds_[k], WorkerPool::kInfinite, &result);
+        }
+    }
+
+    // Submits the helper jobs once; later calls do nothing.
+    void Start() noexcept {
+        if (started_) return;
+        started_ = true;
+        for (int32_t h = 0; h < helpers_; ++h) {
+            if (pool_.Submit(&HelperMain, this, &jobIds_[jobCount_]) != S_OK) break;
+            ++jobCount_;
+        }
+    }
 
     template <class Body>
     void Run(int32_t count, Body& body) {
         if (count <= 0) return;
-        Shared shared;
-        shared.count = count;
-        shared.body = &body;
-        shared.call = [](void* b, int32_t i) { (*static_cast<Body*>(b))(i); };
-        Jobs jobs{pool_};
-        const int32_t wanted = std::min(helpers_, count - 1);
-        for (int32_t h = 0; h < wanted; ++h) {
-            try {
-                if (pool_.Submit(&Drain, &shared, &jobs.ids[jobs.count]) != S_OK) break;
-                ++jobs.count;
-            } catch (...) {
-                break;  // no more helpers; this thread drains what is left
+        Start();
+        if (jobCount_ == 0 || count == 1) {
+            for (int32_t i = 0; i < count; ++i) body(i);
+            return;
+        }
+        count_ = count;
+        body_ = &body;
+        call_ = [](void* b, int32_t i) { (*static_cast<Body*>(b))(i); };
+        next_.store(0, std::memory_order_relaxed);
+        section_.fetch_add(1, std::memory_order_seq_cst);  // open
+        section_.notify_all();
+        Drain();
+        section_.fetch_add(1, std::memory_order_seq_cst);  // closed
+        for (uint32_t spins = 0; inside_.load(std::memory_order_seq_cst) != 0; ++spins) {
+            if (spins < 4096) {
+                CpuRelax();
+            } else {
+                std::this_thread::yield();
             }
         }
-        Drain(&shared);
-        // jobs' destructor waits for every helper before `shared` goes away
     }
 
 private:
-    struct Shared {
-        std::atomic<int32_t> next{0};
-        int32_t count = 0;
-        void* body = nullptr;
-        void (*call)(void*, int32_t) = nullptr;
-    };
-    struct Jobs {
-        WorkerPool& pool;
-        int32_t ids[kMaxHelpers] = {};
-        int32_t count = 0;
-        ~Jobs() {
-            for (int32_t k = 0; k < count; ++k) {
-                int32_t result = 0;
-                (void)pool.Wait(ids[k], WorkerPool::kInfinite, &result);
-            }
-        }
-    };
-
-    static int32_t Drain(void* argument) {
-        Shared& s = *static_cast<Shared*>(argument);
+    void Drain() {
         for (;;) {
-            const int32_t i = s.next.fetch_add(1, std::memory_order_relaxed);
-            if (i >= s.count) return 0;
-            s.call(s.body, i);
+            const int32_t i = next_.fetch_add(1, std::memory_order_relaxed);
+            if (i >= count_) return;
+            call_(body_, i);
+        }
+    }
+
+    // Waits for `section_` to differ from `seen`: polls for a while, then sleeps on it.
+    uint32_t NextSection(uint32_t seen) const {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(kHelperSpinMicros);
+        for (;;) {
+            for (int k = 0; k < 64; ++k) {
+                const uint32_t s = section_.load(std::memory_order_acquire);
+                if (s != seen) return s;
+                CpuRelax();
+            }
+            if (std::chrono::steady_clock::now() >= until) break;
+        }
+        section_.wait(seen, std::memory_order_acquire);
+        return section_.load(std::memory_order_acquire);
+    }
+
+    static int32_t HelperMain(void* argument) {
+        WorkTeam& team = *static_cast<WorkTeam*>(argument);
+        uint32_t seen = 0;
+        for (;;) {
+            const uint32_t s = team.NextSection(seen);
+            if (team.quit_.load(std::memory_order_relaxed)) return 0;
+            seen = s;
+            if ((s & 1) == 0) continue;
+            team.inside_.fetch_add(1, std::memory_order_seq_cst);
+            if (team.section_.load(std::memory_order_seq_cst) == s) team.Drain();
+            team.inside_.fetch_sub(1, std::memory_order_seq_cst);
         }
     }
 
     WorkerPool& pool_;
-    int32_t helpers_;
+    const int32_t helpers_;
+    bool started_ = false;
+    int32_t jobIds_[kMaxHelpers] = {};
+    int32_t jobCount_ = 0;
+
+    std::atomic<uint32_t> section_{0};
+    std::atomic<int32_t> inside_{0};
+    std::atomic<bool> quit_{false};
+    // The open section; written only while no helper is inside.
+    std::atomic<int32_t> next_{0};
+    int32_t count_ = 0;
+    void* body_ = nullptr;
+    void (*call_)(void*, int32_t) = nullptr;
 };
 
 // ---- one character's drawing in one pass ----
@@ -190,7 +265,7 @@ public:
           rs_(host.Settings),
           pixels_(pixels),
           threaded_(rs_.MaxThreads >= 2 && host.ProcessorCount >= 2),
-          parallel_(host.Workers, std::min(rs_.MaxThreads, host.ProcessorCount) - 1) {}
+          team_(host.Workers, std::min(rs_.MaxThreads, host.ProcessorCount) - 1) {}
 
     HRESULT Render(float time);
 
@@ -213,7 +288,7 @@ private:
     uint8_t* pixels_;
     RECT area_{};
     bool threaded_;
-    ParallelFor parallel_;
+    WorkTeam team_;
     std::vector<CharDraw> draws_;
 };
 
@@ -251,7 +326,7 @@ void FrameCompositor::PrepareAtRest() {
                                        s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree);
     };
     if (threaded_) {
-        parallel_.Run(int32_t(items.size()), prepare);
+        team_.Run(int32_t(items.size()), prepare);
     } else {
         for (size_t k = 0; k < items.size(); ++k) prepare(int32_t(k));
     }
@@ -272,6 +347,7 @@ HRESULT FrameCompositor::Render(float time) {
     if (rs_.Width <= 0 || rs_.Height <= 0) return S_OK;
     if (frameBytes > int64_t(std::numeric_limits<int32_t>::max())) return E_OUTOFMEMORY;
 
+    if (threaded_) team_.Start();  // the helpers wake while this thread does the serial start
     for (MetaString& s : h.Strings) {
         if (!s.Layers && AllocateLayers(s) != S_OK) return E_OUTOFMEMORY;
     }
@@ -386,7 +462,7 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
         return;
     }
 
-    parallel_.Run(int32_t(n), prepare);
+    team_.Run(int32_t(n), prepare);
     RECT drawn{};
     for (const CharDraw& d : draws_) {
         if (d.visible) drawn = Union(drawn, touched(d));
@@ -405,7 +481,7 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
             if (d.visible) PlaceImages(d, band, s.Layers);
         }
     };
-    parallel_.Run(bands, place);
+    team_.Run(bands, place);
     for (CharDraw& d : draws_) d.temp.FreeImages();
 }
 
@@ -507,7 +583,7 @@ void FrameCompositor::ForBands(const RECT& r,
         const RECT band{r.left, r.top + b * bandHeight, r.right, std::min(r.bottom, r.top + (b + 1) * bandHeight)};
         if (!IsEmpty(band)) op(dst, src, rs_.Width, rs_.Height, band);
     };
-    parallel_.Run(bands, run);
+    team_.Run(bands, run);
 }
 
 }  // namespace
