@@ -282,6 +282,8 @@ private:
     void BlendIntoFrame();
     void ForBands(const RECT& r, void (*op)(uint8_t*, const uint8_t*, int32_t, int32_t, const RECT&),
                   uint8_t* dst, const uint8_t* src);
+    template <class BandOp>
+    void ForRowBands(const RECT& r, BandOp op);
 
     TitleHost& host_;
     const RenderSettings& rs_;
@@ -389,9 +391,11 @@ HRESULT FrameCompositor::Render(float time) {
 void FrameCompositor::DrawString(int32_t row, MetaString& s) {
     const LayerMemory& layers = s.Layers;
     const RECT old = Intersect(s.StringDirtyRect, RECT{0, 0, rs_.Width, rs_.Height});
-    ClearRect(layers.ShadowLayer, rs_.Width, old);
-    ClearRect(layers.BorderLayer, rs_.Width, old);
-    ClearRect(layers.FaceLayer, rs_.Width, old);
+    ForRowBands(old, [&](const RECT& band) {
+        for (uint8_t* layer : {layers.ShadowLayer, layers.BorderLayer, layers.FaceLayer}) {
+            ClearRect(layer, rs_.Width, band);
+        }
+    });
     s.StringDirtyRect = RECT{};
     if (s.PathID[0] == 0) return;
 
@@ -565,14 +569,15 @@ void FrameCompositor::BlendIntoFrame() {
 }
 
 // A per-pixel operation over a rectangle, split into row bands when threads are allowed (each
-// pixel depends only on itself, so bands give the same result).
-void FrameCompositor::ForBands(const RECT& r,
-                               void (*op)(uint8_t*, const uint8_t*, int32_t, int32_t, const RECT&),
-                               uint8_t* dst, const uint8_t* src) {
-    constexpr int64_t kMinPixelsPerBand = 64 * 1024;
+// pixel depends only on itself, so bands give the same result). op(band) must not throw.
+template <class BandOp>
+void FrameCompositor::ForRowBands(const RECT& r, BandOp op) {
+    // Below this a band costs about as much as handing it to another thread.
+    constexpr int64_t kMinPixelsPerBand = 16 * 1024;
+    if (IsEmpty(r)) return;
     const int64_t pixels = int64_t(r.right - r.left) * (r.bottom - r.top);
     if (!threaded_ || pixels < 2 * kMinPixelsPerBand) {
-        op(dst, src, rs_.Width, rs_.Height, r);
+        op(r);
         return;
     }
     const int32_t threads = std::min(rs_.MaxThreads, host_.ProcessorCount);
@@ -581,9 +586,15 @@ void FrameCompositor::ForBands(const RECT& r,
     const int32_t bandHeight = (rows + bands - 1) / bands;
     auto run = [&](int32_t b) noexcept {
         const RECT band{r.left, r.top + b * bandHeight, r.right, std::min(r.bottom, r.top + (b + 1) * bandHeight)};
-        if (!IsEmpty(band)) op(dst, src, rs_.Width, rs_.Height, band);
+        if (!IsEmpty(band)) op(band);
     };
     team_.Run(bands, run);
+}
+
+void FrameCompositor::ForBands(const RECT& r,
+                               void (*op)(uint8_t*, const uint8_t*, int32_t, int32_t, const RECT&),
+                               uint8_t* dst, const uint8_t* src) {
+    ForRowBands(r, [&](const RECT& band) { op(dst, src, rs_.Width, rs_.Height, band); });
 }
 
 }  // namespace
