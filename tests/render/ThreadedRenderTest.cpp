@@ -102,5 +102,49 @@ TEST(ThreadedRender, PreparesEditedCharactersLikeOneThread) {
     EXPECT_TRUE(frames[0] == frames[1]);
 }
 
+
+// A wide title that moves and shrinks over many frames: the per-pixel work (clearing the last
+// frame's rectangle, joining, blending) is split into row bands, every frame runs many parallel
+// sections with the same helpers, and a frame whose title has moved must leave nothing behind.
+TEST(ThreadedRender, MovingWideTitleMatchesOneThreadOverManyFrames) {
+    constexpr int32_t kWide = 960, kTall = 320;
+    auto render = [&](int32_t maxThreads) {
+        HostPtr host = MakeHost(kWide, kTall);
+        host->ProcessorCount = 4;
+        ChangeSettings(*host, [&](RenderSettings& rs) { rs.MaxThreads = maxThreads; });
+        SetFont(*host, u"DejaVu Sans", 80);
+        MetaShadow shadow = host->DefaultShadow;
+        shadow.OffsetX = shadow.OffsetY = 4;
+        shadow.BlurRadius = 2;
+        host->SetDefaultShadow(&shadow);
+        const int32_t row = AddText(*host, u"Moving wide title", 20, 40);
+        std::vector<Frame> frames;
+        for (int32_t k = 0; k < 10; ++k) {
+            // Large in the first frames, then smaller and lower: the dirty rectangle moves.
+            const float grow = k < 5 ? 1.3f : 0.7f, drop = float(k) * 12.0f;
+            InstallEffect(*host, row, [k, grow, drop](int32_t, int32_t i, const CharBox& b) {
+                const float phase = float(k) * 0.9f + float(i) * 0.5f;
+                return CharState{b.x, b.y + drop, grow, grow + 0.1f * std::sin(phase), 8.0f * std::cos(phase), 255};
+            });
+            Frame f;
+            f.pixels = Background(kWide, kTall);
+            EXPECT_EQ(host->Render(f.pixels.data(), 0.5f), S_OK);
+            host->GetDirtyRect(&f.dirty);
+            frames.push_back(std::move(f));
+        }
+        return frames;
+    };
+    const std::vector<Frame> one = render(1);
+    for (int32_t threads : {2, 4}) {
+        const std::vector<Frame> many = render(threads);
+        ASSERT_EQ(many.size(), one.size());
+        for (size_t k = 0; k < one.size(); ++k) {
+            SCOPED_TRACE(::testing::Message() << threads << " threads, frame " << k);
+            EXPECT_EQ(std::memcmp(&one[k].dirty, &many[k].dirty, sizeof(RECT)), 0);
+            EXPECT_TRUE(one[k].pixels == many[k].pixels);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace qel
