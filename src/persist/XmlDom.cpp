@@ -388,11 +388,14 @@ HRESULT XmlDom::GetFloat(const char* name, float* value) {
         return hr;
     }
     const double wide = strtod_l(text, nullptr, CLocale());
-    // Narrowing a double beyond the float range is undefined; saturate to infinity instead.
-    if (wide > FLT_MAX) {
-        *value = std::numeric_limits<float>::infinity();
-    } else if (wide < -FLT_MAX) {
-        *value = -std::numeric_limits<float>::infinity();
+    // Narrowing rounds to nearest: a magnitude less than half a unit above FLT_MAX (such as
+    // 3.4028235e38, FLT_MAX's shortest text) gives FLT_MAX, and only from the midway point on does
+    // it overflow to infinity. The cast is left to in-range values, where it is defined.
+    constexpr double kOverflow = 0x1.ffffffp127;  // midway between FLT_MAX and 2^128
+    const double magnitude = std::fabs(wide);
+    if (magnitude > FLT_MAX) {
+        const float limit = magnitude >= kOverflow ? std::numeric_limits<float>::infinity() : FLT_MAX;
+        *value = std::signbit(wide) ? -limit : limit;
     } else {
         *value = static_cast<float>(wide);
     }

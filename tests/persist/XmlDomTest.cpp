@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -85,7 +86,11 @@ TEST(XmlDomValues, FloatsParseAnyDecimalFormAndSaturate) {
         const char* text;
         float value;
     } cases[] = {{"0.5", 0.5f}, {"  -2.5e1", -25.0f}, {"+3", 3.0f}, {"1e39", inf},
-                 {"-1e39", -inf}, {"abc", 0.0f}, {"1e-50", 0.0f}, {"100.500000", 100.5f}};
+                 {"-1e39", -inf}, {"abc", 0.0f}, {"1e-50", 0.0f}, {"100.500000", 100.5f},
+                 // Above FLT_MAX by less than half a unit rounds to it; from the midway point on, overflow.
+                 {"3.4028235e38", FLT_MAX}, {"-3.4028235e38", -FLT_MAX},
+                 {"340282356779733630000000000000000000000", FLT_MAX},
+                 {"340282356779733661637539395458142568448", inf}, {"inf", inf}};
     for (const auto& c : cases) {
         DomWithElement d;
         ASSERT_EQ(d.dom.SetString("f", c.text), S_OK);
