@@ -33,6 +33,8 @@ void WritePathMessage(const char16_t* prefix, const char16_t* path) {
 
 // Makes the checked list the title and runs the post-load pass over it.
 HRESULT AdoptLoadedStrings(TitleHost& host, std::vector<MetaString>& loaded) {
+    // A file is taken as stored, but one whose indices point outside its own lists would make
+    // layout and rendering read out of range: it is refused as a failed load.
     if (!IsUsableTitle(loaded)) return E_FAIL;
     host.Strings = std::move(loaded);
     try {
@@ -73,6 +75,7 @@ HRESULT TitleHost::LoadTitleFromBuffer(const char16_t* text) noexcept {
 
 HRESULT TitleHost::SaveTitleToBuffer(char16_t* buffer, uint32_t* sizeBytes) noexcept {
     const HRESULT hr = Guard([&] {
+        // The size is read and written: without it there is nowhere to report the needed size.
         if (!sizeBytes) return E_POINTER;
         TitleXmlSerializer serializer(Strings);
         if (Failed(serializer.Status())) return serializer.Status();
@@ -123,6 +126,7 @@ HRESULT TitleHost::SaveTitleToFile(const char16_t* path) noexcept {
 }
 
 HRESULT TitleHost::LoadTitleFromNode(pugi::xml_node* node) noexcept {
+    // No element to read from: refused before the title is emptied, so nothing is lost.
     if (!node || !*node) return E_POINTER;
     return Guard([&] {
         RemoveAllStrings();
@@ -137,6 +141,7 @@ HRESULT TitleHost::LoadTitleFromNode(pugi::xml_node* node) noexcept {
 }
 
 HRESULT TitleHost::SaveTitleToNode(pugi::xml_node* node) noexcept {
+    // No element to write under: refused rather than reported as saved.
     if (!node || !*node) return E_POINTER;
     return Guard([&] {
         TitleXmlSerializer serializer(Strings);

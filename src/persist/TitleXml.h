@@ -47,8 +47,9 @@ private:
 };
 
 // Checks that a loaded title can be used without reading out of range: style, line and
-// paragraph indices point into their lists, lines and paragraphs cover the characters in order,
-// and key-frame keys are numbers. On failure, *why (when given) names the first fault.
+// paragraph indices point into their lists, and lines and paragraphs cover the characters in
+// order. (Keys that are not numbers never get this far: the reader stores them as 0.) On
+// failure, *why (when given) names the first fault.
 [[nodiscard]] bool IsUsableTitle(const std::vector<MetaString>& strings, std::string* why = nullptr);
 
 // The date text written into Information: year/month/day of now in UTC, without leading zeros.

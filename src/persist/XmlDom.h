@@ -38,7 +38,9 @@ using XmlNodeList = std::vector<XmlNode>;
 
 class XmlDom {
 public:
-    // Texts (files or buffers) larger than this are refused before parsing: in bytes.
+    // Texts (files or buffers) larger than this are refused before parsing, in bytes. A title of
+    // thousands of characters takes a few MiB; the limit bounds what a damaged or hostile file
+    // can make the parser allocate.
     static constexpr size_t kMaxDocumentBytes = size_t{64} << 20;
 
     // Creates the document with its declaration (version 1.0, encoding UTF-16).
