@@ -424,6 +424,8 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
             const RectF at = host_.CharFrameRect(s, int32_t(i));
             st = CharState{at.x, at.y, 1.0f, 1.0f, 0.0f, 255};
         }
+        // An answer with a NaN or infinite field has no place in the frame: the character is
+        // left out, as if transparent, rather than handed to the placement arithmetic.
         if (st.alpha == 0 || !Finite(st)) continue;
         if (turned) {
             const float dx = st.x - s.RotOriginX, dy = st.y - s.RotOriginY;

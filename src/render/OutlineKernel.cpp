@@ -227,6 +227,8 @@ HRESULT DilateMaskScalar(const uint8_t* src, int32_t sw, int32_t sh, int32_t src
         return E_INVALIDARG;
     }
     ClearMask(dst, dw, dh, dstStride);
+    // Only the true single cell copies. A kernel one column wide but several rows tall (rx = 0,
+    // ry > 0, which the outline builder never asks for) is a real vertical segment and dilates.
     if (halfW == 0 && halfH == 0) {
         const int32_t rows = std::min(sh, dh), columns = std::min(sw, dw);
         for (int32_t y = 0; y < rows; ++y) {
