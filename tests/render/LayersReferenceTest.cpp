@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "render/Gradient.h"
+#include "render/Layers.h"
 #include "render/OutlineKernel.h"
 
 namespace qel {
@@ -122,6 +123,69 @@ TEST(FillGradientReference, EveryTypeAndSizeMatchesRunningSums) {
             ASSERT_EQ(FillGradient(got.data(), w, h, c1, c2, type), 1);
             EXPECT_EQ(got, NaiveGradient(w, h, c1, c2, type)) << type << " " << w << "x" << h;
         }
+}
+
+// The slab of an extruded shadow: stamps stepping one pixel at a time along the longer offset,
+// starting one step away from the character, from the side of the image the slab starts on.
+std::vector<uint8_t> NaiveSlabAlpha(const uint8_t* mask, int mw, int mh, float dx, float dy, int W, int H) {
+    std::vector<uint8_t> alpha(size_t(W) * H, 0);
+    auto stamp = [&](float x, float y) {
+        const int left = int(x), top = int(y);
+        for (int r = 0; r < mh; ++r)
+            for (int c = 0; c < mw; ++c) {
+                const int X = left + c, Y = top + r;
+                if (X < 0 || Y < 0 || X >= W || Y >= H) continue;
+                uint8_t& a = alpha[size_t(Y) * W + X];
+                a = std::max<uint8_t>(a, uint8_t((256 * mask[r * mw + c]) >> 8));
+            }
+    };
+    if (std::fabs(dy) < std::fabs(dx)) {
+        if (dx >= 1)
+            for (float i = 1; i <= dx; i += 1) {
+                const float t = (1 / dx) * i * dy;
+                stamp(i, t + (t < 0 ? float(H - mh) : 0.0f));
+            }
+        if (dx <= -1)
+            for (float i = dx; i <= -1; i += 1) {
+                const float t = (1 / dx) * i * dy;
+                stamp(float(W + i - mw), t + (t < 0 ? float(H - mh) : 0.0f));
+            }
+    } else {
+        if (dy >= 1)
+            for (float j = 1; j <= dy; j += 1) {
+                const float t = (1 / dy) * j * dx;
+                stamp(t + (t < 0 ? float(W - mw) : 0.0f), j);
+            }
+        if (dy <= -1)
+            for (float j = dy; j <= -1; j += 1) {
+                const float t = (1 / dy) * j * dx;
+                stamp(t + (t < 0 ? float(W - mw) : 0.0f), float(H + j - mh));
+            }
+    }
+    return alpha;
+}
+
+TEST(ShadowLayerReference, ExtrudedSlabsFollowTheSteppingRule) {
+    std::mt19937 rng(11);
+    const uint8_t mask[6] = {255, 90, 0, 40, 255, 180};
+    for (int trial = 0; trial < 200; ++trial) {
+        const float dx = float(int(rng() % 241) - 120) / 10.0f, dy = float(int(rng() % 241) - 120) / 10.0f;
+        if (dx == 0 && dy == 0) continue;
+        const MetaShadow s{1, 0, 0x102030, 0x102030, 0, 255, 0, dx, dy, 1};
+        LayerImage img;
+        ASSERT_EQ(BuildShadowLayer(&img, {mask, 3, 2}, {}, {}, 4, 6, s, 1.0f, {}), 1);
+        ASSERT_EQ(img.width, int(std::fabs(dx) + 3));
+        ASSERT_EQ(img.height, int(std::fabs(dy) + 2));
+        EXPECT_EQ(img.x, 4 + std::min(dx, 0.0f));
+        EXPECT_EQ(img.y, 6 + std::min(dy, 0.0f));
+        const std::vector<uint8_t> expected = NaiveSlabAlpha(mask, 3, 2, dx, dy, img.width, img.height);
+        for (size_t p = 0; p < expected.size(); ++p) {
+            ASSERT_EQ(img.pixels[p * 4 + 3], expected[p]) << dx << "," << dy << " pixel " << p;
+            // One colour: exactly the pixels with alpha are coloured (0x102030 lands as 30 20 10).
+            ASSERT_EQ(img.pixels[p * 4], expected[p] ? 0x10 : 0);
+            ASSERT_EQ(img.pixels[p * 4 + 2], expected[p] ? 0x30 : 0);
+        }
+    }
 }
 
 }  // namespace
