@@ -1,52 +1,11 @@
 // SSE2 row kernels: four pixels per step. SSE2 is part of x86-64, so this table needs no check.
-#include <emmintrin.h>
-
 #include <cstdint>
 
 #include "render/SimdKernels.h"
+#include "render/SimdLanes_sse2.h"
 
 namespace qel {
 namespace {
-
-struct Sse2 {
-    using I = __m128i;
-    using F = __m128;
-    static constexpr int32_t kPixels = 4;
-
-    static I Load(const uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-    static void Store(uint8_t* p, I v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
-    static I Zero() { return _mm_setzero_si128(); }
-    static I Set1_32(uint32_t v) { return _mm_set1_epi32(static_cast<int>(v)); }
-    static I Set1_64(uint64_t v) { return _mm_set1_epi64x(static_cast<long long>(v)); }
-    static F Set1F(float v) { return _mm_set1_ps(v); }
-    static I And(I a, I b) { return _mm_and_si128(a, b); }
-    static I Or(I a, I b) { return _mm_or_si128(a, b); }
-    static I Xor(I a, I b) { return _mm_xor_si128(a, b); }
-    static I AndNot(I a, I b) { return _mm_andnot_si128(a, b); }
-    static I Add16(I a, I b) { return _mm_add_epi16(a, b); }
-    static I Sub16(I a, I b) { return _mm_sub_epi16(a, b); }
-    static I Add32(I a, I b) { return _mm_add_epi32(a, b); }
-    static I Sub32(I a, I b) { return _mm_sub_epi32(a, b); }
-    static I MulLo16(I a, I b) { return _mm_mullo_epi16(a, b); }
-    static I MulHiU16(I a, I b) { return _mm_mulhi_epu16(a, b); }
-    template <int n> static I Srl16(I v) { return _mm_srli_epi16(v, n); }
-    template <int n> static I Sll16(I v) { return _mm_slli_epi16(v, n); }
-    template <int n> static I Srl32(I v) { return _mm_srli_epi32(v, n); }
-    template <int n> static I Sll32(I v) { return _mm_slli_epi32(v, n); }
-    static I CmpEq32(I a, I b) { return _mm_cmpeq_epi32(a, b); }
-    static I CmpGt32(I a, I b) { return _mm_cmpgt_epi32(a, b); }
-    static I UnpackLo8(I a, I b) { return _mm_unpacklo_epi8(a, b); }
-    static I UnpackHi8(I a, I b) { return _mm_unpackhi_epi8(a, b); }
-    static I UnpackLo32(I a, I b) { return _mm_unpacklo_epi32(a, b); }
-    static I UnpackHi32(I a, I b) { return _mm_unpackhi_epi32(a, b); }
-    static I PackUS16(I a, I b) { return _mm_packus_epi16(a, b); }
-    static bool AllSet(I mask) { return _mm_movemask_epi8(mask) == 0xFFFF; }
-    static I BroadcastAlpha16(I v) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF); }
-    static F ToFloat(I v) { return _mm_cvtepi32_ps(v); }
-    static I Truncate(F v) { return _mm_cvttps_epi32(v); }
-    static F MulF(F a, F b) { return _mm_mul_ps(a, b); }
-    static F AddF(F a, F b) { return _mm_add_ps(a, b); }
-};
 
 #include "render/SimdBlendKernels.h"
 
