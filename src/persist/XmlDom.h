@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/Unicode.h"  // Utf8ToUtf16 / Utf16ToUtf8, used across the persistence layer
 #include "qel/QEL_Title2.h"
 
 namespace qel {
@@ -112,10 +113,6 @@ private:
     XmlNode current_;  // whose attributes are selected; null when none
     HRESULT status_ = S_OK;
 };
-
-// UTF conversions used across the persistence layer. Ill-formed input becomes U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-std::string Utf16ToUtf8(std::u16string_view text);
 
 // Parses a signed value by the rules above (no failure: text without digits gives 0).
 uint32_t ParseXmlInteger(const char* text);

@@ -1,6 +1,9 @@
 #include "platform/Fontconfig.h"
 
-#include <cstdint>
+#include <cstddef>
+#include <string_view>
+
+#include "model/Unicode.h"
 
 namespace qel::fc {
 
@@ -41,53 +44,27 @@ std::u16string Family(FcPattern* pattern, int i) {
 }
 
 std::string Utf8FromFaceName(const char16_t* face) {
-    std::string out;
-    for (int i = 0; i < 32 && face[i] != 0; ++i) {
-        uint32_t c = face[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < 32 && face[i + 1] >= 0xDC00 && face[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (face[i + 1] - 0xDC00);
-            ++i;
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;  // a lone surrogate cannot be written as UTF-8
-        }
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
+    size_t length = 0;
+    while (length < 32 && face[length] != 0) ++length;
+    return Utf16ToUtf8(std::u16string_view(face, length));
 }
 
 std::u16string Utf16FromUtf8(const char* text) {
     std::u16string out;
     const auto* s = reinterpret_cast<const unsigned char*>(text);
     while (*s) {
-        // FcUtf8ToUcs4 validates the sequence and reports how many bytes it used.
+        // FcUtf8ToUcs4 reads a sequence the way fontconfig itself does and reports how many bytes
+        // it used. It is more lenient than Utf8ToUtf16 (it takes overlong and five- or six-byte
+        // forms and encoded surrogates); the names fontconfig hands out are well-formed, and a
+        // byte it refuses becomes U+FFFD on its own.
         FcChar32 c = 0;
         int used = FcUtf8ToUcs4(s, &c, 6);
         if (used <= 0) {
-            c = 0xFFFD;
+            c = kReplacementCharacter;
             used = 1;
         }
         s += used;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out += static_cast<char16_t>(0xD800 + (c >> 10));
-            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
+        AppendUtf16(out, c);
     }
     return out;
 }

@@ -31,6 +31,7 @@ std::u16string Family(FcPattern* pattern, int i);
 
 // The face name of a LOGFONTW (up to its NUL, at most 32 units) as UTF-8.
 std::string Utf8FromFaceName(const char16_t* face);
+// A NUL-terminated fontconfig string as UTF-16.
 std::u16string Utf16FromUtf8(const char* text);
 
 }  // namespace qel::fc
