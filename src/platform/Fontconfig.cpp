@@ -63,6 +63,8 @@ std::u16string Utf16FromUtf8(const char* text) {
             c = kReplacementCharacter;
             used = 1;
         }
+        // Five- and six-byte forms decode beyond U+10FFFF, which no UTF-16 pair can carry.
+        if (c > 0x10FFFF) c = kReplacementCharacter;
         s += used;
         AppendUtf16(out, c);
     }

@@ -42,6 +42,7 @@ TEST(FontconfigText, FontconfigStringsReadAsFontconfigReadsThem) {
         {"a\x80" "b", u"a\uFFFD" "b"},           // a byte fontconfig refuses stands alone
         {"\xE2\x82", u"\uFFFD\uFFFD"},           // cut short: each byte refused in turn
         {"\xC0\xAF", u"/"},                      // fontconfig takes overlong forms
+        {"\xF8\x88\x80\x80\x80" "a", u"\uFFFD" "a"},  // a five-byte form beyond U+10FFFF
     };
     for (const auto& c : cases) EXPECT_EQ(fc::Utf16FromUtf8(c.in), c.out) << c.in;
 }
