@@ -38,16 +38,19 @@ tsan: setup
 
 # The title loader under libFuzzer, with address and undefined-behaviour sanitizers; the library
 # objects are built with the same sanitizers and coverage. FUZZ_ARGS go to libFuzzer, e.g.
-# FUZZ_ARGS=-max_total_time=600. New inputs collect in build-fuzz/corpus, crashes in build-fuzz/.
+# FUZZ_ARGS=-max_total_time=600. FUZZ_TARGET=fuzz_render_title fuzzes instead a loaded title
+# through the layout queries, Render, save and reload. New inputs of both collect in
+# build-fuzz/corpus, crashes in build-fuzz/.
+FUZZ_TARGET ?= fuzz_load_title
 FUZZ_SANITIZE_FLAGS = -fsanitize=fuzzer-no-link -fno-sanitize-recover=undefined
 fuzz:
 	@bash scripts/setup.sh clang libclang-rt-dev
 	@CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_BUILD_FUZZ=ON \
 	  -DQEL_BUILD_TESTS=OFF -DQEL_BUILD_BENCH=OFF -DQEL_SANITIZE=address,undefined \
 	  "-DCMAKE_C_FLAGS=$(FUZZ_SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_SANITIZE_FLAGS)" >/dev/null
-	@cmake --build build-fuzz -j $(JOBS) --target fuzz_load_title
+	@cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGET)
 	@mkdir -p build-fuzz/corpus
-	@cd build-fuzz && ./fuzz/fuzz_load_title -dict=../fuzz/title.dict -artifact_prefix=./ corpus ../fuzz/corpus $(FUZZ_ARGS)
+	@cd build-fuzz && ./fuzz/$(FUZZ_TARGET) -dict=../fuzz/title.dict -artifact_prefix=./ corpus ../fuzz/corpus $(FUZZ_ARGS)
 
 clean:
 	@rm -rf $(BUILD) build-bench build-tsan build-fuzz
