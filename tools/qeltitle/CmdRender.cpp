@@ -81,7 +81,7 @@ int RunRender(const std::vector<std::string>& args) {
                      "Draws the title at one moment of its animation and writes the frame as a PNG.\n"
                      "Over a transparent background the PNG keeps the title's own (straight) alpha.");
     parser.Option("-o, --output", "FILE", "the PNG to write (replaced if it exists)");
-    parser.Option("--time", "T", "title time from 0 to 1 (default 1: every string at rest)");
+    parser.Option("--time", "T", "title time from 0 to 1 (default: every string at rest, whatever its key frames)");
     AddFrameOptions(parser);
     parser.Epilog("example:\n  qeltitle render title.xml -o still.png --time 0.5 --size 1280x720 --background #202040");
     std::string error;
@@ -94,12 +94,19 @@ int RunRender(const std::vector<std::string>& args) {
     Scene scene;
     if (const int status = PrepareScene("render", parser, scene); status != kExitOk) return status;
 
+    // Without a time the still shows the finished title: at time 1 a string that an effect takes
+    // away would be gone.
+    const bool atRest = !parser.Has("time");
+    if (atRest && !PoseAtRest(*scene.host, error)) return Fail(error);
     Image frame;
     if (!DrawTitle(*scene.host, scene.base, time, frame, error)) return Fail(error);
     const std::string output = *parser.Value("output");
     if (!WritePng(output, frame, scene.setup.keepAlpha, false, error))
         return Fail("cannot write " + output + ": " + error);
-    std::printf("wrote %s (%dx%d, time %g)\n", output.c_str(), frame.width, frame.height, time);
+    if (atRest)
+        std::printf("wrote %s (%dx%d, at rest)\n", output.c_str(), frame.width, frame.height);
+    else
+        std::printf("wrote %s (%dx%d, time %g)\n", output.c_str(), frame.width, frame.height, time);
     return kExitOk;
 }
 

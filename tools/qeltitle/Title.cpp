@@ -287,6 +287,24 @@ bool SetKeyFrames(ITitleHost& host, int row, const std::vector<KeyFrame>& frames
     return true;
 }
 
+bool PoseAtRest(ITitleHost& host, std::string& error) {
+    const int32_t rows = host.GetStringCount();
+    for (int32_t row = 0; row < rows; ++row) {
+        host.ClearKeyFrames(row);
+        StringAttrs attrs{};
+        if (HRESULT status = host.GetStringAttrs(row, &attrs); status == S_OK) {
+            std::strcpy(attrs.PathID, "PATH_NOEFFECT");
+            attrs.PathProgress = 1.0f;
+            host.SetDefaultString(&attrs);
+            status = host.ApplyString(row);
+            if (status == S_OK) continue;
+            error = "the title library could not set string " + std::to_string(row) + " at rest: " + StatusText(status);
+            return false;
+        }
+    }
+    return true;
+}
+
 bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringStyle& style, AddedString& out,
                      std::string& error) {
     FontSpec font{};

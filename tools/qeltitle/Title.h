@@ -91,6 +91,9 @@ std::vector<KeyFrame> EffectSchedule(std::string_view in, float inStart, float i
 // comes in over [0, 0.4], the string rests until 0.6 and `then` takes it out over [0.6, 1].
 std::vector<KeyFrame> TextCommandSchedule(std::string_view first, std::string_view then);
 bool SetKeyFrames(qel::ITitleHost& host, int row, const std::vector<KeyFrame>& frames, std::string& error);
+// Drops every string's key frames in memory and sets it to PATH_NOEFFECT at progress 1, so any
+// time draws the whole title at rest (a string that an effect takes away at time 1 included).
+bool PoseAtRest(qel::ITitleHost& host, std::string& error);
 
 // How a new string looks and where it goes. Colours are 0x00RRGGBB.
 struct StringStyle {

@@ -87,6 +87,24 @@ TEST_F(Cli, TextRendersWhereTheTextIs) {
     EXPECT_EQ(ChangedPixels(image, 0, 240, 640, 360, background), 0);
 }
 
+TEST_F(Cli, RenderWithoutATimeShowsAStringThatLeavesAtTheEnd) {
+    ASSERT_EQ(Run("text 'Bye' -o t.xml --at 40,40 --size 80 --effect PATH_SLIDEUP --then PATH_FADE").status, 0);
+    const uint8_t black[3] = {0, 0, 0};
+    Image image;
+    std::string error;
+    // At time 1 the fade has taken the string away; the default still shows it at rest.
+    ASSERT_EQ(Run("render t.xml -o end.png --size 320x180 --time 1").status, 0);
+    ASSERT_TRUE(ReadPng((dir_ / "end.png").string(), image, error)) << error;
+    EXPECT_EQ(ChangedPixels(image, 0, 0, 320, 180, black), 0);
+    const Result r = Run("render t.xml -o rest.png --size 320x180");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("at rest"), std::string::npos) << r.out;
+    ASSERT_TRUE(ReadPng((dir_ / "rest.png").string(), image, error)) << error;
+    EXPECT_GT(ChangedPixels(image, 40, 40, 240, 140, black), 500);
+    // The title file itself keeps its key frames.
+    EXPECT_NE(Run("info t.xml").out.find("4 key frames"), std::string::npos);
+}
+
 TEST_F(Cli, TransparentBackgroundKeepsAlphaOutsideTheText) {
     ASSERT_EQ(Run("text 'Hi' -o t.xml --at 20,20 --size 60").status, 0);
     ASSERT_EQ(Run("render t.xml -o f.png --size 200x120 --background transparent").status, 0);
