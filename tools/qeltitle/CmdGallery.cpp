@@ -1,6 +1,8 @@
 // gallery: a contact sheet with one row per effect, showing it at several moments, to choose an
 // effect by eye. Every cell and every label is drawn by the library: the sample string keyed to
 // the row's effect and rendered at the column's time, the labels as small strings at rest.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "Commands.h"
@@ -16,7 +18,7 @@ namespace {
 constexpr float kMoments[] = {0.25f, 0.5f, 0.75f, 1.0f};  // progress of the columns
 constexpr int kColumns = 4;
 constexpr int kCellWidth = 256, kCellHeight = 96;  // pixels
-constexpr int kLabelWidth = 300, kHeaderHeight = 44, kGap = 6;
+constexpr int kMinLabelWidth = 300, kLabelMargin = 14, kHeaderHeight = 44, kGap = 6;  // pixels
 constexpr uint32_t kSheetColor = 0x121218, kCellTop = 0x2C3048, kCellBottom = 0x1A1C28;
 
 // A small string at rest, at a fixed place of a label frame.
@@ -30,6 +32,27 @@ bool Label(ITitleHost& host, const std::string& text, float x, float y, float si
     style.at = std::make_pair(x, y);
     AddedString added;
     return AddStyledString(host, ExpandTitleText(text), style, added, error);
+}
+
+// The two labels of an effect's row: its name, and its identifier and group below.
+bool RowLabels(ITitleHost& host, const EffectInfo& effect, std::string& error) {
+    host.RemoveAllStrings();
+    return Label(host, effect.name, kLabelMargin, 20, 26, 0xFFFFFF, true, error) &&
+           Label(host, effect.pathId + "  " + effect.group, kLabelMargin, 58, 14, 0x9098B0, false, error);
+}
+
+// The label column is as wide as the widest label needs, so long identifiers and translated
+// names are never cut at the first cell.
+int LabelColumnWidth(ITitleHost& host, const std::vector<EffectInfo>& effects, std::string& error) {
+    float right = 0;
+    for (const EffectInfo& effect : effects) {
+        if (!RowLabels(host, effect, error)) return -1;
+        for (int32_t row = 0; row < host.GetStringCount(); ++row) {
+            RectF box{};
+            if (host.GetStringRect(row, &box) == S_OK) right = std::max(right, box.x + box.width);
+        }
+    }
+    return std::max(kMinLabelWidth, static_cast<int>(std::ceil(right)) + kLabelMargin);
 }
 
 }  // namespace
@@ -51,8 +74,10 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
 
     const FrameSetup cellFrame{kCellWidth, kCellHeight, 1.0f, false, 0};
     const FrameSetup headerFrame{kCellWidth, kHeaderHeight, 1.0f, false, 0};
-    const FrameSetup labelFrame{kLabelWidth, kCellHeight, 1.0f, false, 0};
     if (!ConfigureFrame(*cells, cellFrame, error) || !ConfigureFrame(*labels, headerFrame, error)) return false;
+    const int labelWidth = LabelColumnWidth(*labels, effects, error);
+    if (labelWidth < 0) return false;
+    const FrameSetup labelFrame{labelWidth, kCellHeight, 1.0f, false, 0};
 
     StringStyle sample;
     sample.size = 46;
@@ -66,11 +91,11 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
     AddedString added;
     if (!AddStyledString(*cells, ExpandTitleText(text), sample, added, error)) return false;
 
-    const int width = kLabelWidth + kColumns * (kCellWidth + kGap) + kGap;
+    const int width = labelWidth + kColumns * (kCellWidth + kGap) + kGap;
     const int height = kHeaderHeight + static_cast<int>(effects.size()) * (kCellHeight + kGap) + kGap;
     Image sheet(width, height);
     FillSolid(sheet, kSheetColor);
-    Image cellBase(kCellWidth, kCellHeight), headerBase(kCellWidth, kHeaderHeight), labelBase(kLabelWidth, kCellHeight);
+    Image cellBase(kCellWidth, kCellHeight), headerBase(kCellWidth, kHeaderHeight), labelBase(labelWidth, kCellHeight);
     FillVerticalGradient(cellBase, kCellTop, kCellBottom);
     FillSolid(headerBase, kSheetColor);
     FillSolid(labelBase, kSheetColor);
@@ -83,7 +108,7 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
         if (!Label(*labels, header, 8, 12, 18, 0x9098B0, false, error) ||
             !DrawTitle(*labels, headerBase, 1.0, frame, error))
             return false;
-        Blit(sheet, frame, kLabelWidth + kGap + c * (kCellWidth + kGap), 0);
+        Blit(sheet, frame, labelWidth + kGap + c * (kCellWidth + kGap), 0);
     }
     if (!ConfigureFrame(*labels, labelFrame, error)) return false;
 
@@ -91,17 +116,14 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
         const EffectInfo& effect = effects[r];
         const int top = kHeaderHeight + static_cast<int>(r) * (kCellHeight + kGap);
 
-        labels->RemoveAllStrings();
-        if (!Label(*labels, effect.name, 14, 20, 26, 0xFFFFFF, true, error) ||
-            !Label(*labels, effect.pathId + "  " + effect.group, 14, 58, 14, 0x9098B0, false, error) ||
-            !DrawTitle(*labels, labelBase, 1.0, frame, error))
+        if (!RowLabels(*labels, effect, error) || !DrawTitle(*labels, labelBase, 1.0, frame, error))
             return false;
         Blit(sheet, frame, 0, top);
 
         if (!SetKeyFrames(*cells, added.row, EffectSchedule(effect.pathId, 0.0f, 1.0f), error)) return false;
         for (int c = 0; c < kColumns; ++c) {
             if (!DrawTitle(*cells, cellBase, kMoments[c], frame, error)) return false;
-            Blit(sheet, frame, kLabelWidth + kGap + c * (kCellWidth + kGap), top);
+            Blit(sheet, frame, labelWidth + kGap + c * (kCellWidth + kGap), top);
         }
     }
     if (!WritePng(output, sheet, false, false, error)) {
@@ -117,7 +139,7 @@ int RunGallery(const std::vector<std::string>& args) {
                      "a sample string at progress 0.25, 0.5, 0.75 and 1 of the effect.");
     parser.Option("-o, --output", "FILE", "the PNG to write");
     parser.Option("--text", "T", "sample text (default \"Title\")");
-    parser.Option("--level", "N", "effects of this level and above (default 1: all)");
+    parser.Option("--level", "N", "availability level as in 'qeltitle effects' (default 1: all 65)");
     parser.Option("--strings", "FILE", "effect string table with the display names");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("gallery", error);

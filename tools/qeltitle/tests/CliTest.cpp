@@ -245,6 +245,13 @@ TEST_F(Cli, GalleryHasOneRowPerEffect) {
     std::string error;
     ASSERT_TRUE(ReadPng((dir_ / "g.png").string(), image, error)) << error;
     EXPECT_EQ(image.height, 44 + 26 * (96 + 6) + 6);  // header, 26 rows of the second level
+
+    // No label runs into the cells: the last columns before the first cell show only the sheet,
+    // even beside "PATH_ROLLERCOASTERRIGHT  CLASS_FLY".
+    const int labelWidth = image.width - 4 * (256 + 6) - 6;
+    ASSERT_GE(labelWidth, 300);
+    const uint8_t sheet[3] = {0x18, 0x12, 0x12};
+    EXPECT_EQ(ChangedPixels(image, labelWidth - 8, 44, labelWidth + 6, image.height, sheet), 0);
 }
 
 }  // namespace
