@@ -62,10 +62,7 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
     HostPtr cells = NewHost(error);
     HostPtr labels = cells ? NewHost(error) : nullptr;
     if (!labels) return false;
-    if (!strings.empty() && cells->LoadEffectStrings(Utf8ToUtf16(strings).c_str()) != S_OK) {
-        error = "cannot load effect strings: " + strings + ": missing, not XML, or not a string table";
-        return false;
-    }
+    if (!strings.empty() && !LoadEffectStrings(*cells, strings, error)) return false;
     const std::vector<EffectInfo> effects = OfferedEffects(*cells, level);
     if (effects.empty()) {
         error = "no effect is offered at level " + std::to_string(level);

@@ -127,8 +127,7 @@ int RunEffects(const std::vector<std::string>& args) {
     HostPtr host = NewHost(error);
     if (!host) return Fail(error);
     if (auto strings = parser.Value("strings")) {
-        if (host->LoadEffectStrings(Utf8ToUtf16(*strings).c_str()) != S_OK)
-            return Fail("cannot load effect strings: " + *strings + ": missing, not XML, or not a string table");
+        if (!LoadEffectStrings(*host, *strings, error)) return Fail(error);
     }
     const std::vector<EffectInfo> effects = OfferedEffects(*host, static_cast<int>(level));
     size_t idWidth = 0, groupWidth = 0;

@@ -44,6 +44,24 @@ std::string DiagnoseTitleFile(const std::string& path) {
     return "the title library could not read it";
 }
 
+// Why the library may have refused an effect string table.
+std::string DiagnoseStringTable(const std::string& path) {
+    pugi::xml_document doc;
+    const pugi::xml_parse_result parsed = doc.load_file(path.c_str());
+    if (!parsed) {
+        if (parsed.status == pugi::status_no_document_element) return "not a string table (no XML in it)";
+        return "not well-formed XML (" + std::string(parsed.description()) + " at byte " +
+               std::to_string(parsed.offset) + ")";
+    }
+    const pugi::xml_node root = doc.document_element();
+    if (std::strcmp(root.name(), "QelDspInfo") != 0)
+        return "not a string table (its root element is <" + std::string(root.name()) + ">, not <QelDspInfo>)";
+    const pugi::xml_node table = root.child("StringTable");
+    if (!table) return "not a string table (<QelDspInfo> has no <StringTable>)";
+    if (!table.child("StringGroup")) return "not a string table (<StringTable> has no <StringGroup>)";
+    return "the title library could not read it";
+}
+
 bool CheckReadable(const std::string& path, std::string& error) {
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
@@ -112,12 +130,35 @@ bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error) {
         status = host.SaveTitleToFile(Utf8ToUtf16(path).c_str());
     }
     if (status != S_OK) {
-        // The library does not say why; the usual reason is the directory.
+        // The library does not say why; the usual reasons are the path itself or its directory.
         std::string reason = StatusText(status);
+        struct stat info {};
+        if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+            error = "cannot save title: " + path + ": is a directory";
+            return false;
+        }
         const auto slash = path.rfind('/');
         const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + (slash == 0));
         if (access(dir.c_str(), W_OK) != 0) reason = dir + ": " + std::strerror(errno);
         error = "cannot save title: " + path + ": " + reason;
+        return false;
+    }
+    return true;
+}
+
+bool LoadEffectStrings(ITitleHost& host, const std::string& path, std::string& error) {
+    std::string reason;
+    if (!CheckReadable(path, reason)) {
+        error = "cannot load effect strings: " + path + ": " + reason;
+        return false;
+    }
+    HRESULT status;
+    {
+        DebugCapture quiet;
+        status = host.LoadEffectStrings(Utf8ToUtf16(path).c_str());
+    }
+    if (status != S_OK) {
+        error = "cannot load effect strings: " + path + ": " + DiagnoseStringTable(path);
         return false;
     }
     return true;

@@ -27,6 +27,8 @@ HostPtr NewHost(std::string& error);
 // well-formed XML (with the position), is not a title document, or the library refused it.
 bool LoadTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
 bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
+// Loads an effect string table (root <QelDspInfo>); on failure `error` names the file and why.
+bool LoadEffectStrings(qel::ITitleHost& host, const std::string& path, std::string& error);
 
 // Where the library's debug lines go (the layout dump, load and save failures). While a
 // DebugCapture lives, lines are collected instead.

@@ -135,6 +135,7 @@ TEST_F(Cli, FailuresExitNonZeroWithAReason) {
     Write("other.xml", "<Other/>");
     Write("broken.xml", "<CTitle><StringList>");
     Write("t.xml", "");
+    fs::create_directories(dir_ / "sub");
     struct Case {
         std::string args;
         std::string message;
@@ -160,6 +161,10 @@ TEST_F(Cli, FailuresExitNonZeroWithAReason) {
         {"text Hi -o no/such/dir/x.xml", "cannot save title: no/such/dir/x.xml", 1},
         {"animate t.xml -o frames.png --frames 2", "needs a frame-number pattern", 1},
         {"animate t.xml -o 'f/%d%d.png' --frames 2", "bad frame pattern", 1},
+        {"text Hi -o sub", "cannot save title: sub: is a directory", 1},
+        {"effects --strings sub", "cannot load effect strings: sub: is a directory", 1},
+        {"effects --strings other.xml", "other.xml: not a string table (its root element is <Other>", 1},
+        {"gallery -o g.png --strings broken.xml", "cannot load effect strings: broken.xml: not well-formed", 1},
         {"effects --level 0", "out of range", 2},
         {"frobnicate", "unknown command 'frobnicate'", 2},
     };
