@@ -30,7 +30,7 @@ void AddFrameOptions(ArgParser& parser) {
     parser.Option("--size", "WxH", "frame size in pixels (default 1920x1080)");
     parser.Option("--background", "BG", "#RRGGBB, a PNG picture (scaled to the frame) or 'transparent' "
                                          "(default #000000)");
-    parser.Option("--scale", "S", "frame pixels per layout unit (default 1)");
+    parser.Option("--scale", "S", "frame pixels per layout unit (default 1; 0.6667 fits a 1920x1080 title to 1280x720)");
     parser.Option("--threads", "N", "drawing threads (default: one per processor)");
 }
 
@@ -83,7 +83,9 @@ int RunRender(const std::vector<std::string>& args) {
     parser.Option("-o, --output", "FILE", "the PNG to write (replaced if it exists)");
     parser.Option("--time", "T", "title time from 0 to 1 (default: every string at rest, whatever its key frames)");
     AddFrameOptions(parser);
-    parser.Epilog("example:\n  qeltitle render title.xml -o still.png --time 0.5 --size 1280x720 --background #202040");
+    parser.Epilog("example (a title laid out for 1920x1080, drawn at 1280x720):\n"
+                  "  qeltitle render title.xml -o still.png --time 0.5 --size 1280x720 --scale 0.6667 "
+                  "--background '#202040'");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("render", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
@@ -122,7 +124,7 @@ int RunAnimate(const std::vector<std::string>& args) {
     parser.Option("--frames", "N", "number of frames, instead of --duration");
     AddFrameOptions(parser);
     parser.Epilog("examples:\n  qeltitle animate title.xml -o frames/%04d.png --frames 50\n"
-                  "  qeltitle animate title.xml -o title.mp4 --duration 3 --fps 30 --size 1280x720");
+                  "  qeltitle animate title.xml -o title.mp4 --duration 3 --fps 30 --size 1280x720 --scale 0.6667");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("animate", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
