@@ -438,12 +438,26 @@ void TitleHost::UpdateRotation(MetaString& s) {
 // paragraph already sees all of its final extents.
 void TitleHost::RefreshFontsAfterLoad() {
     const FontSpec remembered = DefaultFont;
-    const bool vertical = DefaultString.Vertical != 0;
+    // The defaults are borrowed below and given back on every way out, exceptions included.
+    struct Restore {
+        TitleHost& host;
+        FontSpec font;
+        int32_t vertical;
+        ~Restore() {
+            host.DefaultFont = font;
+            host.DefaultString.Vertical = vertical;
+        }
+    } restore{*this, remembered, DefaultString.Vertical};
     FontLinker linker;
     for (int32_t row = 0; row < static_cast<int32_t>(Strings.size()); ++row) {
         MetaString& s = Strings[static_cast<size_t>(row)];
         if (s.chars.empty()) continue;
         EnsureGlyphs(s);
+        // A loaded string is measured and broken in its own direction. Editing operations take the
+        // direction of the defaults for new text, but here that would turn a vertical title loaded
+        // into a horizontally set-up host on its side: its characters swap width and height.
+        const bool vertical = s.Vertical != 0;
+        DefaultString.Vertical = s.Vertical;
         for (size_t c = 0; c < s.chars.size(); ++c) {
             MetaCharacter& ch = s.chars[c];
             FontSpec spec = remembered;
@@ -465,7 +479,6 @@ void TitleHost::RefreshFontsAfterLoad() {
         BreakLines(row, 0, static_cast<int32_t>(s.chars.size()));
         LayoutString(row);
     }
-    DefaultFont = remembered;
     CacheValid = 0;
 }
 

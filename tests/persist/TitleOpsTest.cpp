@@ -282,3 +282,48 @@ TEST(TitleOpsRendered, LoadedTitleRendersTheSameFrame) {
 
 }  // namespace
 }  // namespace qel
+
+namespace qel {
+namespace {
+
+// A vertical string saved by one host and loaded by a host set up for horizontal text keeps its
+// layout: the refresh after loading measures and breaks it in its own direction.
+TEST(TitleOpsVertical, VerticalStringKeepsItsLayoutThroughAHorizontalHost) {
+    std::unique_ptr<ITitleHost, HostDeleter> maker(GetTitleHost());
+    StringAttrs attrs{};
+    maker->GetStringAttrs(-1, &attrs);  // a failing getter reports the defaults
+    attrs.Vertical = 1;
+    maker->SetDefaultString(&attrs);
+    FontSpec font{};
+    maker->GetDefaultFont(&font);
+    font.Size = 72;
+    maker->SetDefaultFont(&font);
+    const int32_t row = maker->AddString();
+    maker->InsertText(row, 0, u"Sideways");
+    RectF before{};
+    maker->GetStringRect(row, &before);
+    uint32_t size = 0;
+    ASSERT_EQ(maker->SaveTitleToBuffer(nullptr, &size), S_OK);
+    std::vector<char16_t> text(size / 2);
+    ASSERT_EQ(maker->SaveTitleToBuffer(text.data(), &size), S_OK);
+
+    std::unique_ptr<ITitleHost, HostDeleter> loader(GetTitleHost());  // default: horizontal
+    ASSERT_EQ(loader->LoadTitleFromBuffer(text.data()), S_OK);
+    RectF after{};
+    ASSERT_EQ(loader->GetStringRect(0, &after), S_OK);
+    EXPECT_FLOAT_EQ(after.width, before.width);
+    EXPECT_FLOAT_EQ(after.height, before.height);
+    for (int32_t c = 0; c < 8; ++c) {
+        RectF a{}, b{};
+        maker->GetCharRect(row, c, &a, 1);
+        loader->GetCharRect(0, c, &b, 1);
+        EXPECT_FLOAT_EQ(a.y, b.y) << "character " << c;
+        EXPECT_FLOAT_EQ(a.height, b.height) << "character " << c;
+    }
+    StringAttrs loaderDefaults{};
+    loader->GetStringAttrs(-1, &loaderDefaults);
+    EXPECT_EQ(loaderDefaults.Vertical, 0) << "the host's defaults are given back";
+}
+
+}  // namespace
+}  // namespace qel
