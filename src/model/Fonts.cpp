@@ -137,7 +137,8 @@ FontSpec ReportFont(const MetaFont& font) {
     const LOGFONTW& lf = font.LogFont;
     std::copy(std::begin(lf.lfFaceName), std::end(lf.lfFaceName), spec.FaceName);
     spec.CharSet = lf.lfCharSet;
-    spec.Size = static_cast<float>(-lf.lfHeight) * font.SizeRatio;
+    // Negated as a float: a stored height may be INT32_MIN, which has no int32 negation.
+    spec.Size = -static_cast<float>(lf.lfHeight) * font.SizeRatio;
     spec.Bold = lf.lfWeight > 400 ? 1 : 0;
     spec.Italic = lf.lfItalic;
     spec.Underline = lf.lfUnderline;

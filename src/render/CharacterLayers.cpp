@@ -30,6 +30,12 @@ std::unique_ptr<uint8_t[]> AllocateZeroed(int64_t bytes) noexcept {
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size_t(bytes)]());
 }
 
+// Largest blur radius in frame pixels. A blur costs image pixels times taps, both growing with
+// the radius, so a radius a title file may ask for (thousands of pixels) would stall a frame;
+// a glyph blurred that far is spread to nearly nothing anyway, and is refused like a failed
+// image.
+constexpr double kMaxBlurRadius = 256;
+
 // Blur radius in frame pixels (0 for none) and whether it is usable at all.
 bool BlurRadius(int32_t styleRadius, float sizeRatio, const LayerSettings& settings, float* r,
                 int32_t* margin) {
@@ -38,7 +44,7 @@ bool BlurRadius(int32_t styleRadius, float sizeRatio, const LayerSettings& setti
     if (styleRadius <= 0) return true;
     const double radius =
         StyleDistance(styleRadius, sizeRatio, std::min(settings.scaleX, settings.scaleY));
-    if (!(radius >= 0) || !(radius <= double(kMaxImageSide))) return false;
+    if (!(radius >= 0) || !(radius <= kMaxBlurRadius)) return false;
     *r = static_cast<float>(radius);
     *margin = static_cast<int32_t>(std::ceil(*r));
     return true;

@@ -36,9 +36,11 @@ struct OutlineKernel {
 
 using OutlineKernelRef = std::shared_ptr<const OutlineKernel>;
 
-// Largest half-width or half-height of a kernel (frame pixels); a border wider than this cannot
-// fit in a character image anyway.
-constexpr int32_t kMaxKernelHalf = 4096;
+// Largest half-width or half-height of a kernel (frame pixels); wider borders are refused and
+// draw no ring. Dilation costs grow with the cube of the radius per glyph row, so a bound near
+// the image size (a title file may ask for any width) would stall a frame for hours; 256 pixels
+// is still far beyond any outline a title draws.
+constexpr int32_t kMaxKernelHalf = 256;
 
 // The kernel for (rx, ry), from the cache or made and cached. E_INVALIDARG for a negative or
 // non-finite radius, or one beyond kMaxKernelHalf; E_OUTOFMEMORY when it cannot be made.
