@@ -84,6 +84,29 @@ HRESULT ApplyStyleEntry(MetaString* s, int32_t first, int32_t count, std::vector
     return S_OK;
 }
 
+// Whole-title passes (re-measuring after a settings change, the refresh after a load) measure
+// and break each string in its own direction. Editing operations take the direction of the
+// defaults for new text; a pass over existing strings must not, or a vertical string in a host set
+// up for horizontal text would have its characters turned on their side. Line breaking reads the
+// direction from the defaults, so it is lent to each string in turn and given back at the end,
+// exceptions included.
+class StringDirection {
+public:
+    explicit StringDirection(StringAttrs& defaults) : defaults_(defaults), saved_(defaults.Vertical) {}
+    ~StringDirection() { defaults_.Vertical = saved_; }
+    StringDirection(const StringDirection&) = delete;
+    StringDirection& operator=(const StringDirection&) = delete;
+
+    bool Use(const MetaString& s) {
+        defaults_.Vertical = s.Vertical;
+        return s.Vertical != 0;
+    }
+
+private:
+    StringAttrs& defaults_;
+    int32_t saved_;
+};
+
 }  // namespace
 
 int32_t TitleHost::AddString() noexcept {
@@ -405,9 +428,10 @@ HRESULT TitleHost::ApplyString(int32_t row) noexcept {
 HRESULT TitleHost::RemeasureAll() noexcept {
     return Guard([&]() -> HRESULT {
         if (!RemeasurePending) return S_OK;
-        const bool vertical = DefaultString.Vertical != 0;
+        StringDirection direction(DefaultString);
         for (int32_t row = 0; row < static_cast<int32_t>(Strings.size()); ++row) {
             MetaString& s = Strings[static_cast<size_t>(row)];
+            const bool vertical = direction.Use(s);
             EnsureGlyphs(s);
             for (size_t c = 0; c < s.chars.size(); ++c) {
                 MeasureCharacter(s.chars[c], FontOf(s, s.chars[c]), vertical);
@@ -438,26 +462,19 @@ void TitleHost::UpdateRotation(MetaString& s) {
 // paragraph already sees all of its final extents.
 void TitleHost::RefreshFontsAfterLoad() {
     const FontSpec remembered = DefaultFont;
-    // The defaults are borrowed below and given back on every way out, exceptions included.
-    struct Restore {
-        TitleHost& host;
-        FontSpec font;
-        int32_t vertical;
-        ~Restore() {
-            host.DefaultFont = font;
-            host.DefaultString.Vertical = vertical;
-        }
-    } restore{*this, remembered, DefaultString.Vertical};
+    // The default font is borrowed below and given back on every way out, exceptions included.
+    struct RestoreFont {
+        FontSpec& target;
+        FontSpec saved;
+        ~RestoreFont() { target = saved; }
+    } restoreFont{DefaultFont, remembered};
+    StringDirection direction(DefaultString);
     FontLinker linker;
     for (int32_t row = 0; row < static_cast<int32_t>(Strings.size()); ++row) {
         MetaString& s = Strings[static_cast<size_t>(row)];
         if (s.chars.empty()) continue;
         EnsureGlyphs(s);
-        // A loaded string is measured and broken in its own direction. Editing operations take the
-        // direction of the defaults for new text, but here that would turn a vertical title loaded
-        // into a horizontally set-up host on its side: its characters swap width and height.
-        const bool vertical = s.Vertical != 0;
-        DefaultString.Vertical = s.Vertical;
+        const bool vertical = direction.Use(s);
         for (size_t c = 0; c < s.chars.size(); ++c) {
             MetaCharacter& ch = s.chars[c];
             FontSpec spec = remembered;

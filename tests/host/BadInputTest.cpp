@@ -182,13 +182,15 @@ TEST(BadInput, ReflowKeepsEveryParagraphsAttributes) {
     ASSERT_EQ(h->GetLineCount(0), 4);  // two ideographs per line now
     for (uint32_t p = 0; p < 3; ++p) EXPECT_EQ(h.String(0).paragraphs[p].Align, 2 * p);
 
-    // Re-measured in the other direction, the whole string re-breaks with new line numbers.
-    SetLimit(*h, 130, 1);
+    // With a wider limit the whole string re-breaks with new line numbers.
+    SetLimit(*h, 1.0e9f, 0);
+    h->ApplyString(0);
     h->RemeasurePending = 1;
     h->RemeasureAll();
     ASSERT_NE(h->GetLineCount(0), 4);
     for (uint32_t p = 0; p < 3; ++p) EXPECT_EQ(h.String(0).paragraphs[p].Align, 2 * p);
     SetLimit(*h, 130, 0);
+    h->ApplyString(0);
     h->RemeasurePending = 1;
     h->RemeasureAll();
 

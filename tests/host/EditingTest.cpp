@@ -390,6 +390,26 @@ TEST(Editing, RemeasureAllRunsOnlyWhenPending) {
     EXPECT_EQ(h.String(0).Glyphs[4].DirtyBits, 0);
 }
 
+TEST(Editing, RemeasureKeepsEachStringInItsOwnDirection) {
+    Host h;
+    SetLimit(*h, 1.0e9f, 1);
+    h->AddString();
+    h->InsertText(0, 0, u"Side");
+    SetLimit(*h, 1.0e9f, 0);  // the host's defaults turn horizontal afterwards
+    const RectF before = CharRect(*h, 0, 1);
+    const float height = h.String(0).Height;
+    RenderSettings rs{};
+    h->GetRenderSettings(&rs);
+    rs.Width = 640;
+    h->SetRenderSettings(&rs);
+    ASSERT_EQ(h->RemeasureAll(), S_OK);
+    const RectF after = CharRect(*h, 0, 1);
+    EXPECT_EQ(after.width, before.width);
+    EXPECT_EQ(after.height, before.height);
+    EXPECT_EQ(h.String(0).Height, height);
+    EXPECT_EQ(h->DefaultString.Vertical, 0) << "the defaults are given back";
+}
+
 TEST(Editing, RefreshAfterLoadMatchesApplyingEachFontInTurn) {
     Host a, b;
     for (Host* h : {&a, &b}) {
