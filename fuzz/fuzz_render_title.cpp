@@ -6,18 +6,8 @@
 // sizes, spacings and angles, font heights and weights, border sizes, blur radii, offsets, key
 // frames); none of them may crash or hang the host.
 //
-// Input encoding as in the loader target: the first byte even, the rest is UTF-8 and converted;
-// odd, raw UTF-16 units.
-#include <cstdint>
-#include <cstdlib>
-#include <cstring>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "host/DebugOutput.h"
-#include "persist/XmlDom.h"
-#include "qel/QEL_Title2.h"
+// The input encoding is described in FuzzInput.h.
+#include "FuzzInput.h"
 
 namespace {
 
@@ -94,20 +84,10 @@ void RenderFrames(qel::ITitleHost& host, uint32_t seed) {
     }
 }
 
-std::u16string SaveTitle(qel::ITitleHost& host) {
-    uint32_t size = 0;
-    if (host.SaveTitleToBuffer(nullptr, &size) != qel::S_OK) return {};
-    std::vector<char16_t> saved(size / 2 + 1);
-    if (host.SaveTitleToBuffer(saved.data(), &size) != qel::S_OK) return {};
-    return std::u16string(saved.data());
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // A fixed font set, as in the tests, and no failure or layout lines on standard error.
-    setenv("FONTCONFIG_FILE", QEL_FUZZ_FONTS_CONF, 0);
-    qel::SetDebugSink([](std::string_view) {});
+    qel::fuzz::Initialize();
     return 0;
 }
 
@@ -115,19 +95,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static qel::ITitleHost* host = GetTitleHost();
     if (!host || size == 0) return 0;
 
-    std::u16string text;
-    if ((data[0] & 1) == 0) {
-        text = qel::Utf8ToUtf16(std::string_view(reinterpret_cast<const char*>(data + 1), size - 1));
-    } else {
-        text.resize((size - 1) / 2);
-        std::memcpy(text.data(), data + 1, text.size() * 2);
-    }
+    const std::u16string text = qel::fuzz::TitleText(data, size);
     if (host->LoadTitleFromBuffer(text.c_str()) != qel::S_OK || host->GetStringCount() <= 0) return 0;
 
     const uint32_t seed = static_cast<uint32_t>(size * 2654435761u) >> 8;
     QueryLayout(*host);
     RenderFrames(*host, seed);
-    const std::u16string saved = SaveTitle(*host);
+    const std::u16string saved = qel::fuzz::SaveTitle(*host);
     if (!saved.empty() && host->LoadTitleFromBuffer(saved.c_str()) == qel::S_OK) {
         QueryLayout(*host);
         RenderFrames(*host, seed + 1);
