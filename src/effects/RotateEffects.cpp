@@ -46,17 +46,17 @@ class RollingEffect final : public RotateFamilyEffect {
 public:
     CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
         if (p <= 0) return AtBox(box, 0);
-        if (AtRest(p)) return AtBox(box, 255);
+        if (turn::AtRest(p)) return AtBox(box, 255);
         const float along = float(i) / float(StaggerCount(i));
         const float start = (kSide == Side::Left ? along : 1.0f - along) * 0.100000024f;
-        const float a = EaseOut(StaggeredProgress(p, start, 1.1111112f));
+        const float a = EaseOut(turn::StaggeredProgress(p, start, 1.1111112f));
         // The rolling left edge, from one frame bound (in string space) to the box.
         const float travel = frameMaxX - frameMinX;
         const float d = kSide == Side::Left ? box.x + travel * (1.0f - a) : box.x - travel * (1.0f - a);
         // Degrees rolled: a wheel of diameter h turns 360 / (pi h) degrees per pixel. A box
         // without height turns a quarter of that per pixel of a unit wheel.
-        const double f = box.height > 0 ? double((d - box.x) / box.height) * 360.0 / kPi
-                                        : double(d - box.x) * 90.0 / kPi;
+        const double f = box.height > 0 ? double((d - box.x) / box.height) * 360.0 / turn::kPi
+                                        : double(d - box.x) * 90.0 / turn::kPi;
         const double phi = -f * kDegToRad;
         const float g = box.width * 0.5f;
         const float b = box.height * 0.33333334f;
@@ -78,9 +78,9 @@ template <bool kClockwise>
 class RotateEffect final : public RotateFamilyEffect {
 public:
     CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
-        if (AtRest(p)) return AtBox(box, 255);
+        if (turn::AtRest(p)) return AtBox(box, 255);
         const double rest = kClockwise ? double(p) - 1.0 : 1.0 - double(p);
-        return SwingAbout(box, CentreX(), CentreY(), rest * (kPi / 2), TruncAlpha(p * 255.0f));
+        return turn::SwingAbout(box, CentreX(), CentreY(), rest * (turn::kPi / 2), TruncAlpha(p * 255.0f));
     }
 };
 
@@ -93,14 +93,14 @@ public:
         if (pass != 0) return AtBox(box, p <= 0.5f ? 0 : 255);
         const double half = kClockwise ? double(p) - 0.5 : 0.5 - double(p);
         const uint8_t alpha = p <= 0.5f ? TruncAlpha(p * 510.0f) : TruncAlpha((1.0f - p) * 382.5f);
-        return SwingAbout(box, CentreX(), CentreY(), half * kPi, alpha);
+        return turn::SwingAbout(box, CentreX(), CentreY(), half * turn::kPi, alpha);
     }
 };
 
 class SwirlEffect final : public RotateFamilyEffect {
 public:
     CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
-        if (AtRest(p)) return AtBox(box, 255);
+        if (turn::AtRest(p)) return AtBox(box, 255);
         // The box's top-left corner relative to the string centre, and its distance l from it.
         const float hh = stringHeight * 0.5f;
         const float hw = stringWidth * 0.5f;
@@ -115,7 +115,9 @@ public:
         // farther ones in proportion to their distance. A box without width has no proportion to
         // take (the push would divide by zero), so it is pushed like one at the centre.
         const float o = (l < m || !(m > 0)) ? l + q * q * reach : l * (1.0f + q * q * reach / m);
-        const double a = double((o - l) / float(std::max(frameWidth, 1)) * 4.0f) + double(q) * kPi;
+        // Turned back by up to half a turn, plus four radians per frame width pushed out (a frame
+        // is at least one pixel wide).
+        const double a = double((o - l) / float(std::max(frameWidth, 1)) * 4.0f) + double(q) * turn::kPi;
         float rx = 0, ry = 0;
         if (l > 0) {
             const float t = static_cast<float>(std::cos(a));
@@ -128,7 +130,7 @@ public:
         state.x = stringLeft + hw + rx;
         state.y = stringTop + hh + ry;
         state.scaleX = state.scaleY = 1.0f;
-        state.angle = static_cast<float>(-a * kRadToDeg);
+        state.angle = static_cast<float>(-a * turn::kRadToDeg);
         state.alpha = TruncAlpha(p * 255.0f);
         return state;
     }
@@ -141,10 +143,10 @@ template <bool kInwards>
 class SpinEffect final : public RotateFamilyEffect {
 public:
     CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
-        const float q = AtRest(p) ? 1.0f : p * p;
+        const float q = turn::AtRest(p) ? 1.0f : p * p;
         const float a = q * 25.132742f;  // 8 pi, single precision: four turns at the end
-        const float degrees = static_cast<float>(double(a) * kRadToDeg);
-        if (AtRest(p)) {
+        const float degrees = static_cast<float>(double(a) * turn::kRadToDeg);
+        if (turn::AtRest(p)) {
             CharState state = AtBox(box, 255);
             state.angle = degrees;  // whole turns: the glyph is drawn as it stands
             return state;

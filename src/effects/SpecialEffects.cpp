@@ -40,7 +40,7 @@ class FlockingEffect final : public PathEffect {
 public:
     CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
         if (p <= 0) return AtBox(box, 0);
-        if (AtRest(p)) return AtBox(box, 255);
+        if (turn::AtRest(p)) return AtBox(box, 255);
         // Start a frame diagonal away (whole pixels) in the direction i * 13/16 pi, so that
         // neighbours come from far-apart directions.
         const int64_t w = frameWidth, h = frameHeight;
@@ -86,7 +86,7 @@ class TranceCenterEffect final : public PathEffect {
 public:
     CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float p) override {
         const float start = float(i) / float(OrderCount(charCount, i)) * 0.7f;
-        const float f = StaggeredProgress(p, start, 3.3333333f) * 1.6f;
+        const float f = turn::StaggeredProgress(p, start, 3.3333333f) * 1.6f;
         if (pass != 0) return AtBox(box, f > 1.0f ? 255 : 0);
         const float mx = static_cast<float>(double(stringWidth) * 0.5 + stringLeft);
         const float my = static_cast<float>(double(stringHeight) * 0.5 + stringTop);
@@ -105,7 +105,7 @@ public:
 class UniteEffect final : public PathEffect {
 public:
     CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
-        if (AtRest(p)) return AtBox(box, 255);
+        if (turn::AtRest(p)) return AtBox(box, 255);
         const float cx = stringLeft + stringWidth * 0.5f;
         CharState state = AtBox(box, TruncAlpha(p * 255.0f));
         state.x = cx + ((1.0f - p) * 3.3000002f + 1.0f) * (box.x - cx);
@@ -119,7 +119,7 @@ public:
 class FlipEffect final : public PathEffect {
 public:
     CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
-        if (AtRest(p)) return AtBox(box, 255);
+        if (turn::AtRest(p)) return AtBox(box, 255);
         const float e0 = box.x + box.width * 0.5f;  // the character's centre
         const float g = static_cast<float>(double(stringLeft) + double(stringWidth) * 0.5);
         const float far = std::fabs(g - e0);

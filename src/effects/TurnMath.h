@@ -1,7 +1,8 @@
 // Turning arithmetic shared by the rotate and special families: a swing of a character about the
 // string centre, and the staggered own progress that lets characters of one string start one
 // after another. Which steps round to single precision is part of each motion's definition (it
-// decides pixels), so every helper says where it rounds.
+// decides pixels), so every helper says where it rounds. The helpers live in qel::turn so that
+// other families' motion helpers of similar names can never be mistaken for them.
 #pragma once
 
 #include <cmath>
@@ -9,7 +10,7 @@
 
 #include "effects/PathEffect.h"
 
-namespace qel {
+namespace qel::turn {
 
 constexpr double kPi = 3.141592653589793;
 constexpr double kRadToDeg = 57.29577951308232;  // 180 / pi
@@ -46,4 +47,4 @@ inline CharState SwingAbout(const CharBox& box, float cx, double cy, double thet
     return state;
 }
 
-}  // namespace qel
+}  // namespace qel::turn
