@@ -30,13 +30,13 @@ struct Frame {
 };
 
 struct Look {
-    float rotate = 0;       // degrees, the whole string
-    float scale = 1;        // frame pixels per layout unit
-    bool shadow = true;     // the default shadow (offset 3, 3, blurred)
+    float rotate = 0;    // degrees, the whole string
+    float scale = 1;     // frame pixels per layout unit
+    bool shadow = true;  // the default shadow (offset 3, 3, blurred)
     int32_t threads = 1;
 };
 
-// Two lines of DejaVu Sans 40 at (160, 60) with a border, running `path` over the title time.
+// Two lines of DejaVu Sans 40 with a border at (160.3, 60.7), running `path` over the title time.
 class Title {
 public:
     Title(const char* path, const Look& look) : host_(GetTitleHost()) {
@@ -48,18 +48,15 @@ public:
         rs.ClipRect = {0, 0, kWidth, kHeight};
         rs.MaxThreads = look.threads;
         host_->SetRenderSettings(&rs);
-
         FontSpec font{};
         std::memcpy(font.FaceName, u"DejaVu Sans", sizeof(u"DejaVu Sans"));
         font.CharSet = 1;
         font.Size = 40;
         host_->SetDefaultFont(&font);
-        MetaBorder border{1, 2, 0x2040A0, 0x2040A0, 0, 255, 0};
+        const MetaBorder border{1, 2, 0x2040A0, 0x2040A0, 0, 255, 0};
         host_->SetDefaultBorder(&border);
-        if (!look.shadow) {
-            MetaShadow none{};
-            host_->SetDefaultShadow(&none);
-        }
+        const MetaShadow none{};
+        if (!look.shadow) host_->SetDefaultShadow(&none);
         StringAttrs attrs{};
         host_->GetStringAttrs(-1, &attrs);
         attrs.Left = 160.3f;
@@ -68,13 +65,11 @@ public:
         host_->SetDefaultString(&attrs);
         const int32_t row = host_->AddString();
         host_->InsertText(row, 0, u"Wavy Jig\r\nof Type");
-
-        PathValue start{}, end{};
-        std::strcpy(start.PathID, path);
-        std::strcpy(end.PathID, path);
-        end.PathProgress = 1;
-        host_->SetKeyFrame(row, 0.0f, &start);
-        host_->SetKeyFrame(row, 1.0f, &end);
+        PathValue key{};
+        std::strcpy(key.PathID, path);
+        host_->SetKeyFrame(row, 0.0f, &key);
+        key.PathProgress = 1;
+        host_->SetKeyFrame(row, 1.0f, &key);
     }
 
     Frame Draw(float time) {
