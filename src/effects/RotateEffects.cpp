@@ -57,6 +57,8 @@ public:
         // without height turns a quarter of that per pixel of a unit wheel.
         const double f = box.height > 0 ? double((d - box.x) / box.height) * 360.0 / turn::kPi
                                         : double(d - box.x) * 90.0 / turn::kPi;
+        // Placed so that the box's centre rides along the line while the compositor turns the
+        // glyph about its baseline origin (exactly so for an ascent of 5/6 of the box height).
         const double phi = -f * kDegToRad;
         const float g = box.width * 0.5f;
         const float b = box.height * 0.33333334f;
