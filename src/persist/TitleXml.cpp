@@ -263,7 +263,6 @@ constexpr Field<StoredKeyFrame> kKeyFrameFields[] = {
     Row<K::Float, &StoredKeyFrame::PathProgress>("PathProgress"),
 };
 
-
 // A list element and the record elements it holds.
 template <class Record>
 struct RecordList {
@@ -296,8 +295,8 @@ constexpr std::tuple kStringLists{
 // ---------------------------------------------------------------------------------------------
 // Whole records through their tables.
 
-// Writes one record element under list: Index, then the table's attributes in order, each
-// selected for the writer and released again afterwards. Returns the element (null when it
+// Writes one record element under list: Index, then the table's attributes in order, with the
+// element's attributes selected for the writer and released again afterwards. Returns the element (null when it
 // could not be made) for the lists it holds.
 template <class Record>
 XmlNode WriteRecord(XmlDom& dom, XmlNode list, const RecordList<Record>& format, uint32_t index,
