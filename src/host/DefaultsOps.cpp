@@ -13,7 +13,8 @@ int32_t TitleHost::SetDefaultFont(const FontSpec* font) noexcept {
     if (!font) return E_POINTER;
     DefaultFont = *font;
     DefaultFont.FaceName[31] = 0;  // a name without terminator must not be read past its array
-    if (FaceNames.count(std::u16string(DefaultFont.FaceName))) return 0;
+    // The name is kept as the host wrote it: fontconfig matches it in any case.
+    if (FaceNameKnown(FaceNames, std::u16string(DefaultFont.FaceName))) return 0;
     const LOGFONTW gui = DefaultGuiFont();
     std::memcpy(DefaultFont.FaceName, gui.lfFaceName, sizeof DefaultFont.FaceName);
     DefaultFont.CharSet = gui.lfCharSet;

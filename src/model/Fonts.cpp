@@ -148,6 +148,14 @@ FontSpec ReportFont(const MetaFont& font) {
 
 std::vector<std::u16string> EnumerateFaceNames() { return ListFamilyNames(); }
 
+bool FaceNameKnown(const std::map<std::u16string, int32_t>& installed, const std::u16string& name) {
+    if (installed.count(name)) return true;
+    if (name.empty()) return false;
+    if (IsGenericFamily(name)) return true;
+    return std::any_of(installed.begin(), installed.end(),
+                       [&](const auto& entry) { return SameFamilyName(entry.first, name); });
+}
+
 // The default GUI font: fontconfig's sans-serif face at the design height, regular, in the
 // default character set (1): on this platform a face is chosen by name alone, so the set that
 // suits every face is the one to hand to a request that falls back to it.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,11 @@ void MeasureCharacter(MetaCharacter& ch, const MetaFont& font, bool vertical);
 
 // A font entry reported back as a request (GetCharFont).
 FontSpec ReportFont(const MetaFont& font);
+
+// Whether a requested face name can be used as it is: an installed family (installed holds the
+// names fontconfig lists) in any case, as face names are matched without regard to case, or a
+// generic family (serif, sans-serif, monospace) that fontconfig resolves.
+bool FaceNameKnown(const std::map<std::u16string, int32_t>& installed, const std::u16string& name);
 
 // Every family name fontconfig lists.
 std::vector<std::u16string> EnumerateFaceNames();

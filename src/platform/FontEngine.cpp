@@ -366,6 +366,20 @@ std::vector<std::u16string> ListFamilyNames() {
     return names;
 }
 
+bool SameFamilyName(std::u16string_view a, std::u16string_view b) {
+    if (a == b) return true;
+    // Pure string functions of fontconfig: no configuration, so no lock.
+    const std::string left = fc::Utf8FromUtf16(a), right = fc::Utf8FromUtf16(b);
+    return FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(left.c_str()),
+                              reinterpret_cast<const FcChar8*>(right.c_str())) == 0;
+}
+
+bool IsGenericFamily(std::u16string_view name) {
+    for (std::u16string_view generic : {u"serif", u"sans-serif", u"monospace"})
+        if (SameFamilyName(name, generic)) return true;
+    return false;
+}
+
 std::u16string DefaultSansFamily() {
     std::u16string family;
     {

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "qel/QEL_Title2.h"
@@ -107,6 +108,14 @@ private:
 
 // Every family name that fontconfig lists, each once, sorted.
 std::vector<std::u16string> ListFamilyNames();
+
+// Whether two family names are equal when case is ignored (fontconfig's case folding, which
+// also folds letters beyond ASCII). Blanks count, as they do when a face is requested by name.
+bool SameFamilyName(std::u16string_view a, std::u16string_view b);
+
+// Whether a name is one of the generic families "serif", "sans-serif" or "monospace" (in any
+// case), which fontconfig resolves to a face of the machine's choosing.
+bool IsGenericFamily(std::u16string_view name);
 
 // The family that fontconfig chooses for "sans-serif"; "DejaVu Sans" if it chooses none.
 std::u16string DefaultSansFamily();

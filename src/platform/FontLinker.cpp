@@ -7,6 +7,7 @@
 #include <map>
 #include <tuple>
 
+#include "platform/FontEngine.h"
 #include "platform/FontLinking.h"
 #include "platform/Fontconfig.h"
 
@@ -84,7 +85,7 @@ bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char16_t code, cha
                 std::u16string name = fc::Family(font, 0);
                 // The base's own family would only bring the base face back; a name longer than a
                 // face name holds could not be asked for again.
-                if (name.empty() || name == key.face || name.size() > 31) continue;
+                if (name.empty() || SameFamilyName(name, key.face) || name.size() > 31) continue;
                 family = std::move(name);
                 break;
             }
