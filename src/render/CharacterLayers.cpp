@@ -30,11 +30,11 @@ std::unique_ptr<uint8_t[]> AllocateZeroed(int64_t bytes) noexcept {
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size_t(bytes)]());
 }
 
-// Largest blur radius in frame pixels. A blur costs image pixels times taps, both growing with
-// the radius, so a radius a title file may ask for (thousands of pixels) would stall a frame;
-// a glyph blurred that far is spread to nearly nothing anyway, and is refused like a failed
-// image.
-constexpr double kMaxBlurRadius = 256;
+// Largest blur radius in frame pixels, the same bound as for borders. Wide blurs run on running
+// sums, so their cost follows the image's area; the bound keeps that area (the glyph plus twice
+// the radius a side) within what one character may take, and a title file that asks for more
+// is refused like a failed image.
+constexpr double kMaxBlurRadius = kMaxKernelHalf;
 
 // Blur radius in frame pixels (0 for none) and whether it is usable at all.
 bool BlurRadius(int32_t styleRadius, float sizeRatio, const LayerSettings& settings, float* r,
