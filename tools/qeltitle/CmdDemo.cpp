@@ -166,7 +166,7 @@ int RunDemo(const std::vector<std::string>& args) {
     if (!ok) return Fail(error);
     written.push_back(sink->Describe());
 
-    if (!WriteGallery(dir + "/gallery.png", "Title", 1, "", error)) return Fail(error);
+    if (!WriteGallery(dir + "/gallery.png", "Title", 1, "", false, error)) return Fail(error);
     written.push_back(dir + "/gallery.png");
 
     std::printf("demo written:\n");
