@@ -46,7 +46,8 @@ int Coverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, fl
     const float sx = font.SizeRatio * request.frameScaleX * scaleX;
     const float sy = font.SizeRatio * request.frameScaleY * scaleY;
     float theta = angleDegrees;
-    if (request.vertical && code < 128) theta += 270;  // Latin lies on its side in a column
+    // Latin turns a quarter turn clockwise in a column, so that it reads from top to bottom.
+    if (request.vertical && code < 128) theta += 90;
     const double r = -static_cast<double>(theta) * kRadiansPerDegree;
     const double c = std::cos(r), s = std::sin(r);
 

@@ -17,7 +17,7 @@ struct GlyphCoverage {
 };
 
 // How the frame wants glyphs: the render settings' scales and quality, and whether the
-// character stands in vertical text (codes below 128 then lie on their side).
+// character stands in vertical text (codes below 128 are then turned a quarter turn clockwise).
 struct GlyphRequest {
     float frameScaleX = 1, frameScaleY = 1;
     int32_t qualityMode = 1;

@@ -382,11 +382,20 @@ int TitleHost::PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, 
     if (!ok || !glyph.mask || glyph.width <= 0 || glyph.height <= 0) return fail();
     const MaskView glyphMask{glyph.mask.get(), glyph.width, glyph.height};
 
-    // The glyph box relative to the character's drawing position: the origin lies an ascent
-    // below the top-left corner, turned with the string.
+    // The glyph box relative to the character's drawing position, from where the glyph's origin
+    // (u across, v along the text, in the string's unturned frame) lies from the top-left corner
+    // of the character box, turned with the string. Upright, the origin lies an ascent below the
+    // corner. A Latin letter turned clockwise in a column starts at the top of its box and is
+    // centred like an ideograph of its font, half an em from the box's left edge: the middle of
+    // its ascent (baseline to ascender, where capitals and digits stand) lies there.
     const float ascent = font.Ascent * settings.scaleY;
-    const float x0 = glyph.originX + ascent * s->RotSin;
-    const float y0 = ascent * s->RotCos - glyph.originY;
+    float u = 0, v = ascent;
+    if (s->Vertical != 0 && ch.Value < 128) {
+        u = float(kDesignHeight) * 0.5f * font.SizeRatio * settings.scaleX - ascent * 0.5f;
+        v = 0;
+    }
+    const float x0 = glyph.originX + u * s->RotCos + v * s->RotSin;
+    const float y0 = v * s->RotCos - u * s->RotSin - glyph.originY;
 
     float bx = 0, by = 0;
     if (border.Size >= 1) {
