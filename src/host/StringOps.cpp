@@ -21,9 +21,14 @@ constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr size_t kMaxChars = static_cast<size_t>(std::numeric_limits<int32_t>::max());
 
 // (first, count) names characters of s: 0 <= first < N and first + count <= N, in 64 bits.
-bool ValidRange(const MetaString& s, int32_t first, int32_t count) {
+// A range that would split a surrogate pair is widened to take the whole pair, so an edit never
+// leaves half of a character behind.
+bool ValidRange(const MetaString& s, int32_t& first, int32_t& count) {
     const int64_t n = static_cast<int64_t>(s.chars.size());
-    return first >= 0 && first < n && count >= 0 && int64_t{first} + count <= n;
+    if (!(first >= 0 && first < n && count >= 0 && int64_t{first} + count <= n)) return false;
+    if (count > 0 && IsPairTail(s, size_t(first))) --first, ++count;
+    if (count > 0 && IsPairLead(s, size_t(first) + size_t(count) - 1)) ++count;
+    return true;
 }
 
 // One font per code unit: the base font of `spec`, or a linked font where the base font lacks the
@@ -161,6 +166,8 @@ int32_t TitleHost::InsertText(int32_t row, int32_t col, const char16_t* text) no
         MetaString& s = *sp;
         const size_t n = s.chars.size();
         if (!text || !text[0] || col < 0 || static_cast<size_t>(col) > n) return static_cast<int32_t>(n);
+        // Inserting between the two halves of a surrogate pair would leave both lone: refused.
+        if (col > 0 && IsPairLead(s, static_cast<size_t>(col) - 1)) return static_cast<int32_t>(n);
         const size_t len = std::char_traits<char16_t>::length(text);
         if (len > kMaxChars - n) return static_cast<int32_t>(n);
 
@@ -208,6 +215,7 @@ int32_t TitleHost::InsertText(int32_t row, int32_t col, const char16_t* text) no
         std::vector<PreparedGlyph> glyphs(len);
         s.Glyphs.insert(s.Glyphs.begin() + at, std::make_move_iterator(glyphs.begin()),
                         std::make_move_iterator(glyphs.end()));
+        MeasureSurrogates(s, size_t(col), size_t(col) + len - 1, vertical);
 
         BreakLines(row, col, static_cast<int32_t>(len));
         LayoutString(row);
@@ -289,6 +297,8 @@ int32_t TitleHost::DeleteText(int32_t row, int32_t col, int32_t count) noexcept 
             if (!StructureValid(s)) RebuildStructure(s, DefaultParagraph);
         }
 
+        // The characters that now meet may form a surrogate pair.
+        MeasureSurrogates(s, size_t(std::min(col, n - 1)), size_t(std::min(col, n - 1)), s.Vertical != 0);
         if (col < n) {
             BreakLines(row, col, std::max(mergedEnd - count - col + 1, 0));
         } else {
@@ -324,6 +334,7 @@ HRESULT TitleHost::ApplyFont(int32_t row, int32_t first, int32_t count) noexcept
             s.chars[c].FontIndex = FindOrAdd(s.fonts, fonts[static_cast<size_t>(i)]);
             s.Glyphs[c].DirtyBits = kDirtyAll;
         }
+        MeasureSurrogates(s, size_t(first), size_t(first + count - 1), vertical);
         BreakLines(row, first, CountToParagraphEnd(s, first, first + count - 1));
         LayoutString(row);
         return S_OK;
@@ -406,6 +417,7 @@ HRESULT TitleHost::ApplyString(int32_t row) noexcept {
                 MeasureCharacter(s.chars[c], FontOf(s, s.chars[c]), DefaultString.Vertical != 0);
                 s.Glyphs[c].DirtyBits = kDirtyAll;
             }
+            if (!s.chars.empty()) MeasureSurrogates(s, 0, s.chars.size() - 1, DefaultString.Vertical != 0);
         }
         const bool rotated = std::memcmp(&s.RotateDegree, &DefaultString.RotateDegree, sizeof(float)) != 0;
         s.Left = DefaultString.Left;
@@ -437,6 +449,7 @@ HRESULT TitleHost::RemeasureAll() noexcept {
                 MeasureCharacter(s.chars[c], FontOf(s, s.chars[c]), vertical);
                 s.Glyphs[c].DirtyBits = kDirtyAll;
             }
+            if (!s.chars.empty()) MeasureSurrogates(s, 0, s.chars.size() - 1, vertical);
             UpdateRotation(s);
             if (!s.chars.empty()) BreakLines(row, 0, static_cast<int32_t>(s.chars.size()));
             LayoutString(row);
@@ -485,14 +498,20 @@ void TitleHost::RefreshFontsAfterLoad() {
             }
             SetDefaultFont(&spec);
 
-            ReleaseFontEntries(s, static_cast<int32_t>(c), 1);
-            MetaFont font;
-            const char16_t code = ch.Value;
-            ResolveFonts(linker, DefaultFont, &code, 1, &font);
-            MeasureCharacter(ch, font, vertical);
-            ch.FontIndex = FindOrAdd(s.fonts, font);
-            s.Glyphs[c].DirtyBits = kDirtyAll;
+            // A surrogate pair is resolved as one character, and its tail takes the same font.
+            const size_t units = IsPairLead(s, c) ? 2 : 1;
+            ReleaseFontEntries(s, static_cast<int32_t>(c), static_cast<int32_t>(units));
+            MetaFont fonts[2];
+            const char16_t codes[2] = {ch.Value, units == 2 ? s.chars[c + 1].Value : u'\0'};
+            ResolveFonts(linker, DefaultFont, codes, units, fonts);
+            for (size_t k = 0; k < units; ++k) {
+                MeasureCharacter(s.chars[c + k], fonts[k], vertical);
+                s.chars[c + k].FontIndex = FindOrAdd(s.fonts, fonts[k]);
+                s.Glyphs[c + k].DirtyBits = kDirtyAll;
+            }
+            c += units - 1;
         }
+        MeasureSurrogates(s, 0, s.chars.size() - 1, vertical);
         BreakLines(row, 0, static_cast<int32_t>(s.chars.size()));
         LayoutString(row);
     }

@@ -90,14 +90,15 @@ public:
     // Fails for a face without outlines (bitmap-only).
     bool GetOutlineMetrics(OutlineMetrics* out) const;
     bool GetTextMetrics(TextMetrics* out) const;
-    // Extent of one code unit: its unhinted advance and the text height. A code unit the face
-    // lacks (a lone surrogate among them) measures as the face's missing glyph.
-    bool GetTextExtent(char16_t code, int32_t* cx, int32_t* cy) const;
-    // The face's glyph index for a code unit; 0 when the face lacks it.
-    uint32_t GlyphIndex(char16_t code) const;
-    // The glyph of a code unit under a matrix, anti-aliased and quantised to the format's levels.
+    // Extent of one character (a code point, which may lie beyond U+FFFF): its unhinted advance
+    // and the text height. A character the face lacks (a lone surrogate among them) measures as
+    // the face's missing glyph.
+    bool GetTextExtent(char32_t code, int32_t* cx, int32_t* cy) const;
+    // The face's glyph index for a code point; 0 when the face lacks it.
+    uint32_t GlyphIndex(char32_t code) const;
+    // The glyph of a code point under a matrix, anti-aliased and quantised to the format's levels.
     // Returns the byte count of out->bits; 0 for a glyph without ink (a space) or on failure.
-    uint32_t GetGlyphBitmap(char16_t code, GlyphFormat format, const GlyphMatrix& matrix,
+    uint32_t GetGlyphBitmap(char32_t code, GlyphFormat format, const GlyphMatrix& matrix,
                             GlyphBitmap* out) const;
 
 private:

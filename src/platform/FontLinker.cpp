@@ -34,7 +34,7 @@ BaseKey KeyOf(const LOGFONTW& lf) {
 struct FontLinker::Impl {
     struct Candidates {
         FcFontSet* sorted = nullptr;                  // closest first
-        std::map<char16_t, std::u16string> answers;  // empty family: no face has it
+        std::map<char32_t, std::u16string> answers;  // empty family: no face has it
     };
     std::map<BaseKey, Candidates> bases;
 
@@ -52,11 +52,11 @@ FontLinker::FontLinker() {
 
 FontLinker::~FontLinker() = default;
 
-bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char16_t code, char16_t (&face)[32]) {
+bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]) {
     FontLinker::Impl* impl = linker.impl();
     if (!impl) return false;
     // Half of a surrogate pair names no character by itself; no face has a glyph for it.
-    if (code >= 0xD800 && code < 0xE000) return false;
+    if ((code >= 0xD800 && code < 0xE000) || code > 0x10FFFF) return false;
 
     BaseKey key = KeyOf(base);
     auto& candidates = impl->bases[key];

@@ -41,7 +41,7 @@ Depth DepthOf(int32_t qualityMode) {
     }
 }
 
-int Coverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
+int Coverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
              const GlyphRequest& request, GlyphCoverage* out) {
     const float sx = font.SizeRatio * request.frameScaleX * scaleX;
     const float sy = font.SizeRatio * request.frameScaleY * scaleY;
@@ -100,7 +100,7 @@ int Coverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, fl
 
 }  // namespace
 
-int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
+int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
                      const GlyphRequest& request, GlyphCoverage* out) noexcept {
     if (!out) return 0;
     *out = GlyphCoverage{};

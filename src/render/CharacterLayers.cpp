@@ -371,11 +371,18 @@ int TitleHost::PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, 
         return fail();
     }
 
+    // A surrogate pair draws its code point's glyph on its first unit; the second draws nothing.
+    const char32_t code = CodePointAt(*s, size_t(col));
+    if (code == 0 && IsPairTail(*s, size_t(col))) {
+        out->FreeImages();
+        out->DirtyBits = 0;
+        return 1;
+    }
     GlyphCoverage glyph;
     const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, s->Vertical != 0};
     int ok = 0;
     try {
-        ok = GetGlyphCoverage(ch.Value, font, scaleX, scaleY, angle, request, &glyph);
+        ok = GetGlyphCoverage(code, font, scaleX, scaleY, angle, request, &glyph);
     } catch (...) {
         ok = 0;
     }
@@ -390,7 +397,7 @@ int TitleHost::PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, 
     // its ascent (baseline to ascender, where capitals and digits stand) lies there.
     const float ascent = font.Ascent * settings.scaleY;
     float u = 0, v = ascent;
-    if (s->Vertical != 0 && ch.Value < 128) {
+    if (s->Vertical != 0 && code < 128) {
         u = float(kDesignHeight) * 0.5f * font.SizeRatio * settings.scaleX - ascent * 0.5f;
         v = 0;
     }
