@@ -110,7 +110,7 @@ int LoadForInspection(const std::string& command, const ArgParser& parser, HostP
 }  // namespace
 
 int RunEffects(const std::vector<std::string>& args) {
-    ArgParser parser("effects [--level N] [--strings FILE.xml]",
+    ArgParser parser("effects [--level N] [--strings FILE.xml | --keys] [--describe]",
                      "Lists the offered animation effects, one a line: identifier, group, display name.\n"
                      "Level 1 offers all 65, level 2 the 26 of the second level. Names and descriptions\n"
                      "come from the English table installed beside the library unless --strings names\n"
