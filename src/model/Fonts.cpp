@@ -156,7 +156,6 @@ void MeasureSurrogates(MetaString& s, size_t first, size_t last, bool vertical) 
         } else {
             MeasureCodePoint(ch, CodePointAt(s, i), FontOf(s, ch), vertical);
         }
-        if (i < s.Glyphs.size()) s.Glyphs[i].DirtyBits = kDirtyAll;
     }
 }
 

@@ -28,13 +28,13 @@ struct Ink {
 
 // The frame of one vertical string in white on transparent black.
 std::vector<uint8_t> DrawVertical(TitleHost& host, const std::u16string& text, int32_t* row) {
-    MetaBorder border = host.DefaultBorder;
+    MetaBorder border = host.Engine().DefaultBorder();
     border.Enable = 0;
     host.SetDefaultBorder(&border);
-    MetaShadow shadow = host.DefaultShadow;
+    MetaShadow shadow = host.Engine().DefaultShadow();
     shadow.EnableFace = shadow.EnableBorder = 0;
     host.SetDefaultShadow(&shadow);
-    StringAttrs attrs = host.DefaultString;
+    StringAttrs attrs = host.Engine().DefaultString();
     attrs.Vertical = 1;
     host.SetDefaultString(&attrs);
     *row = AddText(host, text, 200, 20);
