@@ -16,11 +16,15 @@ namespace {
 struct Row {
     int n = 4;
     float boxW = 40, boxH = 30;
+    float left = 40, top = 100;
     CharBox BoxOf(int i) const {
-        const float x = 40 + boxW * static_cast<float>(i);
-        return {x, 100, boxW, boxH, x, 100 + boxH * 0.8f};
+        const float x = left + boxW * static_cast<float>(i);
+        return {x, top, boxW, boxH, x, top + boxH * 0.8f};
     }
 };
+
+// Places that float sums do not hit exactly: (x - c) + c differs from x in the last bit here.
+const Row kUneven{5, 33.3f, 41.7f, 40.3f, 100.7f};
 
 class Motion : public ::testing::Test {
 protected:
@@ -30,7 +34,7 @@ protected:
         PathEffect* e = made.back().get();
         if (!e) return nullptr;
         e->SetFrameSize(320, 240);
-        const float rect[4] = {40, 100, row.boxW * static_cast<float>(row.n), row.boxH};
+        const float rect[4] = {row.left, row.top, row.boxW * static_cast<float>(row.n), row.boxH};
         e->SetStringBounds(rect, 0);
         e->SetCharCount(row.n);
         for (int i = 0; i < row.n; ++i) e->SetCharBox(i, row.BoxOf(i));
@@ -60,7 +64,7 @@ TEST_F(Motion, EveryPathStartsInvisibleEndsExactlyAtRestAndSurvivesOddInput) {
     for (const char* id : kPaths) {
         SCOPED_TRACE(id);
         const int passes = EffectCatalog::GetPassCount(id);
-        for (const Row row : {Row{}, Row{1}}) {
+        for (const Row row : {Row{}, Row{1}, kUneven}) {
             PathEffect* e = Make(id, row);
             ASSERT_NE(e, nullptr);
             for (int pass = 0; pass < passes; ++pass) {

@@ -41,6 +41,7 @@ public:
         rs.Height = kHeight;
         rs.ClipRect = {0, 0, kWidth, kHeight};
         rs.MaxThreads = threads;
+        rs.ScaleX = rs.ScaleY = 0.7f;  // places in frame pixels that float sums do not hit exactly
         host_->SetRenderSettings(&rs);
 
         FontSpec font{};
@@ -63,8 +64,8 @@ public:
         host_->SetDefaultShadow(&shadow);
         StringAttrs attrs{};
         host_->GetStringAttrs(-1, &attrs);
-        attrs.Left = 150;
-        attrs.Top = 50;
+        attrs.Left = 210.3f;
+        attrs.Top = 70.9f;
         host_->SetDefaultString(&attrs);
         const int32_t row = host_->AddString();
         host_->InsertText(row, 0, u"Pop\r\nFly");
