@@ -141,7 +141,7 @@ constexpr FlightRoute kRollerCoasterRight{
     {1, 0.25f, 1, 1}};
 
 // The last segment arrives from this far right of the string's end (frame widths): 0.2 as the
-// single-precision difference 1000.2 - 1000, which is what stored titles were drawn with.
+// single-precision difference 1000.2 - 1000 (0.20001221), the value the routes are drawn with.
 constexpr float kFlightLeadIn = 1000.2f - 1000.0f;
 constexpr double kRadToDeg = 180.0 / kPi;
 
