@@ -31,15 +31,6 @@ std::unique_ptr<PathEffect> NewTranceLeft();
 std::unique_ptr<PathEffect> NewTranceRight();
 std::unique_ptr<PathEffect> NewAssembly();
 
-// Wipe family.
-std::unique_ptr<PathEffect> NewWipeDown();
-std::unique_ptr<PathEffect> NewWipeUp();
-std::unique_ptr<PathEffect> NewWipeLeft();
-std::unique_ptr<PathEffect> NewWipeRight();
-std::unique_ptr<PathEffect> NewAmplifyH();
-std::unique_ptr<PathEffect> NewAmplifyV();
-std::unique_ptr<PathEffect> NewFade();
-
 // Pop-up family.
 std::unique_ptr<PathEffect> NewPopup1();
 std::unique_ptr<PathEffect> NewPopup2();
@@ -61,6 +52,15 @@ std::unique_ptr<PathEffect> NewRollerCoasterRight();
 std::unique_ptr<PathEffect> NewWave();
 std::unique_ptr<PathEffect> NewWindshieldLeft();
 std::unique_ptr<PathEffect> NewWindshieldRight();
+
+// Wipe family.
+std::unique_ptr<PathEffect> NewWipeDown();
+std::unique_ptr<PathEffect> NewWipeUp();
+std::unique_ptr<PathEffect> NewWipeLeft();
+std::unique_ptr<PathEffect> NewWipeRight();
+std::unique_ptr<PathEffect> NewAmplifyH();
+std::unique_ptr<PathEffect> NewAmplifyV();
+std::unique_ptr<PathEffect> NewFade();
 
 // Special family.
 std::unique_ptr<PathEffect> NewNoEffect();

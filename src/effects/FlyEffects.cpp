@@ -26,6 +26,8 @@ namespace qel {
 
 namespace {
 
+using namespace motion;
+
 class MarchEffect final : public PathEffect {
 public:
     CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {

@@ -1,14 +1,15 @@
 // Motion arithmetic shared by the pop-up and fly families: own progress of a character in a
 // staggered start, clamping to the unit range, and cubic Bezier evaluation. Single precision
 // unless a name says otherwise: the families round where their motions are defined to, and a
-// change of precision here moves pixels.
+// change of precision here moves pixels. The helpers live in their own namespace so that a
+// helper of the same name in another family's header can never be merged with one of these.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <numbers>
 
-namespace qel {
+namespace qel::motion {
 
 constexpr double kPi = std::numbers::pi;
 
@@ -62,4 +63,4 @@ inline BezierSample CubicBezier(const Point2 (&p)[4], float t) {
     return s;
 }
 
-}  // namespace qel
+}  // namespace qel::motion

@@ -25,6 +25,8 @@ namespace qel {
 
 namespace {
 
+using namespace motion;
+
 class PopupFamilyEffect : public PathEffect {
 protected:
     int32_t Count() const { return StaggerCount(charCount, chars.size()); }
