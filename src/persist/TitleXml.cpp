@@ -286,8 +286,6 @@ void TitleXmlSerializer::ReadString(XmlNode element, MetaString& s) {
     s.PathProgress = ReadFloat(dom, "PathProgress");
     ReadText(dom, "MaskFile", s.MaskFile);
     (void)dom.ReleaseAttributes();
-    // The effect is made from PathID before the first frame.
-    s.EffectStale = 1;
 
     ReadList(dom, element, "CharList", "MetaCharacter", s.chars, [&](MetaCharacter& c) {
         c.Value = static_cast<uint16_t>(ReadUInt(dom, "Value"));
