@@ -4,6 +4,7 @@
 // gets a status it can test, and no default changes.
 #include <cstring>
 
+#include "host/Boundary.h"
 #include "host/TitleHost.h"
 #include "model/Fonts.h"
 
@@ -11,13 +12,21 @@ namespace qel {
 
 int32_t TitleHost::SetDefaultFont(const FontSpec* font) noexcept {
     if (!font) return E_POINTER;
-    DefaultFont = *font;
-    DefaultFont.FaceName[31] = 0;  // a name without terminator must not be read past its array
-    if (FaceNames.count(std::u16string(DefaultFont.FaceName))) return 0;
-    const LOGFONTW gui = DefaultGuiFont();
-    std::memcpy(DefaultFont.FaceName, gui.lfFaceName, sizeof DefaultFont.FaceName);
-    DefaultFont.CharSet = gui.lfCharSet;
-    return 1;
+    // Built aside and stored whole: out of memory while looking for the face leaves the previous
+    // default in place.
+    return GuardValue<int32_t>(E_OUTOFMEMORY, [&]() -> int32_t {
+        FontSpec spec = *font;
+        spec.FaceName[31] = 0;  // a name without terminator must not be read past its array
+        int32_t substituted = 0;
+        if (!FaceNames.count(std::u16string(spec.FaceName))) {
+            const LOGFONTW gui = DefaultGuiFont();
+            std::memcpy(spec.FaceName, gui.lfFaceName, sizeof spec.FaceName);
+            spec.CharSet = gui.lfCharSet;
+            substituted = 1;
+        }
+        DefaultFont = spec;
+        return substituted;
+    });
 }
 
 HRESULT TitleHost::SetDefaultFace(const MetaFace* face) noexcept {

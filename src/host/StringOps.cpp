@@ -8,10 +8,12 @@
 #include <cstring>
 #include <iterator>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "host/Boundary.h"
 #include "host/TitleHost.h"
+#include "model/EditRollback.h"
 #include "model/Fonts.h"
 
 namespace qel {
@@ -77,6 +79,7 @@ HRESULT ApplyStyleEntry(MetaString* s, int32_t first, int32_t count, std::vector
     if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
     cacheValid = 0;
     if (count == 0) return S_OK;
+    EditRollback rollback(*s);
     release(*s, first, count);
     const int32_t e = FindOrAdd((*s).*table, entry);
     for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].*index = e;
@@ -123,8 +126,13 @@ int32_t TitleHost::AddString() noexcept {
         std::memcpy(s.MaskFile, DefaultString.MaskFile, sizeof s.MaskFile);
         Strings.push_back(std::move(s));
         const int32_t row = static_cast<int32_t>(Strings.size() - 1);
-        UpdateRotation(Strings.back());
-        LayoutString(row);
+        try {
+            UpdateRotation(Strings.back());
+            LayoutString(row);
+        } catch (...) {
+            Strings.pop_back();  // a failed AddString adds nothing
+            throw;
+        }
         CacheValid = 0;
         return row;
     });
@@ -164,6 +172,7 @@ int32_t TitleHost::InsertText(int32_t row, int32_t col, const char16_t* text) no
         const size_t len = std::char_traits<char16_t>::length(text);
         if (len > kMaxChars - n) return static_cast<int32_t>(n);
 
+        EditRollback rollback(s);
         CacheValid = 0;
         EnsureGlyphs(s);
         if (n == 0) {
@@ -222,6 +231,7 @@ int32_t TitleHost::DeleteText(int32_t row, int32_t col, int32_t count) noexcept 
         MetaString& s = *sp;
         if (count == 0) return static_cast<int32_t>(s.chars.size());
 
+        EditRollback rollback(s);
         CacheValid = 0;
         EnsureGlyphs(s);
         if (!StructureValid(s)) RebuildStructure(s, DefaultParagraph);
@@ -306,6 +316,7 @@ HRESULT TitleHost::ApplyFont(int32_t row, int32_t first, int32_t count) noexcept
         MetaString& s = *sp;
         CacheValid = 0;
         if (count == 0) return S_OK;
+        EditRollback rollback(s);
         EnsureGlyphs(s);
         if (!StructureValid(s)) RebuildStructure(s, DefaultParagraph);
         ReleaseFontEntries(s, first, count);
@@ -360,6 +371,7 @@ HRESULT TitleHost::ApplySpacing(int32_t row, int32_t first, int32_t count) noexc
         MetaString& s = *sp;
         CacheValid = 0;
         if (count == 0) return S_OK;
+        EditRollback rollback(s);
         if (!StructureValid(s)) RebuildStructure(s, DefaultParagraph);
         for (int32_t i = first; i < first + count; ++i) {
             s.chars[static_cast<size_t>(i)].WidthScale = DefaultSpacing.WidthScale;
@@ -379,6 +391,7 @@ HRESULT TitleHost::ApplyParagraph(int32_t row, int32_t first, int32_t count) noe
         MetaString& s = *sp;
         CacheValid = 0;
         if (count == 0) return S_OK;
+        EditRollback rollback(s);
         if (!StructureValid(s)) RebuildStructure(s, DefaultParagraph);
         auto paragraphOf = [&](int32_t c) {
             return s.lines[static_cast<size_t>(s.chars[static_cast<size_t>(c)].LineIndex)].ParagraphIndex;
@@ -398,6 +411,7 @@ HRESULT TitleHost::ApplyString(int32_t row) noexcept {
         MetaString* sp = StringAt(row);
         if (!sp) return E_INVALIDARG;
         MetaString& s = *sp;
+        EditRollback rollback(s);
         CacheValid = 0;
         EnsureGlyphs(s);
         if (DefaultString.Vertical != s.Vertical) {
@@ -431,6 +445,7 @@ HRESULT TitleHost::RemeasureAll() noexcept {
         StringDirection direction(DefaultString);
         for (int32_t row = 0; row < static_cast<int32_t>(Strings.size()); ++row) {
             MetaString& s = Strings[static_cast<size_t>(row)];
+            EditRollback rollback(s);  // strings already re-measured stay so; RemeasurePending stays set
             const bool vertical = direction.Use(s);
             EnsureGlyphs(s);
             for (size_t c = 0; c < s.chars.size(); ++c) {
@@ -483,7 +498,7 @@ void TitleHost::RefreshFontsAfterLoad() {
                 spec = ReportFont(font);
                 spec.Bold = font.LogFont.lfWeight == 700 ? 1 : 0;
             }
-            SetDefaultFont(&spec);
+            if (SetDefaultFont(&spec) == E_OUTOFMEMORY) throw std::bad_alloc();
 
             ReleaseFontEntries(s, static_cast<int32_t>(c), 1);
             MetaFont font;

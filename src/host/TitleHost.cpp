@@ -2,6 +2,7 @@
 #include "host/TitleHost.h"
 
 #include <cstring>
+#include <new>
 #include <thread>
 
 #include "model/Fonts.h"
@@ -27,7 +28,8 @@ TitleHost::TitleHost() {
     CopyFaceName(font.FaceName, u"Arial");
     font.CharSet = 1;
     font.Size = 24.0f;
-    SetDefaultFont(&font);
+    // Without memory for the face lookup there is no usable default: no object either.
+    if (SetDefaultFont(&font) == E_OUTOFMEMORY) throw std::bad_alloc();
 
     DefaultFace = {1, 0xFFFFFF, 0xFFFFFF, 0, 255, 0};
     DefaultBorder = {1, 3, 0xFF, 0xFF, 0, 255, 0};

@@ -15,15 +15,18 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
+#include FT_MODULE_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <tuple>
 
+#include "platform/AllocationGate.h"
 #include "platform/Fontconfig.h"
 
 namespace qel {
@@ -89,13 +92,30 @@ Match FindMatch(const LOGFONTW& lf) {
 
 // ---- The per-thread FreeType faces --------------------------------------------------------
 
+// FreeType's memory object: every allocation FreeType makes for our libraries and faces goes
+// through the engine's allocation gate, so that running out of memory inside FreeType is a failed
+// call (FT_Err_Out_Of_Memory), like everywhere else.
+void* FtAlloc(FT_Memory, long size) { return size > 0 ? GatedMalloc(size_t(size)) : nullptr; }
+void FtFree(FT_Memory, void* block) { std::free(block); }
+void* FtRealloc(FT_Memory, long, long newSize, void* block) {
+    return newSize > 0 ? GatedRealloc(block, size_t(newSize)) : nullptr;
+}
+FT_MemoryRec_ gFtMemory{nullptr, FtAlloc, FtFree, FtRealloc};
+
 struct Library {
     FT_Library lib = nullptr;
     Library() {
-        if (FT_Init_FreeType(&lib) != 0) lib = nullptr;
+        // FT_Init_FreeType with our memory object: a library, its default modules and the
+        // properties named in FREETYPE_PROPERTIES.
+        if (FT_New_Library(&gFtMemory, &lib) != 0) {
+            lib = nullptr;
+            return;
+        }
+        FT_Add_Default_Modules(lib);
+        FT_Set_Default_Properties(lib);
     }
     ~Library() {
-        if (lib) FT_Done_FreeType(lib);
+        if (lib) FT_Done_Library(lib);
     }
 };
 

@@ -43,6 +43,7 @@
 #include "effects/PathEffect.h"
 #include "host/Boundary.h"
 #include "host/TitleHost.h"
+#include "platform/AllocationGate.h"
 #include "render/Blend.h"
 #include "render/Filters.h"
 #include "render/Layers.h"
@@ -297,7 +298,7 @@ private:
 HRESULT FrameCompositor::AllocateLayers(MetaString& s) {
     const size_t layerBytes = size_t(rs_.Width) * size_t(rs_.Height) * 4;
     const size_t stride = (layerBytes + 63) & ~size_t(63);  // each layer on a 64-byte boundary
-    void* block = std::aligned_alloc(64, 3 * stride);
+    void* block = GatedAlignedAlloc(64, 3 * stride);
     if (!block) return E_OUTOFMEMORY;
     std::memset(block, 0, 3 * stride);
     s.Layers.block.reset(static_cast<uint8_t*>(block));
@@ -352,6 +353,8 @@ HRESULT FrameCompositor::Render(float time) {
     if (threaded_) team_.Start();  // the helpers wake while this thread does the serial start
     for (MetaString& s : h.Strings) {
         if (!s.Layers && AllocateLayers(s) != S_OK) return E_OUTOFMEMORY;
+        // One image slot per character; an edit that failed part-way leaves none.
+        if (s.Glyphs.size() != s.chars.size()) s.Glyphs.resize(s.chars.size());
     }
     PrepareAtRest();
 
