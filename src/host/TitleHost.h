@@ -121,7 +121,10 @@ public:
     // After a load: every character's font is resolved and measured again on this machine.
     void RefreshFontsAfterLoad();
 
-    // The character images of one character (may run on a worker thread).
+    // The character images of one character (may run on a worker thread): 1 when built (or
+    // nothing to build), 0 when the character has nothing to draw, kPrepareOutOfMemory when
+    // memory ran out; the character then keeps its rebuild flags and no images.
+    static constexpr int kPrepareOutOfMemory = -1;
     int PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, float scaleX, float scaleY,
                            float angle) noexcept;
 

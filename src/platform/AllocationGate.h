@@ -20,10 +20,18 @@ using AllocationGate = bool (*)(size_t bytes);
 void SetAllocationGate(AllocationGate gate) noexcept;
 
 // malloc, realloc and aligned_alloc behind the gate; the blocks are freed with std::free.
-// A refused request returns null and, for realloc, leaves the old block as it was.
+// A refused request returns null (and notes the failure, below) and, for realloc, leaves the old
+// block as it was.
 void* GatedMalloc(size_t bytes) noexcept;
 void* GatedCalloc(size_t count, size_t size) noexcept;
 void* GatedRealloc(void* block, size_t bytes) noexcept;
 void* GatedAlignedAlloc(size_t alignment, size_t bytes) noexcept;  // bytes: a multiple of alignment
+
+// Where an allocation failure is absorbed on the spot (a glyph or an image comes back empty),
+// the place notes it for its thread, so that the code that asked can tell "nothing to draw" from
+// "no memory to draw it now" and ask again later instead of keeping the empty answer.
+void NoteAllocationFailure() noexcept;
+// Whether a failure was noted on this thread since the last call; clears the note.
+[[nodiscard]] bool TakeAllocationFailure() noexcept;
 
 }  // namespace qel

@@ -140,7 +140,10 @@ public:
         const auto key = std::make_pair(file, index);
         if (auto it = faces_.find(key); it != faces_.end()) return it->second;
         if (!library_) library_ = std::make_shared<Library>();
-        if (!library_->lib) return nullptr;
+        if (!library_->lib) {
+            library_.reset();  // out of memory (noted by the allocator): the next call tries again
+            return nullptr;
+        }
 
         auto entry = std::make_shared<FaceEntry>();
         entry->library = library_;
@@ -323,7 +326,10 @@ uint32_t FontFace::GetGlyphBitmap(char16_t code, GlyphFormat format, const Glyph
 
     const size_t grayPitch = (size_t(width) + 3) & ~size_t(3);
     std::unique_ptr<uint8_t[]> gray(new (std::nothrow) uint8_t[grayPitch * rows]());
-    if (!gray) return 0;
+    if (!gray) {
+        NoteAllocationFailure();
+        return 0;
+    }
     FT_Bitmap target{};
     target.rows = static_cast<unsigned>(rows);
     target.width = static_cast<unsigned>(width);
@@ -338,7 +344,10 @@ uint32_t FontFace::GetGlyphBitmap(char16_t code, GlyphFormat format, const Glyph
         // Set where coverage reaches half: the two-level quantisation of the grey rendering.
         const size_t pitch = ((size_t(width) + 31) / 32) * 4;
         std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[pitch * rows]());
-        if (!bits) return 0;
+        if (!bits) {
+            NoteAllocationFailure();
+            return 0;
+        }
         for (FT_Pos y = 0; y < rows; ++y) {
             const uint8_t* src = gray.get() + y * grayPitch;
             uint8_t* dst = bits.get() + y * pitch;

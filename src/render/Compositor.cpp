@@ -293,6 +293,7 @@ private:
     bool threaded_;
     WorkTeam team_;
     std::vector<CharDraw> draws_;
+    std::atomic<bool> outOfMemory_{false};  // a character image could not be made for lack of memory
 };
 
 HRESULT FrameCompositor::AllocateLayers(MetaString& s) {
@@ -325,8 +326,9 @@ void FrameCompositor::PrepareAtRest() {
     auto prepare = [this, &items](int32_t k) noexcept {
         const Item it = items[size_t(k)];
         MetaString& s = host_.Strings[size_t(it.row)];
-        (void)host_.PrepareGlyphLayers(it.row, it.col, &s.Glyphs[size_t(it.col)],
-                                       s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree);
+        if (host_.PrepareGlyphLayers(it.row, it.col, &s.Glyphs[size_t(it.col)], s.chars[size_t(it.col)].WidthScale,
+                                     1.0f, s.RotateDegree) == TitleHost::kPrepareOutOfMemory)
+            outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
         team_.Run(int32_t(items.size()), prepare);
@@ -357,6 +359,9 @@ HRESULT FrameCompositor::Render(float time) {
         if (s.Glyphs.size() != s.chars.size()) s.Glyphs.resize(s.chars.size());
     }
     PrepareAtRest();
+    // A character image that could not be made would be missing from the frame: the frame fails
+    // instead, and the character is made on the next call.
+    if (outOfMemory_) return E_OUTOFMEMORY;
 
     area_ = Intersect(RECT{0, 0, rs_.Width, rs_.Height}, rs_.ClipRect);
     if (IsEmpty(area_)) return S_OK;
@@ -371,6 +376,7 @@ HRESULT FrameCompositor::Render(float time) {
     h.CacheValid = 0;  // the layers are about to change
 
     for (size_t r = 0; r < h.Strings.size(); ++r) DrawString(int32_t(r), h.Strings[r]);
+    if (outOfMemory_) return E_OUTOFMEMORY;
     for (MetaString& s : h.Strings) s.StringDirtyRect = Intersect(Inflate(s.StringDirtyRect, 2), area_);
     for (MetaString& s : h.Strings) JoinLayers(s);
     for (size_t r = 0; r < h.Strings.size(); ++r) (void)h.SetTime(int32_t(r), time);
@@ -447,8 +453,9 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
         if (!d.visible || !d.transformed) return;
         d.temp.DirtyBits = kDirtyAll;
         const float widthScale = s.chars[size_t(k)].WidthScale;
-        (void)host_.PrepareGlyphLayers(row, k, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
-                                       s.RotateDegree + d.state.angle);
+        if (host_.PrepareGlyphLayers(row, k, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
+                                     s.RotateDegree + d.state.angle) == TitleHost::kPrepareOutOfMemory)
+            outOfMemory_.store(true, std::memory_order_relaxed);
     };
     // Dirty boxes on this thread: what a character's images touch inside the area.
     auto touched = [this](const CharDraw& d) {
