@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < kCycles; ++i) {
         if (Cycle(argv[1], frame) != 0) {
             fprintf(stderr, "cycle %d failed\n", i);
+            free(frame);
             return 1;
         }
         if (i + 1 == kWarmCycles) warm = ResidentKiB();
