@@ -73,7 +73,8 @@ tsan: setup
 # the library objects are built with the same sanitizers and coverage. FUZZ_ARGS go to libFuzzer,
 # e.g. FUZZ_ARGS=-max_total_time=600. FUZZ_TARGET=fuzz_render_title fuzzes a loaded title through
 # the layout queries, Render, save and reload instead of the loader. New inputs collect in
-# build-fuzz/corpus/<target>, crashes in build-fuzz/. `make fuzz-merge` folds the new inputs
+# build-fuzz/corpus/<target>, crashes in build-fuzz/. The run starts from the target's committed
+# corpus and the hand-written seeds (fuzz/seeds). `make fuzz-merge` folds the new inputs and seeds
 # that add coverage into the committed corpus, minimised.
 FUZZ_TARGET ?= fuzz_load_title
 fuzz:
@@ -84,11 +85,12 @@ fuzz:
 	@cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGET)
 	@mkdir -p build-fuzz/corpus/$(FUZZ_TARGET)
 	@cd build-fuzz && ./fuzz/$(FUZZ_TARGET) -dict=../fuzz/title.dict -artifact_prefix=./ \
-	  corpus/$(FUZZ_TARGET) ../fuzz/corpus/$(FUZZ_TARGET) $(FUZZ_ARGS)
+	  corpus/$(FUZZ_TARGET) ../fuzz/corpus/$(FUZZ_TARGET) ../fuzz/seeds $(FUZZ_ARGS)
 
 fuzz-merge:
 	@rm -rf build-fuzz/merged && mkdir -p build-fuzz/merged
-	@cd build-fuzz && ./fuzz/$(FUZZ_TARGET) -merge=1 merged ../fuzz/corpus/$(FUZZ_TARGET) corpus/$(FUZZ_TARGET)
+	@cd build-fuzz && ./fuzz/$(FUZZ_TARGET) -merge=1 merged ../fuzz/corpus/$(FUZZ_TARGET) ../fuzz/seeds \
+	  corpus/$(FUZZ_TARGET)
 	@rm -rf fuzz/corpus/$(FUZZ_TARGET) && cp -r build-fuzz/merged fuzz/corpus/$(FUZZ_TARGET)
 
 clean:
