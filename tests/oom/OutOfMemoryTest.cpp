@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "host/DebugOutput.h"
+#include "base/DebugOutput.h"
 #include "persist/XmlDom.h"
 #include "platform/AllocationGate.h"
 #include "qel/QEL_Title2.h"
