@@ -67,10 +67,11 @@ Match FindMatch(const LOGFONTW& lf) {
 
     Match match;
     FcConfig* config = fc::Config();
-    FcPattern* pattern = config ? fc::RequestPattern(lf) : nullptr;
+    const fc::PatternPtr pattern(config ? fc::RequestPattern(lf) : nullptr);
     if (!pattern) return match;  // not cached: fontconfig may work on a later call
     FcResult result = FcResultNoMatch;
-    if (FcPattern* found = FcFontMatch(config, pattern, &result)) {
+    if (const fc::PatternPtr matched{FcFontMatch(config, pattern.get(), &result)}) {
+        FcPattern* found = matched.get();
         FcChar8* file = nullptr;
         if (FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch && file) {
             match.file = reinterpret_cast<const char*>(file);
@@ -83,9 +84,7 @@ Match FindMatch(const LOGFONTW& lf) {
             match.embolden = key.weight >= 600 && FcWeightToOpenTypeDouble(weight) < 600;
             match.oblique = key.italic && slant == FC_SLANT_ROMAN;
         }
-        FcPatternDestroy(found);
     }
-    FcPatternDestroy(pattern);
     cache.emplace(std::move(key), match);
     return match;
 }
@@ -376,9 +375,9 @@ std::vector<std::u16string> ListFamilyNames() {
     std::lock_guard<std::mutex> lock(fc::Lock());
     FcConfig* config = fc::Config();
     if (!config) return names;
-    FcPattern* all = FcPatternCreate();
-    FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, nullptr);
-    FcFontSet* set = (all && fields) ? FcFontList(config, all, fields) : nullptr;
+    const fc::PatternPtr all(FcPatternCreate());
+    const fc::ObjectSetPtr fields(FcObjectSetBuild(FC_FAMILY, nullptr));
+    const fc::FontSetPtr set((all && fields) ? FcFontList(config, all.get(), fields.get()) : nullptr);
     if (set) {
         for (int i = 0; i < set->nfont; ++i)
             for (int j = 0;; ++j) {
@@ -386,10 +385,7 @@ std::vector<std::u16string> ListFamilyNames() {
                 if (name.empty()) break;
                 names.push_back(std::move(name));
             }
-        FcFontSetDestroy(set);
     }
-    if (fields) FcObjectSetDestroy(fields);
-    if (all) FcPatternDestroy(all);
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
@@ -401,17 +397,13 @@ std::u16string DefaultSansFamily() {
         std::lock_guard<std::mutex> lock(fc::Lock());
         if (FcConfig* config = fc::Config()) {
             // Built by hand: the name syntax would read "sans-serif" as family "sans" at size "serif".
-            FcPattern* pattern = FcPatternCreate();
-            if (pattern) {
-                FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
-                FcConfigSubstitute(config, pattern, FcMatchPattern);
-                FcDefaultSubstitute(pattern);
+            if (const fc::PatternPtr pattern{FcPatternCreate()}) {
+                FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+                FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
+                FcDefaultSubstitute(pattern.get());
                 FcResult result = FcResultNoMatch;
-                if (FcPattern* found = FcFontMatch(config, pattern, &result)) {
-                    family = fc::Family(found, 0);
-                    FcPatternDestroy(found);
-                }
-                FcPatternDestroy(pattern);
+                if (const fc::PatternPtr found{FcFontMatch(config, pattern.get(), &result)})
+                    family = fc::Family(found.get(), 0);
             }
         }
     }

@@ -44,9 +44,9 @@ int RequestWeight(const LOGFONTW& lf) {
 }
 
 FcPattern* RequestPattern(const LOGFONTW& lf) {
+    const std::string family = Utf8FromFaceName(lf.lfFaceName);  // may throw: before the pattern
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return nullptr;
-    const std::string family = Utf8FromFaceName(lf.lfFaceName);
     if (!family.empty())
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddDouble(pattern, FC_WEIGHT, FcWeightFromOpenTypeDouble(RequestWeight(lf)));
