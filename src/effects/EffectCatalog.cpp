@@ -99,10 +99,10 @@ constexpr EffectEntry kEntries[] = {
     {"PATH_FADE", "Fade", kWipe, 2, 1, 0, NewFade},
     {"PATH_ROTATEINWARDS", "RotateInwards", kRotate, 1, 1, 0, NewPathEffect},            // pending: rotate
     {"PATH_ROTATEOUTWARDS", "RotateOutwards", kRotate, 1, 1, 0, NewPathEffect},          // pending: rotate
-    {"PATH_BLURLEFT", "BlurLeft", kSpecial, 1, 1, 1, NewPathEffect},                     // pending: image
-    {"PATH_BLURRIGHT", "BlurRight", kSpecial, 1, 1, 1, NewPathEffect},                   // pending: image
-    {"PATH_PERSPECTIVESCROLL", "PerspectiveScroll", kRollNCrawl, 1, 1, 1, NewPathEffect},  // pending: image
-    {"PATH_GLOW", "Glow", kSpecial, 1, 1, 1, NewPathEffect},                             // pending: image
+    {"PATH_BLURLEFT", "BlurLeft", kSpecial, 1, 1, 1, NewBlurLeft},
+    {"PATH_BLURRIGHT", "BlurRight", kSpecial, 1, 1, 1, NewBlurRight},
+    {"PATH_PERSPECTIVESCROLL", "PerspectiveScroll", kRollNCrawl, 1, 1, 1, NewPerspectiveScroll},
+    {"PATH_GLOW", "Glow", kSpecial, 1, 1, 1, NewGlow},
 };
 constexpr int32_t kBuiltInRowCount = static_cast<int32_t>(std::size(kEntries));
 static_assert(kBuiltInRowCount == 65);

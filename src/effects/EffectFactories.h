@@ -38,6 +38,12 @@ PathEffect* NewAmplifyH();
 PathEffect* NewAmplifyV();
 PathEffect* NewFade();
 
+// Whole-image family.
+PathEffect* NewBlurLeft();
+PathEffect* NewBlurRight();
+PathEffect* NewGlow();
+PathEffect* NewPerspectiveScroll();
+
 // Special family.
 PathEffect* NewNoEffect();
 
