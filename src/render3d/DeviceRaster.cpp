@@ -290,6 +290,9 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
     for (int32_t y = rowTop; y < rowEnd; ++y) {
         const int32_t xs = rowLeft_[size_t(y)], xe = rowRight_[size_t(y)];
         if (xs >= xe) continue;
+        touchedLeft_[size_t(y)] = std::min(touchedLeft_[size_t(y)], xs);
+        touchedRight_[size_t(y)] = std::max(touchedRight_[size_t(y)], xe);
+        if (measureOnly_) continue;
         const double px = xs + 0.5 - a.x, py = y + 0.5 - a.y;
         auto at = [&](int k) { return a.a[k] + ddx[k] * px + ddy[k] * py; };
         uint32_t* row = colour + size_t(y) * size_t(width);
@@ -337,8 +340,12 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
             };
             int64_t u0, v0;
             texel(q, sq, tq, &u0, &v0);
-            for (int32_t gx = xs; gx < xe; gx += kTexGroup) {
-                const int32_t count = std::min(kTexGroup, xe - gx);
+            // Where 1/z hardly changes along the span (a plane turned about the x axis only, or
+            // orthographic projection), the coordinates are affine in x: one group spans it all.
+            const bool affine = std::abs(ddx[kQ] * (xe - xs)) <= 1e-7 * std::abs(q);
+            const int32_t group = affine ? xe - xs : kTexGroup;
+            for (int32_t gx = xs; gx < xe; gx += group) {
+                const int32_t count = std::min(group, xe - gx);
                 q += ddx[kQ] * count, sq += ddx[kSQ] * count, tq += ddx[kTQ] * count;
                 int64_t u1, v1;
                 texel(q, sq, tq, &u1, &v1);

@@ -255,7 +255,20 @@ void Scene3D::SortTriangles() {
 
 void Scene3D::Draw() {
     if (!initialised_ || !device_ || !target_) return;
-    if (supersample_) Enlarge();
+    device_->ResetTouched();
+    if (supersample_) {
+        // Only the blocks that drawing writes are enlarged and reduced: the others would come back
+        // as they are. A first pass finds them without writing.
+        device_->SetMeasureOnly(true);
+        Submit();
+        device_->SetMeasureOnly(false);
+        Enlarge();
+    }
+    Submit();
+    if (supersample_) Reduce();
+}
+
+void Scene3D::Submit() {
     Device3D& d = *device_;
     d.MatrixMode(DEV_MODELVIEW);
     d.LoadIdentity();
@@ -282,33 +295,54 @@ void Scene3D::Draw() {
         }
     }
     d.End();
-    if (supersample_) Reduce();
 }
 
-// Each target pixel becomes a 2 x 2 block of the supersample buffer.
-void Scene3D::Enlarge() const {
+// The target pixels under the blocks a row pair of the supersample buffer has written.
+bool Scene3D::WrittenBlocks(size_t y, size_t* from, size_t* to) const {
+    int32_t l0, r0, l1, r1;
+    device_->TouchedSpan(int32_t(2 * y), &l0, &r0);
+    device_->TouchedSpan(int32_t(2 * y + 1), &l1, &r1);
+    const int32_t left = std::min(l0, l1), right = std::max(r0, r1);
+    if (left >= right) return false;
+    *from = size_t(left / 2);
+    *to = std::min(size_t(width_), size_t(right + 1) / 2);
+    return true;
+}
+
+// Each target pixel under a written block becomes a 2 x 2 block of the supersample buffer, stored
+// as two pixel pairs.
+void Scene3D::Enlarge() {
     const uint32_t* src = reinterpret_cast<const uint32_t*>(target_);
-    uint32_t* dst = const_cast<uint32_t*>(supersampleBuffer_.data());
+    uint32_t* dst = supersampleBuffer_.data();
     const size_t w = size_t(width_), w2 = 2 * w;
     for (size_t y = 0; y < size_t(height_); ++y) {
+        size_t from, to;
+        if (!WrittenBlocks(y, &from, &to)) continue;
         const uint32_t* s = src + y * w;
         uint32_t* d0 = dst + 2 * y * w2;
-        for (size_t x = 0; x < w; ++x) d0[2 * x] = d0[2 * x + 1] = s[x];
-        std::memcpy(d0 + w2, d0, w2 * 4);
+        uint32_t* d1 = d0 + w2;
+        for (size_t x = from; x < to; ++x) {
+            const uint64_t pair = uint64_t(s[x]) * 0x100000001ull;
+            std::memcpy(d0 + 2 * x, &pair, 8);
+            std::memcpy(d1 + 2 * x, &pair, 8);
+        }
     }
 }
 
 // Each target byte is the average of its 2 x 2 block's bytes, truncated. Bytes 0 and 2, and 1
-// and 3, are summed side by side in 16-bit lanes (four bytes sum to at most 1020).
+// and 3, are summed side by side in 16-bit lanes (four bytes sum to at most 1020). Blocks the
+// device did not write would average back to their target pixel and are left out.
 void Scene3D::Reduce() const {
     uint32_t* dst = reinterpret_cast<uint32_t*>(target_);
     const uint32_t* src = supersampleBuffer_.data();
     const size_t w = size_t(width_), w2 = 2 * w;
     for (size_t y = 0; y < size_t(height_); ++y) {
+        size_t from, to;
+        if (!WrittenBlocks(y, &from, &to)) continue;
         const uint32_t* r0 = src + 2 * y * w2;
         const uint32_t* r1 = r0 + w2;
         uint32_t* d = dst + y * w;
-        for (size_t x = 0; x < w; ++x) {
+        for (size_t x = from; x < to; ++x) {
             const uint32_t a = r0[2 * x], b = r0[2 * x + 1], c = r1[2 * x], e = r1[2 * x + 1];
             const uint32_t even = (a & 0x00FF00FFu) + (b & 0x00FF00FFu) + (c & 0x00FF00FFu) + (e & 0x00FF00FFu);
             const uint32_t odd = (a >> 8 & 0x00FF00FFu) + (b >> 8 & 0x00FF00FFu) + (c >> 8 & 0x00FF00FFu) +

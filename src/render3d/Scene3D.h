@@ -113,7 +113,9 @@ private:
         const SceneObject* object;
         const SceneTriangle* triangle;
     };
-    void Enlarge() const;
+    void Submit();
+    bool WrittenBlocks(size_t y, size_t* from, size_t* to) const;
+    void Enlarge();
     void Reduce() const;
 
     std::vector<SceneObject> objects_;

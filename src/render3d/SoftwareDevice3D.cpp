@@ -114,10 +114,20 @@ void SoftwareDevice3D::RebuildRasterizer() {
     try {
         rowLeft_.assign(size_t(viewportHeight_) + 1, 0);
         rowRight_.assign(size_t(viewportHeight_) + 1, 0);
+        touchedLeft_.resize(size_t(viewportHeight_) + 1);
+        touchedRight_.resize(size_t(viewportHeight_) + 1);
     } catch (const std::bad_alloc&) {
         rowLeft_.clear();
         rowRight_.clear();
+        touchedLeft_.clear();
+        touchedRight_.clear();
     }
+    ResetTouched();
+}
+
+void SoftwareDevice3D::ResetTouched() {
+    std::fill(touchedLeft_.begin(), touchedLeft_.end(), viewportWidth_);
+    std::fill(touchedRight_.begin(), touchedRight_.end(), 0);
 }
 
 void SoftwareDevice3D::GetIntegerv(int32_t name, int32_t* out) {

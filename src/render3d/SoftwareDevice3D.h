@@ -114,6 +114,16 @@ public:
     const Matrix4& Modelview() const { return modelview_; }
     int32_t BatchSize() const { return static_cast<int32_t>(batch_.size()); }
     int32_t BatchesDrawn() const { return batchesDrawn_; }
+    // The pixels [left, right) of row y that drawing wrote since the last ResetTouched (left >=
+    // right when none), so that a caller can limit work on the colour buffer to what changed.
+    void TouchedSpan(int32_t y, int32_t* left, int32_t* right) const {
+        const bool known = y >= 0 && size_t(y) < touchedLeft_.size();
+        *left = known ? touchedLeft_[size_t(y)] : 0;
+        *right = known ? touchedRight_[size_t(y)] : 0;
+    }
+    void ResetTouched();
+    // While set, drawing only records the spans it would write and leaves the pixels alone.
+    void SetMeasureOnly(bool on) { measureOnly_ = on; }
 
 private:
     // The projection the rasterizer was last built for: bounds changed outside projection mode
@@ -169,8 +179,10 @@ private:
     uint32_t* callerColour_ = nullptr;
     std::vector<int32_t> depth_;  // allocated on the first depth-tested draw; 0 after Clear
     std::vector<int32_t> rowLeft_, rowRight_;  // the edge buffer: covered pixels per row
+    std::vector<int32_t> touchedLeft_, touchedRight_;  // written pixels per row since ResetTouched
     std::array<DeviceLight, kLights> lights_;
     bool yuvOutput_ = false;
+    bool measureOnly_ = false;
 };
 
 }  // namespace qel
