@@ -28,7 +28,7 @@ void Effect_PerspectiveScroll(benchmark::State& state) {
             if ((x / 40 + y / 60) % 2 && x % 40 < 30 && y % 60 < 50) source[size_t(y) * kW + x] = 0xFFF0E0C0u;
         }
     }
-    std::unique_ptr<PathEffect> effect(NewPerspectiveScroll());
+    std::unique_ptr<PathEffect> effect = NewPerspectiveScroll();
     (void)effect->SetSourceImage(reinterpret_cast<uint8_t*>(source.data()), kW, kH, kW * 4);
     (void)effect->SetTargetImage(reinterpret_cast<uint8_t*>(target.data()), kW, kH, kW * 4);
     (void)effect->SetImageParam(0);

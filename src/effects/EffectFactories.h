@@ -41,10 +41,10 @@ std::unique_ptr<PathEffect> NewAmplifyV();
 std::unique_ptr<PathEffect> NewFade();
 
 // Whole-image family.
-PathEffect* NewBlurLeft();
-PathEffect* NewBlurRight();
-PathEffect* NewGlow();
-PathEffect* NewPerspectiveScroll();
+std::unique_ptr<PathEffect> NewBlurLeft();
+std::unique_ptr<PathEffect> NewBlurRight();
+std::unique_ptr<PathEffect> NewGlow();
+std::unique_ptr<PathEffect> NewPerspectiveScroll();
 
 // Special family.
 std::unique_ptr<PathEffect> NewNoEffect();

@@ -9,6 +9,7 @@
 #include <new>
 
 #include "effects/EffectFactories.h"
+#include "effects/EffectMath.h"
 #include "effects/PathEffect.h"
 #include "render3d/Scene3D.h"
 
@@ -53,6 +54,10 @@ void CopyColumns(const EffectBitmap& target, const EffectBitmap& source, int32_t
     }
 }
 
+// Key frames may carry any progress; the image formulas scale and convert it to integers, so it is
+// held to 0 .. 1 (NaN to 0) before that.
+float ImageProgress(float p) { return p > 0 ? std::min(p, 1.0f) : 0.0f; }
+
 // Both images present and of one size: the sweeps index the source with the target's columns.
 bool Usable(const EffectBitmap& source, const EffectBitmap& target) {
     return source.Pixels() && target.Pixels() && source.SameSize(target);
@@ -67,8 +72,9 @@ public:
     }
     // The edge moves right to left from one column beyond the opaque ones to one before them:
     // right of it the string shows, left of it the edge's column is repeated.
-    int ProcessImage(float p) override {
+    int ProcessImage(float progress) override {
         if (!Usable(sourceImage, targetImage)) return E_FAIL;
+        const float p = ImageProgress(progress);
         const int32_t w = targetImage.Width();
         int32_t minX, maxX;
         OpaqueColumns(sourceImage, &minX, &maxX);
@@ -94,8 +100,9 @@ public:
     }
     // The mirror of BlurLeft, the edge moving left to right. The smear reaches the last column
     // too, which would otherwise keep whatever the target held before.
-    int ProcessImage(float p) override {
+    int ProcessImage(float progress) override {
         if (!Usable(sourceImage, targetImage)) return E_FAIL;
+        const float p = ImageProgress(progress);
         const int32_t w = targetImage.Width();
         int32_t minX, maxX;
         OpaqueColumns(sourceImage, &minX, &maxX);
@@ -114,11 +121,8 @@ public:
 
 class Glow final : public PathEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        *out = AtBox(*box, p > 0.5f ? 255 : uint8_t(p * 510));
-        return 1;
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        return AtBox(box, p > 0.5f ? 255 : TruncAlpha(p * 510));
     }
     int GetImageRect(RECT* out, const RECT* drawn) override {
         if (!out || !drawn) return E_POINTER;
@@ -131,9 +135,10 @@ public:
     // The target becomes the source blurred (twice, by a tenth of the width times 1 - p) and
     // brightened by the factor 1 + k, k = (1 - p) * 10, every byte saturating: the glow narrows
     // and dims until at p = 1 the target equals the source.
-    int ProcessImage(float p) override {
+    int ProcessImage(float progress) override {
         // A scratch image of another frame's size would keep an old picture.
         if (!Usable(sourceImage, targetImage)) return E_FAIL;
+        const float p = ImageProgress(progress);
         if (!scratch || !scratch->SameSize(targetImage)) {
             scratch = std::make_unique<EffectBitmap>(targetImage.Width(), targetImage.Height());
         }
@@ -165,19 +170,14 @@ public:
     ~PerspectiveScroll() override { ReleaseScene(); }
 
     // Rolls up like PATH_SCROLLUP and fades over the top 30 % of the frame.
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        if (p <= 0) {
-            *out = AtBox(*box, 0);
-            return 1;
-        }
-        const float y = frameMaxY - stringTop + box->y - p * (frameMaxY - frameMinY + stringHeight);
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        if (p <= 0) return AtBox(box, 0);
+        const float y = frameMaxY - stringTop + box.y - p * (frameMaxY - frameMinY + stringHeight);
+        // A frame without height has no fade band (and nothing to divide by).
         const float fade = float(frameHeight) * 0.3f;
-        int32_t alpha = 255;
-        if (y < fade) alpha = fade > 0 ? int32_t(255 - (fade - y) / fade * 255) : 0;
-        *out = {box->x, y, 1, 1, 0, uint8_t(std::clamp(alpha, 0, 255))};
-        return 1;
+        uint8_t alpha = 255;
+        if (y < fade) alpha = fade > 0 ? TruncAlpha(255 - (fade - y) / fade * 255) : 0;
+        return {box.x, y, 1, 1, 0, alpha};
     }
     // The scene's texture is the source's memory and its buffers are the target's size: a new
     // source or target size makes it again.
@@ -235,9 +235,9 @@ private:
 
 }  // namespace
 
-PathEffect* NewBlurLeft() { return new BlurLeft; }
-PathEffect* NewBlurRight() { return new BlurRight; }
-PathEffect* NewGlow() { return new Glow; }
-PathEffect* NewPerspectiveScroll() { return new PerspectiveScroll; }
+std::unique_ptr<PathEffect> NewBlurLeft() { return std::make_unique<BlurLeft>(); }
+std::unique_ptr<PathEffect> NewBlurRight() { return std::make_unique<BlurRight>(); }
+std::unique_ptr<PathEffect> NewGlow() { return std::make_unique<Glow>(); }
+std::unique_ptr<PathEffect> NewPerspectiveScroll() { return std::make_unique<PerspectiveScroll>(); }
 
 }  // namespace qel

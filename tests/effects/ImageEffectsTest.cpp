@@ -138,7 +138,7 @@ TEST(ImageEffects, BlurSweepsSmearTheEdgeColumn) {
 }
 
 TEST(ImageEffects, GlowRectangleAndThreadedFrames) {
-    std::unique_ptr<PathEffect> glow(NewGlow());
+    std::unique_ptr<PathEffect> glow = NewGlow();
     std::vector<uint8_t> image(720 * 100 * 4);
     ASSERT_EQ(glow->SetSourceImage(image.data(), 720, 100, 720 * 4), 0);
     RECT out{};
@@ -166,7 +166,7 @@ TEST(ImageEffects, PerspectivePlaneNarrowsTowardsTheTop) {
     const uint32_t colour = 0xFF3070B0u;
     std::vector<uint32_t> source(size_t(w * h), colour), target(size_t(w * h), 0x12345678u);
     for (int32_t mode : {0, 1}) {
-        std::unique_ptr<PathEffect> effect(NewPerspectiveScroll());
+        std::unique_ptr<PathEffect> effect = NewPerspectiveScroll();
         ASSERT_EQ(effect->SetSourceImage(reinterpret_cast<uint8_t*>(source.data()), w, h, w * 4), 0);
         ASSERT_EQ(effect->SetTargetImage(reinterpret_cast<uint8_t*>(target.data()), w, h, w * 4), 0);
         ASSERT_EQ(effect->SetImageParam(mode), 0);
