@@ -158,6 +158,31 @@ TEST(ImageEffects, GlowRectangleAndThreadedFrames) {
     }
 }
 
+// Through Render: the lines of the rolling string stand narrower the farther up the plane they
+// are.
+TEST(ImageEffects, PerspectiveScrollDrawsFartherLinesNarrower) {
+    Title title("PATH_PERSPECTIVESCROLL");
+    const std::vector<uint8_t>& frame = title.Draw(0.5f);
+    std::vector<int> widths;  // of each band of rows that hold text
+    bool inBand = false;
+    for (int32_t y = 0; y < kHeight; ++y) {
+        int32_t left = kWidth, right = -1;
+        for (int32_t x = 0; x < kWidth; ++x) {
+            const uint8_t* p = &frame[(size_t(y) * kWidth + x) * 4];
+            if (p[0] | p[1] | p[2]) left = std::min(left, x), right = x;
+        }
+        if (right < 0) {
+            inBand = false;
+            continue;
+        }
+        if (!inBand) widths.push_back(0);
+        inBand = true;
+        widths.back() = std::max(widths.back(), int(right - left));
+    }
+    ASSERT_GE(widths.size(), 2u);
+    for (size_t i = 1; i < widths.size(); ++i) EXPECT_LT(widths[i - 1], widths[i]) << "band " << i;
+}
+
 // The string's image on the tilted plane: an opaque image fills the plane's front face, which
 // is narrower at its top than at its bottom; pixels the plane leaves hold black in the frame's
 // layout.
