@@ -255,8 +255,10 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
     const int32_t width = viewportWidth_, height = viewportHeight_;
     double yMin = v[0].y, yMax = v[0].y;
     for (int k = 1; k < n; ++k) yMin = std::min(yMin, v[k].y), yMax = std::max(yMax, v[k].y);
-    const int32_t rowTop = std::clamp(int32_t(std::ceil(yMin - 0.5)), 0, height);
-    const int32_t rowEnd = std::clamp(int32_t(std::ceil(yMax - 0.5)), 0, height);
+    const bool windowed = windowEnd_ > windowTop_;
+    const int32_t firstRow = windowed ? windowTop_ : 0, lastRow = windowed ? windowEnd_ : height;
+    const int32_t rowTop = std::clamp(int32_t(std::ceil(yMin - 0.5)), firstRow, lastRow);
+    const int32_t rowEnd = std::clamp(int32_t(std::ceil(yMax - 0.5)), firstRow, lastRow);
     if (rowTop >= rowEnd) return;
     for (int32_t y = rowTop; y < rowEnd; ++y) rowLeft_[size_t(y)] = width, rowRight_[size_t(y)] = 0;
     for (int k = 0; k < n; ++k) {
@@ -295,7 +297,7 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
         if (measureOnly_) continue;
         const double px = xs + 0.5 - a.x, py = y + 0.5 - a.y;
         auto at = [&](int k) { return a.a[k] + ddx[k] * px + ddy[k] * py; };
-        uint32_t* row = colour + size_t(y) * size_t(width);
+        uint32_t* row = colour + size_t(y - firstRow) * size_t(width);
         int32_t* depthRow = depthTest ? depth_.data() + size_t(y) * size_t(width) : nullptr;
         int64_t depth = std::llround(at(kDepth));
         // Depth test: write where the key is greater than the stored one, and store it.

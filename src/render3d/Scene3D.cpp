@@ -43,7 +43,7 @@ bool Scene3D::Init(int32_t width, int32_t height, bool supersample) {
     }
     if (supersample) {
         try {
-            supersampleBuffer_.assign(size_t(width) * 2 * size_t(height) * 2, 0);
+            supersampleBuffer_.assign(size_t(width) * 2 * size_t(std::min(height, kBandRows)) * 2, 0);
         } catch (const std::bad_alloc&) {
             initialised_ = false;
             return false;
@@ -256,16 +256,24 @@ void Scene3D::SortTriangles() {
 void Scene3D::Draw() {
     if (!initialised_ || !device_ || !target_) return;
     device_->ResetTouched();
-    if (supersample_) {
-        // Only the blocks that drawing writes are enlarged and reduced: the others would come back
-        // as they are. A first pass finds them without writing.
+    if (!supersample_) {
+        Submit();
+        return;
+    }
+    for (int32_t top = 0; top < height_; top += kBandRows) {
+        const int32_t rows = std::min(kBandRows, height_ - top);
+        device_->SetRowWindow(2 * top, 2 * (top + rows));
+        device_->ResetTouched();
+        // Only the blocks that drawing writes are enlarged and reduced: the others would come
+        // back as they are. A first pass finds them without writing.
         device_->SetMeasureOnly(true);
         Submit();
         device_->SetMeasureOnly(false);
-        Enlarge();
+        Enlarge(top, rows);
+        Submit();
+        Reduce(top, rows);
     }
-    Submit();
-    if (supersample_) Reduce();
+    device_->ClearRowWindow();
 }
 
 void Scene3D::Submit() {
@@ -309,17 +317,17 @@ bool Scene3D::WrittenBlocks(size_t y, size_t* from, size_t* to) const {
     return true;
 }
 
-// Each target pixel under a written block becomes a 2 x 2 block of the supersample buffer, stored
-// as two pixel pairs.
-void Scene3D::Enlarge() {
+// Each target pixel of rows [top, top + rows) under a written block becomes a 2 x 2 block of the
+// band buffer, stored as two pixel pairs.
+void Scene3D::Enlarge(int32_t top, int32_t rows) {
     const uint32_t* src = reinterpret_cast<const uint32_t*>(target_);
     uint32_t* dst = supersampleBuffer_.data();
     const size_t w = size_t(width_), w2 = 2 * w;
-    for (size_t y = 0; y < size_t(height_); ++y) {
+    for (size_t y = size_t(top); y < size_t(top + rows); ++y) {
         size_t from, to;
         if (!WrittenBlocks(y, &from, &to)) continue;
         const uint32_t* s = src + y * w;
-        uint32_t* d0 = dst + 2 * y * w2;
+        uint32_t* d0 = dst + 2 * (y - size_t(top)) * w2;
         uint32_t* d1 = d0 + w2;
         for (size_t x = from; x < to; ++x) {
             const uint64_t pair = uint64_t(s[x]) * 0x100000001ull;
@@ -332,14 +340,14 @@ void Scene3D::Enlarge() {
 // Each target byte is the average of its 2 x 2 block's bytes, truncated. Bytes 0 and 2, and 1
 // and 3, are summed side by side in 16-bit lanes (four bytes sum to at most 1020). Blocks the
 // device did not write would average back to their target pixel and are left out.
-void Scene3D::Reduce() const {
+void Scene3D::Reduce(int32_t top, int32_t rows) const {
     uint32_t* dst = reinterpret_cast<uint32_t*>(target_);
     const uint32_t* src = supersampleBuffer_.data();
     const size_t w = size_t(width_), w2 = 2 * w;
-    for (size_t y = 0; y < size_t(height_); ++y) {
+    for (size_t y = size_t(top); y < size_t(top + rows); ++y) {
         size_t from, to;
         if (!WrittenBlocks(y, &from, &to)) continue;
-        const uint32_t* r0 = src + 2 * y * w2;
+        const uint32_t* r0 = src + 2 * (y - size_t(top)) * w2;
         const uint32_t* r1 = r0 + w2;
         uint32_t* d = dst + y * w;
         for (size_t x = from; x < to; ++x) {

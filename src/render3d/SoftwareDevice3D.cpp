@@ -88,6 +88,7 @@ void SoftwareDevice3D::Viewport(int32_t x, int32_t y, int32_t width, int32_t hei
     }
     viewportWidth_ = width;
     viewportHeight_ = height;
+    ClearRowWindow();
     callerColour_ = nullptr;
     ownedColour_.clear();
     ownedColour_.shrink_to_fit();
@@ -123,6 +124,12 @@ void SoftwareDevice3D::RebuildRasterizer() {
         touchedRight_.clear();
     }
     ResetTouched();
+}
+
+void SoftwareDevice3D::SetRowWindow(int32_t top, int32_t end) {
+    if (top < 0 || top >= end || end > viewportHeight_) return;
+    windowTop_ = top;
+    windowEnd_ = end;
 }
 
 void SoftwareDevice3D::ResetTouched() {
@@ -219,7 +226,8 @@ void SoftwareDevice3D::Clear(int32_t mask) {
     if (mask & DEV_DEPTH_BIT) std::fill(depth_.begin(), depth_.end(), 0);
     uint32_t* colour = Colour();
     if ((mask & DEV_COLOR_BIT) && colour) {
-        std::memset(colour, 0, size_t(viewportWidth_) * size_t(viewportHeight_) * 4);
+        const int32_t rows = windowEnd_ > windowTop_ ? windowEnd_ - windowTop_ : viewportHeight_;
+        std::memset(colour, 0, size_t(viewportWidth_) * size_t(rows) * 4);
     }
 }
 
@@ -417,6 +425,8 @@ void SoftwareDevice3D::ReadPixels(int32_t x, int32_t y, int32_t width, int32_t h
                                   int32_t type, uint8_t* out) {
     if (!Enter()) return;
     if (format != DEV_PIXEL_FORMAT || type != DEV_PIXEL_TYPE) return Fail(DEV_INVALID_ENUM);
+    // A windowed colour buffer holds only some rows.
+    if (windowEnd_ > windowTop_) return Fail(DEV_INVALID_OPERATION);
     if (x != 0 || y != 0 || width != viewportWidth_ || height != viewportHeight_ || !out) {
         return Fail(DEV_INVALID_VALUE);
     }

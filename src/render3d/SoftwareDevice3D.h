@@ -124,6 +124,12 @@ public:
     void ResetTouched();
     // While set, drawing only records the spans it would write and leaves the pixels alone.
     void SetMeasureOnly(bool on) { measureOnly_ = on; }
+    // Draws only rows [top, end) of the viewport, the colour buffer then holding just those rows
+    // (row y at y - top), so that a frame can be drawn band by band through a buffer that stays
+    // in the cache. Every pixel comes out as it would without the window. Ignored unless
+    // 0 <= top < end <= viewport height; ClearRowWindow returns to the whole viewport.
+    void SetRowWindow(int32_t top, int32_t end);
+    void ClearRowWindow() { windowTop_ = 0, windowEnd_ = -1; }
 
 private:
     // The projection the rasterizer was last built for: bounds changed outside projection mode
@@ -183,6 +189,7 @@ private:
     std::array<DeviceLight, kLights> lights_;
     bool yuvOutput_ = false;
     bool measureOnly_ = false;
+    int32_t windowTop_ = 0, windowEnd_ = -1;  // rows drawn, when windowEnd_ > windowTop_
 };
 
 }  // namespace qel
