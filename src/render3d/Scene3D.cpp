@@ -351,11 +351,18 @@ void Scene3D::Reduce(int32_t top, int32_t rows) const {
         const uint32_t* r1 = r0 + w2;
         uint32_t* d = dst + y * w;
         for (size_t x = from; x < to; ++x) {
-            const uint32_t a = r0[2 * x], b = r0[2 * x + 1], c = r1[2 * x], e = r1[2 * x + 1];
-            const uint32_t even = (a & 0x00FF00FFu) + (b & 0x00FF00FFu) + (c & 0x00FF00FFu) + (e & 0x00FF00FFu);
-            const uint32_t odd = (a >> 8 & 0x00FF00FFu) + (b >> 8 & 0x00FF00FFu) + (c >> 8 & 0x00FF00FFu) +
-                                 (e >> 8 & 0x00FF00FFu);
-            d[x] = (even >> 2 & 0x00FF00FFu) | (odd >> 2 & 0x00FF00FFu) << 8;
+            // A pixel pair of each row as one word: lanes hold bytes 0 and 2 (even) or 1 and 3
+            // (odd) of the left pixel, then of the right one; adding the high half to the low
+            // one completes the block's four-byte sums.
+            uint64_t upper, lower;
+            std::memcpy(&upper, r0 + 2 * x, 8);
+            std::memcpy(&lower, r1 + 2 * x, 8);
+            constexpr uint64_t kLanes = 0x00FF00FF00FF00FFull;
+            uint64_t even = (upper & kLanes) + (lower & kLanes);
+            uint64_t odd = (upper >> 8 & kLanes) + (lower >> 8 & kLanes);
+            even += even >> 32;
+            odd += odd >> 32;
+            d[x] = uint32_t((even >> 2 & 0x00FF00FFu) | (odd >> 2 & 0x00FF00FFu) << 8);
         }
     }
 }

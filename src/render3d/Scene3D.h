@@ -124,7 +124,7 @@ private:
     bool initialised_ = false;
     bool supersample_ = false;
     // Target rows drawn at a time when supersampling: their doubled rows (2 x 2 x width x 32
-    // pixels, 480 KiB for a 1920-pixel frame) stay in the cache from enlarging to reducing.
+    // pixels, 960 KiB for a 1920-pixel frame) stay in the cache from enlarging to reducing.
     static constexpr int32_t kBandRows = 32;
     std::vector<uint32_t> supersampleBuffer_;  // 2 x width x 2 x kBandRows pixels
     uint8_t* target_ = nullptr;
