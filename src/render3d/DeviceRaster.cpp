@@ -357,8 +357,16 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
                 int64_t vv = (Wrap(v0 >> 16, th) << 16) | (v0 & 0xFFFF);
                 u0 = u1, v0 = v1;
                 if (plainCopy) {
-                    // Texels written as they are: the common case, kept free of per-pixel tests
-                    // other than the wrap.
+                    // Texels written as they are: the common case, kept free of per-pixel tests.
+                    // Coordinates are linear in the group, so when its first and last pixel fall
+                    // inside the texture every pixel does, and none needs the wrap.
+                    const int64_t uLast = (u + du * (count - 1)) >> 16, vLast = (vv + dv * (count - 1)) >> 16;
+                    if (uLast >= 0 && uLast < tw && vLast >= 0 && vLast < th) {
+                        for (int32_t x = gx; x < gx + count; ++x, u += du, vv += dv) {
+                            row[x] = texels[size_t(vv >> 16) * size_t(tw) + size_t(u >> 16)];
+                        }
+                        continue;
+                    }
                     for (int32_t x = gx; x < gx + count; ++x, u += du, vv += dv) {
                         int64_t col = u >> 16, line = vv >> 16;
                         if (uint64_t(col) >= uint64_t(tw)) col = Wrap(col, tw);
