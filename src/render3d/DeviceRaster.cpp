@@ -91,7 +91,7 @@ inline int64_t Wrap(int64_t c, int64_t size) {
     return c < 0 ? c + size : c;
 }
 
-inline uint8_t Channel(int32_t v16) { return uint8_t(std::clamp(v16 >> 16, 0, 255)); }
+inline uint8_t Channel(int64_t v16) { return uint8_t(std::clamp<int64_t>(v16 >> 16, 0, 255)); }
 
 }  // namespace
 
@@ -247,8 +247,11 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
     double ddx[kAttrs], ddy[kAttrs];
     for (int k = 0; k < kAttrs; ++k) {
         const double da1 = p1.a[k] - a.a[k], da2 = p2.a[k] - a.a[k];
-        ddx[k] = (da1 * d2y - da2 * d1y) / bestDet;
-        ddy[k] = (da2 * d1x - da1 * d2x) / bestDet;
+        // A sliver barely wider than nothing has enormous gradients; held to a bound, they keep
+        // the fixed-point steps over a whole row within 64 bits (such a sliver covers at most a
+        // few pixels).
+        ddx[k] = std::clamp((da1 * d2y - da2 * d1y) / bestDet, -1e12, 1e12);
+        ddy[k] = std::clamp((da2 * d1x - da1 * d2x) / bestDet, -1e12, 1e12);
     }
 
     // Edge buffer: for each row, the covered pixels [rowLeft, rowRight).
@@ -299,7 +302,7 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
         auto at = [&](int k) { return a.a[k] + ddx[k] * px + ddy[k] * py; };
         uint32_t* row = colour + size_t(y - firstRow) * size_t(width);
         int32_t* depthRow = depthTest ? depth_.data() + size_t(y) * size_t(width) : nullptr;
-        int64_t depth = std::llround(at(kDepth));
+        int64_t depth = std::llround(std::clamp(at(kDepth), -1e17, 1e17));
         // Depth test: write where the key is greater than the stored one, and store it.
         auto passDepth = [&](int32_t x) {
             if (!depthTest) return true;
@@ -317,10 +320,10 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
                 if (passDepth(x)) row[x] = style.flatPixel;
             }
         } else if (style.kind == PolygonStyle::kSmooth) {
-            int32_t r = int32_t(std::llround(at(kR) * 65536)), g = int32_t(std::llround(at(kG) * 65536)),
-                    b = int32_t(std::llround(at(kB) * 65536));
-            const int32_t dr = int32_t(std::llround(ddx[kR] * 65536)), dg = int32_t(std::llround(ddx[kG] * 65536)),
-                          db = int32_t(std::llround(ddx[kB] * 65536));
+            // Colour channels in 16.16; values far outside 0..255 only saturate.
+            auto fixed = [](double c) { return std::llround(std::clamp(c, -1e6, 1e6) * 65536); };
+            int64_t r = fixed(at(kR)), g = fixed(at(kG)), b = fixed(at(kB));
+            const int64_t dr = fixed(ddx[kR]), dg = fixed(ddx[kG]), db = fixed(ddx[kB]);
             for (int32_t x = xs; x < xe; ++x, depth += dDepth, r += dr, g += dg, b += db) {
                 if (!passDepth(x)) continue;
                 row[x] = (row[x] & 0xFF000000u) | uint32_t(Channel(r)) << 16 | uint32_t(Channel(g)) << 8 |
