@@ -101,14 +101,16 @@ void SoftwareDevice3D::LightColour(const uint8_t material[3], const Vec3& n, uin
     for (const DeviceLight& l : lights_) {
         if (!l.enabled) continue;
         const float nl = n.x * l.direction.x + n.y * l.direction.y + n.z * l.direction.z;
-        const float d = std::clamp(-nl, 0.0f, 1.0f);
+        // Written so that a NaN from a non-finite normal gives no light instead of an undefined
+        // conversion.
+        const float d = -nl > 0 ? std::min(-nl, 1.0f) : 0.0f;
         const int32_t d16 = int32_t(d * 65536.0f);
         int32_t index = 0;
         if (d > 0) {
             // The light reflected off the surface, and how much of it travels towards the viewer
             // (who looks along +z in this space).
             const float rz = l.direction.z - 2 * nl * n.z;
-            index = std::clamp(int32_t(std::clamp(-rz, -2.0f, 2.0f) * 65536.0f), 0, 65536);
+            index = -rz > 0 ? int32_t(std::min(-rz, 1.0f) * 65536.0f) : 0;
         }
         for (int c = 0; c < 3; ++c) {
             int64_t v = int64_t(material[c]) * (l.ambient[c] + ((int64_t(l.diffuse[c]) * d16) >> 16));
