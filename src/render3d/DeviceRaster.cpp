@@ -340,8 +340,10 @@ void SoftwareDevice3D::FillPolygon(const ScreenVertex* v, int n, const PolygonSt
             // Texel coordinates of the pixel centre at (x + 0.5) in 16.16.
             auto texel = [&](double qq, double ss, double tt, int64_t* u, int64_t* vv) {
                 const double inv = qq != 0 ? 1 / qq : 0;
-                const double uf = std::clamp(ss * inv * double(tw), -1e12, 1e12);
-                const double vf = std::clamp(tt * inv * double(th), -1e12, 1e12);
+                // Non-finite texture coordinates sample the first texel.
+                const double uRaw = ss * inv * double(tw), vRaw = tt * inv * double(th);
+                const double uf = std::isfinite(uRaw) ? std::clamp(uRaw, -1e12, 1e12) : 0.0;
+                const double vf = std::isfinite(vRaw) ? std::clamp(vRaw, -1e12, 1e12) : 0.0;
                 *u = int64_t(std::floor(uf * 65536));
                 *vv = int64_t(std::floor(vf * 65536));
             };
