@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <array>
 #include <functional>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -273,6 +275,40 @@ TEST(SoftwareDevice3D, TexturesAreSampledNearestWithWrapAndAlpha) {
                     }
                 }
                 ASSERT_EQ(c.At(x, y), expected) << k.name << " at " << x << "," << y;
+            }
+        }
+    }
+}
+
+// Non-finite and extreme input draws nothing or something, but stays inside the buffer and the
+// arithmetic's range (run under the sanitizers to see the difference).
+TEST(SoftwareDevice3D, HostileGeometryStaysInBounds) {
+    const float nan = std::numeric_limits<float>::quiet_NaN(), inf = std::numeric_limits<float>::infinity();
+    const std::array<float, 5> cases[][3] = {
+        {{nan, 0, 0, 0, 0}, {8, 0, 0, 0, 0}, {0, 8, 0, 0, 0}},
+        {{0, 0, 0, nan, nan}, {8, 0, 0, inf, 0}, {0, 8, 0, 0, -inf}},
+        {{-1e30f, -1e30f, 0, 0, 0}, {1e30f, 0, 0, 1e9f, 0}, {0, 1e30f, 0, 0, 1e9f}},
+        {{0, 0, 0, 0, 0}, {8, 1e-6f, 0, 1, 0}, {16, 2e-6f, 0, 0, 1}},  // a sliver
+    };
+    for (bool perspective : {false, true}) {
+        for (const auto& tri : cases) {
+            for (bool textured : {false, true}) {
+                Canvas c(16, 16, perspective);
+                uint32_t texel = 0xFF112233u;
+                int32_t id = 0;
+                c.d.GenTextures(1, &id);
+                c.d.BindTexture(DEV_TEXTURE_2D, id);
+                c.d.TexImage2D(DEV_TEXTURE_2D, 0, DEV_TEX_INTERNAL, 1, 1, 0, DEV_PIXEL_FORMAT, DEV_PIXEL_TYPE,
+                               reinterpret_cast<const uint8_t*>(&texel));
+                if (textured) c.d.Enable(DEV_TEXTURE_2D);
+                c.d.ShadeModel(textured ? 0 : 1);
+                c.d.Enable(DEV_DEPTH_TEST);
+                c.d.Enable(DEV_LIGHTING);
+                c.d.Enable(DEV_LIGHT0);
+                const float normal[3] = {inf, nan, 1};
+                c.d.Normal3fv(normal);
+                c.Triangle({tri[0], tri[1], tri[2]});
+                EXPECT_EQ(c.d.GetError(), DEV_NO_ERROR);
             }
         }
     }
