@@ -72,19 +72,24 @@ HRESULT ApplyStyleEntry(MetaString* s, int32_t first, int32_t count, std::vector
     return S_OK;
 }
 
+// The string-level attributes of a string: position, width limit, angle, direction, path, mask.
+void TakeStringAttrs(MetaString& s, const StringAttrs& a) {
+    s.Left = a.Left;
+    s.Top = a.Top;
+    s.WidthLimit = a.WidthLimit;
+    s.RotateDegree = a.RotateDegree;
+    s.Vertical = a.Vertical;
+    std::memcpy(s.PathID, a.PathID, sizeof s.PathID);
+    s.PathProgress = a.PathProgress;
+    std::memcpy(s.MaskFile, a.MaskFile, sizeof s.MaskFile);
+}
+
 }  // namespace
 
 int32_t Title::AddString() {
     if (strings_.size() >= kMaxChars) return -1;
     MetaString s;
-    s.Left = defaultString_.Left;
-    s.Top = defaultString_.Top;
-    s.WidthLimit = defaultString_.WidthLimit;
-    s.RotateDegree = defaultString_.RotateDegree;
-    s.Vertical = defaultString_.Vertical;
-    std::memcpy(s.PathID, defaultString_.PathID, sizeof s.PathID);
-    s.PathProgress = defaultString_.PathProgress;
-    std::memcpy(s.MaskFile, defaultString_.MaskFile, sizeof s.MaskFile);
+    TakeStringAttrs(s, defaultString_);
     UpdateRotation(s);
     LayoutForEdit(s);
     EditStrings().push_back(std::move(s));
@@ -322,14 +327,7 @@ HRESULT Title::ApplyString(int32_t row) {
             MeasureCharacter(s.chars[c], FontOf(s, s.chars[c]), defaultString_.Vertical != 0);
         }
     }
-    s.Left = defaultString_.Left;
-    s.Top = defaultString_.Top;
-    s.WidthLimit = defaultString_.WidthLimit;
-    s.RotateDegree = defaultString_.RotateDegree;
-    s.Vertical = defaultString_.Vertical;
-    std::memcpy(s.PathID, defaultString_.PathID, sizeof s.PathID);
-    s.PathProgress = defaultString_.PathProgress;
-    std::memcpy(s.MaskFile, defaultString_.MaskFile, sizeof s.MaskFile);
+    TakeStringAttrs(s, defaultString_);
     UpdateRotation(s);
     LayoutForEdit(s);
     return S_OK;
