@@ -10,7 +10,9 @@
 // being covered when its centre lies in the polygon, left edges inclusive), and each span is
 // filled in 16.16 fixed point: colour and depth step linearly, texture coordinates are divided
 // out once per group of kTexGroup pixels with linear steps between (perspective-correct at the
-// group ends). Texels are sampled nearest with wrap-around.
+// group ends). Texels are sampled nearest with wrap-around at the texture's own width and height,
+// whatever they are: the images put on planes are frame-sized and rarely powers of two, and
+// reading them as one texel column would lose them.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
