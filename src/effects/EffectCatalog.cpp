@@ -35,8 +35,7 @@ struct EffectEntry {
     EffectFactory create;
 };
 
-// In enumeration order. Rows marked "pending" create the default effect until their family's
-// class lands; replacing the factory is all it takes to slot one in.
+// In enumeration order.
 constexpr EffectEntry kEntries[] = {
     {"PATH_AMPLIFYH", "AmplifyH", kWipe, 1, 1, 0, NewAmplifyH},
     {"PATH_AMPLIFYV", "AmplifyV", kWipe, 1, 1, 0, NewAmplifyV},
@@ -99,10 +98,10 @@ constexpr EffectEntry kEntries[] = {
     {"PATH_FADE", "Fade", kWipe, 2, 1, 0, NewFade},
     {"PATH_ROTATEINWARDS", "RotateInwards", kRotate, 1, 1, 0, NewRotateInwards},
     {"PATH_ROTATEOUTWARDS", "RotateOutwards", kRotate, 1, 1, 0, NewRotateOutwards},
-    {"PATH_BLURLEFT", "BlurLeft", kSpecial, 1, 1, 1, NewPathEffect},                     // pending: image
-    {"PATH_BLURRIGHT", "BlurRight", kSpecial, 1, 1, 1, NewPathEffect},                   // pending: image
-    {"PATH_PERSPECTIVESCROLL", "PerspectiveScroll", kRollNCrawl, 1, 1, 1, NewPathEffect},  // pending: image
-    {"PATH_GLOW", "Glow", kSpecial, 1, 1, 1, NewPathEffect},                             // pending: image
+    {"PATH_BLURLEFT", "BlurLeft", kSpecial, 1, 1, 1, NewBlurLeft},
+    {"PATH_BLURRIGHT", "BlurRight", kSpecial, 1, 1, 1, NewBlurRight},
+    {"PATH_PERSPECTIVESCROLL", "PerspectiveScroll", kRollNCrawl, 1, 1, 1, NewPerspectiveScroll},
+    {"PATH_GLOW", "Glow", kSpecial, 1, 1, 1, NewGlow},
 };
 constexpr int32_t kBuiltInRowCount = static_cast<int32_t>(std::size(kEntries));
 static_assert(kBuiltInRowCount == 65);

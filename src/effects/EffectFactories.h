@@ -80,6 +80,12 @@ std::unique_ptr<PathEffect> NewScrollLeft();
 std::unique_ptr<PathEffect> NewScrollRight();
 std::unique_ptr<PathEffect> NewScrollNResize();
 
+// Whole-image family.
+std::unique_ptr<PathEffect> NewBlurLeft();
+std::unique_ptr<PathEffect> NewBlurRight();
+std::unique_ptr<PathEffect> NewGlow();
+std::unique_ptr<PathEffect> NewPerspectiveScroll();
+
 // Special family.
 std::unique_ptr<PathEffect> NewNoEffect();
 std::unique_ptr<PathEffect> NewFlocking();

@@ -84,6 +84,13 @@ std::vector<DemoString> DemoStrings() {
     strings.push_back({"Slide", word, EffectSchedule("PATH_SLIDEUP", 0.05f, 0.2f, "PATH_FADE", 0.3f, 0.38f)});
     strings.push_back({"Wipe", word, EffectSchedule("PATH_WIPERIGHT", 0.4f, 0.55f, "PATH_WIPELEFT", 0.62f, 0.7f)});
     strings.push_back({"Fade", word, EffectSchedule("PATH_FADE", 0.72f, 0.85f)});
+
+    // Lines rolling up a plane tilted away from the viewer, into the distance, over the second
+    // half; they fade as they near the horizon.
+    StringStyle crawl = Style(46, 0xFFE27A, 0xFFB020, true);
+    crawl.border = BorderOption{2, 0x3A1800};
+    strings.push_back({"A title engine\ndrawn in software\nline by line\nrolls into the distance", crawl,
+                       EffectSchedule("PATH_PERSPECTIVESCROLL", 0.5f, 1.0f)});
     return strings;
 }
 
