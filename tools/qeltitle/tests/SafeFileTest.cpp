@@ -1,0 +1,144 @@
+// Safe output files: what a path resolves to, that a failed write leaves the old file whole and
+// no temporary behind, and the reasons given.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "SafeFile.h"
+
+namespace qeltitle {
+namespace {
+
+namespace fs = std::filesystem;
+
+class SafeFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("qeltitle-safefile-" + std::to_string(getpid()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_ / "sub");
+    }
+    void TearDown() override { fs::remove_all(dir_); }
+    std::string P(const std::string& name) const { return (dir_ / name).string(); }
+    static std::string Read(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    // Every name in the directory tree: a temporary left behind shows here.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_))
+            names.push_back(entry.path().lexically_relative(dir_).string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    fs::path dir_;
+};
+
+TEST_F(SafeFileTest, WritesThroughLinksAndKeepsWhatItReplaces) {
+    std::ofstream(P("sub/real.txt")) << "old";
+    fs::permissions(P("sub/real.txt"), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("sub/real.txt", P("link.txt"));          // relative to the link's directory
+    fs::create_symlink(P("link.txt"), P("sub/link2.txt"));      // a chain, absolute
+    fs::create_symlink("missing.txt", P("sub/dangling.txt"));  // the target does not exist yet
+    const struct {
+        std::string path;
+        std::string writtenFile;
+    } cases[] = {
+        {P("new.txt"), P("new.txt")},
+        {P("link.txt"), P("sub/real.txt")},
+        {P("sub/link2.txt"), P("sub/real.txt")},
+        {P("sub/dangling.txt"), P("sub/missing.txt")},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        ASSERT_TRUE(WriteWholeFile(c.path, "new " + c.path, error)) << c.path << ": " << error;
+        EXPECT_EQ(Read(c.writtenFile), "new " + c.path);
+    }
+    EXPECT_TRUE(fs::is_symlink(P("link.txt")));
+    EXPECT_TRUE(fs::is_symlink(P("sub/link2.txt")));
+    EXPECT_TRUE(fs::is_symlink(P("sub/dangling.txt")));
+    EXPECT_EQ(fs::status(P("sub/real.txt")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"link.txt", "new.txt", "sub", "sub/dangling.txt", "sub/link2.txt",
+                                                 "sub/missing.txt", "sub/real.txt"}));
+}
+
+TEST_F(SafeFileTest, RefusesWhatItMustNotReplaceAndNamesTheReason) {
+    fs::create_symlink("loop2", P("loop1"));
+    fs::create_symlink("loop1", P("loop2"));
+    const struct {
+        std::string path;
+        const char* reason;
+    } cases[] = {
+        {P("sub"), "is a directory"},
+        {P("loop1"), "Too many levels of symbolic links"},
+        {P("no/such/dir/a.txt"), "No such file or directory"},
+        {"/dev/full", "No space left on device"},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        EXPECT_FALSE(WriteWholeFile(c.path, "bytes", error)) << c.path;
+        EXPECT_EQ(error, c.reason) << c.path;
+    }
+    EXPECT_TRUE(fs::is_directory(P("sub")));
+    std::string error;
+    EXPECT_TRUE(WriteWholeFile("/dev/null", "bytes", error)) << error;  // written into, not replaced
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+}
+
+TEST_F(SafeFileTest, AFailedWriteLeavesTheOldFileWhole) {
+    const std::string path = P("title.xml");
+    const std::string old(3000, 'o');
+    std::ofstream(path, std::ios::binary) << old;
+    // A file size limit of 4 KiB in a child: the write of 64 KiB fails part-way with EFBIG.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        std::string error;
+        const bool written = WriteWholeFile(path, std::string(65536, 'n'), error);
+        _exit(!written && error == "File too large" ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write did not fail with EFBIG";
+    EXPECT_EQ(Read(path), old);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"sub", "title.xml"}));
+}
+
+TEST_F(SafeFileTest, ReservedNameKeepsTheExtensionAndIsRemovedUnlessCommitted) {
+    std::ofstream(P("clip.mp4")) << "good old video";
+    std::string error;
+    {
+        SafeFile file;
+        ASSERT_TRUE(file.Reserve(P("clip.mp4"), error)) << error;
+        EXPECT_EQ(fs::path(file.WritePath()).extension(), ".mp4");
+        EXPECT_EQ(fs::path(file.WritePath()).parent_path(), dir_);
+        std::ofstream(file.WritePath()) << "partial";
+    }  // abandoned: an interrupted encoder
+    EXPECT_EQ(Read(P("clip.mp4")), "good old video");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"clip.mp4", "sub"}));
+
+    SafeFile file;
+    ASSERT_TRUE(file.Reserve(P("clip.mp4"), error)) << error;
+    std::ofstream(file.WritePath()) << "new video";
+    ASSERT_TRUE(file.Commit(error)) << error;
+    EXPECT_EQ(Read(P("clip.mp4")), "new video");
+    EXPECT_EQ(Names(), (std::vector<std::string>{"clip.mp4", "sub"}));
+}
+
+}  // namespace
+}  // namespace qeltitle
