@@ -1,13 +1,10 @@
-// Safe output files: what a path resolves to, that a failed write leaves the old file whole and
-// no temporary behind, and the reasons given.
+// Safe output files: what a path resolves to and the reasons given. Failed writes (size limit,
+// full device), FIFOs and the encoder's reserved name are checked end to end in CliTest.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -95,49 +92,6 @@ TEST_F(SafeFileTest, RefusesWhatItMustNotReplaceAndNamesTheReason) {
     std::string error;
     EXPECT_TRUE(WriteWholeFile("/dev/null", "bytes", error)) << error;  // written into, not replaced
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
-}
-
-TEST_F(SafeFileTest, AFailedWriteLeavesTheOldFileWhole) {
-    const std::string path = P("title.xml");
-    const std::string old(3000, 'o');
-    std::ofstream(path, std::ios::binary) << old;
-    // A file size limit of 4 KiB in a child: the write of 64 KiB fails part-way with EFBIG.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        const rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        std::string error;
-        const bool written = WriteWholeFile(path, std::string(65536, 'n'), error);
-        _exit(!written && error == "File too large" ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the write did not fail with EFBIG";
-    EXPECT_EQ(Read(path), old);
-    EXPECT_EQ(Names(), (std::vector<std::string>{"sub", "title.xml"}));
-}
-
-TEST_F(SafeFileTest, ReservedNameKeepsTheExtensionAndIsRemovedUnlessCommitted) {
-    std::ofstream(P("clip.mp4")) << "good old video";
-    std::string error;
-    {
-        SafeFile file;
-        ASSERT_TRUE(file.Reserve(P("clip.mp4"), error)) << error;
-        EXPECT_EQ(fs::path(file.WritePath()).extension(), ".mp4");
-        EXPECT_EQ(fs::path(file.WritePath()).parent_path(), dir_);
-        std::ofstream(file.WritePath()) << "partial";
-    }  // abandoned: an interrupted encoder
-    EXPECT_EQ(Read(P("clip.mp4")), "good old video");
-    EXPECT_EQ(Names(), (std::vector<std::string>{"clip.mp4", "sub"}));
-
-    SafeFile file;
-    ASSERT_TRUE(file.Reserve(P("clip.mp4"), error)) << error;
-    std::ofstream(file.WritePath()) << "new video";
-    ASSERT_TRUE(file.Commit(error)) << error;
-    EXPECT_EQ(Read(P("clip.mp4")), "new video");
-    EXPECT_EQ(Names(), (std::vector<std::string>{"clip.mp4", "sub"}));
 }
 
 }  // namespace
