@@ -150,7 +150,7 @@ int RunDemo(const std::vector<std::string>& args) {
 
     Image still;
     if (!DrawTitle(*host, base, 1.0, still, error)) return Fail(error);
-    if (!WritePng(dir + "/demo.png", still, false, false, error)) return Fail("cannot write demo.png: " + error);
+    if (!WritePng(dir + "/demo.png", still, false, PngKind::Still, error)) return Fail("cannot write demo.png: " + error);
     written.push_back(dir + "/demo.png");
 
     std::string video = dir + "/demo.mp4";

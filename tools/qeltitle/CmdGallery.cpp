@@ -129,7 +129,7 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
             Blit(sheet, frame, labelWidth + kGap + c * (kCellWidth + kGap), top);
         }
     }
-    if (!WritePng(output, sheet, false, false, error)) {
+    if (!WritePng(output, sheet, false, PngKind::Still, error)) {
         error = "cannot write " + output + ": " + error;
         return false;
     }

@@ -95,7 +95,7 @@ int RunRender(const std::vector<std::string>& args) {
     Image frame;
     if (!DrawTitle(*scene.host, scene.base, time, frame, error)) return Fail(error);
     const std::string output = *parser.Value("output");
-    if (!WritePng(output, frame, scene.setup.keepAlpha, false, error))
+    if (!WritePng(output, frame, scene.setup.keepAlpha, PngKind::Still, error))
         return Fail("cannot write " + output + ": " + error);
     if (atRest)
         std::printf("wrote %s (%dx%d, at rest)\n", output.c_str(), frame.width, frame.height);

@@ -85,8 +85,8 @@ bool ReadPng(const std::string& path, Image& out, std::string& error) {
     return true;
 }
 
-bool WritePng(const std::string& path, const Image& image, bool withAlpha, bool fast,
-              std::string& error) {
+bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error) {
+    const bool fast = kind == PngKind::SequenceFrame;
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
@@ -117,7 +117,7 @@ bool WritePng(const std::string& path, const Image& image, bool withAlpha, bool 
         png_image_free(&png);
         return false;
     }
-    return file.Commit(error);
+    return file.Commit(error, fast ? SafeFile::Sync::Later : SafeFile::Sync::Now);
 }
 
 }  // namespace qeltitle

@@ -71,14 +71,23 @@ public:
     PngSequence(std::string pattern, bool withAlpha) : pattern_(std::move(pattern)), alpha_(withAlpha) {}
     bool Write(int index, const Image& frame, std::string& error) override {
         const std::string path = FormatFramePattern(pattern_, index);
-        if (!WritePng(path, frame, alpha_, true, error)) {
+        if (!WritePng(path, frame, alpha_, PngKind::SequenceFrame, error)) {
             error = "cannot write frame: " + path + ": " + error;
             return false;
         }
         ++written_;
         return true;
     }
-    bool Finish(std::string&) override { return true; }
+    // The frames reach the disk together: one sync of their file system instead of one per frame.
+    bool Finish(std::string& error) override {
+        std::string dir = fs::path(FormatFramePattern(pattern_, 0)).parent_path().string();
+        if (dir.empty()) dir = ".";
+        if (written_ > 0 && !SyncFileSystem(dir, error)) {
+            error = "cannot write frames " + pattern_ + ": " + error;
+            return false;
+        }
+        return true;
+    }
     std::string Describe() const override {
         return std::to_string(written_) + " PNG frames " + pattern_;
     }

@@ -153,12 +153,12 @@ bool SafeFile::Write(std::string_view bytes, std::string& error) {
     return true;
 }
 
-bool SafeFile::Commit(std::string& error) {
+bool SafeFile::Commit(std::string& error, Sync sync) {
     if (stream_) {
         if (std::fflush(stream_) != 0 || std::ferror(stream_)) return Fail(error = Reason());
         fd_ = fileno(stream_);
     }
-    if (temporary_) {
+    if (temporary_ && sync == Sync::Now) {
         // After Reserve another program wrote the file: open it to sync what it wrote.
         const int fd = fd_ >= 0 ? fd_ : open(writePath_.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0 || fsync(fd) != 0) {
@@ -176,6 +176,10 @@ bool SafeFile::Commit(std::string& error) {
     if (temporary_) {
         if (rename(writePath_.c_str(), target_.path.c_str()) != 0) return Fail(error = Reason());
         temporary_ = false;
+        if (sync == Sync::Later) {
+            writePath_.clear();
+            return true;
+        }
         // The rename itself reaches the disk with the directory.
         const int dir = open(DirectoryOf(target_.path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (dir >= 0) {
@@ -203,6 +207,15 @@ void SafeFile::Discard() {
     if (temporary_) unlink(writePath_.c_str());
     temporary_ = false;
     writePath_.clear();
+}
+
+bool SyncFileSystem(const std::string& path, std::string& error) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return error = Reason(), false;
+    const bool synced = syncfs(fd) == 0;
+    if (!synced) error = Reason();
+    close(fd);
+    return synced;
 }
 
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string& error) {

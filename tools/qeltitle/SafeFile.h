@@ -48,8 +48,11 @@ public:
     bool Write(std::string_view bytes, std::string& error);
 
     // Flushes, syncs to the disk and renames the temporary over the target. On failure the
-    // temporary is removed and the target is untouched.
-    bool Commit(std::string& error);
+    // temporary is removed and the target is untouched. `Later` leaves the sync to the caller
+    // (SyncFileSystem once after many files: a sync per frame made PNG sequences 1.4 to 7 times
+    // slower); the file is still complete before it is renamed.
+    enum class Sync { Now, Later };
+    bool Commit(std::string& error, Sync sync = Sync::Now);
     // Removes the temporary (or, after Reserve, whatever the program wrote to it).
     void Discard();
 
@@ -63,6 +66,10 @@ private:
     int fd_ = -1;
     std::FILE* stream_ = nullptr;
 };
+
+// Writes every file of the file system holding `path` (a file or directory) to the disk;
+// reports the first write error since they were written.
+bool SyncFileSystem(const std::string& path, std::string& error);
 
 // The whole of `bytes` into `path`, as above.
 bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string& error);

@@ -135,7 +135,7 @@ TEST_F(PngFile, RoundTripsWithAndWithoutAlpha) {
     std::string error;
     const std::string path = (dir_ / "a.png").string();
     for (bool alpha : {true, false}) {
-        ASSERT_TRUE(WritePng(path, image, alpha, alpha, error)) << error;
+        ASSERT_TRUE(WritePng(path, image, alpha, alpha ? PngKind::SequenceFrame : PngKind::Still, error)) << error;
         EXPECT_FALSE(fs::exists(path + ".partial"));
         Image back;
         ASSERT_TRUE(ReadPng(path, back, error)) << error;
@@ -156,7 +156,7 @@ TEST_F(PngFile, ReportsWhyItCannotReadOrWrite) {
     std::ofstream(dir_ / "text.png") << "not a png at all";
     EXPECT_FALSE(ReadPng((dir_ / "text.png").string(), image, error));
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(WritePng((dir_ / "no/dir/a.png").string(), Pattern(2, 2), true, false, error));
+    EXPECT_FALSE(WritePng((dir_ / "no/dir/a.png").string(), Pattern(2, 2), true, PngKind::Still, error));
     EXPECT_FALSE(error.empty());
 }
 
