@@ -172,7 +172,10 @@ int RunAnimate(const std::vector<std::string>& args) {
         *sink, &progress, error);
     if (interrupt.Received()) {
         sink.reset();  // stops the encoder and removes its partial file
-        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
+        if (IsFramePattern(output))
+            std::fprintf(stderr, "qeltitle: interrupted; the frames written so far are complete\n");
+        else
+            std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
         return interrupt.ExitStatus();
     }
     if (!ok) return Fail(error);

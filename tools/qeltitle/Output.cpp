@@ -1,7 +1,5 @@
 #include "Output.h"
 
-#include "SafeFile.h"
-
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -13,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+
+#include "SafeFile.h"
 
 extern char** environ;
 
