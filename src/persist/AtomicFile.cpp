@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <chrono>
 #include <cstring>
 
@@ -29,13 +30,18 @@ bool Failed(std::string& reason) {
 // `existing` (with its stat) for a regular file.
 bool ResolveTarget(std::string& path, bool& stream, bool& existing, struct stat& info, std::string& reason) {
     stream = existing = false;
+    // A device or FIFO is opened by the name given, whatever links lead to it: /dev/stdout leads
+    // through /proc/self/fd/1 to a "pipe:[...]" that is no path at all.
+    if (stat(path.c_str(), &info) == 0 && (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode) || S_ISFIFO(info.st_mode)))
+        return stream = true;
     for (int links = 0;; ++links) {
         if (lstat(path.c_str(), &info) != 0) return errno == ENOENT ? true : Failed(reason);
         if (!S_ISLNK(info.st_mode)) break;
         if (links >= kMaxLinks) return errno = ELOOP, Failed(reason);
-        std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+        std::string link(PATH_MAX, '\0');
         const ssize_t n = readlink(path.c_str(), link.data(), link.size());
         if (n < 0) return Failed(reason);
+        if (static_cast<size_t>(n) >= link.size()) return errno = ENAMETOOLONG, Failed(reason);
         link.resize(static_cast<size_t>(n));
         // A relative link is relative to the directory that holds it.
         path = link.starts_with('/') ? link : DirectoryOf(path) + "/" + link;

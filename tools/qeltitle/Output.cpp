@@ -294,7 +294,9 @@ bool CheckStillOutput(const std::string& path, std::string& error) {
         error = "cannot write " + path + ": " + reason;
         return false;
     }
-    if (target.kind == OutputTarget::Kind::Stream || Extension(path) == ".png") return true;
+    // Through a link the file written is the link's target, whose name counts as well.
+    if (target.kind == OutputTarget::Kind::Stream || Extension(path) == ".png" || Extension(target.path) == ".png")
+        return true;
     error = path + ": only PNG pictures are written; name the output .png";
     return false;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <random>
 
@@ -45,6 +46,14 @@ std::string TemporaryName(const std::string& target, std::mt19937& random) {
 
 bool ResolveOutput(const std::string& path, OutputTarget& out, std::string& error) {
     out = OutputTarget{};
+    // A device or FIFO is opened by the name given, whatever links lead to it: /dev/stdout leads
+    // through /proc/self/fd/1 to a "pipe:[...]" that is no path at all.
+    if (struct stat followed {}; stat(path.c_str(), &followed) == 0 &&
+        (S_ISCHR(followed.st_mode) || S_ISBLK(followed.st_mode) || S_ISFIFO(followed.st_mode))) {
+        out.kind = OutputTarget::Kind::Stream;
+        out.path = path;
+        return true;
+    }
     std::string current = path;
     for (int links = 0;; ++links) {
         struct stat info {};
@@ -56,9 +65,10 @@ bool ResolveOutput(const std::string& path, OutputTarget& out, std::string& erro
         }
         if (S_ISLNK(info.st_mode)) {
             if (links >= kMaxLinks) return error = std::strerror(ELOOP), false;
-            std::string link(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1, '\0');
+            std::string link(PATH_MAX, '\0');
             const ssize_t n = readlink(current.c_str(), link.data(), link.size());
             if (n < 0) return error = Reason(), false;
+            if (static_cast<size_t>(n) >= link.size()) return error = std::strerror(ENAMETOOLONG), false;
             link.resize(static_cast<size_t>(n));
             // A relative link is relative to the directory that holds it.
             current = link.starts_with('/') ? link : DirectoryOf(current) + "/" + link;
