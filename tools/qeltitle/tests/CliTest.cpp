@@ -366,10 +366,15 @@ TEST_F(Cli, VideoReplacesTheOutputOnlyWhenFfmpegSucceeds) {
 
     // Interrupted: the encoder would take everything; Ctrl-C stops the tool, which removes the
     // partial file and keeps the old video.
-    FakeFfmpeg("echo partial > \"$out\"; cat > /dev/null");
-    r = Run("animate t.xml -o clip.mp4 --frames 1000000 --size 16x16", ffmpeg + "timeout --preserve-status -s INT 3");
-    EXPECT_EQ(r.status, 130) << r.err;
-    EXPECT_NE(r.err.find("interrupted; clip.mp4 left as it was"), std::string::npos) << r.err;
+    // The signal is sent once the encoder runs, so the tool is inside its frame loop.
+    FakeFfmpeg("touch started; echo partial > \"$out\"; cat > /dev/null");
+    const int status = Shell(ffmpeg + "EXE animate t.xml -o clip.mp4 --frames 1000000 --size 16x16 "
+                                      ">stdout.txt 2>stderr.txt & tool=$!; "
+                                      "n=0; while [ ! -e started ] && [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done; "
+                                      "sleep 0.2; kill -INT $tool; wait $tool; s=$?; rm -f started; exit $s");
+    EXPECT_EQ(status, 130) << ReadFile(dir_ / "stderr.txt");
+    EXPECT_NE(ReadFile(dir_ / "stderr.txt").find("interrupted; clip.mp4 left as it was"), std::string::npos)
+        << ReadFile(dir_ / "stderr.txt");
     expectOldVideoOnly("interrupted");
 
     // Success, at an odd size: the raw frames reach the output, and the padding is announced.
