@@ -13,7 +13,7 @@
 #include <memory>
 #include <sstream>
 
-#include "model/Unicode.h"
+#include "base/Unicode.h"
 #include "qel/QEL_Title2.h"
 
 namespace qel {
