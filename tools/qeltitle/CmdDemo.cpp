@@ -6,11 +6,16 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "Args.h"
 #include "Commands.h"
 #include "FrameLoop.h"
 #include "Output.h"
+#include "Frame.h"
+#include "Interrupt.h"
+#include "KeyFrames.h"
+#include "StyledString.h"
 #include "Text.h"
-#include "Title.h"
+#include "TitleFiles.h"
 
 namespace qeltitle {
 
@@ -153,7 +158,7 @@ int RunDemo(const std::vector<std::string>& args) {
 
     Image still;
     if (!DrawTitle(*host, base, 1.0, still, error)) return Fail(error);
-    if (!WritePng(dir + "/demo.png", still, false, false, error)) return Fail("cannot write demo.png: " + error);
+    if (!WritePng(dir + "/demo.png", still, false, PngKind::Still, error)) return Fail("cannot write demo.png: " + error);
     written.push_back(dir + "/demo.png");
 
     std::string video = dir + "/demo.mp4";
@@ -161,6 +166,7 @@ int RunDemo(const std::vector<std::string>& args) {
         Warn("ffmpeg is not installed: writing PNG frames instead of demo.mp4");
         video = dir + "/demo/%04d.png";
     }
+    const InterruptWatch interrupt;
     auto sink = OpenFrameSink(video, kWidth, kHeight, fps, false, error);
     if (!sink) return Fail(error);
     const int count = std::max(1, static_cast<int>(std::lround(duration * fps)));
@@ -168,9 +174,18 @@ int RunDemo(const std::vector<std::string>& args) {
     const bool ok = RunFrames(
         count, kWidth, kHeight,
         [&](int i, Image& frame, std::string& message) {
+            if (interrupt.Received()) {
+                message = "interrupted";
+                return false;
+            }
             return DrawTitle(*host, base, FrameTime(i, count), frame, message);
         },
         *sink, &progress, error);
+    if (interrupt.Received()) {
+        sink.reset();  // stops the encoder and removes its partial file
+        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", video.c_str());
+        return interrupt.ExitStatus();
+    }
     if (!ok) return Fail(error);
     written.push_back(sink->Describe());
 
