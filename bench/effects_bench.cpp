@@ -2,6 +2,8 @@
 // once per pass per string per frame. The default effect is the floor to compare against.
 #include <benchmark/benchmark.h>
 
+#include <memory>
+
 #include "effects/EffectCatalog.h"
 #include "effects/PathEffect.h"
 
@@ -11,8 +13,8 @@ constexpr int kChars = 1000;  // a long crawl's worth of characters
 
 // pathId null: the default effect.
 void CharStates(benchmark::State& state, const char* pathId) {
-    qel::EffectCatalog catalog;
-    qel::PathEffect* effect = pathId ? catalog.CreateEffect(pathId) : new qel::PathEffect();
+    const std::unique_ptr<qel::PathEffect> effect =
+        pathId ? qel::EffectCatalog::CreateEffect(pathId) : std::make_unique<qel::PathEffect>();
     effect->SetFrameSize(1920, 1080);
     const float rect[4] = {100, 500, kChars * 12.0f, 40};
     effect->SetStringBounds(rect, 15);
@@ -21,7 +23,7 @@ void CharStates(benchmark::State& state, const char* pathId) {
         const float x = 100 + 12.0f * static_cast<float>(i);
         effect->SetCharBox(i, {x, 500, 12, 40, x, 532});
     }
-    const int passes = pathId ? catalog.GetPassCount(pathId) : 1;
+    const int passes = pathId ? qel::EffectCatalog::GetPassCount(pathId) : 1;
     float progress = 0;
     for (auto _ : state) {
         progress = progress >= 1 ? 0 : progress + 0.01f;
@@ -35,7 +37,6 @@ void CharStates(benchmark::State& state, const char* pathId) {
         }
     }
     state.SetItemsProcessed(state.iterations() * kChars * passes);
-    catalog.ReleaseEffect(effect);
 }
 
 BENCHMARK_CAPTURE(CharStates, Default, nullptr);
@@ -50,11 +51,9 @@ BENCHMARK_CAPTURE(CharStates, Fade, "PATH_FADE");
 
 // Creating and releasing an effect happens whenever a string's path changes.
 void CreateRelease(benchmark::State& state) {
-    qel::EffectCatalog catalog;
     for (auto _ : state) {
-        qel::PathEffect* effect = catalog.CreateEffect("PATH_GLOW");  // the last row
-        benchmark::DoNotOptimize(effect);
-        catalog.ReleaseEffect(effect);
+        std::unique_ptr<qel::PathEffect> effect = qel::EffectCatalog::CreateEffect("PATH_GLOW");  // the last row
+        benchmark::DoNotOptimize(effect.get());
     }
 }
 BENCHMARK(CreateRelease);

@@ -142,9 +142,9 @@ constexpr std::array<EffectTableRow, kBuiltInRowCount> kRows = [] {
 }();
 
 // The built-in row of an identifier (exact, case-sensitive), or -1; null and empty give -1.
-int32_t BuiltInIndex(const char* pathId, int32_t rowCount) {
+int32_t BuiltInIndex(const char* pathId) {
     if (!pathId || !*pathId) return -1;
-    for (int32_t k = 0; k < rowCount; ++k) {
+    for (int32_t k = 0; k < kBuiltInRowCount; ++k) {
         if (std::strcmp(pathId, kEntries[k].pathId) == 0) return k;
     }
     return -1;
@@ -152,42 +152,19 @@ int32_t BuiltInIndex(const char* pathId, int32_t rowCount) {
 
 }  // namespace
 
-PathEffect* NewPathEffect() { return new PathEffect(); }
+std::unique_ptr<PathEffect> NewPathEffect() { return std::make_unique<PathEffect>(); }
 
-EffectCatalog::EffectCatalog() : rowCount_(kBuiltInRowCount) {}
-
-// Effects still live belong to the strings that asked for them, and the strings release them
-// through ReleaseEffect; the TitleHost removes its strings before its catalogue goes, so the
-// live list is empty by then. Freeing what is left here would free those effects a second time
-// if a string still released one afterwards, so only the lists' storage goes.
-EffectCatalog::~EffectCatalog() = default;
-
-PathEffect* EffectCatalog::CreateEffect(const char* pathId) {
-    const int32_t k = BuiltInIndex(pathId, rowCount_);
+std::unique_ptr<PathEffect> EffectCatalog::CreateEffect(const char* pathId) {
+    const int32_t k = BuiltInIndex(pathId);
     EffectFactory create = k >= 0 ? kEntries[k].create : nullptr;
     if (!create && pathId && std::strcmp(pathId, kScrollNResizeId) == 0) create = kScrollNResizeFactory;
-    if (!create) return nullptr;
-
-    std::unique_ptr<PathEffect> effect(create());
-    live_.push_back(effect.get());
-    return effect.release();
-}
-
-int EffectCatalog::ReleaseEffect(PathEffect* effect) {
-    for (auto it = live_.begin(); it != live_.end(); ++it) {
-        if (*it == effect) {
-            live_.erase(it);
-            break;
-        }
-    }
-    delete effect;
-    return 1;
+    return create ? create() : nullptr;
 }
 
 int EffectCatalog::SelectByLevel(uint8_t level) {
     if (level == 0) return 0;
     offered_.clear();
-    for (int32_t k = 0; k < rowCount_; ++k) {
+    for (int32_t k = 0; k < kBuiltInRowCount; ++k) {
         if (kRows[static_cast<size_t>(k)].level >= level) offered_.push_back(kRows[static_cast<size_t>(k)]);
     }
     return static_cast<int>(offered_.size());
@@ -237,13 +214,13 @@ const char16_t* EffectCatalog::GetEffectDescW(const char* pathId) {
     return row ? strings_.LookupCaptionW(row->descKey) : nullptr;
 }
 
-int EffectCatalog::GetPassCount(const char* pathId) const {
-    const int32_t k = BuiltInIndex(pathId, rowCount_);
+int EffectCatalog::GetPassCount(const char* pathId) {
+    const int32_t k = BuiltInIndex(pathId);
     return k >= 0 ? kEntries[k].passes : 0;
 }
 
-int EffectCatalog::IsWholeImage(const char* pathId) const {
-    const int32_t k = BuiltInIndex(pathId, rowCount_);
+int EffectCatalog::IsWholeImage(const char* pathId) {
+    const int32_t k = BuiltInIndex(pathId);
     return k >= 0 ? kEntries[k].wholeImage : 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "persist/EffectStringTable.h"
@@ -27,18 +28,13 @@ static_assert(sizeof(EffectTableRow) == 1052);
 
 class EffectCatalog {
 public:
-    EffectCatalog();
-    // Frees the lists only: effects still live belong to their strings, which release them.
-    ~EffectCatalog();
+    EffectCatalog() = default;
     EffectCatalog(const EffectCatalog&) = delete;
     EffectCatalog& operator=(const EffectCatalog&) = delete;
 
-    // Null for a null, empty or unknown identifier (exact, case-sensitive match). The new effect
-    // is listed as live until released.
-    PathEffect* CreateEffect(const char* pathId);
-    // Unlists the effect (first occurrence) and destroys it, listed or not; null does nothing.
-    int ReleaseEffect(PathEffect* effect);  // always 1
-    size_t LiveEffectCount() const { return live_.size(); }
+    // A new effect of the path, owned by the caller; null for a null, empty or unknown identifier
+    // (exact, case-sensitive match).
+    static std::unique_ptr<PathEffect> CreateEffect(const char* pathId);
 
     int SelectByLevel(uint8_t level);
     int EnumEffects(EffectEnumProc proc);
@@ -47,8 +43,8 @@ public:
     const char16_t* GetEffectNameW(const char* pathId);
     const char* GetEffectDesc(const char* pathId);
     const char16_t* GetEffectDescW(const char* pathId);
-    int GetPassCount(const char* pathId) const;
-    int IsWholeImage(const char* pathId) const;
+    static int GetPassCount(const char* pathId);
+    static int IsWholeImage(const char* pathId);
     HRESULT LoadEffectStrings(const char16_t* path);
 
     static int BuiltInRowCount();
@@ -58,8 +54,6 @@ private:
     const EffectTableRow* FindOffered(const char* pathId) const;
 
     std::vector<EffectTableRow> offered_;
-    std::vector<PathEffect*> live_;
-    int32_t rowCount_;
     EffectStringTable strings_;
 };
 

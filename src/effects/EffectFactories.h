@@ -3,42 +3,44 @@
 // NewPathEffect, the default behaviour (every character at its place, opaque).
 #pragma once
 
+#include <memory>
+
 namespace qel {
 
 class PathEffect;
-using EffectFactory = PathEffect* (*)();
+using EffectFactory = std::unique_ptr<PathEffect> (*)();
 
-PathEffect* NewPathEffect();
+std::unique_ptr<PathEffect> NewPathEffect();
 
 // Slide family.
-PathEffect* NewSlideDown();
-PathEffect* NewSlideUp();
-PathEffect* NewSlideLeft();
-PathEffect* NewSlideRight();
-PathEffect* NewHideDown();
-PathEffect* NewHideUp();
-PathEffect* NewHideLeft();
-PathEffect* NewHideRight();
-PathEffect* NewSoloDown();
-PathEffect* NewSoloUp();
-PathEffect* NewSoloLeft();
-PathEffect* NewSoloRight();
-PathEffect* NewTranceDown();
-PathEffect* NewTranceUp();
-PathEffect* NewTranceLeft();
-PathEffect* NewTranceRight();
-PathEffect* NewAssembly();
+std::unique_ptr<PathEffect> NewSlideDown();
+std::unique_ptr<PathEffect> NewSlideUp();
+std::unique_ptr<PathEffect> NewSlideLeft();
+std::unique_ptr<PathEffect> NewSlideRight();
+std::unique_ptr<PathEffect> NewHideDown();
+std::unique_ptr<PathEffect> NewHideUp();
+std::unique_ptr<PathEffect> NewHideLeft();
+std::unique_ptr<PathEffect> NewHideRight();
+std::unique_ptr<PathEffect> NewSoloDown();
+std::unique_ptr<PathEffect> NewSoloUp();
+std::unique_ptr<PathEffect> NewSoloLeft();
+std::unique_ptr<PathEffect> NewSoloRight();
+std::unique_ptr<PathEffect> NewTranceDown();
+std::unique_ptr<PathEffect> NewTranceUp();
+std::unique_ptr<PathEffect> NewTranceLeft();
+std::unique_ptr<PathEffect> NewTranceRight();
+std::unique_ptr<PathEffect> NewAssembly();
 
 // Wipe family.
-PathEffect* NewWipeDown();
-PathEffect* NewWipeUp();
-PathEffect* NewWipeLeft();
-PathEffect* NewWipeRight();
-PathEffect* NewAmplifyH();
-PathEffect* NewAmplifyV();
-PathEffect* NewFade();
+std::unique_ptr<PathEffect> NewWipeDown();
+std::unique_ptr<PathEffect> NewWipeUp();
+std::unique_ptr<PathEffect> NewWipeLeft();
+std::unique_ptr<PathEffect> NewWipeRight();
+std::unique_ptr<PathEffect> NewAmplifyH();
+std::unique_ptr<PathEffect> NewAmplifyV();
+std::unique_ptr<PathEffect> NewFade();
 
 // Special family.
-PathEffect* NewNoEffect();
+std::unique_ptr<PathEffect> NewNoEffect();
 
 }  // namespace qel

@@ -80,12 +80,14 @@ int PathEffect::SetCharBox(int32_t i, const CharBox& box) {
     return 1;
 }
 
-int PathEffect::GetCharState(int32_t, int32_t i, float, CharState* out) {
+int PathEffect::GetCharState(int32_t pass, int32_t i, float progress, CharState* out) {
+    if (!out) return 0;
     const CharBox* box = BoxAt(i);
-    if (!box || !out) return Unanswered(out);
-    *out = AtBox(*box, 255);
+    *out = box ? CharAt(pass, i, *box, progress) : CharState{0, 0, 1, 1, 0, 0};
     return 1;
 }
+
+CharState PathEffect::CharAt(int32_t, int32_t, const CharBox& box, float) { return AtBox(box, 255); }
 
 int PathEffect::SetSourceImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) {
     if (!ValidImage(pixels, width, height, stride)) {

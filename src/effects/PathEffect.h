@@ -52,9 +52,10 @@ public:
     // otherwise ignored (returns 0).
     int SetCharBox(int32_t i, const CharBox& box);
 
-    // Fills all six fields and returns 1; a character without a box is answered invisible
-    // (alpha 0). Returns 0 only for a null out.
-    virtual int GetCharState(int32_t pass, int32_t i, float progress, CharState* out);
+    // The state of character i on drawing pass `pass` at `progress`: fills all six fields and
+    // returns 1; a character without a box is answered invisible (alpha 0). Returns 0 only for a
+    // null out. Families supply only CharAt.
+    int GetCharState(int32_t pass, int32_t i, float progress, CharState* out);
     // Views of memory the compositor owns (4 bytes per pixel, stride >= width * 4).
     virtual int SetSourceImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
     virtual int SetTargetImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
@@ -71,18 +72,16 @@ public:
     float FrameMaxY() const { return frameMaxY; }
 
 protected:
+    // A family's motion: the state of character i, whose box is `box`, on `pass` at `progress`.
+    // The base answers every character at its place, opaque.
+    virtual CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float progress);
+
     // The box of character i, or null when no box was set up for i.
     const CharBox* BoxAt(int32_t i) const {
         return i >= 0 && static_cast<size_t>(i) < chars.size() ? &chars[static_cast<size_t>(i)] : nullptr;
     }
     // The character at its laid-out place: scales 1, angle 0.
     static CharState AtBox(const CharBox& box, uint8_t alpha) { return {box.x, box.y, 1, 1, 0, alpha}; }
-    // The answer for an index without a box: not drawn. Returns what GetCharState returns.
-    static int Unanswered(CharState* out) {
-        if (!out) return 0;
-        *out = {0, 0, 1, 1, 0, 0};
-        return 1;
-    }
 
     int32_t frameWidth = 320;
     int32_t frameHeight = 240;

@@ -10,6 +10,8 @@
 // just outside the visible area; HIDE uses the frame edges as they are.
 #include <algorithm>
 
+#include <memory>
+
 #include "effects/EffectFactories.h"
 #include "effects/EffectMath.h"
 #include "effects/PathEffect.h"
@@ -48,43 +50,34 @@ protected:
 template <Direction kDir>
 class SlideEffect final : public SlideFamilyEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        if (p <= 0) {
-            *out = AtBox(*box, 0);
-            return 1;
-        }
-        *out = Shifted(*box, kDir, StartOffset(kDir) * (1.0f - EaseOut(p)), 255);
-        return 1;
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        if (p <= 0) return AtBox(box, 0);
+        return Shifted(box, kDir, StartOffset(kDir) * (1.0f - EaseOut(p)), 255);
     }
 };
 
 template <Direction kDir>
 class HideEffect final : public SlideFamilyEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        CharState state = AtBox(*box, TruncAlpha(p * 255.0f));
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        CharState state = AtBox(box, TruncAlpha(p * 255.0f));
         const float w = static_cast<float>(frameWidth);
         const float h = static_cast<float>(frameHeight);
         switch (kDir) {
         case Direction::Down:
-            state.y = std::min((stringTop + stringHeight - box->height) * p, box->y);
+            state.y = std::min((stringTop + stringHeight - box.height) * p, box.y);
             break;
         case Direction::Up:
-            state.y = std::max(h + (stringTop - h) * p, box->y);
+            state.y = std::max(h + (stringTop - h) * p, box.y);
             break;
         case Direction::Right:
-            state.x = std::min((stringLeft + stringWidth - box->width) * p, box->x);
+            state.x = std::min((stringLeft + stringWidth - box.width) * p, box.x);
             break;
         case Direction::Left:
-            state.x = std::max(w + (stringLeft - w) * p, box->x);
+            state.x = std::max(w + (stringLeft - w) * p, box.x);
             break;
         }
-        *out = state;
-        return 1;
+        return state;
     }
 };
 
@@ -96,28 +89,16 @@ constexpr int kSoloOffsets[32] = {3,  8,  26, 15, 1,  18, 7,  20, 12, 9, 21, 6, 
 template <Direction kDir>
 class SoloEffect final : public SlideFamilyEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        if (p <= 0) {
-            *out = AtBox(*box, 0);
-            return 1;
-        }
+    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
+        if (p <= 0) return AtBox(box, 0);
         // Own progress in hundredths: each character needs 100/131 of the path, so the one with
         // offset 31 arrives exactly at p = 1. Double precision keeps that arrival exact.
         const double own = static_cast<double>(p) * 131.0 - kSoloOffsets[i % 32];
-        if (own >= 100.0) {
-            *out = AtBox(*box, 255);
-            return 1;
-        }
+        if (own >= 100.0) return AtBox(box, 255);
         const float s = static_cast<float>(own);
-        if (s < 0) {
-            *out = AtBox(*box, 0);
-            return 1;
-        }
+        if (s < 0) return AtBox(box, 0);
         const float q = s * 0.01f;
-        *out = Shifted(*box, kDir, StartOffset(kDir) * (1.0f - EaseOut(q)), 255);
-        return 1;
+        return Shifted(box, kDir, StartOffset(kDir) * (1.0f - EaseOut(q)), 255);
     }
 };
 
@@ -125,76 +106,64 @@ template <Direction kDir>
 class TranceEffect final : public SlideFamilyEffect {
 public:
     // Pass 0 is the ghost of the second half, pass 1 (drawn over it) the arriving character.
-    int GetCharState(int32_t pass, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
+    CharState CharAt(int32_t pass, int32_t, const CharBox& box, float p) override {
         // Worked out in double and rounded to float once at the end, not after every factor.
         const double toward = 2.0 * p - 1.0;  // -1 at the start, 0 halfway, 1 at the end
         double along = 0;
         switch (kDir) {
-        case Direction::Down: along = toward * box->height * 2.0; break;
-        case Direction::Up: along = -toward * box->height * 2.0; break;
-        case Direction::Right: along = toward * box->width * 5.0; break;
-        case Direction::Left: along = -toward * box->width * 5.0; break;
+        case Direction::Down: along = toward * box.height * 2.0; break;
+        case Direction::Up: along = -toward * box.height * 2.0; break;
+        case Direction::Right: along = toward * box.width * 5.0; break;
+        case Direction::Left: along = -toward * box.width * 5.0; break;
         }
         const float offset = static_cast<float>(along);
-        if (pass == 0) {
-            *out = p > 0.5f ? Shifted(*box, kDir, offset, TruncAlpha((1.0f - p) * 382.5f)) : AtBox(*box, 0);
-        } else {
-            *out = p <= 0.5f ? Shifted(*box, kDir, offset, TruncAlpha(p * 510.0f)) : AtBox(*box, 255);
-        }
-        return 1;
+        if (pass == 0) return p > 0.5f ? Shifted(box, kDir, offset, TruncAlpha((1.0f - p) * 382.5f)) : AtBox(box, 0);
+        return p <= 0.5f ? Shifted(box, kDir, offset, TruncAlpha(p * 510.0f)) : AtBox(box, 255);
     }
 };
 
 class AssemblyEffect final : public SlideFamilyEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        if (p <= 0) {
-            *out = AtBox(*box, 0);
-            return 1;
-        }
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        if (p <= 0) return AtBox(box, 0);
         const float stringW = stringWidth;
         // A shift to the right common to all characters: the first box's width plus the string's.
         const float shift = (chars.front().width + stringW) * (1.0f - p);
-        const float fromLeft = box->x + shift - stringLeft;
-        CharState state = AtBox(*box, 255);
+        const float fromLeft = box.x + shift - stringLeft;
+        CharState state = AtBox(box, 255);
         if (fromLeft <= stringW) {
-            state.x = box->x + shift;
+            state.x = box.x + shift;
         } else {
             // Past the right edge: waits there, larger and fainter the further it still has to go.
             // A zero-width box is wholly past the edge.
-            float m = box->width != 0 ? (fromLeft - stringW) / box->width : 1.0f;
+            float m = box.width != 0 ? (fromLeft - stringW) / box.width : 1.0f;
             m = m < 1.0f ? std::max(m, 0.0f) : 1.0f;
             state.x = stringLeft + stringW;
             state.scaleX = state.scaleY = 1.0f + 1.3f * m;
             state.alpha = TruncAlpha((1.0f - m) * 255.0f);
         }
-        *out = state;
-        return 1;
+        return state;
     }
 };
 
 }  // namespace
 
-PathEffect* NewSlideDown() { return new SlideEffect<Direction::Down>(); }
-PathEffect* NewSlideUp() { return new SlideEffect<Direction::Up>(); }
-PathEffect* NewSlideLeft() { return new SlideEffect<Direction::Left>(); }
-PathEffect* NewSlideRight() { return new SlideEffect<Direction::Right>(); }
-PathEffect* NewHideDown() { return new HideEffect<Direction::Down>(); }
-PathEffect* NewHideUp() { return new HideEffect<Direction::Up>(); }
-PathEffect* NewHideLeft() { return new HideEffect<Direction::Left>(); }
-PathEffect* NewHideRight() { return new HideEffect<Direction::Right>(); }
-PathEffect* NewSoloDown() { return new SoloEffect<Direction::Down>(); }
-PathEffect* NewSoloUp() { return new SoloEffect<Direction::Up>(); }
-PathEffect* NewSoloLeft() { return new SoloEffect<Direction::Left>(); }
-PathEffect* NewSoloRight() { return new SoloEffect<Direction::Right>(); }
-PathEffect* NewTranceDown() { return new TranceEffect<Direction::Down>(); }
-PathEffect* NewTranceUp() { return new TranceEffect<Direction::Up>(); }
-PathEffect* NewTranceLeft() { return new TranceEffect<Direction::Left>(); }
-PathEffect* NewTranceRight() { return new TranceEffect<Direction::Right>(); }
-PathEffect* NewAssembly() { return new AssemblyEffect(); }
+std::unique_ptr<PathEffect> NewSlideDown() { return std::make_unique<SlideEffect<Direction::Down>>(); }
+std::unique_ptr<PathEffect> NewSlideUp() { return std::make_unique<SlideEffect<Direction::Up>>(); }
+std::unique_ptr<PathEffect> NewSlideLeft() { return std::make_unique<SlideEffect<Direction::Left>>(); }
+std::unique_ptr<PathEffect> NewSlideRight() { return std::make_unique<SlideEffect<Direction::Right>>(); }
+std::unique_ptr<PathEffect> NewHideDown() { return std::make_unique<HideEffect<Direction::Down>>(); }
+std::unique_ptr<PathEffect> NewHideUp() { return std::make_unique<HideEffect<Direction::Up>>(); }
+std::unique_ptr<PathEffect> NewHideLeft() { return std::make_unique<HideEffect<Direction::Left>>(); }
+std::unique_ptr<PathEffect> NewHideRight() { return std::make_unique<HideEffect<Direction::Right>>(); }
+std::unique_ptr<PathEffect> NewSoloDown() { return std::make_unique<SoloEffect<Direction::Down>>(); }
+std::unique_ptr<PathEffect> NewSoloUp() { return std::make_unique<SoloEffect<Direction::Up>>(); }
+std::unique_ptr<PathEffect> NewSoloLeft() { return std::make_unique<SoloEffect<Direction::Left>>(); }
+std::unique_ptr<PathEffect> NewSoloRight() { return std::make_unique<SoloEffect<Direction::Right>>(); }
+std::unique_ptr<PathEffect> NewTranceDown() { return std::make_unique<TranceEffect<Direction::Down>>(); }
+std::unique_ptr<PathEffect> NewTranceUp() { return std::make_unique<TranceEffect<Direction::Up>>(); }
+std::unique_ptr<PathEffect> NewTranceLeft() { return std::make_unique<TranceEffect<Direction::Left>>(); }
+std::unique_ptr<PathEffect> NewTranceRight() { return std::make_unique<TranceEffect<Direction::Right>>(); }
+std::unique_ptr<PathEffect> NewAssembly() { return std::make_unique<AssemblyEffect>(); }
 
 }  // namespace qel

@@ -1,6 +1,8 @@
 // The special family: per-character paths with a motion of their own.
 //
 //   NOEFFECT  the string simply switches on halfway (key frames give this path progress 1).
+#include <memory>
+
 #include "effects/EffectFactories.h"
 #include "effects/PathEffect.h"
 
@@ -10,16 +12,13 @@ namespace {
 
 class NoEffect final : public PathEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        *out = AtBox(*box, p > 0.5f ? 255 : 0);
-        return 1;
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        return AtBox(box, p > 0.5f ? 255 : 0);
     }
 };
 
 }  // namespace
 
-PathEffect* NewNoEffect() { return new NoEffect(); }
+std::unique_ptr<PathEffect> NewNoEffect() { return std::make_unique<NoEffect>(); }
 
 }  // namespace qel

@@ -8,6 +8,8 @@
 // Coverage is a fraction of the character's extent already passed by the edge: alpha is
 // trunc(coverage * 255) saturated to 0 .. 255. A box without extent keeps its undivided
 // coverage, which the saturation turns into fully in or fully out.
+#include <memory>
+
 #include "effects/EffectFactories.h"
 #include "effects/EffectMath.h"
 #include "effects/PathEffect.h"
@@ -21,36 +23,30 @@ enum class Sweep { Down, Up, Left, Right };
 template <Sweep kSweep>
 class WipeEffect final : public PathEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        if (p <= 0) {
-            *out = AtBox(*box, 0);
-            return 1;
-        }
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        if (p <= 0) return AtBox(box, 0);
         float v = 0;
         float extent = 0;
         switch (kSweep) {
         case Sweep::Right:
-            v = p * stringWidth - (box->x - stringLeft);
-            extent = box->width;
+            v = p * stringWidth - (box.x - stringLeft);
+            extent = box.width;
             break;
         case Sweep::Left:
-            v = box->width + (box->x - stringLeft) - (1.0f - p) * stringWidth;
-            extent = box->width;
+            v = box.width + (box.x - stringLeft) - (1.0f - p) * stringWidth;
+            extent = box.width;
             break;
         case Sweep::Down:
-            v = p * stringHeight - (box->y - stringTop);
-            extent = box->height;
+            v = p * stringHeight - (box.y - stringTop);
+            extent = box.height;
             break;
         case Sweep::Up:
-            v = box->height + (box->y - stringTop) - (1.0f - p) * stringHeight;
-            extent = box->height;
+            v = box.height + (box.y - stringTop) - (1.0f - p) * stringHeight;
+            extent = box.height;
             break;
         }
         if (extent > 0) v /= extent;
-        *out = AtBox(*box, CoverageAlpha(v));
-        return 1;
+        return AtBox(box, CoverageAlpha(v));
     }
 };
 
@@ -59,17 +55,12 @@ public:
 template <bool kHorizontal>
 class AmplifyEffect final : public PathEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        if (p <= 0) {
-            *out = AtBox(*box, 0);
-            return 1;
-        }
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        if (p <= 0) return AtBox(box, 0);
         const float size = kHorizontal ? stringWidth : stringHeight;
-        const float d = kHorizontal ? box->x - stringLeft : box->y - stringTop;
+        const float d = kHorizontal ? box.x - stringLeft : box.y - stringTop;
         const float half = size * 0.5f;
-        const float w = kHorizontal ? box->width : box->height;
+        const float w = kHorizontal ? box.width : box.height;
         float v;
         if (d >= half) {
             v = half * (p + 1.0f) - d;  // beyond the centre line
@@ -79,29 +70,25 @@ public:
             v = p * size;  // straddles it
         }
         if (w > 0) v /= w;
-        *out = AtBox(*box, CoverageAlpha(v));
-        return 1;
+        return AtBox(box, CoverageAlpha(v));
     }
 };
 
 class FadeEffect final : public PathEffect {
 public:
-    int GetCharState(int32_t, int32_t i, float p, CharState* out) override {
-        const CharBox* box = BoxAt(i);
-        if (!box || !out) return Unanswered(out);
-        *out = AtBox(*box, TruncAlpha(p * 255.0f));
-        return 1;
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+        return AtBox(box, TruncAlpha(p * 255.0f));
     }
 };
 
 }  // namespace
 
-PathEffect* NewWipeDown() { return new WipeEffect<Sweep::Down>(); }
-PathEffect* NewWipeUp() { return new WipeEffect<Sweep::Up>(); }
-PathEffect* NewWipeLeft() { return new WipeEffect<Sweep::Left>(); }
-PathEffect* NewWipeRight() { return new WipeEffect<Sweep::Right>(); }
-PathEffect* NewAmplifyH() { return new AmplifyEffect<true>(); }
-PathEffect* NewAmplifyV() { return new AmplifyEffect<false>(); }
-PathEffect* NewFade() { return new FadeEffect(); }
+std::unique_ptr<PathEffect> NewWipeDown() { return std::make_unique<WipeEffect<Sweep::Down>>(); }
+std::unique_ptr<PathEffect> NewWipeUp() { return std::make_unique<WipeEffect<Sweep::Up>>(); }
+std::unique_ptr<PathEffect> NewWipeLeft() { return std::make_unique<WipeEffect<Sweep::Left>>(); }
+std::unique_ptr<PathEffect> NewWipeRight() { return std::make_unique<WipeEffect<Sweep::Right>>(); }
+std::unique_ptr<PathEffect> NewAmplifyH() { return std::make_unique<AmplifyEffect<true>>(); }
+std::unique_ptr<PathEffect> NewAmplifyV() { return std::make_unique<AmplifyEffect<false>>(); }
+std::unique_ptr<PathEffect> NewFade() { return std::make_unique<FadeEffect>(); }
 
 }  // namespace qel

@@ -500,10 +500,7 @@ void TitleHost::RefreshFontsAfterLoad() {
 }
 
 void TitleHost::ReleaseStringResources(MetaString& s) {
-    if (s.Effect) {
-        Effects.ReleaseEffect(s.Effect);
-        s.Effect = nullptr;
-    }
+    s.Effect.reset();
     for (PreparedGlyph& g : s.Glyphs) g.FreeImages();
     s.Glyphs.clear();
     s.Layers.Reset();

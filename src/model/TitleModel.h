@@ -12,11 +12,11 @@
 #include <memory>
 #include <vector>
 
+#include "effects/PathEffect.h"  // until the render state leaves the string record
 #include "qel/QEL_Title2.h"
 
 namespace qel {
 
-class PathEffect;
 
 struct MetaCharacter {
     uint16_t Value = 0;
@@ -124,7 +124,7 @@ struct MetaString {
     char PathID[260] = {};
     float PathProgress = 0;
     char MaskFile[260] = {};
-    PathEffect* Effect = nullptr;  // owned; released through the effect catalogue
+    std::unique_ptr<PathEffect> Effect;
     int32_t EffectStale = 0;
 
     std::vector<MetaCharacter> chars;

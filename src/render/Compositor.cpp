@@ -411,7 +411,7 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
     SeedEffectRandom(1);
 
     // The answers of the effect, on this thread, in character order.
-    PathEffect* effect = s.Effect;
+    PathEffect* effect = s.Effect.get();
     const int32_t boxes = effect ? effect->CharCount() : 0;
     const bool turned = s.RotateDegree != 0;
     for (size_t i = 0; i < n; ++i) {
@@ -517,7 +517,7 @@ void FrameCompositor::WholeImage(MetaString& s) {
     const RECT frame{0, 0, rs_.Width, rs_.Height};
     if (s.PathID[0] != 0 && host_.Effects.IsWholeImage(s.PathID)) {
         host_.RebuildEffect(s);
-        PathEffect* effect = s.Effect;
+        PathEffect* effect = s.Effect.get();
         if (!effect) return;
         const int32_t stride = rs_.Width * 4;
         (void)effect->SetSourceImage(l.ShadowLayer, rs_.Width, rs_.Height, stride);
@@ -616,12 +616,8 @@ HRESULT TitleHost::Render(uint8_t* pixels, float time) noexcept {
 
 void TitleHost::RebuildEffect(MetaString& s) {
     if (s.Effect && !s.EffectStale) return;
-    if (s.Effect) {
-        Effects.ReleaseEffect(s.Effect);
-        s.Effect = nullptr;
-    }
-    s.Effect = Effects.CreateEffect(s.PathID);
-    if (PathEffect* effect = s.Effect) {
+    s.Effect = EffectCatalog::CreateEffect(s.PathID);
+    if (PathEffect* effect = s.Effect.get()) {
         effect->SetFrameSize(Settings.Width, Settings.Height);
         const RectF box = StringFrameRect(s);
         const float rect[4] = {box.x, box.y, box.width, box.height};
@@ -641,8 +637,7 @@ int32_t TitleHost::ReleaseCaches() noexcept {
     for (MetaString& s : Strings) {
         s.Layers.Reset();
         s.StringDirtyRect = RECT{};
-        Effects.ReleaseEffect(s.Effect);
-        s.Effect = nullptr;
+        s.Effect.reset();
         for (PreparedGlyph& g : s.Glyphs) {
             g.FreeImages();
             g.DirtyBits = kDirtyAll;

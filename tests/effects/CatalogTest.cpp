@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -65,11 +66,10 @@ TEST(EffectTable, RowsAreTerminatedKeyedFromTheirPathAndCreatable) {
         EXPECT_EQ("PATH_" + upper, row->pathId);
         EXPECT_EQ(std::string(row->descKey), "IDS_DSP_Ti_" + key + "_Desc");
 
-        PathEffect* effect = catalog.CreateEffect(row->pathId);
+        const std::unique_ptr<PathEffect> effect = EffectCatalog::CreateEffect(row->pathId);
         ASSERT_NE(effect, nullptr) << row->pathId;
         EXPECT_EQ(effect->CharCount(), 0);
         EXPECT_TRUE(effect->Chars().empty());
-        EXPECT_EQ(catalog.ReleaseEffect(effect), 1);
     }
 }
 
@@ -83,11 +83,8 @@ TEST(EffectCatalog, CreatesOnlyExactIdentifiers) {
         {" PATH_GLOW", false},        {"PATH_GLO", false},               {"PATH_", false},
         {"", false},                  {nullptr, false},
     };
-    EffectCatalog catalog;
     for (const auto& c : cases) {
-        PathEffect* effect = catalog.CreateEffect(c.id);
-        EXPECT_EQ(effect != nullptr, c.created) << (c.id ? c.id : "(null)");
-        catalog.ReleaseEffect(effect);
+        EXPECT_EQ(EffectCatalog::CreateEffect(c.id) != nullptr, c.created) << (c.id ? c.id : "(null)");
     }
 }
 
@@ -198,26 +195,17 @@ TEST_F(EffectEnumeration, NamesAndDescriptionsComeFromTheFirstOfferedRow) {
     }
 }
 
-TEST(EffectCatalog, ReleaseAcceptsNullAndEffectsItDidNotList) {
-    EffectCatalog catalog;
-    EXPECT_EQ(catalog.ReleaseEffect(nullptr), 1);
-    EXPECT_EQ(catalog.ReleaseEffect(new PathEffect()), 1);  // destroyed although never listed
-    EXPECT_EQ(catalog.LiveEffectCount(), 0u);
-
-    // Releasing out of creation order keeps the others alive and usable.
-    PathEffect* a = catalog.CreateEffect("PATH_FADE");
-    PathEffect* b = catalog.CreateEffect("PATH_FADE");
-    PathEffect* c = catalog.CreateEffect("PATH_WIPEUP");
+TEST(EffectCatalog, EveryCreationIsAnIndependentEffect) {
+    std::unique_ptr<PathEffect> a = EffectCatalog::CreateEffect("PATH_FADE");
+    std::unique_ptr<PathEffect> b = EffectCatalog::CreateEffect("PATH_FADE");
+    std::unique_ptr<PathEffect> c = EffectCatalog::CreateEffect("PATH_WIPEUP");
     ASSERT_TRUE(a && b && c);
     EXPECT_NE(a, b);
-    EXPECT_EQ(catalog.CreateEffect("PATH_FADEX"), nullptr);
-    EXPECT_EQ(catalog.LiveEffectCount(), 3u);
-    EXPECT_EQ(catalog.ReleaseEffect(b), 1);
-    EXPECT_EQ(catalog.LiveEffectCount(), 2u);
+    EXPECT_EQ(EffectCatalog::CreateEffect("PATH_FADEX"), nullptr);
+    // Freeing one out of creation order keeps the others usable.
+    b.reset();
     EXPECT_EQ(a->SetCharCount(1), 1);
-    EXPECT_EQ(catalog.ReleaseEffect(a), 1);
-    EXPECT_EQ(catalog.ReleaseEffect(c), 1);
-    EXPECT_EQ(catalog.LiveEffectCount(), 0u);
+    EXPECT_EQ(c->SetCharCount(2), 1);
 }
 
 }  // namespace

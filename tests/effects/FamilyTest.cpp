@@ -5,6 +5,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <memory>
 #include <vector>
 
 #include "effects/EffectCatalog.h"
@@ -37,15 +38,10 @@ Scene Column() {
 
 class Effects : public ::testing::Test {
 protected:
-    void TearDown() override {
-        for (PathEffect* e : made) catalog.ReleaseEffect(e);
-    }
-
     // Set up as the rebuild step does.
     PathEffect* Make(const char* id, const Scene& scene = {}) {
-        PathEffect* e = catalog.CreateEffect(id);
+        PathEffect* e = Keep(EffectCatalog::CreateEffect(id));
         if (!e) return nullptr;
-        made.push_back(e);
         e->SetFrameSize(320, 240);
         const float rect[4] = {scene.left, scene.top, scene.Width(), scene.Height()};
         e->SetStringBounds(rect, scene.angle);
@@ -66,8 +62,13 @@ protected:
         return a;
     }
 
-    EffectCatalog catalog;
-    std::vector<PathEffect*> made;
+    // Keeps an effect alive for the rest of the test.
+    PathEffect* Keep(std::unique_ptr<PathEffect> effect) {
+        made.push_back(std::move(effect));
+        return made.back().get();
+    }
+
+    std::vector<std::unique_ptr<PathEffect>> made;
 };
 
 // The paths built so far, with the scene that suits their axis.
@@ -90,7 +91,7 @@ TEST_F(Effects, EveryPathStartsInvisibleAndEndsAtRest) {
         const Scene scene = path.vertical ? Column() : Scene{};
         PathEffect* e = Make(path.id, scene);
         ASSERT_NE(e, nullptr);
-        const int passes = catalog.GetPassCount(path.id);
+        const int passes = EffectCatalog::GetPassCount(path.id);
         for (int pass = 0; pass < passes; ++pass) {
             EXPECT_EQ(Alphas(e, scene.n, 0), std::vector<int>(4, 0)) << "pass " << pass;
         }
@@ -291,8 +292,7 @@ TEST_F(Effects, AssemblyEmergesFromTheRightEdgeShrinkingAndFadingIn) {
         EXPECT_EQ(s.alpha, expected[i].alpha) << i;
     }
     // A zero-width character past the edge counts as wholly out.
-    PathEffect* z = catalog.CreateEffect("PATH_ASSEMBLY");
-    made.push_back(z);
+    PathEffect* z = Keep(EffectCatalog::CreateEffect("PATH_ASSEMBLY"));
     const float rect[4] = {40, 100, 160, 30};
     z->SetStringBounds(rect, 0);
     z->SetCharCount(2);
@@ -347,8 +347,7 @@ TEST_F(Effects, AmplifyRampsACharacterAcrossTheCentreLineOverItsWidth) {
 }
 
 TEST_F(Effects, WipeCoverageOfBoxesWithoutWidthIsClampedNotWrapped) {
-    PathEffect* e = catalog.CreateEffect("PATH_WIPERIGHT");
-    made.push_back(e);
+    PathEffect* e = Keep(EffectCatalog::CreateEffect("PATH_WIPERIGHT"));
     const float rect[4] = {0, 0, 100, 20};
     e->SetStringBounds(rect, 0);
     const float tiny = std::numeric_limits<float>::denorm_min();

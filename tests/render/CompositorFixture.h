@@ -61,10 +61,9 @@ public:
 
     explicit ScriptedEffect(Script script) : script_(std::move(script)) {}
 
-    int GetCharState(int32_t pass, int32_t i, float, CharState* out) override {
+    CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float) override {
         asked.push_back(i);
-        *out = script_(pass, i, chars[size_t(i)]);
-        return 1;
+        return script_(pass, i, box);
     }
 
     std::vector<int32_t> asked;  // every index asked, in order
@@ -77,7 +76,8 @@ private:
 inline ScriptedEffect* InstallEffect(TitleHost& host, int32_t row, ScriptedEffect::Script script) {
     MetaString& s = *host.StringAt(row);
     host.RebuildEffect(s);
-    auto* effect = new ScriptedEffect(std::move(script));
+    auto owned = std::make_unique<ScriptedEffect>(std::move(script));
+    ScriptedEffect* effect = owned.get();
     effect->SetFrameSize(host.Settings.Width, host.Settings.Height);
     const RectF box = host.StringFrameRect(s);
     const float rect[4] = {box.x, box.y, box.width, box.height};
@@ -87,8 +87,7 @@ inline ScriptedEffect* InstallEffect(TitleHost& host, int32_t row, ScriptedEffec
         const RectF c = host.CharFrameRect(s, int32_t(i));
         effect->SetCharBox(int32_t(i), CharBox{c.x, c.y, c.width, c.height, c.x, c.y});
     }
-    host.Effects.ReleaseEffect(s.Effect);
-    s.Effect = effect;
+    s.Effect = std::move(owned);
     s.EffectStale = 0;
     host.CacheValid = 0;
     return effect;

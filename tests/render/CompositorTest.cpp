@@ -202,11 +202,11 @@ TEST(Render, EffectSurvivesProgressAndIsReplacedOnANewPath) {
 
     std::vector<uint8_t> frame = Background(kW, kH);
     ASSERT_EQ(host->Render(frame.data(), 0.1f), S_OK);
-    const PathEffect* first = host->StringAt(row)->Effect;
+    const PathEffect* first = host->StringAt(row)->Effect.get();
     ASSERT_NE(first, nullptr);
     const std::type_index firstType = typeid(*first);
     ASSERT_EQ(host->Render(frame.data(), 0.3f), S_OK);
-    EXPECT_EQ(host->StringAt(row)->Effect, first);
+    EXPECT_EQ(host->StringAt(row)->Effect.get(), first);
     ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
     EXPECT_EQ(std::string(host->StringAt(row)->PathID), "PATH_WIPEUP");
     // A new object of the new path's class (the allocator may well reuse the old address).
