@@ -33,6 +33,8 @@ constexpr char kService[] = "qeltitle";
 constexpr char kTimeProperty[] = "qeltitle.time";  // title time of a frame, 0 to 1
 constexpr double kLayoutWidth = 1920, kLayoutHeight = 1080;  // the frame titles are laid out for
 constexpr double kDefaultSeconds = 4;  // length when no out point is given, as `qeltitle animate`
+constexpr double kMinScale = 0.01, kMaxScale = 100;  // frame pixels per layout unit, as `qeltitle`
+constexpr int kMaxSide = 16384;  // pixels; keeps a frame's byte count within int
 
 struct HostRelease {
     void operator()(qel::ITitleHost* host) const { ReleaseTitleHost(host); }
@@ -98,11 +100,22 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
         *height = profile->height;
     }
     const int w = *width, h = *height;
+    if (w > kMaxSide || h > kMaxSide) {
+        mlt_log_error(MLT_PRODUCER_SERVICE(producer), "a frame of %dx%d is larger than %d pixels a side\n", w, h,
+                      kMaxSide);
+        return 1;
+    }
 
     // A preview at another size than the profile's shows the same picture, smaller.
     const double toFrameX = static_cast<double>(w) / profile->width, toFrameY = static_cast<double>(h) / profile->height;
     FrameSetup setup{w, h, 0, 0, false};
-    if (const double scale = mlt_properties_get_double(properties, "scale"); scale > 0) {
+    if (const char* text = mlt_properties_get(properties, "scale"); text && *text) {
+        const double scale = mlt_properties_get_double(properties, "scale");
+        if (!(scale >= kMinScale && scale <= kMaxScale)) {
+            mlt_log_error(MLT_PRODUCER_SERVICE(producer), "scale %s is not a number from %g to %g\n", text, kMinScale,
+                          kMaxScale);
+            return 1;
+        }
         setup.scaleX = static_cast<float>(scale * toFrameX);
         setup.scaleY = static_cast<float>(scale * toFrameY);
     } else {
@@ -235,8 +248,10 @@ void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg
 
 // The module's YAML description, installed in MLT's data directory under qeltitle/.
 mlt_properties Metadata(mlt_service_type, const char*, void* data) {
+    const char* dataDir = mlt_environment("MLT_DATA");
+    if (!dataDir) return nullptr;
     char file[4096];
-    std::snprintf(file, sizeof file, "%s/%s/%s", mlt_environment("MLT_DATA"), kService, static_cast<const char*>(data));
+    std::snprintf(file, sizeof file, "%s/%s/%s", dataDir, kService, static_cast<const char*>(data));
     return mlt_properties_parse_yaml(file);
 }
 

@@ -2,7 +2,7 @@
 // `qeltitle render` writes at the same title time, size and scale; laid over a colour clip through
 // a compositing transition the clip shows where the title is transparent; frames asked for out of
 // order and from several threads are the same; the module lists its description; a title that
-// cannot be loaded is refused.
+// cannot be loaded and a scale out of range are refused with their reason.
 //
 // melt loads modules from one directory: each test run makes a directory that links the system's
 // MLT modules plus ours (and the same for MLT's data), and points MLT_REPOSITORY and MLT_DATA at them.
@@ -103,7 +103,8 @@ protected:
     }
 
     static std::string Qeltitle() { return Quote(QELTITLE_EXE); }
-    static std::string MeltCommand() { return "melt -quiet -profile " + Quote((gWork / "profile").string()); }
+    static std::string MeltExe() { return Quote(MELT_EXE); }
+    static std::string MeltCommand() { return MeltExe() + " -quiet -profile " + Quote((gWork / "profile").string()); }
     // Writes PNG frames numbered from 0 into dir (a fresh directory).
     static std::string PngConsumer(const fs::path& dir, const char* pixelFormat) {
         fs::remove_all(dir);
@@ -236,9 +237,9 @@ TEST_F(Melt, FramesInAnyOrderFromAnyThread) {
     mlt_factory_close();
 }
 
-TEST_F(Melt, ListsItsDescriptionAndRefusesBadTitles) {
+TEST_F(Melt, ListsItsDescriptionAndRefusesBadInput) {
     std::string output;
-    ASSERT_EQ(Shell("melt -query producer=qeltitle", &output), 0);
+    ASSERT_EQ(Shell(MeltExe() + " -query producer=qeltitle", &output), 0);
     EXPECT_NE(output.find("identifier: qeltitle"), std::string::npos) << output;
     EXPECT_NE(output.find("identifier: background"), std::string::npos) << output;
 
@@ -246,9 +247,19 @@ TEST_F(Melt, ListsItsDescriptionAndRefusesBadTitles) {
     std::ofstream(notATitle) << "<html/>";
     // melt itself exits with 0 after a producer fails; the producer's refusal is what counts.
     for (const fs::path& bad : {gWork / "missing.xml", notATitle}) {
-        Shell("melt qeltitle:" + Quote(bad.string()) + " out=1 -consumer null", &output);
+        Shell(MeltExe() + " qeltitle:" + Quote(bad.string()) + " out=1 -consumer null terminate_on_pause=1", &output);
         EXPECT_NE(output.find("qeltitle: cannot load the title " + bad.string()), std::string::npos) << output;
         EXPECT_NE(output.find("Failed to load \"qeltitle:"), std::string::npos) << output;
+    }
+
+    // A scale outside 0.01..100 (or not a number) fails the frame with the reason, not a guess.
+    const fs::path title = gWork / "ok.xml";
+    ASSERT_EQ(Shell(Qeltitle() + " text 'ok' -o " + Quote(title.string())), 0);
+    for (const char* scale : {"1000", "0", "big"}) {
+        Shell(MeltExe() + " qeltitle:" + Quote(title.string()) + " out=0 scale=" + scale + " -consumer null terminate_on_pause=1",
+              &output);
+        EXPECT_NE(output.find(std::string("scale ") + scale + " is not a number from 0.01 to 100"), std::string::npos)
+            << output;
     }
 }
 
