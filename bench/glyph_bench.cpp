@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "model/Fonts.h"
-#include "platform/GlyphCoverage.h"
+#include "render/GlyphCoverage.h"
 
 namespace {
 

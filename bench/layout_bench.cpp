@@ -39,7 +39,7 @@ BENCHMARK(BM_TypeAndDelete)->Arg(4)->Arg(64);
 void BM_RefreshFontsAfterLoad(benchmark::State& state) {
     auto host = MakeHost(static_cast<int>(state.range(0)));
     auto* t = static_cast<TitleHost*>(host.get());
-    for (auto _ : state) t->RefreshFontsAfterLoad();
+    for (auto _ : state) t->Engine().AdoptLoadedStrings(t->Engine().Strings());
 }
 BENCHMARK(BM_RefreshFontsAfterLoad)->Arg(4)->Arg(16);
 
@@ -48,14 +48,14 @@ void BM_RefreshOneByOne(benchmark::State& state) {
     auto host = MakeHost(static_cast<int>(state.range(0)));
     auto* t = static_cast<TitleHost*>(host.get());
     for (auto _ : state) {
-        const qel::FontSpec remembered = t->DefaultFont;
-        const qel::MetaString& s = t->Strings[0];
+        const qel::FontSpec remembered = t->Engine().DefaultFont();
+        const qel::MetaString& s = t->Engine().Strings()[0];
         for (int32_t c = 0; c < static_cast<int32_t>(s.chars.size()); ++c) {
-            qel::FontSpec spec = t->DefaultFont;
+            qel::FontSpec spec = remembered;
             t->SetDefaultFont(&spec);
             t->ApplyFont(0, c, 1);
         }
-        t->DefaultFont = remembered;
+        t->SetDefaultFont(&remembered);
     }
 }
 BENCHMARK(BM_RefreshOneByOne)->Arg(4)->Arg(16);

@@ -24,10 +24,10 @@ HostPtr BenchTitle(int32_t maxThreads) {
     HostPtr host = MakeHost(kW, kH);
     ChangeSettings(*host, [&](RenderSettings& rs) { rs.MaxThreads = maxThreads; });
     SetFont(*host, u"DejaVu Sans", 72);
-    MetaBorder border = host->DefaultBorder;
+    MetaBorder border = host->Engine().DefaultBorder();
     border.Size = 3;
     host->SetDefaultBorder(&border);
-    MetaShadow shadow = host->DefaultShadow;
+    MetaShadow shadow = host->Engine().DefaultShadow();
     shadow.OffsetX = shadow.OffsetY = 3;
     shadow.BlurRadius = 3;
     host->SetDefaultShadow(&shadow);
@@ -54,7 +54,7 @@ void Render_StillUncached(benchmark::State& state) {
     std::vector<uint8_t> frame = Background(kW, kH);
     host->Render(frame.data(), 1.0f);
     for (auto _ : state) {
-        host->CacheValid = 0;
+        host->Renderer().DropStillFrame();
         host->Render(frame.data(), 1.0f);
         benchmark::ClobberMemory();
     }
@@ -74,7 +74,7 @@ void Render_Transformed(benchmark::State& state) {
     });
     for (auto _ : state) {
         ++frameNumber;
-        host->CacheValid = 0;  // a moving title is never served from the still-frame cache
+        host->Renderer().DropStillFrame();  // a moving title is never served from the still-frame cache
         host->Render(frame.data(), t);
         benchmark::ClobberMemory();
     }
@@ -99,7 +99,7 @@ void Blend_DirtyRect(benchmark::State& state) {
     host->Render(frame.data(), 1.0f);
     RECT dirty{};
     host->GetDirtyRect(&dirty);
-    const uint8_t* image = host->Strings[0].Layers.ShadowLayer;
+    const uint8_t* image = host->Renderer().StateOf(0)->layers.ShadowLayer;
     for (auto _ : state) {
         BlendOverOpaque(frame.data(), image, kW, kH, dirty);
         benchmark::ClobberMemory();

@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/DebugOutput.h"
+#include "base/DebugOutput.h"
 #include "persist/XmlDom.h"
 #include "qel/QEL_Title2.h"
 

@@ -224,8 +224,6 @@ int EffectCatalog::IsWholeImage(const char* pathId) {
     return k >= 0 ? kEntries[k].wholeImage : 0;
 }
 
-HRESULT EffectCatalog::LoadEffectStrings(const char16_t* path) { return strings_.LoadStringTableFile(path); }
-
 int EffectCatalog::BuiltInRowCount() { return kBuiltInRowCount; }
 
 // An index outside the table answers an all-zero row (empty identifiers, level 0).

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "persist/EffectStringTable.h"
+#include "effects/EffectStringTable.h"
 #include "qel/QEL_Title2.h"
 
 namespace qel {
@@ -45,7 +45,8 @@ public:
     const char16_t* GetEffectDescW(const char* pathId);
     static int GetPassCount(const char* pathId);
     static int IsWholeImage(const char* pathId);
-    HRESULT LoadEffectStrings(const char16_t* path);
+    // The display texts, which the host fills from its string-table file.
+    EffectStringTable& Texts() { return strings_; }
 
     static int BuiltInRowCount();
     static const EffectTableRow& BuiltInRow(int index);

@@ -1,27 +1,18 @@
-// The TitleHost: the one object a host application holds for a whole title. It owns the defaults
-// for new text, the render settings, the strings, the effect catalogue, the worker pool, the
-// installed face names and the composed-frame cache, and implements the 69 operations.
+// The TitleHost: the object a host application holds for a whole title, and the adapter between
+// the host's table of 69 operations and the engine: it keeps the slot order, checks the pointers
+// the host passes, maps exceptions to status codes (Boundary.h) and forwards to the title
+// (model/Title.h), the compositor (compositor/Compositor.h), the effect catalogue and the
+// persistence layer. It holds no title data of its own.
 //
-// The operations are split over several files by subject:
-//   TitleHost.cpp       construction, destruction, Destroy (slot 68)
-//   StringOps.cpp       editing: slots 0-4, 13-20
-//   DefaultsOps.cpp     defaults and settings: slots 5-12, 28, 67
-//   Queries.cpp         getters, rectangles, quads, text, dirty rectangle: slots 21-41, 49, 65
-//   KeyFrameOps.cpp     key frames and time: slots 50-56
-//   EffectOps.cpp       catalogue slots 57-64
-//   ../persist/TitleOps.cpp     load and save: slots 42-47
-//   ../render/Compositor.cpp    Render (48), ReleaseCaches (66)
-//   ../render/CharacterLayers.cpp  PrepareGlyphLayers
+//   TitleHost.cpp    construction, destruction and the forwarding operations
+//   PersistOps.cpp   load and save (slots 42-47)
+//   EffectOps.cpp    the effect catalogue (slots 57-64)
 #pragma once
 
-#include <map>
-#include <string>
-#include <vector>
-
+#include "compositor/Compositor.h"
 #include "effects/EffectCatalog.h"
-#include "model/TitleModel.h"
+#include "model/Title.h"
 #include "qel/QEL_Title2.h"
-#include "render/WorkerPool.h"
 
 namespace qel {
 
@@ -102,58 +93,18 @@ public:
     HRESULT GetDefaultFont(FontSpec* out) noexcept override;
     void* Destroy(uint32_t flags) noexcept override;
 
-    // ---- engine internals shared by the subsystems (no validation unless stated) ----
-
-    // The string at row, or null when row is not a string index.
-    MetaString* StringAt(int32_t row) noexcept;
-
-    // Line breaking and layout of one string.
-    int BreakLines(int32_t row, int32_t start, int32_t count);
-    void LayoutString(int32_t row);
-
-    // RotSin/RotCos from RotateDegree, and the rotation origin from the string's box.
-    void UpdateRotation(MetaString& s);
-
-    // A character's box in frame units (the unvalidated body of GetCharRect).
-    RectF CharFrameRect(const MetaString& s, int32_t col) const;
-    RectF StringFrameRect(const MetaString& s) const;
-
-    // After a load: every character's font is resolved and measured again on this machine.
-    void RefreshFontsAfterLoad();
-
-    // The character images of one character (may run on a worker thread).
-    int PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, float scaleX, float scaleY,
-                           float angle) noexcept;
-
-    // Creates the string's effect again when its identifier changed.
-    void RebuildEffect(MetaString& s);
-
-    // Frees a string's effect, layers and glyph buffers (the body of ClearString's releases).
-    void ReleaseStringResources(MetaString& s);
-
-    // ---- members, in the documented order ----
-    FontSpec DefaultFont{};
-    MetaFace DefaultFace{};
-    MetaBorder DefaultBorder{};
-    MetaShadow DefaultShadow{};
-    CharSpacing DefaultSpacing{};
-    ParagraphAttrs DefaultParagraph{};
-    StringAttrs DefaultString{};
-    RenderSettings Settings{};
-    int32_t RemeasurePending = 0;
-    int32_t ProcessorCount = 1;
-    std::vector<MetaString> Strings;
-    EffectCatalog Effects;
-    WorkerPool Workers;
-    std::map<std::u16string, int32_t> FaceNames;
-    RECT DirtyRect{};
-    // The still-frame cache keeps the strings' finished images in their own layers and replays
-    // their final blends (see render/Compositor.cpp), so it needs no frame-sized buffer of its own.
-    int32_t CacheValid = 0;
-    RECT CacheRect{};
+    // ---- the engine behind the table (for tests and tools inside the library) ----
+    Title& Engine() { return title_; }
+    const Title& Engine() const { return title_; }
+    Compositor& Renderer() { return compositor_; }
+    EffectCatalog& Effects() { return effects_; }
 
 private:
     ~TitleHost();
+
+    Title title_;
+    EffectCatalog effects_;
+    Compositor compositor_;
 };
 
 }  // namespace qel

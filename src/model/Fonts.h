@@ -9,29 +9,13 @@
 #include <vector>
 
 #include "model/TitleModel.h"
+#include "platform/FontLinking.h"
 #include "qel/QEL_Title2.h"
 
 namespace qel {
 
 constexpr int32_t kDesignHeight = 2048;
 constexpr float kMaxFontSize = 1638.0f;  // largest usable |Size| in layout units
-
-// Finds, for a code unit the base font lacks, an installed font that has it. Made once per
-// editing operation; forgets its mappings when destroyed.
-class FontLinker {
-public:
-    FontLinker();
-    ~FontLinker();
-    FontLinker(const FontLinker&) = delete;
-    FontLinker& operator=(const FontLinker&) = delete;
-
-    bool Valid() const { return impl_ != nullptr; }
-    struct Impl;
-    Impl* impl() const { return impl_.get(); }
-
-private:
-    std::unique_ptr<Impl> impl_;
-};
 
 // The LOGFONTW of a request: face, character set, height -designHeight, weight 700/400, italic.
 LOGFONTW LogFontFromSpec(int32_t designHeight, const FontSpec& spec);

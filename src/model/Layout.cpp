@@ -21,7 +21,8 @@
 #include <algorithm>
 #include <limits>
 
-#include "host/TitleHost.h"
+#include "model/Layout.h"
+
 #include "model/Fonts.h"
 
 namespace qel {
@@ -224,50 +225,41 @@ void LayoutGeometry(MetaString& s) {
             (vertical ? line.Top : line.Left) = offset;
         }
     }
-
-    s.EffectStale = 1;
 }
 
 }  // namespace
 
-int TitleHost::BreakLines(int32_t row, int32_t start, int32_t count) {
-    MetaString* s = StringAt(row);
-    if (!s) return 0;
-    const int64_t n = static_cast<int64_t>(s->chars.size());
+int BreakLines(MetaString& s, int32_t start, int32_t count, bool vertical, const ParagraphAttrs& fill) {
+    const int64_t n = static_cast<int64_t>(s.chars.size());
     if (start < 0 || start >= n || count < 0 || int64_t{start} + count > n) return 0;
-    const bool vertical = DefaultString.Vertical != 0;  // the host's default, not the string's flag
 
     // The pass reads only the records in front of it: the line of `start`, its paragraph and that
     // paragraph's first line, which an edit leaves in place. (After an insertion the records
     // behind `start` still describe the old text; the pass rewrites them.)
-    const int32_t startLine = s->chars[static_cast<size_t>(start)].LineIndex;
-    const MetaLine* l = startLine >= 0 && static_cast<size_t>(startLine) < s->lines.size()
-                            ? &s->lines[static_cast<size_t>(startLine)] : nullptr;
+    const int32_t startLine = s.chars[static_cast<size_t>(start)].LineIndex;
+    const MetaLine* l = startLine >= 0 && static_cast<size_t>(startLine) < s.lines.size()
+                            ? &s.lines[static_cast<size_t>(startLine)] : nullptr;
     const int32_t para = l ? l->ParagraphIndex : -1;
-    const MetaParagraph* p = para >= 0 && static_cast<size_t>(para) < s->paragraphs.size()
-                                 ? &s->paragraphs[static_cast<size_t>(para)] : nullptr;
+    const MetaParagraph* p = para >= 0 && static_cast<size_t>(para) < s.paragraphs.size()
+                                 ? &s.paragraphs[static_cast<size_t>(para)] : nullptr;
     const int32_t line = p ? p->LineStart : -1;
-    if (!p || line < 0 || line > startLine || s->lines[static_cast<size_t>(line)].CharStart < 0 ||
-        s->lines[static_cast<size_t>(line)].CharStart > start) {
-        RebuildStructure(*s, DefaultParagraph);
-        BreakFrom(*s, 0, 0, 0, vertical);
+    if (!p || line < 0 || line > startLine || s.lines[static_cast<size_t>(line)].CharStart < 0 ||
+        s.lines[static_cast<size_t>(line)].CharStart > start) {
+        RebuildStructure(s, fill);
+        BreakFrom(s, 0, 0, 0, vertical);
         return 1;
     }
-    BreakFrom(*s, static_cast<size_t>(s->lines[static_cast<size_t>(line)].CharStart), line, para, vertical);
+    BreakFrom(s, static_cast<size_t>(s.lines[static_cast<size_t>(line)].CharStart), line, para, vertical);
     return 1;
 }
 
-void TitleHost::LayoutString(int32_t row) {
-    MetaString* sp = StringAt(row);
-    if (!sp) return;
-    MetaString& s = *sp;
-
+void LayoutString(MetaString& s, bool breakVertical, const ParagraphAttrs& fill, const FontSpec& emptyFont) {
     if (s.chars.empty()) {
-        // An empty string is as large as one space of the default font.
+        // An empty string is as large as one space of the font new text would get.
         s.lines.clear();
         s.paragraphs.clear();
         MetaFont font;
-        (void)MakeFont(kDesignHeight, DefaultFont, &font);
+        (void)MakeFont(kDesignHeight, emptyFont, &font);
         float cx = 0, cy = 0;
         (void)MeasureCodeUnit(font.LogFont, u' ', &cx, &cy);
         const float r = font.SizeRatio;
@@ -284,8 +276,8 @@ void TitleHost::LayoutString(int32_t row) {
     if (!StructureValid(s)) {
         // Only a title loaded with inconsistent records gets here: rebuild rather than read
         // outside the vectors.
-        RebuildStructure(s, DefaultParagraph);
-        BreakFrom(s, 0, 0, 0, DefaultString.Vertical != 0);
+        RebuildStructure(s, fill);
+        BreakFrom(s, 0, 0, 0, breakVertical);
     }
     LayoutGeometry(s);
 }

@@ -111,8 +111,6 @@ void EraseAllKeyFrames(MetaString& s) {
 
 void EvaluateKeyFrames(MetaString& s, float t) {
     if (s.KeyFrames.empty()) return;
-    char previous[260];
-    std::memcpy(previous, s.PathID, sizeof previous);
 
     auto take = [&s](const PathValue& v) {
         CopyPathId(s.PathID, v.PathID);
@@ -149,8 +147,6 @@ void EvaluateKeyFrames(MetaString& s, float t) {
             }
         }
     }
-
-    if (std::strncmp(previous, s.PathID, sizeof previous) != 0) s.EffectStale = 1;
 }
 
 }  // namespace qel

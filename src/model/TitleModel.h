@@ -1,5 +1,6 @@
 // The in-memory title: strings, their characters, lines and paragraphs, the per-string style
-// tables that characters point into, key frames, and the prepared character images.
+// tables that characters point into, and key frames. Only what is saved and laid out lives here;
+// what drawing needs (character images, layers, effect instances) belongs to the compositor.
 //
 // Geometry is in layout units (frame coordinates before the render settings' ScaleX/ScaleY), x to
 // the right and y downwards. Character codes are UTF-16 code units.
@@ -12,7 +13,6 @@
 #include <memory>
 #include <vector>
 
-#include "effects/PathEffect.h"  // until the render state leaves the string record
 #include "qel/QEL_Title2.h"
 
 namespace qel {
@@ -61,52 +61,6 @@ struct MetaFont {
 };
 static_assert(sizeof(MetaFont) == 92 + 9 * 4, "MetaFont must have no padding: entries are compared as bytes");
 
-// A character image: 4-byte pixels, straight alpha, stride width * 4. (x, y) is its top-left
-// corner relative to the character's drawing position.
-struct LayerImage {
-    std::unique_ptr<uint8_t[]> pixels;  // null when the layer is absent
-    int32_t width = 0, height = 0;
-    float x = 0, y = 0;
-
-    void Reset() {
-        pixels.reset();
-        width = height = 0;
-        x = y = 0;
-    }
-};
-
-enum DirtyBit : uint8_t { kDirtyFace = 1, kDirtyBorder = 2, kDirtyShadow = 4, kDirtyAll = 7 };
-
-struct PreparedGlyph {
-    LayerImage Face, Border, Shadow;
-    uint8_t DirtyBits = kDirtyAll;
-
-    void FreeImages() {
-        Face.Reset();
-        Border.Reset();
-        Shadow.Reset();
-    }
-};
-
-// One block holding a string's three frame-sized layers (premultiplied pixels).
-struct AlignedFree {
-    void operator()(uint8_t* p) const noexcept { std::free(p); }
-};
-using AlignedBlock = std::unique_ptr<uint8_t, AlignedFree>;
-
-struct LayerMemory {
-    AlignedBlock block;
-    uint8_t* ShadowLayer = nullptr;
-    uint8_t* BorderLayer = nullptr;
-    uint8_t* FaceLayer = nullptr;
-
-    explicit operator bool() const { return block != nullptr; }
-    void Reset() {
-        block.reset();
-        ShadowLayer = BorderLayer = FaceLayer = nullptr;
-    }
-};
-
 // Enumeration state of GetFirstKeyFrame / GetNextKeyFrame and of key-frame evaluation.
 struct KeyFrameCursor {
     bool placed = false;  // never placed (or cleared): GetNextKeyFrame fails
@@ -124,8 +78,6 @@ struct MetaString {
     char PathID[260] = {};
     float PathProgress = 0;
     char MaskFile[260] = {};
-    std::unique_ptr<PathEffect> Effect;
-    int32_t EffectStale = 0;
 
     std::vector<MetaCharacter> chars;
     std::vector<MetaLine> lines;
@@ -136,12 +88,9 @@ struct MetaString {
     std::vector<MetaShadow> shadows;
     std::map<float, PathValue> KeyFrames;
     KeyFrameCursor Cursor;
-    std::vector<PreparedGlyph> Glyphs;  // parallel to chars
 
     float RotSin = 0, RotCos = 1;          // of -RotateDegree
     float RotOriginX = 0, RotOriginY = 0;  // frame units
-    LayerMemory Layers;
-    RECT StringDirtyRect{};
 };
 
 // ---- operations on one string (indices are validated by the callers) ----
@@ -207,8 +156,8 @@ void StoreKeyFrame(MetaString& s, float key, const PathValue& value);
 void EraseKeyFrame(MetaString& s, float key);  // the cursor on that entry becomes unplaced
 void EraseAllKeyFrames(MetaString& s);
 
-// The string's PathID and PathProgress at title time t (0..1) from its key frames; sets
-// EffectStale when the identifier changes. No key frames: nothing changes.
+// The string's PathID and PathProgress at title time t (0..1) from its key frames. No key
+// frames: nothing changes.
 void EvaluateKeyFrames(MetaString& s, float t);
 
 }  // namespace qel

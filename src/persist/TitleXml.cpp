@@ -3,30 +3,90 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <span>
 #include <string>
+#include <tuple>
+#include <type_traits>
 
 namespace qel {
 namespace {
 
+// ---------------------------------------------------------------------------------------------
+// The field tables: one row per saved attribute, in the order it is written. The writer and the
+// reader both walk these rows, so an attribute's name, form and place exist exactly once.
+
 // Fixed-size text members (PathID, MaskFile) hold at most 259 bytes and their terminator.
 constexpr uint32_t kTextCapacity = 260;
 
-// Reads a text attribute into a fixed member; a missing or too long value leaves it empty.
-void ReadText(XmlDom& dom, const char* name, char (&member)[kTextCapacity]) {
-    uint32_t length = kTextCapacity;
-    if (dom.GetString(name, member, &length) != S_OK) member[0] = 0;
+// How a member is stored and what reading it back keeps.
+enum class FieldKind : uint8_t {
+    Float,     // float member, the decimal form of XmlDom
+    Int,       // int32_t member, signed decimal
+    UInt,      // uint32_t member, unsigned decimal (colours above 2^31 stay unsigned)
+    Flag,      // uint32_t or int32_t member, "true"/"false"; reads back as 1 or 0
+    Alpha,     // uint32_t member, unsigned; reads back only its low 8 bits (0..255)
+    CodeUnit,  // uint16_t member (one UTF-16 unit), unsigned; reads back its low 16 bits
+    Text,      // char[260] member; a missing or longer stored value reads as empty
+    LogFont,   // LOGFONTW member, its 92 bytes as hex pairs; a short value fills only its bytes
+};
+
+// The type behind a member pointer, and its record.
+template <class MemberPointer>
+struct MemberOf;
+template <class R, class T>
+struct MemberOf<T R::*> {
+    using Record = R;
+    using type = T;
+};
+
+template <class T>
+constexpr bool KindFits(FieldKind kind) {
+    switch (kind) {
+        case FieldKind::Float: return std::is_same_v<T, float>;
+        case FieldKind::Int: return std::is_same_v<T, int32_t>;
+        case FieldKind::UInt:
+        case FieldKind::Alpha: return std::is_same_v<T, uint32_t>;
+        case FieldKind::Flag: return std::is_same_v<T, uint32_t> || std::is_same_v<T, int32_t>;
+        case FieldKind::CodeUnit: return std::is_same_v<T, uint16_t>;
+        case FieldKind::Text: return std::is_same_v<T, char[kTextCapacity]>;
+        case FieldKind::LogFont: return std::is_same_v<T, LOGFONTW>;
+    }
+    return false;
 }
 
-float ReadFloat(XmlDom& dom, const char* name) {
-    float value = 0;
-    (void)dom.GetFloat(name, &value);
-    return value;
-}
+// One saved attribute of Record: its name and how it goes to and comes from the document.
+template <class Record>
+struct Field {
+    const char* name;
+    void (*write)(XmlDom& dom, const char* name, const Record& record);
+    void (*read)(XmlDom& dom, const char* name, Record& record);
+};
 
-int32_t ReadInt(XmlDom& dom, const char* name) {
-    int32_t value = 0;
-    (void)dom.GetInt(name, &value);
-    return value;
+// ---------------------------------------------------------------------------------------------
+// One value by its kind. Results of attribute writes are not inspected; a missing or malformed
+// attribute reads as zero, false or empty and is no error.
+
+void WriteValue(XmlDom& dom, const char* name, FieldKind, float value) { (void)dom.SetFloat(name, value); }
+void WriteValue(XmlDom& dom, const char* name, FieldKind kind, int32_t value) {
+    if (kind == FieldKind::Flag) {
+        (void)dom.SetBool(name, static_cast<uint32_t>(value));
+    } else {
+        (void)dom.SetInt(name, value);
+    }
+}
+void WriteValue(XmlDom& dom, const char* name, FieldKind kind, uint32_t value) {
+    if (kind == FieldKind::Flag) {
+        (void)dom.SetBool(name, value);
+    } else {
+        (void)dom.SetUInt(name, value);
+    }
+}
+void WriteValue(XmlDom& dom, const char* name, FieldKind, uint16_t value) { (void)dom.SetUInt(name, value); }
+void WriteValue(XmlDom& dom, const char* name, FieldKind, const char (&text)[kTextCapacity]) {
+    (void)dom.SetString(name, std::string(text, strnlen(text, kTextCapacity)).c_str());
+}
+void WriteValue(XmlDom& dom, const char* name, FieldKind, const LOGFONTW& logFont) {
+    (void)dom.SetBytes(name, &logFont, sizeof logFont);
 }
 
 uint32_t ReadUInt(XmlDom& dom, const char* name) {
@@ -34,50 +94,252 @@ uint32_t ReadUInt(XmlDom& dom, const char* name) {
     (void)dom.GetUInt(name, &value);
     return value;
 }
-
 uint32_t ReadFlag(XmlDom& dom, const char* name) {
     bool value = false;
     (void)dom.GetBool(name, &value);
     return value ? 1u : 0u;
 }
 
-// Writes one record element under list: its attributes are selected for the writer and
-// released again afterwards.
-template <class WriteAttributes>
-void WriteRecord(XmlDom& dom, XmlNode list, const char* name, WriteAttributes&& write) {
-    XmlNode element = dom.CreateChildElement(list, name);
-    if (!element) return;
+void ReadValue(XmlDom& dom, const char* name, FieldKind, float& value) {
+    value = 0;
+    (void)dom.GetFloat(name, &value);
+}
+void ReadValue(XmlDom& dom, const char* name, FieldKind kind, int32_t& value) {
+    if (kind == FieldKind::Flag) {
+        value = static_cast<int32_t>(ReadFlag(dom, name));
+    } else {
+        value = 0;
+        (void)dom.GetInt(name, &value);
+    }
+}
+void ReadValue(XmlDom& dom, const char* name, FieldKind kind, uint32_t& value) {
+    switch (kind) {
+        case FieldKind::Flag: value = ReadFlag(dom, name); break;
+        case FieldKind::Alpha: value = ReadUInt(dom, name) & 0xFF; break;
+        default: value = ReadUInt(dom, name); break;
+    }
+}
+void ReadValue(XmlDom& dom, const char* name, FieldKind, uint16_t& value) {
+    value = static_cast<uint16_t>(ReadUInt(dom, name));
+}
+void ReadValue(XmlDom& dom, const char* name, FieldKind, char (&text)[kTextCapacity]) {
+    uint32_t length = kTextCapacity;
+    if (dom.GetString(name, text, &length) != S_OK) text[0] = 0;
+}
+void ReadValue(XmlDom& dom, const char* name, FieldKind, LOGFONTW& logFont) {
+    // Only the bytes present are filled; the rest of the description keeps what the record held
+    // (zero in a new record).
+    uint32_t capacity = sizeof logFont;
+    (void)dom.GetBytes(name, &logFont, &capacity);
+    // The face name is used as a terminated string: a stored name that fills all 32 units is
+    // cut to 31 rather than read past its end.
+    logFont.lfFaceName[31] = 0;
+}
+
+// The row for the member Member stored as Kind.
+template <FieldKind Kind, auto Member>
+constexpr auto Row(const char* name) {
+    using Record = typename MemberOf<decltype(Member)>::Record;
+    static_assert(KindFits<typename MemberOf<decltype(Member)>::type>(Kind), "the kind does not suit the member");
+    return Field<Record>{
+        name, [](XmlDom& dom, const char* n, const Record& r) { WriteValue(dom, n, Kind, r.*Member); },
+        [](XmlDom& dom, const char* n, Record& r) { ReadValue(dom, n, Kind, r.*Member); }};
+}
+
+// ---------------------------------------------------------------------------------------------
+// The tables.
+
+// A key frame as one record: the key of the map entry and its value side by side.
+struct StoredKeyFrame {
+    float KeyFrame = 0;
+    char PathID[kTextCapacity] = {};
+    float PathProgress = 0;
+};
+
+using K = FieldKind;
+
+constexpr Field<MetaString> kStringFields[] = {
+    Row<K::Float, &MetaString::Left>("Left"),
+    Row<K::Float, &MetaString::Top>("Top"),
+    Row<K::Float, &MetaString::Width>("Width"),
+    Row<K::Float, &MetaString::Height>("Height"),
+    Row<K::Int, &MetaString::ParagraphCount>("ParagraphCount"),
+    Row<K::Float, &MetaString::WidthLimit>("WidthLimit"),
+    Row<K::Float, &MetaString::RotateDegree>("RotateDegree"),
+    Row<K::Flag, &MetaString::Vertical>("Vertical"),
+    Row<K::Text, &MetaString::PathID>("PathID"),
+    Row<K::Float, &MetaString::PathProgress>("PathProgress"),
+    Row<K::Text, &MetaString::MaskFile>("MaskFile"),
+};
+
+constexpr Field<MetaCharacter> kCharacterFields[] = {
+    Row<K::CodeUnit, &MetaCharacter::Value>("Value"),
+    Row<K::Float, &MetaCharacter::Left>("Left"),
+    Row<K::Float, &MetaCharacter::Top>("Top"),
+    Row<K::Float, &MetaCharacter::Width>("Width"),
+    Row<K::Float, &MetaCharacter::Height>("Height"),
+    Row<K::Float, &MetaCharacter::WidthScale>("WidthScale"),
+    Row<K::Float, &MetaCharacter::Spacing>("Spacing"),
+    Row<K::Int, &MetaCharacter::LineIndex>("LineIndex"),
+    Row<K::Int, &MetaCharacter::FontIndex>("FontIndex"),
+    Row<K::Int, &MetaCharacter::FaceIndex>("FaceIndex"),
+    Row<K::Int, &MetaCharacter::BorderIndex>("BorderIndex"),
+    Row<K::Int, &MetaCharacter::ShadowIndex>("ShadowIndex"),
+};
+
+constexpr Field<MetaLine> kLineFields[] = {
+    Row<K::Float, &MetaLine::Left>("Left"),
+    Row<K::Float, &MetaLine::Top>("Top"),
+    Row<K::Float, &MetaLine::Width>("Width"),
+    Row<K::Float, &MetaLine::Height>("Height"),
+    Row<K::Int, &MetaLine::CharStart>("CharStart"),
+    Row<K::Int, &MetaLine::CharEnd>("CharEnd"),
+    Row<K::Int, &MetaLine::ParagraphIndex>("ParagraphIndex"),
+};
+
+constexpr Field<MetaParagraph> kParagraphFields[] = {
+    Row<K::Float, &MetaParagraph::Left>("Left"),
+    Row<K::Float, &MetaParagraph::Top>("Top"),
+    Row<K::Float, &MetaParagraph::Width>("Width"),
+    Row<K::Float, &MetaParagraph::Height>("Height"),
+    Row<K::Int, &MetaParagraph::LineStart>("LineStart"),
+    Row<K::Int, &MetaParagraph::LineEnd>("LineEnd"),
+    Row<K::UInt, &MetaParagraph::Align>("Align"),
+    Row<K::Float, &MetaParagraph::LineSpace>("LineSpace"),
+    Row<K::Float, &MetaParagraph::BeforeSpace>("BeforeSpace"),
+    Row<K::Float, &MetaParagraph::AfterSpace>("AfterSpace"),
+    Row<K::Float, &MetaParagraph::LeftIndent>("LeftIndent"),
+    Row<K::Float, &MetaParagraph::RightIndent>("RightIndent"),
+};
+
+constexpr Field<MetaFont> kFontFields[] = {
+    Row<K::LogFont, &MetaFont::LogFont>("LogFont"),
+    Row<K::Float, &MetaFont::SizeRatio>("SizeRatio"),
+    Row<K::Float, &MetaFont::Ascent>("Ascent"),
+    Row<K::Float, &MetaFont::Descent>("Descent"),
+    Row<K::Float, &MetaFont::IntLead>("IntLead"),
+    Row<K::Float, &MetaFont::ExtLead>("ExtLead"),
+    Row<K::Float, &MetaFont::StrikeoutPos>("StrikeoutPos"),
+    Row<K::Float, &MetaFont::StrikeoutSize>("StrikeoutSize"),
+    Row<K::Float, &MetaFont::UnderlinePos>("UnderlinePos"),
+    Row<K::Float, &MetaFont::UnderlineSize>("UnderlineSize"),
+};
+
+constexpr Field<MetaFace> kFaceFields[] = {
+    Row<K::Flag, &MetaFace::Enable>("Enable"),
+    Row<K::UInt, &MetaFace::Color1>("Color1"),
+    Row<K::UInt, &MetaFace::Color2>("Color2"),
+    Row<K::Int, &MetaFace::GradType>("GradType"),
+    Row<K::Alpha, &MetaFace::Alpha>("Alpha"),
+    Row<K::Int, &MetaFace::BlurRadius>("BlurRadius"),
+};
+
+constexpr Field<MetaBorder> kBorderFields[] = {
+    Row<K::Flag, &MetaBorder::Enable>("Enable"),
+    Row<K::Int, &MetaBorder::Size>("Size"),
+    Row<K::UInt, &MetaBorder::Color1>("Color1"),
+    Row<K::UInt, &MetaBorder::Color2>("Color2"),
+    Row<K::Int, &MetaBorder::GradType>("GradType"),
+    Row<K::Alpha, &MetaBorder::Alpha>("Alpha"),
+    Row<K::Int, &MetaBorder::BlurRadius>("BlurRadius"),
+};
+
+constexpr Field<MetaShadow> kShadowFields[] = {
+    Row<K::Flag, &MetaShadow::EnableFace>("EnableFace"),
+    Row<K::Flag, &MetaShadow::EnableBorder>("EnableBorder"),
+    Row<K::UInt, &MetaShadow::Color1>("Color1"),
+    Row<K::UInt, &MetaShadow::Color2>("Color2"),
+    Row<K::Int, &MetaShadow::GradType>("GradType"),
+    Row<K::Alpha, &MetaShadow::Alpha>("Alpha"),
+    Row<K::Int, &MetaShadow::BlurRadius>("BlurRadius"),
+    Row<K::Float, &MetaShadow::OffsetX>("OffsetX"),
+    Row<K::Float, &MetaShadow::OffsetY>("OffsetY"),
+    Row<K::Flag, &MetaShadow::Height>("Height"),
+};
+
+constexpr Field<StoredKeyFrame> kKeyFrameFields[] = {
+    Row<K::Float, &StoredKeyFrame::KeyFrame>("KeyFrame"),
+    Row<K::Text, &StoredKeyFrame::PathID>("PathID"),
+    Row<K::Float, &StoredKeyFrame::PathProgress>("PathProgress"),
+};
+
+// A list element and the record elements it holds.
+template <class Record>
+struct RecordList {
+    const char* listName;
+    const char* recordName;
+    std::span<const Field<Record>> fields;
+};
+
+// A list of the string record: its element names, fields and the vector it is kept in.
+template <class Record>
+struct StringMemberList {
+    RecordList<Record> list;
+    std::vector<Record> MetaString::*records;
+};
+
+constexpr RecordList<MetaString> kStrings{"StringList", "MetaString", kStringFields};
+constexpr RecordList<StoredKeyFrame> kKeyFrames{"PathList", "MetaPath", kKeyFrameFields};
+
+// The lists under each MetaString except PathList (a map, below), in the order they are written.
+constexpr std::tuple kStringLists{
+    StringMemberList<MetaCharacter>{{"CharList", "MetaCharacter", kCharacterFields}, &MetaString::chars},
+    StringMemberList<MetaLine>{{"LineList", "MetaLine", kLineFields}, &MetaString::lines},
+    StringMemberList<MetaParagraph>{{"ParagraphList", "MetaParagraph", kParagraphFields}, &MetaString::paragraphs},
+    StringMemberList<MetaFont>{{"FontList", "MetaFont", kFontFields}, &MetaString::fonts},
+    StringMemberList<MetaFace>{{"FaceList", "MetaFace", kFaceFields}, &MetaString::faces},
+    StringMemberList<MetaBorder>{{"BorderList", "MetaBorder", kBorderFields}, &MetaString::borders},
+    StringMemberList<MetaShadow>{{"ShadowList", "MetaShadow", kShadowFields}, &MetaString::shadows},
+};
+
+// ---------------------------------------------------------------------------------------------
+// Whole records through their tables.
+
+// Writes one record element under list: Index, then the table's attributes in order, with the
+// element's attributes selected for the writer and released again afterwards. Returns the element (null when it
+// could not be made) for the lists it holds.
+template <class Record>
+XmlNode WriteRecord(XmlDom& dom, XmlNode list, const RecordList<Record>& format, uint32_t index,
+                    const Record& record) {
+    XmlNode element = dom.CreateChildElement(list, format.recordName);
+    if (!element) return element;
     (void)dom.SelectAttributes(element);
-    write();
+    (void)dom.SetUInt("Index", index);
+    for (const Field<Record>& f : format.fields) {
+        f.write(dom, f.name, record);
+    }
+    (void)dom.ReleaseAttributes();
+    return element;
+}
+
+// Reads the table's attributes of one record element into record (Index is not read: a
+// record's position is its document position).
+template <class Record>
+void ReadRecord(XmlDom& dom, XmlNode element, const RecordList<Record>& format, Record& record) {
+    (void)dom.SelectAttributes(element);
+    for (const Field<Record>& f : format.fields) {
+        f.read(dom, f.name, record);
+    }
     (void)dom.ReleaseAttributes();
 }
 
 // Writes a list element and one record per entry, Index counting from 0.
-template <class Record, class WriteAttributes>
-void WriteList(XmlDom& dom, XmlNode parent, const char* listName, const char* recordName,
-               const std::vector<Record>& records, WriteAttributes&& write) {
-    XmlNode list = dom.CreateChildElement(parent, listName);
+template <class Record>
+void WriteList(XmlDom& dom, XmlNode parent, const RecordList<Record>& format, const std::vector<Record>& records) {
+    XmlNode list = dom.CreateChildElement(parent, format.listName);
     if (!list) return;
-    for (size_t i = 0; i < records.size(); ++i) {
-        WriteRecord(dom, list, recordName, [&] {
-            (void)dom.SetUInt("Index", static_cast<uint32_t>(i));
-            write(records[i]);
-        });
-    }
+    for (size_t i = 0; i < records.size(); ++i) WriteRecord(dom, list, format, static_cast<uint32_t>(i), records[i]);
 }
 
 // Reads every record element of a list in document order; an absent list reads as empty.
-template <class Record, class ReadAttributes>
-void ReadList(XmlDom& dom, XmlNode parent, const char* listName, const char* recordName,
-              std::vector<Record>& records, ReadAttributes&& read) {
-    const XmlNode list = dom.FindChild(parent, listName);
+template <class Record>
+void ReadList(XmlDom& dom, XmlNode parent, const RecordList<Record>& format, std::vector<Record>& records) {
+    const XmlNode list = dom.FindChild(parent, format.listName);
     if (!list) return;
-    for (const XmlNode& element : dom.FindChildren(list, recordName)) {
-        (void)dom.SelectAttributes(element);
+    for (const XmlNode& element : dom.FindChildren(list, format.recordName)) {
         Record record{};
-        read(record);
+        ReadRecord(dom, element, format, record);
         records.push_back(record);
-        (void)dom.ReleaseAttributes();
     }
 }
 
@@ -131,7 +393,7 @@ HRESULT TitleXmlSerializer::BuildDocument() {
 
 HRESULT TitleXmlSerializer::WriteStrings(XmlNode parent) {
     if (!strings_) return E_FAIL;
-    XmlNode list = dom_.CreateChildElement(parent, "StringList");
+    XmlNode list = dom_.CreateChildElement(parent, kStrings.listName);
     if (!list) return E_FAIL;
     for (size_t i = 0; i < strings_->size(); ++i) WriteString(list, (*strings_)[i], static_cast<uint32_t>(i));
     return S_OK;
@@ -139,115 +401,21 @@ HRESULT TitleXmlSerializer::WriteStrings(XmlNode parent) {
 
 void TitleXmlSerializer::WriteString(XmlNode list, const MetaString& s, uint32_t index) {
     XmlDom& dom = dom_;
-    XmlNode element = dom.CreateChildElement(list, "MetaString");
+    const XmlNode element = WriteRecord(dom, list, kStrings, index, s);
     if (!element) return;
-    (void)dom.SelectAttributes(element);
-    (void)dom.SetUInt("Index", index);
-    (void)dom.SetFloat("Left", s.Left);
-    (void)dom.SetFloat("Top", s.Top);
-    (void)dom.SetFloat("Width", s.Width);
-    (void)dom.SetFloat("Height", s.Height);
-    (void)dom.SetInt("ParagraphCount", s.ParagraphCount);
-    (void)dom.SetFloat("WidthLimit", s.WidthLimit);
-    (void)dom.SetFloat("RotateDegree", s.RotateDegree);
-    (void)dom.SetBool("Vertical", static_cast<uint32_t>(s.Vertical));
-    (void)dom.SetString("PathID", std::string(s.PathID, strnlen(s.PathID, sizeof s.PathID)).c_str());
-    (void)dom.SetFloat("PathProgress", s.PathProgress);
-    (void)dom.SetString("MaskFile", std::string(s.MaskFile, strnlen(s.MaskFile, sizeof s.MaskFile)).c_str());
-    (void)dom.ReleaseAttributes();
-
-    WriteList(dom, element, "CharList", "MetaCharacter", s.chars, [&](const MetaCharacter& c) {
-        (void)dom.SetUInt("Value", c.Value);
-        (void)dom.SetFloat("Left", c.Left);
-        (void)dom.SetFloat("Top", c.Top);
-        (void)dom.SetFloat("Width", c.Width);
-        (void)dom.SetFloat("Height", c.Height);
-        (void)dom.SetFloat("WidthScale", c.WidthScale);
-        (void)dom.SetFloat("Spacing", c.Spacing);
-        (void)dom.SetInt("LineIndex", c.LineIndex);
-        (void)dom.SetInt("FontIndex", c.FontIndex);
-        (void)dom.SetInt("FaceIndex", c.FaceIndex);
-        (void)dom.SetInt("BorderIndex", c.BorderIndex);
-        (void)dom.SetInt("ShadowIndex", c.ShadowIndex);
-    });
-    WriteList(dom, element, "LineList", "MetaLine", s.lines, [&](const MetaLine& l) {
-        (void)dom.SetFloat("Left", l.Left);
-        (void)dom.SetFloat("Top", l.Top);
-        (void)dom.SetFloat("Width", l.Width);
-        (void)dom.SetFloat("Height", l.Height);
-        (void)dom.SetInt("CharStart", l.CharStart);
-        (void)dom.SetInt("CharEnd", l.CharEnd);
-        (void)dom.SetInt("ParagraphIndex", l.ParagraphIndex);
-    });
-    WriteList(dom, element, "ParagraphList", "MetaParagraph", s.paragraphs, [&](const MetaParagraph& p) {
-        (void)dom.SetFloat("Left", p.Left);
-        (void)dom.SetFloat("Top", p.Top);
-        (void)dom.SetFloat("Width", p.Width);
-        (void)dom.SetFloat("Height", p.Height);
-        (void)dom.SetInt("LineStart", p.LineStart);
-        (void)dom.SetInt("LineEnd", p.LineEnd);
-        (void)dom.SetUInt("Align", p.Align);
-        (void)dom.SetFloat("LineSpace", p.LineSpace);
-        (void)dom.SetFloat("BeforeSpace", p.BeforeSpace);
-        (void)dom.SetFloat("AfterSpace", p.AfterSpace);
-        (void)dom.SetFloat("LeftIndent", p.LeftIndent);
-        (void)dom.SetFloat("RightIndent", p.RightIndent);
-    });
-    WriteList(dom, element, "FontList", "MetaFont", s.fonts, [&](const MetaFont& f) {
-        (void)dom.SetBytes("LogFont", &f.LogFont, sizeof f.LogFont);
-        (void)dom.SetFloat("SizeRatio", f.SizeRatio);
-        (void)dom.SetFloat("Ascent", f.Ascent);
-        (void)dom.SetFloat("Descent", f.Descent);
-        (void)dom.SetFloat("IntLead", f.IntLead);
-        (void)dom.SetFloat("ExtLead", f.ExtLead);
-        (void)dom.SetFloat("StrikeoutPos", f.StrikeoutPos);
-        (void)dom.SetFloat("StrikeoutSize", f.StrikeoutSize);
-        (void)dom.SetFloat("UnderlinePos", f.UnderlinePos);
-        (void)dom.SetFloat("UnderlineSize", f.UnderlineSize);
-    });
-    WriteList(dom, element, "FaceList", "MetaFace", s.faces, [&](const MetaFace& f) {
-        (void)dom.SetBool("Enable", f.Enable);
-        (void)dom.SetUInt("Color1", f.Color1);
-        (void)dom.SetUInt("Color2", f.Color2);
-        (void)dom.SetInt("GradType", f.GradType);
-        (void)dom.SetUInt("Alpha", f.Alpha);
-        (void)dom.SetInt("BlurRadius", f.BlurRadius);
-    });
-    WriteList(dom, element, "BorderList", "MetaBorder", s.borders, [&](const MetaBorder& b) {
-        (void)dom.SetBool("Enable", b.Enable);
-        (void)dom.SetInt("Size", b.Size);
-        (void)dom.SetUInt("Color1", b.Color1);
-        (void)dom.SetUInt("Color2", b.Color2);
-        (void)dom.SetInt("GradType", b.GradType);
-        (void)dom.SetUInt("Alpha", b.Alpha);
-        (void)dom.SetInt("BlurRadius", b.BlurRadius);
-    });
-    WriteList(dom, element, "ShadowList", "MetaShadow", s.shadows, [&](const MetaShadow& h) {
-        (void)dom.SetBool("EnableFace", h.EnableFace);
-        (void)dom.SetBool("EnableBorder", h.EnableBorder);
-        (void)dom.SetUInt("Color1", h.Color1);
-        (void)dom.SetUInt("Color2", h.Color2);
-        (void)dom.SetInt("GradType", h.GradType);
-        (void)dom.SetUInt("Alpha", h.Alpha);
-        (void)dom.SetInt("BlurRadius", h.BlurRadius);
-        (void)dom.SetFloat("OffsetX", h.OffsetX);
-        (void)dom.SetFloat("OffsetY", h.OffsetY);
-        (void)dom.SetBool("Height", h.Height);
-    });
+    std::apply([&](const auto&... member) { (WriteList(dom, element, member.list, s.*member.records), ...); },
+               kStringLists);
 
     // Key frames in ascending key order; Index counts from 1 here.
-    XmlNode paths = dom.CreateChildElement(element, "PathList");
+    XmlNode paths = dom.CreateChildElement(element, kKeyFrames.listName);
     if (!paths) return;
     uint32_t pathIndex = 1;
-    for (const auto& entry : s.KeyFrames) {
-        const float key = entry.first;
-        const PathValue& value = entry.second;
-        WriteRecord(dom, paths, "MetaPath", [&] {
-            (void)dom.SetUInt("Index", pathIndex++);
-            (void)dom.SetFloat("KeyFrame", key);
-            (void)dom.SetString("PathID", std::string(value.PathID, strnlen(value.PathID, sizeof value.PathID)).c_str());
-            (void)dom.SetFloat("PathProgress", value.PathProgress);
-        });
+    for (const auto& [key, value] : s.KeyFrames) {
+        StoredKeyFrame record;
+        record.KeyFrame = key;
+        std::memcpy(record.PathID, value.PathID, sizeof record.PathID);
+        record.PathProgress = value.PathProgress;
+        WriteRecord(dom, paths, kKeyFrames, pathIndex++, record);
     }
 }
 
@@ -262,9 +430,9 @@ HRESULT TitleXmlSerializer::ReadDocument() {
 
 HRESULT TitleXmlSerializer::ReadStrings(XmlNode parent) {
     if (!strings_) return E_FAIL;
-    const XmlNode list = dom_.FindChild(parent, "StringList");
+    const XmlNode list = dom_.FindChild(parent, kStrings.listName);
     if (!list) return E_FAIL;
-    for (const XmlNode& element : dom_.FindChildren(list, "MetaString")) {
+    for (const XmlNode& element : dom_.FindChildren(list, kStrings.recordName)) {
         strings_->emplace_back();
         ReadString(element, strings_->back());
     }
@@ -273,119 +441,22 @@ HRESULT TitleXmlSerializer::ReadStrings(XmlNode parent) {
 
 void TitleXmlSerializer::ReadString(XmlNode element, MetaString& s) {
     XmlDom& dom = dom_;
-    (void)dom.SelectAttributes(element);
-    s.Left = ReadFloat(dom, "Left");
-    s.Top = ReadFloat(dom, "Top");
-    s.Width = ReadFloat(dom, "Width");
-    s.Height = ReadFloat(dom, "Height");
-    s.ParagraphCount = ReadInt(dom, "ParagraphCount");
-    s.WidthLimit = ReadFloat(dom, "WidthLimit");
-    s.RotateDegree = ReadFloat(dom, "RotateDegree");
-    s.Vertical = static_cast<int32_t>(ReadFlag(dom, "Vertical"));
-    ReadText(dom, "PathID", s.PathID);
-    s.PathProgress = ReadFloat(dom, "PathProgress");
-    ReadText(dom, "MaskFile", s.MaskFile);
-    (void)dom.ReleaseAttributes();
-    // The effect is made from PathID before the first frame.
-    s.EffectStale = 1;
+    ReadRecord(dom, element, kStrings, s);
+    std::apply([&](const auto&... member) { (ReadList(dom, element, member.list, s.*member.records), ...); },
+               kStringLists);
 
-    ReadList(dom, element, "CharList", "MetaCharacter", s.chars, [&](MetaCharacter& c) {
-        c.Value = static_cast<uint16_t>(ReadUInt(dom, "Value"));
-        c.Left = ReadFloat(dom, "Left");
-        c.Top = ReadFloat(dom, "Top");
-        c.Width = ReadFloat(dom, "Width");
-        c.Height = ReadFloat(dom, "Height");
-        c.WidthScale = ReadFloat(dom, "WidthScale");
-        c.Spacing = ReadFloat(dom, "Spacing");
-        c.LineIndex = ReadInt(dom, "LineIndex");
-        c.FontIndex = ReadInt(dom, "FontIndex");
-        c.FaceIndex = ReadInt(dom, "FaceIndex");
-        c.BorderIndex = ReadInt(dom, "BorderIndex");
-        c.ShadowIndex = ReadInt(dom, "ShadowIndex");
-    });
-    ReadList(dom, element, "LineList", "MetaLine", s.lines, [&](MetaLine& l) {
-        l.Left = ReadFloat(dom, "Left");
-        l.Top = ReadFloat(dom, "Top");
-        l.Width = ReadFloat(dom, "Width");
-        l.Height = ReadFloat(dom, "Height");
-        l.CharStart = ReadInt(dom, "CharStart");
-        l.CharEnd = ReadInt(dom, "CharEnd");
-        l.ParagraphIndex = ReadInt(dom, "ParagraphIndex");
-    });
-    ReadList(dom, element, "ParagraphList", "MetaParagraph", s.paragraphs, [&](MetaParagraph& p) {
-        p.Left = ReadFloat(dom, "Left");
-        p.Top = ReadFloat(dom, "Top");
-        p.Width = ReadFloat(dom, "Width");
-        p.Height = ReadFloat(dom, "Height");
-        p.LineStart = ReadInt(dom, "LineStart");
-        p.LineEnd = ReadInt(dom, "LineEnd");
-        p.Align = ReadUInt(dom, "Align");
-        p.LineSpace = ReadFloat(dom, "LineSpace");
-        p.BeforeSpace = ReadFloat(dom, "BeforeSpace");
-        p.AfterSpace = ReadFloat(dom, "AfterSpace");
-        p.LeftIndent = ReadFloat(dom, "LeftIndent");
-        p.RightIndent = ReadFloat(dom, "RightIndent");
-    });
-    ReadList(dom, element, "FontList", "MetaFont", s.fonts, [&](MetaFont& f) {
-        // Only the bytes present are filled; the rest of the description stays zero.
-        uint32_t capacity = sizeof f.LogFont;
-        (void)dom.GetBytes("LogFont", &f.LogFont, &capacity);
-        // The face name is used as a terminated string: a stored name that fills all 32 units is
-        // cut to 31 rather than read past its end.
-        f.LogFont.lfFaceName[31] = 0;
-        f.SizeRatio = ReadFloat(dom, "SizeRatio");
-        f.Ascent = ReadFloat(dom, "Ascent");
-        f.Descent = ReadFloat(dom, "Descent");
-        f.IntLead = ReadFloat(dom, "IntLead");
-        f.ExtLead = ReadFloat(dom, "ExtLead");
-        f.StrikeoutPos = ReadFloat(dom, "StrikeoutPos");
-        f.StrikeoutSize = ReadFloat(dom, "StrikeoutSize");
-        f.UnderlinePos = ReadFloat(dom, "UnderlinePos");
-        f.UnderlineSize = ReadFloat(dom, "UnderlineSize");
-    });
-    ReadList(dom, element, "FaceList", "MetaFace", s.faces, [&](MetaFace& f) {
-        f.Enable = ReadFlag(dom, "Enable");
-        f.Color1 = ReadUInt(dom, "Color1");
-        f.Color2 = ReadUInt(dom, "Color2");
-        f.GradType = ReadInt(dom, "GradType");
-        f.Alpha = ReadUInt(dom, "Alpha") & 0xFF;
-        f.BlurRadius = ReadInt(dom, "BlurRadius");
-    });
-    ReadList(dom, element, "BorderList", "MetaBorder", s.borders, [&](MetaBorder& b) {
-        b.Enable = ReadFlag(dom, "Enable");
-        b.Size = ReadInt(dom, "Size");
-        b.Color1 = ReadUInt(dom, "Color1");
-        b.Color2 = ReadUInt(dom, "Color2");
-        b.GradType = ReadInt(dom, "GradType");
-        b.Alpha = ReadUInt(dom, "Alpha") & 0xFF;
-        b.BlurRadius = ReadInt(dom, "BlurRadius");
-    });
-    ReadList(dom, element, "ShadowList", "MetaShadow", s.shadows, [&](MetaShadow& h) {
-        h.EnableFace = ReadFlag(dom, "EnableFace");
-        h.EnableBorder = ReadFlag(dom, "EnableBorder");
-        h.Color1 = ReadUInt(dom, "Color1");
-        h.Color2 = ReadUInt(dom, "Color2");
-        h.GradType = ReadInt(dom, "GradType");
-        h.Alpha = ReadUInt(dom, "Alpha") & 0xFF;
-        h.BlurRadius = ReadInt(dom, "BlurRadius");
-        h.OffsetX = ReadFloat(dom, "OffsetX");
-        h.OffsetY = ReadFloat(dom, "OffsetY");
-        h.Height = ReadFlag(dom, "Height");
-    });
-
-    const XmlNode paths = dom.FindChild(element, "PathList");
+    const XmlNode paths = dom.FindChild(element, kKeyFrames.listName);
     if (!paths) return;
-    for (const XmlNode& path : dom.FindChildren(paths, "MetaPath")) {
-        (void)dom.SelectAttributes(path);
-        float key = ReadFloat(dom, "KeyFrame");
+    for (const XmlNode& path : dom.FindChildren(paths, kKeyFrames.recordName)) {
+        StoredKeyFrame record;
+        ReadRecord(dom, path, kKeyFrames, record);
         // A key that is not a number is malformed like any unreadable value and reads as 0; it
         // could not be ordered in the key-frame map.
-        if (std::isnan(key)) key = 0;
+        if (std::isnan(record.KeyFrame)) record.KeyFrame = 0;
         PathValue value{};
-        ReadText(dom, "PathID", value.PathID);
-        value.PathProgress = ReadFloat(dom, "PathProgress");
-        (void)dom.ReleaseAttributes();
-        s.KeyFrames.try_emplace(key, value);  // the first of equal keys stays
+        std::memcpy(value.PathID, record.PathID, sizeof value.PathID);
+        value.PathProgress = record.PathProgress;
+        s.KeyFrames.try_emplace(record.KeyFrame, value);  // the first of equal keys stays
     }
 }
 

@@ -23,6 +23,9 @@ class TitleXmlSerializer {
 public:
     // The serializer reads into and writes from strings, which it does not own.
     explicit TitleXmlSerializer(std::vector<MetaString>& strings) : strings_(&strings) {}
+    // For writing only: the strings are read, never changed.
+    explicit TitleXmlSerializer(const std::vector<MetaString>& strings)
+        : strings_(const_cast<std::vector<MetaString>*>(&strings)) {}
 
     // The document's creation status; every operation checks it first.
     HRESULT Status() const { return dom_.Status(); }

@@ -27,7 +27,7 @@
 #include <string_view>
 #include <vector>
 
-#include "model/Unicode.h"  // Utf8ToUtf16 / Utf16ToUtf8, used across the persistence layer
+#include "base/Unicode.h"  // Utf8ToUtf16 / Utf16ToUtf8, used across the persistence layer
 #include "qel/QEL_Title2.h"
 
 namespace qel {

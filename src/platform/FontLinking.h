@@ -1,9 +1,28 @@
 // Font linking: which installed face can show a code unit that a font lacks.
 #pragma once
 
-#include "model/Fonts.h"
+#include <memory>
+
+#include "qel/QEL_Title2.h"
 
 namespace qel {
+
+// Finds, for a code unit the base font lacks, an installed font that has it. Made once per
+// editing operation; forgets its mappings when destroyed.
+class FontLinker {
+public:
+    FontLinker();
+    ~FontLinker();
+    FontLinker(const FontLinker&) = delete;
+    FontLinker& operator=(const FontLinker&) = delete;
+
+    bool Valid() const { return impl_ != nullptr; }
+    struct Impl;
+    Impl* impl() const { return impl_.get(); }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
 
 // Writes into face (NUL-padded) the family of an installed face that has code, taken from the
 // faces fontconfig ranks closest to base; false when no installed face has it. Answers are

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "model/Unicode.h"
+#include "base/Unicode.h"
 
 namespace qel::fc {
 

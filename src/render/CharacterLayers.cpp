@@ -15,9 +15,8 @@
 #include <cstring>
 #include <new>
 
-#include "host/TitleHost.h"
 #include "model/Fonts.h"
-#include "platform/GlyphCoverage.h"
+#include "render/GlyphCoverage.h"
 #include "render/Filters.h"
 #include "render/Gradient.h"
 #include "render/Layers.h"
@@ -334,10 +333,10 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
     return 1;
 }
 
-int TitleHost::PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, float scaleX,
-                                  float scaleY, float angle) noexcept {
-    MetaString* s = StringAt(row);
-    if (!s || col < 0 || size_t(col) >= s->chars.size() || !out || !(scaleX > 0) ||
+int PrepareGlyphLayers(const MetaString& string, int32_t col, const RenderSettings& renderSettings,
+                       PreparedGlyph* out, float scaleX, float scaleY, float angle) noexcept {
+    const MetaString* s = &string;
+    if (col < 0 || size_t(col) >= s->chars.size() || !out || !(scaleX > 0) ||
         !(scaleY > 0) || !std::isfinite(scaleX) || !std::isfinite(scaleY) || !std::isfinite(angle)) {
         return 0;
     }
@@ -359,7 +358,7 @@ int TitleHost::PrepareGlyphLayers(int32_t row, int32_t col, PreparedGlyph* out, 
     }
     const MetaFont& font = s->fonts[size_t(ch.FontIndex)];
     const MetaBorder& border = s->borders[size_t(ch.BorderIndex)];
-    const LayerSettings settings = LayerSettings::From(Settings);
+    const LayerSettings settings = LayerSettings::From(renderSettings);
 
     // Refuse before asking the font engine for a glyph whose em alone would exceed the image
     // limits.

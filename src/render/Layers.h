@@ -1,6 +1,6 @@
 // The pieces from which a character's face, border and shadow images are made: outline masks by
-// dilation, the three layer builders, shadow stamping and colour packing. TitleHost's
-// PrepareGlyphLayers puts them together; they are declared here so that tests can reach them.
+// dilation, the three layer builders, shadow stamping and colour packing. PrepareGlyphLayers puts
+// them together; they are declared here so that tests can reach them.
 //
 // Masks are 8-bit coverage, 0 outside to 255 inside, rows top to bottom, stride = width.
 // Images are LayerImage: 4-byte pixels (three colour bytes in the frame's order, then straight
@@ -8,11 +8,65 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 
 #include "model/TitleModel.h"
 
 namespace qel {
+
+// A character image: 4-byte pixels, straight alpha, stride width * 4. (x, y) is its top-left
+// corner relative to the character's drawing position.
+struct LayerImage {
+    std::unique_ptr<uint8_t[]> pixels;  // null when the layer is absent
+    int32_t width = 0, height = 0;
+    float x = 0, y = 0;
+
+    void Reset() {
+        pixels.reset();
+        width = height = 0;
+        x = y = 0;
+    }
+};
+
+enum DirtyBit : uint8_t { kDirtyFace = 1, kDirtyBorder = 2, kDirtyShadow = 4, kDirtyAll = 7 };
+
+struct PreparedGlyph {
+    LayerImage Face, Border, Shadow;
+    uint8_t DirtyBits = kDirtyAll;
+
+    void FreeImages() {
+        Face.Reset();
+        Border.Reset();
+        Shadow.Reset();
+    }
+};
+
+// One block holding a string's three frame-sized layers (premultiplied pixels).
+struct AlignedFree {
+    void operator()(uint8_t* p) const noexcept { std::free(p); }
+};
+using AlignedBlock = std::unique_ptr<uint8_t, AlignedFree>;
+
+struct LayerMemory {
+    AlignedBlock block;
+    uint8_t* ShadowLayer = nullptr;
+    uint8_t* BorderLayer = nullptr;
+    uint8_t* FaceLayer = nullptr;
+
+    explicit operator bool() const { return block != nullptr; }
+    void Reset() {
+        block.reset();
+        ShadowLayer = BorderLayer = FaceLayer = nullptr;
+    }
+};
+
+// The images of character col of s whose rebuild flags are set (DirtyBits), for drawing with
+// extra scales and an angle (degrees, added to the string's): the flags are cleared. Returns 1,
+// or 0 with the images freed when the character cannot be drawn (bad index or style entry, no
+// glyph, images beyond the size limits). Safe to call on several threads for different records.
+int PrepareGlyphLayers(const MetaString& s, int32_t col, const RenderSettings& settings, PreparedGlyph* out,
+                       float scaleX, float scaleY, float angle) noexcept;
 
 // Largest character image or mask the builders make: kMaxImageSide pixels a side and
 // kMaxImagePixels pixels in all (256 MiB of image). Larger ones are refused like a failed

@@ -5,6 +5,7 @@
 #include <functional>
 
 #include "TestHost.h"
+#include "model/Layout.h"
 
 namespace qel::test {
 namespace {
@@ -22,7 +23,7 @@ std::vector<uint8_t> Snapshot(const TitleHost& h) {
         const auto* b = static_cast<const uint8_t*>(p);
         bytes.insert(bytes.end(), b, b + n);
     };
-    for (const MetaString& s : h.Strings) {
+    for (const MetaString& s : h.Engine().Strings()) {
         add(s.chars.data(), s.chars.size() * sizeof(MetaCharacter));
         add(s.lines.data(), s.lines.size() * sizeof(MetaLine));
         add(s.paragraphs.data(), s.paragraphs.size() * sizeof(MetaParagraph));
@@ -91,15 +92,15 @@ TEST(BadInput, FailingGettersReportTheDefaults) {
     FontSpec font{};
     for (int32_t col : {-1, 6, INT_MAX}) {
         EXPECT_EQ(h->GetCharFace(0, col, &face), E_INVALIDARG);
-        EXPECT_EQ(std::memcmp(&face, &h->DefaultFace, sizeof face), 0);
+        EXPECT_EQ(std::memcmp(&face, &h->Engine().DefaultFace(), sizeof face), 0);
         EXPECT_EQ(h->GetCharBorder(0, col, &border), E_INVALIDARG);
-        EXPECT_EQ(std::memcmp(&border, &h->DefaultBorder, sizeof border), 0);
+        EXPECT_EQ(std::memcmp(&border, &h->Engine().DefaultBorder(), sizeof border), 0);
         EXPECT_EQ(h->GetCharShadow(0, col, &shadow), E_INVALIDARG);
-        EXPECT_EQ(std::memcmp(&shadow, &h->DefaultShadow, sizeof shadow), 0);
+        EXPECT_EQ(std::memcmp(&shadow, &h->Engine().DefaultShadow(), sizeof shadow), 0);
         EXPECT_EQ(h->GetCharSpacing(0, col, &spacing), E_INVALIDARG);
         EXPECT_EQ(spacing.WidthScale, 1.0f);
         EXPECT_EQ(h->GetCharParagraph(0, col, &para), E_INVALIDARG);
-        EXPECT_EQ(std::memcmp(&para, &h->DefaultParagraph, sizeof para), 0);
+        EXPECT_EQ(std::memcmp(&para, &h->Engine().DefaultParagraph(), sizeof para), 0);
         EXPECT_EQ(h->GetCharFont(1, col, &font), E_INVALIDARG);
         EXPECT_EQ(std::u16string(font.FaceName), u"DejaVu Sans");
         EXPECT_EQ(font.Size, 24.0f);
@@ -147,16 +148,15 @@ TEST(BadInput, DamagedStructureIsRebuiltBeforeUse) {
     MetaString& s = h.String(0);
     s.chars[4].LineIndex = 77;  // as a damaged file might leave it
     s.lines[1].ParagraphIndex = -3;
-    s.Glyphs.pop_back();
     RectF r{};
     EXPECT_EQ(h->GetCharRect(0, 4, &r, 1), S_OK);  // reads nothing out of range
     EXPECT_EQ(h->InsertText(0, 5, u"E"), 7);
     EXPECT_TRUE(StructureValid(s));
-    EXPECT_EQ(s.Glyphs.size(), 7u);
+    EXPECT_EQ(h.Images(0).glyphs.size(), 7u);
     EXPECT_EQ(h->GetParagraphCount(0), 2);
 
     s.paragraphs.clear();
-    h->LayoutString(0);
+    LayoutString(s, false, h->Engine().DefaultParagraph(), h->Engine().DefaultFont());
     EXPECT_TRUE(StructureValid(s));
     EXPECT_EQ(h->DeleteText(0, 1, 2), 5);
     EXPECT_TRUE(StructureValid(s));
@@ -185,13 +185,13 @@ TEST(BadInput, ReflowKeepsEveryParagraphsAttributes) {
     // With a wider limit the whole string re-breaks with new line numbers.
     SetLimit(*h, 1.0e9f, 0);
     h->ApplyString(0);
-    h->RemeasurePending = 1;
+    h->Engine().RequestRemeasure();
     h->RemeasureAll();
     ASSERT_NE(h->GetLineCount(0), 4);
     for (uint32_t p = 0; p < 3; ++p) EXPECT_EQ(h.String(0).paragraphs[p].Align, 2 * p);
     SetLimit(*h, 130, 0);
     h->ApplyString(0);
-    h->RemeasurePending = 1;
+    h->Engine().RequestRemeasure();
     h->RemeasureAll();
 
     // A break that appears outside the edited text splits its paragraph; both halves keep it.

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "TestHost.h"
+#include "model/Layout.h"
 
 namespace qel::test {
 namespace {
@@ -35,7 +36,6 @@ std::string TableProblem(const char* name, const std::vector<T>& table, const Me
 // The first broken invariant, or an empty text.
 std::string Problem(const MetaString& s) {
     const size_t n = s.chars.size();
-    if (s.Glyphs.size() != n) return "glyph records do not match the characters";
     if (n == 0) return s.lines.empty() && s.paragraphs.empty() ? "" : "records left in an empty string";
     if (!StructureValid(s)) return "lines or paragraphs do not cover the text";
     size_t pairs = 0;
@@ -93,7 +93,7 @@ Ranges LineRanges(const MetaString& s) {
 
 // The same text, styles and paragraph attributes, broken and laid out from nothing in `row`.
 void LayOutAfresh(TitleHost& h, const MetaString& from, int32_t row) {
-    MetaString& to = h.Strings[static_cast<size_t>(row)];
+    MetaString& to = *h.Engine().EditString(row);
     to.chars = from.chars;
     to.fonts = from.fonts;
     to.WidthLimit = from.WidthLimit;
@@ -102,8 +102,10 @@ void LayOutAfresh(TitleHost& h, const MetaString& from, int32_t row) {
     to.paragraphs.clear();
     for (const MetaParagraph& p : attrs) InsertParagraph(to, static_cast<int32_t>(to.paragraphs.size()), p.Attrs());
     RebuildStructure(to, ParagraphAttrs{});
-    if (!to.chars.empty()) h.BreakLines(row, 0, static_cast<int32_t>(to.chars.size()));
-    h.LayoutString(row);
+    const Title& title = h.Engine();
+    const bool vertical = title.DefaultString().Vertical != 0;
+    if (!to.chars.empty()) BreakLines(to, 0, static_cast<int32_t>(to.chars.size()), vertical, title.DefaultParagraph());
+    LayoutString(to, vertical, title.DefaultParagraph(), title.DefaultFont());
 }
 
 template <class T>

@@ -43,7 +43,7 @@ TEST(Editing, InsertTextAtTheEdges) {
     EXPECT_EQ(h->InsertText(0, 6, u"X"), 5);   // beyond the end: unchanged count
     EXPECT_EQ(h->InsertText(0, -1, u"X"), 5);
     EXPECT_EQ(Text(*h, 0), u"ABCDE");
-    EXPECT_EQ(h.String(0).Glyphs.size(), 5u);
+    EXPECT_EQ(h.Images(0).glyphs.size(), 5u);
 }
 
 TEST(Editing, ThreeParagraphsWithAnEmptyMiddleLine) {
@@ -149,7 +149,7 @@ TEST(Editing, DeletingEverythingLeavesAnEmptyString) {
     h->InsertText(0, 0, u"Hello\r\nworld");
     EXPECT_EQ(h->DeleteText(0, 0, 12), 0);
     const MetaString& s = h.String(0);
-    EXPECT_TRUE(s.chars.empty() && s.lines.empty() && s.paragraphs.empty() && s.Glyphs.empty());
+    EXPECT_TRUE(s.chars.empty() && s.lines.empty() && s.paragraphs.empty() && h.Images(0).glyphs.empty());
     EXPECT_TRUE(s.fonts.empty() && s.faces.empty() && s.borders.empty() && s.shadows.empty());
     RectF box{};
     h->GetStringRect(0, &box);
@@ -247,32 +247,67 @@ TEST(Editing, EmptyStyleRangeAddsNoEntry) {
     EXPECT_EQ(s.shadows.size(), 1u);
 }
 
-TEST(Editing, ApplySetsTheDirtyBitsOfItsLayers) {
+// A character's images are rebuilt when what they are made of changes, and only those images: the
+// border's ring also casts the shadow. Applying what a character already has rebuilds nothing.
+TEST(Editing, ApplyRebuildsTheImagesOfWhatChanged) {
     struct Case {
         const char* what;
         std::function<HRESULT(TitleHost&)> apply;
         uint8_t bits;
     };
     const Case cases[] = {
-        {"face", [](TitleHost& t) { return t.ApplyFace(0, 1, 1); }, kDirtyFace},
-        {"border", [](TitleHost& t) { return t.ApplyBorder(0, 1, 1); }, kDirtyBorder | kDirtyShadow},
-        {"shadow", [](TitleHost& t) { return t.ApplyShadow(0, 1, 1); }, kDirtyShadow},
-        {"spacing", [](TitleHost& t) { return t.ApplySpacing(0, 1, 1); }, kDirtyAll},
-        {"font", [](TitleHost& t) { return t.ApplyFont(0, 1, 1); }, kDirtyAll},
+        {"face", [](TitleHost& t) {
+             MetaFace f = t.Engine().DefaultFace();
+             f.Color1 ^= 0xFF;
+             t.SetDefaultFace(&f);
+             return t.ApplyFace(0, 1, 1);
+         }, kDirtyFace},
+        {"border", [](TitleHost& t) {
+             MetaBorder b = t.Engine().DefaultBorder();
+             b.Size += 1;
+             t.SetDefaultBorder(&b);
+             return t.ApplyBorder(0, 1, 1);
+         }, kDirtyBorder | kDirtyShadow},
+        {"shadow", [](TitleHost& t) {
+             MetaShadow s = t.Engine().DefaultShadow();
+             s.OffsetX += 1;
+             t.SetDefaultShadow(&s);
+             return t.ApplyShadow(0, 1, 1);
+         }, kDirtyShadow},
+        {"width scale", [](TitleHost& t) {
+             const CharSpacing wide{1.5f, 0.0f};
+             t.SetDefaultSpacing(&wide);
+             return t.ApplySpacing(0, 1, 1);
+         }, kDirtyAll},
+        {"font", [](TitleHost& t) {
+             FontSpec f = t.Engine().DefaultFont();
+             f.Size += 10;
+             t.SetDefaultFont(&f);
+             return t.ApplyFont(0, 1, 1);
+         }, kDirtyAll},
+        {"the same face", [](TitleHost& t) { return t.ApplyFace(0, 1, 1); }, 0},
+        {"spacing alone", [](TitleHost& t) {
+             const CharSpacing spaced{1.0f, 7.0f};
+             t.SetDefaultSpacing(&spaced);
+             return t.ApplySpacing(0, 1, 1);
+         }, 0},
     };
     for (const Case& c : cases) {
         Host h;
         h->AddString();
         h->InsertText(0, 0, u"ABC");
-        for (PreparedGlyph& g : h.String(0).Glyphs) g.DirtyBits = 0;
+        for (PreparedGlyph& g : h.Images(0).glyphs) g.DirtyBits = 0;
         EXPECT_EQ(c.apply(*h), S_OK) << c.what;
-        EXPECT_EQ(h.String(0).Glyphs[0].DirtyBits, 0) << c.what;
-        EXPECT_EQ(h.String(0).Glyphs[1].DirtyBits, c.bits) << c.what;
-        EXPECT_EQ(h.String(0).Glyphs[2].DirtyBits, 0) << c.what;
+        const std::vector<PreparedGlyph>& glyphs = h.Images(0).glyphs;
+        EXPECT_EQ(glyphs[0].DirtyBits, 0) << c.what;
+        EXPECT_EQ(glyphs[1].DirtyBits, c.bits) << c.what;
+        EXPECT_EQ(glyphs[2].DirtyBits, 0) << c.what;
     }
 }
 
-TEST(Editing, CacheFlagIsClearedByEditsOnly) {
+// Every edit moves the title's revision on, which retires a cached still frame; reading, evaluating
+// time and rejected edits leave it.
+TEST(Editing, RevisionMovesOnWithEditsOnly) {
     struct Case {
         const char* what;
         std::function<void(TitleHost&)> op;
@@ -295,7 +330,8 @@ TEST(Editing, CacheFlagIsClearedByEditsOnly) {
         {"SetKeyFrame", [&](TitleHost& t) { t.SetKeyFrame(0, 0.5f, &fade); }, true},
         {"RemoveKeyFrame", [](TitleHost& t) { t.RemoveKeyFrame(0, 0.5f); }, true},
         {"ClearKeyFrames", [](TitleHost& t) { t.ClearKeyFrames(0); }, true},
-        {"RemeasureAll", [](TitleHost& t) { t.RemeasurePending = 1; t.RemeasureAll(); }, false},
+        {"RemeasureAll", [](TitleHost& t) { t.Engine().RequestRemeasure(); t.RemeasureAll(); }, true},
+        {"RemeasureAll, nothing pending", [](TitleHost& t) { t.RemeasureAll(); }, false},
         {"SetTime", [](TitleHost& t) { t.SetTime(0, 0.5f); }, false},
         {"queries", [](TitleHost& t) { RectF r; t.GetStringRect(0, &r); t.GetText(0, nullptr); }, false},
         {"rejected insert", [](TitleHost& t) { t.InsertText(0, 99, u"x"); }, false},
@@ -305,9 +341,9 @@ TEST(Editing, CacheFlagIsClearedByEditsOnly) {
         h->AddString();
         h->InsertText(0, 0, u"AB");
         h->SetKeyFrame(0, 0.5f, &fade);
-        h->CacheValid = 1;
+        const uint64_t before = h->Engine().Revision();
         c.op(*h);
-        EXPECT_EQ(h->CacheValid, c.clears ? 0 : 1) << c.what;
+        EXPECT_EQ(h->Engine().Revision() != before, c.clears) << c.what;
     }
 }
 
@@ -317,13 +353,12 @@ TEST(Editing, ClearStringEmptiesButKeepsTheString) {
     h->InsertText(0, 0, u"AB\r\nC");
     PathValue v{};
     h->SetKeyFrame(0, 0.5f, &v);
-    h.String(0).Glyphs[0].Face.pixels.reset(new uint8_t[4]);
     EXPECT_EQ(h->ClearString(0), S_OK);
     EXPECT_EQ(h->GetStringCount(), 1);
     EXPECT_EQ(h->GetCharCount(0), 0);
     EXPECT_EQ(h->GetKeyFrameCount(0), 0);
     EXPECT_TRUE(h.String(0).fonts.empty());
-    EXPECT_TRUE(h.String(0).Glyphs.empty());
+    EXPECT_TRUE(h.Images(0).glyphs.empty());
     EXPECT_EQ(h->ClearString(1), E_INVALIDARG);
     EXPECT_EQ(h->RemoveAllStrings(), 0);
     EXPECT_EQ(h->GetStringCount(), 0);
@@ -333,7 +368,7 @@ TEST(Editing, ApplyStringTakesTheDefaultsWithoutBreakingLines) {
     Host h;
     h->AddString();
     h->InsertText(0, 0, u"WWWW");
-    for (PreparedGlyph& g : h.String(0).Glyphs) g.DirtyBits = 0;
+    for (PreparedGlyph& g : h.Images(0).glyphs) g.DirtyBits = 0;
     const float w = h.String(0).chars[0].Width;
 
     RenderSettings rs{};
@@ -356,7 +391,7 @@ TEST(Editing, ApplyStringTakesTheDefaultsWithoutBreakingLines) {
     EXPECT_EQ(s.RotOriginX, 20.0f);
     EXPECT_EQ(s.RotOriginY, 60.0f);
     EXPECT_NEAR(s.RotSin, -0.5f, 1e-6f);
-    EXPECT_EQ(s.Glyphs[2].DirtyBits, kDirtyAll);
+    EXPECT_EQ(h.Images(0).glyphs[2].DirtyBits, kDirtyAll);
     StringAttrs got{};
     h->GetStringAttrs(0, &got);
     EXPECT_STREQ(got.MaskFile, "mask.png");
@@ -374,20 +409,20 @@ TEST(Editing, RemeasureAllRunsOnlyWhenPending) {
     h->GetRenderSettings(&rs);
     rs.ClipRect = {1, 2, 3, 4};
     h->SetRenderSettings(&rs);
-    EXPECT_EQ(h->RemeasurePending, 0);
+    EXPECT_FALSE(h->Engine().RemeasurePending());
     rs.Width = 640;
     h->SetRenderSettings(&rs);
-    ASSERT_EQ(h->RemeasurePending, 1);
+    ASSERT_TRUE(h->Engine().RemeasurePending());
 
-    for (PreparedGlyph& g : h.String(0).Glyphs) g.DirtyBits = 0;
+    const uint64_t before = h->Engine().Revision();
     EXPECT_EQ(h->RemeasureAll(), S_OK);
-    EXPECT_EQ(h->RemeasurePending, 0);
-    EXPECT_EQ(h.String(0).Glyphs[4].DirtyBits, kDirtyAll);
-    EXPECT_EQ(h.String(0).Width, width);
+    EXPECT_FALSE(h->Engine().RemeasurePending());
+    EXPECT_NE(h->Engine().Revision(), before);
+    EXPECT_EQ(h->Engine().Strings()[0].Width, width);
 
-    for (PreparedGlyph& g : h.String(0).Glyphs) g.DirtyBits = 0;
+    const uint64_t after = h->Engine().Revision();
     EXPECT_EQ(h->RemeasureAll(), S_OK);  // nothing pending: nothing touched
-    EXPECT_EQ(h.String(0).Glyphs[4].DirtyBits, 0);
+    EXPECT_EQ(h->Engine().Revision(), after);
 }
 
 TEST(Editing, RemeasureKeepsEachStringInItsOwnDirection) {
@@ -407,7 +442,7 @@ TEST(Editing, RemeasureKeepsEachStringInItsOwnDirection) {
     EXPECT_EQ(after.width, before.width);
     EXPECT_EQ(after.height, before.height);
     EXPECT_EQ(h.String(0).Height, height);
-    EXPECT_EQ(h->DefaultString.Vertical, 0) << "the defaults are given back";
+    EXPECT_EQ(h->Engine().DefaultString().Vertical, 0) << "the defaults stay as the host set them";
 }
 
 TEST(Editing, RefreshAfterLoadMatchesApplyingEachFontInTurn) {
@@ -429,7 +464,7 @@ TEST(Editing, RefreshAfterLoadMatchesApplyingEachFontInTurn) {
         (*h)->ApplyFont(1, 7, 2);
         for (MetaFont& font : h->String(1).fonts) font.LogFont.lfFaceName[0] = u'Q';  // as if from elsewhere
     }
-    a->RefreshFontsAfterLoad();
+    a->Engine().AdoptLoadedStrings(a->Engine().Strings());
     // The reference: each character's font applied on its own, as a load would do it one by one.
     const FontSpec remembered = [&] { FontSpec f{}; b->GetDefaultFont(&f); return f; }();
     for (int32_t c = 0; c < b->GetCharCount(1); ++c) {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "TestHost.h"
-#include "host/DebugOutput.h"
+#include "base/DebugOutput.h"
 
 namespace qel::test {
 namespace {

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "TestHost.h"
+#include "model/Layout.h"
 
 namespace qel::test {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 float WidthOf(TitleHost& h, const char16_t* text) {
     const int32_t row = h.AddString();
     h.InsertText(row, 0, text);
-    return h.Strings[static_cast<size_t>(row)].Width;
+    return h.Engine().Strings()[static_cast<size_t>(row)].Width;
 }
 
 std::vector<std::pair<int32_t, int32_t>> LineRanges(const MetaString& s) {
@@ -270,7 +271,8 @@ TEST(Layout, BreakCharactersTakePartInLineMetricsByOrientation) {
                 s.paragraphs.push_back(para);
             }
             ASSERT_TRUE(StructureValid(s)) << c.what;
-            h->LayoutString(row);
+            LayoutString(s, h->Engine().DefaultString().Vertical != 0, h->Engine().DefaultParagraph(),
+                         h->Engine().DefaultFont());
 
             const std::vector<float>& expected = vertical ? c.down : c.across;
             for (size_t l = 0; l < expected.size(); ++l) {

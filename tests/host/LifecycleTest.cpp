@@ -72,10 +72,10 @@ TEST(Lifecycle, RenderSettingsChangesDecideRemeasure) {
     host->GetRenderSettings(&rs);
     rs.ClipRect = {10, 10, 100, 100};
     host->SetRenderSettings(&rs);
-    EXPECT_EQ(th->RemeasurePending, 0);
+    EXPECT_EQ(th->Engine().RemeasurePending(), false);
     rs.Width = 640;
     host->SetRenderSettings(&rs);
-    EXPECT_EQ(th->RemeasurePending, 1);
+    EXPECT_EQ(th->Engine().RemeasurePending(), true);
 }
 
 }  // namespace

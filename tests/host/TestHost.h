@@ -21,14 +21,20 @@ public:
     Host() : owner_(GetTitleHost()) {}
     TitleHost* operator->() const { return static_cast<TitleHost*>(owner_.get()); }
     TitleHost& operator*() const { return *static_cast<TitleHost*>(owner_.get()); }
-    MetaString& String(int32_t row) const { return *(*this)->StringAt(row); }
+    // The string as the title holds it (changing it counts as an edit).
+    MetaString& String(int32_t row) const { return *(*this)->Engine().EditString(row); }
+    // The compositor's images of the string, matched to the title as the next frame matches them.
+    StringRender& Images(int32_t row) const {
+        (*this)->Renderer().Sync((*this)->Engine());
+        return *(*this)->Renderer().StateOf(row);
+    }
 
 private:
     std::unique_ptr<ITitleHost, ReleaseHost> owner_;
 };
 
 inline std::u16string Text(const TitleHost& host, int32_t row) {
-    const MetaString& s = host.Strings.at(static_cast<size_t>(row));
+    const MetaString& s = host.Engine().Strings().at(static_cast<size_t>(row));
     std::u16string text;
     for (const MetaCharacter& c : s.chars) text.push_back(static_cast<char16_t>(c.Value));
     return text;

@@ -138,20 +138,19 @@ TEST(KeyFrames, EvaluationBetweenAroundAndOnKeys) {
     EXPECT_EQ(s.PathProgress, 1.0f);
 }
 
-TEST(KeyFrames, StaleOnlyWhenTheIdentifierChanges) {
+TEST(KeyFrames, IdentifierChangesOnlyWithTheKeyFrames) {
     MetaString s;
     std::strcpy(s.PathID, "PATH_FADE");
     EvaluateKeyFrames(s, 0.5f);  // no key frames: nothing changes
-    EXPECT_EQ(s.EffectStale, 0);
     EXPECT_STREQ(s.PathID, "PATH_FADE");
 
     StoreKeyFrame(s, 0.0f, Path("PATH_FADE", 0.0f));
     StoreKeyFrame(s, 1.0f, Path("PATH_FADE", 1.0f));
     EvaluateKeyFrames(s, 0.5f);
-    EXPECT_EQ(s.EffectStale, 0);
+    EXPECT_STREQ(s.PathID, "PATH_FADE");
     StoreKeyFrame(s, 1.0f, Path("PATH_SLIDEUP", 1.0f));
     EvaluateKeyFrames(s, 1.0f);
-    EXPECT_EQ(s.EffectStale, 1);
+    EXPECT_STREQ(s.PathID, "PATH_SLIDEUP");
 }
 
 TEST(KeyFrames, StoringAtAnExistingKeyReplacesIt) {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "model/Unicode.h"
+#include "base/Unicode.h"
 
 namespace qel {
 namespace {

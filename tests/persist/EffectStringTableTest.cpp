@@ -5,7 +5,7 @@
 #include <fstream>
 #include <string>
 
-#include "persist/EffectStringTable.h"
+#include "persist/StringTableFile.h"
 #include "persist/XmlDom.h"
 
 namespace qel {
@@ -50,7 +50,7 @@ TEST(EffectStringTable, LoadsGroupsWithLaterDuplicatesWinning) {
         "  </StringTable>\n"
         "</QelDspInfo>\n");
     EffectStringTable table;
-    ASSERT_EQ(table.LoadStringTableFile(path.c_str()), S_OK);
+    ASSERT_EQ(LoadStringTableFile(path.c_str(), table), S_OK);
     EXPECT_STREQ(table.LookupCaption("IDS_A"), "Alpha 2");
     EXPECT_EQ(std::u16string(table.LookupCaptionW("IDS_A")), u"Alpha 2");
     EXPECT_STREQ(table.LookupCaption("IDS_B"), "\xC3\x9C" "berblendung \xE2\x9C\x93 \xF0\x9F\x98\x80");
@@ -62,7 +62,7 @@ TEST(EffectStringTable, LoadsGroupsWithLaterDuplicatesWinning) {
     EXPECT_STREQ(table.LookupCaption("IDS_MISSING"), "IDS_MISSING");
 
     // A failed load empties the table.
-    EXPECT_EQ(table.LoadStringTableFile(WriteTable("strings_missing_none.xml", "").c_str()), E_FAIL);
+    EXPECT_EQ(LoadStringTableFile(WriteTable("strings_missing_none.xml", "").c_str(), table), E_FAIL);
     EXPECT_STREQ(table.LookupCaption("IDS_A"), "IDS_A");
 }
 
@@ -79,14 +79,14 @@ TEST(EffectStringTable, FilesThatAreNotTablesFail) {
     };
     for (const auto& c : cases) {
         EffectStringTable table;
-        EXPECT_EQ(table.LoadStringTableFile(WriteTable(c.name, c.xml).c_str()), E_FAIL) << c.name;
+        EXPECT_EQ(LoadStringTableFile(WriteTable(c.name, c.xml).c_str(), table), E_FAIL) << c.name;
         EXPECT_STREQ(table.LookupCaption("IDS_A"), "IDS_A") << c.name;
     }
     EffectStringTable table;
-    EXPECT_EQ(table.LoadStringTableFile(u"/no/such/strings.xml"), E_FAIL);
-    EXPECT_EQ(table.LoadStringTableFile(nullptr), E_INVALIDARG);
+    EXPECT_EQ(LoadStringTableFile(u"/no/such/strings.xml", table), E_FAIL);
+    EXPECT_EQ(LoadStringTableFile(nullptr, table), E_INVALIDARG);
     // A table without groups is a table.
-    EXPECT_EQ(table.LoadStringTableFile(WriteTable("strings_no_groups.xml", "<QelDspInfo><StringTable/></QelDspInfo>").c_str()),
+    EXPECT_EQ(LoadStringTableFile(WriteTable("strings_no_groups.xml", "<QelDspInfo><StringTable/></QelDspInfo>").c_str(), table),
               S_OK);
 }
 

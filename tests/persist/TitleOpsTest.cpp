@@ -59,8 +59,6 @@ void ExpectSameTitleContent(const std::vector<MetaString>& stored, const std::ve
         EXPECT_EQ(a.PathProgress, b.PathProgress);
         EXPECT_STREQ(a.MaskFile, b.MaskFile);
         ASSERT_EQ(a.chars.size(), b.chars.size());
-        EXPECT_EQ(b.Glyphs.size(), b.chars.size());
-        EXPECT_EQ(b.EffectStale, 1);
         for (size_t i = 0; i < a.chars.size(); ++i) {
             const MetaCharacter &x = a.chars[i], &y = b.chars[i];
             EXPECT_EQ(x.Value, y.Value);
@@ -90,7 +88,7 @@ void ExpectSameTitleContent(const std::vector<MetaString>& stored, const std::ve
 }
 
 TEST_F(TitleOps, BufferRoundTripWithSizeQuery) {
-    host.Strings = MakeStyledTitle();
+    host.Engine().EditStrings() = MakeStyledTitle();
     uint32_t size = 0;
     ASSERT_EQ(host.SaveTitleToBuffer(nullptr, &size), S_OK);
     ASSERT_GT(size, 2u);
@@ -113,15 +111,15 @@ TEST_F(TitleOps, BufferRoundTripWithSizeQuery) {
 
     std::unique_ptr<ITitleHost, HostDeleter> other(GetTitleHost());
     TitleHost& second = *static_cast<TitleHost*>(other.get());
-    second.CacheValid = 1;
+    const uint64_t before = second.Engine().Revision();
     ASSERT_EQ(second.LoadTitleFromBuffer(buffer.data()), S_OK);
-    EXPECT_EQ(second.CacheValid, 0);
-    ExpectSameTitleContent(host.Strings, second.Strings);
+    EXPECT_NE(second.Engine().Revision(), before);  // a load retires the still frame
+    ExpectSameTitleContent(host.Engine().Strings(), second.Engine().Strings());
     EXPECT_EQ(host.SaveTitleToBuffer(nullptr, nullptr), E_POINTER);
 }
 
 TEST_F(TitleOps, FileRoundTripIsUtf16WithMark) {
-    host.Strings = MakeStyledTitle();
+    host.Engine().EditStrings() = MakeStyledTitle();
     const std::string path = dir_ + "title_roundtrip.xml";
     ASSERT_EQ(host.SaveTitleToFile(Utf8ToUtf16(path).c_str()), S_OK);
     std::ifstream file(path, std::ios::binary);
@@ -132,11 +130,11 @@ TEST_F(TitleOps, FileRoundTripIsUtf16WithMark) {
     std::unique_ptr<ITitleHost, HostDeleter> other(GetTitleHost());
     TitleHost& second = *static_cast<TitleHost*>(other.get());
     ASSERT_EQ(second.LoadTitleFromFile(Utf8ToUtf16(path).c_str()), S_OK);
-    ExpectSameTitleContent(host.Strings, second.Strings);
+    ExpectSameTitleContent(host.Engine().Strings(), second.Engine().Strings());
 }
 
 TEST_F(TitleOps, NodeRoundTripInTheHostsDocument) {
-    host.Strings = MakeStyledTitle();
+    host.Engine().EditStrings() = MakeStyledTitle();
     pugi::xml_document project;
     pugi::xml_node slot = project.append_child("Project").append_child("Title");
     ASSERT_EQ(host.SaveTitleToNode(&slot), S_OK);
@@ -145,33 +143,32 @@ TEST_F(TitleOps, NodeRoundTripInTheHostsDocument) {
     std::unique_ptr<ITitleHost, HostDeleter> other(GetTitleHost());
     TitleHost& second = *static_cast<TitleHost*>(other.get());
     ASSERT_EQ(second.LoadTitleFromNode(&slot), S_OK);
-    ExpectSameTitleContent(host.Strings, second.Strings);
+    ExpectSameTitleContent(host.Engine().Strings(), second.Engine().Strings());
 
     // No StringList: an empty title and success. A null node: refused, title untouched.
     pugi::xml_node bare = project.append_child("Bare");
     ASSERT_EQ(second.LoadTitleFromNode(&bare), S_OK);
     EXPECT_EQ(second.GetStringCount(), 0);
-    second.Strings = MakeStyledTitle();
+    second.Engine().EditStrings() = MakeStyledTitle();
     pugi::xml_node null;
     EXPECT_EQ(second.LoadTitleFromNode(nullptr), E_POINTER);
     EXPECT_EQ(second.LoadTitleFromNode(&null), E_POINTER);
     EXPECT_EQ(second.SaveTitleToNode(nullptr), E_POINTER);
     EXPECT_EQ(second.SaveTitleToNode(&null), E_POINTER);
-    EXPECT_EQ(second.Strings.size(), 3u);
+    EXPECT_EQ(second.Engine().Strings().size(), 3u);
 }
 
 TEST_F(TitleOps, HandwrittenFileLoads) {
     const std::u16string path = Utf8ToUtf16(testing::DataPath("handwritten_utf16.xml"));
     ASSERT_EQ(host.LoadTitleFromFile(path.c_str()), S_OK);
-    ASSERT_EQ(host.Strings.size(), 2u);
-    const MetaString& s = host.Strings[0];
+    ASSERT_EQ(host.Engine().Strings().size(), 2u);
+    const MetaString& s = host.Engine().Strings()[0];
     EXPECT_EQ(s.Vertical, 1);
     EXPECT_EQ(s.chars.size(), 4u);
-    EXPECT_EQ(s.Glyphs.size(), 4u);
     EXPECT_EQ(s.KeyFrames.size(), 2u);
     EXPECT_EQ(s.faces.at(s.chars[0].FaceIndex).Color1, 16711680u);
     EXPECT_EQ(s.faces.at(s.chars[0].FaceIndex).Color2, 4278190080u);
-    EXPECT_STREQ(host.Strings[1].PathID, "");
+    EXPECT_STREQ(host.Engine().Strings()[1].PathID, "");
 }
 
 TEST_F(TitleOps, FailedLoadsLeaveAnEmptyTitleAndSayWhy) {
@@ -179,17 +176,17 @@ TEST_F(TitleOps, FailedLoadsLeaveAnEmptyTitleAndSayWhy) {
                                   u"</CharList></MetaString></StringList></CTitle>";
     const char16_t* texts[] = {u"", u"<CTitle>", u"<Other/>", u"<CTitle Version='2.0'/>", broken.c_str()};
     for (const char16_t* text : texts) {
-        host.Strings = MakeStyledTitle();
+        host.Engine().EditStrings() = MakeStyledTitle();
         CapturedDebugLines captured;
         EXPECT_EQ(host.LoadTitleFromBuffer(text), E_FAIL) << Utf16ToUtf8(text);
         EXPECT_EQ(host.GetStringCount(), 0);
         EXPECT_EQ(captured.lines, std::vector<std::string>{"QEL_Title2: Failed to load title from buffer!"});
     }
 
-    host.Strings = MakeStyledTitle();
+    host.Engine().EditStrings() = MakeStyledTitle();
     CapturedDebugLines captured;
     EXPECT_EQ(host.LoadTitleFromBuffer(nullptr), E_INVALIDARG);
-    EXPECT_EQ(host.Strings.size(), 3u);
+    EXPECT_EQ(host.Engine().Strings().size(), 3u);
     EXPECT_TRUE(captured.lines.empty());
 }
 
@@ -210,11 +207,11 @@ TEST_F(TitleOps, FileFailuresNameThePath) {
         {u"", true, E_INVALIDARG, "QEL_Title2: Failed to save title to file !"},
     };
     for (const auto& c : cases) {
-        host.Strings = MakeStyledTitle();
+        host.Engine().EditStrings() = MakeStyledTitle();
         CapturedDebugLines captured;
         EXPECT_EQ(c.save ? host.SaveTitleToFile(c.path.c_str()) : host.LoadTitleFromFile(c.path.c_str()), c.result);
         EXPECT_EQ(captured.lines, std::vector<std::string>{c.line});
-        EXPECT_EQ(host.Strings.size(), c.save || c.result == E_INVALIDARG ? 3u : 0u);
+        EXPECT_EQ(host.Engine().Strings().size(), c.save || c.result == E_INVALIDARG ? 3u : 0u);
     }
 
     // The formatted line is cut to 255 UTF-16 units.

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/DebugOutput.h"
+#include "base/DebugOutput.h"
 #include "model/TitleModel.h"
 
 namespace qel::testing {

@@ -42,8 +42,6 @@ TEST(TitleXml, BufferRoundTripKeepsEveryRecord) {
     for (size_t i = 0; i < title.size(); ++i) {
         SCOPED_TRACE(i);
         ExpectSameStoredRecords(title[i], loaded[i]);
-        EXPECT_EQ(loaded[i].EffectStale, 1);
-        EXPECT_EQ(loaded[i].Effect, nullptr);
     }
     ASSERT_TRUE(IsUsableTitle(title));
 }

@@ -1,4 +1,4 @@
-#include "platform/GlyphCoverage.h"
+#include "render/GlyphCoverage.h"
 
 #include <gtest/gtest.h>
 

@@ -38,7 +38,7 @@ inline void SetFont(TitleHost& host, const char16_t* face, float size) {
 
 // A string of `text` at (left, top) with the current defaults; returns its row.
 inline int32_t AddText(TitleHost& host, const std::u16string& text, float left, float top) {
-    StringAttrs attrs = host.DefaultString;
+    StringAttrs attrs = host.Engine().DefaultString();
     attrs.Left = left;
     attrs.Top = top;
     host.SetDefaultString(&attrs);
@@ -74,22 +74,20 @@ private:
 
 // Replaces the string's effect with a scripted one, set up as the rebuild step sets up effects.
 inline ScriptedEffect* InstallEffect(TitleHost& host, int32_t row, ScriptedEffect::Script script) {
-    MetaString& s = *host.StringAt(row);
-    host.RebuildEffect(s);
+    const Title& title = host.Engine();
+    const MetaString& s = *title.StringAt(row);
     auto owned = std::make_unique<ScriptedEffect>(std::move(script));
     ScriptedEffect* effect = owned.get();
-    effect->SetFrameSize(host.Settings.Width, host.Settings.Height);
-    const RectF box = host.StringFrameRect(s);
+    effect->SetFrameSize(title.Settings().Width, title.Settings().Height);
+    const RectF box = title.StringFrameRect(s);
     const float rect[4] = {box.x, box.y, box.width, box.height};
     effect->SetStringBounds(rect, s.RotateDegree);
     effect->SetCharCount(int32_t(s.chars.size()));
     for (size_t i = 0; i < s.chars.size(); ++i) {
-        const RectF c = host.CharFrameRect(s, int32_t(i));
+        const RectF c = title.CharFrameRect(s, int32_t(i));
         effect->SetCharBox(int32_t(i), CharBox{c.x, c.y, c.width, c.height, c.x, c.y});
     }
-    s.Effect = std::move(owned);
-    s.EffectStale = 0;
-    host.CacheValid = 0;
+    host.Renderer().ReplaceEffect(title, row, std::move(owned));
     return effect;
 }
 

@@ -95,7 +95,7 @@ TEST(Render, CachedFrameEqualsTheDrawnFrameBitForBit) {
         const uint32_t colours[3] = {0x0000FFFF, 0x00FF8000, 0x0040C040};
         for (int k = 0; k < c.strings; ++k) {
             SetFont(*host, k == 1 ? u"Liberation Serif" : u"DejaVu Sans", 40.0f + 8.0f * k);
-            MetaFace face = host->DefaultFace;
+            MetaFace face = host->Engine().DefaultFace();
             face.Color1 = colours[k];
             face.Color2 = colours[(k + 1) % 3];
             face.GradType = k;
@@ -114,20 +114,19 @@ TEST(Render, CachedFrameEqualsTheDrawnFrameBitForBit) {
 
         std::vector<uint8_t> drawn = background;
         ASSERT_EQ(host->Render(drawn.data(), 1.0f), S_OK);
-        ASSERT_EQ(host->CacheValid, 1);
+        ASSERT_TRUE(host->Renderer().HoldsStillFrame(host->Engine()));
         EXPECT_FALSE(drawn == background);
         RECT drawnRect{};
         host->GetDirtyRect(&drawnRect);
 
         // Drawn again without the cache: the same picture (and the cache is filled again).
-        host->CacheValid = 0;
+        host->Renderer().DropStillFrame();
         std::vector<uint8_t> again = background;
         ASSERT_EQ(host->Render(again.data(), 1.0f), S_OK);
         EXPECT_TRUE(again == drawn);
 
         // Take the character images away: only a frame served from the cache can still show them.
-        for (MetaString& s : host->Strings)
-            for (PreparedGlyph& g : s.Glyphs) g.FreeImages();
+        for (PreparedGlyph& g : host->Renderer().StateOf(0)->glyphs) g.FreeImages();
         std::vector<uint8_t> cached = background;
         ASSERT_EQ(host->Render(cached.data(), 1.0f), S_OK);
         RECT cachedRect{};
@@ -141,10 +140,10 @@ TEST(Render, LumaChromaWhiteIsCrCbY) {
     HostPtr host = MakeHost(kW, kH);
     ChangeSettings(*host, [](RenderSettings& rs) { rs.ColorMode = 1; });
     SetFont(*host, u"DejaVu Sans", 72);
-    MetaShadow noShadow = host->DefaultShadow;
+    MetaShadow noShadow = host->Engine().DefaultShadow();
     noShadow.EnableFace = noShadow.EnableBorder = 0;
     host->SetDefaultShadow(&noShadow);
-    MetaBorder noBorder = host->DefaultBorder;
+    MetaBorder noBorder = host->Engine().DefaultBorder();
     noBorder.Enable = 0;
     host->SetDefaultBorder(&noBorder);
     AddText(*host, u"IH", 20, 20);
@@ -202,17 +201,18 @@ TEST(Render, EffectSurvivesProgressAndIsReplacedOnANewPath) {
 
     std::vector<uint8_t> frame = Background(kW, kH);
     ASSERT_EQ(host->Render(frame.data(), 0.1f), S_OK);
-    const PathEffect* first = host->StringAt(row)->Effect.get();
+    const PathEffect* first = host->Renderer().StateOf(row)->effect.get();
     ASSERT_NE(first, nullptr);
     const std::type_index firstType = typeid(*first);
     ASSERT_EQ(host->Render(frame.data(), 0.3f), S_OK);
-    EXPECT_EQ(host->StringAt(row)->Effect.get(), first);
+    EXPECT_EQ(host->Renderer().StateOf(row)->effect.get(), first);
     ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
-    EXPECT_EQ(std::string(host->StringAt(row)->PathID), "PATH_WIPEUP");
+    EXPECT_EQ(std::string(host->Engine().StringAt(row)->PathID), "PATH_WIPEUP");
     // A new object of the new path's class (the allocator may well reuse the old address).
-    ASSERT_NE(host->StringAt(row)->Effect, nullptr);
-    EXPECT_NE(std::type_index(typeid(*host->StringAt(row)->Effect)), firstType);
-    EXPECT_EQ(host->StringAt(row)->EffectStale, 0);
+    const StringRender& state = *host->Renderer().StateOf(row);
+    ASSERT_NE(state.effect, nullptr);
+    EXPECT_NE(std::type_index(typeid(*state.effect)), firstType);
+    EXPECT_STREQ(state.effectPathId, "PATH_WIPEUP");
 }
 
 TEST(Render, StringWithoutAPathAtThisTimeIsNotDrawn) {
@@ -235,7 +235,7 @@ TEST(Render, StringWithoutAPathAtThisTimeIsNotDrawn) {
     std::vector<uint8_t> blank = Background(kW, kH);
     const std::vector<uint8_t> before = blank;
     ASSERT_EQ(host->Render(blank.data(), 0.2f), S_OK);
-    EXPECT_EQ(host->StringAt(row)->PathID[0], 0);
+    EXPECT_EQ(host->Engine().EditString(row)->PathID[0], 0);
     host->GetDirtyRect(&dirty);
     EXPECT_TRUE(dirty.left >= dirty.right || dirty.top >= dirty.bottom);
     EXPECT_TRUE(blank == before);
@@ -296,19 +296,21 @@ TEST(Render, FramesTooLargeToIndexFailCleanly) {
     });
     uint8_t pixel[4] = {};
     EXPECT_EQ(host->Render(pixel, 1.0f), E_OUTOFMEMORY);
-    EXPECT_FALSE(host->Strings[0].Layers);
+    const StringRender* state = host->Renderer().StateOf(0);
+    EXPECT_TRUE(!state || !state->layers);
 }
 
 TEST(Render, CharactersAtRestKeepTheirPreparedImages) {
     HostPtr host = SampleTitle();
     std::vector<uint8_t> frame = Background(kW, kH);
     ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
-    const uint8_t* face = host->Strings[0].Glyphs[0].Face.pixels.get();
+    const PreparedGlyph& glyph = host->Renderer().StateOf(0)->glyphs[0];
+    const uint8_t* face = glyph.Face.pixels.get();
     ASSERT_NE(face, nullptr);
-    EXPECT_EQ(host->Strings[0].Glyphs[0].DirtyBits, 0);
-    host->CacheValid = 0;
+    EXPECT_EQ(glyph.DirtyBits, 0);
+    host->Renderer().DropStillFrame();
     ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
-    EXPECT_EQ(host->Strings[0].Glyphs[0].Face.pixels.get(), face);
+    EXPECT_EQ(host->Renderer().StateOf(0)->glyphs[0].Face.pixels.get(), face);
 }
 
 TEST(ReleaseCaches, FreesEverythingAndTheNextFrameIsTheSame) {
@@ -319,14 +321,8 @@ TEST(ReleaseCaches, FreesEverythingAndTheNextFrameIsTheSame) {
     ASSERT_EQ(GetOutlineKernel(3.0f, 3.0f, &kernel), S_OK);
 
     EXPECT_EQ(host->ReleaseCaches(), 0);
-    const MetaString& s = host->Strings[0];
-    EXPECT_FALSE(s.Layers);
-    EXPECT_EQ(s.Effect, nullptr);
-    EXPECT_EQ(host->CacheValid, 0);
-    for (const PreparedGlyph& g : s.Glyphs) {
-        EXPECT_EQ(g.DirtyBits, kDirtyAll);
-        EXPECT_FALSE(g.Face.pixels);
-    }
+    EXPECT_EQ(host->Renderer().StateOf(0), nullptr);  // images, layers and effect are gone
+    EXPECT_FALSE(host->Renderer().HoldsStillFrame(host->Engine()));
     EXPECT_EQ(OutlineKernelCache::Instance().Count(), 0u);
 
     std::vector<uint8_t> second = Background(kW, kH);

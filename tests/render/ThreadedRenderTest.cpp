@@ -23,7 +23,7 @@ struct Frame {
 void RenderTitle(int32_t maxThreads, int32_t keepAlpha, const std::vector<float>& times,
                  std::vector<Frame>* frames) {
     HostPtr host = MakeHost(kW, kH);
-    host->ProcessorCount = 4;  // threaded drawing must not depend on the machine running the test
+    host->Renderer().SetProcessorCount(4);  // threaded drawing must not depend on the machine running the test
     ChangeSettings(*host, [&](RenderSettings& rs) {
         rs.MaxThreads = maxThreads;
         rs.KeepAlpha = keepAlpha;
@@ -31,22 +31,22 @@ void RenderTitle(int32_t maxThreads, int32_t keepAlpha, const std::vector<float>
     SetFont(*host, u"DejaVu Sans", 44);
     // A turned string at rest: its images are prepared turned and its positions turned about
     // its origin.
-    StringAttrs attrs = host->DefaultString;
+    StringAttrs attrs = host->Engine().DefaultString();
     attrs.RotateDegree = 12;
     host->SetDefaultString(&attrs);
     AddText(*host, u"Still text at rest", 10, 120);
     attrs.RotateDegree = 0;
     host->SetDefaultString(&attrs);
     SetFont(*host, u"Liberation Sans", 52);
-    MetaShadow extruded = host->DefaultShadow;
+    MetaShadow extruded = host->Engine().DefaultShadow();
     extruded.Height = 1;
     extruded.OffsetX = 4;
     extruded.OffsetY = 3;
     host->SetDefaultShadow(&extruded);
     const int32_t moving = AddText(*host, u"Spin & zoom", 20, 20);
     // A path of two drawing passes: the second pass draws every character again, elsewhere.
-    std::strcpy(host->StringAt(moving)->PathID, "PATH_DOUBLEVISIONH");
-    ASSERT_EQ(host->Effects.GetPassCount("PATH_DOUBLEVISIONH"), 2);
+    std::strcpy(host->Engine().EditString(moving)->PathID, "PATH_DOUBLEVISIONH");
+    ASSERT_EQ(EffectCatalog::GetPassCount("PATH_DOUBLEVISIONH"), 2);
 
     for (float t : times) {
         // Scale and angle change with the time, so every frame makes fresh images.
@@ -88,7 +88,7 @@ TEST(ThreadedRender, PreparesEditedCharactersLikeOneThread) {
     std::vector<uint8_t> frames[2];
     for (int32_t threads : {1, 2}) {
         HostPtr host = MakeHost(kW, kH);
-        host->ProcessorCount = 2;
+        host->Renderer().SetProcessorCount(2);
         ChangeSettings(*host, [&](RenderSettings& rs) { rs.MaxThreads = threads; });
         SetFont(*host, u"DejaVu Serif", 36);
         const int32_t row = AddText(*host, u"Edited", 15, 15);
@@ -110,10 +110,10 @@ TEST(ThreadedRender, MovingWideTitleMatchesOneThreadOverManyFrames) {
     constexpr int32_t kWide = 960, kTall = 320;
     auto render = [&](int32_t maxThreads) {
         HostPtr host = MakeHost(kWide, kTall);
-        host->ProcessorCount = 4;
+        host->Renderer().SetProcessorCount(4);
         ChangeSettings(*host, [&](RenderSettings& rs) { rs.MaxThreads = maxThreads; });
         SetFont(*host, u"DejaVu Sans", 80);
-        MetaShadow shadow = host->DefaultShadow;
+        MetaShadow shadow = host->Engine().DefaultShadow();
         shadow.OffsetX = shadow.OffsetY = 4;
         shadow.BlurRadius = 2;
         host->SetDefaultShadow(&shadow);

@@ -2,14 +2,14 @@
 //
 // A load first empties the title, then reads into a separate list, checks that list and only then
 // makes it the title's strings, so a failed load always leaves an empty title and never a partial
-// one. The post-load pass rebuilds what the format does not carry: rotation values, layout,
-// prepared-glyph records and the fonts of this machine.
+// one. The title then rebuilds what the format does not carry: rotation values, layout and the
+// fonts of this machine.
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "host/Boundary.h"
-#include "host/DebugOutput.h"
+#include "base/DebugOutput.h"
 #include "host/TitleHost.h"
 #include "persist/TitleXml.h"
 
@@ -31,27 +31,12 @@ void WritePathMessage(const char16_t* prefix, const char16_t* path) {
     DebugOutput(Utf16ToUtf8(message));
 }
 
-// Makes the checked list the title and runs the post-load pass over it.
-HRESULT AdoptLoadedStrings(TitleHost& host, std::vector<MetaString>& loaded) {
+// Makes the checked list the title.
+HRESULT AdoptLoadedStrings(Title& title, std::vector<MetaString>& loaded) {
     // A file is taken as stored, but one whose indices point outside its own lists would make
     // layout and rendering read out of range: it is refused as a failed load.
     if (!IsUsableTitle(loaded)) return E_FAIL;
-    host.Strings = std::move(loaded);
-    try {
-        for (size_t row = 0; row < host.Strings.size(); ++row) {
-            MetaString& s = host.Strings[row];
-            host.UpdateRotation(s);
-            host.LayoutString(static_cast<int32_t>(row));
-            s.Glyphs.clear();
-            s.Glyphs.resize(s.chars.size());
-        }
-        host.RefreshFontsAfterLoad();
-    } catch (...) {
-        host.RemoveAllStrings();
-        host.CacheValid = 0;
-        throw;
-    }
-    host.CacheValid = 0;
+    title.AdoptLoadedStrings(std::move(loaded));
     return S_OK;
 }
 
@@ -60,14 +45,13 @@ HRESULT AdoptLoadedStrings(TitleHost& host, std::vector<MetaString>& loaded) {
 HRESULT TitleHost::LoadTitleFromBuffer(const char16_t* text) noexcept {
     if (!text) return E_INVALIDARG;
     const HRESULT hr = Guard([&] {
-        RemoveAllStrings();
-        CacheValid = 0;
+        title_.RemoveAllStrings();
         std::vector<MetaString> loaded;
         TitleXmlSerializer serializer(loaded);
         if (Failed(serializer.Status())) return serializer.Status();
         if (serializer.Dom().LoadText(text) != S_OK) return E_FAIL;
         if (const HRESULT read = serializer.ReadDocument(); Failed(read)) return read;
-        return AdoptLoadedStrings(*this, loaded);
+        return AdoptLoadedStrings(title_, loaded);
     });
     if (Failed(hr)) DebugOutput(kLoadBufferFailed);
     return hr;
@@ -77,7 +61,7 @@ HRESULT TitleHost::SaveTitleToBuffer(char16_t* buffer, uint32_t* sizeBytes) noex
     const HRESULT hr = Guard([&] {
         // The size is read and written: without it there is nowhere to report the needed size.
         if (!sizeBytes) return E_POINTER;
-        TitleXmlSerializer serializer(Strings);
+        TitleXmlSerializer serializer(title_.Strings());
         if (Failed(serializer.Status())) return serializer.Status();
         std::vector<uint8_t> block;
         if (serializer.BuildDocument() != S_OK || serializer.Dom().SaveToMemory(block) != S_OK) return E_FAIL;
@@ -99,15 +83,14 @@ HRESULT TitleHost::SaveTitleToBuffer(char16_t* buffer, uint32_t* sizeBytes) noex
 HRESULT TitleHost::LoadTitleFromFile(const char16_t* path) noexcept {
     const HRESULT hr = Guard([&] {
         if (!path || !*path) return E_INVALIDARG;
-        RemoveAllStrings();
-        CacheValid = 0;
+        title_.RemoveAllStrings();
         std::vector<MetaString> loaded;
         TitleXmlSerializer serializer(loaded);
         if (Failed(serializer.Status())) return serializer.Status();
         // S_FALSE (unreadable or not XML) goes on and finds no root.
         if (Failed(serializer.Dom().LoadFile(path))) return E_FAIL;
         if (const HRESULT read = serializer.ReadDocument(); Failed(read)) return read;
-        return AdoptLoadedStrings(*this, loaded);
+        return AdoptLoadedStrings(title_, loaded);
     });
     if (Failed(hr)) WritePathMessage(u"QEL_Title2: Failed to load title from file ", path);
     return hr;
@@ -116,7 +99,7 @@ HRESULT TitleHost::LoadTitleFromFile(const char16_t* path) noexcept {
 HRESULT TitleHost::SaveTitleToFile(const char16_t* path) noexcept {
     const HRESULT hr = Guard([&] {
         if (!path || !*path) return E_INVALIDARG;
-        TitleXmlSerializer serializer(Strings);
+        TitleXmlSerializer serializer(title_.Strings());
         if (Failed(serializer.Status())) return serializer.Status();
         if (serializer.BuildDocument() != S_OK) return E_FAIL;
         return serializer.Dom().SaveFile(path) == S_OK ? S_OK : E_FAIL;
@@ -129,14 +112,13 @@ HRESULT TitleHost::LoadTitleFromNode(pugi::xml_node* node) noexcept {
     // No element to read from: refused before the title is emptied, so nothing is lost.
     if (!node || !*node) return E_POINTER;
     return Guard([&] {
-        RemoveAllStrings();
-        CacheValid = 0;
+        title_.RemoveAllStrings();
         std::vector<MetaString> loaded;
         TitleXmlSerializer serializer(loaded);
         if (Failed(serializer.Status())) return E_FAIL;
         // An element without a StringList is an empty title, not an error.
         (void)serializer.ReadStrings(*node);
-        return AdoptLoadedStrings(*this, loaded);
+        return AdoptLoadedStrings(title_, loaded);
     });
 }
 
@@ -144,7 +126,7 @@ HRESULT TitleHost::SaveTitleToNode(pugi::xml_node* node) noexcept {
     // No element to write under: refused rather than reported as saved.
     if (!node || !*node) return E_POINTER;
     return Guard([&] {
-        TitleXmlSerializer serializer(Strings);
+        TitleXmlSerializer serializer(title_.Strings());
         if (Failed(serializer.Status())) return E_FAIL;
         return serializer.WriteStrings(*node);
     });

@@ -1,4 +1,4 @@
-// The frame compositor: Render (slot 48), ReleaseCaches (slot 66) and the effect rebuild step.
+// The frame compositor: drawing a title over the host's frame.
 //
 // A frame is drawn string by string. Each string owns three frame-sized premultiplied layers
 // (shadow, border, face). Its effect says, per pass and per character, where the character is,
@@ -23,13 +23,16 @@
 // the drawn frame. Several overlapping strings therefore give exactly the picture of the frame
 // that filled the cache, bit for bit, for any background; a single composite could not, because
 // blending A then B rounds differently from blending (B over A). A still title costs one blend
-// per string over its own dirty rectangle, and needs no extra frame-sized buffer. The cache is valid until an edit, a settings change or ReleaseCaches clears
-// CacheValid, and only while no string's layers were freed and no path identifier changed.
+// per string over its own dirty rectangle, and needs no extra frame-sized buffer. The cache holds for
+// the title revision it was drawn at (any edit or settings change moves on), and only while no
+// string's layers were freed and no path identifier changed.
 //
 // Layer clearing. Every write into a string's layers lies inside its dirty rectangle (placement is
 // clipped to it, joins and filters run inside it, and a whole-image effect's output rectangle is
 // added to it), so a new frame clears only the previous frame's dirty rectangle; fresh layer
 // memory is cleared once when it is allocated.
+#include "compositor/Compositor.h"
+
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -38,11 +41,11 @@
 #include <cstring>
 #include <limits>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
-#include "effects/PathEffect.h"
-#include "host/Boundary.h"
-#include "host/TitleHost.h"
+#include "effects/EffectCatalog.h"
+#include "model/Fonts.h"
 #include "render/Blend.h"
 #include "render/Filters.h"
 #include "render/Layers.h"
@@ -258,34 +261,87 @@ RECT PlacedBox(const LayerImage& image, const CharState& st, const RECT& area) {
                 int32_t(std::min<int64_t>(right, area.right)), int32_t(std::min<int64_t>(bottom, area.bottom))};
 }
 
+bool SameLayerSettings(const LayerSettings& a, const LayerSettings& b) {
+    return a.scaleX == b.scaleX && a.scaleY == b.scaleY && a.qualityMode == b.qualityMode &&
+           a.colorMode == b.colorMode;
+}
+
+// The inputs of character i's images at rest; an entry index outside its table reads as zeros
+// (such a character draws nothing either way).
+GlyphKey KeyOf(const MetaString& s, size_t i) {
+    const MetaCharacter& c = s.chars[i];
+    auto entry = [](const auto& table, int32_t index) {
+        using Entry = std::decay_t<decltype(table[0])>;
+        return index >= 0 && size_t(index) < table.size() ? table[size_t(index)] : Entry{};
+    };
+    GlyphKey key;
+    std::memset(&key, 0, sizeof key);  // padding too: keys are compared as bytes
+    key.font = entry(s.fonts, c.FontIndex);
+    key.face = entry(s.faces, c.FaceIndex);
+    key.border = entry(s.borders, c.BorderIndex);
+    key.shadow = entry(s.shadows, c.ShadowIndex);
+    key.widthScale = c.WidthScale;
+    key.rotateDegree = s.RotateDegree;
+    key.vertical = s.Vertical;
+    key.value = c.Value;
+    key.valid = 1;
+    return key;
+}
+
+// Which images a change of inputs makes stale: the face alone, the border (whose ring also casts
+// the shadow), the shadow alone, or all three.
+uint8_t StaleImages(const GlyphKey& was, const GlyphKey& now) {
+    if (!was.valid || was.value != now.value || std::memcmp(&was.font, &now.font, sizeof now.font) != 0 ||
+        std::memcmp(&was.widthScale, &now.widthScale, sizeof(float)) != 0 ||
+        std::memcmp(&was.rotateDegree, &now.rotateDegree, sizeof(float)) != 0 || was.vertical != now.vertical) {
+        return kDirtyAll;
+    }
+    uint8_t bits = 0;
+    if (std::memcmp(&was.face, &now.face, sizeof now.face) != 0) bits |= kDirtyFace;
+    if (std::memcmp(&was.border, &now.border, sizeof now.border) != 0) bits |= kDirtyBorder | kDirtyShadow;
+    if (std::memcmp(&was.shadow, &now.shadow, sizeof now.shadow) != 0) bits |= kDirtyShadow;
+    return bits;
+}
+
+bool EffectCurrent(const StringRender& r, const MetaString& s, uint64_t revision) {
+    return r.effectMade && r.effectRevision == revision &&
+           std::strncmp(r.effectPathId, s.PathID, sizeof r.effectPathId) == 0;
+}
+
+}  // namespace
+
 class FrameCompositor {
 public:
-    FrameCompositor(TitleHost& host, uint8_t* pixels)
-        : host_(host),
-          rs_(host.Settings),
+    FrameCompositor(Compositor& owner, Title& title, uint8_t* pixels)
+        : owner_(owner),
+          title_(title),
+          strings_(title.Strings()),
+          rs_(title.Settings()),
           pixels_(pixels),
-          threaded_(rs_.MaxThreads >= 2 && host.ProcessorCount >= 2),
-          team_(host.Workers, std::min(rs_.MaxThreads, host.ProcessorCount) - 1) {}
+          threaded_(rs_.MaxThreads >= 2 && owner.processorCount_ >= 2),
+          team_(owner.workers_, std::min(rs_.MaxThreads, owner.processorCount_) - 1) {}
 
     HRESULT Render(float time);
 
 private:
-    HRESULT AllocateLayers(MetaString& s);
+    HRESULT AllocateLayers(StringRender& r);
     void PrepareAtRest();
     bool CacheUsable() const;
-    void DrawString(int32_t row, MetaString& s);
-    void DrawPass(int32_t row, MetaString& s, int32_t pass);
+    void DrawString(int32_t row);
+    void DrawPass(int32_t row, int32_t pass);
     void PlaceImages(const CharDraw& d, const RECT& clip, const LayerMemory& layers) const;
-    void JoinLayers(MetaString& s);
-    void WholeImage(MetaString& s);
-    const uint8_t* FinishedImage(const MetaString& s, bool* straight) const;
+    void JoinLayers(StringRender& r);
+    void WholeImage(int32_t row);
+    const uint8_t* FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const;
     void BlendIntoFrame();
     void ForBands(const RECT& r, void (*op)(uint8_t*, const uint8_t*, int32_t, int32_t, const RECT&),
                   uint8_t* dst, const uint8_t* src);
     template <class BandOp>
     void ForRowBands(const RECT& r, BandOp op);
 
-    TitleHost& host_;
+    Compositor& owner_;
+    Title& title_;
+    const std::vector<MetaString>& strings_;
     const RenderSettings& rs_;
     uint8_t* pixels_;
     RECT area_{};
@@ -294,17 +350,20 @@ private:
     std::vector<CharDraw> draws_;
 };
 
-HRESULT FrameCompositor::AllocateLayers(MetaString& s) {
+HRESULT FrameCompositor::AllocateLayers(StringRender& r) {
+    r.layers.Reset();
     const size_t layerBytes = size_t(rs_.Width) * size_t(rs_.Height) * 4;
     const size_t stride = (layerBytes + 63) & ~size_t(63);  // each layer on a 64-byte boundary
     void* block = std::aligned_alloc(64, 3 * stride);
     if (!block) return E_OUTOFMEMORY;
     std::memset(block, 0, 3 * stride);
-    s.Layers.block.reset(static_cast<uint8_t*>(block));
-    s.Layers.ShadowLayer = static_cast<uint8_t*>(block);
-    s.Layers.BorderLayer = s.Layers.ShadowLayer + stride;
-    s.Layers.FaceLayer = s.Layers.BorderLayer + stride;
-    s.StringDirtyRect = RECT{};
+    r.layers.block.reset(static_cast<uint8_t*>(block));
+    r.layers.ShadowLayer = static_cast<uint8_t*>(block);
+    r.layers.BorderLayer = r.layers.ShadowLayer + stride;
+    r.layers.FaceLayer = r.layers.BorderLayer + stride;
+    r.layerWidth = rs_.Width;
+    r.layerHeight = rs_.Height;
+    r.dirty = RECT{};
     return S_OK;
 }
 
@@ -314,18 +373,17 @@ void FrameCompositor::PrepareAtRest() {
         int32_t row, col;
     };
     std::vector<Item> items;
-    for (size_t r = 0; r < host_.Strings.size(); ++r) {
-        MetaString& s = host_.Strings[r];
-        const size_t n = std::min(s.chars.size(), s.Glyphs.size());
-        for (size_t i = 0; i < n; ++i) {
-            if (s.Glyphs[i].DirtyBits != 0) items.push_back({int32_t(r), int32_t(i)});
+    for (size_t r = 0; r < strings_.size(); ++r) {
+        const std::vector<PreparedGlyph>& glyphs = owner_.states_[r].glyphs;
+        for (size_t i = 0; i < glyphs.size(); ++i) {
+            if (glyphs[i].DirtyBits != 0) items.push_back({int32_t(r), int32_t(i)});
         }
     }
     auto prepare = [this, &items](int32_t k) noexcept {
         const Item it = items[size_t(k)];
-        MetaString& s = host_.Strings[size_t(it.row)];
-        (void)host_.PrepareGlyphLayers(it.row, it.col, &s.Glyphs[size_t(it.col)],
-                                       s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree);
+        const MetaString& s = strings_[size_t(it.row)];
+        (void)PrepareGlyphLayers(s, it.col, rs_, &owner_.State(it.row).glyphs[size_t(it.col)],
+                                 s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree);
     };
     if (threaded_) {
         team_.Run(int32_t(items.size()), prepare);
@@ -335,83 +393,93 @@ void FrameCompositor::PrepareAtRest() {
 }
 
 bool FrameCompositor::CacheUsable() const {
-    if (!host_.CacheValid) return false;
-    for (const MetaString& s : host_.Strings) {
-        if (s.PathProgress != 1.0f || s.EffectStale || !s.Layers) return false;
+    if (!owner_.cacheValid_ || owner_.cacheRevision_ != title_.Revision()) return false;
+    for (size_t r = 0; r < strings_.size(); ++r) {
+        const MetaString& s = strings_[r];
+        const StringRender& state = owner_.states_[r];
+        if (s.PathProgress != 1.0f || !state.layers) return false;
+        if (s.PathID[0] != 0 && !EffectCurrent(state, s, title_.Revision())) return false;
     }
     return true;
 }
 
 HRESULT FrameCompositor::Render(float time) {
-    TitleHost& h = host_;
     // Layers and rectangle forms index the frame with 32-bit pixel counts.
     const int64_t frameBytes = int64_t(rs_.Width) * int64_t(rs_.Height) * 4;
     if (rs_.Width <= 0 || rs_.Height <= 0) return S_OK;
     if (frameBytes > int64_t(std::numeric_limits<int32_t>::max())) return E_OUTOFMEMORY;
 
     if (threaded_) team_.Start();  // the helpers wake while this thread does the serial start
-    for (MetaString& s : h.Strings) {
-        if (!s.Layers && AllocateLayers(s) != S_OK) return E_OUTOFMEMORY;
+    owner_.Sync(title_);
+    for (StringRender& r : owner_.states_) {
+        if ((!r.layers || r.layerWidth != rs_.Width || r.layerHeight != rs_.Height) && AllocateLayers(r) != S_OK) {
+            return E_OUTOFMEMORY;
+        }
     }
     PrepareAtRest();
 
     area_ = Intersect(RECT{0, 0, rs_.Width, rs_.Height}, rs_.ClipRect);
     if (IsEmpty(area_)) return S_OK;
 
-    for (size_t r = 0; r < h.Strings.size(); ++r) (void)h.SetTime(int32_t(r), time);
+    title_.EvaluateTime(time);
 
     if (CacheUsable()) {
-        h.DirtyRect = h.CacheRect;
+        owner_.dirtyRect_ = owner_.cacheRect_;
         BlendIntoFrame();
         return S_OK;
     }
-    h.CacheValid = 0;  // the layers are about to change
+    owner_.cacheValid_ = false;  // the layers are about to change
 
-    for (size_t r = 0; r < h.Strings.size(); ++r) DrawString(int32_t(r), h.Strings[r]);
-    for (MetaString& s : h.Strings) s.StringDirtyRect = Intersect(Inflate(s.StringDirtyRect, 2), area_);
-    for (MetaString& s : h.Strings) JoinLayers(s);
-    for (size_t r = 0; r < h.Strings.size(); ++r) (void)h.SetTime(int32_t(r), time);
-    for (MetaString& s : h.Strings) WholeImage(s);
+    for (size_t r = 0; r < strings_.size(); ++r) DrawString(int32_t(r));
+    for (StringRender& r : owner_.states_) r.dirty = Intersect(Inflate(r.dirty, 2), area_);
+    for (StringRender& r : owner_.states_) JoinLayers(r);
+    title_.EvaluateTime(time);
+    for (size_t r = 0; r < strings_.size(); ++r) WholeImage(int32_t(r));
 
     RECT dirty{};
     bool cacheable = true;
-    for (const MetaString& s : h.Strings) {
-        dirty = Union(dirty, s.StringDirtyRect);
-        cacheable = cacheable && s.PathProgress == 1.0f;
+    for (size_t r = 0; r < strings_.size(); ++r) {
+        dirty = Union(dirty, owner_.states_[r].dirty);
+        cacheable = cacheable && strings_[r].PathProgress == 1.0f;
     }
-    h.DirtyRect = Intersect(dirty, area_);
+    owner_.dirtyRect_ = Intersect(dirty, area_);
     BlendIntoFrame();
     if (cacheable) {
-        h.CacheValid = 1;
-        h.CacheRect = h.DirtyRect;
+        owner_.cacheValid_ = true;
+        owner_.cacheRevision_ = title_.Revision();
+        owner_.cacheRect_ = owner_.dirtyRect_;
     }
     return S_OK;
 }
 
-void FrameCompositor::DrawString(int32_t row, MetaString& s) {
-    const LayerMemory& layers = s.Layers;
-    const RECT old = Intersect(s.StringDirtyRect, RECT{0, 0, rs_.Width, rs_.Height});
+void FrameCompositor::DrawString(int32_t row) {
+    const MetaString& s = strings_[size_t(row)];
+    StringRender& r = owner_.State(row);
+    const LayerMemory& layers = r.layers;
+    const RECT old = Intersect(r.dirty, RECT{0, 0, rs_.Width, rs_.Height});
     ForRowBands(old, [&](const RECT& band) {
         for (uint8_t* layer : {layers.ShadowLayer, layers.BorderLayer, layers.FaceLayer}) {
             ClearRect(layer, rs_.Width, band);
         }
     });
-    s.StringDirtyRect = RECT{};
+    r.dirty = RECT{};
     if (s.PathID[0] == 0) return;
 
-    host_.RebuildEffect(s);
-    const int32_t passes = host_.Effects.GetPassCount(s.PathID);
-    for (int32_t pass = 0; pass < passes; ++pass) DrawPass(row, s, pass);
+    (void)owner_.EffectFor(title_, row);
+    const int32_t passes = EffectCatalog::GetPassCount(s.PathID);
+    for (int32_t pass = 0; pass < passes; ++pass) DrawPass(row, pass);
 }
 
-void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
-    const size_t n = std::min(s.chars.size(), s.Glyphs.size());
+void FrameCompositor::DrawPass(int32_t row, int32_t pass) {
+    const MetaString& s = strings_[size_t(row)];
+    StringRender& r = owner_.State(row);
+    const size_t n = std::min(s.chars.size(), r.glyphs.size());
     draws_.clear();
     draws_.resize(n);
     SeedEffectRandom(1);
 
     // The answers of the effect, on this thread, in character order.
-    PathEffect* effect = s.Effect.get();
+    PathEffect* effect = r.effect.get();
     const int32_t boxes = effect ? effect->CharCount() : 0;
     const bool turned = s.RotateDegree != 0;
     for (size_t i = 0; i < n; ++i) {
@@ -421,7 +489,7 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
         if (effect && int32_t(i) < boxes) {
             if (!effect->GetCharState(pass, int32_t(i), s.PathProgress, &st)) continue;
         } else {
-            const RectF at = host_.CharFrameRect(s, int32_t(i));
+            const RectF at = title_.CharFrameRect(s, int32_t(i));
             st = CharState{at.x, at.y, 1.0f, 1.0f, 0.0f, 255};
         }
         // An answer with a NaN or infinite field has no place in the frame: the character is
@@ -435,25 +503,25 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
         }
         d.visible = true;
         d.transformed = !(rs_.UseGlyphCache && st.scaleX == 1.0f && st.scaleY == 1.0f && st.angle == 0.0f);
-        d.glyph = d.transformed ? &d.temp : &s.Glyphs[i];
+        d.glyph = d.transformed ? &d.temp : &r.glyphs[i];
     }
 
     // Fresh images for scaled or turned characters.
-    auto prepare = [this, row, &s](int32_t k) noexcept {
+    auto prepare = [this, &s](int32_t k) noexcept {
         CharDraw& d = draws_[size_t(k)];
         if (!d.visible || !d.transformed) return;
         d.temp.DirtyBits = kDirtyAll;
         const float widthScale = s.chars[size_t(k)].WidthScale;
-        (void)host_.PrepareGlyphLayers(row, k, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
-                                       s.RotateDegree + d.state.angle);
+        (void)PrepareGlyphLayers(s, k, rs_, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
+                                 s.RotateDegree + d.state.angle);
     };
     // Dirty boxes on this thread: what a character's images touch inside the area.
     auto touched = [this](const CharDraw& d) {
-        RECT r{};
+        RECT box{};
         for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
-            if (image->pixels) r = Union(r, PlacedBox(*image, d.state, area_));
+            if (image->pixels) box = Union(box, PlacedBox(*image, d.state, area_));
         }
-        return r;
+        return box;
     };
 
     if (!threaded_) {
@@ -461,8 +529,8 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
             CharDraw& d = draws_[i];
             if (!d.visible) continue;
             prepare(int32_t(i));
-            s.StringDirtyRect = Union(s.StringDirtyRect, touched(d));
-            PlaceImages(d, area_, s.Layers);
+            r.dirty = Union(r.dirty, touched(d));
+            PlaceImages(d, area_, r.layers);
             d.temp.FreeImages();
         }
         return;
@@ -473,18 +541,18 @@ void FrameCompositor::DrawPass(int32_t row, MetaString& s, int32_t pass) {
     for (const CharDraw& d : draws_) {
         if (d.visible) drawn = Union(drawn, touched(d));
     }
-    s.StringDirtyRect = Union(s.StringDirtyRect, drawn);
+    r.dirty = Union(r.dirty, drawn);
     if (IsEmpty(drawn)) return;
     // Bands of rows, several per thread so that uneven text evens out.
-    const int32_t threads = std::min(rs_.MaxThreads, host_.ProcessorCount);
+    const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
     const int32_t rows = drawn.bottom - drawn.top;
     const int32_t bandHeight = std::max(8, (rows + 4 * threads - 1) / (4 * threads));
     const int32_t bands = (rows + bandHeight - 1) / bandHeight;
-    auto place = [this, &s, &drawn, bandHeight](int32_t b) noexcept {
+    auto place = [this, &r, &drawn, bandHeight](int32_t b) noexcept {
         const RECT band{drawn.left, drawn.top + b * bandHeight, drawn.right,
                         std::min(drawn.bottom, drawn.top + (b + 1) * bandHeight)};
         for (const CharDraw& d : draws_) {
-            if (d.visible) PlaceImages(d, band, s.Layers);
+            if (d.visible) PlaceImages(d, band, r.layers);
         }
     };
     team_.Run(bands, place);
@@ -505,26 +573,27 @@ void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const Lay
 
 // Face over border with added alphas, then that over the shadow: ShadowLayer becomes the
 // string's image.
-void FrameCompositor::JoinLayers(MetaString& s) {
-    if (IsEmpty(s.StringDirtyRect)) return;
-    const LayerMemory& l = s.Layers;
-    ForBands(s.StringDirtyRect, &MergeFaceOverBorder, l.BorderLayer, l.FaceLayer);
-    ForBands(s.StringDirtyRect, &BlendOverKeepAlpha, l.ShadowLayer, l.BorderLayer);
+void FrameCompositor::JoinLayers(StringRender& r) {
+    if (IsEmpty(r.dirty)) return;
+    const LayerMemory& l = r.layers;
+    ForBands(r.dirty, &MergeFaceOverBorder, l.BorderLayer, l.FaceLayer);
+    ForBands(r.dirty, &BlendOverKeepAlpha, l.ShadowLayer, l.BorderLayer);
 }
 
-void FrameCompositor::WholeImage(MetaString& s) {
-    const LayerMemory& l = s.Layers;
+void FrameCompositor::WholeImage(int32_t row) {
+    const MetaString& s = strings_[size_t(row)];
+    StringRender& state = owner_.State(row);
+    const LayerMemory& l = state.layers;
     const RECT frame{0, 0, rs_.Width, rs_.Height};
-    if (s.PathID[0] != 0 && host_.Effects.IsWholeImage(s.PathID)) {
-        host_.RebuildEffect(s);
-        PathEffect* effect = s.Effect.get();
+    if (s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID)) {
+        PathEffect* effect = owner_.EffectFor(title_, row);
         if (!effect) return;
         const int32_t stride = rs_.Width * 4;
         (void)effect->SetSourceImage(l.ShadowLayer, rs_.Width, rs_.Height, stride);
         (void)effect->SetTargetImage(l.FaceLayer, rs_.Width, rs_.Height, stride);
         (void)effect->SetImageParam(rs_.ColorMode);
         RECT r{};
-        const RECT drawn = s.StringDirtyRect;
+        const RECT drawn = state.dirty;
         (void)effect->GetImageRect(&r, &drawn);
         // The effect's rectangle is used to index the layers: keep it inside them.
         r = Intersect(r, frame);
@@ -532,33 +601,34 @@ void FrameCompositor::WholeImage(MetaString& s) {
         (void)effect->ProcessImage(s.PathProgress);  // on failure FaceLayer keeps the faces
         if (rs_.Smoothing) (void)SmoothVertical(l.FaceLayer, rs_.Width, rs_.Height, r);
         if (rs_.KeepAlpha) Premultiply(l.FaceLayer, rs_.Width, rs_.Height, r);
-        s.StringDirtyRect = Union(s.StringDirtyRect, r);
-    } else if (rs_.Smoothing && !IsEmpty(s.StringDirtyRect)) {
-        Unpremultiply(l.ShadowLayer, rs_.Width, rs_.Height, s.StringDirtyRect);
-        (void)SmoothVertical(l.ShadowLayer, rs_.Width, rs_.Height, s.StringDirtyRect);
-        if (rs_.KeepAlpha) Premultiply(l.ShadowLayer, rs_.Width, rs_.Height, s.StringDirtyRect);
+        state.dirty = Union(state.dirty, r);
+    } else if (rs_.Smoothing && !IsEmpty(state.dirty)) {
+        Unpremultiply(l.ShadowLayer, rs_.Width, rs_.Height, state.dirty);
+        (void)SmoothVertical(l.ShadowLayer, rs_.Width, rs_.Height, state.dirty);
+        if (rs_.KeepAlpha) Premultiply(l.ShadowLayer, rs_.Width, rs_.Height, state.dirty);
     }
 }
 
 // The string's finished image, and whether it holds straight colour (else premultiplied).
-const uint8_t* FrameCompositor::FinishedImage(const MetaString& s, bool* straight) const {
-    const bool whole = s.PathID[0] != 0 && host_.Effects.IsWholeImage(s.PathID);
+const uint8_t* FrameCompositor::FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const {
+    const bool whole = s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID);
     *straight = !rs_.KeepAlpha && (whole || rs_.Smoothing);
-    return whole ? s.Layers.FaceLayer : s.Layers.ShadowLayer;
+    return whole ? r.layers.FaceLayer : r.layers.ShadowLayer;
 }
 
-// Every string over the host's frame, in order, inside DirtyRect. Both drawn and cached frames
-// come through here, which is what makes them identical.
+// Every string over the host's frame, in order, inside the dirty rectangle. Both drawn and cached
+// frames come through here, which is what makes them identical.
 void FrameCompositor::BlendIntoFrame() {
-    const RECT dirty = host_.DirtyRect;
+    const RECT dirty = owner_.dirtyRect_;
     if (IsEmpty(dirty)) return;
     if (rs_.KeepAlpha) Premultiply(pixels_, rs_.Width, rs_.Height, dirty);
-    for (const MetaString& s : host_.Strings) {
+    for (size_t k = 0; k < strings_.size(); ++k) {
+        const StringRender& state = owner_.states_[k];
         // Outside its own rectangle a string's image is transparent: nothing to blend there.
-        const RECT r = Intersect(s.StringDirtyRect, dirty);
+        const RECT r = Intersect(state.dirty, dirty);
         if (IsEmpty(r)) continue;
         bool straight = false;
-        const uint8_t* image = FinishedImage(s, &straight);
+        const uint8_t* image = FinishedImage(strings_[k], state, &straight);
         if (rs_.KeepAlpha) {
             ForBands(r, &BlendOverKeepAlpha, pixels_, image);
         } else if (straight) {
@@ -582,7 +652,7 @@ void FrameCompositor::ForRowBands(const RECT& r, BandOp op) {
         op(r);
         return;
     }
-    const int32_t threads = std::min(rs_.MaxThreads, host_.ProcessorCount);
+    const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
     const int32_t rows = r.bottom - r.top;
     const int32_t bands = int32_t(std::min<int64_t>({int64_t(threads) * 2, pixels / kMinPixelsPerBand, rows}));
     const int32_t bandHeight = (rows + bands - 1) / bands;
@@ -599,54 +669,103 @@ void FrameCompositor::ForBands(const RECT& r,
     ForRowBands(r, [&](const RECT& band) { op(dst, src, rs_.Width, rs_.Height, band); });
 }
 
-}  // namespace
+Compositor::Compositor() {
+    const unsigned processors = std::thread::hardware_concurrency();
+    processorCount_ = processors ? static_cast<int32_t>(processors) : 1;
+}
 
-HRESULT TitleHost::Render(uint8_t* pixels, float time) noexcept {
-    DirtyRect = RECT{};
+HRESULT Compositor::Render(Title& title, uint8_t* pixels, float time) {
+    dirtyRect_ = RECT{};
     if (!pixels) return E_INVALIDARG;
-    if (Strings.empty()) return S_OK;
-    const HRESULT hr = Guard([&] { return FrameCompositor(*this, pixels).Render(time); });
-    if (hr != S_OK) {
+    if (title.Strings().empty()) return S_OK;
+    HRESULT hr = E_FAIL;
+    try {
+        hr = FrameCompositor(*this, title, pixels).Render(time);
+    } catch (...) {
         // Strings already drawn into their layers are not blended; nothing was changed.
-        DirtyRect = RECT{};
-        CacheValid = 0;
+        dirtyRect_ = RECT{};
+        cacheValid_ = false;
+        throw;
+    }
+    if (hr != S_OK) {
+        dirtyRect_ = RECT{};
+        cacheValid_ = false;
     }
     return hr;
 }
 
-void TitleHost::RebuildEffect(MetaString& s) {
-    if (s.Effect && !s.EffectStale) return;
-    s.Effect = EffectCatalog::CreateEffect(s.PathID);
-    if (PathEffect* effect = s.Effect.get()) {
-        effect->SetFrameSize(Settings.Width, Settings.Height);
-        const RectF box = StringFrameRect(s);
-        const float rect[4] = {box.x, box.y, box.width, box.height};
-        effect->SetStringBounds(rect, s.RotateDegree);
-        effect->SetCharCount(int32_t(s.chars.size()));
+void Compositor::Sync(const Title& title) {
+    const std::vector<MetaString>& strings = title.Strings();
+    const LayerSettings glyphSettings = LayerSettings::From(title.Settings());
+    const bool settingsChanged = !SameLayerSettings(glyphSettings, glyphSettings_);
+    if (!settingsChanged && syncedRevision_ == title.Revision() && states_.size() == strings.size()) return;
+    states_.resize(strings.size());
+    for (size_t k = 0; k < strings.size(); ++k) {
+        const MetaString& s = strings[k];
+        StringRender& r = states_[k];
+        r.glyphs.resize(s.chars.size());
+        r.keys.resize(s.chars.size(), GlyphKey{});
         for (size_t i = 0; i < s.chars.size(); ++i) {
-            const RectF c = CharFrameRect(s, int32_t(i));
-            const int32_t font = s.chars[i].FontIndex;
-            const float ascent = font >= 0 && size_t(font) < s.fonts.size() ? s.fonts[size_t(font)].Ascent : 0.0f;
-            effect->SetCharBox(int32_t(i), CharBox{c.x, c.y, c.width, c.height, c.x, c.y + Settings.ScaleY * ascent});
+            const GlyphKey key = KeyOf(s, i);
+            r.glyphs[i].DirtyBits |= settingsChanged ? uint8_t{kDirtyAll} : StaleImages(r.keys[i], key);
+            r.keys[i] = key;
         }
     }
-    s.EffectStale = 0;
+    glyphSettings_ = glyphSettings;
+    syncedRevision_ = title.Revision();
 }
 
-int32_t TitleHost::ReleaseCaches() noexcept {
-    for (MetaString& s : Strings) {
-        s.Layers.Reset();
-        s.StringDirtyRect = RECT{};
-        s.Effect.reset();
-        for (PreparedGlyph& g : s.Glyphs) {
-            g.FreeImages();
-            g.DirtyBits = kDirtyAll;
+PathEffect* Compositor::EffectFor(const Title& title, int32_t row) {
+    const MetaString* s = title.StringAt(row);
+    if (!s) return nullptr;
+    if (states_.size() < title.Strings().size()) states_.resize(title.Strings().size());
+    StringRender& r = State(row);
+    if (EffectCurrent(r, *s, title.Revision())) return r.effect.get();
+
+    r.effect = EffectCatalog::CreateEffect(s->PathID);
+    if (PathEffect* effect = r.effect.get()) {
+        const RenderSettings& rs = title.Settings();
+        effect->SetFrameSize(rs.Width, rs.Height);
+        const RectF box = title.StringFrameRect(*s);
+        const float rect[4] = {box.x, box.y, box.width, box.height};
+        effect->SetStringBounds(rect, s->RotateDegree);
+        effect->SetCharCount(int32_t(s->chars.size()));
+        for (size_t i = 0; i < s->chars.size(); ++i) {
+            const RectF c = title.CharFrameRect(*s, int32_t(i));
+            const float ascent = FontOf(*s, s->chars[i]).Ascent;
+            effect->SetCharBox(int32_t(i), CharBox{c.x, c.y, c.width, c.height, c.x, c.y + rs.ScaleY * ascent});
         }
     }
-    CacheValid = 0;
-    OutlineKernelCache::Instance().Clear();
-    Workers.StopIdleThreads();
-    return 0;
+    r.effectMade = true;
+    r.effectRevision = title.Revision();
+    std::memcpy(r.effectPathId, s->PathID, sizeof r.effectPathId);
+    return r.effect.get();
 }
+
+void Compositor::ReplaceEffect(const Title& title, int32_t row, std::unique_ptr<PathEffect> effect) {
+    const MetaString* s = title.StringAt(row);
+    if (!s) return;
+    if (states_.size() < title.Strings().size()) states_.resize(title.Strings().size());
+    StringRender& r = State(row);
+    r.effect = std::move(effect);
+    r.effectMade = true;
+    r.effectRevision = title.Revision();
+    std::memcpy(r.effectPathId, s->PathID, sizeof r.effectPathId);
+}
+
+StringRender* Compositor::StateOf(int32_t row) {
+    if (row < 0 || size_t(row) >= states_.size()) return nullptr;
+    return &states_[size_t(row)];
+}
+
+void Compositor::ReleaseCaches() {
+    states_.clear();
+    syncedRevision_ = ~uint64_t{0};
+    cacheValid_ = false;
+    OutlineKernelCache::Instance().Clear();
+    workers_.StopIdleThreads();
+}
+
+void Compositor::SetMaxThreads(int32_t maxThreads) { workers_.SetMaxThreads(static_cast<uint32_t>(maxThreads)); }
 
 }  // namespace qel

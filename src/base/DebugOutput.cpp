@@ -1,4 +1,4 @@
-#include "host/DebugOutput.h"
+#include "base/DebugOutput.h"
 
 #include <dlfcn.h>
 

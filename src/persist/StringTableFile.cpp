@@ -1,4 +1,4 @@
-#include "persist/EffectStringTable.h"
+#include "persist/StringTableFile.h"
 
 #include "persist/XmlDom.h"
 
@@ -23,19 +23,17 @@ std::u16string ReadWide(XmlDom& dom, const char* name) {
 
 }  // namespace
 
-HRESULT EffectStringTable::LoadStringTableFile(const char16_t* path) {
-    wideTexts_.clear();
-    narrowTexts_.clear();
+HRESULT LoadStringTableFile(const char16_t* path, EffectStringTable& table) {
+    table.Clear();
     XmlDom dom;
     if (dom.Status() < 0) return dom.Status();
     const HRESULT loaded = dom.LoadFile(path);
     if (loaded < 0) return loaded;
-    return ParseStringTable(dom);
+    return ParseStringTable(dom, table);
 }
 
-HRESULT EffectStringTable::ParseStringTable(XmlDom& dom) {
-    wideTexts_.clear();
-    narrowTexts_.clear();
+HRESULT ParseStringTable(XmlDom& dom, EffectStringTable& table) {
+    table.Clear();
     const XmlNode root = dom.FindDocumentChild("QelDspInfo");
     if (!root) return E_FAIL;
     // language and version are read for completeness and not used.
@@ -44,9 +42,9 @@ HRESULT EffectStringTable::ParseStringTable(XmlDom& dom) {
     (void)ReadWide(dom, "version");
     (void)dom.ReleaseAttributes();
 
-    const XmlNode table = dom.FindChild(root, "StringTable");
-    if (!table) return E_FAIL;
-    for (const XmlNode& group : dom.FindChildren(table, "StringGroup")) {
+    const XmlNode items = dom.FindChild(root, "StringTable");
+    if (!items) return E_FAIL;
+    for (const XmlNode& group : dom.FindChildren(items, "StringGroup")) {
         (void)dom.SelectAttributes(group);
         (void)ReadWide(dom, "name");
         (void)dom.ReleaseAttributes();
@@ -56,26 +54,10 @@ HRESULT EffectStringTable::ParseStringTable(XmlDom& dom) {
             std::string caption = ReadNarrow(dom, "stringCaption");
             std::u16string wideCaption = ReadWide(dom, "stringCaption");
             (void)dom.ReleaseAttributes();
-            narrowTexts_.insert_or_assign(key, std::move(caption));
-            wideTexts_.insert_or_assign(std::move(key), std::move(wideCaption));
+            table.Set(std::move(key), std::move(caption), std::move(wideCaption));
         }
     }
     return S_OK;
-}
-
-const char* EffectStringTable::LookupCaption(const char* key) {
-    if (!key) return nullptr;
-    return narrowTexts_.try_emplace(key, key).first->second.c_str();
-}
-
-const char16_t* EffectStringTable::LookupCaptionW(const char* key) {
-    if (!key) return nullptr;
-    auto it = wideTexts_.find(key);
-    if (it == wideTexts_.end()) {
-        lastConvertedKey_ = Utf8ToUtf16(key);
-        it = wideTexts_.emplace(key, lastConvertedKey_).first;
-    }
-    return it->second.c_str();
 }
 
 }  // namespace qel

@@ -1,4 +1,4 @@
-#include "model/Unicode.h"
+#include "base/Unicode.h"
 
 #include <cstddef>
 

@@ -1,5 +1,5 @@
-// Display texts of the effects: text key -> caption, narrow (UTF-8) and UTF-16, loaded from an
-// XML file:
+// Display texts of the effects: text key -> caption, narrow (UTF-8) and UTF-16. The file they
+// come from (read by persist/StringTableFile.h) is XML:
 //   QelDspInfo language version
 //     StringTable
 //       StringGroup name           (any number)
@@ -14,15 +14,11 @@
 
 namespace qel {
 
-class XmlDom;
-
 class EffectStringTable {
 public:
-    // Empties the table, then loads the file; the table stays empty on failure.
-    HRESULT LoadStringTableFile(const char16_t* path);
-    // Reads the table from a loaded document; S_OK once QelDspInfo/StringTable is found, even
-    // without items. The table is emptied first and stays empty on failure.
-    HRESULT ParseStringTable(XmlDom& dom);
+    void Clear();
+    // A later caption for the same key replaces the earlier one.
+    void Set(std::string key, std::string caption, std::u16string wideCaption);
     // Null for a null key. The pointers stay valid until the next load or destruction.
     const char* LookupCaption(const char* key);
     const char16_t* LookupCaptionW(const char* key);

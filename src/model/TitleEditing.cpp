@@ -1,0 +1,410 @@
+// Editing the title: strings, text, styles, and the passes over whole titles after a settings
+// change or a load.
+//
+// Every edit follows the same course: validate the indices, change the model (style entries are
+// interned per string and released when no character uses them any more), re-break lines from the
+// edited point where the edit can move text and lay the string out again. Editing breaks lines in
+// the direction of the defaults for new text; passes over whole titles use each string's own.
+#include <cmath>
+#include <cstring>
+#include <iterator>
+#include <limits>
+#include <string>
+
+#include "model/Fonts.h"
+#include "model/Layout.h"
+#include "model/Title.h"
+
+namespace qel {
+namespace {
+
+constexpr double kRadiansPerDegree = 0.017453292519943295;
+constexpr size_t kMaxChars = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+
+// (first, count) names characters of s: 0 <= first < N and first + count <= N, in 64 bits.
+bool ValidRange(const MetaString& s, int32_t first, int32_t count) {
+    const int64_t n = static_cast<int64_t>(s.chars.size());
+    return first >= 0 && first < n && count >= 0 && int64_t{first} + count <= n;
+}
+
+// One font per code unit: the base font of `spec`, or a linked font where the base font lacks the
+// code unit. Without a font linker every code unit keeps the base font.
+void ResolveFonts(FontLinker& linker, const FontSpec& spec, const char16_t* text, size_t count,
+                  MetaFont* out) {
+    if (count == 0) return;
+    if (linker.Valid()) {
+        (void)ResolveCharFonts(linker, text, static_cast<int32_t>(count), kDesignHeight, spec, out);
+        return;
+    }
+    MetaFont base;
+    (void)MakeFont(kDesignHeight, spec, &base);
+    for (size_t i = 0; i < count; ++i) out[i] = base;
+}
+
+// The character count from `first` to the end of the paragraph that holds character `last`.
+int32_t CountToParagraphEnd(const MetaString& s, int32_t first, int32_t last) {
+    const MetaLine& line = s.lines[static_cast<size_t>(s.chars[static_cast<size_t>(last)].LineIndex)];
+    const MetaParagraph& para = s.paragraphs[static_cast<size_t>(line.ParagraphIndex)];
+    return s.lines[static_cast<size_t>(para.LineEnd)].CharEnd - first + 1;
+}
+
+void EraseLines(MetaString& s, size_t from, size_t to) {
+    s.lines.erase(s.lines.begin() + static_cast<ptrdiff_t>(from), s.lines.begin() + static_cast<ptrdiff_t>(to));
+}
+
+void EraseParagraphs(MetaString& s, size_t from, size_t to) {
+    s.paragraphs.erase(s.paragraphs.begin() + static_cast<ptrdiff_t>(from),
+                       s.paragraphs.begin() + static_cast<ptrdiff_t>(to));
+}
+
+// The body of ApplyFace, ApplyBorder and ApplyShadow: the characters of the range take `entry`
+// from the string's table and entries only the range used are released. An empty range adds no
+// entry, since nothing would use it.
+template <class Entry>
+HRESULT ApplyStyleEntry(MetaString* s, int32_t first, int32_t count, std::vector<Entry> MetaString::*table,
+                        const Entry& entry, int32_t MetaCharacter::*index,
+                        void (*release)(MetaString&, int32_t, int32_t)) {
+    if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
+    if (count == 0) return S_OK;
+    release(*s, first, count);
+    const int32_t e = FindOrAdd((*s).*table, entry);
+    for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].*index = e;
+    return S_OK;
+}
+
+}  // namespace
+
+int32_t Title::AddString() {
+    if (strings_.size() >= kMaxChars) return -1;
+    MetaString s;
+    s.Left = defaultString_.Left;
+    s.Top = defaultString_.Top;
+    s.WidthLimit = defaultString_.WidthLimit;
+    s.RotateDegree = defaultString_.RotateDegree;
+    s.Vertical = defaultString_.Vertical;
+    std::memcpy(s.PathID, defaultString_.PathID, sizeof s.PathID);
+    s.PathProgress = defaultString_.PathProgress;
+    std::memcpy(s.MaskFile, defaultString_.MaskFile, sizeof s.MaskFile);
+    UpdateRotation(s);
+    LayoutForEdit(s);
+    EditStrings().push_back(std::move(s));
+    return static_cast<int32_t>(strings_.size() - 1);
+}
+
+HRESULT Title::ClearString(int32_t row) {
+    MetaString* s = EditString(row);
+    if (!s) return E_INVALIDARG;
+    s->chars.clear();
+    s->lines.clear();
+    s->paragraphs.clear();
+    s->fonts.clear();
+    s->faces.clear();
+    s->borders.clear();
+    s->shadows.clear();
+    EraseAllKeyFrames(*s);
+    return S_OK;
+}
+
+void Title::RemoveAllStrings() { EditStrings().clear(); }
+
+int32_t Title::InsertText(int32_t row, int32_t col, const char16_t* text) {
+    const MetaString* current = StringAt(row);
+    if (!current) return 0;
+    const size_t n = current->chars.size();
+    if (!text || !text[0] || col < 0 || static_cast<size_t>(col) > n) return static_cast<int32_t>(n);
+    const size_t len = std::char_traits<char16_t>::length(text);
+    if (len > kMaxChars - n) return static_cast<int32_t>(n);
+    MetaString& s = *EditString(row);
+
+    if (n == 0) {
+        s.lines.clear();
+        s.paragraphs.clear();
+        InsertParagraph(s, 0, defaultParagraph_);
+        InsertLine(s, 0);
+    } else if (!StructureValid(s)) {
+        // A title loaded with inconsistent line or paragraph records: rebuild them from the
+        // text (keeping the paragraphs' attributes) rather than index outside the vectors.
+        RebuildStructure(s, defaultParagraph_);
+    }
+    const int32_t line = col > 0 ? s.chars[static_cast<size_t>(col) - 1].LineIndex : 0;
+    const int32_t face = FindOrAdd(s.faces, defaultFace_);
+    const int32_t border = FindOrAdd(s.borders, defaultBorder_);
+    const int32_t shadow = FindOrAdd(s.shadows, defaultShadow_);
+
+    std::vector<MetaFont> fonts(len);
+    {
+        FontLinker linker;
+        ResolveFonts(linker, defaultFont_, text, len, fonts.data());
+    }
+
+    std::vector<MetaCharacter> added(len);
+    const bool vertical = s.Vertical != 0;
+    for (size_t i = 0; i < len; ++i) {
+        MetaCharacter& c = added[i];
+        c.Value = static_cast<uint16_t>(text[i]);
+        // Runs of one font are common: only a change of font needs a table search.
+        const bool sameAsPrevious = i > 0 && std::memcmp(&fonts[i], &fonts[i - 1], sizeof(MetaFont)) == 0;
+        c.FontIndex = sameAsPrevious ? added[i - 1].FontIndex : FindOrAdd(s.fonts, fonts[i]);
+        MeasureCharacter(c, fonts[i], vertical);
+        c.WidthScale = defaultSpacing_.WidthScale;
+        c.Spacing = defaultSpacing_.Spacing;
+        c.LineIndex = line;
+        c.FaceIndex = face;
+        c.BorderIndex = border;
+        c.ShadowIndex = shadow;
+    }
+    s.chars.insert(s.chars.begin() + static_cast<ptrdiff_t>(col), added.begin(), added.end());
+
+    BreakForEdit(s, col, static_cast<int32_t>(len));
+    LayoutForEdit(s);
+    return static_cast<int32_t>(s.chars.size());
+}
+
+int32_t Title::DeleteText(int32_t row, int32_t col, int32_t count) {
+    MetaString* sp = EditString(row);
+    if (!sp || !ValidRange(*sp, col, count)) return 0;
+    MetaString& s = *sp;
+    if (count == 0) return static_cast<int32_t>(s.chars.size());
+
+    if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
+    ReleaseFontEntries(s, col, count);
+    ReleaseFaceEntries(s, col, count);
+    ReleaseBorderEntries(s, col, count);
+    ReleaseShadowEntries(s, col, count);
+
+    // Merge every paragraph and line the range touches into the first of them. A range that
+    // starts at the LF of a pair starts in the CR's paragraph; one that ends at the CR of a
+    // pair whose LF stays ends in the LF's paragraph.
+    const size_t first = static_cast<size_t>(col);
+    const size_t last = first + static_cast<size_t>(count) - 1;
+    auto lineOf = [&](size_t c) { return static_cast<size_t>(s.chars[c].LineIndex); };
+    auto paragraphOf = [&](size_t c) { return static_cast<size_t>(s.lines[lineOf(c)].ParagraphIndex); };
+    const size_t la = IsPairLF(s, first) ? lineOf(first - 1) : lineOf(first);
+    const size_t pa = static_cast<size_t>(s.lines[la].ParagraphIndex);
+    const size_t pz = IsPairCR(s, last) ? paragraphOf(last + 1) : paragraphOf(last);
+    const size_t lz = static_cast<size_t>(s.paragraphs[pz].LineEnd);
+    const int32_t mergedEnd = s.lines[lz].CharEnd;  // last character of the merged paragraph
+    const int32_t lineShift = static_cast<int32_t>(lz - la);
+    const int32_t paragraphShift = static_cast<int32_t>(pz - pa);
+
+    // The last paragraph's record (with its attributes) and the last line's record remain.
+    // The merged paragraph ends at the merged line, not at its own first line: the soft-broken
+    // lines in front of La stay inside it, so the records agree with each other at every step.
+    s.paragraphs[pz].LineStart = s.paragraphs[pa].LineStart;
+    s.paragraphs[pz].LineEnd = static_cast<int32_t>(la);
+    EraseParagraphs(s, pa, pz);
+    s.lines[lz].CharStart = s.lines[la].CharStart;
+    EraseLines(s, la, lz);
+    for (size_t l = la; l < s.lines.size(); ++l) s.lines[l].ParagraphIndex -= paragraphShift;
+    for (size_t p = pa + 1; p < s.paragraphs.size(); ++p) {
+        s.paragraphs[p].LineStart -= lineShift;
+        s.paragraphs[p].LineEnd -= lineShift;
+    }
+    for (size_t c = last + 1; c < s.chars.size(); ++c) {
+        MetaCharacter& ch = s.chars[c];
+        ch.LineIndex = ch.LineIndex <= static_cast<int32_t>(lz) ? static_cast<int32_t>(la) : ch.LineIndex - lineShift;
+    }
+
+    s.chars.erase(s.chars.begin() + static_cast<ptrdiff_t>(first), s.chars.begin() + static_cast<ptrdiff_t>(last + 1));
+    const int32_t n = static_cast<int32_t>(s.chars.size());
+    if (n == 0) {
+        s.lines.clear();
+        s.paragraphs.clear();
+        LayoutForEdit(s);
+        return 0;
+    }
+
+    // The merged line holds everything up to the end of the merged paragraph; the lines after
+    // it move down by the removed count.
+    s.lines[la].CharEnd = mergedEnd - count;
+    for (size_t l = la + 1; l < s.lines.size(); ++l) {
+        s.lines[l].CharStart -= count;
+        s.lines[l].CharEnd -= count;
+    }
+    if (s.lines[la].CharEnd < s.lines[la].CharStart) {
+        // The range took a whole soft-broken last line: drop the empty record.
+        EraseLines(s, la, la + 1);
+        s.paragraphs[pa].LineEnd -= 1;
+        if (s.paragraphs[pa].LineEnd < s.paragraphs[pa].LineStart) EraseParagraphs(s, pa, pa + 1);
+        if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
+    }
+
+    if (col < n) {
+        BreakForEdit(s, col, std::max(mergedEnd - count - col + 1, 0));
+    } else {
+        BreakForEdit(s, n - 1, 1);
+    }
+    LayoutForEdit(s);
+    return n;
+}
+
+HRESULT Title::ApplyFont(int32_t row, int32_t first, int32_t count) {
+    MetaString* sp = EditString(row);
+    if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
+    MetaString& s = *sp;
+    if (count == 0) return S_OK;
+    if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
+    ReleaseFontEntries(s, first, count);
+
+    std::u16string text(static_cast<size_t>(count), u'\0');
+    for (int32_t i = 0; i < count; ++i) text[static_cast<size_t>(i)] = s.chars[static_cast<size_t>(first + i)].Value;
+    std::vector<MetaFont> fonts(text.size());
+    {
+        FontLinker linker;
+        ResolveFonts(linker, defaultFont_, text.data(), text.size(), fonts.data());
+    }
+    const bool vertical = defaultString_.Vertical != 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const size_t c = static_cast<size_t>(first + i);
+        MeasureCharacter(s.chars[c], fonts[static_cast<size_t>(i)], vertical);
+        s.chars[c].FontIndex = FindOrAdd(s.fonts, fonts[static_cast<size_t>(i)]);
+    }
+    BreakForEdit(s, first, CountToParagraphEnd(s, first, first + count - 1));
+    LayoutForEdit(s);
+    return S_OK;
+}
+
+HRESULT Title::ApplyFace(int32_t row, int32_t first, int32_t count) {
+    return ApplyStyleEntry(EditString(row), first, count, &MetaString::faces, defaultFace_,
+                           &MetaCharacter::FaceIndex, ReleaseFaceEntries);
+}
+
+HRESULT Title::ApplyBorder(int32_t row, int32_t first, int32_t count) {
+    return ApplyStyleEntry(EditString(row), first, count, &MetaString::borders, defaultBorder_,
+                           &MetaCharacter::BorderIndex, ReleaseBorderEntries);
+}
+
+HRESULT Title::ApplyShadow(int32_t row, int32_t first, int32_t count) {
+    return ApplyStyleEntry(EditString(row), first, count, &MetaString::shadows, defaultShadow_,
+                           &MetaCharacter::ShadowIndex, ReleaseShadowEntries);
+}
+
+HRESULT Title::ApplySpacing(int32_t row, int32_t first, int32_t count) {
+    MetaString* sp = EditString(row);
+    if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
+    MetaString& s = *sp;
+    if (count == 0) return S_OK;
+    if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
+    for (int32_t i = first; i < first + count; ++i) {
+        s.chars[static_cast<size_t>(i)].WidthScale = defaultSpacing_.WidthScale;
+        s.chars[static_cast<size_t>(i)].Spacing = defaultSpacing_.Spacing;
+    }
+    BreakForEdit(s, first, CountToParagraphEnd(s, first, first + count - 1));
+    LayoutForEdit(s);
+    return S_OK;
+}
+
+HRESULT Title::ApplyParagraph(int32_t row, int32_t first, int32_t count) {
+    MetaString* sp = EditString(row);
+    if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
+    MetaString& s = *sp;
+    if (count == 0) return S_OK;
+    if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
+    auto paragraphOf = [&](int32_t c) {
+        return s.lines[static_cast<size_t>(s.chars[static_cast<size_t>(c)].LineIndex)].ParagraphIndex;
+    };
+    const int32_t last = first + count - 1;
+    for (int32_t p = paragraphOf(first); p <= paragraphOf(last); ++p) {
+        s.paragraphs[static_cast<size_t>(p)].SetAttrs(defaultParagraph_);
+    }
+    BreakForEdit(s, first, CountToParagraphEnd(s, first, last));
+    LayoutForEdit(s);
+    return S_OK;
+}
+
+HRESULT Title::ApplyString(int32_t row) {
+    MetaString* sp = EditString(row);
+    if (!sp) return E_INVALIDARG;
+    MetaString& s = *sp;
+    if (defaultString_.Vertical != s.Vertical) {
+        // Characters below 128 lie on their side in a column: their extents swap.
+        for (size_t c = 0; c < s.chars.size(); ++c) {
+            MeasureCharacter(s.chars[c], FontOf(s, s.chars[c]), defaultString_.Vertical != 0);
+        }
+    }
+    s.Left = defaultString_.Left;
+    s.Top = defaultString_.Top;
+    s.WidthLimit = defaultString_.WidthLimit;
+    s.RotateDegree = defaultString_.RotateDegree;
+    s.Vertical = defaultString_.Vertical;
+    std::memcpy(s.PathID, defaultString_.PathID, sizeof s.PathID);
+    s.PathProgress = defaultString_.PathProgress;
+    std::memcpy(s.MaskFile, defaultString_.MaskFile, sizeof s.MaskFile);
+    UpdateRotation(s);
+    LayoutForEdit(s);
+    return S_OK;
+}
+
+HRESULT Title::RemeasureAll() {
+    if (!remeasurePending_) return S_OK;
+    for (MetaString& s : EditStrings()) {
+        for (MetaCharacter& c : s.chars) MeasureCharacter(c, FontOf(s, c), s.Vertical != 0);
+        UpdateRotation(s);
+        RemeasureString(s);
+    }
+    remeasurePending_ = false;
+    return S_OK;
+}
+
+void Title::RemeasureString(MetaString& s) {
+    const bool vertical = s.Vertical != 0;
+    if (!s.chars.empty()) BreakLines(s, 0, static_cast<int32_t>(s.chars.size()), vertical, defaultParagraph_);
+    LayoutString(s, vertical, defaultParagraph_, defaultFont_);
+}
+
+void Title::BreakForEdit(MetaString& s, int32_t start, int32_t count) {
+    (void)BreakLines(s, start, count, DefaultVertical(), defaultParagraph_);
+}
+
+void Title::LayoutForEdit(MetaString& s) { LayoutString(s, DefaultVertical(), defaultParagraph_, defaultFont_); }
+
+void Title::UpdateRotation(MetaString& s) const {
+    const double radians = -static_cast<double>(s.RotateDegree) * kRadiansPerDegree;
+    s.RotSin = static_cast<float>(std::sin(radians));
+    s.RotCos = static_cast<float>(std::cos(radians));
+    const RectF box = StringFrameRect(s);
+    s.RotOriginX = box.x;
+    s.RotOriginY = box.y;
+}
+
+void Title::AdoptLoadedStrings(std::vector<MetaString> loaded) {
+    std::vector<MetaString>& strings = EditStrings();
+    strings = std::move(loaded);
+    try {
+        FontLinker linker;
+        for (MetaString& s : strings) {
+            UpdateRotation(s);
+            LayoutForEdit(s);
+            if (s.chars.empty()) continue;
+            // Every character's font is resolved and measured again on this machine, as if each
+            // character in turn had its own font applied (a face missing here is replaced by the
+            // GUI font's). Breaking lines once per string afterwards gives the same result as
+            // re-breaking after every character: each pass re-breaks from its paragraph's start,
+            // and the last pass over a paragraph already sees all of its final extents.
+            for (size_t c = 0; c < s.chars.size(); ++c) {
+                MetaCharacter& ch = s.chars[c];
+                FontSpec spec = defaultFont_;
+                if (ch.FontIndex >= 0 && static_cast<size_t>(ch.FontIndex) < s.fonts.size()) {
+                    const MetaFont& font = s.fonts[static_cast<size_t>(ch.FontIndex)];
+                    spec = ReportFont(font);
+                    spec.Bold = font.LogFont.lfWeight == 700 ? 1 : 0;
+                }
+                spec.FaceName[31] = 0;
+                (void)InstalledOrGuiFont(spec);
+
+                ReleaseFontEntries(s, static_cast<int32_t>(c), 1);
+                MetaFont font;
+                const char16_t code = ch.Value;
+                ResolveFonts(linker, spec, &code, 1, &font);
+                MeasureCharacter(ch, font, s.Vertical != 0);
+                ch.FontIndex = FindOrAdd(s.fonts, font);
+            }
+            RemeasureString(s);
+        }
+    } catch (...) {
+        EditStrings().clear();
+        throw;
+    }
+}
+
+}  // namespace qel

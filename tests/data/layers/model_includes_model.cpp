@@ -1,0 +1,3 @@
+// Compiled with the model layer's include path: its own headers and the layers below resolve.
+#include "model/Title.h"
+#include "platform/FontLinking.h"
