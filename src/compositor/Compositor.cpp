@@ -283,7 +283,8 @@ GlyphKey KeyOf(const MetaString& s, size_t i) {
     key.widthScale = c.WidthScale;
     key.rotateDegree = s.RotateDegree;
     key.vertical = s.Vertical;
-    key.value = c.Value;
+    // An edit beside a surrogate can make or break a pair: the character drawn changes with it.
+    key.value = IsPairTail(s, i) ? 0xFFFFFFFFu : uint32_t(CodePointAt(s, i));
     key.valid = 1;
     return key;
 }
