@@ -31,7 +31,8 @@ if(NOT run_output MATCHES "Library soname: \\[libQEL_Title2\\.so\\.2\\]")
   message(FATAL_ERROR "SONAME of the installed library is not libQEL_Title2.so.2")
 endif()
 run("exports" ${CMAKE_COMMAND} -DLIB=${lib} -P ${SOURCE_DIR}/tests/check_exports.cmake)
-foreach(file include/qel/QEL_Title2.h include/qel/qel_title2.h bin/qeltitle ${LIBDIR}/pkgconfig/qel-title2.pc
+foreach(file include/qel/QEL_Title2.h include/qel/qel_title2.h bin/qeltitle ${LIBDIR}/QelDspInfo.xml
+        ${LIBDIR}/pkgconfig/qel-title2.pc
         ${LIBDIR}/cmake/QEL_Title2/QEL_Title2Config.cmake)
   if(NOT EXISTS ${prefix}/${file})
     message(FATAL_ERROR "not installed: ${file}")
