@@ -275,7 +275,7 @@ GlyphKey KeyOf(const MetaString& s, size_t i) {
         return index >= 0 && size_t(index) < table.size() ? table[size_t(index)] : Entry{};
     };
     GlyphKey key;
-    std::memset(&key, 0, sizeof key);  // padding too: keys are compared as bytes
+    std::memset(static_cast<void*>(&key), 0, sizeof key);  // padding too: keys are compared as bytes
     key.font = entry(s.fonts, c.FontIndex);
     key.face = entry(s.faces, c.FaceIndex);
     key.border = entry(s.borders, c.BorderIndex);
