@@ -46,6 +46,7 @@
 
 #include "effects/EffectCatalog.h"
 #include "model/Fonts.h"
+#include "platform/AllocationGate.h"
 #include "render/Blend.h"
 #include "render/Filters.h"
 #include "render/Layers.h"
@@ -349,13 +350,14 @@ private:
     bool threaded_;
     WorkTeam team_;
     std::vector<CharDraw> draws_;
+    std::atomic<bool> outOfMemory_{false};  // a character image could not be made for lack of memory
 };
 
 HRESULT FrameCompositor::AllocateLayers(StringRender& r) {
     r.layers.Reset();
     const size_t layerBytes = size_t(rs_.Width) * size_t(rs_.Height) * 4;
     const size_t stride = (layerBytes + 63) & ~size_t(63);  // each layer on a 64-byte boundary
-    void* block = std::aligned_alloc(64, 3 * stride);
+    void* block = GatedAlignedAlloc(64, 3 * stride);
     if (!block) return E_OUTOFMEMORY;
     std::memset(block, 0, 3 * stride);
     r.layers.block.reset(static_cast<uint8_t*>(block));
@@ -383,8 +385,9 @@ void FrameCompositor::PrepareAtRest() {
     auto prepare = [this, &items](int32_t k) noexcept {
         const Item it = items[size_t(k)];
         const MetaString& s = strings_[size_t(it.row)];
-        (void)PrepareGlyphLayers(s, it.col, rs_, &owner_.State(it.row).glyphs[size_t(it.col)],
-                                 s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree);
+        if (PrepareGlyphLayers(s, it.col, rs_, &owner_.State(it.row).glyphs[size_t(it.col)],
+                               s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree) == kPrepareOutOfMemory)
+            outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
         team_.Run(int32_t(items.size()), prepare);
@@ -418,6 +421,9 @@ HRESULT FrameCompositor::Render(float time) {
         }
     }
     PrepareAtRest();
+    // A character image that could not be made would be missing from the frame: the frame fails
+    // instead, and the character is made on the next call.
+    if (outOfMemory_) return E_OUTOFMEMORY;
 
     area_ = Intersect(RECT{0, 0, rs_.Width, rs_.Height}, rs_.ClipRect);
     if (IsEmpty(area_)) return S_OK;
@@ -432,6 +438,7 @@ HRESULT FrameCompositor::Render(float time) {
     owner_.cacheValid_ = false;  // the layers are about to change
 
     for (size_t r = 0; r < strings_.size(); ++r) DrawString(int32_t(r));
+    if (outOfMemory_) return E_OUTOFMEMORY;
     for (StringRender& r : owner_.states_) r.dirty = Intersect(Inflate(r.dirty, 2), area_);
     for (StringRender& r : owner_.states_) JoinLayers(r);
     title_.EvaluateTime(time);
@@ -513,8 +520,9 @@ void FrameCompositor::DrawPass(int32_t row, int32_t pass) {
         if (!d.visible || !d.transformed) return;
         d.temp.DirtyBits = kDirtyAll;
         const float widthScale = s.chars[size_t(k)].WidthScale;
-        (void)PrepareGlyphLayers(s, k, rs_, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
-                                 s.RotateDegree + d.state.angle);
+        if (PrepareGlyphLayers(s, k, rs_, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
+                               s.RotateDegree + d.state.angle) == kPrepareOutOfMemory)
+            outOfMemory_.store(true, std::memory_order_relaxed);
     };
     // Dirty boxes on this thread: what a character's images touch inside the area.
     auto touched = [this](const CharDraw& d) {
