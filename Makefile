@@ -3,7 +3,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: setup configure build test demo bench sanitize fuzz-smoke tsan fuzz fuzz-merge clean
+.PHONY: setup configure build test demo install bench sanitize fuzz-smoke tsan fuzz fuzz-merge clean
 
 setup:
 	@bash scripts/setup.sh
@@ -22,6 +22,16 @@ demo: setup
 	@$(MAKE) --no-print-directory configure
 	@cmake --build $(BUILD) -j $(JOBS) --target qeltitle
 	@$(BUILD)/tools/qeltitle/qeltitle demo -o out
+
+# The library, headers, qeltitle, pkg-config and CMake package files, and the MLT module under
+# PREFIX (cmake/Install.cmake). The build is configured for PREFIX so that the library directory
+# is the platform's for it (PREFIX=/usr: Debian's multiarch directory, where melt finds the
+# module). DESTDIR is honoured for staged installs.
+PREFIX ?= /usr/local
+install:
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=$(PREFIX) $(CMAKE_FLAGS) >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+	@cmake --install $(BUILD)
 
 bench: setup
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_TESTS=OFF >/dev/null

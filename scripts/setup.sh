@@ -9,6 +9,7 @@ packages=(
   libfreetype-dev libfontconfig-dev libpugixml-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 fonts-droid-fallback
+  libmlt-dev libmlt++-dev melt
   "$@"
 )
 

@@ -142,10 +142,10 @@ struct RectF {
     float x, y, width, height;
 };
 
-// Corners top-left, top-right, bottom-right, bottom-left.
+// Corners top-left (x0, y0), top-right (x1, y1), bottom-right (x2, y2), bottom-left (x3, y3),
+// each point's x then its y: the layout of an array of four points.
 struct QuadF {
-    float x[4];
-    float y[4];
+    float x0, y0, x1, y1, x2, y2, x3, y3;
 };
 
 // Effect enumeration callback: path id (UTF-8), name and description (UTF-8 for EnumEffects,

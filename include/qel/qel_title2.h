@@ -64,7 +64,8 @@ typedef struct QelRenderSettings {
 
 typedef struct QelPathValue { char PathID[260]; float PathProgress; } QelPathValue;
 typedef struct QelRectF { float x, y, width, height; } QelRectF;
-typedef struct QelQuadF { float x[4]; float y[4]; } QelQuadF;
+/* Corners top-left, top-right, bottom-right, bottom-left, each point's x then its y. */
+typedef struct QelQuadF { float x0, y0, x1, y1, x2, y2, x3, y3; } QelQuadF;
 
 typedef int32_t (*QelEffectEnumProc)(const char* pathId, const void* name, const void* desc,
                                      const char* groupId);

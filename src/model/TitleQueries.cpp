@@ -55,12 +55,12 @@ QuadF RotatedQuad(const MetaString& s, const RectF& r) {
     const float xs[4] = {r.x, r.x + r.width, r.x + r.width, r.x};
     const float ys[4] = {r.y, r.y, r.y + r.height, r.y + r.height};
     const float ox = s.RotOriginX, oy = s.RotOriginY, sn = s.RotSin, cs = s.RotCos;
-    QuadF q;
+    float pts[8];  // x0, y0, x1, y1, ...: the order of QuadF's fields
     for (int k = 0; k < 4; ++k) {
-        q.x[k] = ox + (xs[k] - ox) * cs + (ys[k] - oy) * sn;
-        q.y[k] = oy + (ys[k] - oy) * cs - (xs[k] - ox) * sn;
+        pts[2 * k] = ox + (xs[k] - ox) * cs + (ys[k] - oy) * sn;
+        pts[2 * k + 1] = oy + (ys[k] - oy) * cs - (xs[k] - ox) * sn;
     }
-    return q;
+    return QuadF{pts[0], pts[1], pts[2], pts[3], pts[4], pts[5], pts[6], pts[7]};
 }
 
 // A rectangle query: null output E_POINTER; a failed look-up (a null box) zeros and E_INVALIDARG.

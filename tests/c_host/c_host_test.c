@@ -1,6 +1,7 @@
 /* A host written in C: loads the library with dlopen and calls operations by slot number through
  * the object's table pointer, as a C host would. */
 #include <dlfcn.h>
+#include <math.h>
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
@@ -85,6 +86,34 @@ int main(int argc, char** argv) {
     getDefaultFont(host, &font);
     CHECK(font.Size == 36.0f);
     CHECK(font.FaceName[0] != 0 && font.FaceName[0] != 'N');
+
+    /* slots 0, 3, 36, 40: a string's quad is its box's corners clockwise from the top left, each
+     * point's x then its y, so it reads as an array of four points */
+    int32_t (*addString)(QelTitleHost*) = (int32_t(*)(QelTitleHost*))Slot(host, 0);
+    int32_t (*insertText)(QelTitleHost*, int32_t, int32_t, const uint16_t*) =
+        (int32_t(*)(QelTitleHost*, int32_t, int32_t, const uint16_t*))Slot(host, 3);
+    QelHRESULT (*getStringRect)(QelTitleHost*, int32_t, QelRectF*) =
+        (QelHRESULT(*)(QelTitleHost*, int32_t, QelRectF*))Slot(host, 36);
+    QelHRESULT (*getStringQuad)(QelTitleHost*, int32_t, QelQuadF*) =
+        (QelHRESULT(*)(QelTitleHost*, int32_t, QelQuadF*))Slot(host, 40);
+    const uint16_t text[] = {'Q', 'u', 'a', 'd', 0};
+    CHECK(addString(host) == 0);
+    CHECK(insertText(host, 0, 0, text) == 4);
+    QelRectF box;
+    QelQuadF quad;
+    CHECK(getStringRect(host, 0, &box) == QEL_S_OK && box.width > 0 && box.height > 0);
+    CHECK(getStringQuad(host, 0, &quad) == QEL_S_OK);
+    const float expect[4][2] = {{box.x, box.y},
+                                {box.x + box.width, box.y},
+                                {box.x + box.width, box.y + box.height},
+                                {box.x, box.y + box.height}};
+    float points[4][2];
+    memcpy(points, &quad, sizeof points);
+    for (int k = 0; k < 4; ++k) {
+        CHECK(fabsf(points[k][0] - expect[k][0]) < 1e-3f);
+        CHECK(fabsf(points[k][1] - expect[k][1]) < 1e-3f);
+    }
+    CHECK(quad.x2 == points[2][0] && quad.y3 == points[3][1]);
 
     /* slot 68: the deleting destructor with flag 1 frees the object */
     void* (*destroy)(QelTitleHost*, uint32_t) = (void* (*)(QelTitleHost*, uint32_t))Slot(host, 68);

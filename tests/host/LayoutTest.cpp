@@ -174,7 +174,7 @@ TEST(Layout, BreakCharactersAreReportedOnlyWhenAskedFor) {
         EXPECT_EQ(h->GetCharQuad(0, c.col, &q, c.flag), c.status) << c.col;
         if (c.status != S_OK) {
             EXPECT_EQ(r.x + r.y + r.width + r.height, 0.0f);
-            EXPECT_EQ(q.x[2] + q.y[2], 0.0f);
+            EXPECT_EQ(q.x2 + q.y2, 0.0f);
         }
     }
     RectF cr{};
@@ -195,25 +195,26 @@ TEST(Layout, QuadsTurnAboutTheStringsOrigin) {
     h->GetStringRect(0, &box);
 
     // Turned by 90 degrees the box's top edge runs down from the origin (100, 100).
+    // The record is four points, each x then y: hosts read it as an array of points.
     QuadF q{};
     ASSERT_EQ(h->GetStringQuad(0, &q), S_OK);
-    const float expectX[4] = {100, 100, 100 - box.height, 100 - box.height};
-    const float expectY[4] = {100, 100 + box.width, 100 + box.width, 100};
-    for (int k = 0; k < 4; ++k) {
-        EXPECT_NEAR(q.x[k], expectX[k], 1e-3f) << k;
-        EXPECT_NEAR(q.y[k], expectY[k], 1e-3f) << k;
-    }
+    const float expect[8] = {100, 100, 100, 100 + box.width, 100 - box.height, 100 + box.width,
+                             100 - box.height, 100};
+    float points[8];
+    static_assert(sizeof points == sizeof q);
+    std::memcpy(points, &q, sizeof q);
+    for (int k = 0; k < 8; ++k) EXPECT_NEAR(points[k], expect[k], 1e-3f) << k;
 
     // Every quad is its rectangle turned the same way.
     RectF r{};
     ASSERT_EQ(h->GetLineRect(0, 1, &r), S_OK);
     ASSERT_EQ(h->GetLineQuad(0, 1, &q), S_OK);
-    EXPECT_NEAR(q.x[0], 100 - (r.y - 100), 1e-3f);
-    EXPECT_NEAR(q.y[0], 100 + (r.x - 100), 1e-3f);
+    EXPECT_NEAR(q.x0, 100 - (r.y - 100), 1e-3f);
+    EXPECT_NEAR(q.y0, 100 + (r.x - 100), 1e-3f);
     ASSERT_EQ(h->GetParagraphRect(0, 1, &r), S_OK);
     ASSERT_EQ(h->GetParagraphQuad(0, 1, &q), S_OK);
-    EXPECT_NEAR(q.x[2], 100 - (r.y + r.height - 100), 1e-3f);
-    EXPECT_NEAR(q.y[2], 100 + (r.x + r.width - 100), 1e-3f);
+    EXPECT_NEAR(q.x2, 100 - (r.y + r.height - 100), 1e-3f);
+    EXPECT_NEAR(q.y2, 100 + (r.x + r.width - 100), 1e-3f);
 }
 
 // Lays out hand-made records: letters in a small font, break characters in a tall one, so each
@@ -296,11 +297,11 @@ TEST(Layout, BadBoxIndicesGiveZeros) {
     for (int32_t i : bad) {
         RectF r{1, 1, 1, 1};
         QuadF q{};
-        q.x[0] = 1;
+        q.x0 = 1;
         EXPECT_EQ(h->GetLineRect(0, i, &r), E_INVALIDARG);
         EXPECT_EQ(r.width, 0.0f);
         EXPECT_EQ(h->GetParagraphQuad(0, i, &q), E_INVALIDARG);
-        EXPECT_EQ(q.x[0], 0.0f);
+        EXPECT_EQ(q.x0, 0.0f);
         EXPECT_EQ(h->GetStringRect(i, &r), i == 0 ? S_OK : E_INVALIDARG);
     }
     EXPECT_EQ(h->GetCharRect(0, 2, nullptr, 1), E_POINTER);

@@ -88,10 +88,10 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
     for (int32_t i = 0; i < count; ++i) {
         QuadF quad{};
         if (host.GetCharQuad(out.row, i, &quad, 0) != S_OK) continue;
-        for (int k = 0; k < 4; ++k) {
-            minX = std::min(minX, quad.x[k]), maxX = std::max(maxX, quad.x[k]);
-            minY = std::min(minY, quad.y[k]), maxY = std::max(maxY, quad.y[k]);
-        }
+        minX = std::min({minX, quad.x0, quad.x1, quad.x2, quad.x3});
+        maxX = std::max({maxX, quad.x0, quad.x1, quad.x2, quad.x3});
+        minY = std::min({minY, quad.y0, quad.y1, quad.y2, quad.y3});
+        maxY = std::max({maxY, quad.y0, quad.y1, quad.y2, quad.y3});
     }
     if (minX > maxX) {
         RectF box{};

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -84,10 +85,8 @@ std::pair<float, float> InkCentre(ITitleHost& host, int row) {
     for (int i = 0; i < host.GetCharCount(row); ++i) {
         QuadF q{};
         if (host.GetCharQuad(row, i, &q, 0) != S_OK) continue;
-        for (int k = 0; k < 4; ++k) {
-            minX = std::min(minX, q.x[k]), maxX = std::max(maxX, q.x[k]);
-            minY = std::min(minY, q.y[k]), maxY = std::max(maxY, q.y[k]);
-        }
+        minX = std::min({minX, q.x0, q.x1, q.x2, q.x3}), maxX = std::max({maxX, q.x0, q.x1, q.x2, q.x3});
+        minY = std::min({minY, q.y0, q.y1, q.y2, q.y3}), maxY = std::max({maxY, q.y0, q.y1, q.y2, q.y3});
     }
     return {(minX + maxX) / 2, (minY + maxY) / 2};
 }

@@ -1,0 +1,263 @@
+// MLT producer "qeltitle": a title file drawn by libQEL_Title2 as video frames with alpha.
+//
+// The producer's resource is the title file. Title time runs from 0 at the producer's in point
+// to 1 at its out point; each frame is drawn at the size the consumer asks for (the profile's
+// size, unless a preview scales it) exactly as `qeltitle render` draws it, then converted once
+// from the engine's blue-green-red-alpha byte order to MLT's RGBA.
+//
+// Properties:
+//   resource    the title file (UTF-8 path)
+//   scale       frame pixels per layout unit at the profile's size; unset, a title laid out for
+//               1920x1080 fills the profile's frame (width / 1920 across, height / 1080 down)
+//   background  a colour (#RRGGBB, #AARRGGBB, 0xRRGGBBAA) under the title; unset or
+//               "transparent", the frame keeps the title's own straight alpha
+//
+// MLT may ask for images out of order and from several threads. Every frame carries its own title
+// time and the producer owns one engine, used by one thread at a time.
+#include <framework/mlt.h>
+
+#include <qel/QEL_Title2.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+
+namespace {
+
+constexpr char kService[] = "qeltitle";
+constexpr char kTimeProperty[] = "qeltitle.time";  // title time of a frame, 0 to 1
+constexpr double kLayoutWidth = 1920, kLayoutHeight = 1080;  // the frame titles are laid out for
+constexpr double kDefaultSeconds = 4;  // length when no out point is given, as `qeltitle animate`
+constexpr double kMinScale = 0.01, kMaxScale = 100;  // frame pixels per layout unit, as `qeltitle`
+constexpr int kMaxSide = 16384;  // pixels; keeps a frame's byte count within int
+
+struct HostRelease {
+    void operator()(qel::ITitleHost* host) const { ReleaseTitleHost(host); }
+};
+
+// What the engine was last set up for; a change of any of these needs new render settings.
+struct FrameSetup {
+    int width = 0, height = 0;  // pixels
+    float scaleX = 0, scaleY = 0;  // frame pixels per layout unit
+    bool keepAlpha = false;
+    bool operator==(const FrameSetup&) const = default;
+};
+
+// The producer: MLT's record first, so MLT's pointer to it is a pointer to this.
+struct TitleProducer {
+    mlt_producer_s parent{};
+    std::mutex engineLock;  // one Render (and settings change) at a time
+    std::unique_ptr<qel::ITitleHost, HostRelease> host;
+    FrameSetup current;
+};
+
+// UTF-8 to UTF-16 for file names; false for a malformed sequence.
+bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
+    out.clear();
+    for (size_t i = 0; i < in.size();) {
+        const unsigned char lead = static_cast<unsigned char>(in[i]);
+        const int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
+        if (extra < 0 || i + static_cast<size_t>(extra) >= in.size()) return false;
+        char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
+        for (int k = 1; k <= extra; ++k) {
+            const unsigned char next = static_cast<unsigned char>(in[i + static_cast<size_t>(k)]);
+            if ((next >> 6) != 2) return false;
+            c = (c << 6) | (next & 0x3F);
+        }
+        static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
+        if (c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
+        if (c >= 0x10000) {
+            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return true;
+}
+
+// The background under the title: transparent unless a colour is given.
+mlt_color Background(mlt_properties properties) {
+    const char* text = mlt_properties_get(properties, "background");
+    if (!text || !*text || std::strcmp(text, "transparent") == 0) return mlt_color{0, 0, 0, 0};
+    return mlt_properties_get_color(properties, "background");
+}
+
+// Draws the frame's title time into a new RGBA image of width x height.
+int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* width, int* height, int) {
+    auto* self = static_cast<TitleProducer*>(mlt_frame_pop_service(frame));
+    mlt_producer producer = &self->parent;
+    mlt_properties properties = MLT_PRODUCER_PROPERTIES(producer);
+    mlt_profile profile = mlt_service_profile(MLT_PRODUCER_SERVICE(producer));
+    if (*width <= 0 || *height <= 0) {
+        *width = profile->width;
+        *height = profile->height;
+    }
+    const int w = *width, h = *height;
+    if (w > kMaxSide || h > kMaxSide) {
+        mlt_log_error(MLT_PRODUCER_SERVICE(producer), "a frame of %dx%d is larger than %d pixels a side\n", w, h,
+                      kMaxSide);
+        return 1;
+    }
+
+    // A preview at another size than the profile's shows the same picture, smaller.
+    const double toFrameX = static_cast<double>(w) / profile->width, toFrameY = static_cast<double>(h) / profile->height;
+    FrameSetup setup{w, h, 0, 0, false};
+    if (const char* text = mlt_properties_get(properties, "scale"); text && *text) {
+        const double scale = mlt_properties_get_double(properties, "scale");
+        if (!(scale >= kMinScale && scale <= kMaxScale)) {
+            mlt_log_error(MLT_PRODUCER_SERVICE(producer), "scale %s is not a number from %g to %g\n", text, kMinScale,
+                          kMaxScale);
+            return 1;
+        }
+        setup.scaleX = static_cast<float>(scale * toFrameX);
+        setup.scaleY = static_cast<float>(scale * toFrameY);
+    } else {
+        setup.scaleX = static_cast<float>(profile->width / kLayoutWidth * toFrameX);
+        setup.scaleY = static_cast<float>(profile->height / kLayoutHeight * toFrameY);
+    }
+    const mlt_color background = Background(properties);
+    setup.keepAlpha = background.a != 255;
+
+    const int size = w * h * 4;
+    auto* image = static_cast<uint8_t*>(mlt_pool_alloc(size));
+    if (!image) return 1;
+    // The engine's byte order: blue, green, red, alpha (straight).
+    if (background.a == 0) {
+        std::memset(image, 0, static_cast<size_t>(size));
+    } else {
+        for (int i = 0; i < size; i += 4) {
+            image[i] = background.b, image[i + 1] = background.g, image[i + 2] = background.r;
+            image[i + 3] = background.a;
+        }
+    }
+
+    const float time = static_cast<float>(std::clamp(mlt_properties_get_double(MLT_FRAME_PROPERTIES(frame), kTimeProperty), 0.0, 1.0));
+    qel::HRESULT status = qel::S_OK;
+    {
+        std::lock_guard<std::mutex> lock(self->engineLock);
+        if (!(setup == self->current)) {
+            // The settings `qeltitle render` uses: best quality, RGB, one drawing thread per core.
+            qel::RenderSettings settings{};
+            self->host->GetRenderSettings(&settings);
+            settings.QualityMode = 0;
+            settings.ColorMode = 0;
+            settings.KeepAlpha = setup.keepAlpha ? 1 : 0;
+            settings.Width = w;
+            settings.Height = h;
+            settings.ScaleX = setup.scaleX;
+            settings.ScaleY = setup.scaleY;
+            settings.ClipRect = {0, 0, w, h};
+            settings.MaxThreads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
+            status = self->host->SetRenderSettings(&settings);
+            // New scales change every character's extent in frame pixels.
+            if (status == qel::S_OK) status = self->host->RemeasureAll();
+            self->current = status == qel::S_OK ? setup : FrameSetup{};
+        }
+        if (status == qel::S_OK) status = self->host->Render(image, time);
+    }
+    if (status != qel::S_OK) {
+        mlt_log_error(MLT_PRODUCER_SERVICE(producer), "cannot draw %s at time %g (status 0x%08X)\n",
+                      mlt_properties_get(properties, "resource"), time, static_cast<unsigned>(status));
+        mlt_pool_release(image);
+        return 1;
+    }
+    // Blue-green-red-alpha to red-green-blue-alpha: the only change made to the engine's pixels.
+    for (int i = 0; i < size; i += 4) std::swap(image[i], image[i + 2]);
+
+    mlt_frame_set_image(frame, image, size, mlt_pool_release);
+    *buffer = image;
+    *format = mlt_image_rgba;
+    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "format", mlt_image_rgba);
+    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "width", w);
+    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "height", h);
+    return 0;
+}
+
+int GetFrame(mlt_producer producer, mlt_frame_ptr frame, int) {
+    *frame = mlt_frame_init(MLT_PRODUCER_SERVICE(producer));
+    if (*frame) {
+        mlt_properties properties = MLT_FRAME_PROPERTIES(*frame);
+        mlt_profile profile = mlt_service_profile(MLT_PRODUCER_SERVICE(producer));
+        // Time 0 at the in point, 1 at the out point; a single frame shows time 0.
+        const mlt_position position = mlt_producer_position(producer);
+        const mlt_position last = mlt_producer_get_out(producer) - mlt_producer_get_in(producer);
+        mlt_properties_set_double(properties, kTimeProperty,
+                                  last > 0 ? static_cast<double>(position) / static_cast<double>(last) : 0.0);
+        mlt_frame_set_position(*frame, mlt_producer_position(producer));
+        mlt_properties_set_double(properties, "aspect_ratio", mlt_profile_sar(profile));
+        mlt_properties_set_int(properties, "progressive", 1);
+        mlt_properties_set_int(properties, "meta.media.width", profile->width);
+        mlt_properties_set_int(properties, "meta.media.height", profile->height);
+        mlt_frame_push_service(*frame, producer);
+        mlt_frame_push_get_image(*frame, GetImage);
+    }
+    mlt_producer_prepare_next(producer);
+    return 0;
+}
+
+void Close(mlt_producer producer) {
+    producer->close = nullptr;
+    mlt_producer_close(producer);
+    delete reinterpret_cast<TitleProducer*>(producer);
+}
+
+void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg) {
+    const char* resource = static_cast<const char*>(arg);
+    if (!resource || !*resource) {
+        mlt_log_error(nullptr, "%s: a title file is needed (%s:TITLE.xml)\n", kService, kService);
+        return nullptr;
+    }
+    std::u16string path;
+    if (!Utf8ToUtf16(resource, path)) {
+        mlt_log_error(nullptr, "%s: %s: the file name is not valid UTF-8\n", kService, resource);
+        return nullptr;
+    }
+    auto self = std::make_unique<TitleProducer>();
+    self->host.reset(GetTitleHost());
+    if (!self->host) {
+        mlt_log_error(nullptr, "%s: out of memory\n", kService);
+        return nullptr;
+    }
+    // The engine reports why a file cannot be loaded on its debug output (standard error).
+    if (self->host->LoadTitleFromFile(path.c_str()) != qel::S_OK) {
+        mlt_log_error(nullptr, "%s: cannot load the title %s\n", kService, resource);
+        return nullptr;
+    }
+    mlt_producer producer = &self->parent;
+    if (mlt_producer_init(producer, self.get()) != 0) return nullptr;
+    producer->get_frame = GetFrame;
+    producer->close = reinterpret_cast<mlt_destructor>(Close);
+    producer->close_object = producer;
+
+    mlt_properties properties = MLT_PRODUCER_PROPERTIES(producer);
+    mlt_properties_set(properties, "resource", resource);
+    mlt_properties_set(properties, "background", "transparent");
+    const double fps = profile ? mlt_profile_fps(profile) : 25;
+    mlt_properties_set_position(properties, "out", static_cast<mlt_position>(kDefaultSeconds * fps) - 1);
+    mlt_properties_set_int(properties, "meta.media.progressive", 1);
+    self.release();  // owned by MLT from here: Close deletes it
+    return producer;
+}
+
+// The module's YAML description, installed in MLT's data directory under qeltitle/.
+mlt_properties Metadata(mlt_service_type, const char*, void* data) {
+    const char* dataDir = mlt_environment("MLT_DATA");
+    if (!dataDir) return nullptr;
+    char file[4096];
+    std::snprintf(file, sizeof file, "%s/%s/%s", dataDir, kService, static_cast<const char*>(data));
+    return mlt_properties_parse_yaml(file);
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) MLT_REPOSITORY {
+    MLT_REGISTER(mlt_service_producer_type, kService, Create);
+    MLT_REGISTER_METADATA(mlt_service_producer_type, kService, Metadata, const_cast<char*>("producer_qeltitle.yml"));
+}

@@ -1,0 +1,266 @@
+// The producer module through the real melt: frames melt writes as PNG equal the frames
+// `qeltitle render` writes at the same title time, size and scale; laid over a colour clip through
+// a compositing transition the clip shows where the title is transparent; frames asked for out of
+// order and from several threads are the same; the module lists its description; a title that
+// cannot be loaded and a scale out of range are refused with their reason.
+//
+// melt loads modules from one directory: each test run makes a directory that links the system's
+// MLT modules plus ours (and the same for MLT's data), and points MLT_REPOSITORY and MLT_DATA at them.
+#include <gtest/gtest.h>
+#include <png.h>
+#include <sys/wait.h>
+
+#include <framework/mlt.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The running test's own directory, so that tests may run in parallel.
+fs::path gWork;
+
+struct Rgba {
+    int width = 0, height = 0;
+    std::vector<uint8_t> pixels;  // red, green, blue, alpha
+    const uint8_t* At(int x, int y) const { return &pixels[(static_cast<size_t>(y) * width + x) * 4]; }
+};
+
+// Any 8-bit PNG as RGBA, without gamma or colour conversions (opaque files get alpha 255).
+bool ReadPng(const fs::path& file, Rgba& out) {
+    FILE* f = std::fopen(file.c_str(), "rb");
+    if (!f) return false;
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    bool ok = false;
+    if (setjmp(png_jmpbuf(png)) == 0) {
+        png_init_io(png, f);
+        png_read_png(png, info, PNG_TRANSFORM_EXPAND | PNG_TRANSFORM_STRIP_16 | PNG_TRANSFORM_GRAY_TO_RGB, nullptr);
+        out.width = static_cast<int>(png_get_image_width(png, info));
+        out.height = static_cast<int>(png_get_image_height(png, info));
+        const int channels = png_get_channels(png, info);
+        png_bytepp rows = png_get_rows(png, info);
+        out.pixels.assign(static_cast<size_t>(out.width) * out.height * 4, 255);
+        for (int y = 0; y < out.height; ++y)
+            for (int x = 0; x < out.width; ++x)
+                for (int c = 0; c < channels && c < 4; ++c)
+                    out.pixels[(static_cast<size_t>(y) * out.width + x) * 4 + c] = rows[y][x * channels + c];
+        ok = channels == 3 || channels == 4;
+    }
+    png_destroy_read_struct(&png, &info, nullptr);
+    std::fclose(f);
+    return ok;
+}
+
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+// Runs a shell command with the test's MLT directories; its exit status and what it printed.
+int Shell(const std::string& command, std::string* output = nullptr) {
+    const fs::path log = gWork / "command.log";
+    const std::string line = "MLT_REPOSITORY=" + Quote((gWork / "modules").string()) +
+                             " MLT_DATA=" + Quote((gWork / "data").string()) + " " + command + " > " +
+                             Quote(log.string()) + " 2>&1";
+    const int status = std::system(line.c_str());
+    std::ifstream in(log);
+    std::stringstream text;
+    text << in.rdbuf();
+    if (output) *output = text.str();
+    if (status != 0) std::fprintf(stderr, "%s\n%s\n", command.c_str(), text.str().c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Links every entry of `system` and then `ours` into `dir`.
+void LinkFarm(const fs::path& dir, const fs::path& system, const fs::path& ours) {
+    fs::create_directories(dir);
+    for (const auto& entry : fs::directory_iterator(system)) fs::create_symlink(entry.path(), dir / entry.path().filename());
+    fs::create_symlink(ours, dir / ours.filename());
+}
+
+class Melt : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gWork = fs::path(QEL_MLT_TEST_DIR) / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        fs::remove_all(gWork);
+        LinkFarm(gWork / "modules", QEL_MLT_SYSTEM_MODULES, QEL_MLT_MODULE);
+        LinkFarm(gWork / "data", QEL_MLT_SYSTEM_DATA, QEL_MLT_MODULE_DATA);
+        // 480x270 at 25 fps: a title laid out for 1920x1080 fills it at scale 0.25.
+        std::ofstream(gWork / "profile") << "description=test 480x270\nframe_rate_num=25\nframe_rate_den=1\n"
+                                            "width=480\nheight=270\nprogressive=1\nsample_aspect_num=1\n"
+                                            "sample_aspect_den=1\ndisplay_aspect_num=16\ndisplay_aspect_den=9\n"
+                                            "colorspace=709\n";
+    }
+
+    static std::string Qeltitle() { return Quote(QELTITLE_EXE); }
+    static std::string MeltExe() { return Quote(MELT_EXE); }
+    static std::string MeltCommand() { return MeltExe() + " -quiet -profile " + Quote((gWork / "profile").string()); }
+    // Writes PNG frames numbered from 0 into dir (a fresh directory).
+    static std::string PngConsumer(const fs::path& dir, const char* pixelFormat) {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+        return " -consumer avformat:" + Quote((dir / "%d.png").string()) + " vcodec=png pix_fmt=" + pixelFormat +
+               " start_number=0";
+    }
+};
+
+TEST_F(Melt, FramesEqualQeltitleRender) {
+    const fs::path title = gWork / "hello.xml";
+    ASSERT_EQ(Shell(Qeltitle() + " text 'Hello, MLT' -o " + Quote(title.string()) +
+                  " --size 160 --color '#FFE27A:#FF7A00' --border 5:#3A1800 --shadow 8,8:6 --effect PATH_SLIDEUP"
+                  " --then PATH_FADE"),
+              0);
+    struct Case {
+        const char* name;
+        const char* properties;  // of the producer
+        const char* renderOptions;  // the same frame for qeltitle render
+        const char* consumerOptions;
+    } cases[] = {
+        {"default", "", "--scale 0.25 --background transparent", ""},
+        // Several threads ask for frames at once.
+        {"scale and colour", "scale=0.2 background=#203040", "--scale 0.2 --background '#203040'", " real_time=-2"},
+    };
+    constexpr int kLast = 4;  // frames 0..4: times 0, 0.25, 0.5, 0.75, 1
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path frames = gWork / (std::string("frames-") + c.name);
+        ASSERT_EQ(Shell(MeltCommand() + " qeltitle:" + Quote(title.string()) + " out=" + std::to_string(kLast) + " " +
+                      c.properties + PngConsumer(frames, "rgba") + c.consumerOptions),
+                  0);
+        for (int i = 0; i <= kLast; ++i) {
+            char time[32];
+            std::snprintf(time, sizeof time, "%.17g", static_cast<double>(i) / kLast);
+            const fs::path expected = frames / ("expected-" + std::to_string(i) + ".png");
+            ASSERT_EQ(Shell(Qeltitle() + " render " + Quote(title.string()) + " -o " + Quote(expected.string()) +
+                          " --size 480x270 --time " + time + " " + c.renderOptions),
+                      0);
+            Rgba got, want;
+            ASSERT_TRUE(ReadPng(frames / (std::to_string(i) + ".png"), got)) << "frame " << i;
+            ASSERT_TRUE(ReadPng(expected, want));
+            ASSERT_EQ(got.width, 480);
+            ASSERT_EQ(got.height, 270);
+            EXPECT_TRUE(got.pixels == want.pixels) << "frame " << i << " differs from qeltitle render --time " << time;
+        }
+        // The animation moves: the first and middle frames differ.
+        Rgba first, middle;
+        ASSERT_TRUE(ReadPng(frames / "0.png", first) && ReadPng(frames / "2.png", middle));
+        EXPECT_FALSE(first.pixels == middle.pixels);
+    }
+}
+
+TEST_F(Melt, OverlayShowsTheClipWhereTheTitleIsTransparent) {
+    // A red full block in the middle of the frame, over a blue clip.
+    const fs::path title = gWork / "block.xml";
+    ASSERT_EQ(Shell(Qeltitle() + " text '█' -o " + Quote(title.string()) + " --size 600 --color '#FF0000'"), 0);
+    const fs::path frames = gWork / "overlay";
+    ASSERT_EQ(Shell(MeltCommand() + " color:#0000FF out=2 -track qeltitle:" + Quote(title.string()) +
+                  " out=2 -transition affine a_track=0 b_track=1 out=2" + PngConsumer(frames, "rgb24")),
+              0);
+    Rgba frame;
+    ASSERT_TRUE(ReadPng(frames / "1.png", frame));
+    ASSERT_EQ(frame.width, 480);
+    // Tolerance 2 per channel: the transition may round once.
+    auto near = [](const uint8_t* p, int r, int g, int b) {
+        return std::abs(p[0] - r) <= 2 && std::abs(p[1] - g) <= 2 && std::abs(p[2] - b) <= 2;
+    };
+    const uint8_t* corner = frame.At(10, 10);
+    const uint8_t* centre = frame.At(240, 135);
+    EXPECT_TRUE(near(corner, 0, 0, 255)) << int(corner[0]) << "," << int(corner[1]) << "," << int(corner[2]);
+    EXPECT_TRUE(near(centre, 255, 0, 0)) << int(centre[0]) << "," << int(centre[1]) << "," << int(centre[2]);
+}
+
+// Through MLT's own interface: frames asked for out of order and from several threads at once are
+// the frames asked for in order from one thread.
+TEST_F(Melt, FramesInAnyOrderFromAnyThread) {
+    const fs::path title = gWork / "spin.xml";
+    ASSERT_EQ(Shell(Qeltitle() + " text 'Any order' -o " + Quote(title.string()) +
+                    " --size 200 --border 4 --effect PATH_FADE --then PATH_SLIDELEFT"),
+              0);
+    setenv("MLT_DATA", (gWork / "data").c_str(), 1);
+    ASSERT_TRUE(mlt_factory_init((gWork / "modules").c_str()));
+    mlt_profile profile = mlt_profile_init(nullptr);
+    profile->width = 320, profile->height = 180, profile->frame_rate_num = 25, profile->frame_rate_den = 1;
+    profile->sample_aspect_num = profile->sample_aspect_den = 1, profile->progressive = 1;
+    mlt_producer producer = mlt_factory_producer(profile, "qeltitle", title.c_str());
+    ASSERT_NE(producer, nullptr);
+    constexpr int kFrames = 8;
+    mlt_properties_set_int(MLT_PRODUCER_PROPERTIES(producer), "out", kFrames - 1);
+
+    // Frames are taken in the given order on the calling thread (as MLT's consumers do) and drawn
+    // by whichever thread asks for the image.
+    std::vector<mlt_frame> frames(kFrames);
+    auto take = [&](const std::vector<int>& order) {
+        for (int i : order) {
+            mlt_producer_seek(producer, i);
+            mlt_service_get_frame(MLT_PRODUCER_SERVICE(producer), &frames[i], 0);
+        }
+    };
+    auto draw = [&](int i) {
+        mlt_image_format format = mlt_image_rgba;
+        int width = 320, height = 180;
+        uint8_t* image = nullptr;
+        const bool ok = mlt_frame_get_image(frames[i], &image, &format, &width, &height, 0) == 0 &&
+                        format == mlt_image_rgba && width == 320 && height == 180;
+        std::vector<uint8_t> pixels;
+        if (ok) pixels.assign(image, image + width * height * 4);
+        mlt_frame_close(frames[i]);
+        return pixels;
+    };
+    std::vector<std::vector<uint8_t>> inOrder(kFrames);
+    take({0, 1, 2, 3, 4, 5, 6, 7});
+    for (int i = 0; i < kFrames; ++i) inOrder[i] = draw(i);
+    ASSERT_FALSE(inOrder[0].empty());
+    EXPECT_NE(inOrder[1], inOrder[6]);
+
+    take({5, 2, 7, 0, 3, 6, 1, 4});
+    std::vector<std::vector<uint8_t>> shuffled(kFrames);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&, t] {
+            for (int i = kFrames - 1 - t; i >= 0; i -= 4) shuffled[i] = draw(i);
+        });
+    for (std::thread& thread : threads) thread.join();
+    for (int i = 0; i < kFrames; ++i) EXPECT_TRUE(shuffled[i] == inOrder[i]) << "frame " << i;
+
+    mlt_producer_close(producer);
+    mlt_profile_close(profile);
+    mlt_factory_close();
+}
+
+TEST_F(Melt, ListsItsDescriptionAndRefusesBadInput) {
+    std::string output;
+    ASSERT_EQ(Shell(MeltExe() + " -query producer=qeltitle", &output), 0);
+    EXPECT_NE(output.find("identifier: qeltitle"), std::string::npos) << output;
+    EXPECT_NE(output.find("identifier: background"), std::string::npos) << output;
+
+    const fs::path notATitle = gWork / "not-a-title.xml";
+    std::ofstream(notATitle) << "<html/>";
+    // melt itself exits with 0 after a producer fails; the producer's refusal is what counts.
+    for (const fs::path& bad : {gWork / "missing.xml", notATitle}) {
+        Shell(MeltExe() + " qeltitle:" + Quote(bad.string()) + " out=1 -consumer null terminate_on_pause=1", &output);
+        EXPECT_NE(output.find("qeltitle: cannot load the title " + bad.string()), std::string::npos) << output;
+        EXPECT_NE(output.find("Failed to load \"qeltitle:"), std::string::npos) << output;
+    }
+
+    // A scale outside 0.01..100 (or not a number) fails the frame with the reason, not a guess.
+    const fs::path title = gWork / "ok.xml";
+    ASSERT_EQ(Shell(Qeltitle() + " text 'ok' -o " + Quote(title.string())), 0);
+    for (const char* scale : {"1000", "0", "big"}) {
+        Shell(MeltExe() + " qeltitle:" + Quote(title.string()) + " out=0 scale=" + scale + " -consumer null terminate_on_pause=1",
+              &output);
+        EXPECT_NE(output.find(std::string("scale ") + scale + " is not a number from 0.01 to 100"), std::string::npos)
+            << output;
+    }
+}
+
+}  // namespace
