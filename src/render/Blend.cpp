@@ -329,6 +329,12 @@ void FillPaddedRow(uint8_t* padded, const uint8_t* image, int32_t width, int32_t
 
 int PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RECT& clip,
                const uint8_t* image, int32_t width, int32_t height, float x, float y, uint8_t opacity) {
+    return PlaceLayer(layer, 0, 0, layerWidth, layerHeight, clip, image, width, height, x, y, opacity);
+}
+
+int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWidth, int32_t layerHeight,
+               const RECT& clip, const uint8_t* image, int32_t width, int32_t height, float x, float y,
+               uint8_t opacity) {
     if (!layer || !image || layerWidth <= 0 || layerHeight <= 0 || width <= 0 || height <= 0 || opacity == 0)
         return 0;
     if (!std::isfinite(x) || !std::isfinite(y)) return 0;
@@ -342,10 +348,11 @@ int PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RE
     const float fx = x - floorX;  // exact: a float minus its floor
     const float fy = y - floorY;
 
-    const int64_t left = std::max<int64_t>({ix, clip.left, 0});
-    const int64_t top = std::max<int64_t>({iy, clip.top, 0});
-    const int64_t right = std::min<int64_t>({ix + width + (fx != 0 ? 1 : 0), clip.right, layerWidth});
-    const int64_t bottom = std::min<int64_t>({iy + height + (fy != 0 ? 1 : 0), clip.bottom, layerHeight});
+    const int64_t left = std::max<int64_t>({ix, clip.left, originX});
+    const int64_t top = std::max<int64_t>({iy, clip.top, originY});
+    const int64_t right = std::min<int64_t>({ix + width + (fx != 0 ? 1 : 0), clip.right, int64_t{originX} + layerWidth});
+    const int64_t bottom =
+        std::min<int64_t>({iy + height + (fy != 0 ? 1 : 0), clip.bottom, int64_t{originY} + layerHeight});
     if (left >= right || top >= bottom) return 1;
 
     PlaceRowParams params;
@@ -374,7 +381,7 @@ int PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RE
         const int64_t sy = targetY - iy;
         std::swap(upper, lower);  // the previous lower row is this row's upper row
         FillPaddedRow(lower, image, width, height, sy);
-        uint8_t* target = layer + (targetY * layerWidth + left) * 4;
+        uint8_t* target = layer + ((targetY - originY) * layerWidth + (left - originX)) * 4;
         kernel(target, upper + firstSample, lower + firstSample, count, params);
     }
     return 1;
