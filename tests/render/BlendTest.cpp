@@ -212,6 +212,35 @@ TEST(PlaceLayer, MatchesItsDefinitionAtManyPositions) {
     }
 }
 
+// A layer that covers only a window of the frame (its first pixel at an origin) must receive
+// exactly that window of a placement into a frame-sized layer, and nothing outside it.
+TEST(PlaceLayer, WindowLayerMatchesTheFrameSizedLayer) {
+    std::mt19937 rng(11);
+    constexpr int32_t kFw = 48, kFh = 36;
+    const RECT windows[] = {{0, 0, kFw, kFh}, {7, 5, 30, 21}, {1, 33, 47, 36}, {20, 0, 21, 36}};
+    const float positions[][2] = {{6.5f, 4.25f}, {-3.75f, 30.5f}, {25, 10}, {19.9f, -1.1f}, {44.01f, 33.99f}};
+    for (const RECT& w : windows) {
+        const int32_t ww = w.right - w.left, wh = w.bottom - w.top;
+        for (const auto& pos : positions) {
+            for (const RECT& clip : {RECT{0, 0, kFw, kFh}, RECT{10, 8, 26, 30}}) {
+                const Image img = RandomImage(rng, 9, 7);
+                Image base = RandomImage(rng, kFw, kFh);
+                std::vector<uint8_t> frame = base.pixels;
+                std::vector<uint8_t> window(size_t(ww) * wh * 4);
+                for (int32_t y = 0; y < wh; ++y)
+                    std::copy_n(&frame[(size_t(w.top + y) * kFw + w.left) * 4], size_t(ww) * 4, &window[size_t(y) * ww * 4]);
+                ASSERT_EQ(1, PlaceLayer(frame.data(), kFw, kFh, clip, img.pixels.data(), 9, 7, pos[0], pos[1], 201));
+                ASSERT_EQ(1, PlaceLayer(window.data(), w.left, w.top, ww, wh, clip, img.pixels.data(), 9, 7, pos[0],
+                                        pos[1], 201));
+                for (int32_t y = 0; y < wh; ++y)
+                    ASSERT_TRUE(std::equal(&window[size_t(y) * ww * 4], &window[size_t(y + 1) * ww * 4],
+                                           &frame[(size_t(w.top + y) * kFw + w.left) * 4]))
+                        << "window " << w.left << "," << w.top << " row " << y << " at " << pos[0] << "," << pos[1];
+            }
+        }
+    }
+}
+
 // How many layer pixels a placement touches, and where.
 RECT TouchedBox(const std::vector<uint8_t>& layer, int32_t lw, int32_t lh, int* count) {
     RECT box{lw, lh, 0, 0};
