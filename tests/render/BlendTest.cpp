@@ -123,6 +123,32 @@ TEST(Blends, RectangleFormsClipToTheFrame) {
     }
 }
 
+// The merge tests four pixels at a time for empty runs: rows of every width 1..67, with empty,
+// face-only, border-only and mixed pixels, must equal the same pixels merged one at a time (a width
+// of 1 takes only the per-pixel rule).
+TEST(Blends, MergeRunsEqualPixelByPixel) {
+    std::mt19937 rng(5);
+    for (int32_t width = 1; width <= 67; ++width) {
+        for (int round = 0; round < 8; ++round) {
+            std::vector<uint8_t> face(size_t(width) * 4 + 8), border(face.size());
+            for (int32_t x = 0; x < width; ++x) {
+                const uint32_t kind = rng() % 5;  // 0, 1: empty; 2: face only; 3: border only; 4: both
+                for (auto [layer, shows] : {std::pair{&face, kind == 2 || kind == 4}, std::pair{&border, kind >= 3}}) {
+                    const uint8_t a = shows ? uint8_t(rng() % 256) : 0;
+                    uint8_t* p = &(*layer)[size_t(x) * 4];
+                    for (int c = 0; c < 3; ++c) p[c] = a ? uint8_t(rng() % (a + 1)) : uint8_t(round == 7 ? rng() % 4 : 0);
+                    p[3] = a;
+                }
+            }
+            std::vector<uint8_t> whole = border, single = border;
+            MergeFaceOverBorder(whole.data(), face.data(), width, 1, width * 4);
+            for (int32_t x = 0; x < width; ++x)
+                MergeFaceOverBorder(&single[size_t(x) * 4], &face[size_t(x) * 4], 1, 1, 4);
+            ASSERT_EQ(whole, single) << "width " << width << " round " << round;
+        }
+    }
+}
+
 // ----------------------------------------------------------------------------------------------
 // PlaceLayer
 
