@@ -300,7 +300,7 @@ GlyphKey KeyOf(const MetaString& s, size_t i) {
         return index >= 0 && size_t(index) < table.size() ? table[size_t(index)] : Entry{};
     };
     GlyphKey key;
-    std::memset(&key, 0, sizeof key);  // padding too: keys are compared as bytes
+    std::memset(static_cast<void*>(&key), 0, sizeof key);  // padding too: keys are compared as bytes
     key.font = entry(s.fonts, c.FontIndex);
     key.face = entry(s.faces, c.FaceIndex);
     key.border = entry(s.borders, c.BorderIndex);
@@ -308,7 +308,8 @@ GlyphKey KeyOf(const MetaString& s, size_t i) {
     key.widthScale = c.WidthScale;
     key.rotateDegree = s.RotateDegree;
     key.vertical = s.Vertical;
-    key.value = c.Value;
+    // An edit beside a surrogate can make or break a pair: the character drawn changes with it.
+    key.value = IsPairTail(s, i) ? 0xFFFFFFFFu : uint32_t(CodePointAt(s, i));
     key.valid = 1;
     return key;
 }

@@ -27,7 +27,7 @@ struct GlyphKey {
     float widthScale;
     float rotateDegree;
     int32_t vertical;
-    uint16_t value;
+    uint32_t value;  // the code point drawn: a surrogate pair's whole character on its first unit
     uint16_t valid;  // 0 for a record never made
 };
 

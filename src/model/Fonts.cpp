@@ -74,22 +74,29 @@ HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count
     std::vector<LOGFONTW> chosen(static_cast<size_t>(count), base);
     const FontFace baseFont = FontFace::Open(base);
 
-    // Each code unit is its own run: the glyph lookup answers S_OK when the base font has it and
+    // Each character is its own run: the glyph lookup answers S_OK when the base font has it and
     // S_FALSE when not; a mapping attempt answers S_OK or E_FAIL. The last answer is the status.
+    // A surrogate pair is one character: its code point is looked up and linked, and both units
+    // take the font chosen for it.
     HRESULT status = S_OK;
     for (int32_t d = 0; d < count; ++d) {
-        const char16_t code = text[d];
+        char32_t code = text[d];
+        const bool pair = d + 1 < count && IsHighSurrogate(code) && IsLowSurrogate(text[d + 1]);
+        if (pair) code = 0x10000 + ((code - 0xD800) << 10) + (char32_t(text[d + 1]) - 0xDC00);
+        const int32_t unit = d;
+        if (pair) ++d;
         const bool lacks = !baseFont || baseFont.GlyphIndex(code) == 0;
         status = lacks ? S_FALSE : S_OK;
         if (!lacks || code <= 32) continue;
-        if (chosen[d].lfCharSet == kSymbolCharSet && code <= 255) continue;
+        if (chosen[unit].lfCharSet == kSymbolCharSet && code <= 255) continue;
 
         char16_t face[32];
         if (MapFontForCode(linker, base, code, face)) {
-            LOGFONTW& lf = chosen[d];
+            LOGFONTW& lf = chosen[unit];
             std::copy(std::begin(face), std::end(face), lf.lfFaceName);
             // The linked face is an ordinary Unicode face, whatever set the request named.
             lf.lfCharSet = kDefaultCharSet;
+            chosen[d] = lf;  // a pair's tail shares its lead's font
             status = S_OK;
         } else {
             status = E_FAIL;
@@ -107,7 +114,7 @@ HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count
     return status;
 }
 
-bool MeasureCodeUnit(const LOGFONTW& logFont, char16_t code, float* cx, float* cy) {
+bool MeasureCodeUnit(const LOGFONTW& logFont, char32_t code, float* cx, float* cy) {
     int32_t width = 0, height = 0;
     const FontFace font = FontFace::Open(logFont);
     if (!font || !font.GetTextExtent(code, &width, &height)) {
@@ -120,15 +127,35 @@ bool MeasureCodeUnit(const LOGFONTW& logFont, char16_t code, float* cx, float* c
 }
 
 void MeasureCharacter(MetaCharacter& ch, const MetaFont& font, bool vertical) {
+    MeasureCodePoint(ch, ch.Value, font, vertical);
+}
+
+void MeasureCodePoint(MetaCharacter& ch, char32_t code, const MetaFont& font, bool vertical) {
     float cx = 0, cy = 0;
-    (void)MeasureCodeUnit(font.LogFont, ch.Value, &cx, &cy);  // a failed measurement is 0 x 0
+    (void)MeasureCodeUnit(font.LogFont, code, &cx, &cy);  // a failed measurement is 0 x 0
     const float r = font.SizeRatio;
-    if (vertical && ch.Value < 128) {
+    if (vertical && code < 128) {
         ch.Width = cy * r;
         ch.Height = cx * r;
     } else {
         ch.Width = cx * r;
         ch.Height = cy * r;
+    }
+}
+
+void MeasureSurrogates(MetaString& s, size_t first, size_t last, bool vertical) {
+    const size_t n = s.chars.size();
+    if (n == 0) return;
+    first = first > 0 ? first - 1 : 0;
+    last = std::min(last + 1, n - 1);
+    for (size_t i = first; i <= last; ++i) {
+        MetaCharacter& ch = s.chars[i];
+        if (!IsHighSurrogate(ch.Value) && !IsLowSurrogate(ch.Value)) continue;
+        if (IsPairTail(s, i)) {
+            ch.Width = ch.Height = 0;
+        } else {
+            MeasureCodePoint(ch, CodePointAt(s, i), FontOf(s, ch), vertical);
+        }
     }
 }
 
@@ -147,6 +174,14 @@ FontSpec ReportFont(const MetaFont& font) {
 }
 
 std::vector<std::u16string> EnumerateFaceNames() { return ListFamilyNames(); }
+
+bool FaceNameKnown(const std::map<std::u16string, int32_t>& installed, const std::u16string& name) {
+    if (installed.count(name)) return true;
+    if (name.empty()) return false;
+    if (IsGenericFamily(name)) return true;
+    return std::any_of(installed.begin(), installed.end(),
+                       [&](const auto& entry) { return SameFamilyName(entry.first, name); });
+}
 
 // The default GUI font: fontconfig's sans-serif face at the design height, regular, in the
 // default character set (1): on this platform a face is chosen by name alone, so the set that

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,14 +31,28 @@ HRESULT BuildMetaFont(int32_t designHeight, float size, const LOGFONTW& logFont,
 HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count,
                          int32_t designHeight, const FontSpec& spec, MetaFont* out);
 
-// Extent (cx, cy) of one code unit at the design height: advance and ascent + descent.
-bool MeasureCodeUnit(const LOGFONTW& logFont, char16_t code, float* cx, float* cy);
+// Extent (cx, cy) of one character (a code point) at the design height: advance and
+// ascent + descent.
+bool MeasureCodeUnit(const LOGFONTW& logFont, char32_t code, float* cx, float* cy);
 
 // Sets ch.Width/ch.Height from its font: swapped for vertical text and code units below 128.
+// MeasureCharacter measures the code unit ch.Value, MeasureCodePoint the given code point.
 void MeasureCharacter(MetaCharacter& ch, const MetaFont& font, bool vertical);
+void MeasureCodePoint(MetaCharacter& ch, char32_t code, const MetaFont& font, bool vertical);
+
+// After an edit of characters [first, last]: measures every surrogate among them and their two
+// neighbours as what it is now (a pair's lead as the whole code point, its tail as 0 x 0, a lone
+// one as its missing glyph) and marks its images for rebuilding. An edit can make or break a
+// pair at either end of its range, so its neighbours are included.
+void MeasureSurrogates(MetaString& s, size_t first, size_t last, bool vertical);
 
 // A font entry reported back as a request (GetCharFont).
 FontSpec ReportFont(const MetaFont& font);
+
+// Whether a requested face name can be used as it is: an installed family (installed holds the
+// names fontconfig lists) in any case, as face names are matched without regard to case, or a
+// generic family (serif, sans-serif, monospace) that fontconfig resolves.
+bool FaceNameKnown(const std::map<std::u16string, int32_t>& installed, const std::u16string& name);
 
 // Every family name fontconfig lists.
 std::vector<std::u16string> EnumerateFaceNames();

@@ -79,7 +79,8 @@ void BreakFrom(MetaString& s, size_t first, int32_t line, int32_t para, bool ver
             x = d;
         } else {
             const MetaParagraph& p = s.paragraphs[static_cast<size_t>(P)];
-            if (x <= 0 || x + d <= s.WidthLimit - p.LeftIndent - p.RightIndent) {
+            // The tail of a surrogate pair stays with its lead, even on a line the lead overfills.
+            if (x <= 0 || IsPairTail(s, i) || x + d <= s.WidthLimit - p.LeftIndent - p.RightIndent) {
                 s.lines[static_cast<size_t>(L)].CharEnd = static_cast<int32_t>(i);
                 x += d;
             } else {

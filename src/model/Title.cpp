@@ -52,7 +52,8 @@ Title::Title() {
 }
 
 bool Title::InstalledOrGuiFont(FontSpec& spec) const {
-    if (faceNames_.count(std::u16string(spec.FaceName))) return true;
+    // The name is kept as the host wrote it: fontconfig matches it in any case.
+    if (FaceNameKnown(faceNames_, std::u16string(spec.FaceName))) return true;
     const LOGFONTW gui = DefaultGuiFont();
     std::memcpy(spec.FaceName, gui.lfFaceName, sizeof spec.FaceName);
     spec.CharSet = gui.lfCharSet;

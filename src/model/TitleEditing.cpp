@@ -22,9 +22,14 @@ constexpr double kRadiansPerDegree = 0.017453292519943295;
 constexpr size_t kMaxChars = static_cast<size_t>(std::numeric_limits<int32_t>::max());
 
 // (first, count) names characters of s: 0 <= first < N and first + count <= N, in 64 bits.
-bool ValidRange(const MetaString& s, int32_t first, int32_t count) {
+// A range that would split a surrogate pair is widened to take the whole pair, so an edit never
+// leaves half of a character behind.
+bool ValidRange(const MetaString& s, int32_t& first, int32_t& count) {
     const int64_t n = static_cast<int64_t>(s.chars.size());
-    return first >= 0 && first < n && count >= 0 && int64_t{first} + count <= n;
+    if (!(first >= 0 && first < n && count >= 0 && int64_t{first} + count <= n)) return false;
+    if (count > 0 && IsPairTail(s, size_t(first))) --first, ++count;
+    if (count > 0 && IsPairLead(s, size_t(first) + size_t(count) - 1)) ++count;
+    return true;
 }
 
 // One font per code unit: the base font of `spec`, or a linked font where the base font lacks the
@@ -119,6 +124,8 @@ int32_t Title::InsertText(int32_t row, int32_t col, const char16_t* text) {
     if (!text || !text[0] || col < 0 || static_cast<size_t>(col) > n) return static_cast<int32_t>(n);
     const size_t len = std::char_traits<char16_t>::length(text);
     if (len > kMaxChars - n) return static_cast<int32_t>(n);
+    // Inserting between the two halves of a surrogate pair would leave both lone: refused.
+    if (col > 0 && IsPairLead(*current, static_cast<size_t>(col) - 1)) return static_cast<int32_t>(n);
     MetaString& s = *EditString(row);
 
     if (n == 0) {
@@ -159,6 +166,7 @@ int32_t Title::InsertText(int32_t row, int32_t col, const char16_t* text) {
         c.ShadowIndex = shadow;
     }
     s.chars.insert(s.chars.begin() + static_cast<ptrdiff_t>(col), added.begin(), added.end());
+    MeasureSurrogates(s, size_t(col), size_t(col) + len - 1, vertical);
 
     BreakForEdit(s, col, static_cast<int32_t>(len));
     LayoutForEdit(s);
@@ -234,6 +242,8 @@ int32_t Title::DeleteText(int32_t row, int32_t col, int32_t count) {
         if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
     }
 
+    // The characters that now meet may form a surrogate pair.
+    MeasureSurrogates(s, size_t(std::min(col, n - 1)), size_t(std::min(col, n - 1)), s.Vertical != 0);
     if (col < n) {
         BreakForEdit(s, col, std::max(mergedEnd - count - col + 1, 0));
     } else {
@@ -264,6 +274,7 @@ HRESULT Title::ApplyFont(int32_t row, int32_t first, int32_t count) {
         MeasureCharacter(s.chars[c], fonts[static_cast<size_t>(i)], vertical);
         s.chars[c].FontIndex = FindOrAdd(s.fonts, fonts[static_cast<size_t>(i)]);
     }
+    MeasureSurrogates(s, size_t(first), size_t(first + count - 1), vertical);
     BreakForEdit(s, first, CountToParagraphEnd(s, first, first + count - 1));
     LayoutForEdit(s);
     return S_OK;
@@ -326,6 +337,7 @@ HRESULT Title::ApplyString(int32_t row) {
         for (size_t c = 0; c < s.chars.size(); ++c) {
             MeasureCharacter(s.chars[c], FontOf(s, s.chars[c]), defaultString_.Vertical != 0);
         }
+        if (!s.chars.empty()) MeasureSurrogates(s, 0, s.chars.size() - 1, defaultString_.Vertical != 0);
     }
     TakeStringAttrs(s, defaultString_);
     UpdateRotation(s);
@@ -337,6 +349,7 @@ HRESULT Title::RemeasureAll() {
     if (!remeasurePending_) return S_OK;
     for (MetaString& s : EditStrings()) {
         for (MetaCharacter& c : s.chars) MeasureCharacter(c, FontOf(s, c), s.Vertical != 0);
+        if (!s.chars.empty()) MeasureSurrogates(s, 0, s.chars.size() - 1, s.Vertical != 0);
         UpdateRotation(s);
         RemeasureString(s);
     }
@@ -390,13 +403,19 @@ void Title::AdoptLoadedStrings(std::vector<MetaString> loaded) {
                 spec.FaceName[31] = 0;
                 (void)InstalledOrGuiFont(spec);
 
-                ReleaseFontEntries(s, static_cast<int32_t>(c), 1);
-                MetaFont font;
-                const char16_t code = ch.Value;
-                ResolveFonts(linker, spec, &code, 1, &font);
-                MeasureCharacter(ch, font, s.Vertical != 0);
-                ch.FontIndex = FindOrAdd(s.fonts, font);
+                // A surrogate pair is resolved as one character, and its tail takes the same font.
+                const size_t units = IsPairLead(s, c) ? 2 : 1;
+                ReleaseFontEntries(s, static_cast<int32_t>(c), static_cast<int32_t>(units));
+                MetaFont fonts[2];
+                const char16_t codes[2] = {char16_t(ch.Value), char16_t(units == 2 ? s.chars[c + 1].Value : 0)};
+                ResolveFonts(linker, spec, codes, units, fonts);
+                for (size_t k = 0; k < units; ++k) {
+                    MeasureCharacter(s.chars[c + k], fonts[k], s.Vertical != 0);
+                    s.chars[c + k].FontIndex = FindOrAdd(s.fonts, fonts[k]);
+                }
+                c += units - 1;
             }
+            MeasureSurrogates(s, 0, s.chars.size() - 1, s.Vertical != 0);
             RemeasureString(s);
         }
     } catch (...) {

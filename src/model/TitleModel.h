@@ -129,10 +129,32 @@ inline bool IsPairLF(const MetaString& s, size_t i) {
     return i > 0 && i < s.chars.size() && s.chars[i].Value == 10 && s.chars[i - 1].Value == 13;
 }
 
-// How far character i moves the pen along its line: 0 for a CR LF pair, else
-// (Width + Spacing) * WidthScale across a horizontal line or Height + Spacing down a column.
+// Characters beyond U+FFFF are stored as their two UTF-16 units, one character each, so counts,
+// indices and saved titles stay in code units. The first unit of a well-formed pair carries the
+// glyph and the advance of the whole code point; the second (the pair's tail) draws nothing and
+// takes no room. A surrogate without its partner is an ordinary character (the missing glyph).
+inline bool IsHighSurrogate(uint32_t u) { return u >= 0xD800 && u < 0xDC00; }
+inline bool IsLowSurrogate(uint32_t u) { return u >= 0xDC00 && u < 0xE000; }
+inline bool IsPairLead(const MetaString& s, size_t i) {
+    return i + 1 < s.chars.size() && IsHighSurrogate(s.chars[i].Value) && IsLowSurrogate(s.chars[i + 1].Value);
+}
+inline bool IsPairTail(const MetaString& s, size_t i) {
+    return i > 0 && i < s.chars.size() && IsLowSurrogate(s.chars[i].Value) && IsHighSurrogate(s.chars[i - 1].Value);
+}
+// The code point that character i draws: the whole code point for a pair's lead, 0 for its tail,
+// else the code unit itself.
+inline char32_t CodePointAt(const MetaString& s, size_t i) {
+    if (IsPairTail(s, i)) return 0;
+    const char32_t unit = s.chars[i].Value;
+    if (!IsPairLead(s, i)) return unit;
+    return 0x10000 + ((unit - 0xD800) << 10) + (char32_t(s.chars[i + 1].Value) - 0xDC00);
+}
+
+// How far character i moves the pen along its line: 0 for a CR LF pair and for the tail of a
+// surrogate pair, else (Width + Spacing) * WidthScale across a horizontal line or
+// Height + Spacing down a column.
 inline float Advance(const MetaString& s, size_t i, bool vertical) {
-    if (IsPairCR(s, i) || IsPairLF(s, i)) return 0.0f;
+    if (IsPairCR(s, i) || IsPairLF(s, i) || IsPairTail(s, i)) return 0.0f;
     const MetaCharacter& c = s.chars[i];
     return vertical ? c.Height + c.Spacing : (c.Width + c.Spacing) * c.WidthScale;
 }

@@ -251,17 +251,18 @@ bool FontFace::GetOutlineMetrics(OutlineMetrics* out) const {
     return true;
 }
 
-uint32_t FontFace::GlyphIndex(char16_t code) const {
+uint32_t FontFace::GlyphIndex(char32_t code) const {
     if (!entry_) return 0;
     FT_Face face = entry_->face;
     if (code >= 0xD800 && code < 0xE000) return 0;  // half of a pair names no character
+    if (code > 0x10FFFF) return 0;
     if (entry_->symbolCmap && code <= 0xFF) {
         if (FT_UInt index = FT_Get_Char_Index(face, 0xF000u + code)) return index;
     }
     return FT_Get_Char_Index(face, code);
 }
 
-bool FontFace::GetTextExtent(char16_t code, int32_t* cx, int32_t* cy) const {
+bool FontFace::GetTextExtent(char32_t code, int32_t* cx, int32_t* cy) const {
     TextMetrics m;
     if (!GetTextMetrics(&m)) return false;
     FT_Face face = entry_->face;
@@ -274,7 +275,7 @@ bool FontFace::GetTextExtent(char16_t code, int32_t* cx, int32_t* cy) const {
     return true;
 }
 
-uint32_t FontFace::GetGlyphBitmap(char16_t code, GlyphFormat format, const GlyphMatrix& matrix,
+uint32_t FontFace::GetGlyphBitmap(char32_t code, GlyphFormat format, const GlyphMatrix& matrix,
                                   GlyphBitmap* out) const {
     *out = GlyphBitmap{};
     if (!entry_ || !FT_IS_SCALABLE(entry_->face)) return 0;
@@ -364,6 +365,20 @@ std::vector<std::u16string> ListFamilyNames() {
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
+}
+
+bool SameFamilyName(std::u16string_view a, std::u16string_view b) {
+    if (a == b) return true;
+    // Pure string functions of fontconfig: no configuration, so no lock.
+    const std::string left = fc::Utf8FromUtf16(a), right = fc::Utf8FromUtf16(b);
+    return FcStrCmpIgnoreCase(reinterpret_cast<const FcChar8*>(left.c_str()),
+                              reinterpret_cast<const FcChar8*>(right.c_str())) == 0;
+}
+
+bool IsGenericFamily(std::u16string_view name) {
+    for (std::u16string_view generic : {u"serif", u"sans-serif", u"monospace"})
+        if (SameFamilyName(name, generic)) return true;
+    return false;
 }
 
 std::u16string DefaultSansFamily() {

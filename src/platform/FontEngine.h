@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "qel/QEL_Title2.h"
@@ -89,14 +90,15 @@ public:
     // Fails for a face without outlines (bitmap-only).
     bool GetOutlineMetrics(OutlineMetrics* out) const;
     bool GetTextMetrics(TextMetrics* out) const;
-    // Extent of one code unit: its unhinted advance and the text height. A code unit the face
-    // lacks (a lone surrogate among them) measures as the face's missing glyph.
-    bool GetTextExtent(char16_t code, int32_t* cx, int32_t* cy) const;
-    // The face's glyph index for a code unit; 0 when the face lacks it.
-    uint32_t GlyphIndex(char16_t code) const;
-    // The glyph of a code unit under a matrix, anti-aliased and quantised to the format's levels.
+    // Extent of one character (a code point, which may lie beyond U+FFFF): its unhinted advance
+    // and the text height. A character the face lacks (a lone surrogate among them) measures as
+    // the face's missing glyph.
+    bool GetTextExtent(char32_t code, int32_t* cx, int32_t* cy) const;
+    // The face's glyph index for a code point; 0 when the face lacks it.
+    uint32_t GlyphIndex(char32_t code) const;
+    // The glyph of a code point under a matrix, anti-aliased and quantised to the format's levels.
     // Returns the byte count of out->bits; 0 for a glyph without ink (a space) or on failure.
-    uint32_t GetGlyphBitmap(char16_t code, GlyphFormat format, const GlyphMatrix& matrix,
+    uint32_t GetGlyphBitmap(char32_t code, GlyphFormat format, const GlyphMatrix& matrix,
                             GlyphBitmap* out) const;
 
 private:
@@ -107,6 +109,14 @@ private:
 
 // Every family name that fontconfig lists, each once, sorted.
 std::vector<std::u16string> ListFamilyNames();
+
+// Whether two family names are equal when case is ignored (fontconfig's case folding, which
+// also folds letters beyond ASCII). Blanks count, as they do when a face is requested by name.
+bool SameFamilyName(std::u16string_view a, std::u16string_view b);
+
+// Whether a name is one of the generic families "serif", "sans-serif" or "monospace" (in any
+// case), which fontconfig resolves to a face of the machine's choosing.
+bool IsGenericFamily(std::u16string_view name);
 
 // The family that fontconfig chooses for "sans-serif"; "DejaVu Sans" if it chooses none.
 std::u16string DefaultSansFamily();

@@ -7,6 +7,7 @@
 #include <map>
 #include <tuple>
 
+#include "platform/FontEngine.h"
 #include "platform/FontLinking.h"
 #include "platform/Fontconfig.h"
 
@@ -33,7 +34,7 @@ BaseKey KeyOf(const LOGFONTW& lf) {
 struct FontLinker::Impl {
     struct Candidates {
         FcFontSet* sorted = nullptr;                  // closest first
-        std::map<char16_t, std::u16string> answers;  // empty family: no face has it
+        std::map<char32_t, std::u16string> answers;  // empty family: no face has it
     };
     std::map<BaseKey, Candidates> bases;
 
@@ -51,11 +52,11 @@ FontLinker::FontLinker() {
 
 FontLinker::~FontLinker() = default;
 
-bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char16_t code, char16_t (&face)[32]) {
+bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]) {
     FontLinker::Impl* impl = linker.impl();
     if (!impl) return false;
     // Half of a surrogate pair names no character by itself; no face has a glyph for it.
-    if (code >= 0xD800 && code < 0xE000) return false;
+    if ((code >= 0xD800 && code < 0xE000) || code > 0x10FFFF) return false;
 
     BaseKey key = KeyOf(base);
     auto& candidates = impl->bases[key];
@@ -84,7 +85,7 @@ bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char16_t code, cha
                 std::u16string name = fc::Family(font, 0);
                 // The base's own family would only bring the base face back; a name longer than a
                 // face name holds could not be asked for again.
-                if (name.empty() || name == key.face || name.size() > 31) continue;
+                if (name.empty() || SameFamilyName(name, key.face) || name.size() > 31) continue;
                 family = std::move(name);
                 break;
             }

@@ -7,7 +7,7 @@
 
 namespace qel {
 
-// Finds, for a code unit the base font lacks, an installed font that has it. Made once per
+// Finds, for a character the base font lacks, an installed font that has it. Made once per
 // editing operation; forgets its mappings when destroyed.
 class FontLinker {
 public:
@@ -24,9 +24,9 @@ private:
     std::unique_ptr<Impl> impl_;
 };
 
-// Writes into face (NUL-padded) the family of an installed face that has code, taken from the
-// faces fontconfig ranks closest to base; false when no installed face has it. Answers are
-// remembered by the linker for the rest of its operation.
-bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char16_t code, char16_t (&face)[32]);
+// Writes into face (NUL-padded) the family of an installed face that has code (a code point,
+// which may lie beyond U+FFFF), taken from the faces fontconfig ranks closest to base; false when
+// no installed face has it. Answers are remembered by the linker for the rest of its operation.
+bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]);
 
 }  // namespace qel

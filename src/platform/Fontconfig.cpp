@@ -1,5 +1,6 @@
 #include "platform/Fontconfig.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <string_view>
 
@@ -47,6 +48,10 @@ std::string Utf8FromFaceName(const char16_t* face) {
     size_t length = 0;
     while (length < 32 && face[length] != 0) ++length;
     return Utf16ToUtf8(std::u16string_view(face, length));
+}
+
+std::string Utf8FromUtf16(std::u16string_view text) {
+    return Utf16ToUtf8(text.substr(0, std::min(text.size(), text.find(u'\0'))));
 }
 
 std::u16string Utf16FromUtf8(const char* text) {

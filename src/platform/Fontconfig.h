@@ -7,6 +7,7 @@
 
 #include <mutex>
 #include <string>
+#include <string_view>
 
 #include "qel/QEL_Title2.h"
 
@@ -31,6 +32,8 @@ std::u16string Family(FcPattern* pattern, int i);
 
 // The face name of a LOGFONTW (up to its NUL, at most 32 units) as UTF-8.
 std::string Utf8FromFaceName(const char16_t* face);
+// UTF-16 text as UTF-8 for fontconfig (an embedded NUL ends it there).
+std::string Utf8FromUtf16(std::u16string_view text);
 // A NUL-terminated fontconfig string as UTF-16.
 std::u16string Utf16FromUtf8(const char* text);
 

@@ -29,11 +29,11 @@ std::unique_ptr<uint8_t[]> AllocateZeroed(int64_t bytes) noexcept {
     return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size_t(bytes)]());
 }
 
-// Largest blur radius in frame pixels. A blur costs image pixels times taps, both growing with
-// the radius, so a radius a title file may ask for (thousands of pixels) would stall a frame;
-// a glyph blurred that far is spread to nearly nothing anyway, and is refused like a failed
-// image.
-constexpr double kMaxBlurRadius = 256;
+// Largest blur radius in frame pixels, the same bound as for borders. Wide blurs run on running
+// sums, so their cost follows the image's area; the bound keeps that area (the glyph plus twice
+// the radius a side) within what one character may take, and a title file that asks for more
+// is refused like a failed image.
+constexpr double kMaxBlurRadius = kMaxKernelHalf;
 
 // Blur radius in frame pixels (0 for none) and whether it is usable at all.
 bool BlurRadius(int32_t styleRadius, float sizeRatio, const LayerSettings& settings, float* r,
@@ -370,22 +370,38 @@ int PrepareGlyphLayers(const MetaString& string, int32_t col, const RenderSettin
         return fail();
     }
 
+    // A surrogate pair draws its code point's glyph on its first unit; the second draws nothing.
+    const char32_t code = CodePointAt(*s, size_t(col));
+    if (code == 0 && IsPairTail(*s, size_t(col))) {
+        out->FreeImages();
+        out->DirtyBits = 0;
+        return 1;
+    }
     GlyphCoverage glyph;
     const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, s->Vertical != 0};
     int ok = 0;
     try {
-        ok = GetGlyphCoverage(ch.Value, font, scaleX, scaleY, angle, request, &glyph);
+        ok = GetGlyphCoverage(code, font, scaleX, scaleY, angle, request, &glyph);
     } catch (...) {
         ok = 0;
     }
     if (!ok || !glyph.mask || glyph.width <= 0 || glyph.height <= 0) return fail();
     const MaskView glyphMask{glyph.mask.get(), glyph.width, glyph.height};
 
-    // The glyph box relative to the character's drawing position: the origin lies an ascent
-    // below the top-left corner, turned with the string.
+    // The glyph box relative to the character's drawing position, from where the glyph's origin
+    // (u across, v along the text, in the string's unturned frame) lies from the top-left corner
+    // of the character box, turned with the string. Upright, the origin lies an ascent below the
+    // corner. A Latin letter turned clockwise in a column starts at the top of its box and is
+    // centred like an ideograph of its font, half an em from the box's left edge: the middle of
+    // its ascent (baseline to ascender, where capitals and digits stand) lies there.
     const float ascent = font.Ascent * settings.scaleY;
-    const float x0 = glyph.originX + ascent * s->RotSin;
-    const float y0 = ascent * s->RotCos - glyph.originY;
+    float u = 0, v = ascent;
+    if (s->Vertical != 0 && code < 128) {
+        u = float(kDesignHeight) * 0.5f * font.SizeRatio * settings.scaleX - ascent * 0.5f;
+        v = 0;
+    }
+    const float x0 = glyph.originX + u * s->RotCos + v * s->RotSin;
+    const float y0 = v * s->RotCos - u * s->RotSin - glyph.originY;
 
     float bx = 0, by = 0;
     if (border.Size >= 1) {

@@ -12,6 +12,11 @@
 // 0..2n pixels inside n transparent pixels of padding, for the vertical pass the ring's rows.
 // The kernel comes from a table chosen for the processor (FilterKernels.h).
 //
+// Wide Gaussian blur: beyond kMaxGaussTapsRadius the taps would cost thousands of multiply-adds
+// per pixel, so the Gaussian is approximated by three box passes of running sums in each
+// direction (their widths chosen so the variances add up to the Gaussian's), whose cost does not
+// depend on the radius. Like the taps, a box counts the pixels beyond the image as transparent.
+//
 // Box blur: five running sums (three colours of showing pixels, alpha, count of showing pixels)
 // per column over the rows of the window, updated by one entering and one leaving row, and a
 // running sum of those along each row, so the cost does not depend on the radius.
@@ -109,12 +114,114 @@ const FilterKernels& ActiveFilterKernels() {
     return table;
 }
 
+namespace {
+
+// Sums of one box window: colours of the showing pixels, alpha of all, how many show.
+struct LineSum {
+    uint32_t c[3] = {0, 0, 0};
+    uint32_t alpha = 0;
+    uint32_t showing = 0;
+    void Add(const uint8_t* p) {
+        if (p[kAlpha] == 0) return;
+        c[0] += p[0], c[1] += p[1], c[2] += p[2], alpha += p[kAlpha], ++showing;
+    }
+    void Remove(const uint8_t* p) {
+        if (p[kAlpha] == 0) return;
+        c[0] -= p[0], c[1] -= p[1], c[2] -= p[2], alpha -= p[kAlpha], --showing;
+    }
+};
+
+// The pixel of a window of `side` pixels (pixels beyond the image count as transparent). Six
+// passes in a row: each rounds to nearest, as truncating would darken a wide faint blur by up
+// to six levels.
+inline void PutWindow(uint8_t* out, const LineSum& s, const ExactDivider& side) {
+    if (s.showing == 0) {
+        std::memset(out, 0, 4);
+        return;
+    }
+    const uint32_t half = side.Divisor() / 2;
+    for (int ch = 0; ch < 3; ++ch)
+        out[ch] = static_cast<uint8_t>(s.showing == side.Divisor() ? side.Divide(s.c[ch] + half)
+                                                                   : (s.c[ch] + s.showing / 2) / s.showing);
+    out[kAlpha] = static_cast<uint8_t>(side.Divide(s.alpha + half));
+}
+
+// Horizontal box of half-size b from src rows into dst rows (both width x height, stride width * 4).
+void BoxPassRows(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t b) {
+    const ExactDivider side(static_cast<uint32_t>(2 * b + 1));
+    for (int32_t y = 0; y < height; ++y) {
+        const uint8_t* in = src + static_cast<size_t>(y) * width * 4;
+        uint8_t* out = dst + static_cast<size_t>(y) * width * 4;
+        LineSum s;
+        for (int32_t x = 0; x <= b && x < width; ++x) s.Add(in + 4 * static_cast<size_t>(x));
+        for (int32_t x = 0; x < width; ++x) {
+            PutWindow(out + 4 * static_cast<size_t>(x), s, side);
+            if (x + b + 1 < width) s.Add(in + 4 * static_cast<size_t>(x + b + 1));
+            if (x - b >= 0) s.Remove(in + 4 * static_cast<size_t>(x - b));
+        }
+    }
+}
+
+// Vertical box of half-size b, with one running sum per column; columns: width sums.
+void BoxPassColumns(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t b, LineSum* columns) {
+    const ExactDivider side(static_cast<uint32_t>(2 * b + 1));
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    std::fill(columns, columns + width, LineSum{});
+    auto add = [&](int32_t y) {
+        const uint8_t* in = src + static_cast<size_t>(y) * rowBytes;
+        for (int32_t x = 0; x < width; ++x) columns[x].Add(in + 4 * static_cast<size_t>(x));
+    };
+    auto remove = [&](int32_t y) {
+        const uint8_t* in = src + static_cast<size_t>(y) * rowBytes;
+        for (int32_t x = 0; x < width; ++x) columns[x].Remove(in + 4 * static_cast<size_t>(x));
+    };
+    for (int32_t y = 0; y <= b && y < height; ++y) add(y);
+    for (int32_t y = 0; y < height; ++y) {
+        uint8_t* out = dst + static_cast<size_t>(y) * rowBytes;
+        for (int32_t x = 0; x < width; ++x) PutWindow(out + 4 * static_cast<size_t>(x), columns[x], side);
+        if (y + b + 1 < height) add(y + b + 1);
+        if (y - b >= 0) remove(y - b);
+    }
+}
+
+}  // namespace
+
+int GaussianBlurRunning(uint8_t* pixels, int32_t width, int32_t height, float radius) {
+    if (!(radius > 0)) return 1;
+    if (!pixels || width <= 0 || height <= 0) return 0;
+    if (width < radius || height < radius) return 0;
+    if (width > INT32_MAX / 4) return 0;
+
+    // Three boxes of widths wl or wl + 2 (odd) whose variances (w^2 - 1) / 12 sum to sigma^2.
+    const double r1 = static_cast<double>(radius) + 1.0;
+    const double variance = r1 * r1 * 0.12146653;  // sigma^2 of the tap weights
+    int32_t low = static_cast<int32_t>(std::floor(std::sqrt(4.0 * variance + 1.0)));
+    if (low % 2 == 0) --low;
+    low = std::max(low, 1);
+    const double lowPasses = std::round((12.0 * variance - 3.0 * low * low - 12.0 * low - 9.0) / (-4.0 * low - 4.0));
+    const size_t imageBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
+    const size_t columnBytes = (static_cast<size_t>(width) * sizeof(LineSum) + 63) / 64 * 64;
+    AlignedBuffer block(columnBytes + imageBytes);
+    if (!block) return 0;
+    auto* columns = reinterpret_cast<LineSum*>(block.Data());
+    uint8_t* work = block.Data() + columnBytes;
+    for (int pass = 0; pass < 3; ++pass) {
+        // Windows wider than the sums can hold are cut; no title reaches them (radius bound).
+        const int32_t w = std::min(pass < lowPasses ? low : low + 2, 2 * 65535 + 1);
+        const int32_t b = (w - 1) / 2;
+        BoxPassRows(work, pixels, width, height, b);
+        BoxPassColumns(pixels, work, width, height, b, columns);
+    }
+    return 1;
+}
+
 int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width, int32_t height,
                      float radius) {
     if (!(radius > 0)) return 1;  // also NaN: nothing to do
     if (!pixels || width <= 0 || height <= 0) return 0;
     if (width < radius || height < radius) return 0;
     if (width > INT32_MAX / 4) return 0;
+    if (radius > kMaxGaussTapsRadius) return GaussianBlurRunning(pixels, width, height, radius);
 
     int32_t n = static_cast<int32_t>(std::ceil(radius));
     const int32_t shorter = std::min(width, height);

@@ -12,7 +12,12 @@ namespace qel {
 
 // 1 when done (also radius <= 0, which does nothing); 0 when the image is missing, empty or
 // smaller than the radius, or memory runs out (the image is then unchanged).
+// Radii above kMaxGaussTapsRadius pixels are blurred by GaussianBlurRunning instead of taps.
 int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius);
+// The Gaussian of a radius as three box passes of running sums per direction: a close
+// approximation whose cost does not grow with the radius.
+int GaussianBlurRunning(uint8_t* pixels, int32_t width, int32_t height, float radius);
+constexpr float kMaxGaussTapsRadius = 256;  // frame pixels
 int BoxBlur(uint8_t* pixels, int32_t width, int32_t height, float radius);
 // The box blur from src into dst; 0 for radius < 1 or null images.
 int BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t dstStride,

@@ -41,12 +41,13 @@ Depth DepthOf(int32_t qualityMode) {
     }
 }
 
-int Coverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
+int Coverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
              const GlyphRequest& request, GlyphCoverage* out) {
     const float sx = font.SizeRatio * request.frameScaleX * scaleX;
     const float sy = font.SizeRatio * request.frameScaleY * scaleY;
     float theta = angleDegrees;
-    if (request.vertical && code < 128) theta += 270;  // Latin lies on its side in a column
+    // Latin turns a quarter turn clockwise in a column, so that it reads from top to bottom.
+    if (request.vertical && code < 128) theta += 90;
     const double r = -static_cast<double>(theta) * kRadiansPerDegree;
     const double c = std::cos(r), s = std::sin(r);
 
@@ -99,7 +100,7 @@ int Coverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, fl
 
 }  // namespace
 
-int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
+int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
                      const GlyphRequest& request, GlyphCoverage* out) noexcept {
     if (!out) return 0;
     *out = GlyphCoverage{};

@@ -17,7 +17,7 @@ struct GlyphCoverage {
 };
 
 // How the frame wants glyphs: the render settings' scales and quality, and whether the
-// character stands in vertical text (codes below 128 then lie on their side).
+// character stands in vertical text (codes below 128 are then turned a quarter turn clockwise).
 struct GlyphRequest {
     float frameScaleX = 1, frameScaleY = 1;
     int32_t qualityMode = 1;
@@ -25,9 +25,10 @@ struct GlyphRequest {
 };
 
 // Non-zero on success (the byte count of the mask); 0 with *out empty on failure: degenerate or
-// non-finite matrix, a glyph without ink (a space), no face, no memory. A code unit the font lacks
-// gives its missing glyph. Thread-safe: any number of threads may call it at once.
-int GetGlyphCoverage(uint16_t code, const MetaFont& font, float scaleX, float scaleY,
+// non-finite matrix, a glyph without ink (a space), no face, no memory. code is a code point (a
+// surrogate pair's whole character); one the font lacks, a lone surrogate among them, gives its
+// missing glyph. Thread-safe: any number of threads may call it at once.
+int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float scaleY,
                      float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) noexcept;
 
 }  // namespace qel

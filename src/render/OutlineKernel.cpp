@@ -16,12 +16,25 @@
 // The vector path computes the same maxima a source row at a time: for each kernel cell (r, c) it
 // lays the whole row, raised by that cell, over destination row y + r shifted by c, sixteen bytes
 // per step. Pixels that do not stamp take the value -255, which no cell can raise above 0.
+//
+// Wide kernels (thick borders at full size) take a third path with the same result. Stamping
+// costs the kernel's area per outline pixel, which grows with the square of the radius, yet most
+// of a wide kernel is its interior of 255 cells, which raises every byte it covers to 255 whatever
+// the source value. So each kernel row is split into its longest run of 255 cells (the core) and
+// the cells beside it. Consecutive stamping pixels of a source row lay their cores down as one
+// interval of the destination row, which a difference array per destination row collects and a
+// prefix sum turns into coverage. The cells beside the cores, a band about two pixels deep along
+// the ellipse, are stamped per pixel, but only where they reach a byte that no core covers: at
+// the grown shape's outer edge and in its holes. Maxima do not depend on the order they are
+// taken in, so the bytes equal those of stamping every cell, and the cost grows with the radius
+// times the outline, plus the destination's area.
 #include "render/OutlineKernel.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -218,7 +231,123 @@ HRESULT DilateRowsSse2(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcSt
 }
 #endif
 
+// Runs of consecutive stamping pixels of one source row, as [first, last] pairs.
+struct StampRun {
+    int32_t first, last;
+};
+
 }  // namespace
+
+HRESULT DilateMaskWide(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, uint8_t* dst,
+                       int32_t dw, int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW,
+                       int32_t halfH) noexcept {
+    if (!DilateArgumentsValid(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH)) {
+        return E_INVALIDARG;
+    }
+    if (halfW == 0 && halfH == 0) {
+        return DilateMaskScalar(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH);
+    }
+    ClearMask(dst, dw, dh, dstStride);
+    const std::unique_ptr<int32_t[]> spans = KernelSpans(kernel, halfW, halfH);
+    if (!spans) return E_OUTOFMEMORY;
+    const int32_t kColumns = 2 * halfW + 1, kRows = 2 * halfH + 1;
+
+    try {
+        // Per kernel row, the longest run [core[2r], core[2r + 1]) of 255 cells inside its span.
+        std::vector<int32_t> core(size_t(kRows) * 2);
+        for (int32_t r = 0; r < kRows; ++r) {
+            const int16_t* cells = kernel + size_t(r) * kColumns;
+            int32_t bestBegin = spans[2 * r], bestEnd = spans[2 * r];
+            for (int32_t c = spans[2 * r]; c < spans[2 * r + 1];) {
+                if (cells[c] != 255) {
+                    ++c;
+                    continue;
+                }
+                const int32_t begin = c;
+                while (c < spans[2 * r + 1] && cells[c] == 255) ++c;
+                if (c - begin > bestEnd - bestBegin) bestBegin = begin, bestEnd = c;
+            }
+            core[2 * size_t(r)] = bestBegin;
+            core[2 * size_t(r) + 1] = bestEnd;
+        }
+
+        // The stamping runs of every source row; pixels that do not stamp set their own centre.
+        std::vector<StampRun> runs;
+        std::vector<size_t> rowRuns(size_t(sh) + 1, 0);  // runs of row y: [rowRuns[y], rowRuns[y + 1])
+        for (int32_t y = 0; y < sh; ++y) {
+            const uint8_t* s = src + size_t(y) * srcStride;
+            rowRuns[size_t(y)] = runs.size();
+            for (int32_t x = 0; x < sw; ++x) {
+                if (!Stamps(s, x, y, sw, sh, srcStride)) {
+                    if (s[x] != 0 && x + halfW < dw && y + halfH < dh) {
+                        dst[size_t(y + halfH) * dstStride + size_t(x + halfW)] = 255;
+                    }
+                    continue;
+                }
+                if (!runs.empty() && size_t(rowRuns[size_t(y)]) < runs.size() && runs.back().last == x - 1) {
+                    runs.back().last = x;
+                } else {
+                    runs.push_back({x, x});
+                }
+            }
+        }
+        rowRuns[size_t(sh)] = runs.size();
+
+        // Destination row by row. First the cores: row Y gathers, from every source row y that
+        // reaches it (kernel row Y - y), the interval [first + c0, last + c1) of each run. Then the
+        // band pieces of each stamping pixel, skipped where the cores already made every byte 255,
+        // which is most of them: only those at the grown shape's edge are stamped.
+        std::vector<int32_t> cover(size_t(dw) + 1), open(size_t(dw) + 1);
+        for (int32_t Y = 0; Y < dh; ++Y) {
+            const int32_t yBegin = std::max(0, Y - kRows + 1), yEnd = std::min(sh - 1, Y);
+            if (yBegin > yEnd) continue;
+            std::fill(cover.begin(), cover.end(), 0);
+            for (int32_t y = yBegin; y <= yEnd; ++y) {
+                const int32_t r = Y - y;
+                const int32_t c0 = core[2 * size_t(r)], c1 = core[2 * size_t(r) + 1];
+                if (c0 >= c1) continue;
+                for (size_t i = rowRuns[size_t(y)]; i < rowRuns[size_t(y) + 1]; ++i) {
+                    const int32_t begin = runs[i].first + c0;
+                    const int32_t end = std::min(runs[i].last + c1, dw);
+                    if (begin >= end) continue;
+                    ++cover[size_t(begin)];
+                    --cover[size_t(end)];
+                }
+            }
+            uint8_t* d = dst + size_t(Y) * dstStride;
+            // open[X]: how many of the bytes before X no core covers.
+            int32_t depth = 0;
+            open[0] = 0;
+            for (int32_t X = 0; X < dw; ++X) {
+                depth += cover[size_t(X)];
+                if (depth > 0) d[X] = 255;
+                open[size_t(X) + 1] = open[size_t(X)] + (depth > 0 ? 0 : 1);
+            }
+            if (open[size_t(dw)] == 0) continue;  // the whole row is 255 already
+
+            for (int32_t y = yBegin; y <= yEnd; ++y) {
+                const int32_t r = Y - y;
+                const int16_t* cells = kernel + size_t(r) * kColumns;
+                const int32_t pieces[2][2] = {{spans[2 * r], core[2 * size_t(r)]},
+                                              {core[2 * size_t(r) + 1], spans[2 * r + 1]}};
+                const uint8_t* s = src + size_t(y) * srcStride;
+                for (size_t i = rowRuns[size_t(y)]; i < rowRuns[size_t(y) + 1]; ++i) {
+                    for (int32_t x = runs[i].first; x <= runs[i].last; ++x) {
+                        // The kernel's top-left cell lands on (x, y).
+                        for (const auto& piece : pieces) {
+                            const int32_t begin = piece[0], end = std::min(piece[1], dw - x);
+                            if (begin >= end || open[size_t(x + end)] == open[size_t(x + begin)]) continue;
+                            StampRow(d + x + begin, cells + begin, end - begin, s[x]);
+                        }
+                    }
+                }
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return S_OK;
+}
 
 HRESULT DilateMaskScalar(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, uint8_t* dst,
                          int32_t dw, int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW,
@@ -264,6 +393,9 @@ HRESULT DilateMaskScalar(const uint8_t* src, int32_t sw, int32_t sh, int32_t src
 
 HRESULT DilateMask(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, uint8_t* dst, int32_t dw,
                    int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept {
+    if (std::max(halfW, halfH) >= kWideKernelHalf) {
+        return DilateMaskWide(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH);
+    }
 #if defined(__SSE2__)
     if (ActiveSimdLevel() != SimdLevel::Scalar && (halfW != 0 || halfH != 0) &&
         DilateArgumentsValid(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH)) {

@@ -64,7 +64,8 @@ Ranges GreedyLines(const MetaString& s) {
     float x = 0;
     for (size_t i = 0; i < n; ++i) {
         const MetaCharacter& c = s.chars[i];
-        const float d = IsPairCR(s, i) || IsPairLF(s, i) ? 0.0f : (c.Width + c.Spacing) * c.WidthScale;
+        const bool none = IsPairCR(s, i) || IsPairLF(s, i) || IsPairTail(s, i);  // no advance
+        const float d = none ? 0.0f : (c.Width + c.Spacing) * c.WidthScale;
         if (IsPairLF(s, i)) {
             lines.emplace_back(lineStart, i - 1);
             ++p;
@@ -73,7 +74,8 @@ Ranges GreedyLines(const MetaString& s) {
             continue;
         }
         const MetaParagraph& para = s.paragraphs[p];
-        if (x <= 0 || x + d <= s.WidthLimit - para.LeftIndent - para.RightIndent) {
+        // A surrogate pair's tail stays on its lead's line.
+        if (x <= 0 || IsPairTail(s, i) || x + d <= s.WidthLimit - para.LeftIndent - para.RightIndent) {
             x += d;
         } else {
             lines.emplace_back(lineStart, i - 1);
@@ -140,10 +142,17 @@ TEST(EditProperty, RandomEditsKeepInvariantsAndMatchAFreshLayout) {
             const int32_t col = static_cast<int32_t>(pick(static_cast<size_t>(n) + 1));
             const char16_t* piece = pieces[pick(std::size(pieces))];
             log << "insert at " << col;
-            ASSERT_EQ(h->InsertText(row, col, piece), n + static_cast<int32_t>(std::char_traits<char16_t>::length(piece)));
+            // Inserting between the halves of a surrogate pair is refused.
+            const bool splits = col > 0 && IsPairLead(h.String(row), size_t(col) - 1);
+            ASSERT_EQ(h->InsertText(row, col, piece),
+                      n + (splits ? 0 : static_cast<int32_t>(std::char_traits<char16_t>::length(piece))));
         } else if (op < 7) {
             log << "delete " << first << "+" << count;
-            ASSERT_EQ(h->DeleteText(row, first, count), n - count);
+            // A range that would split a surrogate pair takes the whole pair.
+            const MetaString& before = h.String(row);
+            const int32_t widened = count + (IsPairTail(before, size_t(first)) ? 1 : 0) +
+                                    (IsPairLead(before, size_t(first + count - 1)) ? 1 : 0);
+            ASSERT_EQ(h->DeleteText(row, first, count), n - widened);
         } else if (op == 7) {
             FontSpec f{};
             h->GetDefaultFont(&f);

@@ -47,6 +47,49 @@ TEST(Lifecycle, FreshHostHasDefaults) {
     EXPECT_EQ(std::u16string(font.FaceName), u"DejaVu Sans");
 }
 
+// Face names as users type them: any case of an installed family, and the generic families,
+// are used as written (and drawn with the face fontconfig picks for them); only an unknown name
+// falls back to the GUI font's face.
+TEST(Lifecycle, FaceNamesMatchWithoutRegardToCase) {
+    struct Case {
+        const char16_t* typed;
+        const char16_t* face;  // the family the text must measure like
+        int32_t result;
+    };
+    const Case cases[] = {
+        {u"Liberation Sans", u"Liberation Sans", 0}, {u"liberation sans", u"Liberation Sans", 0},
+        {u"LIBERATION MONO", u"Liberation Mono", 0}, {u"serif", u"DejaVu Serif", 0},
+        {u"Sans-Serif", u"DejaVu Sans", 0},          {u"monospace", u"DejaVu Sans Mono", 0},
+        {u"LiberationSans", u"DejaVu Sans", 1},      {u"No Such Face", u"DejaVu Sans", 1},
+    };
+    auto measure = [](const char16_t* name, int32_t* result, FontSpec* reported) {
+        HostPtr host(GetTitleHost());
+        FontSpec font{};
+        std::u16string(name).copy(font.FaceName, 31);
+        font.Size = 100;
+        *result = host->SetDefaultFont(&font);
+        EXPECT_EQ(host->AddString(), 0);
+        EXPECT_EQ(host->InsertText(0, 0, u"Wi"), 2);
+        (void)host->GetCharFont(0, 0, reported);
+        RectF rect{};
+        (void)host->GetStringRect(0, &rect);
+        return rect;
+    };
+    for (const Case& c : cases) {
+        int32_t result = -1, ignored = -1;
+        FontSpec typed{}, canonical{};
+        const RectF got = measure(c.typed, &result, &typed);
+        const RectF expected = measure(c.face, &ignored, &canonical);
+        const std::string label(c.typed, c.typed + std::char_traits<char16_t>::length(c.typed));
+        EXPECT_EQ(result, c.result) << label;
+        EXPECT_EQ(got.width, expected.width) << label;
+        EXPECT_EQ(got.height, expected.height) << label;
+        // The name is kept as written (a fallback reports the face that replaced it).
+        EXPECT_EQ(std::u16string(typed.FaceName), c.result == 0 ? std::u16string(c.typed) : std::u16string(c.face))
+            << label;
+    }
+}
+
 TEST(Lifecycle, ReleaseAcceptsNullAndAliasesBehaveAlike) {
     EXPECT_EQ(ReleaseTitleHost(nullptr), 0);
     EXPECT_EQ(ReleaseTitleHost3(nullptr), 0);

@@ -116,12 +116,14 @@ struct HostileCase {
 };
 
 // A border Size or blur radius of 13000 is about 3900 frame pixels here: a ring or blur that
-// wide used to be built, at a cost cubic in the radius, and held a frame for hours.
+// wide used to be built, at a cost cubic in the radius, and held a frame for hours. Now rings
+// and blurs up to 2048 pixels are drawn at a cost linear in the radius, and wider ones refused.
 const HostileCase kHostileCases[] = {
     {"FontHeightInt32Min", [](TitleValues& v) { v.font.lfHeight = INT32_MIN; }},
     {"FontHeightInt32Max", [](TitleValues& v) { v.font.lfHeight = INT32_MAX; }},
     {"FontWeightHuge", [](TitleValues& v) { v.font.lfWeight = INT32_MAX; }},
     {"BorderThousandsOfPixels", [](TitleValues& v) { v.borderSize = "13000"; }},
+    {"BorderWideButDrawn", [](TitleValues& v) { v.borderSize = "5000"; }},  // about 1500 pixels
     {"BorderInt32Max", [](TitleValues& v) { v.borderSize = "2147483647"; }},
     {"FaceBlurThousandsOfPixels", [](TitleValues& v) { v.faceBlur = "13000"; }},
     {"ShadowBlurThousandsOfPixels", [](TitleValues& v) { v.shadowBlur = "13000"; }},

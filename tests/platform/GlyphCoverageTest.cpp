@@ -142,7 +142,7 @@ TEST(GlyphCoverage, VerticalTextTurnsOnlyCodesBelow128) {
     struct Case {
         uint16_t code;
         float turn;  // the angle a horizontal request needs for the same image
-    } cases[] = {{65, 270}, {200, 0}, {127, 270}, {128, 0}};
+    } cases[] = {{65, 90}, {200, 0}, {127, 90}, {128, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.code);
         GlyphCoverage down, across;
@@ -153,7 +153,7 @@ TEST(GlyphCoverage, VerticalTextTurnsOnlyCodesBelow128) {
 }
 
 // Which way a glyph turns: a positive angle turns it clockwise on the page, and vertical text
-// lays codes below 128 on their side by a further 270 degrees. The upper half block (ink right of
+// turns codes below 128 a further quarter turn clockwise (90 degrees), so they read downwards. The upper half block (ink right of
 // the origin and above the baseline when upright) shows each quarter turn by the signs of its
 // ink's centre, relative to the origin, y upwards.
 TEST(GlyphCoverage, PositiveAnglesTurnClockwise) {
@@ -167,7 +167,7 @@ TEST(GlyphCoverage, PositiveAnglesTurnClockwise) {
     } cases[] = {
         {0x2580, 0, false, +1, +1},  {0x2580, 90, false, +1, -1}, {0x2580, 180, false, -1, -1},
         {0x2580, 270, false, -1, +1}, {0x2580, 0, true, +1, +1},  {'l', 0, false, +1, +1},
-        {'l', 0, true, -1, +1},       {'l', 90, true, +1, +1},
+        {'l', 0, true, +1, -1},       {'l', 90, true, -1, -1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.code << " at " << c.angle << (c.vertical ? " vertical" : ""));

@@ -193,6 +193,41 @@ TEST(GaussianBlur, RadiusOnePointTwoUsesFiveTaps) {
     EXPECT_EQ(255, img.At(7, 7)[1]);  // the colour of the only showing pixel, undimmed
 }
 
+// Beyond the taps' radius the blur runs on box passes; close to the bound both apply, and the
+// running sums must stay close to the taps on a glyph-like shape (a solid disc of one colour,
+// which keeps its colour) and keep its ink. Tolerances: 6 alpha levels of 255 against the taps;
+// 3 % of the disc's ink (the taps themselves lose more than that to truncation at radius 250).
+TEST(GaussianBlur, RunningSumsFollowTheTapsForWideRadii) {
+    for (float radius : {30.0f, 120.0f, 250.0f}) {
+        const int32_t m = static_cast<int32_t>(std::ceil(radius)), side = 2 * m + 61;
+        Image taps = Filled(side, side, 0, 0, 0, 0);
+        for (int32_t y = 0; y < side; ++y)
+            for (int32_t x = 0; x < side; ++x)
+                if ((x - side / 2) * (x - side / 2) + (y - side / 2) * (y - side / 2) <= 30 * 30) {
+                    uint8_t* p = taps.At(x, y);
+                    p[0] = 40, p[1] = 90, p[2] = 200, p[3] = 255;
+                }
+        Image running = taps;
+        int64_t inkDisc = 0;
+        for (int32_t y = 0; y < side; ++y)
+            for (int32_t x = 0; x < side; ++x) inkDisc += taps.At(x, y)[3];
+        ASSERT_EQ(1, GaussianBlur(taps.pixels.data(), side, side, radius));
+        ASSERT_EQ(1, GaussianBlurRunning(running.pixels.data(), side, side, radius));
+        int worst = 0;
+        int64_t inkRunning = 0;
+        for (int32_t y = 0; y < side; ++y)
+            for (int32_t x = 0; x < side; ++x) {
+                worst = std::max(worst, std::abs(int(taps.At(x, y)[3]) - int(running.At(x, y)[3])));
+                inkRunning += running.At(x, y)[3];
+                if (running.At(x, y)[3] != 0) {
+                    ASSERT_EQ(running.At(x, y)[2], 200) << x << "," << y;
+                }
+            }
+        EXPECT_LE(worst, 6) << "radius " << radius;
+        EXPECT_NEAR(double(inkRunning), double(inkDisc), 0.03 * double(inkDisc)) << "radius " << radius;
+    }
+}
+
 TEST(Filters, LeaveTransparentAndSolidImagesAlone) {
     struct Filter {
         const char* name;

@@ -77,7 +77,7 @@ TEST(OutlineKernelCache, SharesKernelsAndStaysBounded) {
     // Large kernels count against the byte budget.
     for (int i = 0; i < 40; ++i) {
         OutlineKernelRef k;
-        ASSERT_EQ(GetOutlineKernel(200.0f + float(i), 200.0f, &k), S_OK);
+        ASSERT_EQ(GetOutlineKernel(600.0f + float(i), 600.0f, &k), S_OK);
     }
     EXPECT_LE(cache.Bytes(), OutlineKernelCache::kMaxBytes);
     cache.Clear();
@@ -174,6 +174,24 @@ TEST(OutlineMasks, RingSurroundsTheGlyphAndFullCoversBoth) {
     EXPECT_EQ(m.ring[size_t(5) * 12 + 2], 255);
     EXPECT_EQ(m.ring[0], 0);
     EXPECT_EQ(m.ring[size_t(12 * 10 - 1)], 0);
+}
+
+// A border far wider than the glyph (700 frame pixels around a 6 x 6 square) is drawn: the ring
+// reaches out to the border width on every side and not beyond.
+TEST(OutlineMasks, WideBorderIsDrawnToItsFullWidth) {
+    const std::vector<uint8_t> glyph(36, 255);
+    OutlineMasks m;
+    ASSERT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 700.0f, 350.0f, &m), 1);
+    ASSERT_EQ(m.width, 6 + 1400);
+    ASSERT_EQ(m.height, 6 + 700);
+    auto ring = [&](int x, int y) { return m.ring[size_t(y) * m.width + x]; };
+    const int cx = 700 + 3, cy = 350 + 3;
+    EXPECT_EQ(ring(cx + 695, cy), 255);
+    EXPECT_EQ(ring(cx - 695, cy), 255);
+    EXPECT_EQ(ring(cx, cy - 345), 255);
+    EXPECT_EQ(ring(0, 0), 0);  // the corner lies outside the ellipse
+    EXPECT_EQ(ring(cx, cy), 0);  // the glyph itself is not ring
+    EXPECT_EQ(m.full[size_t(cy) * m.width + cx], 255);
 }
 
 TEST(OutlineMasks, NoBorderLeavesAnEmptyRingAndTheGlyph) {

@@ -61,13 +61,14 @@ std::vector<DemoString> DemoStrings() {
     rotated.at = std::make_pair(110.0f, 520.0f);
     strings.push_back({"rotated", rotated, EffectSchedule("PATH_FADE", 0.3f, 0.55f)});
 
-    // "Vertical writing": ideographs stand upright in a column (Latin letters would lie on their side).
+    // "Vertical writing" and a Latin word: ideographs stand upright in the column, Latin letters
+    // are turned clockwise, so the whole column reads from top to bottom.
     StringStyle vertical = Style(60, 0xFFFFFF, 0xFFB0D0, true);
     vertical.vertical = true;
     vertical.border = BorderOption{3, 0x300018};
     vertical.shadow = ShadowOption{3, 3, 2, false, 0x000000};
     vertical.at = std::make_pair(1190.0f, 80.0f);
-    strings.push_back({"\xE7\xB8\xA6\xE6\x9B\xB8\xE3\x81\x8D", vertical, EffectSchedule("PATH_HIDEUP", 0.2f, 0.5f)});
+    strings.push_back({"\xE7\xB8\xA6\xE6\x9B\xB8\xE3\x81\x8DQEL", vertical, EffectSchedule("PATH_HIDEUP", 0.2f, 0.5f)});
 
     StringStyle extruded = Style(64, 0xFF6A8A, 0xFF2050, true);
     extruded.shadow = ShadowOption{5, 5, 0, true, 0x4A0018};
@@ -166,7 +167,7 @@ int RunDemo(const std::vector<std::string>& args) {
     if (!ok) return Fail(error);
     written.push_back(sink->Describe());
 
-    if (!WriteGallery(dir + "/gallery.png", "Title", 1, "", error)) return Fail(error);
+    if (!WriteGallery(dir + "/gallery.png", "Title", 1, "", false, error)) return Fail(error);
     written.push_back(dir + "/gallery.png");
 
     std::printf("demo written:\n");

@@ -58,11 +58,12 @@ int LabelColumnWidth(ITitleHost& host, const std::vector<EffectInfo>& effects, s
 }  // namespace
 
 bool WriteGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
-                  std::string& error) {
+                  bool keysOnly, std::string& error) {
     HostPtr cells = NewHost(error);
     HostPtr labels = cells ? NewHost(error) : nullptr;
     if (!labels) return false;
-    if (!strings.empty() && !LoadEffectStrings(*cells, strings, error)) return false;
+    const std::optional<std::string> named = strings.empty() ? std::nullopt : std::optional<std::string>(strings);
+    if (!LoadChosenEffectStrings(*cells, named, keysOnly, error)) return false;
     const std::vector<EffectInfo> effects = OfferedEffects(*cells, level);
     if (effects.empty()) {
         error = "no effect is offered at level " + std::to_string(level);
@@ -137,7 +138,9 @@ int RunGallery(const std::vector<std::string>& args) {
     parser.Option("-o, --output", "FILE", "the PNG to write");
     parser.Option("--text", "T", "sample text (default \"Title\")");
     parser.Option("--level", "N", "availability level as in 'qeltitle effects' (default 1: all 65)");
-    parser.Option("--strings", "FILE", "effect string table with the display names");
+    parser.Option("--strings", "FILE", "effect string table with the display names (default: the English\n"
+                                       "table installed beside the library)");
+    parser.Flag("--keys", "label the rows with the display keys instead");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("gallery", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
@@ -149,7 +152,8 @@ int RunGallery(const std::vector<std::string>& args) {
     const std::string text = parser.Value("text").value_or("Title");
     if (text.empty()) return UsageError("gallery", "--text is empty");
     const std::string output = *parser.Value("output");
-    if (!WriteGallery(output, text, static_cast<int>(level), parser.Value("strings").value_or(""), error))
+    if (!WriteGallery(output, text, static_cast<int>(level), parser.Value("strings").value_or(""),
+                      parser.Has("keys"), error))
         return Fail(error);
     std::printf("wrote %s\n", output.c_str());
     return kExitOk;

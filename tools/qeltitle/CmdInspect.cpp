@@ -110,12 +110,15 @@ int LoadForInspection(const std::string& command, const ArgParser& parser, HostP
 }  // namespace
 
 int RunEffects(const std::vector<std::string>& args) {
-    ArgParser parser("effects [--level N] [--strings FILE.xml]",
+    ArgParser parser("effects [--level N] [--strings FILE.xml | --keys] [--describe]",
                      "Lists the offered animation effects, one a line: identifier, group, display name.\n"
-                     "Level 1 offers all 65, level 2 the 26 of the second level. Without a string table\n"
-                     "the display name is the effect's display key.");
+                     "Level 1 offers all 65, level 2 the 26 of the second level. Names and descriptions\n"
+                     "come from the English table installed beside the library unless --strings names\n"
+                     "another; with --keys, or without any table, the name is the effect's display key.");
     parser.Option("--level", "N", "availability level, 1 or more (default 1)");
-    parser.Option("--strings", "FILE", "effect string table (root <QelDspInfo>) with the display texts");
+    parser.Option("--strings", "FILE", "effect string table (root <QelDspInfo>) with the display texts\n"
+                                       "(default: the English table installed beside the library)");
+    parser.Flag("--keys", "show the display keys instead of the texts of a string table");
     parser.Flag("--describe", "add each effect's description");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("effects", error);
@@ -126,9 +129,7 @@ int RunEffects(const std::vector<std::string>& args) {
         return UsageError("effects", "--level: " + error);
     HostPtr host = NewHost(error);
     if (!host) return Fail(error);
-    if (auto strings = parser.Value("strings")) {
-        if (!LoadEffectStrings(*host, *strings, error)) return Fail(error);
-    }
+    if (!LoadChosenEffectStrings(*host, parser.Value("strings"), parser.Has("keys"), error)) return Fail(error);
     const std::vector<EffectInfo> effects = OfferedEffects(*host, static_cast<int>(level));
     size_t idWidth = 0, groupWidth = 0;
     for (const EffectInfo& e : effects) {

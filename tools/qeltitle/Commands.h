@@ -26,6 +26,6 @@ void Warn(const std::string& message);
 
 // Renders the demo gallery (used by `gallery` and `demo`).
 bool WriteGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
-                  std::string& error);
+                  bool keysOnly, std::string& error);
 
 }  // namespace qeltitle

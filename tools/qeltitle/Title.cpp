@@ -1,5 +1,6 @@
 #include "Title.h"
 
+#include <dlfcn.h>
 #include <pugixml.hpp>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -162,6 +163,26 @@ bool LoadEffectStrings(ITitleHost& host, const std::string& path, std::string& e
         return false;
     }
     return true;
+}
+
+std::string DefaultEffectStringsPath() {
+    // The library's own file, found through one of its exported functions.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&GetTitleHost), &info) == 0 || !info.dli_fname) return {};
+    std::string path = info.dli_fname;
+    const size_t slash = path.rfind('/');
+    path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + kEffectStringsFile;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
+    return path;
+}
+
+bool LoadChosenEffectStrings(ITitleHost& host, const std::optional<std::string>& named, bool keysOnly,
+                             std::string& error) {
+    if (named) return LoadEffectStrings(host, *named, error);
+    if (keysOnly) return true;
+    const std::string installed = DefaultEffectStringsPath();
+    return installed.empty() || LoadEffectStrings(host, installed, error);
 }
 
 void SetDebugTarget(DebugTarget target) {

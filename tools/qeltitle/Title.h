@@ -29,6 +29,14 @@ bool LoadTitle(qel::ITitleHost& host, const std::string& path, std::string& erro
 bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
 // Loads an effect string table (root <QelDspInfo>); on failure `error` names the file and why.
 bool LoadEffectStrings(qel::ITitleHost& host, const std::string& path, std::string& error);
+// The English effect string table that is installed (and built) beside libQEL_Title2.so.
+constexpr const char* kEffectStringsFile = "QelDspInfo.xml";
+// Its path, found beside the library this program runs with; empty when it is not there.
+std::string DefaultEffectStringsPath();
+// The table that `effects` and `gallery` show: the named one, none (display keys) when keysOnly,
+// else the installed one when there is one.
+bool LoadChosenEffectStrings(qel::ITitleHost& host, const std::optional<std::string>& named, bool keysOnly,
+                             std::string& error);
 
 // Where the library's debug lines go (the layout dump, load and save failures). While a
 // DebugCapture lives, lines are collected instead.

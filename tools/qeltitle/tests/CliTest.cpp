@@ -187,7 +187,7 @@ TEST_F(Cli, VideoWithoutFfmpegNamesTheMissingProgram) {
 
 TEST_F(Cli, EffectsListsTheCatalogue) {
     const auto lines = [](const std::string& text) { return std::count(text.begin(), text.end(), '\n'); };
-    const Result all = Run("effects");
+    const Result all = Run("effects --keys");
     ASSERT_EQ(all.status, 0) << all.err;
     EXPECT_EQ(lines(all.out), 65);
     EXPECT_EQ(all.out.rfind("PATH_AMPLIFYH", 0), 0u);
@@ -195,6 +195,15 @@ TEST_F(Cli, EffectsListsTheCatalogue) {
     EXPECT_NE(all.out.find("CLASS_SLIDE"), std::string::npos);
     EXPECT_NE(all.out.find("SlideUp"), std::string::npos);
     EXPECT_EQ(lines(Run("effects --level 2").out), 26);
+
+    // By default the English table beside the library names and describes every effect: no line
+    // falls back to a text key.
+    const Result english = Run("effects --describe");
+    ASSERT_EQ(english.status, 0) << english.err;
+    EXPECT_EQ(lines(english.out), 65);
+    EXPECT_EQ(english.out.find("IDS_DSP_Ti_"), std::string::npos) << english.out;
+    EXPECT_NE(english.out.find("CLASS_SLIDE       Slide up  The whole string slides up"), std::string::npos)
+        << english.out;
 
     Write("strings.xml",
           "<QelDspInfo><StringTable><StringGroup name='g'>"
