@@ -41,24 +41,24 @@ constexpr EffectEntry kEntries[] = {
     {"PATH_AMPLIFYH", "AmplifyH", kWipe, 1, 1, 0, NewAmplifyH},
     {"PATH_AMPLIFYV", "AmplifyV", kWipe, 1, 1, 0, NewAmplifyV},
     {"PATH_ASSEMBLY", "Assembly", kSlide, 1, 1, 0, NewAssembly},
-    {"PATH_DOUBLEVISIONH", "DoubleVisionH", kPopup, 1, 2, 0, NewPathEffect},  // pending: popup
-    {"PATH_DOUBLEVISIONV", "DoubleVisionV", kPopup, 1, 2, 0, NewPathEffect},  // pending: popup
+    {"PATH_DOUBLEVISIONH", "DoubleVisionH", kPopup, 1, 2, 0, NewDoubleVisionH},
+    {"PATH_DOUBLEVISIONV", "DoubleVisionV", kPopup, 1, 2, 0, NewDoubleVisionV},
     {"PATH_FLOCKING", "Flocking", kSpecial, 2, 1, 0, NewPathEffect},          // pending: special
-    {"PATH_GLITTER", "Glitter", kPopup, 2, 1, 0, NewPathEffect},              // pending: popup
+    {"PATH_GLITTER", "Glitter", kPopup, 2, 1, 0, NewGlitter},
     {"PATH_HIDEDOWN", "HideDown", kSlide, 2, 1, 0, NewHideDown},
     {"PATH_HIDELEFT", "HideLeft", kSlide, 2, 1, 0, NewHideLeft},
     {"PATH_HIDERIGHT", "HideRight", kSlide, 2, 1, 0, NewHideRight},
     {"PATH_HIDEUP", "HideUp", kSlide, 2, 1, 0, NewHideUp},
     {"PATH_ICICLES", "Icicles", kSpecial, 2, 1, 0, NewPathEffect},  // pending: special
-    {"PATH_MAGNETS1", "Magnets1", kPopup, 1, 1, 0, NewPathEffect},  // pending: popup
-    {"PATH_MAGNETS2", "Magnets2", kPopup, 1, 1, 0, NewPathEffect},  // pending: popup
-    {"PATH_MARCH", "March", kFly, 2, 1, 0, NewPathEffect},          // pending: fly
+    {"PATH_MAGNETS1", "Magnets1", kPopup, 1, 1, 0, NewMagnets1},
+    {"PATH_MAGNETS2", "Magnets2", kPopup, 1, 1, 0, NewMagnets2},
+    {"PATH_MARCH", "March", kFly, 2, 1, 0, NewMarch},
     {"PATH_NOEFFECT", "NoEffect", kNoEffect, 2, 1, 0, NewNoEffect},
-    {"PATH_POPUP1", "Popup1", kPopup, 1, 1, 0, NewPathEffect},                              // pending: popup
-    {"PATH_POPUP2", "Popup2", kPopup, 1, 1, 0, NewPathEffect},                              // pending: popup
-    {"PATH_POPUP3", "Popup3", kPopup, 1, 1, 0, NewPathEffect},                              // pending: popup
-    {"PATH_ROLLERCOASTERLEFT", "RollerCoasterLeft", kFly, 2, 1, 0, NewPathEffect},          // pending: fly
-    {"PATH_ROLLERCOASTERRIGHT", "RollerCoasterRight", kFly, 2, 1, 0, NewPathEffect},        // pending: fly
+    {"PATH_POPUP1", "Popup1", kPopup, 1, 1, 0, NewPopup1},
+    {"PATH_POPUP2", "Popup2", kPopup, 1, 1, 0, NewPopup2},
+    {"PATH_POPUP3", "Popup3", kPopup, 1, 1, 0, NewPopup3},
+    {"PATH_ROLLERCOASTERLEFT", "RollerCoasterLeft", kFly, 2, 1, 0, NewRollerCoasterLeft},
+    {"PATH_ROLLERCOASTERRIGHT", "RollerCoasterRight", kFly, 2, 1, 0, NewRollerCoasterRight},
     {"PATH_ROLLINGLEFT", "RollingLeft", kRotate, 1, 1, 0, NewPathEffect},                   // pending: rotate
     {"PATH_ROLLINGRIGHT", "RollingRight", kRotate, 1, 1, 0, NewPathEffect},                 // pending: rotate
     {"PATH_ROTATECCW", "RotateCCW", kRotate, 2, 1, 0, NewPathEffect},                       // pending: rotate
@@ -75,9 +75,9 @@ constexpr EffectEntry kEntries[] = {
     {"PATH_SOLOLEFT", "SoloLeft", kSlide, 1, 1, 0, NewSoloLeft},
     {"PATH_SOLORIGHT", "SoloRight", kSlide, 1, 1, 0, NewSoloRight},
     {"PATH_SOLOUP", "SoloUp", kSlide, 1, 1, 0, NewSoloUp},
-    {"PATH_SPIRAL", "Spiral", kFly, 2, 1, 0, NewPathEffect},                   // pending: fly
-    {"PATH_SWARMLEFT", "SwarmLeft", kFly, 1, 1, 0, NewPathEffect},             // pending: fly
-    {"PATH_SWARMRIGHT", "SwarmRight", kFly, 1, 1, 0, NewPathEffect},           // pending: fly
+    {"PATH_SPIRAL", "Spiral", kFly, 2, 1, 0, NewSpiral},
+    {"PATH_SWARMLEFT", "SwarmLeft", kFly, 1, 1, 0, NewSwarmLeft},
+    {"PATH_SWARMRIGHT", "SwarmRight", kFly, 1, 1, 0, NewSwarmRight},
     {"PATH_SWIRL", "Swirl", kRotate, 2, 1, 0, NewPathEffect},                  // pending: rotate
     {"PATH_TRANCECCW", "TranceCCW", kRotate, 1, 2, 0, NewPathEffect},          // pending: rotate
     {"PATH_TRANCECW", "TranceCW", kRotate, 1, 2, 0, NewPathEffect},            // pending: rotate
@@ -86,11 +86,11 @@ constexpr EffectEntry kEntries[] = {
     {"PATH_TRANCELEFT", "TranceLeft", kSlide, 1, 2, 0, NewTranceLeft},
     {"PATH_TRANCERIGHT", "TranceRight", kSlide, 1, 2, 0, NewTranceRight},
     {"PATH_TRANCEUP", "TranceUp", kSlide, 1, 2, 0, NewTranceUp},
-    {"PATH_TWINKLE", "Twinkle", kPopup, 2, 1, 0, NewPathEffect},                  // pending: popup
+    {"PATH_TWINKLE", "Twinkle", kPopup, 2, 1, 0, NewTwinkle},
     {"PATH_UNITE", "Unite", kSpecial, 1, 1, 0, NewPathEffect},                    // pending: special
-    {"PATH_WAVE", "Wave", kFly, 2, 1, 0, NewPathEffect},                          // pending: fly
-    {"PATH_WINDSHIELDLEFT", "WindshieldLeft", kFly, 1, 1, 0, NewPathEffect},      // pending: fly
-    {"PATH_WINDSHIELDRIGHT", "WindshieldRight", kFly, 1, 1, 0, NewPathEffect},    // pending: fly
+    {"PATH_WAVE", "Wave", kFly, 2, 1, 0, NewWave},
+    {"PATH_WINDSHIELDLEFT", "WindshieldLeft", kFly, 1, 1, 0, NewWindshieldLeft},
+    {"PATH_WINDSHIELDRIGHT", "WindshieldRight", kFly, 1, 1, 0, NewWindshieldRight},
     {"PATH_WIPEDOWN", "WipeDown", kWipe, 2, 1, 0, NewWipeDown},
     {"PATH_WIPELEFT", "WipeLeft", kWipe, 2, 1, 0, NewWipeLeft},
     {"PATH_WIPERIGHT", "WipeRight", kWipe, 2, 1, 0, NewWipeRight},

@@ -31,6 +31,28 @@ std::unique_ptr<PathEffect> NewTranceLeft();
 std::unique_ptr<PathEffect> NewTranceRight();
 std::unique_ptr<PathEffect> NewAssembly();
 
+// Pop-up family.
+std::unique_ptr<PathEffect> NewPopup1();
+std::unique_ptr<PathEffect> NewPopup2();
+std::unique_ptr<PathEffect> NewPopup3();
+std::unique_ptr<PathEffect> NewMagnets1();
+std::unique_ptr<PathEffect> NewMagnets2();
+std::unique_ptr<PathEffect> NewDoubleVisionH();
+std::unique_ptr<PathEffect> NewDoubleVisionV();
+std::unique_ptr<PathEffect> NewGlitter();
+std::unique_ptr<PathEffect> NewTwinkle();
+
+// Fly family.
+std::unique_ptr<PathEffect> NewMarch();
+std::unique_ptr<PathEffect> NewSpiral();
+std::unique_ptr<PathEffect> NewSwarmLeft();
+std::unique_ptr<PathEffect> NewSwarmRight();
+std::unique_ptr<PathEffect> NewRollerCoasterLeft();
+std::unique_ptr<PathEffect> NewRollerCoasterRight();
+std::unique_ptr<PathEffect> NewWave();
+std::unique_ptr<PathEffect> NewWindshieldLeft();
+std::unique_ptr<PathEffect> NewWindshieldRight();
+
 // Wipe family.
 std::unique_ptr<PathEffect> NewWipeDown();
 std::unique_ptr<PathEffect> NewWipeUp();
