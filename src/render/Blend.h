@@ -6,7 +6,7 @@
 // bytes) and a rectangle form (frame base, frame width, frame height, RECT) that calls the core
 // on the pixels inside the rectangle. Cores do nothing for a non-positive width or height; the
 // two-image forms also do nothing for a null pointer. The two images of a two-image form share
-// one stride (both are frame-sized).
+// one stride (both are frame-sized, or both layers of one string).
 #pragma once
 
 #include <cstdint>
