@@ -60,6 +60,7 @@
 
 #include "effects/EffectCatalog.h"
 #include "model/Fonts.h"
+#include "platform/AllocationGate.h"
 #include "render/Blend.h"
 #include "render/Filters.h"
 #include "render/Layers.h"
@@ -403,6 +404,7 @@ private:
     std::vector<PassDraw> passes_;
     // Below this a band costs about as much as handing it to another thread that is awake.
     int64_t minBandPixels_ = 16 * 1024;
+    std::atomic<bool> outOfMemory_{false};  // a character image could not be made for lack of memory
 };
 
 // Makes r's layers cover extent (frame pixels): stale, the previous frame's dirty rectangle, is
@@ -430,7 +432,7 @@ HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RE
         // A quarter more than asked for, so that a growing string is not given new memory every
         // frame; each layer on a 64-byte boundary.
         const size_t capacity = (layerBytes + layerBytes / 4 + 63) & ~size_t(63);
-        void* block = std::aligned_alloc(64, 3 * capacity);
+        void* block = GatedAlignedAlloc(64, 3 * capacity);
         if (!block) return E_OUTOFMEMORY;
         r.layers.block.reset(static_cast<uint8_t*>(block));
         r.layers.ShadowLayer = static_cast<uint8_t*>(block);
@@ -472,8 +474,9 @@ void FrameCompositor::PrepareAtRest() {
         const Item it = items[size_t(k)];
         if (it.source >= 0) return;
         const MetaString& s = strings_[size_t(it.row)];
-        (void)PrepareGlyphLayers(s, it.col, rs_, &owner_.State(it.row).glyphs[size_t(it.col)],
-                                 s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree);
+        if (PrepareGlyphLayers(s, it.col, rs_, &owner_.State(it.row).glyphs[size_t(it.col)],
+                               s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree) == kPrepareOutOfMemory)
+            outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
         team_.Run(int32_t(items.size()), prepare);
@@ -486,7 +489,9 @@ void FrameCompositor::PrepareAtRest() {
         PreparedGlyph& to = owner_.State(it.row).glyphs[size_t(it.col)];
         if (!CopyImages(owner_.State(from.row).glyphs[size_t(from.col)], &to)) {
             const MetaString& s = strings_[size_t(it.row)];
-            (void)PrepareGlyphLayers(s, it.col, rs_, &to, s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree);
+            if (PrepareGlyphLayers(s, it.col, rs_, &to, s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree) ==
+                kPrepareOutOfMemory)
+                outOfMemory_.store(true, std::memory_order_relaxed);
         }
     }
 }
@@ -514,6 +519,9 @@ HRESULT FrameCompositor::Render(float time) {
     if (threaded_ && !owner_.HoldsStillFrame(title_)) team_.Start();
     owner_.Sync(title_);
     PrepareAtRest();
+    // A character image that could not be made would be missing from the frame: the frame fails
+    // instead, and the character is made on the next call.
+    if (outOfMemory_) return E_OUTOFMEMORY;
 
     area_ = Intersect(RECT{0, 0, rs_.Width, rs_.Height}, rs_.ClipRect);
     if (IsEmpty(area_)) return S_OK;
@@ -534,6 +542,7 @@ HRESULT FrameCompositor::Render(float time) {
         const HRESULT hr = DrawString(int32_t(r));
         if (hr != S_OK) return hr;
     }
+    if (outOfMemory_) return E_OUTOFMEMORY;
     for (StringRender& r : owner_.states_) r.dirty = Intersect(Inflate(r.dirty, 2), area_);
     for (StringRender& r : owner_.states_) JoinLayers(r);
     title_.EvaluateTime(time);
@@ -633,8 +642,9 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
         if (!d.visible || !d.transformed) return;
         d.temp.DirtyBits = kDirtyAll;
         const float widthScale = s.chars[size_t(k)].WidthScale;
-        (void)PrepareGlyphLayers(s, k, rs_, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
-                                 s.RotateDegree + d.state.angle);
+        if (PrepareGlyphLayers(s, k, rs_, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
+                               s.RotateDegree + d.state.angle) == kPrepareOutOfMemory)
+            outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
         team_.Run(int32_t(n), prepare);

@@ -81,7 +81,8 @@ HRESULT TitleHost::RemeasureAll() noexcept {
 
 int32_t TitleHost::SetDefaultFont(const FontSpec* font) noexcept {
     if (!font) return E_POINTER;
-    return GuardValue<int32_t>(E_FAIL, [&] { return title_.SetDefaultFont(*font); });
+    // 0 or 1 (substituted); out of memory while looking for the face keeps the previous default.
+    return Guard([&] { return title_.SetDefaultFont(*font); });
 }
 
 HRESULT TitleHost::SetDefaultFace(const MetaFace* face) noexcept {

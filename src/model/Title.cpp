@@ -61,9 +61,13 @@ bool Title::InstalledOrGuiFont(FontSpec& spec) const {
 }
 
 int32_t Title::SetDefaultFont(const FontSpec& font) {
-    defaultFont_ = font;
-    defaultFont_.FaceName[31] = 0;  // a name without terminator must not be read past its array
-    return InstalledOrGuiFont(defaultFont_) ? 0 : 1;
+    // Built aside and stored whole: out of memory while looking for the face (an exception) leaves
+    // the previous default in place.
+    FontSpec spec = font;
+    spec.FaceName[31] = 0;  // a name without terminator must not be read past its array
+    const int32_t substituted = InstalledOrGuiFont(spec) ? 0 : 1;
+    defaultFont_ = spec;
+    return substituted;
 }
 
 void Title::SetDefaultString(const StringAttrs& attrs) {

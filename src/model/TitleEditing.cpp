@@ -11,6 +11,7 @@
 #include <limits>
 #include <string>
 
+#include "model/EditRollback.h"
 #include "model/Fonts.h"
 #include "model/Layout.h"
 #include "model/Title.h"
@@ -71,6 +72,7 @@ HRESULT ApplyStyleEntry(MetaString* s, int32_t first, int32_t count, std::vector
                         void (*release)(MetaString&, int32_t, int32_t)) {
     if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
     if (count == 0) return S_OK;
+    EditRollback rollback(*s);
     release(*s, first, count);
     const int32_t e = FindOrAdd((*s).*table, entry);
     for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].*index = e;
@@ -127,6 +129,7 @@ int32_t Title::InsertText(int32_t row, int32_t col, const char16_t* text) {
     // Inserting between the two halves of a surrogate pair would leave both lone: refused.
     if (col > 0 && IsPairLead(*current, static_cast<size_t>(col) - 1)) return static_cast<int32_t>(n);
     MetaString& s = *EditString(row);
+    EditRollback rollback(s);
 
     if (n == 0) {
         s.lines.clear();
@@ -178,6 +181,7 @@ int32_t Title::DeleteText(int32_t row, int32_t col, int32_t count) {
     if (!sp || !ValidRange(*sp, col, count)) return 0;
     MetaString& s = *sp;
     if (count == 0) return static_cast<int32_t>(s.chars.size());
+    EditRollback rollback(s);
 
     if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
     ReleaseFontEntries(s, col, count);
@@ -258,6 +262,7 @@ HRESULT Title::ApplyFont(int32_t row, int32_t first, int32_t count) {
     if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
     MetaString& s = *sp;
     if (count == 0) return S_OK;
+    EditRollback rollback(s);
     if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
     ReleaseFontEntries(s, first, count);
 
@@ -300,6 +305,7 @@ HRESULT Title::ApplySpacing(int32_t row, int32_t first, int32_t count) {
     if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
     MetaString& s = *sp;
     if (count == 0) return S_OK;
+    EditRollback rollback(s);
     if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
     for (int32_t i = first; i < first + count; ++i) {
         s.chars[static_cast<size_t>(i)].WidthScale = defaultSpacing_.WidthScale;
@@ -315,6 +321,7 @@ HRESULT Title::ApplyParagraph(int32_t row, int32_t first, int32_t count) {
     if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
     MetaString& s = *sp;
     if (count == 0) return S_OK;
+    EditRollback rollback(s);
     if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
     auto paragraphOf = [&](int32_t c) {
         return s.lines[static_cast<size_t>(s.chars[static_cast<size_t>(c)].LineIndex)].ParagraphIndex;
@@ -332,6 +339,7 @@ HRESULT Title::ApplyString(int32_t row) {
     MetaString* sp = EditString(row);
     if (!sp) return E_INVALIDARG;
     MetaString& s = *sp;
+    EditRollback rollback(s);
     if (defaultString_.Vertical != s.Vertical) {
         // Characters below 128 lie on their side in a column: their extents swap.
         for (size_t c = 0; c < s.chars.size(); ++c) {
@@ -348,6 +356,7 @@ HRESULT Title::ApplyString(int32_t row) {
 HRESULT Title::RemeasureAll() {
     if (!remeasurePending_) return S_OK;
     for (MetaString& s : EditStrings()) {
+        EditRollback rollback(s);  // strings already re-measured stay so; the pass stays pending
         for (MetaCharacter& c : s.chars) MeasureCharacter(c, FontOf(s, c), s.Vertical != 0);
         if (!s.chars.empty()) MeasureSurrogates(s, 0, s.chars.size() - 1, s.Vertical != 0);
         UpdateRotation(s);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/AllocationGate.h"
+
 namespace qel {
 namespace {
 
@@ -378,6 +380,14 @@ HRESULT XmlDom::SaveToMemory(std::vector<uint8_t>& out) const {
     VectorWriter writer(out);
     document_.save(writer, "\t", kSaveFlags, kSaveEncoding);
     return out.size() >= 2 ? S_OK : E_FAIL;
+}
+
+void RouteXmlAllocationsThroughGate(bool on) {
+    // pugixml's defaults are malloc and free, so blocks taken before the switch may be freed after.
+    if (on)
+        pugi::set_memory_management_functions(GatedMalloc, std::free);
+    else
+        pugi::set_memory_management_functions(std::malloc, std::free);
 }
 
 }  // namespace qel

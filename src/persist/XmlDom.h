@@ -117,4 +117,10 @@ private:
 // Parses a signed value by the rules above (no failure: text without digits gives 0).
 uint32_t ParseXmlInteger(const char* text);
 
+// Routes pugixml's allocations through the engine's allocation gate (on), or gives pugixml back
+// its own functions (off). pugixml keeps one pair of functions for the whole process, shared with
+// any other user of it, so the engine never does this by itself: it is for tests that make
+// allocations fail.
+void RouteXmlAllocationsThroughGate(bool on);
+
 }  // namespace qel

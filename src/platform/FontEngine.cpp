@@ -15,15 +15,18 @@
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_ADVANCES_H
+#include FT_MODULE_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
 
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 #include <map>
 #include <tuple>
 
+#include "platform/AllocationGate.h"
 #include "platform/Fontconfig.h"
 
 namespace qel {
@@ -64,10 +67,11 @@ Match FindMatch(const LOGFONTW& lf) {
 
     Match match;
     FcConfig* config = fc::Config();
-    FcPattern* pattern = config ? fc::RequestPattern(lf) : nullptr;
+    const fc::PatternPtr pattern(config ? fc::RequestPattern(lf) : nullptr);
     if (!pattern) return match;  // not cached: fontconfig may work on a later call
     FcResult result = FcResultNoMatch;
-    if (FcPattern* found = FcFontMatch(config, pattern, &result)) {
+    if (const fc::PatternPtr matched{FcFontMatch(config, pattern.get(), &result)}) {
+        FcPattern* found = matched.get();
         FcChar8* file = nullptr;
         if (FcPatternGetString(found, FC_FILE, 0, &file) == FcResultMatch && file) {
             match.file = reinterpret_cast<const char*>(file);
@@ -80,22 +84,37 @@ Match FindMatch(const LOGFONTW& lf) {
             match.embolden = key.weight >= 600 && FcWeightToOpenTypeDouble(weight) < 600;
             match.oblique = key.italic && slant == FC_SLANT_ROMAN;
         }
-        FcPatternDestroy(found);
     }
-    FcPatternDestroy(pattern);
     cache.emplace(std::move(key), match);
     return match;
 }
 
 // ---- The per-thread FreeType faces --------------------------------------------------------
 
+// FreeType's memory object: every allocation FreeType makes for our libraries and faces goes
+// through the engine's allocation gate, so that running out of memory inside FreeType is a failed
+// call (FT_Err_Out_Of_Memory), like everywhere else.
+void* FtAlloc(FT_Memory, long size) { return size > 0 ? GatedMalloc(size_t(size)) : nullptr; }
+void FtFree(FT_Memory, void* block) { std::free(block); }
+void* FtRealloc(FT_Memory, long, long newSize, void* block) {
+    return newSize > 0 ? GatedRealloc(block, size_t(newSize)) : nullptr;
+}
+FT_MemoryRec_ gFtMemory{nullptr, FtAlloc, FtFree, FtRealloc};
+
 struct Library {
     FT_Library lib = nullptr;
     Library() {
-        if (FT_Init_FreeType(&lib) != 0) lib = nullptr;
+        // FT_Init_FreeType with our memory object: a library, its default modules and the
+        // properties named in FREETYPE_PROPERTIES.
+        if (FT_New_Library(&gFtMemory, &lib) != 0) {
+            lib = nullptr;
+            return;
+        }
+        FT_Add_Default_Modules(lib);
+        FT_Set_Default_Properties(lib);
     }
     ~Library() {
-        if (lib) FT_Done_FreeType(lib);
+        if (lib) FT_Done_Library(lib);
     }
 };
 
@@ -120,7 +139,10 @@ public:
         const auto key = std::make_pair(file, index);
         if (auto it = faces_.find(key); it != faces_.end()) return it->second;
         if (!library_) library_ = std::make_shared<Library>();
-        if (!library_->lib) return nullptr;
+        if (!library_->lib) {
+            library_.reset();  // out of memory (noted by the allocator): the next call tries again
+            return nullptr;
+        }
 
         auto entry = std::make_shared<FaceEntry>();
         entry->library = library_;
@@ -304,7 +326,10 @@ uint32_t FontFace::GetGlyphBitmap(char32_t code, GlyphFormat format, const Glyph
 
     const size_t grayPitch = (size_t(width) + 3) & ~size_t(3);
     std::unique_ptr<uint8_t[]> gray(new (std::nothrow) uint8_t[grayPitch * rows]());
-    if (!gray) return 0;
+    if (!gray) {
+        NoteAllocationFailure();
+        return 0;
+    }
     FT_Bitmap target{};
     target.rows = static_cast<unsigned>(rows);
     target.width = static_cast<unsigned>(width);
@@ -319,7 +344,10 @@ uint32_t FontFace::GetGlyphBitmap(char32_t code, GlyphFormat format, const Glyph
         // Set where coverage reaches half: the two-level quantisation of the grey rendering.
         const size_t pitch = ((size_t(width) + 31) / 32) * 4;
         std::unique_ptr<uint8_t[]> bits(new (std::nothrow) uint8_t[pitch * rows]());
-        if (!bits) return 0;
+        if (!bits) {
+            NoteAllocationFailure();
+            return 0;
+        }
         for (FT_Pos y = 0; y < rows; ++y) {
             const uint8_t* src = gray.get() + y * grayPitch;
             uint8_t* dst = bits.get() + y * pitch;
@@ -348,9 +376,9 @@ std::vector<std::u16string> ListFamilyNames() {
     std::lock_guard<std::mutex> lock(fc::Lock());
     FcConfig* config = fc::Config();
     if (!config) return names;
-    FcPattern* all = FcPatternCreate();
-    FcObjectSet* fields = FcObjectSetBuild(FC_FAMILY, nullptr);
-    FcFontSet* set = (all && fields) ? FcFontList(config, all, fields) : nullptr;
+    const fc::PatternPtr all(FcPatternCreate());
+    const fc::ObjectSetPtr fields(FcObjectSetBuild(FC_FAMILY, nullptr));
+    const fc::FontSetPtr set((all && fields) ? FcFontList(config, all.get(), fields.get()) : nullptr);
     if (set) {
         for (int i = 0; i < set->nfont; ++i)
             for (int j = 0;; ++j) {
@@ -358,10 +386,7 @@ std::vector<std::u16string> ListFamilyNames() {
                 if (name.empty()) break;
                 names.push_back(std::move(name));
             }
-        FcFontSetDestroy(set);
     }
-    if (fields) FcObjectSetDestroy(fields);
-    if (all) FcPatternDestroy(all);
     std::sort(names.begin(), names.end());
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
@@ -387,17 +412,13 @@ std::u16string DefaultSansFamily() {
         std::lock_guard<std::mutex> lock(fc::Lock());
         if (FcConfig* config = fc::Config()) {
             // Built by hand: the name syntax would read "sans-serif" as family "sans" at size "serif".
-            FcPattern* pattern = FcPatternCreate();
-            if (pattern) {
-                FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
-                FcConfigSubstitute(config, pattern, FcMatchPattern);
-                FcDefaultSubstitute(pattern);
+            if (const fc::PatternPtr pattern{FcPatternCreate()}) {
+                FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+                FcConfigSubstitute(config, pattern.get(), FcMatchPattern);
+                FcDefaultSubstitute(pattern.get());
                 FcResult result = FcResultNoMatch;
-                if (FcPattern* found = FcFontMatch(config, pattern, &result)) {
-                    family = fc::Family(found, 0);
-                    FcPatternDestroy(found);
-                }
-                FcPatternDestroy(pattern);
+                if (const fc::PatternPtr found{FcFontMatch(config, pattern.get(), &result)})
+                    family = fc::Family(found.get(), 0);
             }
         }
     }

@@ -1,5 +1,7 @@
 #include "platform/Fontconfig.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 #include <cstddef>
 #include <string_view>
@@ -13,7 +15,25 @@ std::mutex& Lock() {
     return mutex;
 }
 
+namespace {
+
+// fontconfig keeps process-wide state that it never frees: its default configuration, the names
+// of its objects, the caches it maps. That state is not ours to tear down (the host or another
+// library may use fontconfig too), yet when the host does not use fontconfig itself, unloading
+// this library would unload fontconfig with it and lose all of that, a few hundred KiB for every
+// time a host loads and unloads the engine. So fontconfig stays loaded for the life of the
+// process once we have used it, as it would in a host that links it.
+bool KeepFontconfigLoaded() {
+    Dl_info info{};
+    if (!dladdr(reinterpret_cast<void*>(&FcConfigGetCurrent), &info) || !info.dli_fname) return false;
+    return dlopen(info.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE) != nullptr;
+}
+
+}  // namespace
+
 FcConfig* Config() {
+    static const bool kept = KeepFontconfigLoaded();
+    (void)kept;
     // FcConfigGetCurrent loads the default configuration on first use; a failure is retried on
     // the next call rather than remembered, so a machine whose fonts appear later still works.
     return FcConfigGetCurrent();
@@ -25,9 +45,9 @@ int RequestWeight(const LOGFONTW& lf) {
 }
 
 FcPattern* RequestPattern(const LOGFONTW& lf) {
+    const std::string family = Utf8FromFaceName(lf.lfFaceName);  // may throw: before the pattern
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return nullptr;
-    const std::string family = Utf8FromFaceName(lf.lfFaceName);
     if (!family.empty())
         FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
     FcPatternAddDouble(pattern, FC_WEIGHT, FcWeightFromOpenTypeDouble(RequestWeight(lf)));

@@ -5,6 +5,7 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -12,6 +13,21 @@
 #include "qel/QEL_Title2.h"
 
 namespace qel::fc {
+
+// Owners of fontconfig objects: out of memory in our own code between creating and destroying
+// one (an exception) must not lose it.
+struct PatternDeleter {
+    void operator()(FcPattern* p) const noexcept { FcPatternDestroy(p); }
+};
+struct FontSetDeleter {
+    void operator()(FcFontSet* s) const noexcept { FcFontSetDestroy(s); }
+};
+struct ObjectSetDeleter {
+    void operator()(FcObjectSet* s) const noexcept { FcObjectSetDestroy(s); }
+};
+using PatternPtr = std::unique_ptr<FcPattern, PatternDeleter>;
+using FontSetPtr = std::unique_ptr<FcFontSet, FontSetDeleter>;
+using ObjectSetPtr = std::unique_ptr<FcObjectSet, ObjectSetDeleter>;
 
 // Held around every fontconfig call.
 std::mutex& Lock();

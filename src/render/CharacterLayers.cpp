@@ -16,6 +16,7 @@
 #include <new>
 
 #include "model/Fonts.h"
+#include "platform/AllocationGate.h"
 #include "render/GlyphCoverage.h"
 #include "render/Filters.h"
 #include "render/Gradient.h"
@@ -26,7 +27,9 @@ namespace qel {
 namespace {
 
 std::unique_ptr<uint8_t[]> AllocateZeroed(int64_t bytes) noexcept {
-    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size_t(bytes)]());
+    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size_t(bytes)]());
+    if (!block) NoteAllocationFailure();
+    return block;
 }
 
 // Largest blur radius in frame pixels, the same bound as for borders. Wide blurs run on running
@@ -219,6 +222,7 @@ int BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, floa
     masks.marginY = my;
     masks.ring = AllocateZeroed(width * height);
     masks.full.reset(new (std::nothrow) uint8_t[size_t(width * height)]);
+    if (!masks.full) NoteAllocationFailure();
     if (!masks.ring || !masks.full) return 0;
 
     if (mx != 0 || my != 0) {
@@ -342,8 +346,11 @@ int PrepareGlyphLayers(const MetaString& string, int32_t col, const RenderSettin
     }
     if (out->DirtyBits == 0) return 1;
 
+    (void)TakeAllocationFailure();  // only what happens below counts
     auto fail = [out] {
         out->FreeImages();
+        // Out of memory is not "nothing to draw": the flags stay for the next frame to try again.
+        if (TakeAllocationFailure()) return kPrepareOutOfMemory;
         out->DirtyBits = 0;
         return 0;
     };
@@ -428,6 +435,10 @@ int PrepareGlyphLayers(const MetaString& string, int32_t col, const RenderSettin
     if (out->DirtyBits & kDirtyFace) {
         (void)BuildFaceLayer(&out->Face, glyphMask, x0, y0, s->faces[size_t(ch.FaceIndex)],
                              font.SizeRatio, settings);
+    }
+    if (TakeAllocationFailure()) {
+        out->FreeImages();
+        return kPrepareOutOfMemory;
     }
     out->DirtyBits = 0;
     return 1;

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <new>
 
+#include "platform/AllocationGate.h"
+
 namespace qel {
 
 EffectBitmap::EffectBitmap(uint8_t* pixels, int32_t width, int32_t height, int32_t stride,
@@ -16,7 +18,7 @@ EffectBitmap::EffectBitmap(int32_t width, int32_t height, int32_t stride, int32_
     : width_(width), height_(height), stride_(stride), bytesPerPixel_(bytesPerPixel) {
     // A stride shorter than a row would make rows overlap, and CopyFrom write past the end.
     if (width > 0 && height > 0 && bytesPerPixel > 0 && width <= stride / bytesPerPixel) {
-        pixels_ = static_cast<uint8_t*>(std::calloc(static_cast<size_t>(height), static_cast<size_t>(stride)));
+        pixels_ = static_cast<uint8_t*>(GatedCalloc(static_cast<size_t>(height), static_cast<size_t>(stride)));
         ownsPixels_ = pixels_ != nullptr;
     }
 }

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <new>
 
+#include "platform/AllocationGate.h"
 #include "platform/FontEngine.h"
 
 namespace qel {
@@ -71,7 +72,10 @@ int Coverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, fl
         const size_t rowBytes = static_cast<size_t>(width) / 8;
         if (size_t(height) * rowBytes > bytes) return 0;
         std::unique_ptr<uint8_t[]> mask(new (std::nothrow) uint8_t[size_t(width) * height]);
-        if (!mask) return 0;
+        if (!mask) {
+            NoteAllocationFailure();
+            return 0;
+        }
         for (int32_t y = 0; y < height; ++y) {
             const uint8_t* src = glyph.bits.get() + y * rowBytes;
             uint8_t* dst = mask.get() + size_t(y) * width;
@@ -106,8 +110,9 @@ int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float sc
     *out = GlyphCoverage{};
     try {
         if (int result = Coverage(code, font, scaleX, scaleY, angleDegrees, request, out)) return result;
+    } catch (const std::bad_alloc&) {
+        NoteAllocationFailure();  // out of memory in the font caches: worth asking again later
     } catch (...) {
-        // Out of memory in the font caches: the same answer as any other failure.
     }
     *out = GlyphCoverage{};
     return 0;

@@ -64,7 +64,10 @@ struct LayerMemory {
 // The images of character col of s whose rebuild flags are set (DirtyBits), for drawing with
 // extra scales and an angle (degrees, added to the string's): the flags are cleared. Returns 1,
 // or 0 with the images freed when the character cannot be drawn (bad index or style entry, no
-// glyph, images beyond the size limits). Safe to call on several threads for different records.
+// glyph, images beyond the size limits), or kPrepareOutOfMemory with the images freed and the
+// flags kept when memory ran out (the next call tries again). Safe to call on several threads
+// for different records.
+constexpr int kPrepareOutOfMemory = -1;
 int PrepareGlyphLayers(const MetaString& s, int32_t col, const RenderSettings& settings, PreparedGlyph* out,
                        float scaleX, float scaleY, float angle) noexcept;
 

@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "platform/AllocationGate.h"
+
 namespace qel {
 
 SimdLevel DetectSimdLevel(const char* forceScalar) noexcept {
@@ -32,7 +34,7 @@ AlignedBuffer::AlignedBuffer(size_t bytes) noexcept {
     if (bytes == 0 || bytes > SIZE_MAX - kAlignment) return;
     // aligned_alloc wants a size that is a whole number of alignments.
     const size_t rounded = (bytes + kAlignment - 1) / kAlignment * kAlignment;
-    data_ = static_cast<uint8_t*>(std::aligned_alloc(kAlignment, rounded));
+    data_ = static_cast<uint8_t*>(GatedAlignedAlloc(kAlignment, rounded));
     if (data_) size_ = bytes;
 }
 
