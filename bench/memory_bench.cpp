@@ -1,7 +1,7 @@
 // What a title costs in memory and in its first frame, against what it draws: a 3840 x 2160 frame
 // with one short string ("String 0") and with twenty ("String 0" ... "String 19"), DejaVu Sans 72,
 // one thread, each iteration a fresh host.
-//   Title_FirstFrame/strings   time of the first Render; counters:
+//   Memory_FirstFrame/strings   time of the first Render; counters:
 //     peak_MB    the process's peak resident memory during that Render (VmHWM, reset first;
 //                it includes the 32 MiB frame and the fonts)
 // Run with FONTCONFIG_FILE=build/test-fonts.conf so that the fonts are the tests' fonts.
@@ -58,7 +58,7 @@ HostPtr StringsTitle(int32_t count) {
     return host;
 }
 
-void Title_FirstFrame(benchmark::State& state) {
+void Memory_FirstFrame(benchmark::State& state) {
     std::vector<uint8_t> frame = Background(kW, kH);
     double peak = 0;
     for (auto _ : state) {
@@ -75,7 +75,7 @@ void Title_FirstFrame(benchmark::State& state) {
     }
     state.counters["peak_MB"] = peak;
 }
-BENCHMARK(Title_FirstFrame)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(Memory_FirstFrame)->Arg(1)->Arg(20)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 }  // namespace qel

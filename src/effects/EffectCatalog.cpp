@@ -35,21 +35,20 @@ struct EffectEntry {
     EffectFactory create;
 };
 
-// In enumeration order. Rows marked "pending" create the default effect until their family's
-// class lands; replacing the factory is all it takes to slot one in.
+// In enumeration order.
 constexpr EffectEntry kEntries[] = {
     {"PATH_AMPLIFYH", "AmplifyH", kWipe, 1, 1, 0, NewAmplifyH},
     {"PATH_AMPLIFYV", "AmplifyV", kWipe, 1, 1, 0, NewAmplifyV},
     {"PATH_ASSEMBLY", "Assembly", kSlide, 1, 1, 0, NewAssembly},
     {"PATH_DOUBLEVISIONH", "DoubleVisionH", kPopup, 1, 2, 0, NewDoubleVisionH},
     {"PATH_DOUBLEVISIONV", "DoubleVisionV", kPopup, 1, 2, 0, NewDoubleVisionV},
-    {"PATH_FLOCKING", "Flocking", kSpecial, 2, 1, 0, NewPathEffect},          // pending: special
+    {"PATH_FLOCKING", "Flocking", kSpecial, 2, 1, 0, NewFlocking},
     {"PATH_GLITTER", "Glitter", kPopup, 2, 1, 0, NewGlitter},
     {"PATH_HIDEDOWN", "HideDown", kSlide, 2, 1, 0, NewHideDown},
     {"PATH_HIDELEFT", "HideLeft", kSlide, 2, 1, 0, NewHideLeft},
     {"PATH_HIDERIGHT", "HideRight", kSlide, 2, 1, 0, NewHideRight},
     {"PATH_HIDEUP", "HideUp", kSlide, 2, 1, 0, NewHideUp},
-    {"PATH_ICICLES", "Icicles", kSpecial, 2, 1, 0, NewPathEffect},  // pending: special
+    {"PATH_ICICLES", "Icicles", kSpecial, 2, 1, 0, NewIcicles},
     {"PATH_MAGNETS1", "Magnets1", kPopup, 1, 1, 0, NewMagnets1},
     {"PATH_MAGNETS2", "Magnets2", kPopup, 1, 1, 0, NewMagnets2},
     {"PATH_MARCH", "March", kFly, 2, 1, 0, NewMarch},
@@ -59,14 +58,14 @@ constexpr EffectEntry kEntries[] = {
     {"PATH_POPUP3", "Popup3", kPopup, 1, 1, 0, NewPopup3},
     {"PATH_ROLLERCOASTERLEFT", "RollerCoasterLeft", kFly, 2, 1, 0, NewRollerCoasterLeft},
     {"PATH_ROLLERCOASTERRIGHT", "RollerCoasterRight", kFly, 2, 1, 0, NewRollerCoasterRight},
-    {"PATH_ROLLINGLEFT", "RollingLeft", kRotate, 1, 1, 0, NewPathEffect},                   // pending: rotate
-    {"PATH_ROLLINGRIGHT", "RollingRight", kRotate, 1, 1, 0, NewPathEffect},                 // pending: rotate
-    {"PATH_ROTATECCW", "RotateCCW", kRotate, 2, 1, 0, NewPathEffect},                       // pending: rotate
-    {"PATH_ROTATECW", "RotateCW", kRotate, 2, 1, 0, NewPathEffect},                         // pending: rotate
-    {"PATH_SCROLLDOWN", "ScrollDown", kRollNCrawl, 2, 1, 0, NewPathEffect},                 // pending: roll
-    {"PATH_SCROLLLEFT", "ScrollLeft", kRollNCrawl, 2, 1, 0, NewPathEffect},                 // pending: roll
-    {"PATH_SCROLLRIGHT", "ScrollRight", kRollNCrawl, 2, 1, 0, NewPathEffect},               // pending: roll
-    {"PATH_SCROLLUP", "ScrollUp", kRollNCrawl, 2, 1, 0, NewPathEffect},                     // pending: roll
+    {"PATH_ROLLINGLEFT", "RollingLeft", kRotate, 1, 1, 0, NewRollingLeft},
+    {"PATH_ROLLINGRIGHT", "RollingRight", kRotate, 1, 1, 0, NewRollingRight},
+    {"PATH_ROTATECCW", "RotateCCW", kRotate, 2, 1, 0, NewRotateCCW},
+    {"PATH_ROTATECW", "RotateCW", kRotate, 2, 1, 0, NewRotateCW},
+    {"PATH_SCROLLDOWN", "ScrollDown", kRollNCrawl, 2, 1, 0, NewScrollDown},
+    {"PATH_SCROLLLEFT", "ScrollLeft", kRollNCrawl, 2, 1, 0, NewScrollLeft},
+    {"PATH_SCROLLRIGHT", "ScrollRight", kRollNCrawl, 2, 1, 0, NewScrollRight},
+    {"PATH_SCROLLUP", "ScrollUp", kRollNCrawl, 2, 1, 0, NewScrollUp},
     {"PATH_SLIDEDOWN", "SlideDown", kSlide, 1, 1, 0, NewSlideDown},
     {"PATH_SLIDELEFT", "SlideLeft", kSlide, 1, 1, 0, NewSlideLeft},
     {"PATH_SLIDERIGHT", "SlideRight", kSlide, 1, 1, 0, NewSlideRight},
@@ -78,16 +77,16 @@ constexpr EffectEntry kEntries[] = {
     {"PATH_SPIRAL", "Spiral", kFly, 2, 1, 0, NewSpiral},
     {"PATH_SWARMLEFT", "SwarmLeft", kFly, 1, 1, 0, NewSwarmLeft},
     {"PATH_SWARMRIGHT", "SwarmRight", kFly, 1, 1, 0, NewSwarmRight},
-    {"PATH_SWIRL", "Swirl", kRotate, 2, 1, 0, NewPathEffect},                  // pending: rotate
-    {"PATH_TRANCECCW", "TranceCCW", kRotate, 1, 2, 0, NewPathEffect},          // pending: rotate
-    {"PATH_TRANCECW", "TranceCW", kRotate, 1, 2, 0, NewPathEffect},            // pending: rotate
-    {"PATH_TRANCECENTER", "TranceCenter", kSpecial, 1, 2, 0, NewPathEffect},   // pending: special
+    {"PATH_SWIRL", "Swirl", kRotate, 2, 1, 0, NewSwirl},
+    {"PATH_TRANCECCW", "TranceCCW", kRotate, 1, 2, 0, NewTranceCCW},
+    {"PATH_TRANCECW", "TranceCW", kRotate, 1, 2, 0, NewTranceCW},
+    {"PATH_TRANCECENTER", "TranceCenter", kSpecial, 1, 2, 0, NewTranceCenter},
     {"PATH_TRANCEDOWN", "TranceDown", kSlide, 1, 2, 0, NewTranceDown},
     {"PATH_TRANCELEFT", "TranceLeft", kSlide, 1, 2, 0, NewTranceLeft},
     {"PATH_TRANCERIGHT", "TranceRight", kSlide, 1, 2, 0, NewTranceRight},
     {"PATH_TRANCEUP", "TranceUp", kSlide, 1, 2, 0, NewTranceUp},
     {"PATH_TWINKLE", "Twinkle", kPopup, 2, 1, 0, NewTwinkle},
-    {"PATH_UNITE", "Unite", kSpecial, 1, 1, 0, NewPathEffect},                    // pending: special
+    {"PATH_UNITE", "Unite", kSpecial, 1, 1, 0, NewUnite},
     {"PATH_WAVE", "Wave", kFly, 2, 1, 0, NewWave},
     {"PATH_WINDSHIELDLEFT", "WindshieldLeft", kFly, 1, 1, 0, NewWindshieldLeft},
     {"PATH_WINDSHIELDRIGHT", "WindshieldRight", kFly, 1, 1, 0, NewWindshieldRight},
@@ -95,21 +94,21 @@ constexpr EffectEntry kEntries[] = {
     {"PATH_WIPELEFT", "WipeLeft", kWipe, 2, 1, 0, NewWipeLeft},
     {"PATH_WIPERIGHT", "WipeRight", kWipe, 2, 1, 0, NewWipeRight},
     {"PATH_WIPEUP", "WipeUp", kWipe, 2, 1, 0, NewWipeUp},
-    {"PATH_FLIP", "Flip", kSpecial, 1, 1, 0, NewPathEffect},  // pending: special
+    {"PATH_FLIP", "Flip", kSpecial, 1, 1, 0, NewFlip},
     {"PATH_FADE", "Fade", kWipe, 2, 1, 0, NewFade},
-    {"PATH_ROTATEINWARDS", "RotateInwards", kRotate, 1, 1, 0, NewPathEffect},            // pending: rotate
-    {"PATH_ROTATEOUTWARDS", "RotateOutwards", kRotate, 1, 1, 0, NewPathEffect},          // pending: rotate
-    {"PATH_BLURLEFT", "BlurLeft", kSpecial, 1, 1, 1, NewPathEffect},                     // pending: image
-    {"PATH_BLURRIGHT", "BlurRight", kSpecial, 1, 1, 1, NewPathEffect},                   // pending: image
-    {"PATH_PERSPECTIVESCROLL", "PerspectiveScroll", kRollNCrawl, 1, 1, 1, NewPathEffect},  // pending: image
-    {"PATH_GLOW", "Glow", kSpecial, 1, 1, 1, NewPathEffect},                             // pending: image
+    {"PATH_ROTATEINWARDS", "RotateInwards", kRotate, 1, 1, 0, NewRotateInwards},
+    {"PATH_ROTATEOUTWARDS", "RotateOutwards", kRotate, 1, 1, 0, NewRotateOutwards},
+    {"PATH_BLURLEFT", "BlurLeft", kSpecial, 1, 1, 1, NewBlurLeft},
+    {"PATH_BLURRIGHT", "BlurRight", kSpecial, 1, 1, 1, NewBlurRight},
+    {"PATH_PERSPECTIVESCROLL", "PerspectiveScroll", kRollNCrawl, 1, 1, 1, NewPerspectiveScroll},
+    {"PATH_GLOW", "Glow", kSpecial, 1, 1, 1, NewGlow},
 };
 constexpr int32_t kBuiltInRowCount = static_cast<int32_t>(std::size(kEntries));
 static_assert(kBuiltInRowCount == 65);
 
 // Created by the factory but never offered: no row, no texts, no passes of its own.
 constexpr const char* kScrollNResizeId = "PATH_SCROLLNRESIZE";
-constexpr EffectFactory kScrollNResizeFactory = NewPathEffect;  // pending: roll
+constexpr EffectFactory kScrollNResizeFactory = NewScrollNResize;
 
 constexpr void AppendText(char (&dst)[260], size_t& at, std::string_view text) {
     for (char c : text) dst[at++] = c;

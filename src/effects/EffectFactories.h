@@ -62,7 +62,36 @@ std::unique_ptr<PathEffect> NewAmplifyH();
 std::unique_ptr<PathEffect> NewAmplifyV();
 std::unique_ptr<PathEffect> NewFade();
 
+// Rotate family.
+std::unique_ptr<PathEffect> NewRollingLeft();
+std::unique_ptr<PathEffect> NewRollingRight();
+std::unique_ptr<PathEffect> NewRotateCCW();
+std::unique_ptr<PathEffect> NewRotateCW();
+std::unique_ptr<PathEffect> NewTranceCCW();
+std::unique_ptr<PathEffect> NewTranceCW();
+std::unique_ptr<PathEffect> NewSwirl();
+std::unique_ptr<PathEffect> NewRotateInwards();
+std::unique_ptr<PathEffect> NewRotateOutwards();
+
+// Roll and crawl family.
+std::unique_ptr<PathEffect> NewScrollUp();
+std::unique_ptr<PathEffect> NewScrollDown();
+std::unique_ptr<PathEffect> NewScrollLeft();
+std::unique_ptr<PathEffect> NewScrollRight();
+std::unique_ptr<PathEffect> NewScrollNResize();
+
+// Whole-image family.
+std::unique_ptr<PathEffect> NewBlurLeft();
+std::unique_ptr<PathEffect> NewBlurRight();
+std::unique_ptr<PathEffect> NewGlow();
+std::unique_ptr<PathEffect> NewPerspectiveScroll();
+
 // Special family.
 std::unique_ptr<PathEffect> NewNoEffect();
+std::unique_ptr<PathEffect> NewFlocking();
+std::unique_ptr<PathEffect> NewIcicles();
+std::unique_ptr<PathEffect> NewTranceCenter();
+std::unique_ptr<PathEffect> NewUnite();
+std::unique_ptr<PathEffect> NewFlip();
 
 }  // namespace qel

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "persist/AtomicFile.h"
 #include "platform/AllocationGate.h"
 
 namespace qel {
@@ -372,7 +373,12 @@ HRESULT XmlDom::LoadText(const char16_t* text) {
 
 HRESULT XmlDom::SaveFile(const char16_t* path) const {
     if (!path || !*path) return E_FAIL;
-    return document_.save_file(Utf16ToUtf8(path).c_str(), "\t", kSaveFlags, kSaveEncoding) ? S_OK : E_FAIL;
+    // The whole document is made in memory first and then replaces the file in one step, so a
+    // failed save (full disk, size limit) never leaves a cut-off title behind.
+    std::vector<uint8_t> block;
+    if (SaveToMemory(block) != S_OK) return E_FAIL;
+    std::string reason;  // the failure line of the save operation names the file
+    return WriteFileAtomically(Utf16ToUtf8(path), block, reason) ? S_OK : E_FAIL;
 }
 
 HRESULT XmlDom::SaveToMemory(std::vector<uint8_t>& out) const {

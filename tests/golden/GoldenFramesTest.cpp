@@ -55,6 +55,7 @@ const char* const kEffects[] = {
     "PATH_SLIDEUP",    "PATH_SOLODOWN",   "PATH_SOLOLEFT",   "PATH_SOLORIGHT",  "PATH_SOLOUP",
     "PATH_TRANCEDOWN", "PATH_TRANCELEFT", "PATH_TRANCERIGHT", "PATH_TRANCEUP",  "PATH_WIPEDOWN",
     "PATH_WIPELEFT",   "PATH_WIPERIGHT",  "PATH_WIPEUP",     "PATH_FADE",       "PATH_NOEFFECT",
+    "PATH_BLURLEFT",   "PATH_BLURRIGHT",  "PATH_GLOW",       "PATH_PERSPECTIVESCROLL",
 };
 
 void SetFrame(ITitleHost& host, int32_t width, int32_t height) {
@@ -90,8 +91,9 @@ HostPtr EveryEffectTitle() {
         host->SetDefaultShadow(&shadow);
         StringAttrs attrs{};
         host->GetStringAttrs(-1, &attrs);  // a failing getter reports the defaults
-        attrs.Left = 30.0f + float(n % 5) * 250.0f;
-        attrs.Top = 20.0f + float(n / 5) * 140.0f;
+        // Every 25 strings the grid starts again from the top, shifted right and down a little.
+        attrs.Left = 30.0f + float(n % 5) * 250.0f + float(n / 25) * 60.0f;
+        attrs.Top = 20.0f + float((n / 5) % 5) * 140.0f + float(n / 25) * 50.0f;
         attrs.RotateDegree = n == 7 ? 15.0f : 0.0f;
         attrs.Vertical = n == 12;
         host->SetDefaultString(&attrs);

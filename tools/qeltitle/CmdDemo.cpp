@@ -6,11 +6,16 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "Args.h"
 #include "Commands.h"
 #include "FrameLoop.h"
 #include "Output.h"
+#include "Frame.h"
+#include "Interrupt.h"
+#include "KeyFrames.h"
+#include "StyledString.h"
 #include "Text.h"
-#include "Title.h"
+#include "TitleFiles.h"
 
 namespace qeltitle {
 
@@ -84,6 +89,13 @@ std::vector<DemoString> DemoStrings() {
     strings.push_back({"Slide", word, EffectSchedule("PATH_SLIDEUP", 0.05f, 0.2f, "PATH_FADE", 0.3f, 0.38f)});
     strings.push_back({"Wipe", word, EffectSchedule("PATH_WIPERIGHT", 0.4f, 0.55f, "PATH_WIPELEFT", 0.62f, 0.7f)});
     strings.push_back({"Fade", word, EffectSchedule("PATH_FADE", 0.72f, 0.85f)});
+
+    // Lines rolling up a plane tilted away from the viewer, into the distance, over the second
+    // half; they fade as they near the horizon.
+    StringStyle crawl = Style(46, 0xFFE27A, 0xFFB020, true);
+    crawl.border = BorderOption{2, 0x3A1800};
+    strings.push_back({"A title engine\ndrawn in software\nline by line\nrolls into the distance", crawl,
+                       EffectSchedule("PATH_PERSPECTIVESCROLL", 0.5f, 1.0f)});
     return strings;
 }
 
@@ -146,7 +158,7 @@ int RunDemo(const std::vector<std::string>& args) {
 
     Image still;
     if (!DrawTitle(*host, base, 1.0, still, error)) return Fail(error);
-    if (!WritePng(dir + "/demo.png", still, false, false, error)) return Fail("cannot write demo.png: " + error);
+    if (!WritePng(dir + "/demo.png", still, false, PngKind::Still, error)) return Fail("cannot write demo.png: " + error);
     written.push_back(dir + "/demo.png");
 
     std::string video = dir + "/demo.mp4";
@@ -154,6 +166,7 @@ int RunDemo(const std::vector<std::string>& args) {
         Warn("ffmpeg is not installed: writing PNG frames instead of demo.mp4");
         video = dir + "/demo/%04d.png";
     }
+    const InterruptWatch interrupt;
     auto sink = OpenFrameSink(video, kWidth, kHeight, fps, false, error);
     if (!sink) return Fail(error);
     const int count = std::max(1, static_cast<int>(std::lround(duration * fps)));
@@ -161,9 +174,18 @@ int RunDemo(const std::vector<std::string>& args) {
     const bool ok = RunFrames(
         count, kWidth, kHeight,
         [&](int i, Image& frame, std::string& message) {
+            if (interrupt.Received()) {
+                message = "interrupted";
+                return false;
+            }
             return DrawTitle(*host, base, FrameTime(i, count), frame, message);
         },
         *sink, &progress, error);
+    if (interrupt.Received()) {
+        sink.reset();  // stops the encoder and removes its partial file
+        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", video.c_str());
+        return interrupt.ExitStatus();
+    }
     if (!ok) return Fail(error);
     written.push_back(sink->Describe());
 

@@ -5,9 +5,15 @@
 #include <cmath>
 #include <cstdio>
 
+#include "Args.h"
 #include "Commands.h"
+#include "Effects.h"
+#include "Frame.h"
+#include "KeyFrames.h"
+#include "Output.h"
+#include "StyledString.h"
 #include "Text.h"
-#include "Title.h"
+#include "TitleFiles.h"
 
 namespace qeltitle {
 
@@ -124,7 +130,7 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
             Blit(sheet, frame, labelWidth + kGap + c * (kCellWidth + kGap), top);
         }
     }
-    if (!WritePng(output, sheet, false, false, error)) {
+    if (!WritePng(output, sheet, false, PngKind::Still, error)) {
         error = "cannot write " + output + ": " + error;
         return false;
     }
@@ -152,6 +158,7 @@ int RunGallery(const std::vector<std::string>& args) {
     const std::string text = parser.Value("text").value_or("Title");
     if (text.empty()) return UsageError("gallery", "--text is empty");
     const std::string output = *parser.Value("output");
+    if (!CheckStillOutput(output, error)) return Fail(error);
     if (!WriteGallery(output, text, static_cast<int>(level), parser.Value("strings").value_or(""),
                       parser.Has("keys"), error))
         return Fail(error);

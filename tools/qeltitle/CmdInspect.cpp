@@ -4,8 +4,10 @@
 #include <cstring>
 
 #include "Commands.h"
+#include "Args.h"
+#include "Effects.h"
 #include "Text.h"
-#include "Title.h"
+#include "TitleFiles.h"
 
 namespace qeltitle {
 
@@ -167,10 +169,8 @@ int RunDump(const std::vector<std::string>& args) {
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     HostPtr host;
     if (const int status = LoadForInspection("dump", parser, host); status != kExitOk) return status;
-    std::fflush(stdout);
-    SetDebugTarget(DebugTarget::StandardOutput);
+    // The dump's lines come back through QelDebugOutput (DebugLines), which prints them here.
     for (int row = 0; row < host->GetStringCount(); ++row) host->DumpLayout(row);
-    SetDebugTarget(DebugTarget::StandardError);
     return kExitOk;
 }
 

@@ -4,25 +4,16 @@
 #include <cmath>
 #include <cstdio>
 
+#include "Args.h"
 #include "Commands.h"
 #include "FrameLoop.h"
+#include "Frame.h"
+#include "Interrupt.h"
+#include "KeyFrames.h"
 #include "Output.h"
-#include "Title.h"
+#include "TitleFiles.h"
 
 namespace qeltitle {
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "qeltitle: %s\n", message.c_str());
-    return kExitFailure;
-}
-
-int UsageError(const std::string& command, const std::string& message) {
-    std::fprintf(stderr, "qeltitle %s: %s (see qeltitle %s --help)\n", command.c_str(), message.c_str(),
-                 command.c_str());
-    return kExitUsage;
-}
-
-void Warn(const std::string& message) { std::fprintf(stderr, "qeltitle: warning: %s\n", message.c_str()); }
 
 namespace {
 
@@ -93,6 +84,7 @@ int RunRender(const std::vector<std::string>& args) {
     double time = 1.0;
     if (auto t = parser.Value("time"); t && !ParseNumber(*t, 0, 1, time, error))
         return UsageError("render", "--time: " + error);
+    if (auto o = parser.Value("output"); o && !CheckStillOutput(*o, error)) return Fail(error);
     Scene scene;
     if (const int status = PrepareScene("render", parser, scene); status != kExitOk) return status;
 
@@ -103,7 +95,7 @@ int RunRender(const std::vector<std::string>& args) {
     Image frame;
     if (!DrawTitle(*scene.host, scene.base, time, frame, error)) return Fail(error);
     const std::string output = *parser.Value("output");
-    if (!WritePng(output, frame, scene.setup.keepAlpha, false, error))
+    if (!WritePng(output, frame, scene.setup.keepAlpha, PngKind::Still, error))
         return Fail("cannot write " + output + ": " + error);
     if (atRest)
         std::printf("wrote %s (%dx%d, at rest)\n", output.c_str(), frame.width, frame.height);
@@ -122,9 +114,15 @@ int RunAnimate(const std::vector<std::string>& args) {
     parser.Option("--duration", "S", "length in seconds (default 4)");
     parser.Option("--fps", "F", "frames per second (default 25)");
     parser.Option("--frames", "N", "number of frames, instead of --duration");
+    parser.Option("--range", "FIRST:LAST", "only these frames of the whole animation, numbered as in it "
+                                           "(PNG patterns; for render farms)");
     AddFrameOptions(parser);
     parser.Epilog("examples:\n  qeltitle animate title.xml -o frames/%04d.png --frames 50\n"
-                  "  qeltitle animate title.xml -o title.mp4 --duration 3 --fps 30 --size 1280x720 --scale 0.6667");
+                  "  qeltitle animate title.xml -o title.mp4 --duration 3 --fps 30 --size 1280x720 --scale 0.6667\n"
+                  "  qeltitle animate title.xml -o frames/%04d.png --frames 500 --range 250:499   (second half)\n\n"
+                  "A video is encoded into a temporary file beside OUT that replaces OUT only when ffmpeg\n"
+                  "succeeded; on failure or Ctrl-C an existing OUT is left as it was. H.264 files (.mp4,\n"
+                  ".mov, .mkv) of odd width or height get a black column or row (with a warning).");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("animate", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
@@ -142,22 +140,52 @@ int RunAnimate(const std::vector<std::string>& args) {
             return UsageError("animate", "--duration: " + error);
         frames = std::max(1L, std::lround(duration * fps));
     }
+    const int count = static_cast<int>(frames);
+    FrameRange range{0, count - 1};
+    const std::string output = parser.Value("output").value_or("");
+    if (auto r = parser.Value("range")) {
+        if (!ParseFrameRange(*r, count, range, error)) return UsageError("animate", "--range: " + error);
+        // Pieces of a video would each be a clip of their own with its own encoder state; pieces
+        // of a PNG sequence are the very files of the whole run.
+        if (!IsFramePattern(output))
+            return UsageError("animate", "--range needs a PNG frame pattern such as frames/%04d.png "
+                                         "(render the pieces as frames, then encode them once)");
+    }
     Scene scene;
     if (const int status = PrepareScene("animate", parser, scene); status != kExitOk) return status;
 
-    const std::string output = *parser.Value("output");
+    const InterruptWatch interrupt;
     auto sink = OpenFrameSink(output, scene.setup.width, scene.setup.height, fps, scene.setup.keepAlpha, error);
     if (!sink) return Fail(error);
-    Progress progress(static_cast<int>(frames), stderr, isatty(fileno(stderr)) != 0);
-    const int count = static_cast<int>(frames);
+    if (const std::string note = PaddedVideoNote(output, scene.setup.width, scene.setup.height); !note.empty())
+        Warn(note);
+    Progress progress(range.Count(), stderr, isatty(fileno(stderr)) != 0);
     const bool ok = RunFrames(
-        count, scene.setup.width, scene.setup.height,
+        range, scene.setup.width, scene.setup.height,
         [&](int i, Image& frame, std::string& message) {
+            if (interrupt.Received()) {
+                message = "interrupted";
+                return false;
+            }
             return DrawTitle(*scene.host, scene.base, FrameTime(i, count), frame, message);
         },
         *sink, &progress, error);
+    if (interrupt.Received()) {
+        sink.reset();  // stops the encoder and removes its partial file
+        if (IsFramePattern(output))
+            std::fprintf(stderr, "qeltitle: interrupted; the frames written so far are complete\n");
+        else
+            std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
+        return interrupt.ExitStatus();
+    }
     if (!ok) return Fail(error);
     std::printf("wrote %s (%dx%d, %g fps)\n", sink->Describe().c_str(), scene.setup.width, scene.setup.height, fps);
+    if (IsFramePattern(output)) {
+        if (const int stale = CountLaterFrames(output, count); stale > 0)
+            Warn(FormatFramePattern(output, count) + (stale > 1 ? " and " + std::to_string(stale - 1) + " more" : "") +
+                 " beside these frames come from an earlier, longer run (this animation has " +
+                 std::to_string(count) + " frames); remove them before joining the frames");
+    }
     return kExitOk;
 }
 

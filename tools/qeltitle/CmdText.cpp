@@ -5,9 +5,12 @@
 #include <cctype>
 #include <cstdio>
 
+#include "Args.h"
 #include "Commands.h"
-#include "Text.h"
-#include "Title.h"
+#include "Effects.h"
+#include "KeyFrames.h"
+#include "TextOptions.h"
+#include "TitleFiles.h"
 
 namespace qeltitle {
 namespace {
@@ -29,92 +32,21 @@ bool CheckEffect(const std::vector<EffectInfo>& offered, const std::string& name
 }  // namespace
 
 int RunText(const std::vector<std::string>& args) {
-    ArgParser parser("text TEXT -o TITLE.xml [options]",
-                     "Makes a title of one string with the given style and animation and saves it.\n"
-                     "In TEXT, \\n (or a real line break) starts a new paragraph and \\\\ is a backslash.\n"
-                     "Layout units are frame pixels at scale 1; the string is centred in a 1920x1080\n"
-                     "frame unless --at places its top-left corner.");
-    parser.Option("-o, --output", "FILE", "the title file to write (replaced if it exists)");
-    parser.Flag("--append", "add the string to the title already in FILE instead of replacing it");
-    parser.Option("--font", "FACE", "font family (default: the library's default face)");
-    parser.Option("--size", "N", "em height in layout units (default 72)");
-    parser.Flag("--bold", "bold face");
-    parser.Flag("--italic", "italic face");
-    parser.Option("--color", "C1[:C2]", "fill colour(s) #RRGGBB; two colours make a gradient (default #FFFFFF)");
-    parser.Option("--gradient", "N", "gradient type 0 to 7 for two colours (default 1 with two colours, else 0)");
-    parser.Option("--border", "N[:#RRGGBB]", "outline of width N (in 1/80 em; default colour black)");
-    parser.Option("--shadow", "DX,DY[:BLUR][:extrude][:#RRGGBB]",
-                  "shadow offset in layout units, blur radius, extruded slab, colour (default black)");
-    parser.Option("--effect", "PATH_...", "animation effect (see 'qeltitle effects')");
-    parser.Option("--then", "PATH_...", "second effect, taking the string away (needs --effect)");
-    parser.Option("--align", "A", "left, center or right paragraphs (default center)");
-    parser.Flag("--vertical", "vertical text: columns from top to bottom, right to left");
-    parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
-    parser.Option("--at", "X,Y", "top-left corner of the string in layout units");
-    parser.Option("--frame", "WxH", "frame to centre the string in (default 1920x1080)");
-    parser.Epilog(
-        "animation (key frames on the title time 0..1):\n"
-        "  --effect E           E brings the string in over the whole time: keys (0, E, 0) and (1, E, 1).\n"
-        "  --effect E --then F  E brings it in over the first 40% of the time, the string rests until\n"
-        "                       60%, then F runs backwards and takes it out over the last 40%:\n"
-        "                       keys (0, E, 0), (0.4, E, 1), (0.6, F, 1), (1, F, 0).\n"
-        "  no effect            the string stays at rest (PATH_NOEFFECT).\n\n"
-        "examples:\n"
-        "  qeltitle text 'Hello, world' -o hello.xml --size 120 --color '#FFD040:#FF6000' --border 4\n"
-        "  qeltitle text 'Line one\\nLine two' -o two.xml --shadow 6,6:4 --effect PATH_SLIDEUP "
-        "--then PATH_FADE");
+    TextOptions options;
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("text", error);
-    if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
-    if (parser.Positionals().size() != 1) return UsageError("text", "expected one TEXT argument");
-    if (!parser.Has("output")) return UsageError("text", "missing -o TITLE.xml");
-    const std::u16string text = ExpandTitleText(parser.Positionals()[0]);
-    if (text.empty()) return UsageError("text", "the text is empty");
-
-    StringStyle style;
-    style.font = parser.Value("font").value_or("");
-    style.bold = parser.Has("bold");
-    style.italic = parser.Has("italic");
-    style.vertical = parser.Has("vertical");
-    double number = 0;
-    long whole = 0;
-    if (auto v = parser.Value("size")) {
-        if (!ParseNumber(*v, 1, 4096, number, error)) return UsageError("text", "--size: " + error);
-        style.size = static_cast<float>(number);
+    switch (ParseTextOptions(args, options, error)) {
+        case ParseOutcome::Help:
+            std::printf("%s", error.c_str());
+            return kExitOk;
+        case ParseOutcome::BadUsage:
+            return UsageError("text", error);
+        case ParseOutcome::Run:
+            break;
     }
-    if (auto v = parser.Value("color"); v && !ParseColorPair(*v, style.color1, style.color2, error))
-        return UsageError("text", "--color: " + error);
-    style.gradient = style.color1 != style.color2 ? 1 : 0;
-    if (auto v = parser.Value("gradient")) {
-        if (!ParseInteger(*v, 0, 7, whole, error)) return UsageError("text", "--gradient: " + error);
-        style.gradient = static_cast<int>(whole);
-    }
-    if (auto v = parser.Value("border")) {
-        BorderOption border;
-        if (!ParseBorder(*v, border, error)) return UsageError("text", "--border: " + error);
-        style.border = border;
-    }
-    if (auto v = parser.Value("shadow")) {
-        ShadowOption shadow;
-        if (!ParseShadow(*v, shadow, error)) return UsageError("text", "--shadow: " + error);
-        style.shadow = shadow;
-    }
-    if (auto v = parser.Value("align"); v && !ParseAlign(*v, style.align, error))
-        return UsageError("text", "--align: " + error);
-    if (auto v = parser.Value("rotate")) {
-        if (!ParseNumber(*v, -3600, 3600, number, error)) return UsageError("text", "--rotate: " + error);
-        style.rotate = static_cast<float>(number);
-    }
-    if (auto v = parser.Value("at")) {
-        float x = 0, y = 0;
-        if (!ParsePoint(*v, x, y, error)) return UsageError("text", "--at: " + error);
-        style.at = std::make_pair(x, y);
-    }
-    if (auto v = parser.Value("frame"); v && !ParseFrameSize(*v, style.frame, error))
-        return UsageError("text", "--frame: " + error);
-    const std::string effect = parser.Value("effect").value_or("");
-    const std::string then = parser.Value("then").value_or("");
-    if (!then.empty() && effect.empty()) return UsageError("text", "--then needs --effect");
+    const std::string& effect = options.effect;
+    const std::string& then = options.then;
+    const std::string& output = options.output;
+    const StringStyle& style = options.style;
 
     HostPtr host = NewHost(error);
     if (!host) return Fail(error);
@@ -123,20 +55,19 @@ int RunText(const std::vector<std::string>& args) {
         if (!CheckEffect(offered, effect, error)) return UsageError("text", error);
         if (!then.empty() && !CheckEffect(offered, then, error)) return UsageError("text", error);
     }
-    const std::string output = *parser.Value("output");
+    // Appending to a file that does not exist yet starts a new title.
     struct stat info {};
-    if (parser.Has("append") && stat(output.c_str(), &info) == 0 && !LoadTitle(*host, output, error))
-        return Fail(error);
+    if (options.append && stat(output.c_str(), &info) == 0 && !LoadTitle(*host, output, error)) return Fail(error);
 
     AddedString added;
-    if (!AddStyledString(*host, text, style, added, error)) return Fail(error);
+    if (!AddStyledString(*host, options.text, style, added, error)) return Fail(error);
     if (added.fontSubstituted)
         Warn("font '" + style.font + "' is not installed; using '" + added.fontUsed + "'");
     if (!effect.empty() && !SetKeyFrames(*host, added.row, TextCommandSchedule(effect, then), error))
         return Fail(error);
     if (!SaveTitle(*host, output, error)) return Fail(error);
     std::printf("wrote %s (string %d: %d characters, font %s %g%s)\n", output.c_str(), added.row,
-                static_cast<int>(text.size()), added.fontUsed.c_str(), style.size,
+                static_cast<int>(options.text.size()), added.fontUsed.c_str(), style.size,
                 effect.empty() ? "" : (", " + effect + (then.empty() ? "" : " then " + then)).c_str());
     return kExitOk;
 }

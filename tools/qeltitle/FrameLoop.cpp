@@ -1,5 +1,6 @@
 #include "FrameLoop.h"
 
+#include <cstdint>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -7,6 +8,8 @@
 #include <mutex>
 #include <thread>
 #include <vector>
+
+#include "Args.h"
 
 namespace qeltitle {
 
@@ -48,8 +51,26 @@ void Progress::Finish() {
 
 double FrameTime(int index, int count) { return count > 1 ? static_cast<double>(index) / (count - 1) : 1.0; }
 
-bool RunFrames(int count, int width, int height, const std::function<bool(int, Image&, std::string&)>& draw,
-               FrameSink& sink, Progress* progress, std::string& error) {
+bool ParseFrameRange(std::string_view text, int count, FrameRange& out, std::string& error) {
+    const size_t colon = text.find(':');
+    long first = 0, last = 0;
+    std::string ignored;
+    if (colon == std::string_view::npos || !ParseInteger(text.substr(0, colon), 0, INT32_MAX, first, ignored) ||
+        !ParseInteger(text.substr(colon + 1), 0, INT32_MAX, last, ignored) || first > last) {
+        error = "bad range '" + std::string(text) + "': expected FIRST:LAST, frame numbers from 0 with FIRST <= LAST";
+        return false;
+    }
+    if (last >= count) {
+        error = "range '" + std::string(text) + "' ends after the last frame (the animation has " +
+                std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) + ")";
+        return false;
+    }
+    out = {static_cast<int>(first), static_cast<int>(last)};
+    return true;
+}
+
+bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink,
+               Progress* progress, std::string& error) {
     // Three frames in flight: one being drawn, one queued, one being written.
     constexpr size_t kBuffers = 3;
     std::vector<Image> buffers(kBuffers, Image(width, height));
@@ -85,12 +106,12 @@ bool RunFrames(int count, int width, int height, const std::function<bool(int, I
             }
             changed.notify_all();
             if (!ok) return;
-            if (progress) progress->Update(job.first + 1);
+            if (progress) progress->Update(job.first - range.first + 1);
         }
     });
 
     bool ok = true;
-    for (int i = 0; i < count && ok; ++i) {
+    for (int i = range.first; i <= range.last && ok; ++i) {
         size_t buffer = 0;
         {
             std::unique_lock<std::mutex> guard(lock);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "Image.h"
 #include "Output.h"
@@ -35,9 +36,25 @@ private:
 // The title time of frame i of n: 0 for the first frame, 1 for the last (1 when n is 1).
 double FrameTime(int index, int count);
 
-// Draws `count` frames with `draw` (which fills the frame it is given; false stops the loop with
-// `error` set) and hands them in order to `sink`. Returns false on the first failure.
-bool RunFrames(int count, int width, int height, const std::function<bool(int, Image&, std::string&)>& draw,
-               FrameSink& sink, Progress* progress, std::string& error);
+// Frames `first` to `last` (inclusive) of an animation, numbered as in the whole of it.
+struct FrameRange {
+    int first = 0;
+    int last = -1;
+    int Count() const { return last - first + 1; }
+};
+// "FIRST:LAST" within the `count` frames of the whole animation (0 <= FIRST <= LAST < count).
+bool ParseFrameRange(std::string_view text, int count, FrameRange& out, std::string& error);
+
+// Draws the frames of `range` with `draw` (given the frame's number in the whole animation; it
+// fills the frame it is given, and false stops the loop with `error` set) and hands them in order
+// to `sink`. Returns false on the first failure.
+using DrawFrame = std::function<bool(int, Image&, std::string&)>;
+bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink,
+               Progress* progress, std::string& error);
+// Frames 0 to count - 1.
+inline bool RunFrames(int count, int width, int height, const DrawFrame& draw, FrameSink& sink,
+                      Progress* progress, std::string& error) {
+    return RunFrames(FrameRange{0, count - 1}, width, height, draw, sink, progress, error);
+}
 
 }  // namespace qeltitle

@@ -7,7 +7,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+
+#include "SafeFile.h"
 
 namespace qeltitle {
 
@@ -84,8 +85,8 @@ bool ReadPng(const std::string& path, Image& out, std::string& error) {
     return true;
 }
 
-bool WritePng(const std::string& path, const Image& image, bool withAlpha, bool fast,
-              std::string& error) {
+bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error) {
+    const bool fast = kind == PngKind::SequenceFrame;
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
@@ -102,22 +103,21 @@ bool WritePng(const std::string& path, const Image& image, bool withAlpha, bool 
             std::memcpy(&packed[i * 3], &image.pixels[i * 4], 3);
         data = packed.data();
     }
-    const std::string partial = path + ".partial";
+    SafeFile file;
+    if (!file.Open(path, error)) return false;
+    std::FILE* stream = file.Stream(error);
+    if (!stream) return false;
     const int stride = image.width * (withAlpha ? 4 : 3);
-    if (!png_image_write_to_file(&png, partial.c_str(), 0, data, stride, nullptr)) {
-        error = std::strcmp(png.message, "open failed") == 0 ? std::strerror(errno) : png.message;
+    errno = 0;
+    const bool written = png_image_write_to_stdio(&png, stream, 0, data, stride, nullptr) != 0;
+    if (!written) {
+        // A failed write of the stream (full disk, size limit) has set errno; the rest are
+        // libpng's own reasons.
+        error = std::ferror(stream) && errno != 0 ? std::strerror(errno) : png.message;
         png_image_free(&png);
-        std::remove(partial.c_str());
         return false;
     }
-    std::error_code ec;
-    std::filesystem::rename(partial, path, ec);
-    if (ec) {
-        error = ec.message();
-        std::remove(partial.c_str());
-        return false;
-    }
-    return true;
+    return file.Commit(error, fast ? SafeFile::Sync::Later : SafeFile::Sync::Now);
 }
 
 }  // namespace qeltitle

@@ -33,10 +33,12 @@ void Blit(Image& target, const Image& source, int x, int y);
 
 // Reads any PNG into the layout above (palette, grey and 16-bit images are converted).
 bool ReadPng(const std::string& path, Image& out, std::string& error);
-// Writes the image as 8-bit RGBA when `withAlpha`, else as RGB (alpha dropped). The file is
-// written beside its final name and renamed over it, so a failed write never leaves half a file.
-// `fast` trades compression for speed (frame sequences).
-bool WritePng(const std::string& path, const Image& image, bool withAlpha, bool fast,
-              std::string& error);
+// Still: best compression, synced to the disk before it replaces `path`. SequenceFrame: fast
+// compression, and the sync left to the end of the sequence (SyncFileSystem).
+enum class PngKind { Still, SequenceFrame };
+// Writes the image as 8-bit RGBA when `withAlpha`, else as RGB (alpha dropped), through SafeFile:
+// a failed write leaves whatever was at `path` as it was. `error` is the bare reason; callers
+// name the file.
+bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error);
 
 }  // namespace qeltitle

@@ -1,7 +1,6 @@
 #include "Output.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +11,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+
+#include "SafeFile.h"
 
 extern char** environ;
 
@@ -56,6 +57,9 @@ bool FindConversion(std::string_view pattern, Conversion& found, std::string& er
     return true;
 }
 
+// Picture formats that hold one frame: ffmpeg would write one picture or fail.
+constexpr const char* kStillExtensions[] = {".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".pgm", ".tga"};
+
 std::string Extension(const std::string& path) {
     std::string ext = fs::path(path).extension().string();
     for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -67,14 +71,23 @@ public:
     PngSequence(std::string pattern, bool withAlpha) : pattern_(std::move(pattern)), alpha_(withAlpha) {}
     bool Write(int index, const Image& frame, std::string& error) override {
         const std::string path = FormatFramePattern(pattern_, index);
-        if (!WritePng(path, frame, alpha_, true, error)) {
+        if (!WritePng(path, frame, alpha_, PngKind::SequenceFrame, error)) {
             error = "cannot write frame: " + path + ": " + error;
             return false;
         }
         ++written_;
         return true;
     }
-    bool Finish(std::string&) override { return true; }
+    // The frames reach the disk together: one sync of their file system instead of one per frame.
+    bool Finish(std::string& error) override {
+        std::string dir = fs::path(FormatFramePattern(pattern_, 0)).parent_path().string();
+        if (dir.empty()) dir = ".";
+        if (written_ > 0 && !SyncFileSystem(dir, error)) {
+            error = "cannot write frames " + pattern_ + ": " + error;
+            return false;
+        }
+        return true;
+    }
     std::string Describe() const override {
         return std::to_string(written_) + " PNG frames " + pattern_;
     }
@@ -85,15 +98,24 @@ private:
     int written_ = 0;
 };
 
+// ffmpeg encodes into a temporary name beside the output (SafeFile::Reserve); the output is
+// replaced only when ffmpeg exits with status 0 and every frame was handed over. A failed,
+// killed or interrupted encoder leaves the old output as it was and its partial file removed.
 class FfmpegPipe final : public FrameSink {
 public:
     FfmpegPipe(std::string output, size_t frameBytes) : output_(std::move(output)), frameBytes_(frameBytes) {}
     ~FfmpegPipe() override {
         std::string ignored;
-        if (pid_ > 0) Finish(ignored);
+        StopEncoder(ignored);  // the reserved file is removed by its own destructor
     }
 
-    bool Start(const std::vector<std::string>& args, std::string& error) {
+    bool Start(const std::string& program, int width, int height, double fps, bool withAlpha, std::string& error) {
+        if (!file_.Reserve(output_, error)) {
+            error = "cannot write " + output_ + ": " + error;
+            return false;
+        }
+        const std::vector<std::string> args =
+            FfmpegArguments(program, file_.WritePath(), width, height, fps, withAlpha);
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
             error = std::strerror(errno);
@@ -115,8 +137,6 @@ public:
             return false;
         }
         fd_ = fds[1];
-        // A dying encoder must surface as a write error here, not kill the tool.
-        signal(SIGPIPE, SIG_IGN);
         return true;
     }
 
@@ -124,11 +144,12 @@ public:
         const uint8_t* data = frame.pixels.data();
         size_t left = frameBytes_;
         while (left > 0) {
+            // SIGPIPE is ignored (main): an encoder that died shows here as EPIPE.
             const ssize_t n = ::write(fd_, data, left);
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 std::string status;
-                Finish(status);
+                StopEncoder(status);
                 error = "ffmpeg stopped reading frames for " + output_ + (status.empty() ? "" : ": " + status);
                 return false;
             }
@@ -140,28 +161,42 @@ public:
     }
 
     bool Finish(std::string& error) override {
-        if (fd_ >= 0) close(fd_), fd_ = -1;
-        if (pid_ <= 0) return finished_;
-        int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        if (!StopEncoder(error)) {
+            error = "cannot write " + output_ + ": " + error;
+            return false;
         }
-        pid_ = -1;
-        finished_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (!finished_)
-            error = WIFEXITED(status) ? "ffmpeg failed with exit status " + std::to_string(WEXITSTATUS(status))
-                                      : "ffmpeg was killed";
-        return finished_;
+        if (!file_.Commit(error)) {
+            error = "cannot write " + output_ + ": " + error;
+            return false;
+        }
+        return true;
     }
 
     std::string Describe() const override { return output_ + " (" + std::to_string(written_) + " frames)"; }
 
 private:
+    // Closes the pipe and waits for ffmpeg; true when it exited with status 0.
+    bool StopEncoder(std::string& error) {
+        if (fd_ >= 0) close(fd_), fd_ = -1;
+        if (pid_ <= 0) return encoded_;
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        encoded_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        if (!encoded_)
+            error = WIFEXITED(status) ? "ffmpeg failed with exit status " + std::to_string(WEXITSTATUS(status))
+                                      : "ffmpeg was killed by signal " + std::to_string(WTERMSIG(status));
+        return encoded_;
+    }
+
     std::string output_;
     size_t frameBytes_;
+    SafeFile file_;
     pid_t pid_ = -1;
     int fd_ = -1;
     int written_ = 0;
-    bool finished_ = false;
+    bool encoded_ = false;
 };
 
 }  // namespace
@@ -222,6 +257,11 @@ std::string FindProgram(std::string_view name) {
     return {};
 }
 
+bool PadsToEvenSize(const std::string& output) {
+    const std::string ext = Extension(output);
+    return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v";
+}
+
 std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
                                          int width, int height, double fps, bool withAlpha) {
     char rate[32];
@@ -231,7 +271,7 @@ std::vector<std::string> FfmpegArguments(const std::string& program, const std::
                                      "-s", std::to_string(width) + "x" + std::to_string(height),
                                      "-r", rate, "-i", "-"};
     const std::string ext = Extension(output);
-    if (ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v") {
+    if (PadsToEvenSize(output)) {
         // yuv420p halves chroma in both directions: odd sizes get one padding row or column.
         args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset",
                                  "medium", "-crf", "18", "-pix_fmt", "yuv420p"});
@@ -247,10 +287,44 @@ std::vector<std::string> FfmpegArguments(const std::string& program, const std::
     return args;
 }
 
+bool CheckStillOutput(const std::string& path, std::string& error) {
+    OutputTarget target;
+    std::string reason;
+    if (!ResolveOutput(path, target, reason)) {
+        error = "cannot write " + path + ": " + reason;
+        return false;
+    }
+    // Through a link the file written is the link's target, whose name counts as well.
+    if (target.kind == OutputTarget::Kind::Stream || Extension(path) == ".png" || Extension(target.path) == ".png")
+        return true;
+    error = path + ": only PNG pictures are written; name the output .png";
+    return false;
+}
+
+int CountLaterFrames(std::string_view pattern, int from) {
+    int count = 0;
+    std::error_code ec;
+    while (count < 1000000 && fs::exists(FormatFramePattern(pattern, from + count), ec)) ++count;
+    return count;
+}
+
+std::string PaddedVideoNote(const std::string& output, int width, int height) {
+    if (!PadsToEvenSize(output) || (width % 2 == 0 && height % 2 == 0)) return {};
+    return output + ": H.264 needs an even width and height; the " + std::to_string(width) + "x" +
+           std::to_string(height) + " frames get a black " +
+           (width % 2 && height % 2 ? "column and row" : width % 2 ? "column" : "row") + " added (" +
+           std::to_string(width + width % 2) + "x" + std::to_string(height + height % 2) +
+           "); give --size even sides to avoid it";
+}
+
 std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, double fps,
                                          bool withAlpha, std::string& error) {
     if (output.find('%') != std::string::npos) {
         if (!CheckFramePattern(output, error)) return nullptr;
+        if (Extension(output) != ".png") {
+            error = "bad frame pattern '" + output + "': frames are written as PNG; end the pattern in .png";
+            return nullptr;
+        }
         const fs::path dir = fs::path(FormatFramePattern(output, 0)).parent_path();
         std::error_code ec;
         if (!dir.empty()) fs::create_directories(dir, ec);
@@ -260,8 +334,15 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
         }
         return std::make_unique<PngSequence>(output, withAlpha);
     }
-    if (Extension(output) == ".png") {
+    const std::string ext = Extension(output);
+    if (ext == ".png") {
         error = output + ": a PNG output needs a frame-number pattern, such as frames/%04d.png";
+        return nullptr;
+    }
+    for (const char* still : kStillExtensions) {
+        if (ext != still) continue;
+        error = output + ": " + ext.substr(1) + " holds one picture; write PNG frames with a pattern such as "
+                "frames/%04d.png, or a video (.mp4, .webm, .gif, ...)";
         return nullptr;
     }
     const char* custom = std::getenv("QELTITLE_FFMPEG");
@@ -276,8 +357,7 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
     std::error_code ec;
     if (!dir.empty()) fs::create_directories(dir, ec);
     auto pipe = std::make_unique<FfmpegPipe>(output, static_cast<size_t>(width) * height * 4);
-    if (!pipe->Start(FfmpegArguments(program, output, width, height, fps, withAlpha), error))
-        return nullptr;
+    if (!pipe->Start(program, width, height, fps, withAlpha, error)) return nullptr;
     return pipe;
 }
 

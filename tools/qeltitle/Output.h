@@ -22,6 +22,12 @@ std::string FormatFramePattern(std::string_view pattern, int number);
 // The full path of an executable found on PATH, or empty.
 std::string FindProgram(std::string_view name);
 
+// True for the H.264 containers (.mp4, .mov, .mkv, .m4v), whose yuv420p frames need even sides:
+// ffmpeg pads odd ones with a black column or row.
+bool PadsToEvenSize(const std::string& output);
+// The warning for an odd-sized H.264 video (what is added and how to avoid it); empty otherwise.
+std::string PaddedVideoNote(const std::string& output, int width, int height);
+
 // ffmpeg's arguments (program name first) for raw BGRA frames on standard input, chosen by the
 // output's extension: H.264 in yuv420p for .mp4/.mov/.mkv, VP9 with alpha for .webm, a generated
 // palette for .gif; other extensions are left to ffmpeg's defaults.
@@ -38,10 +44,19 @@ public:
     virtual std::string Describe() const = 0;
 };
 
-// Creates the sink for `output`: a pattern gives a PNG sequence (its directory is created), a
-// plain ".png" name is refused (it would hold one frame), anything else goes through ffmpeg,
-// which must be on PATH.
+// Creates the sink for `output`: a pattern ending in .png gives a PNG sequence (its directory is
+// created); a plain ".png" name or another one-picture format (.jpg, .bmp, ...) is refused (it
+// would hold one frame); anything else goes through ffmpeg, which must be on PATH and encodes into
+// a temporary file that replaces `output` only when ffmpeg succeeded. Every file is written
+// through SafeFile.
 std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, double fps,
                                          bool withAlpha, std::string& error);
+
+// A single picture can be written to `path`: its name ends in .png, or it is a device or FIFO.
+bool CheckStillOutput(const std::string& path, std::string& error);
+
+// How many frames numbered `from`, `from` + 1, ... exist already: frames left by an earlier,
+// longer run of the same pattern.
+int CountLaterFrames(std::string_view pattern, int from);
 
 }  // namespace qeltitle

@@ -1,4 +1,5 @@
 // qeltitle: makes, inspects, renders and animates titles with libQEL_Title2.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -7,7 +8,7 @@
 #include <vector>
 
 #include "Commands.h"
-#include "Title.h"
+#include "DebugLines.h"
 
 // The library hands its debug lines (layout dump, load and save failures) to this function when
 // the executable defines it.
@@ -51,6 +52,10 @@ int main(int argc, char** argv) {
         PrintUsage(stdout);
         return 0;
     }
+    // A write beyond the file size limit must fail with EFBIG and a message, not end the process
+    // halfway; a reader that went away (ffmpeg, the other end of a FIFO) is an EPIPE write error.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> args(argv + 2, argv + argc);
     for (const Command& c : kCommands) {
         if (name != c.name) continue;

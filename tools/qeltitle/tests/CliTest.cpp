@@ -4,6 +4,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -49,6 +50,31 @@ protected:
         r.out = ReadFile(dir_ / "stdout.txt");
         r.err = ReadFile(dir_ / "stderr.txt");
         return r;
+    }
+
+    // Runs a shell script in the test's directory; EXE in it stands for the tool.
+    int Shell(std::string script) const {
+        for (size_t at; (at = script.find("EXE")) != std::string::npos;) script.replace(at, 3, "'" QELTITLE_EXE "'");
+        const int raw = std::system(("cd '" + dir_.string() + "' && { " + script + "; }").c_str());
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+
+    // Every name in the test's directory other than the captured output: a partial or temporary
+    // file left behind shows here.
+    std::vector<std::string> Names() const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(dir_)) {
+            const std::string name = entry.path().lexically_relative(dir_).string();
+            if (name != "stdout.txt" && name != "stderr.txt") names.push_back(name);
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+
+    // A stand-in for ffmpeg that runs `body` with the output name (its last argument) in $out.
+    void FakeFfmpeg(const std::string& body) const {
+        Write("ffmpeg", "#!/bin/sh\nfor out; do :; done\n" + body + "\n");
+        fs::permissions(dir_ / "ffmpeg", fs::perms::owner_all);
     }
 
     void Write(const std::string& name, const std::string& content) const {
@@ -167,6 +193,15 @@ TEST_F(Cli, FailuresExitNonZeroWithAReason) {
         {"gallery -o g.png --strings broken.xml", "cannot load effect strings: broken.xml: not well-formed", 1},
         {"effects --level 0", "out of range", 2},
         {"frobnicate", "unknown command 'frobnicate'", 2},
+        // Outputs whose format the tool cannot write are refused rather than given PNG bytes.
+        {"render t.xml -o f.jpg", "f.jpg: only PNG pictures are written", 1},
+        {"gallery -o g.JPEG", "g.JPEG: only PNG pictures are written", 1},
+        {"animate t.xml -o 'f/%d.jpg' --frames 2", "end the pattern in .png", 1},
+        {"animate t.xml -o clip.jpg --frames 2", "clip.jpg: jpg holds one picture", 1},
+        {"animate t.xml -o 'f/%d.png' --frames 5 --range 3:1", "bad range '3:1'", 2},
+        {"animate t.xml -o 'f/%d.png' --frames 5 --range 0:5", "the animation has 5 frames, 0 to 4", 2},
+        {"animate t.xml -o clip.mp4 --frames 5 --range 0:1", "--range needs a PNG frame pattern", 2},
+        {"render t.xml -o sub", "cannot write sub: is a directory", 1},
     };
     // A valid title for the cases that get past loading.
     ASSERT_EQ(Run("text Hi -o t.xml").status, 0);
@@ -266,6 +301,122 @@ TEST_F(Cli, GalleryHasOneRowPerEffect) {
     ASSERT_GE(labelWidth, 300);
     const uint8_t sheet[3] = {0x18, 0x12, 0x12};
     EXPECT_EQ(ChangedPixels(image, labelWidth - 8, 44, labelWidth + 6, image.height, sheet), 0);
+}
+
+TEST_F(Cli, SavesNeverDestroyWhatWasThere) {
+    ASSERT_EQ(Run("text One -o t.xml").status, 0);
+    ASSERT_EQ(Run("render t.xml -o f.png --size 64x36").status, 0);
+    const std::string title = ReadFile(dir_ / "t.xml"), picture = ReadFile(dir_ / "f.png");
+    const std::string limit = "prlimit --fsize=" + std::to_string(title.size()) + " ";
+    struct Case {
+        std::string args, prefix, message;
+    };
+    const Case cases[] = {
+        // The appended title is larger than the old one: the limit cuts it part-way.
+        {"text Two -o t.xml --append", limit, "cannot save title: t.xml: File too large"},
+        {"render t.xml -o f.png --size 640x360", "prlimit --fsize=64 ", "cannot write f.png: File too large"},
+        {"text Two -o /dev/full", "", "cannot save title: /dev/full: No space left on device"},
+        {"render t.xml -o /dev/full --size 64x36", "", "cannot write /dev/full: No space left on device"},
+    };
+    for (const Case& c : cases) {
+        const Result r = Run(c.args, c.prefix);
+        EXPECT_EQ(r.status, 1) << c.args << "\n" << r.err;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\nstderr: " << r.err;
+        EXPECT_EQ(r.out.find("wrote"), std::string::npos) << c.args << "\n" << r.out;
+    }
+    EXPECT_EQ(ReadFile(dir_ / "t.xml"), title);
+    EXPECT_EQ(ReadFile(dir_ / "f.png"), picture);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"f.png", "t.xml"}));
+}
+
+TEST_F(Cli, OutputsThroughLinksAndIntoFifos) {
+    ASSERT_EQ(Run("text Hi -o t.xml --size 30").status, 0);
+    ASSERT_EQ(Run("render t.xml -o plain.png --size 64x36").status, 0);
+    const std::string expected = ReadFile(dir_ / "plain.png");
+    fs::create_directories(dir_ / "real");
+    Write("real/old.png", "old");
+    fs::create_symlink("real/old.png", dir_ / "link.png");
+    const Result r = Run("render t.xml -o link.png --size 64x36");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::is_symlink(dir_ / "link.png"));
+    EXPECT_EQ(ReadFile(dir_ / "real/old.png"), expected);
+
+    // A title saved through a link: the link stays, the file it names holds the title.
+    fs::create_symlink("real/t2.xml", dir_ / "t2.xml");
+    ASSERT_EQ(Run("text Hi -o t2.xml --size 30").status, 0);
+    EXPECT_TRUE(fs::is_symlink(dir_ / "t2.xml"));
+    EXPECT_EQ(ReadFile(dir_ / "real/t2.xml").substr(0, 2), "\xFF\xFE");
+
+    // A FIFO is written into, not replaced by a file.
+    const int status = Shell("mkfifo p.png && { cat p.png > got.png & reader=$!; "
+                             "EXE render t.xml -o p.png --size 64x36 >stdout.txt 2>stderr.txt; "
+                             "s=$?; wait $reader; exit $s; }");
+    EXPECT_EQ(status, 0) << ReadFile(dir_ / "stderr.txt");
+    EXPECT_TRUE(fs::is_fifo(dir_ / "p.png"));
+    EXPECT_EQ(ReadFile(dir_ / "got.png"), expected);
+}
+
+TEST_F(Cli, VideoReplacesTheOutputOnlyWhenFfmpegSucceeds) {
+    ASSERT_EQ(Run("text Hi -o t.xml --effect PATH_FADE").status, 0);
+    Write("clip.mp4", "good old video");
+    const std::string ffmpeg = "QELTITLE_FFMPEG=./ffmpeg ";
+    const auto expectOldVideoOnly = [&](const std::string& what) {
+        EXPECT_EQ(ReadFile(dir_ / "clip.mp4"), "good old video") << what;
+        EXPECT_EQ(Names(), (std::vector<std::string>{"clip.mp4", "ffmpeg", "t.xml"})) << what;
+    };
+
+    // The encoder fails after reading every frame (as when its trailer cannot be written).
+    FakeFfmpeg("cat > \"$out\"; echo 'File too large' >&2; exit 1");
+    Result r = Run("animate t.xml -o clip.mp4 --frames 3 --size 32x16", ffmpeg);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("cannot write clip.mp4: ffmpeg failed with exit status 1"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out.find("wrote"), std::string::npos) << r.out;
+    expectOldVideoOnly("failed encoder");
+
+    // Interrupted: the encoder would take everything; Ctrl-C stops the tool, which removes the
+    // partial file and keeps the old video.
+    // The signal is sent once the encoder runs, so the tool is inside its frame loop.
+    FakeFfmpeg("touch started; echo partial > \"$out\"; cat > /dev/null");
+    const int status = Shell(ffmpeg + "EXE animate t.xml -o clip.mp4 --frames 1000000 --size 16x16 "
+                                      ">stdout.txt 2>stderr.txt & tool=$!; "
+                                      "n=0; while [ ! -e started ] && [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done; "
+                                      "sleep 0.2; kill -INT $tool; wait $tool; s=$?; rm -f started; exit $s");
+    EXPECT_EQ(status, 130) << ReadFile(dir_ / "stderr.txt");
+    EXPECT_NE(ReadFile(dir_ / "stderr.txt").find("interrupted; clip.mp4 left as it was"), std::string::npos)
+        << ReadFile(dir_ / "stderr.txt");
+    expectOldVideoOnly("interrupted");
+
+    // Success, at an odd size: the raw frames reach the output, and the padding is announced.
+    FakeFfmpeg("cat > \"$out\"");
+    r = Run("animate t.xml -o clip.mp4 --frames 3 --size 33x17", ffmpeg);
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(ReadFile(dir_ / "clip.mp4").size(), 3u * 33 * 17 * 4);
+    EXPECT_NE(r.err.find("33x17 frames get a black column and row added (34x18)"), std::string::npos) << r.err;
+    EXPECT_EQ(Names(), (std::vector<std::string>{"clip.mp4", "ffmpeg", "t.xml"}));
+}
+
+TEST_F(Cli, RangePiecesJoinIntoTheFramesOfOneRun) {
+    ASSERT_EQ(Run("text 'Go far' -o t.xml --size 40 --effect PATH_SLIDEUP --then PATH_WIPELEFT").status, 0);
+    const std::string common = "animate t.xml --frames 7 --size 96x54 ";
+    ASSERT_EQ(Run(common + "-o 'whole/%02d.png'").status, 0);
+    const Result first = Run(common + "-o 'pieces/%02d.png' --range 0:2");
+    ASSERT_EQ(first.status, 0) << first.err;
+    EXPECT_NE(first.err.find("3/3 frames"), std::string::npos) << first.err;
+    EXPECT_FALSE(fs::exists(dir_ / "pieces/03.png"));
+    ASSERT_EQ(Run(common + "-o 'pieces/%02d.png' --range 3:5").status, 0);
+    ASSERT_EQ(Run(common + "-o 'pieces/%02d.png' --range 6:6").status, 0);
+    for (int i = 0; i < 7; ++i) {
+        char name[16];
+        std::snprintf(name, sizeof name, "%02d.png", i);
+        EXPECT_EQ(ReadFile(dir_ / "pieces" / name), ReadFile(dir_ / "whole" / name)) << name;
+    }
+    // A shorter run into the same directory warns of the frames it did not replace.
+    const Result shorter = Run("animate t.xml --frames 5 --size 96x54 -o 'whole/%02d.png'");
+    ASSERT_EQ(shorter.status, 0) << shorter.err;
+    EXPECT_NE(shorter.err.find("whole/05.png and 1 more beside these frames come from an earlier, longer run"),
+              std::string::npos)
+        << shorter.err;
+    EXPECT_EQ(Run(common + "-o 'whole/%02d.png' --range 0:0").err.find("earlier"), std::string::npos);
 }
 
 }  // namespace

@@ -9,8 +9,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include "Effects.h"
+#include "KeyFrames.h"
+#include "StyledString.h"
 #include "Text.h"
-#include "Title.h"
+#include "TitleFiles.h"
 
 namespace qeltitle {
 namespace {

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <mutex>
 
+#include "DebugLines.h"
 #include "FrameLoop.h"
 #include "Image.h"
 #include "Output.h"
@@ -134,7 +135,7 @@ TEST_F(PngFile, RoundTripsWithAndWithoutAlpha) {
     std::string error;
     const std::string path = (dir_ / "a.png").string();
     for (bool alpha : {true, false}) {
-        ASSERT_TRUE(WritePng(path, image, alpha, alpha, error)) << error;
+        ASSERT_TRUE(WritePng(path, image, alpha, alpha ? PngKind::SequenceFrame : PngKind::Still, error)) << error;
         EXPECT_FALSE(fs::exists(path + ".partial"));
         Image back;
         ASSERT_TRUE(ReadPng(path, back, error)) << error;
@@ -155,7 +156,7 @@ TEST_F(PngFile, ReportsWhyItCannotReadOrWrite) {
     std::ofstream(dir_ / "text.png") << "not a png at all";
     EXPECT_FALSE(ReadPng((dir_ / "text.png").string(), image, error));
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(WritePng((dir_ / "no/dir/a.png").string(), Pattern(2, 2), true, false, error));
+    EXPECT_FALSE(WritePng((dir_ / "no/dir/a.png").string(), Pattern(2, 2), true, PngKind::Still, error));
     EXPECT_FALSE(error.empty());
 }
 
@@ -257,6 +258,43 @@ TEST(FrameLoop, StopsAtTheFirstFailure) {
     EXPECT_FALSE(RunFrames(10, 4, 4, throwingDraw, quietSink, nullptr, error));
     EXPECT_EQ(error.rfind("cannot draw frame", 0), 0u) << error;
     EXPECT_EQ(quietSink.indices, (std::vector<int>{0, 1}));
+}
+
+TEST(FrameLoop, RangesStayInsideTheAnimationAndKeepTheirNumbers) {
+    const struct {
+        const char* text;
+        int count;
+        bool ok;
+        int first, last;
+    } cases[] = {
+        {"0:9", 10, true, 0, 9},   {"3:3", 10, true, 3, 3},     {"4:9", 10, true, 4, 9},
+        {"0:10", 10, false, 0, 0}, {"5:4", 10, false, 0, 0},    {"-1:3", 10, false, 0, 0},
+        {"3", 10, false, 0, 0},    {"1:2:3", 10, false, 0, 0},  {":3", 10, false, 0, 0},
+        {"a:b", 10, false, 0, 0},  {"0:0", 1, true, 0, 0},
+    };
+    for (const auto& c : cases) {
+        FrameRange range;
+        std::string error;
+        EXPECT_EQ(ParseFrameRange(c.text, c.count, range, error), c.ok) << c.text;
+        if (c.ok) EXPECT_EQ(range.first * 1000 + range.last, c.first * 1000 + c.last) << c.text;
+        else EXPECT_FALSE(error.empty()) << c.text;
+    }
+
+    // Frames of a range are drawn and handed over with their numbers in the whole animation.
+    RecordingSink sink;
+    std::vector<int> drawn;
+    std::string error;
+    const auto draw = [&](int i, Image&, std::string&) { return drawn.push_back(i), true; };
+    ASSERT_TRUE(RunFrames(FrameRange{4, 7}, 4, 4, draw, sink, nullptr, error)) << error;
+    EXPECT_EQ(drawn, (std::vector<int>{4, 5, 6, 7}));
+    EXPECT_EQ(sink.indices, (std::vector<int>{4, 5, 6, 7}));
+}
+
+TEST(DebugLines, FailureReportsAreDroppedTheDumpIsOutput) {
+    EXPECT_EQ(RouteOfDebugLine("QEL_Title2: Failed to load title from file a.xml!"), DebugRoute::Drop);
+    EXPECT_EQ(RouteOfDebugLine("QEL_Title2: Failed to save title to buffer!"), DebugRoute::Drop);
+    EXPECT_EQ(RouteOfDebugLine("[String 0] Char 4: ch = 67"), DebugRoute::StandardOutput);
+    EXPECT_EQ(RouteOfDebugLine("==[Time: 5] Begin==="), DebugRoute::StandardOutput);
 }
 
 TEST(FrameLoop, TimesSpanZeroToOne) {

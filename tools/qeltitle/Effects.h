@@ -1,0 +1,23 @@
+// The effects the library offers, read through its enumeration operation.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "qel/QEL_Title2.h"
+
+namespace qeltitle {
+
+struct EffectInfo {
+    std::string pathId;
+    std::string group;
+    std::string name;  // display name; the display key when no string table names it
+    std::string description;
+};
+// The effects offered at `level` (1 offers all of them), in catalogue order.
+std::vector<EffectInfo> OfferedEffects(qel::ITitleHost& host, int level);
+// "IDS_DSP_Ti_SlideUp_Name" -> "SlideUp"; any other text is returned as it is.
+std::string DisplayKeyOf(std::string_view text);
+
+}  // namespace qeltitle

@@ -1,0 +1,36 @@
+// The frame a title is drawn on: the library's render settings for it, the background every
+// drawing starts from, and drawing the title at one title time.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Image.h"
+#include "qel/QEL_Title2.h"
+
+namespace qeltitle {
+
+// Frame the title is drawn on. Layout units become frame pixels times `scale`.
+struct FrameSetup {
+    int width = 1920;
+    int height = 1080;
+    float scale = 1.0f;
+    bool keepAlpha = false;  // transparent frame: the title's alpha is combined with it
+    int threads = 0;         // worker limit; 0: one per processor
+};
+bool ConfigureFrame(qel::ITitleHost& host, const FrameSetup& setup, std::string& error);
+
+// --background: "#RRGGBB", "transparent", or a PNG file scaled to the frame.
+struct Background {
+    enum class Kind { Color, Picture, Transparent } kind = Kind::Color;
+    uint32_t rgb = 0;  // 0x00RRGGBB
+    Image picture;
+};
+bool ParseBackground(const std::string& text, Background& out, std::string& error);
+// The frame every drawing starts from.
+Image BackgroundFrame(const Background& background, int width, int height);
+
+// Copies `base` into `frame` and draws the title at `time` (0 to 1) over it.
+bool DrawTitle(qel::ITitleHost& host, const Image& base, double time, Image& frame, std::string& error);
+
+}  // namespace qeltitle

@@ -1,0 +1,117 @@
+#include "StyledString.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+
+#include "Text.h"
+#include "TitleFiles.h"
+
+namespace qeltitle {
+
+using namespace qel;
+
+namespace {
+
+void CopyFaceName(char16_t (&target)[32], const std::u16string& name) {
+    std::memset(target, 0, sizeof target);
+    std::copy_n(name.begin(), std::min<size_t>(name.size(), 31), target);
+}
+
+}  // namespace
+
+bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringStyle& style, AddedString& out,
+                     std::string& error) {
+    FontSpec font{};
+    host.GetDefaultFont(&font);
+    if (!style.font.empty()) CopyFaceName(font.FaceName, Utf8ToUtf16(style.font));
+    font.CharSet = 1;
+    font.Size = style.size;
+    font.Bold = style.bold ? 1 : 0;
+    font.Italic = style.italic ? 1 : 0;
+    font.Underline = font.StrikeOut = 0;
+    out.fontSubstituted = host.SetDefaultFont(&font) == 1;
+    FontSpec used{};
+    host.GetDefaultFont(&used);
+    out.fontUsed = Utf16ToUtf8(std::u16string(used.FaceName, std::find(used.FaceName, used.FaceName + 32, u'\0')));
+
+    MetaFace face{1, ModelColor(style.color1), ModelColor(style.color2), style.gradient,
+                  static_cast<uint32_t>(std::clamp(style.alpha, 0, 255)), 0};
+    host.SetDefaultFace(&face);
+
+    MetaBorder border{};
+    if (style.border && style.border->size > 0) {
+        const uint32_t c = ModelColor(style.border->rgb);
+        border = {1, style.border->size, c, c, 0, 255, 0};
+    }
+    host.SetDefaultBorder(&border);
+
+    MetaShadow shadow{};
+    if (style.shadow) {
+        const ShadowOption& s = *style.shadow;
+        const uint32_t c = ModelColor(s.rgb);
+        shadow = {1, border.Enable, c, c, 0, s.extrude ? 255u : 160u, s.blur, s.dx, s.dy, s.extrude ? 1u : 0u};
+    }
+    host.SetDefaultShadow(&shadow);
+
+    // A getter given a bad row still reports the default, which is how a host reads the defaults
+    // it did not set itself.
+    ParagraphAttrs paragraph{};
+    host.GetCharParagraph(-1, 0, &paragraph);
+    paragraph.Align = style.align;
+    host.SetDefaultParagraph(&paragraph);
+
+    StringAttrs attrs{};
+    host.GetStringAttrs(-1, &attrs);
+    attrs.Left = style.at ? style.at->first : 0.0f;
+    attrs.Top = style.at ? style.at->second : 0.0f;
+    attrs.RotateDegree = style.rotate;
+    attrs.Vertical = style.vertical ? 1 : 0;
+    std::strcpy(attrs.PathID, "PATH_NOEFFECT");
+    attrs.PathProgress = 1.0f;
+    host.SetDefaultString(&attrs);
+
+    out.row = host.AddString();
+    const std::u16string terminated(text);
+    const int32_t count = host.InsertText(out.row, 0, terminated.c_str());
+    if (count != static_cast<int32_t>(terminated.size())) {
+        error = "the title library kept " + std::to_string(count) + " of " + std::to_string(terminated.size()) +
+                " characters";
+        return false;
+    }
+    if (style.at) return true;
+
+    // Centre the drawn characters (rotated, and for vertical text extending to the left of the
+    // string's corner) on the centre of the frame; the move is rigid, so one correction suffices.
+    float minX = FLT_MAX, minY = FLT_MAX, maxX = -FLT_MAX, maxY = -FLT_MAX;
+    for (int32_t i = 0; i < count; ++i) {
+        QuadF quad{};
+        if (host.GetCharQuad(out.row, i, &quad, 0) != S_OK) continue;
+        for (int k = 0; k < 4; ++k) {
+            minX = std::min(minX, quad.x[k]), maxX = std::max(maxX, quad.x[k]);
+            minY = std::min(minY, quad.y[k]), maxY = std::max(maxY, quad.y[k]);
+        }
+    }
+    if (minX > maxX) {
+        RectF box{};
+        host.GetStringRect(out.row, &box);
+        minX = box.x, maxX = box.x + box.width, minY = box.y, maxY = box.y + box.height;
+    }
+    RenderSettings settings{};
+    host.GetRenderSettings(&settings);
+    const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
+    const float sy = settings.ScaleY != 0 ? settings.ScaleY : 1.0f;
+    attrs.Left += (style.frame.width * sx * 0.5f - (minX + maxX) * 0.5f) / sx;
+    attrs.Top += (style.frame.height * sy * 0.5f - (minY + maxY) * 0.5f) / sy;
+    attrs.Left = std::round(attrs.Left);
+    attrs.Top = std::round(attrs.Top);
+    host.SetDefaultString(&attrs);
+    if (const HRESULT status = host.ApplyString(out.row); status != S_OK) {
+        error = "the title library could not place the string: " + StatusText(status);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace qeltitle

@@ -1,0 +1,43 @@
+// A new string of one style, added with the library's editing operations: the defaults for new
+// text are set from the style, the text inserted, and the string centred in its frame unless a
+// corner is given.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "Args.h"
+#include "qel/QEL_Title2.h"
+
+namespace qeltitle {
+
+// How a new string looks and where it goes. Colours are 0x00RRGGBB.
+struct StringStyle {
+    std::string font;  // face name; empty keeps the library's default face
+    float size = 72;   // em height, layout units
+    bool bold = false;
+    bool italic = false;
+    uint32_t color1 = 0xFFFFFF, color2 = 0xFFFFFF;
+    int gradient = 0;  // gradient type 0..7
+    int alpha = 255;
+    std::optional<BorderOption> border;
+    std::optional<ShadowOption> shadow;
+    uint32_t align = 6;  // paragraph alignment code (centre)
+    bool vertical = false;
+    float rotate = 0;  // degrees
+    // Top-left corner in layout units; without it the string's centre goes to the centre of `frame`.
+    std::optional<std::pair<float, float>> at;
+    FrameSize frame{1920, 1080};
+};
+struct AddedString {
+    int row = -1;
+    std::string fontUsed;  // the face the library resolved
+    bool fontSubstituted = false;
+};
+bool AddStyledString(qel::ITitleHost& host, std::u16string_view text, const StringStyle& style,
+                     AddedString& out, std::string& error);
+
+}  // namespace qeltitle

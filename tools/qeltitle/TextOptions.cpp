@@ -1,0 +1,107 @@
+#include "TextOptions.h"
+
+#include "Args.h"
+#include "Text.h"
+
+namespace qeltitle {
+
+ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions& out, std::string& message) {
+    ArgParser parser("text TEXT -o TITLE.xml [options]",
+                     "Makes a title of one string with the given style and animation and saves it.\n"
+                     "In TEXT, \\n (or a real line break) starts a new paragraph and \\\\ is a backslash.\n"
+                     "Layout units are frame pixels at scale 1; the string is centred in a 1920x1080\n"
+                     "frame unless --at places its top-left corner.");
+    parser.Option("-o, --output", "FILE", "the title file to write (replaced if it exists)");
+    parser.Flag("--append", "add the string to the title already in FILE instead of replacing it");
+    parser.Option("--font", "FACE", "font family (default: the library's default face)");
+    parser.Option("--size", "N", "em height in layout units (default 72)");
+    parser.Flag("--bold", "bold face");
+    parser.Flag("--italic", "italic face");
+    parser.Option("--color", "C1[:C2]", "fill colour(s) #RRGGBB; two colours make a gradient (default #FFFFFF)");
+    parser.Option("--gradient", "N", "gradient type 0 to 7 for two colours (default 1 with two colours, else 0)");
+    parser.Option("--border", "N[:#RRGGBB]", "outline of width N (in 1/80 em; default colour black)");
+    parser.Option("--shadow", "DX,DY[:BLUR][:extrude][:#RRGGBB]",
+                  "shadow offset in layout units, blur radius, extruded slab, colour (default black)");
+    parser.Option("--effect", "PATH_...", "animation effect (see 'qeltitle effects')");
+    parser.Option("--then", "PATH_...", "second effect, taking the string away (needs --effect)");
+    parser.Option("--align", "A", "left, center or right paragraphs (default center)");
+    parser.Flag("--vertical", "vertical text: columns from top to bottom, right to left");
+    parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
+    parser.Option("--at", "X,Y", "top-left corner of the string in layout units");
+    parser.Option("--frame", "WxH", "frame to centre the string in (default 1920x1080)");
+    parser.Epilog(
+        "animation (key frames on the title time 0..1):\n"
+        "  --effect E           E brings the string in over the whole time: keys (0, E, 0) and (1, E, 1).\n"
+        "  --effect E --then F  E brings it in over the first 40% of the time, the string rests until\n"
+        "                       60%, then F runs backwards and takes it out over the last 40%:\n"
+        "                       keys (0, E, 0), (0.4, E, 1), (0.6, F, 1), (1, F, 0).\n"
+        "  no effect            the string stays at rest (PATH_NOEFFECT).\n\n"
+        "examples:\n"
+        "  qeltitle text 'Hello, world' -o hello.xml --size 120 --color '#FFD040:#FF6000' --border 4\n"
+        "  qeltitle text 'Line one\\nLine two' -o two.xml --shadow 6,6:4 --effect PATH_SLIDEUP "
+        "--then PATH_FADE");
+    out = TextOptions{};
+    const auto bad = [&](const std::string& reason) {
+        message = reason;
+        return ParseOutcome::BadUsage;
+    };
+    std::string error;
+    if (!parser.Parse(args, error)) return bad(error);
+    if (parser.HelpRequested()) {
+        message = parser.Help();
+        return ParseOutcome::Help;
+    }
+    if (parser.Positionals().size() != 1) return bad("expected one TEXT argument");
+    if (!parser.Has("output")) return bad("missing -o TITLE.xml");
+    out.output = *parser.Value("output");
+    if (out.output.empty()) return bad("-o: the file name is empty");
+    out.text = ExpandTitleText(parser.Positionals()[0]);
+    if (out.text.empty()) return bad("the text is empty");
+    out.append = parser.Has("append");
+
+    StringStyle& style = out.style;
+    style.font = parser.Value("font").value_or("");
+    style.bold = parser.Has("bold");
+    style.italic = parser.Has("italic");
+    style.vertical = parser.Has("vertical");
+    double number = 0;
+    long whole = 0;
+    if (auto v = parser.Value("size")) {
+        if (!ParseNumber(*v, 1, 4096, number, error)) return bad("--size: " + error);
+        style.size = static_cast<float>(number);
+    }
+    if (auto v = parser.Value("color"); v && !ParseColorPair(*v, style.color1, style.color2, error))
+        return bad("--color: " + error);
+    style.gradient = style.color1 != style.color2 ? 1 : 0;
+    if (auto v = parser.Value("gradient")) {
+        if (!ParseInteger(*v, 0, 7, whole, error)) return bad("--gradient: " + error);
+        style.gradient = static_cast<int>(whole);
+    }
+    if (auto v = parser.Value("border")) {
+        BorderOption border;
+        if (!ParseBorder(*v, border, error)) return bad("--border: " + error);
+        style.border = border;
+    }
+    if (auto v = parser.Value("shadow")) {
+        ShadowOption shadow;
+        if (!ParseShadow(*v, shadow, error)) return bad("--shadow: " + error);
+        style.shadow = shadow;
+    }
+    if (auto v = parser.Value("align"); v && !ParseAlign(*v, style.align, error)) return bad("--align: " + error);
+    if (auto v = parser.Value("rotate")) {
+        if (!ParseNumber(*v, -3600, 3600, number, error)) return bad("--rotate: " + error);
+        style.rotate = static_cast<float>(number);
+    }
+    if (auto v = parser.Value("at")) {
+        float x = 0, y = 0;
+        if (!ParsePoint(*v, x, y, error)) return bad("--at: " + error);
+        style.at = std::make_pair(x, y);
+    }
+    if (auto v = parser.Value("frame"); v && !ParseFrameSize(*v, style.frame, error)) return bad("--frame: " + error);
+    out.effect = parser.Value("effect").value_or("");
+    out.then = parser.Value("then").value_or("");
+    if (!out.then.empty() && out.effect.empty()) return bad("--then needs --effect");
+    return ParseOutcome::Run;
+}
+
+}  // namespace qeltitle
