@@ -1,7 +1,7 @@
 // The frame compositor: drawing a title over the host's frame.
 //
-// A frame is drawn string by string. Each string owns three frame-sized premultiplied layers
-// (shadow, border, face). Its effect says, per pass and per character, where the character is,
+// A frame is drawn string by string. Each string owns three premultiplied layers (shadow, border,
+// face) that cover only its drawn extent (see "Layer extent" below). Its effect says, per pass and per character, where the character is,
 // how it is scaled and turned and how opaque it is; the character's face, border and shadow
 // images (prepared once for characters at rest, made afresh for scaled or turned ones) are placed
 // into the three layers, the layers are joined into one image (face over border with added
@@ -27,10 +27,21 @@
 // the title revision it was drawn at (any edit or settings change moves on), and only while no
 // string's layers were freed and no path identifier changed.
 //
+// Layer extent. A string's frame is drawn in two steps: first every pass's effect answers are
+// taken and the images of scaled or turned characters made, which gives the union of the boxes
+// the characters' images touch; the string's layers then cover that union grown by the two pixels
+// the join and smoothing steps may reach, clipped to the drawing area, and only then are the
+// images placed. Memory, clearing, joins, filters and the replayed blend of a still frame
+// therefore cost what the string draws, not the frame: twenty short strings on a 4K frame hold
+// twenty small layer sets, not sixty frame-sized layers. A string with a whole-image effect keeps
+// frame-sized layers, because its effect reads and writes them as whole frames (source and target
+// views of width x height with stride width * 4) and may draw anywhere in them.
+//
 // Layer clearing. Every write into a string's layers lies inside its dirty rectangle (placement is
 // clipped to it, joins and filters run inside it, and a whole-image effect's output rectangle is
-// added to it), so a new frame clears only the previous frame's dirty rectangle; fresh layer
-// memory is cleared once when it is allocated.
+// added to it). When the new extent lies inside the layers' rectangle the layers stay where they
+// are and only the previous frame's dirty rectangle is cleared; otherwise they are laid out afresh
+// over the new extent (reusing the block when it is large enough) and cleared whole.
 #include "compositor/Compositor.h"
 
 #include <algorithm>
@@ -40,8 +51,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <new>
+#include <string_view>
 #include <thread>
 #include <type_traits>
+#include <unordered_map>
 #include <vector>
 
 #include "effects/EffectCatalog.h"
@@ -78,17 +92,28 @@ RECT Inflate(const RECT& r, int32_t d) {
     return {r.left - d, r.top - d, r.right + d, r.bottom + d};
 }
 
-void ClearRect(uint8_t* layer, int32_t frameWidth, const RECT& r) {
+bool Contains(const RECT& outer, const RECT& inner) {
+    return IsEmpty(inner) || (inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+                              inner.bottom <= outer.bottom);
+}
+
+// Clears r (frame pixels, inside the string's layer rectangle) in all three layers.
+void ClearLayers(const StringRender& s, const RECT& r) {
     if (IsEmpty(r)) return;
     const size_t rowBytes = size_t(r.right - r.left) * 4;
-    for (int32_t y = r.top; y < r.bottom; ++y) {
-        std::memset(layer + (size_t(y) * frameWidth + size_t(r.left)) * 4, 0, rowBytes);
+    for (uint8_t* layer : {s.layers.ShadowLayer, s.layers.BorderLayer, s.layers.FaceLayer}) {
+        for (int32_t y = r.top; y < r.bottom; ++y) std::memset(s.At(layer, r.left, y), 0, rowBytes);
     }
 }
 
 // ---- sharing work with the pool ----
 
 constexpr int32_t kMaxHelpers = 31;
+
+// Smallest band of a replayed still frame worth a helper: waking a sleeping pool thread costs tens
+// of microseconds (more on a loaded or virtual machine), about what one thread blends in half a
+// million pixels.
+constexpr int64_t kMinReplayPixelsPerBand = 512 * 1024;
 
 // How long a helper keeps polling for the next section before it sleeps, in microseconds. The
 // gaps between the sections of one frame (effect answers, dirty boxes, clearing) are shorter than
@@ -310,6 +335,29 @@ bool EffectCurrent(const StringRender& r, const MetaString& s, uint64_t revision
            std::strncmp(r.effectPathId, s.PathID, sizeof r.effectPathId) == 0;
 }
 
+// A copy of from's images into *to, rebuild flags and all; false (with *to unchanged in its flags)
+// when memory runs out.
+bool CopyImages(const PreparedGlyph& from, PreparedGlyph* to) {
+    const LayerImage* sources[3] = {&from.Face, &from.Border, &from.Shadow};
+    LayerImage* targets[3] = {&to->Face, &to->Border, &to->Shadow};
+    for (int k = 0; k < 3; ++k) {
+        const LayerImage& a = *sources[k];
+        LayerImage& b = *targets[k];
+        b.Reset();
+        if (!a.pixels) continue;
+        const size_t bytes = size_t(a.width) * size_t(a.height) * 4;
+        b.pixels.reset(new (std::nothrow) uint8_t[bytes]);
+        if (!b.pixels) return false;
+        std::memcpy(b.pixels.get(), a.pixels.get(), bytes);
+        b.width = a.width;
+        b.height = a.height;
+        b.x = a.x;
+        b.y = a.y;
+    }
+    to->DirtyBits = from.DirtyBits;
+    return true;
+}
+
 }  // namespace
 
 class FrameCompositor {
@@ -326,18 +374,22 @@ public:
     HRESULT Render(float time);
 
 private:
-    HRESULT AllocateLayers(StringRender& r);
+    struct PassDraw {
+        std::vector<CharDraw> draws;  // parallel to the characters
+        RECT drawn{};                 // what this pass's images touch inside the area
+    };
+
+    HRESULT FitLayers(StringRender& r, const RECT& extent, const RECT& stale);
     void PrepareAtRest();
     bool CacheUsable() const;
-    void DrawString(int32_t row);
-    void DrawPass(int32_t row, int32_t pass);
-    void PlaceImages(const CharDraw& d, const RECT& clip, const LayerMemory& layers) const;
+    HRESULT DrawString(int32_t row);
+    void AnswerPass(int32_t row, int32_t pass, PassDraw& out);
+    void PlacePass(StringRender& r, PassDraw& p);
+    void PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) const;
     void JoinLayers(StringRender& r);
     void WholeImage(int32_t row);
     const uint8_t* FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const;
     void BlendIntoFrame();
-    void ForBands(const RECT& r, void (*op)(uint8_t*, const uint8_t*, int32_t, int32_t, const RECT&),
-                  uint8_t* dst, const uint8_t* src);
     template <class BandOp>
     void ForRowBands(const RECT& r, BandOp op);
 
@@ -349,41 +401,78 @@ private:
     RECT area_{};
     bool threaded_;
     WorkTeam team_;
-    std::vector<CharDraw> draws_;
+    std::vector<PassDraw> passes_;
+    // Below this a band costs about as much as handing it to another thread that is awake.
+    int64_t minBandPixels_ = 16 * 1024;
     std::atomic<bool> outOfMemory_{false};  // a character image could not be made for lack of memory
 };
 
-HRESULT FrameCompositor::AllocateLayers(StringRender& r) {
-    r.layers.Reset();
-    const size_t layerBytes = size_t(rs_.Width) * size_t(rs_.Height) * 4;
-    const size_t stride = (layerBytes + 63) & ~size_t(63);  // each layer on a 64-byte boundary
-    void* block = GatedAlignedAlloc(64, 3 * stride);
-    if (!block) return E_OUTOFMEMORY;
-    std::memset(block, 0, 3 * stride);
-    r.layers.block.reset(static_cast<uint8_t*>(block));
-    r.layers.ShadowLayer = static_cast<uint8_t*>(block);
-    r.layers.BorderLayer = r.layers.ShadowLayer + stride;
-    r.layers.FaceLayer = r.layers.BorderLayer + stride;
-    r.layerWidth = rs_.Width;
-    r.layerHeight = rs_.Height;
-    r.dirty = RECT{};
+// Makes r's layers cover extent (frame pixels): stale, the previous frame's dirty rectangle, is
+// cleared when the layers already cover the extent; otherwise they are laid out over the extent
+// and cleared whole. An empty extent of a string whose layers no longer fit frees them.
+HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RECT& stale) {
+    const bool sameFrame = r.frameWidth == rs_.Width && r.frameHeight == rs_.Height;
+    if (r.layers && sameFrame && Contains(r.layerRect, extent)) {
+        const RECT old = Intersect(stale, r.layerRect);
+        ForRowBands(old, [&r](const RECT& band) { ClearLayers(r, band); });
+        return S_OK;
+    }
+    r.frameWidth = rs_.Width;
+    r.frameHeight = rs_.Height;
+    if (IsEmpty(extent)) {
+        r.layers.Reset();
+        r.layerRect = RECT{};
+        r.layerCapacity = 0;
+        return S_OK;
+    }
+    const size_t layerBytes = size_t(extent.right - extent.left) * size_t(extent.bottom - extent.top) * 4;
+    if (!r.layers || layerBytes > r.layerCapacity) {
+        r.layers.Reset();
+        r.layerCapacity = 0;
+        // A quarter more than asked for, so that a growing string is not given new memory every
+        // frame; each layer on a 64-byte boundary.
+        const size_t capacity = (layerBytes + layerBytes / 4 + 63) & ~size_t(63);
+        void* block = GatedAlignedAlloc(64, 3 * capacity);
+        if (!block) return E_OUTOFMEMORY;
+        r.layers.block.reset(static_cast<uint8_t*>(block));
+        r.layers.ShadowLayer = static_cast<uint8_t*>(block);
+        r.layers.BorderLayer = r.layers.ShadowLayer + capacity;
+        r.layers.FaceLayer = r.layers.BorderLayer + capacity;
+        r.layerCapacity = capacity;
+    }
+    r.layerRect = extent;
+    ForRowBands(extent, [&r](const RECT& band) { ClearLayers(r, band); });
     return S_OK;
 }
 
-// Images of characters at rest, for every character whose rebuild flags are set.
+// Images of characters at rest, for every character whose rebuild flags are set. Characters made
+// afresh whose inputs equal those of an earlier one in this frame (the same letter in the same
+// style, in any string) copy its images instead of rasterising, growing and blurring them again:
+// equal keys make identical images.
 void FrameCompositor::PrepareAtRest() {
     struct Item {
         int32_t row, col;
+        int32_t source;  // index of the item whose images this one copies, or -1
     };
     std::vector<Item> items;
+    std::unordered_map<std::string_view, int32_t> firstOfKey;
     for (size_t r = 0; r < strings_.size(); ++r) {
-        const std::vector<PreparedGlyph>& glyphs = owner_.states_[r].glyphs;
-        for (size_t i = 0; i < glyphs.size(); ++i) {
-            if (glyphs[i].DirtyBits != 0) items.push_back({int32_t(r), int32_t(i)});
+        const StringRender& state = owner_.states_[r];
+        for (size_t i = 0; i < state.glyphs.size(); ++i) {
+            const uint8_t bits = state.glyphs[i].DirtyBits;
+            if (bits == 0) continue;
+            int32_t source = -1;
+            if (bits == kDirtyAll && i < state.keys.size()) {
+                const std::string_view key(reinterpret_cast<const char*>(&state.keys[i]), sizeof(GlyphKey));
+                const auto [at, added] = firstOfKey.emplace(key, int32_t(items.size()));
+                if (!added) source = at->second;
+            }
+            items.push_back({int32_t(r), int32_t(i), source});
         }
     }
     auto prepare = [this, &items](int32_t k) noexcept {
         const Item it = items[size_t(k)];
+        if (it.source >= 0) return;
         const MetaString& s = strings_[size_t(it.row)];
         if (PrepareGlyphLayers(s, it.col, rs_, &owner_.State(it.row).glyphs[size_t(it.col)],
                                s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree) == kPrepareOutOfMemory)
@@ -394,6 +483,17 @@ void FrameCompositor::PrepareAtRest() {
     } else {
         for (size_t k = 0; k < items.size(); ++k) prepare(int32_t(k));
     }
+    for (const Item& it : items) {
+        if (it.source < 0) continue;
+        const Item& from = items[size_t(it.source)];
+        PreparedGlyph& to = owner_.State(it.row).glyphs[size_t(it.col)];
+        if (!CopyImages(owner_.State(from.row).glyphs[size_t(from.col)], &to)) {
+            const MetaString& s = strings_[size_t(it.row)];
+            if (PrepareGlyphLayers(s, it.col, rs_, &to, s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree) ==
+                kPrepareOutOfMemory)
+                outOfMemory_.store(true, std::memory_order_relaxed);
+        }
+    }
 }
 
 bool FrameCompositor::CacheUsable() const {
@@ -401,7 +501,7 @@ bool FrameCompositor::CacheUsable() const {
     for (size_t r = 0; r < strings_.size(); ++r) {
         const MetaString& s = strings_[r];
         const StringRender& state = owner_.states_[r];
-        if (s.PathProgress != 1.0f || !state.layers) return false;
+        if (s.PathProgress != 1.0f || !state.drawn) return false;
         if (s.PathID[0] != 0 && !EffectCurrent(state, s, title_.Revision())) return false;
     }
     return true;
@@ -413,13 +513,11 @@ HRESULT FrameCompositor::Render(float time) {
     if (rs_.Width <= 0 || rs_.Height <= 0) return S_OK;
     if (frameBytes > int64_t(std::numeric_limits<int32_t>::max())) return E_OUTOFMEMORY;
 
-    if (threaded_) team_.Start();  // the helpers wake while this thread does the serial start
+    // The helpers wake while this thread does the serial start; not for a frame that will likely
+    // be replayed from the still frame, whose few small blends cost less than waking them (a large
+    // replay still starts them when it first shares work).
+    if (threaded_ && !owner_.HoldsStillFrame(title_)) team_.Start();
     owner_.Sync(title_);
-    for (StringRender& r : owner_.states_) {
-        if ((!r.layers || r.layerWidth != rs_.Width || r.layerHeight != rs_.Height) && AllocateLayers(r) != S_OK) {
-            return E_OUTOFMEMORY;
-        }
-    }
     PrepareAtRest();
     // A character image that could not be made would be missing from the frame: the frame fails
     // instead, and the character is made on the next call.
@@ -431,13 +529,19 @@ HRESULT FrameCompositor::Render(float time) {
     title_.EvaluateTime(time);
 
     if (CacheUsable()) {
+        // The helpers were not woken for a replay; only a blend large enough to pay for waking
+        // them is shared.
+        minBandPixels_ = kMinReplayPixelsPerBand;
         owner_.dirtyRect_ = owner_.cacheRect_;
         BlendIntoFrame();
         return S_OK;
     }
     owner_.cacheValid_ = false;  // the layers are about to change
 
-    for (size_t r = 0; r < strings_.size(); ++r) DrawString(int32_t(r));
+    for (size_t r = 0; r < strings_.size(); ++r) {
+        const HRESULT hr = DrawString(int32_t(r));
+        if (hr != S_OK) return hr;
+    }
     if (outOfMemory_) return E_OUTOFMEMORY;
     for (StringRender& r : owner_.states_) r.dirty = Intersect(Inflate(r.dirty, 2), area_);
     for (StringRender& r : owner_.states_) JoinLayers(r);
@@ -460,38 +564,56 @@ HRESULT FrameCompositor::Render(float time) {
     return S_OK;
 }
 
-void FrameCompositor::DrawString(int32_t row) {
+HRESULT FrameCompositor::DrawString(int32_t row) {
     const MetaString& s = strings_[size_t(row)];
     StringRender& r = owner_.State(row);
-    const LayerMemory& layers = r.layers;
-    const RECT old = Intersect(r.dirty, RECT{0, 0, rs_.Width, rs_.Height});
-    ForRowBands(old, [&](const RECT& band) {
-        for (uint8_t* layer : {layers.ShadowLayer, layers.BorderLayer, layers.FaceLayer}) {
-            ClearRect(layer, rs_.Width, band);
-        }
-    });
+    const RECT stale = r.dirty;
     r.dirty = RECT{};
-    if (s.PathID[0] == 0) return;
+    r.drawn = false;
+    int32_t passes = 0;
+    if (s.PathID[0] != 0) {
+        (void)owner_.EffectFor(title_, row);
+        passes = EffectCatalog::GetPassCount(s.PathID);
+    }
+    if (passes_.size() < size_t(std::max(passes, 0))) passes_.resize(size_t(passes));
+    for (int32_t pass = 0; pass < passes; ++pass) {
+        AnswerPass(row, pass, passes_[size_t(pass)]);
+        r.dirty = Union(r.dirty, passes_[size_t(pass)].drawn);
+    }
 
-    (void)owner_.EffectFor(title_, row);
-    const int32_t passes = EffectCatalog::GetPassCount(s.PathID);
-    for (int32_t pass = 0; pass < passes; ++pass) DrawPass(row, pass);
+    const bool whole = s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID);
+    const RECT extent = whole ? RECT{0, 0, rs_.Width, rs_.Height} : Intersect(Inflate(r.dirty, 2), area_);
+    HRESULT hr = FitLayers(r, extent, stale);
+    for (int32_t pass = 0; pass < passes; ++pass) {
+        PassDraw& p = passes_[size_t(pass)];
+        if (hr == S_OK) PlacePass(r, p);
+        for (CharDraw& d : p.draws) d.temp.FreeImages();
+    }
+    if (hr != S_OK) {
+        r.dirty = RECT{};  // the layers hold nothing that could be blended
+        return hr;
+    }
+    r.drawn = true;
+    return S_OK;
 }
 
-void FrameCompositor::DrawPass(int32_t row, int32_t pass) {
+// The effect's answers for one pass (on this thread, in character order), the images of scaled or
+// turned characters, and the box the pass's images touch.
+void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
     const MetaString& s = strings_[size_t(row)];
     StringRender& r = owner_.State(row);
     const size_t n = std::min(s.chars.size(), r.glyphs.size());
-    draws_.clear();
-    draws_.resize(n);
+    std::vector<CharDraw>& draws = out.draws;
+    draws.clear();
+    draws.resize(n);
+    out.drawn = RECT{};
     SeedEffectRandom(1);
 
-    // The answers of the effect, on this thread, in character order.
     PathEffect* effect = r.effect.get();
     const int32_t boxes = effect ? effect->CharCount() : 0;
     const bool turned = s.RotateDegree != 0;
     for (size_t i = 0; i < n; ++i) {
-        CharDraw& d = draws_[i];
+        CharDraw& d = draws[i];
         if (IsPairBreak(s, i)) continue;
         CharState& st = d.state;
         if (effect && int32_t(i) < boxes) {
@@ -515,8 +637,8 @@ void FrameCompositor::DrawPass(int32_t row, int32_t pass) {
     }
 
     // Fresh images for scaled or turned characters.
-    auto prepare = [this, &s](int32_t k) noexcept {
-        CharDraw& d = draws_[size_t(k)];
+    auto prepare = [&s, &draws, this](int32_t k) noexcept {
+        CharDraw& d = draws[size_t(k)];
         if (!d.visible || !d.transformed) return;
         d.temp.DirtyBits = kDirtyAll;
         const float widthScale = s.chars[size_t(k)].WidthScale;
@@ -524,69 +646,73 @@ void FrameCompositor::DrawPass(int32_t row, int32_t pass) {
                                s.RotateDegree + d.state.angle) == kPrepareOutOfMemory)
             outOfMemory_.store(true, std::memory_order_relaxed);
     };
-    // Dirty boxes on this thread: what a character's images touch inside the area.
-    auto touched = [this](const CharDraw& d) {
-        RECT box{};
-        for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
-            if (image->pixels) box = Union(box, PlacedBox(*image, d.state, area_));
-        }
-        return box;
-    };
+    if (threaded_) {
+        team_.Run(int32_t(n), prepare);
+    } else {
+        for (size_t i = 0; i < n; ++i) prepare(int32_t(i));
+    }
 
+    // Dirty boxes: what a character's images touch inside the area.
+    for (const CharDraw& d : draws) {
+        if (!d.visible) continue;
+        for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
+            if (image->pixels) out.drawn = Union(out.drawn, PlacedBox(*image, d.state, area_));
+        }
+    }
+}
+
+// Places one pass's images into the layers, in character order.
+void FrameCompositor::PlacePass(StringRender& r, PassDraw& p) {
+    const RECT drawn = Intersect(p.drawn, r.layerRect);
+    if (IsEmpty(drawn)) return;
     if (!threaded_) {
-        for (size_t i = 0; i < n; ++i) {
-            CharDraw& d = draws_[i];
-            if (!d.visible) continue;
-            prepare(int32_t(i));
-            r.dirty = Union(r.dirty, touched(d));
-            PlaceImages(d, area_, r.layers);
-            d.temp.FreeImages();
+        for (const CharDraw& d : p.draws) {
+            if (d.visible) PlaceImages(d, drawn, r);
         }
         return;
     }
-
-    team_.Run(int32_t(n), prepare);
-    RECT drawn{};
-    for (const CharDraw& d : draws_) {
-        if (d.visible) drawn = Union(drawn, touched(d));
-    }
-    r.dirty = Union(r.dirty, drawn);
-    if (IsEmpty(drawn)) return;
     // Bands of rows, several per thread so that uneven text evens out.
     const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
     const int32_t rows = drawn.bottom - drawn.top;
     const int32_t bandHeight = std::max(8, (rows + 4 * threads - 1) / (4 * threads));
     const int32_t bands = (rows + bandHeight - 1) / bandHeight;
-    auto place = [this, &r, &drawn, bandHeight](int32_t b) noexcept {
+    auto place = [this, &r, &p, &drawn, bandHeight](int32_t b) noexcept {
         const RECT band{drawn.left, drawn.top + b * bandHeight, drawn.right,
                         std::min(drawn.bottom, drawn.top + (b + 1) * bandHeight)};
-        for (const CharDraw& d : draws_) {
-            if (d.visible) PlaceImages(d, band, r.layers);
+        for (const CharDraw& d : p.draws) {
+            if (d.visible) PlaceImages(d, band, r);
         }
     };
     team_.Run(bands, place);
-    for (CharDraw& d : draws_) d.temp.FreeImages();
 }
 
-void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const LayerMemory& layers) const {
+// clip lies inside the layers' rectangle.
+void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) const {
     const PreparedGlyph& g = *d.glyph;
     const LayerImage* images[3] = {&g.Shadow, &g.Border, &g.Face};
-    uint8_t* targets[3] = {layers.ShadowLayer, layers.BorderLayer, layers.FaceLayer};
+    uint8_t* targets[3] = {r.layers.ShadowLayer, r.layers.BorderLayer, r.layers.FaceLayer};
+    const RECT& l = r.layerRect;
     for (int k = 0; k < 3; ++k) {
         const LayerImage& image = *images[k];
         if (!image.pixels || IsEmpty(PlacedBox(image, d.state, clip))) continue;
-        (void)PlaceLayer(targets[k], rs_.Width, rs_.Height, clip, image.pixels.get(), image.width,
-                         image.height, d.state.x + image.x, d.state.y + image.y, d.state.alpha);
+        (void)PlaceLayer(targets[k], l.left, l.top, l.right - l.left, l.bottom - l.top, clip, image.pixels.get(),
+                         image.width, image.height, d.state.x + image.x, d.state.y + image.y, d.state.alpha);
     }
 }
 
 // Face over border with added alphas, then that over the shadow: ShadowLayer becomes the
 // string's image.
+// Both steps are per pixel, so one band does both while its rows are in cache.
 void FrameCompositor::JoinLayers(StringRender& r) {
-    if (IsEmpty(r.dirty)) return;
+    if (IsEmpty(r.dirty) || !r.layers) return;
     const LayerMemory& l = r.layers;
-    ForBands(r.dirty, &MergeFaceOverBorder, l.BorderLayer, l.FaceLayer);
-    ForBands(r.dirty, &BlendOverKeepAlpha, l.ShadowLayer, l.BorderLayer);
+    const int32_t stride = r.LayerStride();
+    ForRowBands(r.dirty, [&](const RECT& b) {
+        const int32_t w = b.right - b.left, h = b.bottom - b.top;
+        uint8_t* border = r.At(l.BorderLayer, b.left, b.top);
+        MergeFaceOverBorder(border, r.At(l.FaceLayer, b.left, b.top), w, h, stride);
+        BlendOverKeepAlpha(r.At(l.ShadowLayer, b.left, b.top), border, w, h, stride);
+    });
 }
 
 void FrameCompositor::WholeImage(int32_t row) {
@@ -611,10 +737,13 @@ void FrameCompositor::WholeImage(int32_t row) {
         if (rs_.Smoothing) (void)SmoothVertical(l.FaceLayer, rs_.Width, rs_.Height, r);
         if (rs_.KeepAlpha) Premultiply(l.FaceLayer, rs_.Width, rs_.Height, r);
         state.dirty = Union(state.dirty, r);
-    } else if (rs_.Smoothing && !IsEmpty(state.dirty)) {
-        Unpremultiply(l.ShadowLayer, rs_.Width, rs_.Height, state.dirty);
-        (void)SmoothVertical(l.ShadowLayer, rs_.Width, rs_.Height, state.dirty);
-        if (rs_.KeepAlpha) Premultiply(l.ShadowLayer, rs_.Width, rs_.Height, state.dirty);
+    } else if (rs_.Smoothing && !IsEmpty(state.dirty) && state.layers) {
+        const RECT& d = state.dirty;
+        uint8_t* first = state.At(l.ShadowLayer, d.left, d.top);
+        const int32_t w = d.right - d.left, h = d.bottom - d.top, stride = state.LayerStride();
+        Unpremultiply(first, w, h, stride);
+        (void)SmoothVertical(first, w, h, stride);
+        if (rs_.KeepAlpha) Premultiply(first, w, h, stride);
     }
 }
 
@@ -635,16 +764,24 @@ void FrameCompositor::BlendIntoFrame() {
         const StringRender& state = owner_.states_[k];
         // Outside its own rectangle a string's image is transparent: nothing to blend there.
         const RECT r = Intersect(state.dirty, dirty);
-        if (IsEmpty(r)) continue;
+        if (IsEmpty(r) || !state.layers) continue;
         bool straight = false;
         const uint8_t* image = FinishedImage(strings_[k], state, &straight);
+        // The frame and the layers have different strides: one core call per row.
+        using RowsFn = void (*)(uint8_t*, const uint8_t*, int32_t, int32_t, int32_t);
+        RowsFn blend = &BlendOverOpaque;
         if (rs_.KeepAlpha) {
-            ForBands(r, &BlendOverKeepAlpha, pixels_, image);
+            blend = &BlendOverKeepAlpha;
         } else if (straight) {
-            ForBands(r, &BlendStraightOpaque, pixels_, image);
-        } else {
-            ForBands(r, &BlendOverOpaque, pixels_, image);
+            blend = &BlendStraightOpaque;
         }
+        ForRowBands(r, [&](const RECT& b) {
+            const int32_t w = b.right - b.left;
+            for (int32_t y = b.top; y < b.bottom; ++y) {
+                blend(pixels_ + (ptrdiff_t(y) * rs_.Width + b.left) * 4,
+                      state.At(image, b.left, y), w, 1, 0);
+            }
+        });
     }
     if (rs_.KeepAlpha) Unpremultiply(pixels_, rs_.Width, rs_.Height, dirty);
 }
@@ -653,29 +790,21 @@ void FrameCompositor::BlendIntoFrame() {
 // pixel depends only on itself, so bands give the same result). op(band) must not throw.
 template <class BandOp>
 void FrameCompositor::ForRowBands(const RECT& r, BandOp op) {
-    // Below this a band costs about as much as handing it to another thread.
-    constexpr int64_t kMinPixelsPerBand = 16 * 1024;
     if (IsEmpty(r)) return;
     const int64_t pixels = int64_t(r.right - r.left) * (r.bottom - r.top);
-    if (!threaded_ || pixels < 2 * kMinPixelsPerBand) {
+    if (!threaded_ || pixels < 2 * minBandPixels_) {
         op(r);
         return;
     }
     const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
     const int32_t rows = r.bottom - r.top;
-    const int32_t bands = int32_t(std::min<int64_t>({int64_t(threads) * 2, pixels / kMinPixelsPerBand, rows}));
+    const int32_t bands = int32_t(std::min<int64_t>({int64_t(threads) * 2, pixels / minBandPixels_, rows}));
     const int32_t bandHeight = (rows + bands - 1) / bands;
     auto run = [&](int32_t b) noexcept {
         const RECT band{r.left, r.top + b * bandHeight, r.right, std::min(r.bottom, r.top + (b + 1) * bandHeight)};
         if (!IsEmpty(band)) op(band);
     };
     team_.Run(bands, run);
-}
-
-void FrameCompositor::ForBands(const RECT& r,
-                               void (*op)(uint8_t*, const uint8_t*, int32_t, int32_t, const RECT&),
-                               uint8_t* dst, const uint8_t* src) {
-    ForRowBands(r, [&](const RECT& band) { op(dst, src, rs_.Width, rs_.Height, band); });
 }
 
 Compositor::Compositor() {

@@ -6,6 +6,7 @@
 // revision it was drawn at.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -38,9 +39,23 @@ struct StringRender {
     uint64_t effectRevision = 0;  // the title revision the effect was set up at
     char effectPathId[260] = {};  // and the path it was made for
     bool effectMade = false;
-    LayerMemory layers;                      // three frame-sized premultiplied layers
-    int32_t layerWidth = 0, layerHeight = 0;  // the frame size they were made for
-    RECT dirty{};                            // where the layers hold anything
+    // Three premultiplied layers covering layerRect (frame pixels), each layerRect's width x height
+    // pixels with stride width * 4; the block holds layerCapacity bytes per layer.
+    LayerMemory layers;
+    RECT layerRect{};
+    size_t layerCapacity = 0;
+    int32_t frameWidth = 0, frameHeight = 0;  // the frame size layerRect was chosen in
+    RECT dirty{};                             // where the layers hold anything (inside layerRect)
+    bool drawn = false;                       // the layers hold the string's last drawn image
+
+    // Layer pixel (x, y) given in frame pixels, inside layerRect.
+    uint8_t* At(uint8_t* layer, int32_t x, int32_t y) const {
+        return layer + (ptrdiff_t(y - layerRect.top) * (layerRect.right - layerRect.left) + (x - layerRect.left)) * 4;
+    }
+    const uint8_t* At(const uint8_t* layer, int32_t x, int32_t y) const {
+        return layer + (ptrdiff_t(y - layerRect.top) * (layerRect.right - layerRect.left) + (x - layerRect.left)) * 4;
+    }
+    int32_t LayerStride() const { return (layerRect.right - layerRect.left) * 4; }
 };
 
 class Compositor {

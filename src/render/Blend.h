@@ -6,7 +6,7 @@
 // bytes) and a rectangle form (frame base, frame width, frame height, RECT) that calls the core
 // on the pixels inside the rectangle. Cores do nothing for a non-positive width or height; the
 // two-image forms also do nothing for a null pointer. The two images of a two-image form share
-// one stride (both are frame-sized).
+// one stride (both are frame-sized, or both layers of one string).
 #pragma once
 
 #include <cstdint>
@@ -42,5 +42,11 @@ void MergeFaceOverBorder(uint8_t* border, const uint8_t* face, int32_t frameWidt
 // pointers, non-positive sizes or opacity 0; else 1.
 int PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RECT& clip,
                const uint8_t* image, int32_t width, int32_t height, float x, float y, uint8_t opacity);
+// The same into a layer whose first pixel is frame pixel (originX, originY): clip, x and y stay in
+// frame pixels, so the sampling (which depends on the fractions of x and y) is that of a
+// frame-sized layer, and only the pixels inside the layer are written.
+int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWidth, int32_t layerHeight,
+               const RECT& clip, const uint8_t* image, int32_t width, int32_t height, float x, float y,
+               uint8_t opacity);
 
 }  // namespace qel

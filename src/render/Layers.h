@@ -42,7 +42,7 @@ struct PreparedGlyph {
     }
 };
 
-// One block holding a string's three frame-sized layers (premultiplied pixels).
+// One block holding a string's three layers (premultiplied pixels), each on a 64-byte boundary.
 struct AlignedFree {
     void operator()(uint8_t* p) const noexcept { std::free(p); }
 };

@@ -123,6 +123,32 @@ TEST(Blends, RectangleFormsClipToTheFrame) {
     }
 }
 
+// The merge tests four pixels at a time for empty runs: rows of every width 1..67, with empty,
+// face-only, border-only and mixed pixels, must equal the same pixels merged one at a time (a width
+// of 1 takes only the per-pixel rule).
+TEST(Blends, MergeRunsEqualPixelByPixel) {
+    std::mt19937 rng(5);
+    for (int32_t width = 1; width <= 67; ++width) {
+        for (int round = 0; round < 8; ++round) {
+            std::vector<uint8_t> face(size_t(width) * 4 + 8), border(face.size());
+            for (int32_t x = 0; x < width; ++x) {
+                const uint32_t kind = rng() % 5;  // 0, 1: empty; 2: face only; 3: border only; 4: both
+                for (auto [layer, shows] : {std::pair{&face, kind == 2 || kind == 4}, std::pair{&border, kind >= 3}}) {
+                    const uint8_t a = shows ? uint8_t(rng() % 256) : 0;
+                    uint8_t* p = &(*layer)[size_t(x) * 4];
+                    for (int c = 0; c < 3; ++c) p[c] = a ? uint8_t(rng() % (a + 1)) : uint8_t(round == 7 ? rng() % 4 : 0);
+                    p[3] = a;
+                }
+            }
+            std::vector<uint8_t> whole = border, single = border;
+            MergeFaceOverBorder(whole.data(), face.data(), width, 1, width * 4);
+            for (int32_t x = 0; x < width; ++x)
+                MergeFaceOverBorder(&single[size_t(x) * 4], &face[size_t(x) * 4], 1, 1, 4);
+            ASSERT_EQ(whole, single) << "width " << width << " round " << round;
+        }
+    }
+}
+
 // ----------------------------------------------------------------------------------------------
 // PlaceLayer
 
@@ -207,6 +233,35 @@ TEST(PlaceLayer, MatchesItsDefinitionAtManyPositions) {
                                         pos[0], pos[1], opacity));
                 ASSERT_EQ(expected, actual) << "at " << pos[0] << "," << pos[1] << " size " << size << " clip "
                                             << clip.left << "," << clip.top;
+            }
+        }
+    }
+}
+
+// A layer that covers only a window of the frame (its first pixel at an origin) must receive
+// exactly that window of a placement into a frame-sized layer, and nothing outside it.
+TEST(PlaceLayer, WindowLayerMatchesTheFrameSizedLayer) {
+    std::mt19937 rng(11);
+    constexpr int32_t kFw = 48, kFh = 36;
+    const RECT windows[] = {{0, 0, kFw, kFh}, {7, 5, 30, 21}, {1, 33, 47, 36}, {20, 0, 21, 36}};
+    const float positions[][2] = {{6.5f, 4.25f}, {-3.75f, 30.5f}, {25, 10}, {19.9f, -1.1f}, {44.01f, 33.99f}};
+    for (const RECT& w : windows) {
+        const int32_t ww = w.right - w.left, wh = w.bottom - w.top;
+        for (const auto& pos : positions) {
+            for (const RECT& clip : {RECT{0, 0, kFw, kFh}, RECT{10, 8, 26, 30}}) {
+                const Image img = RandomImage(rng, 9, 7);
+                Image base = RandomImage(rng, kFw, kFh);
+                std::vector<uint8_t> frame = base.pixels;
+                std::vector<uint8_t> window(size_t(ww) * wh * 4);
+                for (int32_t y = 0; y < wh; ++y)
+                    std::copy_n(&frame[(size_t(w.top + y) * kFw + w.left) * 4], size_t(ww) * 4, &window[size_t(y) * ww * 4]);
+                ASSERT_EQ(1, PlaceLayer(frame.data(), kFw, kFh, clip, img.pixels.data(), 9, 7, pos[0], pos[1], 201));
+                ASSERT_EQ(1, PlaceLayer(window.data(), w.left, w.top, ww, wh, clip, img.pixels.data(), 9, 7, pos[0],
+                                        pos[1], 201));
+                for (int32_t y = 0; y < wh; ++y)
+                    ASSERT_TRUE(std::equal(&window[size_t(y) * ww * 4], &window[size_t(y + 1) * ww * 4],
+                                           &frame[(size_t(w.top + y) * kFw + w.left) * 4]))
+                        << "window " << w.left << "," << w.top << " row " << y << " at " << pos[0] << "," << pos[1];
             }
         }
     }

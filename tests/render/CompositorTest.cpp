@@ -300,6 +300,64 @@ TEST(Render, FramesTooLargeToIndexFailCleanly) {
     EXPECT_TRUE(!state || !state->layers);
 }
 
+// A string's layers cover only what it draws, so they move, grow, shrink and empty as the string
+// does. Each frame of a long-lived host must equal the same answers drawn by a fresh host (whose
+// layers are new), pixel for pixel and in the dirty rectangle: stale pixels left by a move, or a
+// rectangle clipped by a layer that did not grow, would show here.
+struct ExtentCase {
+    const char* name;
+    int32_t maxThreads;
+    int32_t smoothing;
+    // Where character i is on frame f: a layout box offset, or alpha 0 to hide it.
+    CharState (*at)(int32_t frame, int32_t i, const CharBox& b);
+};
+
+TEST(Render, LayersFollowTheDrawnExtentFrameAfterFrame) {
+    const ExtentCase cases[] = {
+        {"moves right and down", 1, 0,
+         [](int32_t f, int32_t, const CharBox& b) { return CharState{b.x + 37.5f * f, b.y + 9.25f * f, 1, 1, 0, 255}; }},
+        {"grows then shrinks", 2, 0,
+         [](int32_t f, int32_t, const CharBox& b) {
+             const float k = 1.0f + 0.6f * float(f < 3 ? f : 6 - f);
+             return CharState{b.x, b.y, k, k, 0, 255};
+         }},
+        {"vanishes and comes back elsewhere", 1, 1,
+         [](int32_t f, int32_t i, const CharBox& b) {
+             return CharState{b.x + (f > 3 ? 150.0f : 0.0f), b.y, 1, 1, 0, uint8_t(f == 2 || f == 3 || (f == 1 && i) ? 0 : 255)};
+         }},
+        {"partly off the frame", 2, 1,
+         [](int32_t f, int32_t i, const CharBox& b) { return CharState{b.x - 60.0f * f, b.y - 25.0f * f, 1, 1, 30.0f * i, 200}; }},
+    };
+    for (const ExtentCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto makeHost = [&c](int32_t* frameNumber) {
+            HostPtr host = SampleTitle();
+            host->Renderer().SetProcessorCount(2);
+            ChangeSettings(*host, [&c](RenderSettings& rs) {
+                rs.MaxThreads = c.maxThreads;
+                rs.Smoothing = c.smoothing;
+            });
+            InstallEffect(*host, 0, [&c, frameNumber](int32_t, int32_t i, const CharBox& b) { return c.at(*frameNumber, i, b); });
+            return host;
+        };
+        int32_t frameNumber = 0;
+        HostPtr kept = makeHost(&frameNumber);
+        for (frameNumber = 0; frameNumber < 7; ++frameNumber) {
+            std::vector<uint8_t> drawn = Background(kW, kH);
+            std::vector<uint8_t> fresh = drawn;
+            kept->Renderer().DropStillFrame();  // the answers change while the title does not
+            ASSERT_EQ(kept->Render(drawn.data(), 0.5f), S_OK);
+            HostPtr once = makeHost(&frameNumber);
+            ASSERT_EQ(once->Render(fresh.data(), 0.5f), S_OK);
+            RECT a{}, b{};
+            kept->GetDirtyRect(&a);
+            once->GetDirtyRect(&b);
+            EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << "frame " << frameNumber;
+            EXPECT_TRUE(drawn == fresh) << "frame " << frameNumber;
+        }
+    }
+}
+
 TEST(Render, CharactersAtRestKeepTheirPreparedImages) {
     HostPtr host = SampleTitle();
     std::vector<uint8_t> frame = Background(kW, kH);
