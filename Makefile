@@ -52,7 +52,7 @@ SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:detect_s
 sanitize: setup
 	@bash scripts/setup.sh clang libclang-rt-dev
 	@CC=clang CXX=clang++ cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_BUILD_FUZZ=ON \
-	  -DQEL_BUILD_BENCH=OFF -DQEL_SANITIZE=address,undefined \
+	  -DQEL_BUILD_BENCH=OFF -DQEL_BUILD_MLT=OFF -DQEL_SANITIZE=address,undefined \
 	  "-DCMAKE_C_FLAGS=$(FUZZ_SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_SANITIZE_FLAGS)" >/dev/null
 	@cmake --build build-asan -j $(JOBS)
 	@cd build-asan && env $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)

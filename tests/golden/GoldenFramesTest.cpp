@@ -48,7 +48,7 @@ struct Hash {
 
 std::u16string Utf16(const std::string& ascii) { return {ascii.begin(), ascii.end()}; }
 
-// The effects that have their own motion; a family that lands adds its paths here and refreshes.
+// Every effect of the catalogue.
 const char* const kEffects[] = {
     "PATH_AMPLIFYH",   "PATH_AMPLIFYV",   "PATH_ASSEMBLY",   "PATH_HIDEDOWN",   "PATH_HIDELEFT",
     "PATH_HIDERIGHT",  "PATH_HIDEUP",     "PATH_SLIDEDOWN",  "PATH_SLIDELEFT",  "PATH_SLIDERIGHT",
@@ -56,6 +56,14 @@ const char* const kEffects[] = {
     "PATH_TRANCEDOWN", "PATH_TRANCELEFT", "PATH_TRANCERIGHT", "PATH_TRANCEUP",  "PATH_WIPEDOWN",
     "PATH_WIPELEFT",   "PATH_WIPERIGHT",  "PATH_WIPEUP",     "PATH_FADE",       "PATH_NOEFFECT",
     "PATH_BLURLEFT",   "PATH_BLURRIGHT",  "PATH_GLOW",       "PATH_PERSPECTIVESCROLL",
+    "PATH_POPUP1",     "PATH_POPUP2",     "PATH_POPUP3",     "PATH_MAGNETS1",   "PATH_MAGNETS2",
+    "PATH_DOUBLEVISIONH", "PATH_DOUBLEVISIONV", "PATH_GLITTER", "PATH_TWINKLE", "PATH_MARCH",
+    "PATH_SPIRAL",     "PATH_SWARMLEFT",  "PATH_SWARMRIGHT", "PATH_ROLLERCOASTERLEFT",
+    "PATH_ROLLERCOASTERRIGHT", "PATH_WAVE", "PATH_WINDSHIELDLEFT", "PATH_WINDSHIELDRIGHT",
+    "PATH_ROLLINGLEFT", "PATH_ROLLINGRIGHT", "PATH_ROTATECCW", "PATH_ROTATECW", "PATH_TRANCECCW",
+    "PATH_TRANCECW",   "PATH_SWIRL",      "PATH_ROTATEINWARDS", "PATH_ROTATEOUTWARDS",
+    "PATH_SCROLLUP",   "PATH_SCROLLDOWN", "PATH_SCROLLLEFT", "PATH_SCROLLRIGHT",
+    "PATH_FLOCKING",   "PATH_ICICLES",    "PATH_TRANCECENTER", "PATH_UNITE",    "PATH_FLIP",
 };
 
 void SetFrame(ITitleHost& host, int32_t width, int32_t height) {
