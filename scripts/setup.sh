@@ -10,6 +10,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 fonts-droid-fallback
   libmlt-dev libmlt++-dev melt
+  libharfbuzz-dev libfribidi-dev nlohmann-json3-dev libass-dev
+  ffmpeg libharfbuzz-bin
+  fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic
   "$@"
 )
 
