@@ -6,7 +6,7 @@
 // so the same request always gives the same bitmap. Grey levels 1..n become v * k - 1 with
 // k = 256 / n, so the top level is 255 and the bottom non-zero level k - 1; monochrome bits become
 // 255 or 0 bytes.
-#include "render/GlyphCoverage.h"
+#include "glyph/GlyphCoverage.h"
 
 #include <cmath>
 #include <new>
