@@ -7,17 +7,15 @@
 // alpha from the mask and the style's opacity, and an optional blur; a blur margin of ceil(r)
 // pixels around the mask leaves the blur room to spread.
 //
-// Everything here may run on worker threads for different characters at once: it reads the model
-// and writes only the record it is given, allocates without throwing, and shares nothing but the
+// Everything here may run on worker threads for different characters at once: it reads its
+// arguments and writes only the image it is given, allocates without throwing, and shares nothing but the
 // kernel cache.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
 
-#include "model/Fonts.h"
 #include "platform/AllocationGate.h"
-#include "render/GlyphCoverage.h"
 #include "render/Filters.h"
 #include "render/Gradient.h"
 #include "render/Layers.h"
@@ -368,113 +366,6 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
         }
     }
     Blur(*out, r, settings);
-    return 1;
-}
-
-int PrepareGlyphLayers(const MetaString& string, int32_t col, const RenderSettings& renderSettings,
-                       PreparedGlyph* out, float scaleX, float scaleY, float angle) noexcept {
-    const MetaString* s = &string;
-    if (col < 0 || size_t(col) >= s->chars.size() || !out || !(scaleX > 0) ||
-        !(scaleY > 0) || !std::isfinite(scaleX) || !std::isfinite(scaleY) || !std::isfinite(angle)) {
-        return 0;
-    }
-    if (out->DirtyBits == 0) return 1;
-
-    (void)TakeAllocationFailure();  // only what happens below counts
-    auto fail = [out] {
-        out->FreeImages();
-        // Out of memory is not "nothing to draw": the flags stay for the next frame to try again.
-        if (TakeAllocationFailure()) return kPrepareOutOfMemory;
-        out->DirtyBits = 0;
-        return 0;
-    };
-    const MetaCharacter& ch = s->chars[size_t(col)];
-    // Indices may come from a stored title: a character whose style entries are missing is
-    // treated like one without a glyph.
-    if (ch.FontIndex < 0 || size_t(ch.FontIndex) >= s->fonts.size() || ch.FaceIndex < 0 ||
-        size_t(ch.FaceIndex) >= s->faces.size() || ch.BorderIndex < 0 ||
-        size_t(ch.BorderIndex) >= s->borders.size() || ch.ShadowIndex < 0 ||
-        size_t(ch.ShadowIndex) >= s->shadows.size()) {
-        return fail();
-    }
-    const MetaFont& font = s->fonts[size_t(ch.FontIndex)];
-    const MetaBorder& border = s->borders[size_t(ch.BorderIndex)];
-    const LayerSettings settings = LayerSettings::From(renderSettings);
-
-    // Refuse before asking the font engine for a glyph whose em alone would exceed the image
-    // limits.
-    const double em = double(kDesignHeight) * std::fabs(double(font.SizeRatio));
-    const double emX = em * std::fabs(double(scaleX) * settings.scaleX);
-    const double emY = em * std::fabs(double(scaleY) * settings.scaleY);
-    if (!(emX <= double(kMaxImageSide)) || !(emY <= double(kMaxImageSide)) ||
-        !(emX * emY <= double(kMaxImagePixels))) {
-        return fail();
-    }
-
-    // A surrogate pair draws its code point's glyph on its first unit; the second draws nothing.
-    const char32_t code = CodePointAt(*s, size_t(col));
-    if (code == 0 && IsPairTail(*s, size_t(col))) {
-        out->FreeImages();
-        out->DirtyBits = 0;
-        return 1;
-    }
-    GlyphCoverage glyph;
-    const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, s->Vertical != 0};
-    int ok = 0;
-    try {
-        ok = GetGlyphCoverage(code, font, scaleX, scaleY, angle, request, &glyph);
-    } catch (...) {
-        ok = 0;
-    }
-    if (!ok || !glyph.mask || glyph.width <= 0 || glyph.height <= 0) return fail();
-    const MaskView glyphMask{glyph.mask.get(), glyph.width, glyph.height};
-
-    // The glyph box relative to the character's drawing position, from where the glyph's origin
-    // (u across, v along the text, in the string's unturned frame) lies from the top-left corner
-    // of the character box, turned with the string. Upright, the origin lies an ascent below the
-    // corner. A Latin letter turned clockwise in a column starts at the top of its box and is
-    // centred like an ideograph of its font, half an em from the box's left edge: the middle of
-    // its ascent (baseline to ascender, where capitals and digits stand) lies there.
-    const float ascent = font.Ascent * settings.scaleY;
-    float u = 0, v = ascent;
-    if (s->Vertical != 0 && code < 128) {
-        u = float(kDesignHeight) * 0.5f * font.SizeRatio * settings.scaleX - ascent * 0.5f;
-        v = 0;
-    }
-    const float x0 = glyph.originX + u * s->RotCos + v * s->RotSin;
-    const float y0 = v * s->RotCos - u * s->RotSin - glyph.originY;
-
-    float bx = 0, by = 0;
-    if (border.Size >= 1) {
-        bx = float(StyleDistance(double(border.Size) * ch.WidthScale, font.SizeRatio, settings.scaleX));
-        by = float(StyleDistance(border.Size, font.SizeRatio, settings.scaleY));
-    }
-    OutlineMasks outline;
-    if (!BuildOutlineMasks(glyphMask.pixels, glyphMask.width, glyphMask.height, bx, by, &outline)) {
-        outline = OutlineMasks{};  // no border; the shadow falls back to the glyph alone
-    }
-    const float mx = float(outline.marginX), my = float(outline.marginY);
-
-    if (out->DirtyBits & kDirtyShadow) {
-        const MetaShadow& shadow = s->shadows[size_t(ch.ShadowIndex)];
-        const bool fromOutline = (shadow.EnableBorder & 0xFF) != 0 && outline.full;
-        (void)BuildShadowLayer(&out->Shadow, glyphMask, outline.Full(), outline.Ring(),
-                               fromOutline ? x0 - mx : x0, fromOutline ? y0 - my : y0, shadow,
-                               font.SizeRatio, settings);
-    }
-    if (out->DirtyBits & kDirtyBorder) {
-        (void)BuildBorderLayer(&out->Border, outline.Ring(), x0 - mx, y0 - my, border,
-                               font.SizeRatio, settings);
-    }
-    if (out->DirtyBits & kDirtyFace) {
-        (void)BuildFaceLayer(&out->Face, glyphMask, x0, y0, s->faces[size_t(ch.FaceIndex)],
-                             font.SizeRatio, settings);
-    }
-    if (TakeAllocationFailure()) {
-        out->FreeImages();
-        return kPrepareOutOfMemory;
-    }
-    out->DirtyBits = 0;
     return 1;
 }
 
