@@ -260,6 +260,37 @@ int BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const Meta
     return BuildMaskedLayer(out, glyph, x, y, style, sizeRatio, settings);
 }
 
+int BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t w, int32_t h, float x, float y,
+                        const MetaFace& face, float sizeRatio, const LayerSettings& settings) noexcept {
+    out->Reset();
+    if ((face.Enable & 0xFF) == 0 || !pixels || w <= 0 || h <= 0) return 1;
+    float r;
+    int32_t m;
+    if (!BlurRadius(face.BlurRadius, sizeRatio, settings, &r, &m)) return 0;
+    const int64_t width = int64_t(w) + 2 * int64_t(m), height = int64_t(h) + 2 * int64_t(m);
+    if (!ImageSizeAllowed(width, height)) return 0;
+    out->pixels = AllocateZeroed(width * height * 4);
+    if (!out->pixels) return 0;
+    out->width = int32_t(width);
+    out->height = int32_t(height);
+    out->x = x - float(m);
+    out->y = y - float(m);
+    const uint32_t opacity = (face.Alpha & 0xFF) + 1;
+    for (int32_t row = 0; row < h; ++row) {
+        const uint8_t* src = pixels + size_t(row) * size_t(w) * 4;
+        uint8_t* dst = out->pixels.get() + (size_t(row + m) * size_t(width) + size_t(m)) * 4;
+        for (int32_t col = 0; col < w; ++col, src += 4, dst += 4) {
+            if (src[3] == 0) continue;
+            // The pixel as a model colour 0x00BBGGRR, through the frame's colour mode.
+            const uint32_t color = FrameColor(uint32_t(src[2]) | uint32_t(src[1]) << 8 | uint32_t(src[0]) << 16,
+                                              settings.colorMode);
+            StorePixel(dst, ColorWord(color) | ((src[3] * opacity) >> 8) << 24);
+        }
+    }
+    Blur(*out, r, settings);
+    return 1;
+}
+
 int BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
                      float sizeRatio, const LayerSettings& settings) noexcept {
     out->Reset();

@@ -120,7 +120,7 @@ HostPtr EveryEffectTitle() {
 }
 
 // Text that needs shaping (joining, right to left with digits, conjuncts, Thai marks, combining
-// marks, mixed directions) and kerned Latin, some strings animated letter by letter.
+// marks, mixed directions), kerned Latin and colour emoji, some strings animated letter by letter.
 HostPtr ScriptsTitle() {
     HostPtr host(GetTitleHost());
     SetFrame(*host, 1280, 720);
@@ -136,6 +136,7 @@ HostPtr ScriptsTitle() {
         {u"Tie\u0302\u0301ng Vie\u0323\u0302t", false, "PATH_FADE"},
         {u"Hello مرحبا world", false, "PATH_NOEFFECT"},
         {u"AV To Wa Yo", true, "PATH_WAVE"},
+        {u"\U0001F600 \U0001F468\u200D\U0001F469\u200D\U0001F467 \U0001F1EF\U0001F1F5 1\uFE0F\u20E3", false, "PATH_SWIRL"},
     };
     int32_t n = 0;
     for (const auto& row : rows) {

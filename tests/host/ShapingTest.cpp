@@ -24,6 +24,7 @@ constexpr float kRatio = kSize / 2048;
 const std::string kDejaVu = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const std::string kDevanagari = "/usr/share/fonts/truetype/noto/NotoSansDevanagari-Regular.ttf";
 const std::string kThai = "/usr/share/fonts/truetype/noto/NotoSansThai-Regular.ttf";
+const std::string kEmoji = "/usr/share/fonts/truetype/noto/NotoColorEmoji.ttf";
 
 struct Glyph {
     uint32_t index;
@@ -127,6 +128,10 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         {"English and Arabic", u"DejaVu Sans", kDejaVu, false,
          {{u"Hello ", false}, {u"مرحبا", true}, {u" world", false}}},
         {"kerned Latin pairs", u"DejaVu Sans", kDejaVu, true, {{u"AV To Wa Yo", false}}},
+        // A ZWJ family, two flags, a keycap and a skin tone: one glyph each, from the colour face.
+        {"emoji sequences", u"DejaVu Sans", kEmoji, false,
+         {{u"\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1EF\U0001F1F5\U0001F1EB\U0001F1F71\uFE0F\u20E3"
+           u"\U0001F44B\U0001F3FD", false}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -147,7 +152,7 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         }
         host->InsertText(0, 0, text.c_str());
         const std::map<size_t, Cluster> actual = Shaped(host);
-        ASSERT_GE(expected.size(), 4u);
+        ASSERT_GE(expected.size(), 5u);
         ASSERT_EQ(actual.size(), expected.size());
 
         // Left ends are compared within each piece, from its leftmost cluster: advances are
@@ -232,6 +237,28 @@ TEST(Shaping, DrawnArabicJoinsAndRightToLeftStartsAtTheRight) {
     ASSERT_EQ(host->GetStringRect(0, &whole), S_OK);
     EXPECT_NEAR(line0.x + line0.width, whole.x + whole.width, 0.01);  // starts at the right
     EXPECT_NEAR(line1.x, whole.x, 0.01);                               // the Latin one at the left
+}
+
+TEST(Shaping, DrawnEmojiHasItsOwnColoursAndOneGlyphPerSequence) {
+    constexpr int32_t kWidth = 400, kHeight = 200;
+    Host host;
+    RenderSettings rs{};
+    host->GetRenderSettings(&rs);
+    rs.Width = kWidth, rs.Height = kHeight, rs.ClipRect = {0, 0, kWidth, kHeight};
+    host->SetRenderSettings(&rs);
+    const MetaFace white{1, 0xFFFFFF, 0xFFFFFF, 0, 255, 0};
+    host->SetDefaultFace(&white);
+    host->AddString();
+    host->InsertText(0, 0, u"\U0001F600\U0001F468\u200D\U0001F469\u200D\U0001F467");
+    // The family is one cluster: one box with the advance, the rest of the sequence none.
+    EXPECT_GT(CharRect(*host, 0, 2).width, 0);
+    for (int32_t i = 3; i < host->GetCharCount(0); ++i) EXPECT_EQ(CharRect(*host, 0, i).width, 0) << i;
+    std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 4, 0);
+    ASSERT_EQ(host->Render(frame.data(), 0.5f), S_OK);
+    // A white face draws grey levels only; the smiling face is yellow (red well above blue).
+    int coloured = 0;
+    for (size_t i = 0; i < frame.size(); i += 4) coloured += frame[i + 2] > frame[i] + 80;
+    EXPECT_GT(coloured, 200);
 }
 
 }  // namespace
