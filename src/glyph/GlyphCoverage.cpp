@@ -104,8 +104,8 @@ int Coverage(char32_t code, const ClusterGlyph* glyphs, size_t glyphCount, const
         if (uint64_t(height) * width > bytes) return 0;
         uint8_t* p = glyph.bits.get();
         const uint32_t used = uint32_t(height) * uint32_t(width);
-        for (uint32_t i = 0; i < used; ++i)
-            if (p[i]) p[i] = static_cast<uint8_t>(p[i] * depth.factor - 1);
+        // Branch-free (0 stays 0), so that it vectorises.
+        for (uint32_t i = 0; i < used; ++i) p[i] = static_cast<uint8_t>(p[i] * depth.factor - (p[i] != 0 ? 1 : 0));
         out->mask = std::move(glyph.bits);
         out->width = width;
     }
