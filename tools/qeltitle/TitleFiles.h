@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "qel/QEL_Title2.h"
 
@@ -26,6 +27,11 @@ bool LoadTitle(qel::ITitleHost& host, const std::string& path, std::string& erro
 // Saves the title as the library's XML file format (UTF-16 with byte-order mark), replacing
 // `path` only once the new file is complete on disk.
 bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
+// The bytes SaveTitle writes.
+bool TitleDocument(qel::ITitleHost& host, std::string& bytes, std::string& error);
+// Loads a title document held in memory (UTF-16 with byte-order mark as saved, or UTF-8);
+// `name` names it in the message.
+bool LoadTitleText(qel::ITitleHost& host, std::string_view bytes, const std::string& name, std::string& error);
 // Loads an effect string table (root <QelDspInfo>); on failure `error` names the file and why.
 bool LoadEffectStrings(qel::ITitleHost& host, const std::string& path, std::string& error);
 // The English effect string table that is installed (and built) beside libQEL_Title2.so.
