@@ -157,7 +157,7 @@ std::string DescribeFieldError(const JsonFieldError& e, std::string_view text, c
     return source + ":" + JsonPositions(text).Where(e.pointer) + ": " + FieldName(e.pointer) + ": " + e.what();
 }
 
-void JsonField::RequireObject(std::initializer_list<std::string_view> known) const {
+void JsonField::RequireObject(const std::vector<std::string_view>& known) const {
     if (!value_->is_object()) Fail("expected an object");
     for (auto it = value_->begin(); it != value_->end(); ++it) {
         bool found = false;

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace qeltitle {
 
@@ -61,7 +62,7 @@ public:
     bool IsNumber() const { return value_->is_number(); }
 
     // Objects: fails on any member not in `known`.
-    void RequireObject(std::initializer_list<std::string_view> known) const;
+    void RequireObject(const std::vector<std::string_view>& known) const;
     bool Has(std::string_view key) const { return value_->is_object() && value_->contains(key); }
     JsonField Member(std::string_view key) const;
     // Arrays.

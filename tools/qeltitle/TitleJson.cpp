@@ -197,21 +197,6 @@ Json KeyTime(float key, const std::optional<double>& length) {
     return seconds == std::floor(seconds) ? Json(static_cast<int64_t>(seconds)) : Json(seconds);
 }
 
-struct StringSpec {
-    std::u16string text;
-    std::vector<std::pair<int, CharStyle>> spans;  // first character, style
-    std::vector<ParagraphAttrs> paragraphs;          // one per paragraph
-    StringAttrs attrs{};
-    bool hasAt = false;
-    std::optional<Anchor> anchor;
-    float marginX = 0, marginY = 0;
-    struct Key {
-        float key;
-        PathValue value;
-    };
-    std::vector<Key> keys;
-};
-
 void CopyId(char (&target)[260], const JsonField& f) {
     const std::string id = f.String();
     if (id.size() >= sizeof target) f.Fail("at most 259 characters");
@@ -219,11 +204,11 @@ void CopyId(char (&target)[260], const JsonField& f) {
     std::memcpy(target, id.data(), id.size());
 }
 
-StringSpec ReadString(const JsonField& s, const CharStyle& titleStyle, const ParagraphAttrs& titlePara,
+StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const ParagraphAttrs& titlePara,
                       const StringAttrs& baseAttrs, const TitleExtras& extras) {
     s.RequireObject({"text", "spans", "style", "at", "anchor", "margin", "width", "rotate", "vertical", "effect",
                      "progress", "mask", "paragraphs", "keys"});
-    StringSpec spec;
+    StringContent spec;
     CharStyle style = titleStyle;
     ParagraphAttrs para = titlePara;
     if (s.Has("style")) {
@@ -317,7 +302,7 @@ StringSpec ReadString(const JsonField& s, const CharStyle& titleStyle, const Par
             const JsonField k = keys.Element(i);
             k.RequireObject({"time", "effect", "progress"});
             if (!k.Has("time") || !k.Has("effect")) k.Fail("a key frame needs \"time\" and \"effect\"");
-            StringSpec::Key key{};
+            StringContent::Key key{};
             if (extras.length) {
                 const double seconds = k.Member("time").Number(0, *extras.length);
                 key.key = static_cast<float>(seconds / *extras.length);
@@ -332,8 +317,10 @@ StringSpec ReadString(const JsonField& s, const CharStyle& titleStyle, const Par
     return spec;
 }
 
-bool AddString(ITitleHost& host, const StringSpec& spec, const FrameSize& frame, std::vector<std::string>& warnings,
-               const std::string& where, std::string& error) {
+}  // namespace
+
+bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSize& frame,
+                      std::vector<std::string>& warnings, const std::string& where, std::string& error, int* rowOut) {
     if (SetDefaultStyle(host, spec.spans.front().second))
         warnings.push_back(where + ": font '" + FaceNameOf(spec.spans.front().second.font) +
                            "' is not installed; the library's default face is used");
@@ -375,7 +362,7 @@ bool AddString(ITitleHost& host, const StringSpec& spec, const FrameSize& frame,
             return false;
         }
     }
-    for (const StringSpec::Key& k : spec.keys)
+    for (const StringContent::Key& k : spec.keys)
         if (const HRESULT r = host.SetKeyFrame(row, k.key, &k.value); r != S_OK) {
             error = where + ": the title library refused a key frame: " + StatusText(r);
             return false;
@@ -384,10 +371,9 @@ bool AddString(ITitleHost& host, const StringSpec& spec, const FrameSize& frame,
         error = where + ": " + error;
         return false;
     }
+    if (rowOut) *rowOut = row;
     return true;
 }
-
-}  // namespace
 
 bool SameStyle(const CharStyle& a, const CharStyle& b) {
     return Same(a.font, b.font) && Same(a.face, b.face) && Same(a.border, b.border) && Same(a.shadow, b.shadow) &&
@@ -608,12 +594,12 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
         const JsonField strings = root.Member("strings");
         if (!strings.IsArray()) strings.Fail("expected an array of strings");
         // Every string is read before the first is added, so a mistake late in the file costs nothing.
-        std::vector<StringSpec> specs;
+        std::vector<StringContent> specs;
         for (size_t i = 0; i < strings.Size(); ++i)
             specs.push_back(ReadString(strings.Element(i), style, para, defaults.string, extras));
         const FrameSize frame = extras.frame.value_or(FrameSize{1920, 1080});
         for (size_t i = 0; i < specs.size(); ++i)
-            if (!AddString(host, specs[i], frame, warnings, source + ": strings[" + std::to_string(i) + "]", error)) {
+            if (!AddStringContent(host, specs[i], frame, warnings, source + ": strings[" + std::to_string(i) + "]", error, nullptr)) {
                 host.RemoveAllStrings();
                 return false;
             }

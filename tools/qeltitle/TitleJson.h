@@ -72,6 +72,26 @@ bool ParseAnchor(std::string_view text, Anchor& out);
 bool PlaceString(qel::ITitleHost& host, int row, Anchor anchor, float marginX, float marginY, FrameSize frame,
                  std::string& error);
 
+// One string as the JSON describes it, ready to be added with the library's editing operations.
+struct StringContent {
+    std::u16string text;                           // CR LF between paragraphs
+    std::vector<std::pair<int, CharStyle>> spans;  // first character, style; at least one
+    std::vector<qel::ParagraphAttrs> paragraphs;   // one per paragraph (at least one)
+    qel::StringAttrs attrs{};
+    bool hasAt = false;
+    std::optional<Anchor> anchor;  // placed by it after layout when set
+    float marginX = 0, marginY = 0;
+    struct Key {
+        float key;
+        qel::PathValue value;
+    };
+    std::vector<Key> keys;
+};
+// Adds the string; `where` prefixes messages; `row`, when given, receives its row.
+bool AddStringContent(qel::ITitleHost& host, const StringContent& content, const FrameSize& frame,
+                      std::vector<std::string>& warnings, const std::string& where, std::string& error,
+                      int* row = nullptr);
+
 // What a title carries beside its strings.
 struct TitleExtras {
     std::optional<double> length;     // seconds; key frame times are written in seconds when set

@@ -35,6 +35,7 @@ constexpr Command kCommands[] = {
     {"demo", qeltitle::RunDemo, "render the built-in demo title"},
     {"build", qeltitle::RunBuild, "make a title file from a title written as JSON"},
     {"export", qeltitle::RunExport, "write a title file as JSON"},
+    {"captions", qeltitle::RunCaptions, "animated captions from a subtitle file"},
 };
 
 void PrintUsage(std::FILE* stream) {
