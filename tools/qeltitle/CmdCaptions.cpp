@@ -67,7 +67,15 @@ bool WriteMltProject(const std::string& output, const std::vector<CaptionTitle>&
             rateNum = static_cast<int>(std::lround(fps * d)), rateDen = d;
             break;
         }
-    std::string producers, playlists;
+    // Between cues a track shows a transparent colour: a blank would be drawn opaque.
+    const auto Gap = [](int frames) {
+        return "    <entry producer=\"clear\" in=\"0\" out=\"" + std::to_string(frames - 1) + "\"/>\n";
+    };
+    std::string producers =
+        "  <producer id=\"clear\" in=\"0\" out=\"" + std::to_string(std::max(0, totalFrames - 1)) +
+        "\">\n    <property name=\"mlt_service\">color</property>\n"
+        "    <property name=\"resource\">#00000000</property>\n  </producer>\n";
+    std::string playlists;
     std::vector<int> trackEnd;                 // next free frame of each track
     std::vector<std::string> trackEntries;
     char line[512];
@@ -94,7 +102,7 @@ bool WriteMltProject(const std::string& output, const std::vector<CaptionTitle>&
         while (track < trackEnd.size() && trackEnd[track] > t.first) ++track;
         if (track == trackEnd.size()) trackEnd.push_back(0), trackEntries.emplace_back();
         if (t.first > trackEnd[track])
-            trackEntries[track] += "    <blank length=\"" + std::to_string(t.first - trackEnd[track]) + "\"/>\n";
+            trackEntries[track] += Gap(t.first - trackEnd[track]);
         trackEntries[track] += "    <entry producer=\"" + std::string(name) + "\" in=\"0\" out=\"" +
                                std::to_string(length - 1) + "\"/>\n";
         trackEnd[track] = t.last + 1;
@@ -102,7 +110,7 @@ bool WriteMltProject(const std::string& output, const std::vector<CaptionTitle>&
     std::string tracks, transitions;
     for (size_t k = 0; k < trackEntries.size(); ++k) {
         if (trackEnd[k] < totalFrames)
-            trackEntries[k] += "    <blank length=\"" + std::to_string(totalFrames - trackEnd[k]) + "\"/>\n";
+            trackEntries[k] += Gap(totalFrames - trackEnd[k]);
         playlists += "  <playlist id=\"track" + std::to_string(k) + "\">\n" + trackEntries[k] + "  </playlist>\n";
         tracks += "      <track producer=\"track" + std::to_string(k) + "\"/>\n";
         if (k > 0)
