@@ -382,17 +382,21 @@ bool SameStyle(const CharStyle& a, const CharStyle& b) {
 
 JsonDefaults DefaultsForJson(ITitleHost& host) {
     JsonDefaults d;
-    host.GetDefaultFont(&d.chars.font);
+    // The face of a new title: `host` may have had other defaults set by earlier work.
+    std::string ignored;
+    if (HostPtr fresh = NewHost(ignored))
+        fresh->GetDefaultFont(&d.chars.font);
+    else
+        host.GetDefaultFont(&d.chars.font);
     d.chars.font.CharSet = 1;
     d.chars.font.Size = 72;
     d.chars.font.Bold = 0;
     d.chars.font.Italic = d.chars.font.Underline = d.chars.font.StrikeOut = 0;
     d.chars.face = MetaFace{1, 0xFFFFFF, 0xFFFFFF, 0, 255, 0};
     d.chars.spacing = CharSpacing{1.0f, 0.0f};
-    host.GetCharParagraph(-1, 0, &d.paragraph);
     d.paragraph = ParagraphAttrs{6, 0, 0, 0, 0, 0};
-    host.GetStringAttrs(-1, &d.string);
-    d.string.Left = d.string.Top = 0;
+    d.string = StringAttrs{};
+    d.string.WidthLimit = 1e9f;  // a new string's: lines are not wrapped
     d.string.RotateDegree = 0;
     d.string.Vertical = 0;
     std::memset(d.string.PathID, 0, sizeof d.string.PathID);
