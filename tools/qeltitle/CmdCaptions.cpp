@@ -2,7 +2,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -135,6 +138,66 @@ bool WriteMltProject(const std::string& output, const std::vector<CaptionTitle>&
     return true;
 }
 
+// What the captions are drawn over: the first video stream's size, rate and frame count.
+struct VideoInfo {
+    int width = 0, height = 0;
+    std::string rate;  // as ffprobe gives it, "25/1"
+    double fps = 0;
+    int frames = 0;
+};
+
+bool ProbeVideo(const std::string& path, VideoInfo& info, std::string& error) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "cannot read video " + path + ": " + (errno ? std::strerror(errno) : "not a file");
+        return false;
+    }
+    const std::string ffprobe = FindProgram("ffprobe");
+    if (ffprobe.empty()) {
+        error = "--over needs ffprobe and ffmpeg (install ffmpeg)";
+        return false;
+    }
+    std::string quoted = "'";
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    const std::string command = "timeout 60 '" + ffprobe +
+                                "' -v error -select_streams v:0 -count_packets -show_entries "
+                                "stream=width,height,r_frame_rate,nb_read_packets -of csv=p=0:s=, " + quoted;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char line[256] = {};
+    const bool got = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
+    const int status = pipe ? pclose(pipe) : -1;
+    int num = 0, den = 0;
+    if (!got || status != 0 ||
+        std::sscanf(line, "%d,%d,%d/%d,%d", &info.width, &info.height, &num, &den, &info.frames) != 5 || num <= 0 ||
+        den <= 0 || info.width <= 0 || info.height <= 0) {
+        error = "cannot read video " + path + ": ffprobe finds no video stream in it";
+        return false;
+    }
+    info.rate = std::to_string(num) + "/" + std::to_string(den);
+    info.fps = static_cast<double>(num) / den;
+    return true;
+}
+
+// ffmpeg lays the caption frames (raw BGRA on its standard input) over the video and encodes the
+// result by OUT's extension; the audio is copied.
+std::vector<std::string> OverArguments(const std::string& program, const std::string& video, const VideoInfo& info,
+                                       const std::string& writePath) {
+    std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y", "-i", video,
+                                     "-f", "rawvideo", "-pix_fmt", "bgra",
+                                     "-s", std::to_string(info.width) + "x" + std::to_string(info.height),
+                                     "-r", info.rate, "-i", "-",
+                                     "-filter_complex", "[0:v][1:v]overlay=eof_action=pass:format=auto[v]",
+                                     "-map", "[v]", "-map", "0:a?", "-c:a", "copy"};
+    const std::string ext = Lower(std::filesystem::path(writePath).extension().string());
+    if (ext == ".webm")
+        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "30", "-c:a", "libopus"});
+    else if (ext == ".mp4" || ext == ".mov" || ext == ".m4v" || ext == ".mkv")
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"});
+    args.push_back(writePath);
+    return args;
+}
+
 }  // namespace
 
 int RunCaptions(const std::vector<std::string>& args) {
@@ -188,7 +251,17 @@ int RunCaptions(const std::vector<std::string>& args) {
         if (!ParseInteger(*v, 1, 256, t, error)) return UsageError("captions", "--threads: " + error);
         setup.threads = static_cast<int>(t);
     }
-    if (parser.Has("over")) return Fail("--over needs the overlay command, which this build does not have yet");
+    VideoInfo video;
+    const std::string over = parser.Value("over").value_or("");
+    if (!over.empty()) {
+        if (parser.Has("size") || parser.Has("fps") || parser.Has("duration"))
+            return UsageError("captions", "--over takes the size, rate and length of the video");
+        if (std::filesystem::exists(output) && std::filesystem::equivalent(over, output))
+            return UsageError("captions", "the output would replace the video it is drawn over");
+        if (!ProbeVideo(over, video, error)) return Fail(error);
+        setup.width = video.width, setup.height = video.height;
+        fps = video.fps;
+    }
 
     std::string bytes;
     if (!ReadInput(input, bytes, error)) return Fail(error);
@@ -224,6 +297,12 @@ int RunCaptions(const std::vector<std::string>& args) {
     int total = duration > 0 ? static_cast<int>(std::lround(duration * fps)) : 0;
     if (duration <= 0)
         for (const CaptionTitle& t : titles) total = std::max(total, t.last + 1);
+    if (!over.empty()) {
+        // Cues past the end of the video are not drawn.
+        if (total > video.frames)
+            Warn(input + ": cues run past the end of " + over + "; what lies beyond it is not drawn");
+        total = video.frames;
+    }
     if (total <= 0) return Fail(input + ": no cue to draw");
 
     if (mlt) {
@@ -236,7 +315,16 @@ int RunCaptions(const std::vector<std::string>& args) {
     setup.scale = static_cast<float>(setup.width) / style.frameWidth;
     setup.keepAlpha = true;
     const InterruptWatch interrupt;
-    auto sink = OpenFrameSink(output, setup.width, setup.height, fps, true, error);
+    std::unique_ptr<FrameSink> sink;
+    if (over.empty()) {
+        sink = OpenFrameSink(output, setup.width, setup.height, fps, true, error);
+    } else {
+        const char* custom = std::getenv("QELTITLE_FFMPEG");
+        const std::string program = FindProgram(custom && *custom ? custom : "ffmpeg");
+        if (program.empty()) return Fail("--over needs ffmpeg (install it)");
+        sink = OpenFfmpegSink(output, static_cast<size_t>(setup.width) * setup.height * 4,
+                              [&](const std::string& path) { return OverArguments(program, over, video, path); }, error);
+    }
     if (!sink) return Fail(error);
     // Titles are loaded when their cue begins and released after it.
     std::map<size_t, HostPtr> live;
