@@ -149,6 +149,12 @@ bool ParseJsonText(std::string_view text, const std::string& source, Json& out, 
         if (const size_t colon = message.find(": "); colon != std::string::npos) message = message.substr(colon + 2);
         error = source + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
         return false;
+    } catch (const Json::exception& e) {
+        // A number beyond the range of a double ("1e999") is not a syntax error and has no position.
+        std::string message = e.what();
+        if (const size_t bracket = message.find("] "); bracket != std::string::npos) message = message.substr(bracket + 2);
+        error = source + ": " + message;
+        return false;
     }
 }
 

@@ -565,9 +565,9 @@ bool PlaceString(ITitleHost& host, int row, Anchor anchor, float marginX, float 
 
 bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::string& source, TitleExtras& extras,
                         std::vector<std::string>& warnings, std::string& error) {
+    host.RemoveAllStrings();
     Json doc;
     if (!ParseJsonText(text, source, doc, error)) return false;
-    host.RemoveAllStrings();
     try {
         const JsonField root(doc, "");
         root.RequireObject({"frame", "length", "style", "strings"});
