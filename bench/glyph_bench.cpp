@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "model/Fonts.h"
-#include "render/GlyphCoverage.h"
+#include "glyph/GlyphCoverage.h"
 
 namespace {
 

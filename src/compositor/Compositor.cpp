@@ -292,70 +292,9 @@ bool SameLayerSettings(const LayerSettings& a, const LayerSettings& b) {
            a.colorMode == b.colorMode;
 }
 
-// The inputs of character i's images at rest; an entry index outside its table reads as zeros
-// (such a character draws nothing either way).
-GlyphKey KeyOf(const MetaString& s, size_t i) {
-    const MetaCharacter& c = s.chars[i];
-    auto entry = [](const auto& table, int32_t index) {
-        using Entry = std::decay_t<decltype(table[0])>;
-        return index >= 0 && size_t(index) < table.size() ? table[size_t(index)] : Entry{};
-    };
-    GlyphKey key;
-    std::memset(static_cast<void*>(&key), 0, sizeof key);  // padding too: keys are compared as bytes
-    key.font = entry(s.fonts, c.FontIndex);
-    key.face = entry(s.faces, c.FaceIndex);
-    key.border = entry(s.borders, c.BorderIndex);
-    key.shadow = entry(s.shadows, c.ShadowIndex);
-    key.widthScale = c.WidthScale;
-    key.rotateDegree = s.RotateDegree;
-    key.vertical = s.Vertical;
-    // An edit beside a surrogate can make or break a pair: the character drawn changes with it.
-    key.value = IsPairTail(s, i) ? 0xFFFFFFFFu : uint32_t(CodePointAt(s, i));
-    key.valid = 1;
-    return key;
-}
-
-// Which images a change of inputs makes stale: the face alone, the border (whose ring also casts
-// the shadow), the shadow alone, or all three.
-uint8_t StaleImages(const GlyphKey& was, const GlyphKey& now) {
-    if (!was.valid || was.value != now.value || std::memcmp(&was.font, &now.font, sizeof now.font) != 0 ||
-        std::memcmp(&was.widthScale, &now.widthScale, sizeof(float)) != 0 ||
-        std::memcmp(&was.rotateDegree, &now.rotateDegree, sizeof(float)) != 0 || was.vertical != now.vertical) {
-        return kDirtyAll;
-    }
-    uint8_t bits = 0;
-    if (std::memcmp(&was.face, &now.face, sizeof now.face) != 0) bits |= kDirtyFace;
-    if (std::memcmp(&was.border, &now.border, sizeof now.border) != 0) bits |= kDirtyBorder | kDirtyShadow;
-    if (std::memcmp(&was.shadow, &now.shadow, sizeof now.shadow) != 0) bits |= kDirtyShadow;
-    return bits;
-}
-
 bool EffectCurrent(const StringRender& r, const MetaString& s, uint64_t revision) {
     return r.effectMade && r.effectRevision == revision &&
            std::strncmp(r.effectPathId, s.PathID, sizeof r.effectPathId) == 0;
-}
-
-// A copy of from's images into *to, rebuild flags and all; false (with *to unchanged in its flags)
-// when memory runs out.
-bool CopyImages(const PreparedGlyph& from, PreparedGlyph* to) {
-    const LayerImage* sources[3] = {&from.Face, &from.Border, &from.Shadow};
-    LayerImage* targets[3] = {&to->Face, &to->Border, &to->Shadow};
-    for (int k = 0; k < 3; ++k) {
-        const LayerImage& a = *sources[k];
-        LayerImage& b = *targets[k];
-        b.Reset();
-        if (!a.pixels) continue;
-        const size_t bytes = size_t(a.width) * size_t(a.height) * 4;
-        b.pixels.reset(new (std::nothrow) uint8_t[bytes]);
-        if (!b.pixels) return false;
-        std::memcpy(b.pixels.get(), a.pixels.get(), bytes);
-        b.width = a.width;
-        b.height = a.height;
-        b.x = a.x;
-        b.y = a.y;
-    }
-    to->DirtyBits = from.DirtyBits;
-    return true;
 }
 
 }  // namespace
@@ -445,55 +384,23 @@ HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RE
     return S_OK;
 }
 
-// Images of characters at rest, for every character whose rebuild flags are set. Characters made
-// afresh whose inputs equal those of an earlier one in this frame (the same letter in the same
-// style, in any string) copy its images instead of rasterising, growing and blurring them again:
-// equal keys make identical images.
+// Images of characters at rest, for every character whose rebuild flags are set; equal keys
+// anywhere in the title are made once and copied.
 void FrameCompositor::PrepareAtRest() {
-    struct Item {
-        int32_t row, col;
-        int32_t source;  // index of the item whose images this one copies, or -1
-    };
-    std::vector<Item> items;
-    std::unordered_map<std::string_view, int32_t> firstOfKey;
-    for (size_t r = 0; r < strings_.size(); ++r) {
-        const StringRender& state = owner_.states_[r];
-        for (size_t i = 0; i < state.glyphs.size(); ++i) {
-            const uint8_t bits = state.glyphs[i].DirtyBits;
-            if (bits == 0) continue;
-            int32_t source = -1;
-            if (bits == kDirtyAll && i < state.keys.size()) {
-                const std::string_view key(reinterpret_cast<const char*>(&state.keys[i]), sizeof(GlyphKey));
-                const auto [at, added] = firstOfKey.emplace(key, int32_t(items.size()));
-                if (!added) source = at->second;
-            }
-            items.push_back({int32_t(r), int32_t(i), source});
+    GlyphBatch batch;
+    for (StringRender& state : owner_.states_) {
+        for (size_t i = 0; i < state.glyphs.size() && i < state.keys.size(); ++i) {
+            if (state.glyphs[i].DirtyBits != 0) batch.Add(&state.glyphs[i], &state.keys[i]);
         }
     }
-    auto prepare = [this, &items](int32_t k) noexcept {
-        const Item it = items[size_t(k)];
-        if (it.source >= 0) return;
-        const MetaString& s = strings_[size_t(it.row)];
-        if (PrepareGlyphLayers(s, it.col, rs_, &owner_.State(it.row).glyphs[size_t(it.col)],
-                               s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree) == kPrepareOutOfMemory)
-            outOfMemory_.store(true, std::memory_order_relaxed);
-    };
+    auto make = [&batch](int32_t k) noexcept { batch.Make(k); };
     if (threaded_) {
-        team_.Run(int32_t(items.size()), prepare);
+        team_.Run(batch.Count(), make);
     } else {
-        for (size_t k = 0; k < items.size(); ++k) prepare(int32_t(k));
+        for (int32_t k = 0; k < batch.Count(); ++k) make(k);
     }
-    for (const Item& it : items) {
-        if (it.source < 0) continue;
-        const Item& from = items[size_t(it.source)];
-        PreparedGlyph& to = owner_.State(it.row).glyphs[size_t(it.col)];
-        if (!CopyImages(owner_.State(from.row).glyphs[size_t(from.col)], &to)) {
-            const MetaString& s = strings_[size_t(it.row)];
-            if (PrepareGlyphLayers(s, it.col, rs_, &to, s.chars[size_t(it.col)].WidthScale, 1.0f, s.RotateDegree) ==
-                kPrepareOutOfMemory)
-                outOfMemory_.store(true, std::memory_order_relaxed);
-        }
-    }
+    batch.CopyEqual();
+    if (batch.OutOfMemory()) outOfMemory_.store(true, std::memory_order_relaxed);
 }
 
 bool FrameCompositor::CacheUsable() const {
@@ -637,14 +544,12 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
     }
 
     // Fresh images for scaled or turned characters.
-    auto prepare = [&s, &draws, this](int32_t k) noexcept {
+    auto prepare = [&r, &draws, this](int32_t k) noexcept {
         CharDraw& d = draws[size_t(k)];
         if (!d.visible || !d.transformed) return;
         d.temp.DirtyBits = kDirtyAll;
-        const float widthScale = s.chars[size_t(k)].WidthScale;
-        if (PrepareGlyphLayers(s, k, rs_, &d.temp, widthScale * d.state.scaleX, d.state.scaleY,
-                               s.RotateDegree + d.state.angle) == kPrepareOutOfMemory)
-            outOfMemory_.store(true, std::memory_order_relaxed);
+        const GlyphKey key = WithMotion(r.keys[size_t(k)], d.state.scaleX, d.state.scaleY, d.state.angle);
+        if (MakeGlyphImages(key, &d.temp) == kPrepareOutOfMemory) outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
         team_.Run(int32_t(n), prepare);
@@ -839,15 +744,7 @@ void Compositor::Sync(const Title& title) {
     if (!settingsChanged && syncedRevision_ == title.Revision() && states_.size() == strings.size()) return;
     states_.resize(strings.size());
     for (size_t k = 0; k < strings.size(); ++k) {
-        const MetaString& s = strings[k];
-        StringRender& r = states_[k];
-        r.glyphs.resize(s.chars.size());
-        r.keys.resize(s.chars.size(), GlyphKey{});
-        for (size_t i = 0; i < s.chars.size(); ++i) {
-            const GlyphKey key = KeyOf(s, i);
-            r.glyphs[i].DirtyBits |= settingsChanged ? uint8_t{kDirtyAll} : StaleImages(r.keys[i], key);
-            r.keys[i] = key;
-        }
+        SyncGlyphs(strings[k], glyphSettings, states_[k].glyphs, states_[k].keys);
     }
     glyphSettings_ = glyphSettings;
     syncedRevision_ = title.Revision();

@@ -12,29 +12,17 @@
 #include <vector>
 
 #include "effects/PathEffect.h"
+#include "glyph/GlyphCache.h"
 #include "model/Title.h"
 #include "render/Layers.h"
 #include "render/WorkerPool.h"
 
 namespace qel {
 
-// What a character's images at rest are made from; equal keys make identical images.
-struct GlyphKey {
-    MetaFont font;
-    MetaFace face;
-    MetaBorder border;
-    MetaShadow shadow;
-    float widthScale;
-    float rotateDegree;
-    int32_t vertical;
-    uint32_t value;  // the code point drawn: a surrogate pair's whole character on its first unit
-    uint16_t valid;  // 0 for a record never made
-};
-
 // Drawing state of one string, parallel to the title's strings.
 struct StringRender {
-    std::vector<PreparedGlyph> glyphs;  // parallel to the characters
-    std::vector<GlyphKey> keys;         // what each of glyphs was made from
+    std::vector<PreparedGlyph> glyphs;  // parallel to the characters: their images at rest
+    std::vector<GlyphKey> keys;         // the key each of glyphs was made from
     std::unique_ptr<PathEffect> effect;
     uint64_t effectRevision = 0;  // the title revision the effect was set up at
     char effectPathId[260] = {};  // and the path it was made for

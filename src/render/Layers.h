@@ -1,6 +1,7 @@
 // The pieces from which a character's face, border and shadow images are made: outline masks by
-// dilation, the three layer builders, shadow stamping and colour packing. PrepareGlyphLayers puts
-// them together; they are declared here so that tests can reach them.
+// dilation, the three layer builders, shadow stamping and colour packing. They work on masks and
+// the public style records only; the glyph cache (glyph/GlyphCache.h) puts them together for a
+// character of a title.
 //
 // Masks are 8-bit coverage, 0 outside to 255 inside, rows top to bottom, stride = width.
 // Images are LayerImage: 4-byte pixels (three colour bytes in the frame's order, then straight
@@ -11,7 +12,7 @@
 #include <cstdlib>
 #include <memory>
 
-#include "model/TitleModel.h"
+#include "qel/QEL_Title2.h"
 
 namespace qel {
 
@@ -60,16 +61,6 @@ struct LayerMemory {
         ShadowLayer = BorderLayer = FaceLayer = nullptr;
     }
 };
-
-// The images of character col of s whose rebuild flags are set (DirtyBits), for drawing with
-// extra scales and an angle (degrees, added to the string's): the flags are cleared. Returns 1,
-// or 0 with the images freed when the character cannot be drawn (bad index or style entry, no
-// glyph, images beyond the size limits), or kPrepareOutOfMemory with the images freed and the
-// flags kept when memory ran out (the next call tries again). Safe to call on several threads
-// for different records.
-constexpr int kPrepareOutOfMemory = -1;
-int PrepareGlyphLayers(const MetaString& s, int32_t col, const RenderSettings& settings, PreparedGlyph* out,
-                       float scaleX, float scaleY, float angle) noexcept;
 
 // Largest character image or mask the builders make: kMaxImageSide pixels a side and
 // kMaxImagePixels pixels in all (256 MiB of image). Larger ones are refused like a failed
@@ -125,6 +116,10 @@ int BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const Meta
                    float sizeRatio, const LayerSettings& settings) noexcept;
 int BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
                      float sizeRatio, const LayerSettings& settings) noexcept;
+// The face of a colour glyph (emoji): its own pixels (blue, green, red, straight alpha; width x
+// height, stride width * 4) instead of the face's colours, under the face's opacity and blur.
+int BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t width, int32_t height, float x,
+                        float y, const MetaFace& face, float sizeRatio, const LayerSettings& settings) noexcept;
 // full and ring may be empty when the character has no outline; (px, py) is where the chosen
 // mask starts.
 int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ring, float px,

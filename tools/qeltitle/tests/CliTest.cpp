@@ -31,6 +31,10 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
+// Every child a test starts ends within this (absolute, so a test that empties PATH still has it):
+// the signal goes to the whole process group, ffmpeg and helpers included.
+constexpr const char* kTimeLimit = "/usr/bin/timeout -k 10 240";
+
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -41,9 +45,10 @@ protected:
     }
 
     // Runs `qeltitle ARGS` in the test's directory; `prefix` goes before it (environment settings).
+    // The run is limited in time, so a tool or ffmpeg that hangs fails its test instead of the suite.
     Result Run(const std::string& args, const std::string& prefix = "") const {
-        const std::string command = "cd '" + dir_.string() + "' && " + prefix + " '" QELTITLE_EXE "' " + args +
-                                    " >stdout.txt 2>stderr.txt";
+        const std::string command = "cd '" + dir_.string() + "' && " + prefix + " " + kTimeLimit + " '" QELTITLE_EXE "' " +
+                                    args + " >stdout.txt 2>stderr.txt";
         const int raw = std::system(command.c_str());
         Result r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -52,10 +57,14 @@ protected:
         return r;
     }
 
-    // Runs a shell script in the test's directory; EXE in it stands for the tool.
+    // Runs a shell script in the test's directory, limited in time as a whole (the limit ends every
+    // process the script started); EXE in it stands for the tool.
     int Shell(std::string script) const {
         for (size_t at; (at = script.find("EXE")) != std::string::npos;) script.replace(at, 3, "'" QELTITLE_EXE "'");
-        const int raw = std::system(("cd '" + dir_.string() + "' && { " + script + "; }").c_str());
+        std::string quoted = "'";
+        for (char c : script) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        quoted += "'";
+        const int raw = std::system(("cd '" + dir_.string() + "' && " + kTimeLimit + " sh -c " + quoted).c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
 

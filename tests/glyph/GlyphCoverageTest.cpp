@@ -1,4 +1,4 @@
-#include "render/GlyphCoverage.h"
+#include "glyph/GlyphCoverage.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <set>
 #include <thread>
 
-#include "TestFonts.h"
+#include "platform/TestFonts.h"
 #include "platform/FontEngine.h"
 
 namespace qel {
