@@ -18,6 +18,7 @@ namespace {
 constexpr MetaBorder kFreshBorder{1, 4, 0, 0, 0, 255, 0};          // "border": {} on a string without one
 constexpr MetaShadow kFreshShadow{1, 1, 0, 0, 0, 160, 0, 4, 4, 0};  // "shadow": {} likewise
 constexpr int32_t kIntMin = INT32_MIN, kIntMax = INT32_MAX;
+constexpr uint32_t kKerningBit = 0x100;  // of FontSpec::CharSet: the font's kerning pairs are used
 
 template <typename T>
 bool Same(const T& a, const T& b) {
@@ -388,7 +389,7 @@ JsonDefaults DefaultsForJson(ITitleHost& host) {
         fresh->GetDefaultFont(&d.chars.font);
     else
         host.GetDefaultFont(&d.chars.font);
-    d.chars.font.CharSet = 1;
+    d.chars.font.CharSet = 1 | kKerningBit;  // kerned, as `qeltitle text` makes them
     d.chars.font.Size = 72;
     d.chars.font.Bold = 0;
     d.chars.font.Italic = d.chars.font.Underline = d.chars.font.StrikeOut = 0;
@@ -435,7 +436,11 @@ void ReadCharStyle(const JsonField& o, CharStyle& s) {
     if (o.Has("italic")) f.Italic = ReadFlag(o.Member("italic"));
     if (o.Has("underline")) f.Underline = ReadFlag(o.Member("underline"));
     if (o.Has("strikeout")) f.StrikeOut = ReadFlag(o.Member("strikeout"));
-    if (o.Has("charset")) f.CharSet = static_cast<uint32_t>(o.Member("charset").Integer(0, 255));
+    // Kerning is bit 8 of the character set; "charset" is the rest.
+    if (o.Has("charset"))
+        f.CharSet = (f.CharSet & kKerningBit) |
+                    (static_cast<uint32_t>(o.Member("charset").Integer(0, UINT32_MAX)) & ~kKerningBit);
+    if (o.Has("kerning")) f.CharSet = (f.CharSet & ~kKerningBit) | (o.Member("kerning").Bool() ? kKerningBit : 0);
     MetaFace& face = s.face;
     ReadPaint(o, face.Color1, face.Color2, face.GradType, face.Alpha);
     if (o.Has("blur")) face.BlurRadius = static_cast<int32_t>(o.Member("blur").Integer(kIntMin, kIntMax));
@@ -475,7 +480,8 @@ Json CharStyleDiff(const CharStyle& s, const CharStyle& b) {
     if (f.Italic != bf.Italic) o["italic"] = FlagJson(f.Italic);
     if (f.Underline != bf.Underline) o["underline"] = FlagJson(f.Underline);
     if (f.StrikeOut != bf.StrikeOut) o["strikeout"] = FlagJson(f.StrikeOut);
-    if (f.CharSet != bf.CharSet) o["charset"] = f.CharSet;
+    if ((f.CharSet & ~kKerningBit) != (bf.CharSet & ~kKerningBit)) o["charset"] = f.CharSet & ~kKerningBit;
+    if ((f.CharSet & kKerningBit) != (bf.CharSet & kKerningBit)) o["kerning"] = (f.CharSet & kKerningBit) != 0;
     const MetaFace &c = s.face, &bc = b.face;
     WritePaint(o, c.Color1, c.Color2, c.GradType, c.Alpha, bc.Color1, bc.Color2, bc.GradType, bc.Alpha);
     if (c.BlurRadius != bc.BlurRadius) o["blur"] = c.BlurRadius;

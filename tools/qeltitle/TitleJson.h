@@ -43,7 +43,7 @@ JsonDefaults DefaultsForJson(qel::ITitleHost& host);
 
 // The style fields a "style" object may hold.
 inline constexpr std::string_view kCharStyleKeys[] = {"font", "size", "bold", "italic", "underline", "strikeout",
-                                                      "charset", "color", "gradient", "alpha", "blur", "fill",
+                                                      "charset", "kerning", "color", "gradient", "alpha", "blur", "fill",
                                                       "border", "shadow", "spacing", "widthScale"};
 inline constexpr std::string_view kParagraphKeys[] = {"align", "lineSpace", "before", "after", "leftIndent",
                                                       "rightIndent"};

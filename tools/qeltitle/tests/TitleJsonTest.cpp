@@ -16,7 +16,7 @@ constexpr const char* kEveryField = R"({
   "frame": [1280, 720],
   "length": 5,
   "style": {"font": "Liberation Serif", "size": 60, "bold": true, "italic": true, "underline": true,
-            "strikeout": true, "charset": 1, "color": ["#FF000080", "#0000FF"], "gradient": 3, "blur": 2,
+            "strikeout": true, "charset": 0, "kerning": false, "color": ["#FF000080", "#0000FF"], "gradient": 3, "blur": 2,
             "fill": true, "border": {"size": 4, "color": "#102030C0", "gradient": 0, "blur": 1},
             "shadow": {"offset": [5, -3.5], "blur": 3, "extrude": true, "color": ["#000000", "#404040"],
                        "face": true, "border": false},
