@@ -239,6 +239,41 @@ TEST(Shaping, DrawnArabicJoinsAndRightToLeftStartsAtTheRight) {
     EXPECT_NEAR(line1.x, whole.x, 0.01);                               // the Latin one at the left
 }
 
+TEST(Shaping, DrawnVerticalLongVowelMarkStandsUpright) {
+    // In a column the long vowel mark takes the font's vertical form: taller than wide, where
+    // across a line it is a horizontal bar.
+    for (int32_t vertical : {0, 1}) {
+        constexpr int32_t kSide = 300;
+        Host host;
+        FontSpec font{};
+        const std::u16string face = u"IPAGothic";
+        std::copy(face.begin(), face.end(), font.FaceName);
+        font.CharSet = 1;
+        font.Size = 100;
+        host->SetDefaultFont(&font);
+        SetLimit(*host, 1e9f, vertical);
+        RenderSettings rs{};
+        host->GetRenderSettings(&rs);
+        rs.Width = rs.Height = kSide, rs.ClipRect = {0, 0, kSide, kSide};
+        host->SetRenderSettings(&rs);
+        host->AddString();
+        host->InsertText(0, 0, u"\u30FC");
+        std::vector<uint8_t> frame(size_t(kSide) * kSide * 4, 0);
+        ASSERT_EQ(host->Render(frame.data(), 0.5f), S_OK);
+        int32_t left = kSide, right = -1, top = kSide, bottom = -1;
+        for (int32_t y = 0; y < kSide; ++y)
+            for (int32_t x = 0; x < kSide; ++x)
+                if (frame[(size_t(y) * kSide + x) * 4 + 2] >= 128)
+                    left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+        ASSERT_GE(right, left);
+        if (vertical) {
+            EXPECT_GT(bottom - top, 3 * (right - left));
+        } else {
+            EXPECT_GT(right - left, 3 * (bottom - top));
+        }
+    }
+}
+
 TEST(Shaping, DrawnEmojiHasItsOwnColoursAndOneGlyphPerSequence) {
     constexpr int32_t kWidth = 400, kHeight = 200;
     Host host;

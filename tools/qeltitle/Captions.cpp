@@ -12,6 +12,7 @@
 #include "KeyFrames.h"
 #include "Text.h"
 #include "TitleFiles.h"
+#include "TitleMeta.h"
 
 namespace qeltitle {
 
@@ -459,7 +460,11 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
                 }
             }
         }
-        if (!TitleDocument(*host, title.document, error)) {
+        // The cue's title remembers its length and design frame, so it plays alone as it plays here.
+        TitleMeta meta;
+        meta.length = (title.last - title.first + 1) / fps;
+        meta.frame = DesignFrame{frame.width, frame.height};
+        if (!TitleDocument(*host, title.document, error, &meta)) {
             error = where + ": " + error;
             return false;
         }

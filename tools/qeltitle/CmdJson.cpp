@@ -7,11 +7,14 @@
 #include <iterator>
 #include <sstream>
 
+#include <pugixml.hpp>
+
 #include "Args.h"
 #include "Commands.h"
 #include "SafeFile.h"
 #include "TitleFiles.h"
 #include "TitleJson.h"
+#include "TitleMeta.h"
 
 namespace qeltitle {
 
@@ -77,8 +80,12 @@ int RunBuild(const std::vector<std::string>& args) {
     std::vector<std::string> warnings;
     if (!BuildTitleFromJson(*host, text, input == "-" ? "<stdin>" : input, extras, warnings, error)) return Fail(error);
     for (const std::string& w : warnings) Warn(w);
+    // The length and design frame go into the title file as its root element's attributes.
+    TitleMeta meta;
+    meta.length = extras.length;
+    if (extras.frame) meta.frame = DesignFrame{extras.frame->width, extras.frame->height};
     std::string bytes;
-    if (!TitleDocument(*host, bytes, error)) return Fail("cannot save title: " + output + ": " + error);
+    if (!TitleDocument(*host, bytes, error, &meta)) return Fail("cannot save title: " + output + ": " + error);
     if (!WriteOutput(output, bytes, error)) return Fail(error);
     if (output != "-") std::printf("wrote %s (%d strings)\n", output.c_str(), host->GetStringCount());
     return kExitOk;
@@ -97,13 +104,27 @@ int RunExport(const std::vector<std::string>& args) {
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
     HostPtr host = NewHost(error);
     if (!host) return Fail(error);
+    TitleMeta meta;
+    std::string warning;
     if (input == "-") {
         std::string bytes;
         if (!ReadInput(input, bytes, error) || !LoadTitleText(*host, bytes, "<stdin>", error)) return Fail(error);
-    } else if (!LoadTitle(*host, input, error)) {
+        // The length and frame from the root element's attributes.
+        pugi::xml_document doc;
+        if (doc.load_buffer(bytes.data(), bytes.size())) {
+            const pugi::xml_node root = doc.document_element();
+            if (const double length = root.attribute("Length").as_double(); length > 0 && length <= kMaxTitleSeconds)
+                meta.length = length;
+            DesignFrame frame;
+            if (ParseDesignFrame(root.attribute("Frame").as_string(), frame)) meta.frame = frame;
+        }
+    } else if (!LoadTitle(*host, input, meta, warning, error)) {
         return Fail(error);
     }
+    if (!warning.empty()) Warn(warning);
     TitleExtras extras;
+    extras.length = meta.length;
+    if (meta.frame) extras.frame = FrameSize{meta.frame->width, meta.frame->height};
     std::string json;
     if (!ExportTitleToJson(*host, extras, json, error)) return Fail("cannot export " + input + ": " + error);
     if (!WriteOutput(output, json, error)) return Fail(error);

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "TitleMeta.h"
 #include "qel/QEL_Title2.h"
 
 namespace qeltitle {
@@ -24,11 +25,17 @@ HostPtr NewHost(std::string& error);
 // Loads a title file. On failure `error` says why: the file is missing or unreadable, is not
 // well-formed XML (with the position), is not a title document, or the library refused it.
 bool LoadTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
+// The same, and the title's length and design frame (TitleMeta.h); `warning` names a value of
+// them that is not valid and was ignored (empty when there is none).
+bool LoadTitle(qel::ITitleHost& host, const std::string& path, TitleMeta& meta, std::string& warning,
+               std::string& error);
 // Saves the title as the library's XML file format (UTF-16 with byte-order mark), replacing
 // `path` only once the new file is complete on disk.
-bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
-// The bytes SaveTitle writes.
-bool TitleDocument(qel::ITitleHost& host, std::string& bytes, std::string& error);
+// With `meta`, its length and design frame are written as attributes of the root element.
+bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error,
+               const TitleMeta* meta = nullptr);
+// The bytes SaveTitle writes (with `meta`, its attributes on the root element).
+bool TitleDocument(qel::ITitleHost& host, std::string& bytes, std::string& error, const TitleMeta* meta = nullptr);
 // Loads a title document held in memory (UTF-16 with byte-order mark as saved, or UTF-8);
 // `name` names it in the message.
 bool LoadTitleText(qel::ITitleHost& host, std::string_view bytes, const std::string& name, std::string& error);
