@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "FrameDefaults.h"
 #include "Image.h"
 #include "qel/QEL_Title2.h"
 
@@ -12,8 +13,8 @@ namespace qeltitle {
 
 // Frame the title is drawn on. Layout units become frame pixels times `scale`.
 struct FrameSetup {
-    int width = 1920;
-    int height = 1080;
+    int width = kLayoutWidth;
+    int height = kLayoutHeight;
     float scale = 1.0f;
     bool keepAlpha = false;  // transparent frame: the title's alpha is combined with it
     int threads = 0;         // worker limit; 0: one per processor
