@@ -1,6 +1,7 @@
 // The glyph cache: keys, and the images made from them.
 #include "glyph/GlyphCache.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -39,6 +40,13 @@ GlyphKey GlyphKeyAt(const MetaString& s, size_t i, const LayerSettings& frame) {
     // treated like the tail of a pair.
     key.value = missing || IsPairTail(s, i) ? kNoGlyph : uint32_t(CodePointAt(s, i));
     key.valid = 1;
+    if (s.Shaping.Shaped(i) && key.value != kNoGlyph) {
+        // A shaped cluster is drawn by its first character; the rest of it draws nothing.
+        const ShapedUnit& u = s.Shaping.units[i];
+        key.glyphCount = uint32_t(std::min<size_t>(u.glyphCount, kMaxClusterGlyphs));
+        if (key.glyphCount == 0) key.value = kNoGlyph;
+        for (uint32_t g = 0; g < key.glyphCount; ++g) key.glyphs[g] = s.Shaping.glyphs[u.glyphStart + g];
+    }
     return key;
 }
 
@@ -55,7 +63,8 @@ uint8_t StaleImages(const GlyphKey& was, const GlyphKey& now) {
     if (!was.valid || was.value != now.value || differ(was.font, now.font) || differ(was.frame, now.frame) ||
         differ(was.widthScale, now.widthScale) || differ(was.scaleX, now.scaleX) ||
         differ(was.scaleY, now.scaleY) || differ(was.angle, now.angle) || differ(was.rotCos, now.rotCos) ||
-        differ(was.rotSin, now.rotSin) || was.vertical != now.vertical) {
+        differ(was.rotSin, now.rotSin) || was.vertical != now.vertical || was.glyphCount != now.glyphCount ||
+        differ(was.glyphs, now.glyphs)) {
         return kDirtyAll;
     }
     uint8_t bits = 0;
@@ -100,7 +109,9 @@ int MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, key.vertical != 0};
     int ok = 0;
     try {
-        ok = GetGlyphCoverage(code, font, scaleX, scaleY, angle, request, &glyph);
+        ok = key.glyphCount > 0
+                 ? GetClusterCoverage(key.glyphs, key.glyphCount, font, scaleX, scaleY, angle, request, &glyph)
+                 : GetGlyphCoverage(code, font, scaleX, scaleY, angle, request, &glyph);
     } catch (...) {
         ok = 0;
     }
@@ -115,7 +126,7 @@ int MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     // its ascent (baseline to ascender, where capitals and digits stand) lies there.
     const float ascent = font.Ascent * settings.scaleY;
     float u = 0, v = ascent;
-    if (key.vertical != 0 && code < 128) {
+    if (key.vertical != 0 && code < 128 && key.glyphCount == 0) {
         u = float(kDesignHeight) * 0.5f * font.SizeRatio * settings.scaleX - ascent * 0.5f;
         v = 0;
     }

@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "glyph/GlyphCoverage.h"
 #include "model/TitleModel.h"
 #include "render/Layers.h"
 
@@ -39,6 +40,10 @@ struct GlyphKey {
     int32_t vertical;       // the string runs in columns
     uint32_t value;         // the code point drawn (a surrogate pair's whole one), or kNoGlyph
     uint32_t valid;         // 0 for a record never made
+    // A shaped cluster's glyphs, drawn instead of value when glyphCount is not 0 (the first
+    // character of the cluster; the others draw nothing).
+    uint32_t glyphCount;
+    ClusterGlyph glyphs[kMaxClusterGlyphs];
 };
 
 // The key of character i of s at rest in a frame of the given settings.

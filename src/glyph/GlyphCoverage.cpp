@@ -8,6 +8,7 @@
 // 255 or 0 bytes.
 #include "glyph/GlyphCoverage.h"
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -42,8 +43,10 @@ Depth DepthOf(int32_t qualityMode) {
     }
 }
 
-int Coverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
-             const GlyphRequest& request, GlyphCoverage* out) {
+// code is the character drawn by its code point, or, when glyphs is not null, the first character
+// of a shaped cluster whose glyphs are drawn together.
+int Coverage(char32_t code, const ClusterGlyph* glyphs, size_t glyphCount, const MetaFont& font, float scaleX,
+             float scaleY, float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) {
     const float sx = font.SizeRatio * request.frameScaleX * scaleX;
     const float sy = font.SizeRatio * request.frameScaleY * scaleY;
     float theta = angleDegrees;
@@ -62,7 +65,15 @@ int Coverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, fl
     if (!face) return 0;
     const Depth depth = DepthOf(request.qualityMode);
     GlyphBitmap glyph;
-    const uint32_t bytes = face.GetGlyphBitmap(code, depth.format, m, &glyph);
+    uint32_t bytes = 0;
+    if (glyphs) {
+        PlacedGlyph placed[kMaxClusterGlyphs];
+        glyphCount = std::min(glyphCount, kMaxClusterGlyphs);
+        for (size_t g = 0; g < glyphCount; ++g) placed[g] = {glyphs[g].index, glyphs[g].x, glyphs[g].y};
+        bytes = face.GetGlyphsBitmap(placed, glyphCount, depth.format, m, &glyph);
+    } else {
+        bytes = face.GetGlyphBitmap(code, depth.format, m, &glyph);
+    }
     if (bytes == 0) return 0;  // no ink (a space) or no glyph: the caller drops the images
     const int32_t height = glyph.box.blackBoxY;
     if (height <= 0 || glyph.box.blackBoxX <= 0) return 0;
@@ -109,9 +120,26 @@ int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float sc
     if (!out) return 0;
     *out = GlyphCoverage{};
     try {
-        if (int result = Coverage(code, font, scaleX, scaleY, angleDegrees, request, out)) return result;
+        if (int result = Coverage(code, nullptr, 0, font, scaleX, scaleY, angleDegrees, request, out)) return result;
     } catch (const std::bad_alloc&) {
         NoteAllocationFailure();  // out of memory in the font caches: worth asking again later
+    } catch (...) {
+    }
+    *out = GlyphCoverage{};
+    return 0;
+}
+
+int GetClusterCoverage(const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX,
+                       float scaleY, float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) noexcept {
+    if (!out) return 0;
+    *out = GlyphCoverage{};
+    if (!glyphs || count == 0) return 0;
+    try {
+        // Shaped glyphs stand upright in the line: the code passed only keeps vertical turning off.
+        if (int result = Coverage(0x10000, glyphs, count, font, scaleX, scaleY, angleDegrees, request, out))
+            return result;
+    } catch (const std::bad_alloc&) {
+        NoteAllocationFailure();
     } catch (...) {
     }
     *out = GlyphCoverage{};

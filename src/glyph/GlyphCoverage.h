@@ -2,6 +2,7 @@
 // the font engine's anti-aliased rendering under a 2 x 2 matrix.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -30,5 +31,13 @@ struct GlyphRequest {
 // missing glyph. Thread-safe: any number of threads may call it at once.
 int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float scaleY,
                      float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) noexcept;
+
+// The most glyphs one cluster draws; a cluster that shapes into more draws its first ones.
+constexpr size_t kMaxClusterGlyphs = 8;
+
+// The same for the glyphs of a shaped cluster, given by index in the font and placed from the
+// cluster's origin, drawn as one shape with the cluster's origin as the origin.
+int GetClusterCoverage(const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX,
+                       float scaleY, float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) noexcept;
 
 }  // namespace qel

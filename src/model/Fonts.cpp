@@ -7,6 +7,7 @@
 
 #include "platform/FontEngine.h"
 #include "platform/FontLinking.h"
+#include "platform/Shaper.h"
 
 namespace qel {
 
@@ -16,6 +17,42 @@ constexpr uint8_t kSymbolCharSet = 2;
 constexpr uint8_t kDefaultCharSet = 1;
 
 bool SameLogFont(const LOGFONTW& a, const LOGFONTW& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+bool FontHas(const LOGFONTW& lf, char32_t code) {
+    const FontFace font = FontFace::Open(lf);
+    return font && font.GlyphIndex(code) != 0;
+}
+
+// Fonts are chosen per cluster, not per code unit: a mark, a joiner and what it joins, a selector
+// or an emoji modifier stays in the font of its base when that font can show it (or when it never
+// shows by itself); when only the mark's own font has both, the base moves to that font. So a
+// base and its marks, or an emoji sequence, are shaped together.
+void KeepClustersTogether(const char16_t* text, int32_t count, std::vector<LOGFONTW>& chosen) {
+    int32_t base = -1;  // first unit of the current cluster
+    char32_t baseCode = 0, previous = 0;
+    for (int32_t d = 0; d < count; ++d) {
+        char32_t code = text[d];
+        const int32_t unit = d;
+        if (d + 1 < count && IsHighSurrogate(code) && IsLowSurrogate(text[d + 1])) {
+            code = 0x10000 + ((code - 0xD800) << 10) + (char32_t(text[d + 1]) - 0xDC00);
+            ++d;
+        }
+        if (base < 0 || !ContinuesCluster(previous, code) || code <= 32) {
+            base = unit;
+            baseCode = code;
+            previous = code;
+            continue;
+        }
+        // Two regional indicators make a flag; a third starts the next one.
+        previous = (code >= 0x1F1E6 && code <= 0x1F1FF && previous >= 0x1F1E6 && previous <= 0x1F1FF) ? 0 : code;
+        if (SameLogFont(chosen[unit], chosen[base])) continue;
+        if (IsDefaultIgnorable(code) || FontHas(chosen[base], code)) {
+            for (int32_t k = unit; k <= d; ++k) chosen[k] = chosen[base];
+        } else if (FontHas(chosen[unit], baseCode)) {
+            for (int32_t k = base; k < unit; ++k) chosen[k] = chosen[unit];
+        }
+    }
+}
 
 }  // namespace
 
@@ -31,7 +68,9 @@ LOGFONTW LogFontFromSpec(int32_t designHeight, const FontSpec& spec) {
 }
 
 HRESULT MakeFont(int32_t designHeight, const FontSpec& spec, MetaFont* out) {
-    return BuildMetaFont(designHeight, spec.Size, LogFontFromSpec(designHeight, spec), out);
+    const HRESULT status = BuildMetaFont(designHeight, spec.Size, LogFontFromSpec(designHeight, spec), out);
+    if (out) out->Kerning = (spec.CharSet & kCharSetKerning) ? 1 : 0;
+    return status;
 }
 
 HRESULT BuildMetaFont(int32_t designHeight, float size, const LOGFONTW& logFont, MetaFont* out) {
@@ -103,12 +142,16 @@ HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count
         }
     }
 
+    KeepClustersTogether(text, count, chosen);
+
     // Neighbours with the same font share one entry's work.
+    const uint32_t kerning = (spec.CharSet & kCharSetKerning) ? 1 : 0;
     for (int32_t i = 0; i < count; ++i) {
         if (i > 0 && SameLogFont(chosen[i], chosen[i - 1])) {
             out[i] = out[i - 1];
         } else {
             (void)BuildMetaFont(designHeight, spec.Size, chosen[i], &out[i]);
+            out[i].Kerning = kerning;
         }
     }
     return status;
@@ -163,7 +206,7 @@ FontSpec ReportFont(const MetaFont& font) {
     FontSpec spec{};
     const LOGFONTW& lf = font.LogFont;
     std::copy(std::begin(lf.lfFaceName), std::end(lf.lfFaceName), spec.FaceName);
-    spec.CharSet = lf.lfCharSet;
+    spec.CharSet = lf.lfCharSet | (font.Kerning ? kCharSetKerning : 0);
     // Negated as a float: a stored height may be INT32_MIN, which has no int32 negation.
     spec.Size = -static_cast<float>(lf.lfHeight) * font.SizeRatio;
     spec.Bold = lf.lfWeight > 400 ? 1 : 0;

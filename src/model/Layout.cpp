@@ -24,6 +24,7 @@
 #include "model/Layout.h"
 
 #include "model/Fonts.h"
+#include "model/Shaping.h"
 
 namespace qel {
 namespace {
@@ -79,8 +80,10 @@ void BreakFrom(MetaString& s, size_t first, int32_t line, int32_t para, bool ver
             x = d;
         } else {
             const MetaParagraph& p = s.paragraphs[static_cast<size_t>(P)];
-            // The tail of a surrogate pair stays with its lead, even on a line the lead overfills.
-            if (x <= 0 || IsPairTail(s, i) || x + d <= s.WidthLimit - p.LeftIndent - p.RightIndent) {
+            // The tail of a surrogate pair stays with its lead, and the rest of a shaped cluster
+            // with its first character, even on a line the lead overfills.
+            if (x <= 0 || IsPairTail(s, i) || IsClusterTail(s, i) ||
+                x + d <= s.WidthLimit - p.LeftIndent - p.RightIndent) {
                 s.lines[static_cast<size_t>(L)].CharEnd = static_cast<int32_t>(i);
                 x += d;
             } else {
@@ -122,14 +125,17 @@ void LayoutGeometry(MetaString& s) {
         return std::pair<size_t, size_t>(static_cast<size_t>(p.LineStart), static_cast<size_t>(p.LineEnd));
     };
 
-    // Line lengths along the text direction, and each character's position along its line.
+    // Line lengths along the text direction, and each character's position along its line: lines
+    // are broken in logical order and laid out in display order.
+    std::vector<size_t> order;
     for (const MetaParagraph& p : s.paragraphs) {
         const float avail = s.WidthLimit - p.LeftIndent - p.RightIndent;
         const auto [l0, l1] = lineRange(p);
         for (size_t l = l0; l <= l1; ++l) {
             MetaLine& line = s.lines[l];
             float pen = 0;
-            for (size_t c = static_cast<size_t>(line.CharStart); c <= static_cast<size_t>(line.CharEnd); ++c) {
+            VisualOrder(s, static_cast<size_t>(line.CharStart), static_cast<size_t>(line.CharEnd), order);
+            for (size_t c : order) {
                 (vertical ? s.chars[c].Top : s.chars[c].Left) = pen;
                 pen += Advance(s, c, vertical);
             }
@@ -212,11 +218,16 @@ void LayoutGeometry(MetaString& s) {
     }
     (vertical ? s.Width : s.Height) = y;
 
-    // Alignment of each line in the span between its paragraph's indents.
+    // Alignment of each line in the span between its paragraph's indents. Start and end follow
+    // the paragraph's direction: a right-to-left paragraph starts at the right.
     for (const MetaParagraph& p : s.paragraphs) {
         const float span = (vertical ? s.Height : s.Width) - p.LeftIndent - p.RightIndent;
-        const uint32_t align = p.Align & 6;
         const auto [l0, l1] = lineRange(p);
+        uint32_t align = p.Align & 6;
+        if (ParagraphRightToLeft(s, static_cast<size_t>(s.lines[l0].CharStart))) {
+            if (align == 0) align = 2;
+            else if (align == 2) align = 0;
+        }
         for (size_t l = l0; l <= l1; ++l) {
             MetaLine& line = s.lines[l];
             const float lineExtent = vertical ? line.Height : line.Width;
@@ -233,6 +244,7 @@ void LayoutGeometry(MetaString& s) {
 int BreakLines(MetaString& s, int32_t start, int32_t count, bool vertical, const ParagraphAttrs& fill) {
     const int64_t n = static_cast<int64_t>(s.chars.size());
     if (start < 0 || start >= n || count < 0 || int64_t{start} + count > n) return 0;
+    ShapeString(s);
 
     // The pass reads only the records in front of it: the line of `start`, its paragraph and that
     // paragraph's first line, which an edit leaves in place. (After an insertion the records
@@ -259,6 +271,7 @@ void LayoutString(MetaString& s, bool breakVertical, const ParagraphAttrs& fill,
         // An empty string is as large as one space of the font new text would get.
         s.lines.clear();
         s.paragraphs.clear();
+        s.Shaping = ShapedText{};
         MetaFont font;
         (void)MakeFont(kDesignHeight, emptyFont, &font);
         float cx = 0, cy = 0;
@@ -278,8 +291,10 @@ void LayoutString(MetaString& s, bool breakVertical, const ParagraphAttrs& fill,
         // Only a title loaded with inconsistent records gets here: rebuild rather than read
         // outside the vectors.
         RebuildStructure(s, fill);
+        ShapeString(s);
         BreakFrom(s, 0, 0, 0, breakVertical);
     }
+    ShapeString(s);
     LayoutGeometry(s);
 }
 

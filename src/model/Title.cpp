@@ -56,7 +56,7 @@ bool Title::InstalledOrGuiFont(FontSpec& spec) const {
     if (FaceNameKnown(faceNames_, std::u16string(spec.FaceName))) return true;
     const LOGFONTW gui = DefaultGuiFont();
     std::memcpy(spec.FaceName, gui.lfFaceName, sizeof spec.FaceName);
-    spec.CharSet = gui.lfCharSet;
+    spec.CharSet = gui.lfCharSet | (spec.CharSet & kCharSetKerning);
     return false;
 }
 

@@ -58,8 +58,47 @@ struct MetaFont {
     float SizeRatio = 0;  // |Size| / 2048
     float Ascent = 0, Descent = 0, IntLead = 0, ExtLead = 0;
     float StrikeoutPos = 0, StrikeoutSize = 0, UnderlinePos = 0, UnderlineSize = 0;
+    uint32_t Kerning = 0;  // 1: text in this font is kerned (FontSpec::CharSet & kCharSetKerning)
 };
-static_assert(sizeof(MetaFont) == 92 + 9 * 4, "MetaFont must have no padding: entries are compared as bytes");
+static_assert(sizeof(MetaFont) == 92 + 10 * 4, "MetaFont must have no padding: entries are compared as bytes");
+
+// The bit of FontSpec::CharSet that asks for kerning. The character set itself is the low 8 bits,
+// which is all that older hosts and libraries read.
+constexpr uint32_t kCharSetKerning = 0x100;
+
+// What shaping made of a string (none of it is saved: layout makes it again from the text).
+// Units of paragraphs that were not shaped have shaped = false and are drawn by their code point.
+// The first unit of a shaped cluster carries the cluster's glyphs and its whole advance; the other
+// units of the cluster have no glyphs and no width.
+struct ShapedUnit {
+    uint32_t glyphStart = 0;  // into ShapedText::glyphs
+    uint16_t glyphCount = 0;
+    uint8_t level = 0;           // bidi embedding level (odd: right to left)
+    uint8_t paragraphLevel = 0;  // level of the unit's paragraph
+    bool shaped = false;
+    float width = 0;  // the unit's Width as shaping set it, in layout units
+};
+
+// A glyph of a cluster, placed from the cluster's origin (the left end of its box on the
+// baseline) in pixels at the design height, y upwards.
+struct ClusterGlyph {
+    uint32_t index = 0;
+    float x = 0, y = 0;
+};
+
+struct ShapedText {
+    std::vector<ShapedUnit> units;  // one per character, or empty when nothing is shaped
+    std::vector<ClusterGlyph> glyphs;
+    // The inputs the result was made from: text, fonts and direction. Layout runs shaping again
+    // only when they differ.
+    std::vector<uint16_t> values;
+    std::vector<int32_t> fontIndices;
+    std::vector<MetaFont> fonts;
+    int32_t vertical = 0;
+    bool any = false;  // some paragraph was shaped
+
+    bool Shaped(size_t i) const { return i < units.size() && units[i].shaped; }
+};
 
 // Enumeration state of GetFirstKeyFrame / GetNextKeyFrame and of key-frame evaluation.
 struct KeyFrameCursor {
@@ -88,6 +127,7 @@ struct MetaString {
     std::vector<MetaShadow> shadows;
     std::map<float, PathValue> KeyFrames;
     KeyFrameCursor Cursor;
+    ShapedText Shaping;  // made by layout from the characters and fonts above
 
     float RotSin = 0, RotCos = 1;          // of -RotateDegree
     float RotOriginX = 0, RotOriginY = 0;  // frame units

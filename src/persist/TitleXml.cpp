@@ -24,6 +24,8 @@ enum class FieldKind : uint8_t {
     Int,       // int32_t member, signed decimal
     UInt,      // uint32_t member, unsigned decimal (colours above 2^31 stay unsigned)
     Flag,      // uint32_t or int32_t member, "true"/"false"; reads back as 1 or 0
+    Optional,  // uint32_t flag written only when set ("true"), so files without it stay as
+               // they were; missing reads as 0. Older readers skip the attribute.
     Alpha,     // uint32_t member, unsigned; reads back only its low 8 bits (0..255)
     CodeUnit,  // uint16_t member (one UTF-16 unit), unsigned; reads back its low 16 bits
     Text,      // char[260] member; a missing or longer stored value reads as empty
@@ -47,6 +49,7 @@ constexpr bool KindFits(FieldKind kind) {
         case FieldKind::UInt:
         case FieldKind::Alpha: return std::is_same_v<T, uint32_t>;
         case FieldKind::Flag: return std::is_same_v<T, uint32_t> || std::is_same_v<T, int32_t>;
+        case FieldKind::Optional: return std::is_same_v<T, uint32_t>;
         case FieldKind::CodeUnit: return std::is_same_v<T, uint16_t>;
         case FieldKind::Text: return std::is_same_v<T, char[kTextCapacity]>;
         case FieldKind::LogFont: return std::is_same_v<T, LOGFONTW>;
@@ -77,6 +80,8 @@ void WriteValue(XmlDom& dom, const char* name, FieldKind kind, int32_t value) {
 void WriteValue(XmlDom& dom, const char* name, FieldKind kind, uint32_t value) {
     if (kind == FieldKind::Flag) {
         (void)dom.SetBool(name, value);
+    } else if (kind == FieldKind::Optional) {
+        if (value) (void)dom.SetBool(name, true);
     } else {
         (void)dom.SetUInt(name, value);
     }
@@ -114,7 +119,8 @@ void ReadValue(XmlDom& dom, const char* name, FieldKind kind, int32_t& value) {
 }
 void ReadValue(XmlDom& dom, const char* name, FieldKind kind, uint32_t& value) {
     switch (kind) {
-        case FieldKind::Flag: value = ReadFlag(dom, name); break;
+        case FieldKind::Flag:
+        case FieldKind::Optional: value = ReadFlag(dom, name); break;
         case FieldKind::Alpha: value = ReadUInt(dom, name) & 0xFF; break;
         default: value = ReadUInt(dom, name); break;
     }
@@ -223,6 +229,7 @@ constexpr Field<MetaFont> kFontFields[] = {
     Row<K::Float, &MetaFont::StrikeoutSize>("StrikeoutSize"),
     Row<K::Float, &MetaFont::UnderlinePos>("UnderlinePos"),
     Row<K::Float, &MetaFont::UnderlineSize>("UnderlineSize"),
+    Row<K::Optional, &MetaFont::Kerning>("Kerning"),
 };
 
 constexpr Field<MetaFace> kFaceFields[] = {

@@ -125,6 +125,8 @@ struct Library {
 struct FaceEntry {
     std::shared_ptr<Library> library;
     FT_Face face = nullptr;
+    std::string file;
+    int index = 0;
     bool symbolCmap = false;  // code units 0..255 live at U+F000..U+F0FF
     ~FaceEntry() {
         if (face) FT_Done_Face(face);
@@ -146,6 +148,8 @@ public:
 
         auto entry = std::make_shared<FaceEntry>();
         entry->library = library_;
+        entry->file = file;
+        entry->index = index;
         if (FT_New_Face(library_->lib, file.c_str(), index, &entry->face) != 0) {
             entry->face = nullptr;
             return nullptr;
@@ -297,24 +301,10 @@ bool FontFace::GetTextExtent(char32_t code, int32_t* cx, int32_t* cy) const {
     return true;
 }
 
-uint32_t FontFace::GetGlyphBitmap(char32_t code, GlyphFormat format, const GlyphMatrix& matrix,
-                                  GlyphBitmap* out) const {
-    *out = GlyphBitmap{};
-    if (!entry_ || !FT_IS_SCALABLE(entry_->face)) return 0;
-    FT_Face face = entry_->face;
-    if (FT_Load_Glyph(face, GlyphIndex(code), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return 0;
-    FT_GlyphSlot slot = face->glyph;
-    if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) return 0;
-    FT_Outline* outline = &slot->outline;
+namespace {
 
-    if (embolden_) FT_Outline_EmboldenXY(outline, kEmboldenStrength, kEmboldenStrength);
-    if (oblique_) {
-        FT_Matrix shear{0x10000, kObliqueShear, 0, 0x10000};
-        FT_Outline_Transform(outline, &shear);
-    }
-    FT_Matrix m{matrix.m11, matrix.m21, matrix.m12, matrix.m22};  // xx, xy, yx, yy
-    FT_Outline_Transform(outline, &m);
-
+// Renders an outline already in pixel units (26.6, y upwards) into the requested format.
+uint32_t RasteriseOutline(FT_Library library, FT_Outline* outline, GlyphFormat format, GlyphBitmap* out) {
     // The black box: the control box widened to whole pixels (26.6 units).
     FT_BBox box;
     FT_Outline_Get_CBox(outline, &box);
@@ -337,7 +327,7 @@ uint32_t FontFace::GetGlyphBitmap(char32_t code, GlyphFormat format, const Glyph
     target.buffer = gray.get();
     target.num_grays = 256;
     target.pixel_mode = FT_PIXEL_MODE_GRAY;
-    if (FT_Outline_Get_Bitmap(entry_->library->lib, outline, &target) != 0) return 0;
+    if (FT_Outline_Get_Bitmap(library, outline, &target) != 0) return 0;
 
     size_t byteCount = grayPitch * rows;
     if (format == GlyphFormat::Bitmap) {
@@ -370,6 +360,81 @@ uint32_t FontFace::GetGlyphBitmap(char32_t code, GlyphFormat format, const Glyph
                 static_cast<int32_t>(yMax >> 6)};
     return out->byteCount;
 }
+
+}  // namespace
+
+uint32_t FontFace::GetGlyphBitmap(char32_t code, GlyphFormat format, const GlyphMatrix& matrix,
+                                  GlyphBitmap* out) const {
+    *out = GlyphBitmap{};
+    if (!entry_ || !FT_IS_SCALABLE(entry_->face)) return 0;
+    FT_Face face = entry_->face;
+    if (FT_Load_Glyph(face, GlyphIndex(code), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return 0;
+    FT_GlyphSlot slot = face->glyph;
+    if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) return 0;
+    FT_Outline* outline = &slot->outline;
+
+    if (embolden_) FT_Outline_EmboldenXY(outline, kEmboldenStrength, kEmboldenStrength);
+    if (oblique_) {
+        FT_Matrix shear{0x10000, kObliqueShear, 0, 0x10000};
+        FT_Outline_Transform(outline, &shear);
+    }
+    FT_Matrix m{matrix.m11, matrix.m21, matrix.m12, matrix.m22};  // xx, xy, yx, yy
+    FT_Outline_Transform(outline, &m);
+    return RasteriseOutline(entry_->library->lib, outline, format, out);
+}
+
+uint32_t FontFace::GetGlyphsBitmap(const PlacedGlyph* glyphs, size_t count, GlyphFormat format,
+                                   const GlyphMatrix& matrix, GlyphBitmap* out) const {
+    *out = GlyphBitmap{};
+    if (!entry_ || !FT_IS_SCALABLE(entry_->face) || !glyphs || count == 0) return 0;
+    FT_Face face = entry_->face;
+    FT_Library library = entry_->library->lib;
+
+    // Every glyph's outline moved to its place, emboldened and slanted on its own as a single
+    // glyph would be, then gathered into one outline so that overlaps are covered once.
+    std::vector<FT_Vector> points;
+    std::vector<char> tags;
+    std::vector<short> contours;
+    for (size_t g = 0; g < count; ++g) {
+        if (FT_Load_Glyph(face, glyphs[g].index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) continue;
+        FT_GlyphSlot slot = face->glyph;
+        if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) continue;
+        FT_Outline* outline = &slot->outline;
+        if (embolden_) FT_Outline_EmboldenXY(outline, kEmboldenStrength, kEmboldenStrength);
+        FT_Outline_Translate(outline, static_cast<FT_Pos>(std::lround(glyphs[g].x * 64.0f)),
+                             static_cast<FT_Pos>(std::lround(glyphs[g].y * 64.0f)));
+        if (oblique_) {
+            FT_Matrix shear{0x10000, kObliqueShear, 0, 0x10000};
+            FT_Outline_Transform(outline, &shear);
+        }
+        const short base = static_cast<short>(points.size());
+        if (points.size() + size_t(outline->n_points) > 32767) break;  // FT_Outline counts in shorts
+        points.insert(points.end(), outline->points, outline->points + outline->n_points);
+        tags.insert(tags.end(), outline->tags, outline->tags + outline->n_points);
+        for (short c = 0; c < outline->n_contours; ++c)
+            contours.push_back(static_cast<short>(outline->contours[c] + base));
+    }
+    if (points.empty()) return 0;
+    FT_Outline joined{};
+    joined.n_points = static_cast<short>(points.size());
+    joined.n_contours = static_cast<short>(contours.size());
+    joined.points = points.data();
+    joined.tags = tags.data();
+    joined.contours = contours.data();
+    joined.flags = FT_OUTLINE_NONE;
+    FT_Matrix m{matrix.m11, matrix.m21, matrix.m12, matrix.m22};  // xx, xy, yx, yy
+    FT_Outline_Transform(&joined, &m);
+    return RasteriseOutline(library, &joined, format, out);
+}
+
+bool FontFace::Source(std::string* file, int* index) const {
+    if (!entry_) return false;
+    *file = entry_->file;
+    *index = entry_->index;
+    return true;
+}
+
+int32_t FontFace::EmboldenAdvance() { return Round(kEmboldenStrength / 64.0); }
 
 std::vector<std::u16string> ListFamilyNames() {
     std::vector<std::u16string> names;

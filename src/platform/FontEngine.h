@@ -73,6 +73,13 @@ struct GlyphBitmap {
 
 struct FaceEntry;
 
+// One glyph of a shaped cluster: its index in the face and where its origin lies from the
+// cluster's origin, in pixels at the design height (y upwards).
+struct PlacedGlyph {
+    uint32_t index = 0;
+    float x = 0, y = 0;
+};
+
 // A font opened from a LOGFONTW: the face fontconfig matches for its face name, weight and
 // italic flag, emboldened or slanted when the request is bold or italic and the face is not.
 class FontFace {
@@ -100,6 +107,17 @@ public:
     // Returns the byte count of out->bits; 0 for a glyph without ink (a space) or on failure.
     uint32_t GetGlyphBitmap(char32_t code, GlyphFormat format, const GlyphMatrix& matrix,
                             GlyphBitmap* out) const;
+    // The same for glyphs given by index, drawn together as one shape (a shaped cluster: a base
+    // with its marks, a conjunct, a ligature); the origin is the cluster's.
+    uint32_t GetGlyphsBitmap(const PlacedGlyph* glyphs, size_t count, GlyphFormat format,
+                             const GlyphMatrix& matrix, GlyphBitmap* out) const;
+
+    // The font file and face index the face was opened from (for the shaper), and whether bold
+    // is synthesised (which widens every advance).
+    bool Source(std::string* file, int* index) const;
+    bool Emboldened() const { return embolden_; }
+    // Synthetic bold's extra advance, in pixels at the design height.
+    static int32_t EmboldenAdvance();
 
 private:
     std::shared_ptr<FaceEntry> entry_;  // the thread's face for the matched file

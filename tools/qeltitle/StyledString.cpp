@@ -26,7 +26,8 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
     FontSpec font{};
     host.GetDefaultFont(&font);
     if (!style.font.empty()) CopyFaceName(font.FaceName, Utf8ToUtf16(style.font));
-    font.CharSet = 1;
+    // Bit 8 of the character set asks the library to kern; older libraries read the low 8 bits only.
+    font.CharSet = style.kerning ? 0x101 : 1;
     font.Size = style.size;
     font.Bold = style.bold ? 1 : 0;
     font.Italic = style.italic ? 1 : 0;

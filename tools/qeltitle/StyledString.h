@@ -27,6 +27,7 @@ struct StringStyle {
     std::optional<ShadowOption> shadow;
     uint32_t align = 6;  // paragraph alignment code (centre)
     bool vertical = false;
+    bool kerning = false;  // kerning pairs of the font (the library's kerning bit of the character set)
     float rotate = 0;  // degrees
     // Top-left corner in layout units; without it the string's centre goes to the centre of `frame`.
     std::optional<std::pair<float, float>> at;

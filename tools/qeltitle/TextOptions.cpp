@@ -26,6 +26,7 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     parser.Option("--then", "PATH_...", "second effect, taking the string away (needs --effect)");
     parser.Option("--align", "A", "left, center or right paragraphs (default center)");
     parser.Flag("--vertical", "vertical text: columns from top to bottom, right to left");
+    parser.Option("--kerning", "on|off", "the font's kerning pairs (default on)");
     parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
     parser.Option("--at", "X,Y", "top-left corner of the string in layout units");
     parser.Option("--frame", "WxH", "frame to centre the string in (default 1920x1080)");
@@ -64,6 +65,11 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     style.bold = parser.Has("bold");
     style.italic = parser.Has("italic");
     style.vertical = parser.Has("vertical");
+    style.kerning = true;
+    if (auto v = parser.Value("kerning")) {
+        if (*v != "on" && *v != "off") return bad("--kerning: expected on or off, not '" + *v + "'");
+        style.kerning = *v == "on";
+    }
     double number = 0;
     long whole = 0;
     if (auto v = parser.Value("size")) {

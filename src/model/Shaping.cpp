@@ -1,0 +1,224 @@
+// Shaping of a string's paragraphs over the platform's shaper.
+//
+// A shaped paragraph is split into runs of one font, one script and one embedding level; each
+// run is shaped with the whole paragraph as context, so letters join across a change of font or
+// direction as the text asks. HarfBuzz numbers its clusters by UTF-16 offset, which maps each
+// cluster straight onto the characters of the model: the cluster's first character takes the
+// glyphs (placed from the cluster's left end) and the whole advance, the rest take nothing.
+#include "model/Shaping.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "model/Fonts.h"
+#include "platform/Shaper.h"
+
+namespace qel {
+namespace {
+
+bool SameInputs(const MetaString& s) {
+    const ShapedText& t = s.Shaping;
+    if (t.vertical != s.Vertical || t.values.size() != s.chars.size() || t.fonts.size() != s.fonts.size())
+        return false;
+    for (size_t i = 0; i < s.chars.size(); ++i) {
+        if (t.values[i] != s.chars[i].Value || t.fontIndices[i] != s.chars[i].FontIndex) return false;
+    }
+    return s.fonts.empty() || std::memcmp(t.fonts.data(), s.fonts.data(), s.fonts.size() * sizeof(MetaFont)) == 0;
+}
+
+void KeepInputs(MetaString& s) {
+    ShapedText& t = s.Shaping;
+    t.vertical = s.Vertical;
+    t.values.resize(s.chars.size());
+    t.fontIndices.resize(s.chars.size());
+    for (size_t i = 0; i < s.chars.size(); ++i) {
+        t.values[i] = s.chars[i].Value;
+        t.fontIndices[i] = s.chars[i].FontIndex;
+    }
+    t.fonts = s.fonts;
+}
+
+// The per-character measurement that unshaped text has (a pair's tail takes no room).
+void MeasureAlone(MetaString& s, size_t first, size_t end) {
+    for (size_t i = first; i < end; ++i) {
+        MetaCharacter& ch = s.chars[i];
+        if (IsPairTail(s, i)) {
+            ch.Width = ch.Height = 0;
+        } else {
+            MeasureCodePoint(ch, CodePointAt(s, i), FontOf(s, ch), s.Vertical != 0);
+        }
+    }
+}
+
+bool ParagraphNeedsShaping(const MetaString& s, size_t first, size_t end) {
+    for (size_t i = first; i < end; ++i) {
+        if (FontOf(s, s.chars[i]).Kerning) return true;
+        const char32_t code = CodePointAt(s, i);
+        if (code != 0 && !StandsAlone(code)) return true;
+    }
+    return false;
+}
+
+// Shapes characters [first, end) of s, one paragraph without its break characters.
+void ShapeParagraph(MetaString& s, size_t first, size_t end) {
+    ShapedText& t = s.Shaping;
+    const size_t n = end - first;
+    std::u16string text(n, u'\0');
+    for (size_t i = 0; i < n; ++i) text[i] = static_cast<char16_t>(s.chars[first + i].Value);
+
+    std::vector<uint8_t> levels(n, 0);
+    const uint8_t paragraphLevel = ResolveBidiLevels(text.data(), n, levels.data());
+
+    // Scripts: marks and common characters (spaces, digits, punctuation) take the script of the
+    // text before them, or after them at the paragraph's start.
+    std::vector<uint32_t> scripts(n, kScriptCommon);
+    for (size_t i = 0; i < n; ++i) {
+        const char32_t code = CodePointAt(s, first + i);
+        scripts[i] = code == 0 && i > 0 ? scripts[i - 1] : ScriptOf(code);
+        if ((scripts[i] == kScriptCommon || scripts[i] == kScriptInherited) && i > 0) scripts[i] = scripts[i - 1];
+    }
+    for (size_t i = n; i-- > 1;) {
+        if (scripts[i - 1] == kScriptCommon || scripts[i - 1] == kScriptInherited) scripts[i - 1] = scripts[i];
+    }
+
+    std::vector<ShapedGlyph> glyphs;
+    std::vector<uint32_t> clusters;
+    size_t runStart = 0;
+    while (runStart < n) {
+        const MetaCharacter& head = s.chars[first + runStart];
+        size_t runEnd = runStart + 1;
+        while (runEnd < n && s.chars[first + runEnd].FontIndex == head.FontIndex &&
+               levels[runEnd] == levels[runStart] && scripts[runEnd] == scripts[runStart]) {
+            ++runEnd;
+        }
+        const MetaFont& font = FontOf(s, head);
+        ShapeRequest request;
+        request.rightToLeft = (levels[runStart] & 1) != 0;
+        request.script = scripts[runStart] == kScriptCommon || scripts[runStart] == kScriptInherited
+                             ? 0 : scripts[runStart];
+        request.kerning = font.Kerning != 0;
+        if (!ShapeRun(font.LogFont, text.data(), n, runStart, runEnd - runStart, request, &glyphs)) glyphs.clear();
+
+        // Cluster boundaries in logical order; each cluster's characters run up to the next one.
+        clusters.clear();
+        for (const ShapedGlyph& g : glyphs) clusters.push_back(g.cluster);
+        std::sort(clusters.begin(), clusters.end());
+        clusters.erase(std::unique(clusters.begin(), clusters.end()), clusters.end());
+
+        for (size_t i = runStart; i < runEnd; ++i) {
+            ShapedUnit& u = t.units[first + i];
+            u = ShapedUnit{};
+            u.shaped = true;
+            u.level = levels[i];
+            u.paragraphLevel = paragraphLevel;
+            u.glyphStart = static_cast<uint32_t>(t.glyphs.size());
+        }
+        if (clusters.empty()) {
+            // Nothing came back (no face): the characters keep their own measurement and glyphs.
+            for (size_t i = runStart; i < runEnd; ++i) t.units[first + i].shaped = false;
+            MeasureAlone(s, first + runStart, first + runEnd);
+            runStart = runEnd;
+            continue;
+        }
+
+        // Each cluster's glyphs lie together in visual order; its left end is the pen position
+        // at its first glyph there.
+        const float ratio = font.SizeRatio;
+        float pen = 0;
+        size_t g = 0;
+        while (g < glyphs.size()) {
+            const uint32_t cluster = glyphs[g].cluster;
+            const size_t unit = first + cluster;
+            ShapedUnit& u = t.units[unit];
+            u.glyphStart = static_cast<uint32_t>(t.glyphs.size());
+            const float left = pen;
+            for (; g < glyphs.size() && glyphs[g].cluster == cluster; ++g) {
+                t.glyphs.push_back({glyphs[g].index, pen - left + glyphs[g].x, glyphs[g].y});
+                pen += glyphs[g].advance;
+            }
+            u.glyphCount = static_cast<uint16_t>(std::min<size_t>(t.glyphs.size() - u.glyphStart, 0xFFFF));
+            u.width = (pen - left) * ratio;
+        }
+        for (size_t i = runStart; i < runEnd; ++i) {
+            ShapedUnit& u = t.units[first + i];
+            if (u.glyphCount == 0) u.width = 0;
+            s.chars[first + i].Width = u.width;
+        }
+        t.any = true;
+        runStart = runEnd;
+    }
+}
+
+}  // namespace
+
+void ShapeString(MetaString& s) {
+    ShapedText& t = s.Shaping;
+    if (SameInputs(s)) {
+        // The characters may have been measured alone since (a re-measure pass): shaped widths
+        // go back.
+        for (size_t i = 0; i < t.units.size() && i < s.chars.size(); ++i)
+            if (t.units[i].shaped) s.chars[i].Width = t.units[i].width;
+        return;
+    }
+    const bool wasShaped = t.any;
+    KeepInputs(s);
+    t.units.assign(s.chars.size(), ShapedUnit{});
+    t.glyphs.clear();
+    t.any = false;
+
+    const size_t n = s.chars.size();
+    size_t first = 0;
+    while (first <= n && n > 0) {
+        // A paragraph ends at the CR of a CR LF pair; its LF begins the next one.
+        size_t end = first;
+        while (end < n && !IsPairCR(s, end)) ++end;
+        const size_t contentFirst = IsPairLF(s, first) ? first + 1 : first;
+        if (s.Vertical == 0 && contentFirst < end && ParagraphNeedsShaping(s, contentFirst, end)) {
+            ShapeParagraph(s, contentFirst, end);
+            const uint8_t level = t.units[contentFirst].paragraphLevel;
+            for (size_t i = first; i < std::min(end + 1, n); ++i) t.units[i].paragraphLevel = level;
+        } else if (wasShaped) {
+            MeasureAlone(s, first, end);
+        }
+        if (end >= n) break;
+        first = end + 1;  // the LF
+    }
+    if (!t.any) t.units.clear();
+}
+
+void VisualOrder(const MetaString& s, size_t first, size_t last, std::vector<size_t>& order) {
+    order.clear();
+    for (size_t i = first; i <= last; ++i) order.push_back(i);
+    const ShapedText& t = s.Shaping;
+    if (!t.any || last >= t.units.size()) return;
+
+    std::vector<uint8_t> levels(order.size());
+    uint8_t highest = 0, lowestOdd = 0xFF;
+    for (size_t k = 0; k < order.size(); ++k) levels[k] = t.units[first + k].level;
+    // Blanks and breaks at the line's end stand at the paragraph's level.
+    for (size_t k = order.size(); k-- > 0;) {
+        const uint16_t v = s.chars[first + k].Value;
+        if (v != u' ' && v != u'\t' && v != 13 && v != 10) break;
+        levels[k] = t.units[first + k].paragraphLevel;
+    }
+    for (uint8_t l : levels) {
+        highest = std::max(highest, l);
+        if (l & 1) lowestOdd = std::min(lowestOdd, l);
+    }
+    if (lowestOdd == 0xFF) return;
+    for (int level = highest; level >= lowestOdd; --level) {
+        for (size_t k = 0; k < order.size();) {
+            if (levels[k] < level) {
+                ++k;
+                continue;
+            }
+            size_t e = k;
+            while (e < order.size() && levels[e] >= level) ++e;
+            std::reverse(order.begin() + static_cast<ptrdiff_t>(k), order.begin() + static_cast<ptrdiff_t>(e));
+            std::reverse(levels.begin() + static_cast<ptrdiff_t>(k), levels.begin() + static_cast<ptrdiff_t>(e));
+            k = e;
+        }
+    }
+}
+
+}  // namespace qel
