@@ -15,7 +15,7 @@ build: configure
 	@cmake --build $(BUILD) -j $(JOBS)
 
 test: setup build
-	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	@cd $(BUILD) && ctest --output-on-failure --timeout 900 -j $(JOBS)
 
 demo: setup
 	@bash scripts/setup.sh ffmpeg
@@ -55,7 +55,7 @@ sanitize: setup
 	  -DQEL_BUILD_BENCH=OFF -DQEL_BUILD_MLT=OFF -DQEL_SANITIZE=address,undefined \
 	  "-DCMAKE_C_FLAGS=$(FUZZ_SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_SANITIZE_FLAGS)" >/dev/null
 	@cmake --build build-asan -j $(JOBS)
-	@cd build-asan && env $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+	@cd build-asan && env $(SANITIZE_ENV) ctest --output-on-failure --timeout 900 -j $(JOBS)
 	@$(MAKE) --no-print-directory fuzz-smoke FUZZ_BUILD=build-asan
 
 # Each fuzz target for FUZZ_SMOKE_SECONDS from its corpus in fuzz/corpus/<target>/ (read only: new
@@ -77,7 +77,7 @@ TSAN_TARGETS ?= $(sort $(patsubst tests/%/,test_%,$(dir $(wildcard tests/*/*.cpp
 tsan: setup
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_SANITIZE=thread -DQEL_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
-	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -R 'WorkerPool|Threaded'
+	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure --timeout 900 -j $(JOBS) -R 'WorkerPool|Threaded'
 
 # A long run of one fuzz target under libFuzzer, with address and undefined-behaviour sanitizers;
 # the library objects are built with the same sanitizers and coverage. FUZZ_ARGS go to libFuzzer,

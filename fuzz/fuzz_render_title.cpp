@@ -6,8 +6,10 @@
 // sizes, spacings and angles, font heights and weights, border sizes, blur radii, offsets, key
 // frames); none of them may crash or hang the host.
 //
-// The input encoding is described in FuzzInput.h.
+// The input also picks a string of mixed scripts, direction controls and emoji sequences that is
+// added to the loaded title before it is drawn. The input encoding is described in FuzzInput.h.
 #include <cmath>
+#include <iterator>
 
 #include "FuzzInput.h"
 
@@ -119,6 +121,31 @@ void RenderFrames(qel::ITitleHost& host, uint32_t seed) {
     }
 }
 
+// Pieces of text that shaping and direction must survive in any order: joining and right-to-left
+// letters, digits, a conjunct and its vowel signs, Thai marks, stacked combining marks, direction
+// embeddings, isolates and marks, joiners, emoji with a modifier, a ZWJ family, a flag, a keycap.
+const char16_t* const kScriptPieces[] = {
+    u"\u0645\u0631\u062D\u0628\u0627", u"\u0644\u0627", u"\u05E9\u05DC\u05D5\u05DD", u"2024", u"(1)",
+    u"\u0938\u094D\u0924\u0947", u"\u0928\u093F", u"\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35", u"\u0E19\u0E49\u0E33",
+    u"e\u0302\u0301", u"\u0323", u"\u202B", u"\u202A", u"\u202C", u"\u2067", u"\u2066", u"\u2069", u"\u200F",
+    u"\u200E", u"\u200D", u"\u200C", u"\U0001F44B\U0001F3FD", u"\U0001F468\u200D\U0001F469\u200D\U0001F467",
+    u"\U0001F1EF\U0001F1F5", u"1\uFE0F\u20E3", u"AV", u" ", u"\r\n", u"\uFE0F", u"\U0001F1EF",
+};
+
+// A string of pieces chosen by the input, kerned or not, added to the loaded title.
+void AddMixedScripts(qel::ITitleHost& host, const uint8_t* data, size_t size) {
+    std::u16string text;
+    for (size_t i = 1; i < size && i < 64; ++i) text += kScriptPieces[data[i] % std::size(kScriptPieces)];
+    if (text.empty()) return;
+    qel::FontSpec font{};
+    (void)host.GetDefaultFont(&font);
+    font.CharSet = (data[0] & 2) ? 0x101 : 1;
+    font.Size = 40;
+    (void)host.SetDefaultFont(&font);
+    const int32_t row = host.AddString();
+    if (row >= 0) (void)host.InsertText(row, 0, text.c_str());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -134,6 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (host->LoadTitleFromBuffer(text.c_str()) != qel::S_OK || host->GetStringCount() <= 0) return 0;
 
     const uint32_t seed = static_cast<uint32_t>(size * 2654435761u) >> 8;
+    AddMixedScripts(*host, data, size);
     QueryLayout(*host);
     RenderFrames(*host, seed);
     const std::u16string saved = qel::fuzz::SaveTitle(*host);

@@ -7,8 +7,12 @@
 //
 // Properties:
 //   resource    the title file (UTF-8 path)
-//   scale       frame pixels per layout unit at the profile's size; unset, a title laid out for
-//               1920x1080 fills the profile's frame (width / 1920 across, height / 1080 down)
+//   scale       frame pixels per layout unit at the profile's size, the title's frame at the
+//               top-left; unset, the frame the title was laid out for (its Frame attribute) is
+//               fitted to the frame, uniformly scaled and centred, and a title that does not
+//               name one is taken as laid out for 1920x1080 and stretched to the frame (width /
+//               1920 across, height / 1080 down) as before
+//   out         unset, the title's own length (its Length attribute) or 4 seconds
 //   background  a colour (#RRGGBB, #AARRGGBB, 0xRRGGBBAA) under the title; unset or
 //               "transparent", the frame keeps the title's own straight alpha
 //
@@ -18,7 +22,11 @@
 
 #include <qel/QEL_Title2.h>
 
+#include "Placement.h"
+#include "TitleMeta.h"
+
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -26,6 +34,7 @@
 #include <string>
 #include <string_view>
 #include <thread>
+#include <vector>
 
 #include "FrameDefaults.h"
 #include "base/Unicode.h"
@@ -50,7 +59,7 @@ struct HostRelease {
 
 // What the engine was last set up for; a change of any of these needs new render settings.
 struct FrameSetup {
-    int width = 0, height = 0;  // pixels
+    int width = 0, height = 0;  // pixels of the area drawn by the engine
     float scaleX = 0, scaleY = 0;  // frame pixels per layout unit
     bool keepAlpha = false;
     bool operator==(const FrameSetup&) const = default;
@@ -62,6 +71,7 @@ struct TitleProducer {
     std::mutex engineLock;  // one Render (and settings change) at a time
     std::unique_ptr<qel::ITitleHost, HostRelease> host;
     FrameSetup current;
+    qeltitle::TitleMeta meta;  // the title's length and design frame, when it names them
 };
 
 // The background under the title: transparent unless a colour is given.
@@ -69,6 +79,23 @@ mlt_color Background(mlt_properties properties) {
     const char* text = mlt_properties_get(properties, "background");
     if (!text || !*text || std::strcmp(text, "transparent") == 0) return mlt_color{0, 0, 0, 0};
     return mlt_properties_get_color(properties, "background");
+}
+
+// Draws the title into the area of the frame (stride `width` pixels) the engine is set up for: in
+// place when the area is the whole frame, else through a copy of the area.
+qel::HRESULT DrawArea(qel::ITitleHost& host, uint8_t* image, int width, const FrameSetup& area, int x, int y,
+                      float time) {
+    if (x == 0 && y == 0 && area.width == width) return host.Render(image, time);
+    const size_t rowBytes = static_cast<size_t>(area.width) * 4;
+    std::vector<uint8_t> copy(rowBytes * static_cast<size_t>(area.height));
+    uint8_t* origin = image + (static_cast<size_t>(y) * width + x) * 4;
+    for (int row = 0; row < area.height; ++row)
+        std::memcpy(copy.data() + row * rowBytes, origin + static_cast<size_t>(row) * width * 4, rowBytes);
+    const qel::HRESULT status = host.Render(copy.data(), time);
+    if (status != qel::S_OK) return status;
+    for (int row = 0; row < area.height; ++row)
+        std::memcpy(origin + static_cast<size_t>(row) * width * 4, copy.data() + row * rowBytes, rowBytes);
+    return status;
 }
 
 // Draws the frame's title time into a new RGBA image of width x height.
@@ -91,6 +118,7 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
     // A preview at another size than the profile's shows the same picture, smaller.
     const double toFrameX = static_cast<double>(w) / profile->width, toFrameY = static_cast<double>(h) / profile->height;
     FrameSetup setup{w, h, 0, 0, false};
+    int areaX = 0, areaY = 0;  // where the engine's area lies in the frame
     if (const char* text = mlt_properties_get(properties, "scale"); text && *text) {
         const double scale = mlt_properties_get_double(properties, "scale");
         if (!(scale >= kMinScale && scale <= kMaxScale)) {
@@ -100,6 +128,10 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
         }
         setup.scaleX = static_cast<float>(scale * toFrameX);
         setup.scaleY = static_cast<float>(scale * toFrameY);
+    } else if (self->meta.frame) {
+        const qeltitle::FrameFit fit = qeltitle::FitDesignFrame(*self->meta.frame, w, h);
+        setup = FrameSetup{fit.width, fit.height, fit.scale, fit.scale, false};
+        areaX = fit.x, areaY = fit.y;
     } else {
         setup.scaleX = static_cast<float>(static_cast<double>(profile->width) / kLayoutWidth * toFrameX);
         setup.scaleY = static_cast<float>(static_cast<double>(profile->height) / kLayoutHeight * toFrameY);
@@ -131,18 +163,18 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
             settings.QualityMode = 0;
             settings.ColorMode = 0;
             settings.KeepAlpha = setup.keepAlpha ? 1 : 0;
-            settings.Width = w;
-            settings.Height = h;
+            settings.Width = setup.width;
+            settings.Height = setup.height;
             settings.ScaleX = setup.scaleX;
             settings.ScaleY = setup.scaleY;
-            settings.ClipRect = {0, 0, w, h};
+            settings.ClipRect = {0, 0, setup.width, setup.height};
             settings.MaxThreads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
             status = self->host->SetRenderSettings(&settings);
             // New scales change every character's extent in frame pixels.
             if (status == qel::S_OK) status = self->host->RemeasureAll();
             self->current = status == qel::S_OK ? setup : FrameSetup{};
         }
-        if (status == qel::S_OK) status = self->host->Render(image, time);
+        if (status == qel::S_OK) status = DrawArea(*self->host, image, w, setup, areaX, areaY, time);
     }
     if (status != qel::S_OK) {
         mlt_log_error(MLT_PRODUCER_SERVICE(producer), "cannot draw %s at time %g (status 0x%08X)\n",
@@ -214,6 +246,10 @@ void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg
         mlt_log_error(nullptr, "%s: cannot load the title %s\n", kService, resource);
         return nullptr;
     }
+    // The length and frame the title was made for; the library does not read them.
+    std::string warning;
+    if (!qeltitle::ReadTitleMeta(resource, self->meta, warning)) self->meta = qeltitle::TitleMeta{};
+    if (!warning.empty()) mlt_log_warning(nullptr, "%s: %s\n", kService, warning.c_str());
     mlt_producer producer = &self->parent;
     if (mlt_producer_init(producer, self.get()) != 0) return nullptr;
     producer->get_frame = GetFrame;
@@ -224,7 +260,8 @@ void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg
     mlt_properties_set(properties, "resource", resource);
     mlt_properties_set(properties, "background", "transparent");
     const double fps = profile ? mlt_profile_fps(profile) : 25;
-    mlt_properties_set_position(properties, "out", static_cast<mlt_position>(kDefaultSeconds * fps) - 1);
+    const double seconds = self->meta.length.value_or(kDefaultSeconds);
+    mlt_properties_set_position(properties, "out", std::max<mlt_position>(1, std::lround(seconds * fps)) - 1);
     mlt_properties_set_int(properties, "meta.media.progressive", 1);
     self.release();  // owned by MLT from here: Close deletes it
     return producer;

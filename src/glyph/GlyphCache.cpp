@@ -107,9 +107,16 @@ int MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     const char32_t code = key.value;
     GlyphCoverage glyph;
     const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, key.vertical != 0};
-    int ok = 0;
+    // A colour cluster (emoji) is its own face; its alpha is the mask that border and shadow
+    // grow from.
+    ColorCoverage color;
+    if (key.glyphCount > 0 &&
+        GetClusterColor(key.glyphs, key.glyphCount, font, scaleX, scaleY, angle, request, &color) != 0) {
+        glyph = std::move(color.alpha);
+    }
+    int ok = color.pixels ? 1 : 0;
     try {
-        ok = key.glyphCount > 0
+        if (!ok) ok = key.glyphCount > 0
                  ? GetClusterCoverage(key.glyphs, key.glyphCount, font, scaleX, scaleY, angle, request, &glyph)
                  : GetGlyphCoverage(code, font, scaleX, scaleY, angle, request, &glyph);
     } catch (...) {
@@ -157,7 +164,12 @@ int MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
                                settings);
     }
     if (out->DirtyBits & kDirtyFace) {
-        (void)BuildFaceLayer(&out->Face, glyphMask, x0, y0, key.face, font.SizeRatio, settings);
+        if (color.pixels) {
+            (void)BuildColorFaceLayer(&out->Face, color.pixels.get(), glyph.width, glyph.height, x0, y0, key.face,
+                                      font.SizeRatio, settings);
+        } else {
+            (void)BuildFaceLayer(&out->Face, glyphMask, x0, y0, key.face, font.SizeRatio, settings);
+        }
     }
     if (TakeAllocationFailure()) {
         out->FreeImages();

@@ -37,6 +37,18 @@ constexpr size_t kMaxClusterGlyphs = 8;
 
 // The same for the glyphs of a shaped cluster, given by index in the font and placed from the
 // cluster's origin, drawn as one shape with the cluster's origin as the origin.
+// A colour cluster (emoji): its pixels (blue, green, red, straight alpha) and its alpha as the
+// coverage mask that border and shadow grow from, both placed like a GlyphCoverage.
+struct ColorCoverage {
+    std::unique_ptr<uint8_t[]> pixels;  // width x height x 4
+    GlyphCoverage alpha;                // mask, width, height and origin
+};
+
+// Non-zero when the cluster's font draws it in colour; 0 (out empty) when it has no colour image,
+// and the cluster is drawn as coverage instead.
+int GetClusterColor(const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX, float scaleY,
+                    float angleDegrees, const GlyphRequest& request, ColorCoverage* out) noexcept;
+
 int GetClusterCoverage(const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX,
                        float scaleY, float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) noexcept;
 

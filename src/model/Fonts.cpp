@@ -126,6 +126,18 @@ HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count
         if (pair) ++d;
         const bool lacks = !baseFont || baseFont.GlyphIndex(code) == 0;
         status = lacks ? S_FALSE : S_OK;
+        // Emoji take a colour face when one has them, even where the base font has a plain glyph.
+        const char32_t next = d + 1 < count ? text[d + 1] : 0;
+        char16_t colorFace[32];
+        if (WantsColor(code, next) && !(baseFont && baseFont.IsColor()) &&
+            MapColorFontForCode(linker, base, code, colorFace)) {
+            LOGFONTW& lf = chosen[unit];
+            std::copy(std::begin(colorFace), std::end(colorFace), lf.lfFaceName);
+            lf.lfCharSet = kDefaultCharSet;
+            chosen[d] = lf;
+            status = S_OK;
+            continue;
+        }
         if (!lacks || code <= 32) continue;
         if (chosen[unit].lfCharSet == kSymbolCharSet && code <= 255) continue;
 

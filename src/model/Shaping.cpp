@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "model/Fonts.h"
+#include "platform/FontEngine.h"
 #include "platform/Shaper.h"
 
 namespace qel {
@@ -149,6 +150,51 @@ void ShapeParagraph(MetaString& s, size_t first, size_t end) {
     }
 }
 
+// A column: each cluster keeps its measured box, but takes the glyph the font has for it in
+// vertical text (the vert and vrt2 forms: the long vowel mark, brackets, the ideographic comma and
+// full stop, small kana), and a sequence (emoji) becomes its one glyph. Latin letters below 128
+// keep their quarter turn and are left alone.
+void ShapeColumn(MetaString& s, size_t first, size_t end) {
+    ShapedText& t = s.Shaping;
+    std::u16string text;
+    std::vector<ShapedGlyph> glyphs;
+    for (size_t i = first; i < end;) {
+        size_t next = i + (IsPairLead(s, i) ? 2 : 1);
+        const char32_t code = CodePointAt(s, i);
+        while (next < end && s.chars[next].FontIndex == s.chars[i].FontIndex &&
+               ContinuesCluster(CodePointAt(s, next - (IsPairTail(s, next - 1) ? 2 : 1)), CodePointAt(s, next))) {
+            next += IsPairLead(s, next) ? 2 : 1;
+        }
+        if (code < 0x2000) {
+            i = next;
+            continue;
+        }
+        const MetaFont& font = FontOf(s, s.chars[i]);
+        text.clear();
+        for (size_t k = i; k < next; ++k) text.push_back(static_cast<char16_t>(s.chars[k].Value));
+        ShapeRequest request;
+        request.vertical = true;
+        const FontFace face = FontFace::Open(font.LogFont);
+        if (face && ShapeRun(font.LogFont, text.data(), text.size(), 0, text.size(), request, &glyphs) &&
+            glyphs.size() == 1 && (next - i > (code > 0xFFFF ? 2u : 1u) || face.IsColor() ||
+                                   glyphs[0].index != face.GlyphIndex(code))) {
+            for (size_t k = i; k < next; ++k) {
+                ShapedUnit& u = t.units[k];
+                u = ShapedUnit{};
+                u.shaped = true;
+                u.glyphStart = static_cast<uint32_t>(t.glyphs.size());
+                if (k > i) s.chars[k].Width = s.chars[k].Height = 0;
+                u.width = s.chars[k].Width;
+                u.height = s.chars[k].Height;
+            }
+            t.units[i].glyphCount = 1;
+            t.glyphs.push_back({glyphs[0].index, 0, 0});
+            t.any = true;
+        }
+        i = next;
+    }
+}
+
 }  // namespace
 
 void ShapeString(MetaString& s) {
@@ -156,8 +202,11 @@ void ShapeString(MetaString& s) {
     if (SameInputs(s)) {
         // The characters may have been measured alone since (a re-measure pass): shaped widths
         // go back.
-        for (size_t i = 0; i < t.units.size() && i < s.chars.size(); ++i)
-            if (t.units[i].shaped) s.chars[i].Width = t.units[i].width;
+        for (size_t i = 0; i < t.units.size() && i < s.chars.size(); ++i) {
+            if (!t.units[i].shaped) continue;
+            s.chars[i].Width = t.units[i].width;
+            if (s.Vertical) s.chars[i].Height = t.units[i].height;
+        }
         return;
     }
     const bool wasShaped = t.any;
@@ -173,7 +222,10 @@ void ShapeString(MetaString& s) {
         size_t end = first;
         while (end < n && !IsPairCR(s, end)) ++end;
         const size_t contentFirst = IsPairLF(s, first) ? first + 1 : first;
-        if (s.Vertical == 0 && contentFirst < end && ParagraphNeedsShaping(s, contentFirst, end)) {
+        if (s.Vertical != 0) {
+            if (wasShaped) MeasureAlone(s, first, end);
+            ShapeColumn(s, contentFirst, end);
+        } else if (contentFirst < end && ParagraphNeedsShaping(s, contentFirst, end)) {
             ShapeParagraph(s, contentFirst, end);
             const uint8_t level = t.units[contentFirst].paragraphLevel;
             for (size_t i = first; i < std::min(end + 1, n); ++i) t.units[i].paragraphLevel = level;

@@ -15,6 +15,7 @@
 #include "model/Fonts.h"
 #include "model/Layout.h"
 #include "model/Title.h"
+#include "platform/Shaper.h"
 
 namespace qel {
 namespace {
@@ -413,6 +414,8 @@ void Title::AdoptLoadedStrings(std::vector<MetaString> loaded) {
             // GUI font's). Breaking lines once per string afterwards gives the same result as
             // re-breaking after every character: each pass re-breaks from its paragraph's start,
             // and the last pass over a paragraph already sees all of its final extents.
+            MetaFont storedPrevious{};  // the stored font of the last cluster base
+            bool havePrevious = false;
             for (size_t c = 0; c < s.chars.size(); ++c) {
                 MetaCharacter& ch = s.chars[c];
                 FontSpec spec = defaultFont_;
@@ -426,6 +429,24 @@ void Title::AdoptLoadedStrings(std::vector<MetaString> loaded) {
 
                 // A surrogate pair is resolved as one character, and its tail takes the same font.
                 const size_t units = IsPairLead(s, c) ? 2 : 1;
+                // The rest of a cluster that was stored in its base's font stays with the base,
+                // as fonts are chosen per cluster (a selector or joiner the face has no glyph for
+                // would otherwise be linked to another face).
+                const bool storedValid = ch.FontIndex >= 0 && static_cast<size_t>(ch.FontIndex) < s.fonts.size();
+                if (c > 0 && storedValid && havePrevious &&
+                    std::memcmp(&s.fonts[static_cast<size_t>(ch.FontIndex)], &storedPrevious, sizeof(MetaFont)) == 0 &&
+                    ContinuesCluster(CodePointAt(s, c - (IsPairTail(s, c - 1) ? 2 : 1)), CodePointAt(s, c))) {
+                    ReleaseFontEntries(s, static_cast<int32_t>(c), static_cast<int32_t>(units));
+                    const int32_t previousFont = s.chars[c - 1].FontIndex;  // as renumbered
+                    for (size_t k = 0; k < units; ++k) {
+                        s.chars[c + k].FontIndex = previousFont;
+                        MeasureCharacter(s.chars[c + k], s.fonts[static_cast<size_t>(previousFont)], s.Vertical != 0);
+                    }
+                    c += units - 1;
+                    continue;
+                }
+                havePrevious = storedValid;
+                if (storedValid) storedPrevious = s.fonts[static_cast<size_t>(ch.FontIndex)];
                 ReleaseFontEntries(s, static_cast<int32_t>(c), static_cast<int32_t>(units));
                 MetaFont fonts[2];
                 const char16_t codes[2] = {char16_t(ch.Value), char16_t(units == 2 ? s.chars[c + 1].Value : 0)};

@@ -77,6 +77,7 @@ struct ShapedUnit {
     uint8_t paragraphLevel = 0;  // level of the unit's paragraph
     bool shaped = false;
     float width = 0;  // the unit's Width as shaping set it, in layout units
+    float height = 0; // and its Height (a column's advance), for units of vertical strings
 };
 
 // A glyph of a cluster, placed from the cluster's origin (the left end of its box on the

@@ -18,6 +18,7 @@
 #include FT_MODULE_H
 #include FT_OUTLINE_H
 #include FT_TRUETYPE_TABLES_H
+#include FT_BITMAP_H
 
 #include <algorithm>
 #include <array>
@@ -163,7 +164,15 @@ public:
             FT_Set_Charmap(face, chosen);
         }
         entry->symbolCmap = face->charmap && face->charmap->encoding == FT_ENCODING_MS_SYMBOL;
-        if (FT_IS_SCALABLE(face)) FT_Set_Pixel_Sizes(face, 0, kEngineEmPixels);
+        if (FT_IS_SCALABLE(face)) {
+            FT_Set_Pixel_Sizes(face, 0, kEngineEmPixels);
+        } else if (FT_HAS_COLOR(face) && FT_HAS_FIXED_SIZES(face)) {
+            // A colour bitmap face (emoji): its largest strike, which drawing scales to the size.
+            int best = 0;
+            for (int i = 1; i < face->num_fixed_sizes; ++i)
+                if (face->available_sizes[i].y_ppem > face->available_sizes[best].y_ppem) best = i;
+            FT_Select_Size(face, best);
+        }
 
         // A title uses a handful of faces; a host that went through many starts afresh rather than
         // holding every file it ever touched. Faces still in use elsewhere stay alive until released.
@@ -185,7 +194,20 @@ ThreadFaces& Faces() {
 int32_t Round(double v) { return static_cast<int32_t>(std::lround(v)); }
 
 // Scale from font units to pixels at the design height.
-double UnitScale(FT_Face face) { return double(kEngineEmPixels) / face->units_per_EM; }
+// A face's units per em; bitmap-only faces report none, their head table still has it.
+unsigned UnitsPerEm(FT_Face face) {
+    if (face->units_per_EM) return face->units_per_EM;
+    const auto* head = static_cast<const TT_Header*>(FT_Get_Sfnt_Table(face, FT_SFNT_HEAD));
+    return head ? head->Units_Per_EM : 0;
+}
+
+double UnitScale(FT_Face face) { return double(kEngineEmPixels) / UnitsPerEm(face); }
+
+// Faces whose metrics and glyphs can be used: outline faces, and colour bitmap faces with a head
+// table (emoji), whose bitmaps are scaled.
+bool Usable(FT_Face face) {
+    return FT_IS_SCALABLE(face) || (FT_HAS_COLOR(face) && FT_HAS_FIXED_SIZES(face) && UnitsPerEm(face) != 0);
+}
 
 // The OS/2 table when it carries usable vertical metrics.
 const TT_OS2* UsableOs2(FT_Face face) {
@@ -223,7 +245,7 @@ FontFace FontFace::Open(const LOGFONTW& lf) {
 }
 
 bool FontFace::GetTextMetrics(TextMetrics* out) const {
-    if (!entry_ || entry_->face->units_per_EM == 0) return false;
+    if (!entry_ || UnitsPerEm(entry_->face) == 0) return false;
     FT_Face face = entry_->face;
     const double s = UnitScale(face);
     TextMetrics m;
@@ -248,7 +270,7 @@ bool FontFace::GetTextMetrics(TextMetrics* out) const {
 }
 
 bool FontFace::GetOutlineMetrics(OutlineMetrics* out) const {
-    if (!entry_ || !FT_IS_SCALABLE(entry_->face)) return false;
+    if (!entry_ || !Usable(entry_->face)) return false;
     FT_Face face = entry_->face;
     OutlineMetrics m;
     if (!GetTextMetrics(&m.text)) return false;
@@ -435,6 +457,127 @@ bool FontFace::Source(std::string* file, int* index) const {
 }
 
 int32_t FontFace::EmboldenAdvance() { return Round(kEmboldenStrength / 64.0); }
+
+bool FontFace::IsColor() const { return entry_ && FT_HAS_COLOR(entry_->face); }
+
+namespace {
+
+// Bilinear sample of a premultiplied BGRA image at (x, y) in pixel centres; outside is clear.
+void Sample(const uint8_t* src, int w, int h, int pitch, double x, double y, double acc[4]) {
+    const double fx = x - 0.5, fy = y - 0.5;
+    const int x0 = int(std::floor(fx)), y0 = int(std::floor(fy));
+    const double ax = fx - x0, ay = fy - y0;
+    for (int dy = 0; dy < 2; ++dy) {
+        const int yy = y0 + dy;
+        if (yy < 0 || yy >= h) continue;
+        const double wy = dy ? ay : 1 - ay;
+        for (int dx = 0; dx < 2; ++dx) {
+            const int xx = x0 + dx;
+            if (xx < 0 || xx >= w) continue;
+            const double weight = wy * (dx ? ax : 1 - ax);
+            const uint8_t* p = src + yy * pitch + xx * 4;
+            for (int c = 0; c < 4; ++c) acc[c] += weight * p[c];
+        }
+    }
+}
+
+}  // namespace
+
+uint32_t FontFace::GetColorGlyph(uint32_t index, const GlyphMatrix& matrix, ColorBitmap* out) const {
+    *out = ColorBitmap{};
+    if (!entry_ || !FT_HAS_COLOR(entry_->face)) return 0;
+    FT_Face face = entry_->face;
+    FT_Library library = entry_->library->lib;
+
+    // The glyph's premultiplied BGRA pixels and how one of its pixels maps to design pixels.
+    FT_Bitmap bitmap;
+    FT_Bitmap_Init(&bitmap);
+    struct Done {
+        FT_Library library;
+        FT_Bitmap* bitmap;
+        ~Done() { FT_Bitmap_Done(library, bitmap); }
+    } done{library, &bitmap};
+    double unit = 1;  // design pixels per bitmap pixel
+    int left = 0, top = 0;
+    if (FT_IS_SCALABLE(face)) {
+        // Colour layers: FreeType blends them when it renders the glyph at the design height.
+        if (FT_Load_Glyph(face, index, FT_LOAD_COLOR | FT_LOAD_NO_HINTING) != 0) return 0;
+        if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) != 0) return 0;
+    } else {
+        if (FT_Load_Glyph(face, index, FT_LOAD_COLOR) != 0 || !face->size) return 0;
+        const FT_UShort ppem = face->size->metrics.y_ppem;
+        if (ppem == 0) return 0;
+        unit = double(kEngineEmPixels) / ppem;
+    }
+    FT_GlyphSlot slot = face->glyph;
+    if (slot->bitmap.pixel_mode != FT_PIXEL_MODE_BGRA || slot->bitmap.width == 0 || slot->bitmap.rows == 0) return 0;
+    if (FT_Bitmap_Copy(library, &slot->bitmap, &bitmap) != 0) return 0;
+    left = slot->bitmap_left;
+    top = slot->bitmap_top;
+    const int w = int(bitmap.width), h = int(bitmap.rows), pitch = bitmap.pitch;
+    if (pitch < w * 4) return 0;
+
+    // Source pixel (u, v) from the top-left, y down, lies at design point
+    // ((left + u) * unit, (top - v) * unit), y up; the matrix takes that to frame pixels, y up.
+    const double m11 = matrix.m11 / 65536.0, m12 = matrix.m12 / 65536.0;
+    const double m21 = matrix.m21 / 65536.0, m22 = matrix.m22 / 65536.0;
+    auto map = [&](double u, double v, double* x, double* y) {
+        const double gx = (left + u) * unit, gy = (top - v) * unit;
+        *x = m11 * gx + m21 * gy;
+        *y = m12 * gx + m22 * gy;
+    };
+    double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+    for (int k = 0; k < 4; ++k) {
+        double x, y;
+        map((k & 1) ? w : 0, (k & 2) ? h : 0, &x, &y);
+        minX = std::min(minX, x), maxX = std::max(maxX, x);
+        minY = std::min(minY, y), maxY = std::max(maxY, y);
+    }
+    const double x0 = std::floor(minX), y1 = std::ceil(maxY);
+    const int64_t width = int64_t(std::ceil(maxX) - x0), rows = int64_t(y1 - std::floor(minY));
+    if (width <= 0 || rows <= 0 || width > kMaxGlyphPixels || rows > kMaxGlyphPixels) return 0;
+    // The inverse matrix takes a frame pixel back to source pixels.
+    const double det = (m11 * m22 - m21 * m12) * unit * unit;
+    if (!(std::fabs(det) > 1e-12)) return 0;
+    const double i11 = m22 * unit / det, i12 = -m21 * unit / det;
+    const double i21 = -m12 * unit / det, i22 = m11 * unit / det;
+    // Several samples per frame pixel when the glyph shrinks, so that it is averaged, not picked.
+    const double shrink = std::sqrt(std::fabs(det));  // frame pixels per source pixel
+    const int n = std::clamp(int(std::ceil(1.0 / std::max(shrink, 1e-3))), 1, 8);
+
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(width) * size_t(rows) * 4]());
+    if (!pixels) {
+        NoteAllocationFailure();
+        return 0;
+    }
+    const uint8_t* src = bitmap.buffer;
+    for (int64_t row = 0; row < rows; ++row) {
+        for (int64_t col = 0; col < width; ++col) {
+            double acc[4] = {0, 0, 0, 0};
+            for (int sy = 0; sy < n; ++sy) {
+                for (int sx = 0; sx < n; ++sx) {
+                    // Frame point (y up) of this sample, then back into the source (y down).
+                    const double fx = x0 + double(col) + (sx + 0.5) / n;
+                    const double fy = y1 - double(row) - (sy + 0.5) / n;
+                    const double gx = i11 * fx + i12 * fy, gy = i21 * fx + i22 * fy;  // design / unit
+                    Sample(src, w, h, pitch, gx - left, top - gy, acc);
+                }
+            }
+            uint8_t* d = pixels.get() + (size_t(row) * size_t(width) + size_t(col)) * 4;
+            const double a = acc[3] / (n * n);
+            if (a < 0.5) continue;
+            // Premultiplied to straight alpha.
+            for (int c = 0; c < 3; ++c) d[c] = uint8_t(std::clamp(acc[c] / (n * n) * 255.0 / a + 0.5, 0.0, 255.0));
+            d[3] = uint8_t(std::min(255.0, a + 0.5));
+        }
+    }
+    out->pixels = std::move(pixels);
+    out->width = int32_t(width);
+    out->height = int32_t(rows);
+    out->originX = int32_t(x0);
+    out->originY = int32_t(y1);
+    return uint32_t(width * rows * 4);
+}
 
 std::vector<std::u16string> ListFamilyNames() {
     std::vector<std::u16string> names;

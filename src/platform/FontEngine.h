@@ -71,6 +71,14 @@ struct GlyphBitmap {
     GlyphBox box;
 };
 
+// A colour glyph: straight-alpha pixels in blue, green, red, alpha order, rows top to bottom,
+// stride width * 4, placed like a GlyphBox (upper-left corner from the origin, y upwards).
+struct ColorBitmap {
+    std::unique_ptr<uint8_t[]> pixels;
+    int32_t width = 0, height = 0;
+    int32_t originX = 0, originY = 0;
+};
+
 struct FaceEntry;
 
 // One glyph of a shaped cluster: its index in the face and where its origin lies from the
@@ -111,6 +119,12 @@ public:
     // with its marks, a conjunct, a ligature); the origin is the cluster's.
     uint32_t GetGlyphsBitmap(const PlacedGlyph* glyphs, size_t count, GlyphFormat format,
                              const GlyphMatrix& matrix, GlyphBitmap* out) const;
+
+    // Whether the face has colour glyphs (bitmap strikes or colour layers), and one of them by
+    // index under a matrix (on glyph coordinates in pixels at the design height), scaled smoothly.
+    // Returns the byte count; 0 when the glyph has no colour image (draw its outline instead).
+    bool IsColor() const;
+    uint32_t GetColorGlyph(uint32_t index, const GlyphMatrix& matrix, ColorBitmap* out) const;
 
     // The font file and face index the face was opened from (for the shaper), and whether bold
     // is synthesised (which widens every advance).

@@ -35,6 +35,7 @@ struct FontLinker::Impl {
     struct Candidates {
         FcFontSet* sorted = nullptr;                  // closest first
         std::map<char32_t, std::u16string> answers;  // empty family: no face has it
+        std::map<char32_t, std::u16string> colorAnswers;  // the same among colour faces
     };
     std::map<BaseKey, Candidates> bases;
 
@@ -52,7 +53,9 @@ FontLinker::FontLinker() {
 
 FontLinker::~FontLinker() = default;
 
-bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]) {
+namespace {
+
+bool MapFont(FontLinker& linker, const LOGFONTW& base, char32_t code, bool color, char16_t (&face)[32]) {
     FontLinker::Impl* impl = linker.impl();
     if (!impl) return false;
     // Half of a surrogate pair names no character by itself; no face has a glyph for it.
@@ -60,8 +63,9 @@ bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, cha
 
     BaseKey key = KeyOf(base);
     auto& candidates = impl->bases[key];
-    auto known = candidates.answers.find(code);
-    if (known == candidates.answers.end()) {
+    auto& answers = color ? candidates.colorAnswers : candidates.answers;
+    auto known = answers.find(code);
+    if (known == answers.end()) {
         std::u16string family;
         {
             std::lock_guard<std::mutex> lock(fc::Lock());
@@ -79,23 +83,36 @@ bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, cha
                 if (FcPatternGetCharSet(font, FC_CHARSET, 0, &chars) != FcResultMatch || !chars ||
                     !FcCharSetHasChar(chars, code))
                     continue;
-                // A face without outlines has no outline metrics and no glyph to draw.
-                FcBool outline = FcTrue;
-                if (FcPatternGetBool(font, FC_OUTLINE, 0, &outline) == FcResultMatch && !outline) continue;
+                // A face without outlines has no outline metrics and no glyph to draw, unless it
+                // is a colour face (emoji in bitmap strikes), which is what a colour request wants.
+                FcBool outline = FcTrue, colorFace = FcFalse;
+                FcPatternGetBool(font, FC_COLOR, 0, &colorFace);
+                if (color && !colorFace) continue;
+                if (!color && FcPatternGetBool(font, FC_OUTLINE, 0, &outline) == FcResultMatch && !outline) continue;
                 std::u16string name = fc::Family(font, 0);
                 // The base's own family would only bring the base face back; a name longer than a
                 // face name holds could not be asked for again.
-                if (name.empty() || SameFamilyName(name, key.face) || name.size() > 31) continue;
+                if (name.empty() || (!color && SameFamilyName(name, key.face)) || name.size() > 31) continue;
                 family = std::move(name);
                 break;
             }
         }
-        known = candidates.answers.emplace(code, std::move(family)).first;
+        known = answers.emplace(code, std::move(family)).first;
     }
     if (known->second.empty()) return false;
     std::fill(std::begin(face), std::end(face), u'\0');
     std::copy(known->second.begin(), known->second.end(), face);
     return true;
+}
+
+}  // namespace
+
+bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]) {
+    return MapFont(linker, base, code, false, face);
+}
+
+bool MapColorFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]) {
+    return MapFont(linker, base, code, true, face);
 }
 
 }  // namespace qel

@@ -29,4 +29,7 @@ private:
 // no installed face has it. Answers are remembered by the linker for the rest of its operation.
 bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]);
 
+// The same among colour faces only (emoji): the base's own family is a fine answer when it is one.
+bool MapColorFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]);
+
 }  // namespace qel

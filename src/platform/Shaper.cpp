@@ -207,6 +207,10 @@ bool StandsAlone(char32_t c) {
                                                  FRIBIDI_TYPE_AN);
 }
 
+bool WantsColor(char32_t code, char32_t next) {
+    return next == 0xFE0F || (InRange(code, 0x1F000, 0x1FAFF) && !InRange(code, 0x1F100, 0x1F1E5));
+}
+
 bool ContinuesCluster(char32_t prev, char32_t c) {
     if (prev == 0x200D) return true;  // whatever a zero-width joiner joins
     if (c == 0x200D || c == 0x20E3 || InRange(c, 0xFE00, 0xFE0F) || InRange(c, 0xE0100, 0xE01EF) ||

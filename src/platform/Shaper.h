@@ -66,6 +66,11 @@ bool StandsAlone(char32_t code);
 // indicators (a flag). Such a character takes its base's font.
 bool ContinuesCluster(char32_t prev, char32_t code);
 
+// Whether a character asks for its colour (emoji) form: the emoji blocks beyond U+1F000 (faces,
+// symbols, flags' regional indicators, modifiers), or any character followed by the emoji
+// variation selector U+FE0F (a red heart, a keycap's digit).
+bool WantsColor(char32_t code, char32_t next);
+
 // Whether a character never shows by itself (joiners, selectors, tags, direction controls): it can
 // stay in its base's font even when that font has no glyph for it.
 bool IsDefaultIgnorable(char32_t code);

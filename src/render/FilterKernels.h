@@ -1,8 +1,9 @@
-// The row kernel behind the Gaussian blur, in a plain scalar form that states the arithmetic and
-// in SSE2 and AVX2 forms that must give the same bytes. One table per instruction set; the blur
-// runs through the table chosen once for the processor (QEL_FORCE_SCALAR=1 picks the scalar one).
+// The row kernels behind the Gaussian blur and the outline dilation, in a plain scalar form that
+// states the arithmetic and in SSE2 and AVX2 forms that must give the same bytes. One table per
+// instruction set; the blur and the dilation run through the table chosen once for the processor
+// (QEL_FORCE_SCALAR=1 picks the scalar one).
 //
-// Pixels are 4 bytes, three colour bytes then straight alpha.
+// Pixels are 4 bytes, three colour bytes then straight alpha; masks and alpha planes 1 byte.
 #pragma once
 
 #include <cstdint>
@@ -21,14 +22,44 @@ namespace qel {
 using GaussRowFn = void (*)(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights,
                             int32_t count, int32_t begin, int32_t end, uint32_t total);
 
+// The same pass over an image of one colour, which is its alpha alone (one byte per pixel):
+//   alpha = (sum w_k * a_k) / total  (a tap of alpha 0 adds nothing, as above).
+// The row form writes that alpha as a byte to out + x. The tinted form writes the pixel the
+// four-byte kernel gives where every showing tap has the colour `colour` (a pixel word whose
+// alpha byte is 0): colour | alpha << 24 where the sum is not 0 (some tap with a weight shows),
+// else 0, as a little-endian word to out + 4x. Preconditions: sum of weights <= total <= 65535,
+// every weight <= 32767; out does not overlap any tap row in [begin, end).
+using GaussAlphaRowFn = void (*)(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights,
+                                 int32_t count, int32_t begin, int32_t end, uint32_t total);
+using GaussTintRowFn = void (*)(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights,
+                                int32_t count, int32_t begin, int32_t end, uint32_t total, uint32_t colour);
+
+// One row of grey-level dilation by one kernel row (see OutlineKernel.h): for every destination
+// column X in [lo, hi),
+//   d[X] = max(d[X], max over c in [begin, end) of clamp(cells[c] + p[X - c], 0, 255)),
+// where p holds the source row as signed values (-255 where a pixel does not stamp). Only
+// [lo, hi) is written. Preconditions: p[X - c] readable for all those X and c; cells in
+// -255..255, p in -255..255.
+using DilateRowFn = void (*)(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin,
+                             int32_t end, int32_t lo, int32_t hi);
+
 struct FilterKernels {
     const char* name;
     GaussRowFn gaussRow;
+    GaussAlphaRowFn gaussAlphaRow;
+    GaussTintRowFn gaussTintRow;
+    DilateRowFn dilateRow;
 };
 
 namespace scalar {
 void GaussRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights, int32_t count,
               int32_t begin, int32_t end, uint32_t total);
+void GaussAlphaRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights, int32_t count,
+                   int32_t begin, int32_t end, uint32_t total);
+void GaussTintRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights, int32_t count,
+                  int32_t begin, int32_t end, uint32_t total, uint32_t colour);
+void DilateRow(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin, int32_t end,
+               int32_t lo, int32_t hi);
 }  // namespace scalar
 
 bool GaussTapsSimdReady(const uint32_t* weights, int32_t count, uint32_t total);
@@ -45,5 +76,8 @@ const FilterKernels& ActiveFilterKernels();
 // every table against the scalar one.
 int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width, int32_t height,
                      float radius);
+// GaussianBlurOneColour through the given table.
+int GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels, const uint8_t* alpha,
+                              int32_t width, int32_t height, float radius, uint32_t colour);
 
 }  // namespace qel

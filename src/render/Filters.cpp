@@ -91,12 +91,41 @@ void scalar::GaussRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* 
     }
 }
 
+void scalar::GaussAlphaRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights, int32_t count,
+                           int32_t begin, int32_t end, uint32_t total) {
+    for (int32_t x = begin; x < end; ++x) {
+        uint32_t sum = 0;
+        for (int32_t k = 0; k < count; ++k) sum += weights[k] * taps[k][x];
+        out[x] = static_cast<uint8_t>(sum / total);
+    }
+}
+
+void scalar::GaussTintRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights, int32_t count,
+                          int32_t begin, int32_t end, uint32_t total, uint32_t colour) {
+    for (int32_t x = begin; x < end; ++x) {
+        uint32_t sum = 0;
+        for (int32_t k = 0; k < count; ++k) sum += weights[k] * taps[k][x];
+        const uint32_t word = sum == 0 ? 0 : colour | (sum / total) << 24;
+        std::memcpy(out + 4 * static_cast<size_t>(x), &word, 4);
+    }
+}
+
+void scalar::DilateRow(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin, int32_t end,
+                       int32_t lo, int32_t hi) {
+    for (int32_t X = lo; X < hi; ++X) {
+        int32_t best = d[X];
+        for (int32_t c = begin; c < end; ++c) best = std::max(best, std::clamp(cells[c] + p[X - c], 0, 255));
+        d[X] = static_cast<uint8_t>(best);
+    }
+}
+
 bool GaussTapsSimdReady(const uint32_t* weights, int32_t count, uint32_t total) {
     return total <= 65535 && std::all_of(weights, weights + count, [](uint32_t w) { return w <= 32767; });
 }
 
 const FilterKernels& ScalarFilterKernels() {
-    static const FilterKernels table = {"scalar", scalar::GaussRow};
+    static const FilterKernels table = {"scalar", scalar::GaussRow, scalar::GaussAlphaRow, scalar::GaussTintRow,
+                                        scalar::DilateRow};
     return table;
 }
 
@@ -215,6 +244,37 @@ int GaussianBlurRunning(uint8_t* pixels, int32_t width, int32_t height, float ra
     return 1;
 }
 
+namespace {
+
+// Taps on either side of the centre for a blur of `radius` over an image of the given size: the
+// radius rounded up, cut so that the window fits the shorter side.
+int32_t GaussTapRadius(float radius, int32_t width, int32_t height) {
+    int32_t n = static_cast<int32_t>(std::ceil(radius));
+    const int32_t shorter = std::min(width, height);
+    if (shorter < 2 * n + 1) n = (shorter - 1) / 2;
+    return n;
+}
+
+// The 2n + 1 tap weights, from the unclamped radius, normalised to 32768 and rounded one by one;
+// returns their total (at least 1).
+uint32_t GaussWeights(float radius, int32_t n, uint32_t* weights) {
+    const double r1 = static_cast<double>(radius) + 1.0;
+    const double sigma = std::sqrt(r1 * r1 * 0.12146653);
+    const double w0 = 1.0 / (sigma * std::sqrt(2.0 * std::numbers::pi));
+    auto tail = [&](int32_t i) { return w0 * std::exp(-static_cast<double>(i) * i / (2.0 * sigma * sigma)); };
+    double sum = w0;
+    for (int32_t i = 1; i <= n; ++i) sum += 2.0 * tail(i);
+    uint32_t total = 0;
+    for (int32_t i = -n; i <= n; ++i) {
+        const double fi = i == 0 ? w0 : tail(std::abs(i));
+        weights[i + n] = static_cast<uint32_t>(fi / sum * 32768.0 + 0.5);
+        total += weights[i + n];
+    }
+    return std::max<uint32_t>(total, 1);
+}
+
+}  // namespace
+
 int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width, int32_t height,
                      float radius) {
     if (!(radius > 0)) return 1;  // also NaN: nothing to do
@@ -223,9 +283,7 @@ int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t widt
     if (width > INT32_MAX / 4) return 0;
     if (radius > kMaxGaussTapsRadius) return GaussianBlurRunning(pixels, width, height, radius);
 
-    int32_t n = static_cast<int32_t>(std::ceil(radius));
-    const int32_t shorter = std::min(width, height);
-    if (shorter < 2 * n + 1) n = (shorter - 1) / 2;
+    const int32_t n = GaussTapRadius(radius, width, height);
     const int32_t taps = 2 * n + 1;
 
     // Working memory: the weights, the tap row pointers, one source row with n transparent pixels
@@ -245,20 +303,7 @@ int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t widt
     uint8_t* ring = padded + paddedBytes;
     std::memset(padded, 0, paddedBytes);
 
-    // Weights from the unclamped radius, normalised to 32768 and rounded one by one.
-    const double r1 = static_cast<double>(radius) + 1.0;
-    const double sigma = std::sqrt(r1 * r1 * 0.12146653);
-    const double w0 = 1.0 / (sigma * std::sqrt(2.0 * std::numbers::pi));
-    auto tail = [&](int32_t i) { return w0 * std::exp(-static_cast<double>(i) * i / (2.0 * sigma * sigma)); };
-    double sum = w0;
-    for (int32_t i = 1; i <= n; ++i) sum += 2.0 * tail(i);
-    uint32_t total = 0;
-    for (int32_t i = -n; i <= n; ++i) {
-        const double fi = i == 0 ? w0 : tail(std::abs(i));
-        weights[i + n] = static_cast<uint32_t>(fi / sum * 32768.0 + 0.5);
-        total += weights[i + n];
-    }
-    total = std::max<uint32_t>(total, 1);
+    const uint32_t total = GaussWeights(radius, n, weights);
     // A single tap weighs the whole 32768, beyond a signed 16-bit lane.
     const GaussRowFn row = GaussTapsSimdReady(weights, taps, total) ? kernels.gaussRow : scalar::GaussRow;
     auto slot = [&](int32_t r) { return ring + static_cast<size_t>(r % taps) * rowBytes; };
@@ -287,6 +332,68 @@ int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t widt
 
 int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
     return GaussianBlurWith(ActiveFilterKernels(), pixels, width, height, radius);
+}
+
+// An image of one colour. Where every showing pixel has the colour c, every colour sum of a pass
+// is c times its weight of showing taps, so the colour comes out as c exactly wherever any tap
+// with a weight shows, and as 0 elsewhere; and the alpha sums never look at colour. So the
+// horizontal pass is the alpha plane's own blur, and the vertical pass gives alpha from the
+// plane and colour c wherever its sum is not 0: a quarter of the arithmetic, and the same bytes.
+int GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels, const uint8_t* alpha, int32_t width,
+                              int32_t height, float radius, uint32_t colour) {
+    if (!pixels || !alpha || width <= 0 || height <= 0 || width > INT32_MAX / 4) return 0;
+    colour &= 0x00FFFFFFu;
+    const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
+    auto sharp = [&] {
+        for (size_t i = 0; i < count; ++i) {
+            const uint32_t word = alpha[i] == 0 ? 0 : colour | uint32_t(alpha[i]) << 24;
+            std::memcpy(pixels + 4 * i, &word, 4);
+        }
+    };
+    if (!(radius > 0) || width < radius || height < radius || radius > kMaxGaussTapsRadius) {
+        sharp();
+        return GaussianBlurWith(kernels, pixels, width, height, radius);
+    }
+    const int32_t n = GaussTapRadius(radius, width, height);
+    const int32_t taps = 2 * n + 1;
+    auto lines = [](size_t bytes) { return (bytes + 63) / 64 * 64; };
+    const size_t weightBytes = lines(static_cast<size_t>(taps) * sizeof(uint32_t));
+    const size_t pointerBytes = lines(static_cast<size_t>(taps) * sizeof(uint8_t*));
+    const size_t paddedBytes = lines(static_cast<size_t>(width) + 2 * static_cast<size_t>(n));
+    AlignedBuffer block(weightBytes + pointerBytes + paddedBytes + count);
+    if (!block) {
+        sharp();  // as the four-byte blur leaves an image it has no memory for
+        return 0;
+    }
+    uint32_t* weights = reinterpret_cast<uint32_t*>(block.Data());
+    const uint8_t** rows = reinterpret_cast<const uint8_t**>(block.Data() + weightBytes);
+    uint8_t* padded = block.Data() + weightBytes + pointerBytes;
+    uint8_t* across = padded + paddedBytes;  // the horizontal pass, width x height
+    std::memset(padded, 0, paddedBytes);
+    const uint32_t total = GaussWeights(radius, n, weights);
+    const bool simd = GaussTapsSimdReady(weights, taps, total);
+    const GaussAlphaRowFn alphaRow = simd ? kernels.gaussAlphaRow : scalar::GaussAlphaRow;
+    const GaussTintRowFn tintRow = simd ? kernels.gaussTintRow : scalar::GaussTintRow;
+
+    for (int32_t y = 0; y < height; ++y) {
+        std::memcpy(padded + n, alpha + static_cast<size_t>(y) * width, static_cast<size_t>(width));
+        for (int32_t k = 0; k < taps; ++k) rows[k] = padded + k;
+        alphaRow(across + static_cast<size_t>(y) * width, rows, weights, taps, 0, width, total);
+    }
+    for (int32_t y = 0; y < height; ++y) {
+        const int32_t first = std::max(-n, -y);
+        const int32_t last = std::min(n, height - 1 - y);
+        const int32_t window = last - first + 1;
+        for (int32_t k = 0; k < window; ++k) rows[k] = across + static_cast<size_t>(y + first + k) * width;
+        tintRow(pixels + static_cast<size_t>(y) * width * 4, rows, weights + n + first, window, 0, width, total,
+                colour);
+    }
+    return 1;
+}
+
+int GaussianBlurOneColour(uint8_t* pixels, const uint8_t* alpha, int32_t width, int32_t height, float radius,
+                          uint32_t colour) {
+    return GaussianBlurOneColourWith(ActiveFilterKernels(), pixels, alpha, width, height, radius, colour);
 }
 
 // ----------------------------------------------------------------------------------------------

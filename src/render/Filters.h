@@ -18,6 +18,13 @@ int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius);
 // approximation whose cost does not grow with the radius.
 int GaussianBlurRunning(uint8_t* pixels, int32_t width, int32_t height, float radius);
 constexpr float kMaxGaussTapsRadius = 256;  // frame pixels
+// GaussianBlur of an image of one colour, given as its alpha plane (width x height bytes): pixels
+// (width x height x 4) receive exactly what GaussianBlur leaves in the image whose pixels are
+// colour (0x00RRGGBB as a little-endian word's low three bytes) with that alpha where the alpha
+// is not 0, and all zero where it is; the result also says the same (0 for a blur refused, the
+// image then sharp). The work is that of one channel instead of four.
+int GaussianBlurOneColour(uint8_t* pixels, const uint8_t* alpha, int32_t width, int32_t height, float radius,
+                          uint32_t colour);
 int BoxBlur(uint8_t* pixels, int32_t width, int32_t height, float radius);
 // The box blur from src into dst; 0 for radius < 1 or null images.
 int BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t dstStride,

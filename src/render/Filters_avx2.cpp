@@ -16,7 +16,8 @@ namespace {
 }  // namespace
 
 const FilterKernels& Avx2FilterKernels() {
-    static const FilterKernels table = {"avx2", GaussRowT<Avx2>};
+    static const FilterKernels table = {"avx2", GaussRowT<Avx2>, GaussAlphaRowOnlyT<Avx2>, GaussAlphaRowT<Avx2, true>,
+                                        DilateRowT<Avx2>};
     return table;
 }
 

@@ -14,7 +14,8 @@ namespace {
 }  // namespace
 
 const FilterKernels& Sse2FilterKernels() {
-    static const FilterKernels table = {"sse2", GaussRowT<Sse2>};
+    static const FilterKernels table = {"sse2", GaussRowT<Sse2>, GaussAlphaRowOnlyT<Sse2>, GaussAlphaRowT<Sse2, true>,
+                                        DilateRowT<Sse2>};
     return table;
 }
 

@@ -116,6 +116,10 @@ int BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const Meta
                    float sizeRatio, const LayerSettings& settings) noexcept;
 int BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
                      float sizeRatio, const LayerSettings& settings) noexcept;
+// The face of a colour glyph (emoji): its own pixels (blue, green, red, straight alpha; width x
+// height, stride width * 4) instead of the face's colours, under the face's opacity and blur.
+int BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t width, int32_t height, float x,
+                        float y, const MetaFace& face, float sizeRatio, const LayerSettings& settings) noexcept;
 // full and ring may be empty when the character has no outline; (px, py) is where the chosen
 // mask starts.
 int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ring, float px,

@@ -13,9 +13,10 @@
 // nothing beyond its own centre (their stamps already cover its surroundings), so the cost
 // follows the glyph's outline rather than its area.
 //
-// The vector path computes the same maxima a source row at a time: for each kernel cell (r, c) it
-// lays the whole row, raised by that cell, over destination row y + r shifted by c, sixteen bytes
-// per step. Pixels that do not stamp take the value -255, which no cell can raise above 0.
+// The row path computes the same maxima a source row at a time: for each kernel cell (r, c) it
+// lays the whole row, raised by that cell, over destination row y + r shifted by c, through the
+// dilation row kernel of the filter table (16 bytes per step with SSE2, 32 with AVX2). Pixels
+// that do not stamp take the value -255, which no cell can raise above 0.
 //
 // Wide kernels (thick borders at full size) take a third path with the same result. Stamping
 // costs the kernel's area per outline pixel, which grows with the square of the radius, yet most
@@ -36,11 +37,8 @@
 #include <new>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 #include "platform/AllocationGate.h"
+#include "render/FilterKernels.h"
 #include "render/SimdSupport.h"
 
 namespace qel {
@@ -162,30 +160,17 @@ inline bool Stamps(const uint8_t* s, int32_t x, int32_t y, int32_t sw, int32_t s
     return !(s[x - 1] >= v && s[x + 1] >= v && s[x - stride] >= v && s[x + stride] >= v);
 }
 
-#if defined(__SSE2__)
-// Destination row d gains, at each of its 16 columns from X, the largest of clamp(k_c + p[X' - c])
-// over the kernel row's cells c in [begin, end). The maximum is built in a register and stored
-// once, so consecutive cells do not reload what the previous one just wrote.
-inline void RaiseBlockSse2(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin, int32_t end,
-                           int32_t X) {
-    __m128i acc = _mm_setzero_si128();
-    for (int32_t c = begin; c < end; ++c) {
-        const __m128i kv = _mm_set1_epi16(cells[c]);
-        const int16_t* from = p + X - c;
-        const __m128i lo = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)), kv);
-        const __m128i hi = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + 8)), kv);
-        acc = _mm_max_epu8(acc, _mm_packus_epi16(lo, hi));  // packing saturates to 0..255
-    }
-    __m128i* at = reinterpret_cast<__m128i*>(d + X);
-    _mm_storeu_si128(at, _mm_max_epu8(_mm_loadu_si128(at), acc));
-}
+// Bytes of the widest dilation row kernel's group (AVX2).
+constexpr int32_t kWidestRowKernel = 32;
 
-HRESULT DilateRowsSse2(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride, uint8_t* dst, int32_t dw,
-                       int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW, int32_t halfH,
-                       const int32_t* spans) {
-    // The source row as signed values, -255 where a pixel does not stamp, with 2 * halfW + 16 such
+// The row path: each source row once, as signed values, and every kernel row laid over its
+// destination row by the table's row kernel.
+HRESULT DilateRows(const FilterKernels& kernels, const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride,
+                   uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW,
+                   int32_t halfH, const int32_t* spans) {
+    // The source row as signed values, -255 where a pixel does not stamp, with 2 * halfW + 32 such
     // cells on either side so that every destination column reads inside the array.
-    const int32_t pad = 2 * halfW + 16;
+    const int32_t pad = 2 * halfW + 32;
     std::unique_ptr<int16_t[]> row(new (std::nothrow) int16_t[size_t(sw) + 2 * size_t(pad)]);
     if (!row) {
         NoteAllocationFailure();
@@ -197,47 +182,56 @@ HRESULT DilateRowsSse2(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcSt
     const int32_t kColumns = 2 * halfW + 1, kRows = 2 * halfH + 1;
     for (int32_t y = 0; y < sh; ++y) {
         const uint8_t* s = src + size_t(y) * srcStride;
-        int32_t first = sw, last = -1;
-        for (int32_t x = 0; x < sw; ++x) {
-            if (Stamps(s, x, y, sw, sh, srcStride)) {
-                p[x] = s[x];
-                first = std::min(first, x);
-                last = x;
-            } else {
-                p[x] = -255;
-                if (s[x] != 0 && x + halfW < dw && y + halfH < dh) {
-                    dst[size_t(y + halfH) * dstStride + size_t(x + halfW)] = 255;
+        if (y == 0 || y == sh - 1 || sw <= 2) {
+            for (int32_t x = 0; x < sw; ++x) p[x] = s[x] != 0 ? int16_t(s[x]) : int16_t(-255);
+        } else {
+            // Stamps() for a whole row, branch-free so that it vectorises: the end pixels always
+            // stamp, an inner one unless its four neighbours are each at least as strong, in which
+            // case its own centre is set to 255 (where the destination has it).
+            const uint8_t* up = s - srcStride;
+            const uint8_t* down = s + srcStride;
+            uint8_t* centre = y + halfH < dh ? dst + size_t(y + halfH) * dstStride + halfW : nullptr;
+            const int32_t centres = std::min(sw - 1, dw - halfW);  // inner columns with a centre in dst
+            p[0] = s[0] != 0 ? int16_t(s[0]) : int16_t(-255);
+            p[sw - 1] = s[sw - 1] != 0 ? int16_t(s[sw - 1]) : int16_t(-255);
+            auto weakest = [&](int32_t x) __attribute__((always_inline)) {
+                const int32_t a = s[x - 1] < s[x + 1] ? s[x - 1] : s[x + 1];
+                const int32_t b = up[x] < down[x] ? up[x] : down[x];
+                return a < b ? a : b;
+            };
+            for (int32_t x = 1; x < sw - 1; ++x) {
+                const int32_t v = s[x];
+                const int32_t stamps = -int32_t(weakest(x) < v);  // all ones where it stamps
+                p[x] = int16_t(((v + 255) & stamps) - 255);
+            }
+            if (centre) {
+                for (int32_t x = 1; x < centres; ++x) {
+                    const int32_t v = s[x];
+                    centre[x] = uint8_t(centre[x] | -int32_t((v != 0) & (weakest(x) >= v)));
                 }
             }
         }
-        if (last < 0) continue;
-        // Destination columns this row can reach: [first, last + 2 * halfW].
-        const int32_t lo = first, hi = std::min(last + 2 * halfW + 1, dw);
+        int32_t first = 0, last = sw - 1;
+        while (first < sw && p[first] == -255) ++first;
+        if (first == sw) continue;
+        while (p[last] == -255) --last;
+        // Destination columns this row can reach: [first, last + 2 * halfW]. Narrow spans are
+        // widened to a whole vector where the row allows: a column the row cannot reach reads
+        // only -255 and keeps its byte, and the kernels run their scalar tail below a vector.
+        int32_t lo = first, hi = std::min(last + 2 * halfW + 1, dw);
+        if (lo >= hi) continue;
+        if (hi - lo < kWidestRowKernel) {
+            lo = std::max(0, std::min(lo, dw - kWidestRowKernel));
+            hi = std::min(dw, std::max(hi, lo + kWidestRowKernel));
+        }
         for (int32_t r = 0; r < kRows && y + r < dh; ++r) {
-            uint8_t* d = dst + size_t(y + r) * dstStride;
-            const int16_t* cells = kernel + size_t(r) * kColumns;
             const int32_t begin = spans[2 * r], end = spans[2 * r + 1];
-            if (begin >= end || lo >= hi) continue;
-            if (dw >= 16) {
-                // Blocks of 16 columns inside the row; the last one may overlap its neighbour
-                // (raising a byte twice gives the same byte).
-                for (int32_t X = std::min(lo, dw - 16);; X += 16) {
-                    if (X + 16 > dw) X = dw - 16;
-                    RaiseBlockSse2(d, p, cells, begin, end, X);
-                    if (X + 16 >= hi) break;
-                }
-            } else {
-                for (int32_t X = lo; X < hi; ++X) {
-                    int32_t best = d[X];
-                    for (int32_t c = begin; c < end; ++c) best = std::max(best, std::clamp(cells[c] + p[X - c], 0, 255));
-                    d[X] = static_cast<uint8_t>(best);
-                }
-            }
+            if (begin >= end) continue;
+            kernels.dilateRow(dst + size_t(y + r) * dstStride, p, kernel + size_t(r) * kColumns, begin, end, lo, hi);
         }
     }
     return S_OK;
 }
-#endif
 
 // Runs of consecutive stamping pixels of one source row, as [first, last] pairs.
 struct StampRun {
@@ -404,16 +398,26 @@ HRESULT DilateMask(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride
     if (std::max(halfW, halfH) >= kWideKernelHalf) {
         return DilateMaskWide(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH);
     }
-#if defined(__SSE2__)
-    if (ActiveSimdLevel() != SimdLevel::Scalar && (halfW != 0 || halfH != 0) &&
-        DilateArgumentsValid(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH)) {
-        const std::unique_ptr<int32_t[]> spans = KernelSpans(kernel, halfW, halfH);
-        if (!spans) return E_OUTOFMEMORY;
-        ClearMask(dst, dw, dh, dstStride);
-        return DilateRowsSse2(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH, spans.get());
+    if (ActiveSimdLevel() == SimdLevel::Scalar) {
+        return DilateMaskScalar(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH);
     }
-#endif
-    return DilateMaskScalar(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH);
+    return DilateMaskRowsWith(ActiveFilterKernels(), src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW,
+                              halfH);
+}
+
+HRESULT DilateMaskRowsWith(const FilterKernels& kernels, const uint8_t* src, int32_t sw, int32_t sh,
+                           int32_t srcStride, uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride,
+                           const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept {
+    if (!DilateArgumentsValid(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH)) {
+        return E_INVALIDARG;
+    }
+    if (halfW == 0 && halfH == 0) {
+        return DilateMaskScalar(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH);
+    }
+    const std::unique_ptr<int32_t[]> spans = KernelSpans(kernel, halfW, halfH);
+    if (!spans) return E_OUTOFMEMORY;
+    ClearMask(dst, dw, dh, dstStride);
+    return DilateRows(kernels, src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH, spans.get());
 }
 
 OutlineKernelCache& OutlineKernelCache::Instance() {

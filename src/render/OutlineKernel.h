@@ -66,6 +66,13 @@ constexpr int32_t kWideKernelHalf = 6;
                                        uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride,
                                        const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept;
 
+struct FilterKernels;
+// The same dilation a source row at a time through a table's dilation row kernel (what
+// DilateMask runs below kWideKernelHalf unless QEL_FORCE_SCALAR=1). Same results and errors.
+[[nodiscard]] HRESULT DilateMaskRowsWith(const FilterKernels& kernels, const uint8_t* src, int32_t sw, int32_t sh,
+                                         int32_t srcStride, uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride,
+                                         const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept;
+
 // The same dilation for wide kernels: each kernel row's longest run of 255 cells is laid down as
 // one interval per run of stamping pixels, and only the cells beside it are stamped. Gives the
 // bytes of DilateMaskScalar for every kernel; E_OUTOFMEMORY when its working lists cannot be made.

@@ -102,3 +102,115 @@ void GaussRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights
     // come out the same, as out never overlaps the taps.
     if (x < end) group(end - V::kPixels);
 }
+
+// The blur pass over an alpha plane (GaussAlphaRowFn, GaussTintRowFn): a group is one vector of
+// bytes (16 or 32 pixels); a row narrower than that runs on V::Half where V has one (AVX2's
+// SSE2 half), else on the scalar kernel. Two taps at a time as above: their bytes interleaved and widened into
+// 16-bit pairs, one Madd16 per four pixels with the weight pair. The sums are exact in floats and
+// divided by the total as above. The tinted form's pixel is colour | alpha << 24 where the sum is
+// not 0: every term is a weight times an alpha, so the sum is 0 exactly when no tap with a weight
+// shows.
+template <class V, bool kTint>
+void GaussAlphaRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights, int32_t count,
+                    int32_t begin, int32_t end, uint32_t total, uint32_t colour) {
+    using I = typename V::I;
+    using F = typename V::F;
+    constexpr int32_t kBytes = static_cast<int32_t>(sizeof(I));
+    if (end - begin < kBytes) {
+        if constexpr (requires { typename V::Half; }) {
+            if (end - begin >= static_cast<int32_t>(sizeof(typename V::Half::I)))
+                return GaussAlphaRowT<typename V::Half, kTint>(out, taps, weights, count, begin, end, total, colour);
+        }
+        if constexpr (kTint) {
+            return scalar::GaussTintRow(out, taps, weights, count, begin, end, total, colour);
+        } else {
+            return scalar::GaussAlphaRow(out, taps, weights, count, begin, end, total);
+        }
+    }
+    const I zero = V::Zero();
+    const I colourWord = V::Set1_32(colour);
+    const F divisor = V::Set1F(static_cast<float>(total));
+    const F reciprocal = V::Set1F(1.0f / static_cast<float>(total));
+    const F zeroF = V::AsFloat(zero);
+
+    auto group = [&](int32_t x) __attribute__((always_inline)) {
+        I any = zero;
+        for (int32_t k = 0; k < count; ++k) any = V::Or(any, V::Load(taps[k] + x));
+        if (V::AllSet(V::CmpEq32(any, zero))) {
+            if constexpr (kTint) {
+                V::StoreQuads(out + 4 * static_cast<size_t>(x), zero, zero, zero, zero);
+            } else {
+                V::Store(out + x, zero);
+            }
+            return;
+        }
+        I sum[4] = {zero, zero, zero, zero};
+        auto addPair = [&](I r0, I r1, uint32_t w0, uint32_t w1) __attribute__((always_inline)) {
+            const I w = V::Set1_32(w0 | (w1 << 16));
+            const I lo = V::UnpackLo8(r0, r1);
+            const I hi = V::UnpackHi8(r0, r1);
+            sum[0] = V::Add32(sum[0], V::Madd16(V::UnpackLo8(lo, zero), w));
+            sum[1] = V::Add32(sum[1], V::Madd16(V::UnpackHi8(lo, zero), w));
+            sum[2] = V::Add32(sum[2], V::Madd16(V::UnpackLo8(hi, zero), w));
+            sum[3] = V::Add32(sum[3], V::Madd16(V::UnpackHi8(hi, zero), w));
+        };
+        int32_t k = 0;
+        for (; k + 1 < count; k += 2) addPair(V::Load(taps[k] + x), V::Load(taps[k + 1] + x), weights[k], weights[k + 1]);
+        if (k < count) addPair(V::Load(taps[k] + x), zero, weights[k], 0);
+        I q[4];
+        for (int j = 0; j < 4; ++j) {
+            const F s = V::ToFloat(sum[j]);
+            I quotient = V::Truncate(V::MulF(s, reciprocal));
+            const F rest = V::SubF(s, V::MulF(V::ToFloat(quotient), divisor));
+            quotient = V::Add32(quotient, V::CmpLtF(rest, zeroF));  // too large by one
+            q[j] = V::Sub32(quotient, V::CmpGeF(rest, divisor));    // too small by one
+        }
+        if constexpr (kTint) {
+            I words[4];
+            for (int j = 0; j < 4; ++j)
+                words[j] = V::AndNot(V::CmpEq32(sum[j], zero), V::Or(V::template Sll32<24>(q[j]), colourWord));
+            V::StoreQuads(out + 4 * static_cast<size_t>(x), words[0], words[1], words[2], words[3]);
+        } else {
+            V::Store(out + x, V::PackUS16(V::PackS32(q[0], q[1]), V::PackS32(q[2], q[3])));
+        }
+    };
+    int32_t x = begin;
+    for (; x + kBytes <= end; x += kBytes) group(x);
+    if (x < end) group(end - kBytes);  // overlaps the previous group with the same bytes
+}
+
+template <class V>
+void GaussAlphaRowOnlyT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights, int32_t count,
+                        int32_t begin, int32_t end, uint32_t total) {
+    GaussAlphaRowT<V, false>(out, taps, weights, count, begin, end, total, 0);
+}
+
+// The dilation row kernel (DilateRowFn): a group is one vector of destination bytes. For each
+// kernel cell the source values under the group, raised by the cell, are packed to bytes (which
+// clamps them to 0..255) and kept as a running maximum in a register, then stored once over the
+// destination's own maximum.
+template <class V>
+void DilateRowT(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin, int32_t end, int32_t lo,
+                int32_t hi) {
+    using I = typename V::I;
+    constexpr int32_t kBytes = static_cast<int32_t>(sizeof(I));
+    if (hi - lo < kBytes) {
+        if constexpr (requires { typename V::Half; }) {
+            if (hi - lo >= static_cast<int32_t>(sizeof(typename V::Half::I)))
+                return DilateRowT<typename V::Half>(d, p, cells, begin, end, lo, hi);
+        }
+        return scalar::DilateRow(d, p, cells, begin, end, lo, hi);
+    }
+    auto group = [&](int32_t X) __attribute__((always_inline)) {
+        I acc = V::Zero();
+        for (int32_t c = begin; c < end; ++c) {
+            const I kv = V::Set1_16(cells[c]);
+            const uint8_t* from = reinterpret_cast<const uint8_t*>(p + X - c);
+            acc = V::MaxU8(acc, V::PackUS16(V::Add16(V::Load(from), kv), V::Add16(V::Load(from + kBytes), kv)));
+        }
+        V::Store(d + X, V::MaxU8(V::Load(d + X), V::PackOrder(acc)));
+    };
+    int32_t X = lo;
+    for (; X + kBytes <= hi; X += kBytes) group(X);
+    if (X < hi) group(hi - kBytes);  // raising a byte twice gives the same byte
+}

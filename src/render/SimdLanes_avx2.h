@@ -12,6 +12,8 @@
 
 #include <cstdint>
 
+#include "render/SimdLanes_sse2.h"
+
 namespace qel {
 namespace {
 
@@ -19,6 +21,8 @@ struct Avx2 {
     using I = __m256i;
     using F = __m256;
     static constexpr int32_t kPixels = 8;
+    // The 128-bit interface, for rows narrower than one of these vectors.
+    using Half = Sse2;
 
     static I Load(const uint8_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
     static void Store(uint8_t* p, I v) { _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v); }
@@ -64,6 +68,19 @@ struct Avx2 {
     static I PackUS16(I a, I b) { return _mm256_packus_epi16(a, b); }
     // Each pixel's fourth 16-bit lane (alpha, once widened) copied to its other three: two shuffles.
     static I BroadcastAlpha16(I v) { return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0xFF), 0xFF); }
+
+    static I Set1_16(int16_t v) { return _mm256_set1_epi16(v); }
+    static I MaxU8(I a, I b) { return _mm256_max_epu8(a, b); }
+    // The bytes of PackUS16(a, b) in the order of a's then b's lanes (the pack works per half).
+    static I PackOrder(I v) { return _mm256_permute4x64_epi64(v, 0xD8); }
+    // Four vectors of 32-bit words, as UnpackLo8/Hi8 twice spread 32 consecutive bytes (each
+    // within its half), stored as 32 consecutive words.
+    static void StoreQuads(uint8_t* p, I a, I b, I c, I d) {
+        Store(p, _mm256_permute2x128_si256(a, b, 0x20));
+        Store(p + 32, _mm256_permute2x128_si256(c, d, 0x20));
+        Store(p + 64, _mm256_permute2x128_si256(a, b, 0x31));
+        Store(p + 96, _mm256_permute2x128_si256(c, d, 0x31));
+    }
 
     static F ToFloat(I v) { return _mm256_cvtepi32_ps(v); }
     static I Truncate(F v) { return _mm256_cvttps_epi32(v); }

@@ -62,6 +62,19 @@ struct Sse2 {
     // Each pixel's fourth 16-bit lane (alpha, once widened) copied to its other three: two shuffles.
     static I BroadcastAlpha16(I v) { return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xFF), 0xFF); }
 
+    static I Set1_16(int16_t v) { return _mm_set1_epi16(v); }
+    static I MaxU8(I a, I b) { return _mm_max_epu8(a, b); }
+    // The bytes of PackUS16(a, b) in the order of a's then b's lanes: already so.
+    static I PackOrder(I v) { return v; }
+    // Four vectors of 32-bit words, as UnpackLo8/Hi8 twice spread 16 consecutive bytes, stored
+    // as 16 consecutive words.
+    static void StoreQuads(uint8_t* p, I a, I b, I c, I d) {
+        Store(p, a);
+        Store(p + 16, b);
+        Store(p + 32, c);
+        Store(p + 48, d);
+    }
+
     static F ToFloat(I v) { return _mm_cvtepi32_ps(v); }
     static I Truncate(F v) { return _mm_cvttps_epi32(v); }
     static F AsFloat(I v) { return _mm_castsi128_ps(v); }

@@ -1,4 +1,4 @@
-// Golden frames: the demo title and a title that uses every effect family, drawn through the
+// Golden frames: the demo title, a title that uses every effect family and one of shaped scripts, drawn through the
 // public interface at five times, with one and two threads, in three output modes (plain, keeping
 // the frame's alpha, luma/chroma), hashed with their dirty rectangles, plus the saved XML of each.
 // The hashes guard refactoring and speed work: such changes must leave every one of them as it is.
@@ -119,6 +119,56 @@ HostPtr EveryEffectTitle() {
     return host;
 }
 
+// Text that needs shaping (joining, right to left with digits, conjuncts, Thai marks, combining
+// marks, mixed directions), kerned Latin and colour emoji, some strings animated letter by letter.
+HostPtr ScriptsTitle() {
+    HostPtr host(GetTitleHost());
+    SetFrame(*host, 1280, 720);
+    const struct {
+        const char16_t* text;
+        bool kerning;
+        const char* path;
+    } rows[] = {
+        {u"مرحبا بالعالم", false, "PATH_SLIDEUP"},
+        {u"שלום עולם 2024", false, "PATH_NOEFFECT"},
+        {u"नमस्ते दुनिया", false, "PATH_POPUP1"},
+        {u"สวัสดีครับ", false, "PATH_NOEFFECT"},
+        {u"Tie\u0302\u0301ng Vie\u0323\u0302t", false, "PATH_FADE"},
+        {u"Hello مرحبا world", false, "PATH_NOEFFECT"},
+        {u"AV To Wa Yo", true, "PATH_WAVE"},
+        {u"\U0001F600 \U0001F468\u200D\U0001F469\u200D\U0001F467 \U0001F1EF\U0001F1F5 1\uFE0F\u20E3", false, "PATH_SWIRL"},
+    };
+    int32_t n = 0;
+    for (const auto& row : rows) {
+        FontSpec font{};
+        std::memcpy(font.FaceName, u"DejaVu Sans", sizeof(u"DejaVu Sans"));
+        font.CharSet = row.kerning ? 0x101 : 1;
+        font.Size = 60;
+        host->SetDefaultFont(&font);
+        MetaFace face{1, 0x0040E0FFu, 0x00FF8020u, 1, 255, 0};
+        host->SetDefaultFace(&face);
+        MetaBorder border{1, 3, 0x00200000u, 0x00200000u, 0, 255, 0};
+        host->SetDefaultBorder(&border);
+        MetaShadow shadow{1, 1, 0, 0, 0, 160, 2, 4, 4, 0};
+        host->SetDefaultShadow(&shadow);
+        StringAttrs attrs{};
+        host->GetStringAttrs(-1, &attrs);
+        attrs.Left = 40.0f + float(n % 2) * 620.0f;
+        attrs.Top = 30.0f + float(n / 2) * 170.0f;
+        host->SetDefaultString(&attrs);
+        const int32_t row0 = host->AddString();
+        host->InsertText(row0, 0, row.text);
+        PathValue start{}, end{};
+        std::strcpy(start.PathID, row.path);
+        std::strcpy(end.PathID, row.path);
+        end.PathProgress = 1;
+        host->SetKeyFrame(row0, 0.0f, &start);
+        host->SetKeyFrame(row0, 1.0f, &end);
+        ++n;
+    }
+    return host;
+}
+
 HostPtr DemoTitle() {
     HostPtr host(GetTitleHost());
     SetFrame(*host, 1280, 720);
@@ -198,6 +248,7 @@ TEST(GoldenFrames, DemoAndEveryEffectUnchanged) {
     std::map<std::string, std::string> actual;
     HashTitle("demo", DemoTitle, &actual);
     HashTitle("every-effect", EveryEffectTitle, &actual);
+    HashTitle("scripts", ScriptsTitle, &actual);
 
     const std::string file = kDataDir + "/hashes.txt";
     if (const char* refresh = std::getenv("QEL_GOLDEN_REFRESH"); refresh && *refresh == '1') {

@@ -97,6 +97,9 @@ TEST(GaussRowKernels, DivisionExactAtEveryQuotientEdge) {
             p[3] = static_cast<uint8_t>(std::max(q, 1));
         }
         const uint8_t* taps[1] = {row.data()};
+        std::vector<uint8_t> plane(kWidth);
+        for (int32_t q = 0; q < kWidth; ++q) plane[size_t(q)] = static_cast<uint8_t>(q);
+        const uint8_t* planeTaps[1] = {plane.data()};
         std::vector<uint8_t> expected(out.size());
         for (uint32_t d = 1; d <= 32767; d += (d < 600 ? 1 : 7)) {
             for (uint32_t total : {d, d + 1, 2 * d - 1 > 65535 ? 65535u : 2 * d - 1}) {
@@ -104,6 +107,10 @@ TEST(GaussRowKernels, DivisionExactAtEveryQuotientEdge) {
                 kernel(out.data(), taps, w, 1, 0, kWidth, total);
                 scalar::GaussRow(expected.data(), taps, w, 1, 0, kWidth, total);
                 ASSERT_EQ(expected, out) << SimdLevelName(level) << " d " << d << " total " << total;
+                // The alpha-plane kernel on the same quotients (the plane is the pixels' first bytes).
+                FilterKernelsFor(level).gaussAlphaRow(out.data(), planeTaps, w, 1, 0, kWidth, total);
+                scalar::GaussAlphaRow(expected.data(), planeTaps, w, 1, 0, kWidth, total);
+                ASSERT_EQ(expected, out) << SimdLevelName(level) << " plane d " << d << " total " << total;
             }
         }
     }
@@ -143,6 +150,102 @@ TEST(GaussianBlurTables, MatchScalarOnLargeImages) {
                 ASSERT_EQ(1, GaussianBlurWith(ScalarFilterKernels(), expected.data(), size[0], size[1], radius));
                 ASSERT_EQ(1, GaussianBlurWith(FilterKernelsFor(level), actual.data(), size[0], size[1], radius));
                 EXPECT_EQ(expected, actual) << SimdLevelName(level) << " " << size[0] << "x" << size[1];
+            }
+        }
+    }
+}
+
+// The alpha-plane and tinted pass kernels against their scalar forms: widths 1..67 from offsets
+// 0..3 of their rows (so no load is aligned), with guard bytes after the output row.
+TEST(GaussAlphaKernels, MatchScalarOverWidthsTapsAndOffsets) {
+    std::mt19937 rng(12);
+    std::uniform_int_distribution<int> byte(0, 255), pick(0, 9);
+    for (SimdLevel level : AvailableLevels()) {
+        const FilterKernels& kernels = FilterKernelsFor(level);
+        for (int32_t width = 1; width <= 67; ++width) {
+            for (int32_t count : {1, 2, 7, 21}) {
+                const int32_t offset = width % 4;
+                std::vector<std::vector<uint8_t>> rows;
+                std::vector<const uint8_t*> taps;
+                std::vector<uint32_t> weights;
+                uint32_t total = 0;
+                for (int32_t k = 0; k < count; ++k) {
+                    std::vector<uint8_t> row(size_t(width + offset));
+                    for (uint8_t& v : row) v = pick(rng) < 4 ? 0 : pick(rng) < 2 ? 255 : uint8_t(byte(rng));
+                    rows.push_back(std::move(row));
+                    weights.push_back(k == 0 ? 0 : std::min<uint32_t>(rng() % 32768, 65535 / count));
+                    total += weights.back();
+                }
+                for (const auto& row : rows) taps.push_back(row.data() + offset);
+                total = std::max<uint32_t>(total + rng() % 5, 1);
+                const int32_t begin = int32_t(rng() % 3 == 0 ? rng() % width : 0);
+                std::vector<uint8_t> expected(size_t(width) * 4 + 16, 0xA5), actual = expected;
+                scalar::GaussAlphaRow(expected.data(), taps.data(), weights.data(), count, begin, width, total);
+                kernels.gaussAlphaRow(actual.data(), taps.data(), weights.data(), count, begin, width, total);
+                ASSERT_EQ(expected, actual) << SimdLevelName(level) << " alpha width " << width << " taps " << count;
+                scalar::GaussTintRow(expected.data(), taps.data(), weights.data(), count, begin, width, total, 0x123456);
+                kernels.gaussTintRow(actual.data(), taps.data(), weights.data(), count, begin, width, total, 0x123456);
+                ASSERT_EQ(expected, actual) << SimdLevelName(level) << " tint width " << width << " taps " << count;
+            }
+        }
+    }
+}
+
+// The one-colour blur against colouring the image and blurring its four channels, for every
+// table: the same bytes for every size, radius (including those refused or cut to the image)
+// and shape, with colour left under transparent pixels of the four-channel input removed as the
+// layer builders remove it.
+TEST(GaussianBlurOneColour, EqualsTheFourChannelBlurOfTheColouredImage) {
+    std::mt19937 rng(5);
+    const float radii[] = {0.0f, 0.5f, 1.2f, 2.7f, 3.0f, 10.0f, 25.0f};
+    std::vector<const FilterKernels*> tables = {&ScalarFilterKernels()};
+    for (SimdLevel level : AvailableLevels()) tables.push_back(&FilterKernelsFor(level));
+    const uint32_t colour = 0x00C08040;
+    for (const FilterKernels* kernels : tables) {
+        for (int32_t w = 1; w <= 70; w += (w < 12 ? 1 : 9)) {
+            for (int32_t h = 1; h <= 50; h += (h < 6 ? 1 : 11)) {
+                for (float radius : radii) {
+                    for (Fill fill : {Fill::Transparent, Fill::Opaque, Fill::Random, Fill::SparseAlpha, Fill::Blobs}) {
+                        std::vector<uint8_t> image = MakeImage(rng, w, h, fill), plane(size_t(w) * h);
+                        for (size_t i = 0; i < plane.size(); ++i) {
+                            plane[i] = image[4 * i + 3];
+                            const uint32_t word = plane[i] == 0 ? 0 : colour | uint32_t(plane[i]) << 24;
+                            std::memcpy(&image[4 * i], &word, 4);
+                        }
+                        std::vector<uint8_t> actual(image.size(), 0xA5);
+                        const int expectedOk = GaussianBlurWith(*kernels, image.data(), w, h, radius);
+                        ASSERT_EQ(expectedOk,
+                                  GaussianBlurOneColourWith(*kernels, actual.data(), plane.data(), w, h, radius, colour));
+                        ASSERT_EQ(image, actual) << kernels->name << " " << w << "x" << h << " radius " << radius
+                                                 << " fill " << int(fill);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// The dilation row kernel against its scalar form: destination spans of 1..67 columns at every
+// misalignment, the kernel rows of a real outline kernel and random ones, guard bytes around.
+TEST(DilateRowKernels, MatchScalarOverWidthsAndOffsets) {
+    std::mt19937 rng(13);
+    std::uniform_int_distribution<int> value(-255, 255);
+    for (SimdLevel level : AvailableLevels()) {
+        const DilateRowFn kernel = FilterKernelsFor(level).dilateRow;
+        for (int32_t width = 1; width <= 67; ++width) {
+            for (int32_t cells : {1, 3, 7, 13}) {
+                const int32_t lo = int32_t(rng() % 8), hi = lo + width;
+                std::vector<int16_t> kernelRow(static_cast<size_t>(cells)), source(static_cast<size_t>(hi + 2 * cells + 64));
+                for (int16_t& c : kernelRow) c = int16_t(rng() % 3 == 0 ? 255 : value(rng));
+                for (int16_t& v : source) v = int16_t(rng() % 3 == 0 ? -255 : int32_t(rng() % 256));
+                const int16_t* p = source.data() + cells + 1;  // p[lo - cells + 1 .. hi + 31] readable
+                const int32_t begin = int32_t(rng() % size_t(cells)), end = cells;
+                std::vector<uint8_t> expected(size_t(hi) + 16), actual;
+                for (uint8_t& d : expected) d = uint8_t(rng());
+                actual = expected;
+                scalar::DilateRow(expected.data(), p, kernelRow.data(), begin, end, lo, hi);
+                kernel(actual.data(), p, kernelRow.data(), begin, end, lo, hi);
+                ASSERT_EQ(expected, actual) << SimdLevelName(level) << " width " << width << " from " << lo;
             }
         }
     }

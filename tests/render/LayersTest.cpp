@@ -9,6 +9,7 @@
 
 #include "render/Gradient.h"
 #include "render/Layers.h"
+#include "render/FilterKernels.h"
 #include "render/OutlineKernel.h"
 
 namespace qel {
@@ -124,15 +125,21 @@ TEST(DilateMask, VectorPathMatchesStampingBitForBit) {
             const int32_t dh = sh + 2 * k->halfH - (cut ? int32_t(next() % (sh + 1)) : 0);
             if (dw <= 0 || dh <= 0) continue;
             const int32_t stride = dw + 7;
-            std::vector<uint8_t> fast(size_t(stride) * dh, 0xA5), plain(size_t(stride) * dh, 0xA5);
-            ASSERT_EQ(DilateMask(src.data(), sw, sh, sw, fast.data(), dw, dh, stride, k->cells.get(),
-                                 k->halfW, k->halfH), S_OK);
+            std::vector<uint8_t> plain(size_t(stride) * dh, 0xA5);
             ASSERT_EQ(DilateMaskScalar(src.data(), sw, sh, sw, plain.data(), dw, dh, stride, k->cells.get(),
                                        k->halfW, k->halfH), S_OK);
-            ASSERT_TRUE(fast == plain) << "radii " << radius[0] << "," << radius[1] << " size " << sw
-                                       << "x" << sh << " into " << dw << "x" << dh;
-            for (int32_t y = 0; y < dh; ++y)
-                for (int32_t g = dw; g < stride; ++g) ASSERT_EQ(fast[size_t(y) * stride + g], 0xA5);
+            // The active path and the row path through every table the processor has.
+            for (int level = -1; level <= int(DetectSimdLevel(nullptr)); ++level) {
+                std::vector<uint8_t> fast(plain.size(), 0xA5);
+                ASSERT_EQ(level < 0 ? DilateMask(src.data(), sw, sh, sw, fast.data(), dw, dh, stride, k->cells.get(),
+                                                 k->halfW, k->halfH)
+                                    : DilateMaskRowsWith(FilterKernelsFor(SimdLevel(level)), src.data(), sw, sh, sw,
+                                                         fast.data(), dw, dh, stride, k->cells.get(), k->halfW,
+                                                         k->halfH),
+                          S_OK);
+                ASSERT_TRUE(fast == plain) << "table " << level << " radii " << radius[0] << "," << radius[1]
+                                           << " size " << sw << "x" << sh << " into " << dw << "x" << dh;
+            }
         }
     }
 }

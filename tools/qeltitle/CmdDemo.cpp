@@ -151,7 +151,7 @@ int RunDemo(const std::vector<std::string>& args) {
     if (!SaveTitle(*host, dir + "/demo.xml", error)) return Fail(error);
     written.push_back(dir + "/demo.xml");
 
-    const FrameSetup setup{kWidth, kHeight, 1.0f, false, 0};
+    const FrameSetup setup{kWidth, kHeight, 1.0f, false, 0, std::nullopt};
     if (!ConfigureFrame(*host, setup, error)) return Fail(error);
     Image base(kWidth, kHeight);
     FillVerticalGradient(base, kSkyTop, kSkyBottom);

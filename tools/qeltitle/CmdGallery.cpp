@@ -76,12 +76,12 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
         return false;
     }
 
-    const FrameSetup cellFrame{kCellWidth, kCellHeight, 1.0f, false, 0};
-    const FrameSetup headerFrame{kCellWidth, kHeaderHeight, 1.0f, false, 0};
+    const FrameSetup cellFrame{kCellWidth, kCellHeight, 1.0f, false, 0, std::nullopt};
+    const FrameSetup headerFrame{kCellWidth, kHeaderHeight, 1.0f, false, 0, std::nullopt};
     if (!ConfigureFrame(*cells, cellFrame, error) || !ConfigureFrame(*labels, headerFrame, error)) return false;
     const int labelWidth = LabelColumnWidth(*labels, effects, error);
     if (labelWidth < 0) return false;
-    const FrameSetup labelFrame{labelWidth, kCellHeight, 1.0f, false, 0};
+    const FrameSetup labelFrame{labelWidth, kCellHeight, 1.0f, false, 0, std::nullopt};
 
     StringStyle sample;
     sample.size = 46;

@@ -1,6 +1,7 @@
 // render and animate: draw a title file over a background, one frame or a sequence.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -12,6 +13,7 @@
 #include "KeyFrames.h"
 #include "Output.h"
 #include "TitleFiles.h"
+#include "Timing.h"
 
 namespace qeltitle {
 
@@ -21,15 +23,21 @@ void AddFrameOptions(ArgParser& parser) {
     parser.Option("--size", "WxH", "frame size in pixels (default 1920x1080)");
     parser.Option("--background", "BG", "#RRGGBB, a PNG picture (scaled to the frame) or 'transparent' "
                                          "(default #000000)");
-    parser.Option("--scale", "S", "frame pixels per layout unit (default 1; 0.6667 fits a 1920x1080 title to 1280x720)");
+    parser.Option("--scale", "S", "frame pixels per layout unit, the title's frame at the top-left (default: the\n"
+                                  "title's design frame fitted to the frame, centred; 1 for a title without one)");
     parser.Option("--threads", "N", "drawing threads (default: one per processor)");
 }
 
 // A loaded title ready to draw, and the frame it starts from.
 struct Scene {
     HostPtr host;
+    TitleMeta meta;
     FrameSetup setup;
     Image base;
+    Image scratch;  // the fitted area of the frame, when it is not the whole frame
+    bool Draw(double time, Image& frame, std::string& error) {
+        return DrawTitle(*host, base, time, setup.Area(), frame, scratch, error);
+    }
 };
 
 int PrepareScene(const std::string& command, const ArgParser& parser, Scene& scene) {
@@ -59,7 +67,20 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
 
     scene.host = NewHost(error);
     if (!scene.host) return Fail(error);
-    if (!LoadTitle(*scene.host, parser.Positionals()[0], error)) return Fail(error);
+    const std::string& title = parser.Positionals()[0];
+    std::string warning;
+    if (!LoadTitle(*scene.host, title, scene.meta, warning, error)) return Fail(error);
+    if (!warning.empty()) Warn(warning);
+    // A title that knows its frame is fitted to the output; one that does not is drawn at scale 1
+    // from the top-left, as titles always were.
+    if (!parser.Has("scale") && scene.meta.frame) {
+        scene.setup.fit = FitDesignFrame(*scene.meta.frame, scene.setup.width, scene.setup.height);
+    } else if (!parser.Has("scale") && (scene.setup.width != 1920 || scene.setup.height != 1080)) {
+        char scale[32];
+        std::snprintf(scale, sizeof scale, "%.4g", std::min(scene.setup.width / 1920.0, scene.setup.height / 1080.0));
+        Warn(title + " does not say which frame it was laid out for; drawn at scale 1 (give --scale, e.g. " +
+             scale + " for a 1920x1080 title)");
+    }
     if (!ConfigureFrame(*scene.host, scene.setup, error)) return Fail(error);
     scene.base = BackgroundFrame(background, scene.setup.width, scene.setup.height);
     return kExitOk;
@@ -93,7 +114,7 @@ int RunRender(const std::vector<std::string>& args) {
     const bool atRest = !parser.Has("time");
     if (atRest && !PoseAtRest(*scene.host, error)) return Fail(error);
     Image frame;
-    if (!DrawTitle(*scene.host, scene.base, time, frame, error)) return Fail(error);
+    if (!scene.Draw(time, frame, error)) return Fail(error);
     const std::string output = *parser.Value("output");
     if (!WritePng(output, frame, scene.setup.keepAlpha, PngKind::Still, error))
         return Fail("cannot write " + output + ": " + error);
@@ -111,7 +132,7 @@ int RunAnimate(const std::vector<std::string>& args) {
                      "from 0; its directory is created) or a video or GIF file (.mp4, .mov, .mkv, .webm,\n"
                      ".gif, ...) encoded by ffmpeg, which must then be installed.");
     parser.Option("-o, --output", "OUT", "frames/%04d.png, title.mp4, title.gif, ...");
-    parser.Option("--duration", "S", "length in seconds (default 4)");
+    parser.Option("--duration", "S", "length in seconds or [hh:]mm:ss[.fff] (default: the title's length, else 4)");
     parser.Option("--fps", "F", "frames per second (default 25)");
     parser.Option("--frames", "N", "number of frames, instead of --duration");
     parser.Option("--range", "FIRST:LAST", "only these frames of the whole animation, numbered as in it "
@@ -135,39 +156,40 @@ int RunAnimate(const std::vector<std::string>& args) {
         return UsageError("animate", "give either --frames or --duration, not both");
     if (auto n = parser.Value("frames")) {
         if (!ParseInteger(*n, 1, 1000000, frames, error)) return UsageError("animate", "--frames: " + error);
-    } else {
-        if (auto d = parser.Value("duration"); d && !ParseNumber(*d, 0.001, 86400, duration, error))
-            return UsageError("animate", "--duration: " + error);
-        frames = std::max(1L, std::lround(duration * fps));
+    } else if (auto d = parser.Value("duration")) {
+        if (!ParseSeconds(*d, 86400, duration, error) || duration < 0.001)
+            return UsageError("animate", "--duration: " + (error.empty() ? "must be at least 0.001" : error));
     }
-    const int count = static_cast<int>(frames);
-    FrameRange range{0, count - 1};
     const std::string output = parser.Value("output").value_or("");
-    if (auto r = parser.Value("range")) {
-        if (!ParseFrameRange(*r, count, range, error)) return UsageError("animate", "--range: " + error);
-        // Pieces of a video would each be a clip of their own with its own encoder state; pieces
-        // of a PNG sequence are the very files of the whole run.
-        if (!IsFramePattern(output))
-            return UsageError("animate", "--range needs a PNG frame pattern such as frames/%04d.png "
-                                         "(render the pieces as frames, then encode them once)");
-    }
+    const auto range = parser.Value("range");
+    // Pieces of a video would each be a clip of their own with its own encoder state; pieces of a
+    // PNG sequence are the very files of the whole run.
+    if (range && !IsFramePattern(output))
+        return UsageError("animate", "--range needs a PNG frame pattern such as frames/%04d.png "
+                                     "(render the pieces as frames, then encode them once)");
     Scene scene;
     if (const int status = PrepareScene("animate", parser, scene); status != kExitOk) return status;
+    // The title's own length when none is asked for.
+    if (!parser.Has("frames") && !parser.Has("duration") && scene.meta.length) duration = *scene.meta.length;
+    if (!parser.Has("frames")) frames = std::max(1L, std::lround(duration * fps));
+    const int count = static_cast<int>(frames);
+    FrameRange frameRange{0, count - 1};
+    if (range && !ParseFrameRange(*range, count, frameRange, error)) return UsageError("animate", "--range: " + error);
 
     const InterruptWatch interrupt;
     auto sink = OpenFrameSink(output, scene.setup.width, scene.setup.height, fps, scene.setup.keepAlpha, error);
     if (!sink) return Fail(error);
     if (const std::string note = PaddedVideoNote(output, scene.setup.width, scene.setup.height); !note.empty())
         Warn(note);
-    Progress progress(range.Count(), stderr, isatty(fileno(stderr)) != 0);
+    Progress progress(frameRange.Count(), stderr, isatty(fileno(stderr)) != 0);
     const bool ok = RunFrames(
-        range, scene.setup.width, scene.setup.height,
+        frameRange, scene.setup.width, scene.setup.height,
         [&](int i, Image& frame, std::string& message) {
             if (interrupt.Received()) {
                 message = "interrupted";
                 return false;
             }
-            return DrawTitle(*scene.host, scene.base, FrameTime(i, count), frame, message);
+            return scene.Draw(FrameTime(i, count), frame, message);
         },
         *sink, &progress, error);
     if (interrupt.Received()) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "Args.h"
@@ -11,6 +12,7 @@
 #include "KeyFrames.h"
 #include "TextOptions.h"
 #include "TitleFiles.h"
+#include "Timing.h"
 
 namespace qeltitle {
 namespace {
@@ -46,7 +48,6 @@ int RunText(const std::vector<std::string>& args) {
     const std::string& effect = options.effect;
     const std::string& then = options.then;
     const std::string& output = options.output;
-    const StringStyle& style = options.style;
 
     HostPtr host = NewHost(error);
     if (!host) return Fail(error);
@@ -55,17 +56,51 @@ int RunText(const std::vector<std::string>& args) {
         if (!CheckEffect(offered, effect, error)) return UsageError("text", error);
         if (!then.empty() && !CheckEffect(offered, then, error)) return UsageError("text", error);
     }
-    // Appending to a file that does not exist yet starts a new title.
+    // Appending to a file that does not exist yet starts a new title. The title's length and
+    // frame are the file's; a different one given now would change what its strings were timed
+    // and placed for.
+    TitleMeta meta;
     struct stat info {};
-    if (options.append && stat(output.c_str(), &info) == 0 && !LoadTitle(*host, output, error)) return Fail(error);
+    if (options.append && stat(output.c_str(), &info) == 0) {
+        std::string warning;
+        if (!LoadTitle(*host, output, meta, warning, error)) return Fail(error);
+        if (!warning.empty()) Warn(warning);
+    }
+    if (options.length) {
+        if (meta.length && std::fabs(*meta.length - *options.length) > 1e-6)
+            return UsageError("text", output + " is a title of " + FormatSeconds(*meta.length) +
+                                          "; --length cannot change it for one string");
+        meta.length = options.length;
+    }
+    StringStyle style = options.style;
+    if (options.frameGiven && meta.frame &&
+        !(*meta.frame == DesignFrame{style.frame.width, style.frame.height}))
+        return UsageError("text", output + " is laid out for " + FormatDesignFrame(*meta.frame) +
+                                      "; --frame cannot change it for one string");
+    if (!meta.frame) meta.frame = DesignFrame{style.frame.width, style.frame.height};
+    style.frame = {meta.frame->width, meta.frame->height};
+
+    std::vector<KeyFrame> schedule;
+    if (!effect.empty() && meta.length) {
+        const double length = *meta.length;
+        const double in = options.in.value_or(DefaultTransition(length));
+        const std::string& exit = !then.empty() ? then : options.out ? effect : then;
+        const double out = exit.empty() ? 0.0 : options.out.value_or(DefaultTransition(length));
+        if (in + out > length)
+            return UsageError("text", "the entrance (" + FormatSeconds(in) + ") and exit (" + FormatSeconds(out) +
+                                          ") are longer than the title (" + FormatSeconds(length) + ")");
+        schedule = TimedSchedule(effect, exit, length, in, out);
+    } else if (!effect.empty()) {
+        if (options.in || options.out) return UsageError("text", "--in and --out need --length");
+        schedule = TextCommandSchedule(effect, then);
+    }
 
     AddedString added;
     if (!AddStyledString(*host, options.text, style, added, error)) return Fail(error);
     if (added.fontSubstituted)
         Warn("font '" + style.font + "' is not installed; using '" + added.fontUsed + "'");
-    if (!effect.empty() && !SetKeyFrames(*host, added.row, TextCommandSchedule(effect, then), error))
-        return Fail(error);
-    if (!SaveTitle(*host, output, error)) return Fail(error);
+    if (!schedule.empty() && !SetKeyFrames(*host, added.row, schedule, error)) return Fail(error);
+    if (!SaveTitle(*host, output, error, &meta)) return Fail(error);
     std::printf("wrote %s (string %d: %d characters, font %s %g%s)\n", output.c_str(), added.row,
                 static_cast<int>(options.text.size()), added.fontUsed.c_str(), style.size,
                 effect.empty() ? "" : (", " + effect + (then.empty() ? "" : " then " + then)).c_str());

@@ -17,10 +17,11 @@ bool ConfigureFrame(ITitleHost& host, const FrameSetup& setup, std::string& erro
     settings.QualityMode = 0;  // 65 grey levels and Gaussian blur: the best the library draws
     settings.ColorMode = 0;
     settings.KeepAlpha = setup.keepAlpha ? 1 : 0;
-    settings.Width = setup.width;
-    settings.Height = setup.height;
-    settings.ScaleX = settings.ScaleY = setup.scale;
-    settings.ClipRect = {0, 0, setup.width, setup.height};
+    const FrameFit area = setup.Area();
+    settings.Width = area.width;
+    settings.Height = area.height;
+    settings.ScaleX = settings.ScaleY = area.scale;
+    settings.ClipRect = {0, 0, area.width, area.height};
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     settings.MaxThreads = setup.threads > 0 ? setup.threads : static_cast<int32_t>(cores);
     if (const HRESULT status = host.SetRenderSettings(&settings); status != S_OK) {
@@ -82,6 +83,36 @@ bool DrawTitle(ITitleHost& host, const Image& base, double time, Image& frame, s
         error = "the title library could not draw the frame: " + StatusText(status);
         return false;
     }
+    return true;
+}
+
+}  // namespace qeltitle
+
+namespace qeltitle {
+
+void CopyArea(const Image& from, int x, int y, Image& to) {
+    for (int row = 0; row < to.height; ++row)
+        std::memcpy(to.Row(row), from.At(x, y + row), static_cast<size_t>(to.width) * 4);
+}
+
+void PasteArea(const Image& from, Image& to, int x, int y) {
+    for (int row = 0; row < from.height; ++row)
+        std::memcpy(to.At(x, y + row), from.Row(row), static_cast<size_t>(from.width) * 4);
+}
+
+bool DrawTitle(ITitleHost& host, const Image& base, double time, const FrameFit& area, Image& frame,
+               Image& scratch, std::string& error) {
+    if (area.Whole(base.width, base.height)) return DrawTitle(host, base, time, frame, error);
+    if (frame.width != base.width || frame.height != base.height) frame = Image(base.width, base.height);
+    std::memcpy(frame.pixels.data(), base.pixels.data(), base.pixels.size());
+    if (scratch.width != area.width || scratch.height != area.height) scratch = Image(area.width, area.height);
+    CopyArea(base, area.x, area.y, scratch);
+    const HRESULT status = host.Render(scratch.pixels.data(), static_cast<float>(std::clamp(time, 0.0, 1.0)));
+    if (status != S_OK) {
+        error = "the title library could not draw the frame: " + StatusText(status);
+        return false;
+    }
+    PasteArea(scratch, frame, area.x, area.y);
     return true;
 }
 

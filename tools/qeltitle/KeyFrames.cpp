@@ -1,5 +1,7 @@
 #include "KeyFrames.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "TitleFiles.h"
@@ -31,6 +33,26 @@ std::vector<KeyFrame> EffectSchedule(std::string_view in, float inStart, float i
 std::vector<KeyFrame> TextCommandSchedule(std::string_view first, std::string_view then) {
     if (then.empty()) return EffectSchedule(first, 0.0f, 1.0f);
     return EffectSchedule(first, 0.0f, 0.4f, then, 0.6f, 1.0f);
+}
+
+std::vector<KeyFrame> TimedSchedule(std::string_view in, std::string_view out, double length, double inSeconds,
+                                    double outSeconds) {
+    const float inEnd = static_cast<float>(inSeconds / length);
+    const float outStart = static_cast<float>(1.0 - outSeconds / length);
+    const std::string first(in), last(out);
+    std::vector<KeyFrame> frames;
+    if (inSeconds > 0) frames.push_back({0.0f, first, 0.0f});
+    frames.push_back({inSeconds > 0 ? inEnd : 0.0f, first, 1.0f});
+    if (last.empty() || outSeconds <= 0) {
+        if (frames.back().key < 1) frames.push_back({1.0f, first, 1.0f});
+        return frames;
+    }
+    // The exit's first key at its start: the earlier key holds the string at rest until then. An
+    // exit that starts where the entrance ends starts a float step later, as two keys cannot share
+    // a time and between keys of different effects the earlier one holds.
+    frames.push_back({std::max(outStart, std::nextafter(frames.back().key, 2.0f)), last, 1.0f});
+    frames.push_back({1.0f, last, 0.0f});
+    return frames;
 }
 
 bool SetKeyFrames(ITitleHost& host, int row, const std::vector<KeyFrame>& frames, std::string& error) {

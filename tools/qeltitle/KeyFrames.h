@@ -23,6 +23,12 @@ std::vector<KeyFrame> EffectSchedule(std::string_view in, float inStart, float i
 // The `text` command's schedule: `first` alone comes in over the whole time; with `then`, `first`
 // comes in over [0, 0.4], the string rests until 0.6 and `then` takes it out over [0.6, 1].
 std::vector<KeyFrame> TextCommandSchedule(std::string_view first, std::string_view then);
+// A schedule in seconds for a title of `length` seconds: `in` brings the string in over the first
+// `inSeconds`, it rests, and `out` (when given) takes it away over the last `outSeconds`. A zero
+// entrance shows the string at rest from the start; a zero exit leaves it up to the end.
+// Precondition: inSeconds + outSeconds <= length, all >= 0, length > 0.
+std::vector<KeyFrame> TimedSchedule(std::string_view in, std::string_view out, double length, double inSeconds,
+                                    double outSeconds);
 bool SetKeyFrames(qel::ITitleHost& host, int row, const std::vector<KeyFrame>& frames, std::string& error);
 // Drops every string's key frames in memory and sets it to PATH_NOEFFECT at progress 1, so any
 // time draws the whole title at rest (a string that an effect takes away at time 1 included).

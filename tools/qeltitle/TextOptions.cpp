@@ -1,9 +1,15 @@
 #include "TextOptions.h"
 
+#include <algorithm>
+
 #include "Args.h"
 #include "Text.h"
+#include "TitleMeta.h"
+#include "Timing.h"
 
 namespace qeltitle {
+
+double DefaultTransition(double length) { return std::min(1.0, 0.4 * length); }
 
 ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions& out, std::string& message) {
     ArgParser parser("text TEXT -o TITLE.xml [options]",
@@ -29,17 +35,28 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     parser.Option("--kerning", "on|off", "the font's kerning pairs (default on)");
     parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
     parser.Option("--at", "X,Y", "top-left corner of the string in layout units");
-    parser.Option("--frame", "WxH", "frame to centre the string in (default 1920x1080)");
+    parser.Option("--frame", "WxH", "the frame the title is laid out for, in layout units (default 1920x1080;\n"
+                                    "portrait 1080x1920); the string is centred in it");
+    parser.Option("--length", "SECONDS", "the title's length in seconds or [hh:]mm:ss[.fff]; the key frames\n"
+                                         "follow --in and --out in seconds (remembered by the title)");
+    parser.Option("--in", "SECONDS", "with --length: the entrance takes this long (default 1, at most 40%)");
+    parser.Option("--out", "SECONDS", "with --length: the exit takes the last SECONDS (default 1, at most\n"
+                                      "40%, with --then; without --then --effect runs backwards)");
     parser.Epilog(
         "animation (key frames on the title time 0..1):\n"
         "  --effect E           E brings the string in over the whole time: keys (0, E, 0) and (1, E, 1).\n"
         "  --effect E --then F  E brings it in over the first 40% of the time, the string rests until\n"
         "                       60%, then F runs backwards and takes it out over the last 40%:\n"
         "                       keys (0, E, 0), (0.4, E, 1), (0.6, F, 1), (1, F, 0).\n"
-        "  no effect            the string stays at rest (PATH_NOEFFECT).\n\n"
+        "  no effect            the string stays at rest (PATH_NOEFFECT).\n"
+        "  --length L           E comes in over --in seconds, the string rests, and F (or E, given --out)\n"
+        "                       takes it out over the last --out seconds: with L 4, --in 1, --out 1 the\n"
+        "                       keys are (0, E, 0), (0.25, E, 1), (0.75, F, 1), (1, F, 0).\n\n"
         "examples:\n"
         "  qeltitle text 'Hello, world' -o hello.xml --size 120 --color '#FFD040:#FF6000' --border 4\n"
         "  qeltitle text 'Line one\\nLine two' -o two.xml --shadow 6,6:4 --effect PATH_SLIDEUP "
+        "--then PATH_FADE\n"
+        "  qeltitle text 'Lower third' -o low.xml --length 4 --in 0.5 --out 0.5 --effect PATH_SLIDEUP "
         "--then PATH_FADE");
     out = TextOptions{};
     const auto bad = [&](const std::string& reason) {
@@ -104,9 +121,21 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         style.at = std::make_pair(x, y);
     }
     if (auto v = parser.Value("frame"); v && !ParseFrameSize(*v, style.frame, error)) return bad("--frame: " + error);
+    out.frameGiven = parser.Has("frame");
+    for (const char* name : {"length", "in", "out"}) {
+        double seconds = 0;
+        auto v = parser.Value(name);
+        if (!v) continue;
+        if (!ParseSeconds(*v, kMaxTitleSeconds, seconds, error)) return bad(std::string("--") + name + ": " + error);
+        (name[0] == 'l' ? out.length : name[0] == 'i' ? out.in : out.out) = seconds;
+    }
+    if (out.length && *out.length <= 0) return bad("--length: a title lasts longer than 0 seconds");
     out.effect = parser.Value("effect").value_or("");
     out.then = parser.Value("then").value_or("");
     if (!out.then.empty() && out.effect.empty()) return bad("--then needs --effect");
+    if ((out.in || out.out) && out.effect.empty()) return bad("--in and --out time an effect: give --effect");
+    if (out.length && out.in.value_or(0) + out.out.value_or(0) > *out.length)
+        return bad("--in and --out together are longer than --length");
     return ParseOutcome::Run;
 }
 

@@ -3,6 +3,7 @@
 // against the library's catalogue.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,13 @@ struct TextOptions {
     StringStyle style;
     std::string effect;  // empty: no animation
     std::string then;    // empty: `effect` alone
+    // Timing in seconds: the title's length, and the entrance and exit of the string in it.
+    std::optional<double> length, in, out;
+    bool frameGiven = false;  // --frame was given (else style.frame is the default)
 };
+
+// The entrance and exit when --length is given without them: a second each, at most 40% of it.
+double DefaultTransition(double length);
 
 enum class ParseOutcome { Run, Help, BadUsage };
 

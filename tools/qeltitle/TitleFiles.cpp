@@ -95,7 +95,14 @@ bool LoadTitle(ITitleHost& host, const std::string& path, std::string& error) {
     return true;
 }
 
-bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error) {
+bool LoadTitle(ITitleHost& host, const std::string& path, TitleMeta& meta, std::string& warning,
+               std::string& error) {
+    if (!LoadTitle(host, path, error)) return false;
+    if (!ReadTitleMeta(path, meta, warning)) meta = TitleMeta{};
+    return true;
+}
+
+bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error, const TitleMeta* meta) {
     // The library's buffer holds the text after the byte-order mark and a zero unit in place of
     // it: the file is the mark and the text, exactly what the library's own file save writes.
     // The document carries the day of the save, so its size may change between the size query
@@ -111,8 +118,13 @@ bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error) {
         error = "cannot save title: " + path + ": the title library could not write it: " + StatusText(status);
         return false;
     }
+    std::u16string document(text.data(), (size - 2) / 2);
+    if (meta && (meta->length || meta->frame) && !InsertTitleMeta(document, *meta)) {
+        error = "cannot save title: " + path + ": the title library's document has no <CTitle> element";
+        return false;
+    }
     std::string bytes = "\xFF\xFE";
-    bytes.append(reinterpret_cast<const char*>(text.data()), size - 2);
+    bytes.append(reinterpret_cast<const char*>(document.data()), document.size() * 2);
     if (!WriteWholeFile(path, bytes, error)) {
         error = "cannot save title: " + path + ": " + error;
         return false;

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "TitleMeta.h"
 #include "qel/QEL_Title2.h"
 
 namespace qeltitle {
@@ -23,9 +24,15 @@ HostPtr NewHost(std::string& error);
 // Loads a title file. On failure `error` says why: the file is missing or unreadable, is not
 // well-formed XML (with the position), is not a title document, or the library refused it.
 bool LoadTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
+// The same, and the title's length and design frame (TitleMeta.h); `warning` names a value of
+// them that is not valid and was ignored (empty when there is none).
+bool LoadTitle(qel::ITitleHost& host, const std::string& path, TitleMeta& meta, std::string& warning,
+               std::string& error);
 // Saves the title as the library's XML file format (UTF-16 with byte-order mark), replacing
 // `path` only once the new file is complete on disk.
-bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
+// With `meta`, its length and design frame are written as attributes of the root element.
+bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error,
+               const TitleMeta* meta = nullptr);
 // Loads an effect string table (root <QelDspInfo>); on failure `error` names the file and why.
 bool LoadEffectStrings(qel::ITitleHost& host, const std::string& path, std::string& error);
 // The English effect string table that is installed (and built) beside libQEL_Title2.so.

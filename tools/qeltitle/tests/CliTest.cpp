@@ -31,6 +31,10 @@ std::string ReadFile(const fs::path& path) {
     return text.str();
 }
 
+// Every child a test starts ends within this (absolute, so a test that empties PATH still has it):
+// the signal goes to the whole process group, ffmpeg and helpers included.
+constexpr const char* kTimeLimit = "/usr/bin/timeout -k 10 240";
+
 class Cli : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -41,9 +45,10 @@ protected:
     }
 
     // Runs `qeltitle ARGS` in the test's directory; `prefix` goes before it (environment settings).
+    // The run is limited in time, so a tool or ffmpeg that hangs fails its test instead of the suite.
     Result Run(const std::string& args, const std::string& prefix = "") const {
-        const std::string command = "cd '" + dir_.string() + "' && " + prefix + " '" QELTITLE_EXE "' " + args +
-                                    " >stdout.txt 2>stderr.txt";
+        const std::string command = "cd '" + dir_.string() + "' && " + prefix + " " + kTimeLimit + " '" QELTITLE_EXE "' " +
+                                    args + " >stdout.txt 2>stderr.txt";
         const int raw = std::system(command.c_str());
         Result r;
         r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
@@ -52,10 +57,14 @@ protected:
         return r;
     }
 
-    // Runs a shell script in the test's directory; EXE in it stands for the tool.
+    // Runs a shell script in the test's directory, limited in time as a whole (the limit ends every
+    // process the script started); EXE in it stands for the tool.
     int Shell(std::string script) const {
         for (size_t at; (at = script.find("EXE")) != std::string::npos;) script.replace(at, 3, "'" QELTITLE_EXE "'");
-        const int raw = std::system(("cd '" + dir_.string() + "' && { " + script + "; }").c_str());
+        std::string quoted = "'";
+        for (char c : script) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        quoted += "'";
+        const int raw = std::system(("cd '" + dir_.string() + "' && " + kTimeLimit + " sh -c " + quoted).c_str());
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     }
 
@@ -97,7 +106,7 @@ int ChangedPixels(const Image& image, int x0, int y0, int x1, int y1, const uint
 }
 
 TEST_F(Cli, TextRendersWhereTheTextIs) {
-    ASSERT_EQ(Run("text 'Hello' -o t.xml --at 100,100 --size 80 --color '#FFFFFF'").status, 0);
+    ASSERT_EQ(Run("text 'Hello' -o t.xml --at 100,100 --size 80 --color '#FFFFFF' --frame 640x360").status, 0);
     const Result r = Run("render t.xml -o f.png --size 640x360 --background '#203040'");
     ASSERT_EQ(r.status, 0) << r.err;
     Image image;
@@ -114,7 +123,7 @@ TEST_F(Cli, TextRendersWhereTheTextIs) {
 }
 
 TEST_F(Cli, RenderWithoutATimeShowsAStringThatLeavesAtTheEnd) {
-    ASSERT_EQ(Run("text 'Bye' -o t.xml --at 40,40 --size 80 --effect PATH_SLIDEUP --then PATH_FADE").status, 0);
+    ASSERT_EQ(Run("text 'Bye' -o t.xml --at 40,40 --size 80 --effect PATH_SLIDEUP --then PATH_FADE --frame 320x180").status, 0);
     const uint8_t black[3] = {0, 0, 0};
     Image image;
     std::string error;
@@ -132,7 +141,7 @@ TEST_F(Cli, RenderWithoutATimeShowsAStringThatLeavesAtTheEnd) {
 }
 
 TEST_F(Cli, TransparentBackgroundKeepsAlphaOutsideTheText) {
-    ASSERT_EQ(Run("text 'Hi' -o t.xml --at 20,20 --size 60").status, 0);
+    ASSERT_EQ(Run("text 'Hi' -o t.xml --at 20,20 --size 60 --frame 200x120").status, 0);
     ASSERT_EQ(Run("render t.xml -o f.png --size 200x120 --background transparent").status, 0);
     Image image;
     std::string error;
@@ -142,6 +151,42 @@ TEST_F(Cli, TransparentBackgroundKeepsAlphaOutsideTheText) {
         for (int x = 20; x < 100; ++x) opaque += image.At(x, y)[3] > 200;
     EXPECT_GT(opaque, 100);
     for (int y = 0; y < 120; ++y) EXPECT_EQ(image.At(190, y)[3], 0) << "row " << y;
+}
+
+// A title remembers its length and frame: animate takes the length, render fits the frame to any
+// output (a portrait frame shows the landscape title in a band across its middle), and an append
+// keeps both or refuses to change them.
+TEST_F(Cli, TitleRemembersItsLengthAndFrame) {
+    ASSERT_EQ(Run("text 'Lower third' -o t.xml --length 0:02 --in 0.5 --out 0.25 --effect PATH_SLIDEUP "
+                  "--then PATH_FADE --size 120").status, 0);
+    EXPECT_NE(Run("info t.xml").out.find("0 PATH_SLIDEUP 0, 0.25 PATH_SLIDEUP 1, 0.875 PATH_FADE 1, 1 PATH_FADE 0"),
+              std::string::npos) << Run("info t.xml").out;
+    Result r = Run("animate t.xml -o 'f/%02d.png' --fps 5 --size 192x108");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(fs::exists(dir_ / "f/09.png") && !fs::exists(dir_ / "f/10.png"));  // 2 s at 5 fps
+
+    r = Run("render t.xml -o portrait.png --size 1080x1920");
+    ASSERT_EQ(r.status, 0) << r.err;
+    ASSERT_EQ(Run("render t.xml -o band.png --size 1080x608").status, 0);
+    Image portrait, band, crop(1080, 608);
+    std::string error;
+    ASSERT_TRUE(ReadPng((dir_ / "portrait.png").string(), portrait, error) &&
+                ReadPng((dir_ / "band.png").string(), band, error)) << error;
+    for (int y = 0; y < 608; ++y) std::copy_n(portrait.At(0, 656 + y), 1080 * 4, crop.At(0, y));
+    EXPECT_TRUE(crop.pixels == band.pixels);
+    const uint8_t black[3] = {0, 0, 0};
+    EXPECT_EQ(ChangedPixels(portrait, 0, 0, 1080, 656, black) + ChangedPixels(portrait, 0, 1264, 1080, 1920, black), 0);
+    EXPECT_GT(ChangedPixels(band, 0, 0, 1080, 608, black), 1000);
+
+    r = Run("text 'More' -o t.xml --append --length 3");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.err.find("t.xml is a title of 0:02; --length cannot change it"), std::string::npos) << r.err;
+    r = Run("text 'More' -o t.xml --append --frame 1080x1920");
+    EXPECT_NE(r.err.find("t.xml is laid out for 1920x1080"), std::string::npos) << r.err;
+    ASSERT_EQ(Run("text 'More' -o t.xml --append --effect PATH_FADE --out 0.5").status, 0);
+    EXPECT_NE(Run("info t.xml").out.find("0.75 PATH_FADE 1, 1 PATH_FADE 0"), std::string::npos);
+    EXPECT_NE(ReadFile(dir_ / "t.xml").find(std::string("L\0e\0n\0g\0t\0h\0=\0\"\0002\0\"", 20)),
+              std::string::npos);
 }
 
 TEST_F(Cli, AnimateToPatternWritesEveryFrame) {

@@ -99,6 +99,10 @@ TEST(TextOptions, BadCommandLinesSayWhatIsWrong) {
         {"Hi -o t.xml --frame 0x10", "--frame: bad size '0x10'"},
         {"Hi -o t.xml --then PATH_FADE", "--then needs --effect"},
         {"Hi -o t.xml --bold=yes", "option --bold takes no value"},
+        {"Hi -o t.xml --length -4", "--length: bad time '-4': times cannot be negative"},
+        {"Hi -o t.xml --length 0", "--length: a title lasts longer than 0 seconds"},
+        {"Hi -o t.xml --length 4 --in 1", "--in and --out time an effect"},
+        {"Hi -o t.xml --length 4 --in 3 --out 2 --effect PATH_FADE", "longer than --length"},
     };
     for (const auto& c : cases) {
         TextOptions options;

@@ -1,0 +1,42 @@
+// What a title file remembers beyond what the library stores: the length in seconds it was made
+// for and the frame (in layout units) it was laid out in. Both are attributes of the root element,
+// <CTitle Version="2.0" Length="4" Frame="1920x1080">, which the library's loader does not read
+// and a save through the library does not keep; the tool writes them into the document the
+// library gives it, and reads them from the file with its own XML parser. A title without them
+// (made elsewhere, or before they existed) reports neither.
+//
+// Shared by the tool and the MLT producer; it depends on pugixml only.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace qeltitle {
+
+struct DesignFrame {
+    int width = 1920;  // layout units
+    int height = 1080;
+    bool operator==(const DesignFrame&) const = default;
+};
+
+struct TitleMeta {
+    std::optional<double> length;      // seconds, > 0
+    std::optional<DesignFrame> frame;  // layout units, each side 1 to 16384
+};
+
+constexpr double kMaxTitleSeconds = 86400;
+
+// Reads the attributes of the file's root element. A value that is missing or not valid (a
+// negative or empty length, a malformed size) is left unset; `warning` then names it. False only
+// when the file cannot be read as XML.
+bool ReadTitleMeta(const std::string& path, TitleMeta& out, std::string& warning);
+
+// Adds the attributes to the start tag of the CTitle root in a document's text (UTF-16, as the
+// library writes it), replacing any already there. False when the text has no CTitle start tag.
+bool InsertTitleMeta(std::u16string& document, const TitleMeta& meta);
+
+// "1920x1080"; and back, false for anything else.
+std::string FormatDesignFrame(const DesignFrame& frame);
+bool ParseDesignFrame(const std::string& text, DesignFrame& out);
+
+}  // namespace qeltitle
