@@ -106,6 +106,36 @@ void ClearLayers(const StringRender& s, const RECT& r) {
     }
 }
 
+// Rows per band of CoverBoxes: finer bands follow turned and scattered characters more closely,
+// at the price of more rectangles.
+constexpr int32_t kCoverBand = 16;
+
+// Disjoint rectangles covering every box: the boxes' rows in bands of kCoverBand, and in each band
+// their column ranges merged where they overlap or touch, each from the first to the last row a
+// box of it reaches. They may cover more than the boxes, never less.
+void CoverBoxes(const std::vector<RECT>& boxes, std::vector<RECT>* out) {
+    out->clear();
+    int32_t top = INT32_MAX, bottom = INT32_MIN;
+    for (const RECT& b : boxes) {
+        top = std::min(top, b.top);
+        bottom = std::max(bottom, b.bottom);
+    }
+    std::vector<RECT> cut;
+    for (int32_t y0 = top; y0 < bottom; y0 += kCoverBand) {
+        const int32_t y1 = std::min(bottom, y0 + kCoverBand);
+        cut.clear();
+        for (const RECT& b : boxes) {
+            if (b.top < y1 && b.bottom > y0) cut.push_back({b.left, std::max(b.top, y0), b.right, std::min(b.bottom, y1)});
+        }
+        std::sort(cut.begin(), cut.end(), [](const RECT& a, const RECT& b) { return a.left < b.left; });
+        for (size_t i = 0; i < cut.size();) {
+            RECT merged = cut[i];
+            for (++i; i < cut.size() && cut[i].left <= merged.right; ++i) merged = Union(merged, cut[i]);
+            out->push_back(merged);
+        }
+    }
+}
+
 // ---- sharing work with the pool ----
 
 constexpr int32_t kMaxHelpers = 31;
@@ -331,6 +361,8 @@ private:
     void BlendIntoFrame();
     template <class BandOp>
     void ForRowBands(const RECT& r, BandOp op);
+    template <class RectOp>
+    void ForRects(const std::vector<RECT>& rects, RectOp op);
 
     Compositor& owner_;
     Title& title_;
@@ -341,6 +373,7 @@ private:
     bool threaded_;
     WorkTeam team_;
     std::vector<PassDraw> passes_;
+    std::vector<RECT> boxes_;  // the images' boxes of the string being drawn
     // Below this a band costs about as much as handing it to another thread that is awake.
     int64_t minBandPixels_ = 16 * 1024;
     std::atomic<bool> outOfMemory_{false};  // a character image could not be made for lack of memory
@@ -352,8 +385,12 @@ private:
 HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RECT& stale) {
     const bool sameFrame = r.frameWidth == rs_.Width && r.frameHeight == rs_.Height;
     if (r.layers && sameFrame && Contains(r.layerRect, extent)) {
-        const RECT old = Intersect(stale, r.layerRect);
-        ForRowBands(old, [&r](const RECT& band) { ClearLayers(r, band); });
+        if (r.imagesOnly) {
+            ForRects(r.spans, [&r](const RECT& span) { ClearLayers(r, Intersect(span, r.layerRect)); });
+        } else {
+            const RECT old = Intersect(stale, r.layerRect);
+            ForRowBands(old, [&r](const RECT& band) { ClearLayers(r, band); });
+        }
         return S_OK;
     }
     r.frameWidth = rs_.Width;
@@ -491,13 +528,29 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
     const bool whole = s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID);
     const RECT extent = whole ? RECT{0, 0, rs_.Width, rs_.Height} : Intersect(Inflate(r.dirty, 2), area_);
     HRESULT hr = FitLayers(r, extent, stale);
+    // What this frame places: one box per character and pass, its images' boxes together.
+    boxes_.clear();
+    for (int32_t pass = 0; pass < passes && hr == S_OK; ++pass) {
+        for (const CharDraw& d : passes_[size_t(pass)].draws) {
+            if (!d.visible) continue;
+            RECT box{};
+            for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
+                if (image->pixels) box = Union(box, PlacedBox(*image, d.state, area_));
+            }
+            if (!IsEmpty(box)) boxes_.push_back(box);
+        }
+    }
     for (int32_t pass = 0; pass < passes; ++pass) {
         PassDraw& p = passes_[size_t(pass)];
         if (hr == S_OK) PlacePass(r, p);
         for (CharDraw& d : p.draws) d.temp.FreeImages();
     }
+    CoverBoxes(boxes_, &r.spans);
+    // Vertical smoothing and whole-image effects write beyond the images.
+    r.imagesOnly = !whole && !rs_.Smoothing;
     if (hr != S_OK) {
         r.dirty = RECT{};  // the layers hold nothing that could be blended
+        r.spans.clear();
         return hr;
     }
     r.drawn = true;
@@ -608,12 +661,16 @@ void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const Str
 // Face over border with added alphas, then that over the shadow: ShadowLayer becomes the
 // string's image.
 // Both steps are per pixel, so one band does both while its rows are in cache.
+// Outside the placed images all three layers are zero, which both steps leave as it is, so only
+// the spans are joined.
 void FrameCompositor::JoinLayers(StringRender& r) {
     if (IsEmpty(r.dirty) || !r.layers) return;
     const LayerMemory& l = r.layers;
     const int32_t stride = r.LayerStride();
-    ForRowBands(r.dirty, [&](const RECT& b) {
+    ForRects(r.spans, [&](const RECT& span) {
+        const RECT b = Intersect(span, r.layerRect);
         const int32_t w = b.right - b.left, h = b.bottom - b.top;
+        if (w <= 0 || h <= 0) return;
         uint8_t* border = r.At(l.BorderLayer, b.left, b.top);
         MergeFaceOverBorder(border, r.At(l.FaceLayer, b.left, b.top), w, h, stride);
         BlendOverKeepAlpha(r.At(l.ShadowLayer, b.left, b.top), border, w, h, stride);
@@ -680,15 +737,39 @@ void FrameCompositor::BlendIntoFrame() {
         } else if (straight) {
             blend = &BlendStraightOpaque;
         }
-        ForRowBands(r, [&](const RECT& b) {
+        auto rows = [&](const RECT& b) {
             const int32_t w = b.right - b.left;
             for (int32_t y = b.top; y < b.bottom; ++y) {
                 blend(pixels_ + (ptrdiff_t(y) * rs_.Width + b.left) * 4,
                       state.At(image, b.left, y), w, 1, 0);
             }
-        });
+        };
+        // A transparent pixel leaves the frame as it is in every blend: an image that holds
+        // nothing beyond its spans is blended only there.
+        if (state.imagesOnly) {
+            ForRects(state.spans, [&](const RECT& span) {
+                const RECT b = Intersect(span, r);
+                if (!IsEmpty(b)) rows(b);
+            });
+        } else {
+            ForRowBands(r, rows);
+        }
     }
     if (rs_.KeepAlpha) Unpremultiply(pixels_, rs_.Width, rs_.Height, dirty);
+}
+
+// A per-pixel operation over disjoint rectangles, shared between the threads rectangle by
+// rectangle when they hold enough pixels. op(rect) must not throw.
+template <class RectOp>
+void FrameCompositor::ForRects(const std::vector<RECT>& rects, RectOp op) {
+    int64_t pixels = 0;
+    for (const RECT& r : rects) pixels += int64_t(r.right - r.left) * (r.bottom - r.top);
+    if (!threaded_ || rects.size() < 2 || pixels < 2 * minBandPixels_) {
+        for (const RECT& r : rects) op(r);
+        return;
+    }
+    auto run = [&](int32_t i) noexcept { op(rects[size_t(i)]); };
+    team_.Run(int32_t(rects.size()), run);
 }
 
 // A per-pixel operation over a rectangle, split into row bands when threads are allowed (each

@@ -35,6 +35,11 @@ struct StringRender {
     int32_t frameWidth = 0, frameHeight = 0;  // the frame size layerRect was chosen in
     RECT dirty{};                             // where the layers hold anything (inside layerRect)
     bool drawn = false;                       // the layers hold the string's last drawn image
+    // Disjoint rectangles (frame pixels, inside dirty) covering every image the last frame placed.
+    // The layers hold only zeros outside them when imagesOnly (no smoothing or whole-image effect
+    // wrote beyond the images), so clearing, joining and blending need visit only them.
+    std::vector<RECT> spans;
+    bool imagesOnly = false;
 
     // Layer pixel (x, y) given in frame pixels, inside layerRect.
     uint8_t* At(uint8_t* layer, int32_t x, int32_t y) const {

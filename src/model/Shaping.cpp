@@ -52,8 +52,16 @@ void MeasureAlone(MetaString& s, size_t first, size_t end) {
 }
 
 bool ParagraphNeedsShaping(const MetaString& s, size_t first, size_t end) {
+    int32_t lastFont = -1;
     for (size_t i = first; i < end; ++i) {
-        if (FontOf(s, s.chars[i]).Kerning) return true;
+        const MetaFont& font = FontOf(s, s.chars[i]);
+        if (font.Kerning) return true;
+        // A colour face (emoji) draws only the glyphs shaping gives it.
+        if (s.chars[i].FontIndex != lastFont) {
+            lastFont = s.chars[i].FontIndex;
+            const FontFace face = FontFace::Open(font.LogFont);
+            if (face && face.IsColor()) return true;
+        }
         const char32_t code = CodePointAt(s, i);
         if (code != 0 && !StandsAlone(code)) return true;
     }

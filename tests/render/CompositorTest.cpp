@@ -325,6 +325,11 @@ TEST(Render, LayersFollowTheDrawnExtentFrameAfterFrame) {
          [](int32_t f, int32_t i, const CharBox& b) {
              return CharState{b.x + (f > 3 ? 150.0f : 0.0f), b.y, 1, 1, 0, uint8_t(f == 2 || f == 3 || (f == 1 && i) ? 0 : 255)};
          }},
+        {"scattered, turning, with gaps between them", 2, 0,
+         [](int32_t f, int32_t i, const CharBox& b) {
+             return CharState{b.x + 70.0f * float(i * (f % 3)), b.y + 45.0f * float((i % 3) * f), 1, 1,
+                              23.0f * float(f) + 40.0f * float(i), 255};
+         }},
         {"partly off the frame", 2, 1,
          [](int32_t f, int32_t i, const CharBox& b) { return CharState{b.x - 60.0f * f, b.y - 25.0f * f, 1, 1, 30.0f * i, 200}; }},
     };

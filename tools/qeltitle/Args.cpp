@@ -282,15 +282,16 @@ bool ParseShadow(std::string_view text, ShadowOption& out, std::string& error) {
 }
 
 bool ParseAlign(std::string_view text, uint32_t& align, std::string& error) {
-    // The paragraph keeps its alignment in bits 1 and 2: 2 = end, 6 = centre, 0 = start.
-    if (text == "left") {
+    // The paragraph keeps its alignment in bits 1 and 2: 2 = end, 6 = centre, 0 = start. Start
+    // and end follow the paragraph's direction: left and right name them for left-to-right text.
+    if (text == "left" || text == "start") {
         align = 0;
-    } else if (text == "right") {
+    } else if (text == "right" || text == "end") {
         align = 2;
     } else if (text == "center" || text == "centre") {
         align = 6;
     } else {
-        error = "bad alignment " + Quoted(text) + ": expected left, center or right";
+        error = "bad alignment " + Quoted(text) + ": expected start, end, left, center or right";
         return false;
     }
     return true;

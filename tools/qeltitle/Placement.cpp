@@ -25,33 +25,6 @@ FrameFit WholeFrame(float scale, int outputWidth, int outputHeight) {
 
 namespace {
 
-struct AnchorName {
-    const char* name;
-    Anchor anchor;
-};
-constexpr AnchorName kAnchors[] = {
-    {"top-left", Anchor::TopLeft},       {"top", Anchor::Top},       {"top-right", Anchor::TopRight},
-    {"left", Anchor::Left},              {"center", Anchor::Center}, {"right", Anchor::Right},
-    {"bottom-left", Anchor::BottomLeft}, {"bottom", Anchor::Bottom}, {"bottom-right", Anchor::BottomRight},
-    {"centre", Anchor::Center},
-};
-
-// -1: at the low edge (left, top), 0: centred, 1: at the high edge.
-int Column(Anchor a) {
-    switch (a) {
-        case Anchor::TopLeft: case Anchor::Left: case Anchor::BottomLeft: return -1;
-        case Anchor::TopRight: case Anchor::Right: case Anchor::BottomRight: return 1;
-        default: return 0;
-    }
-}
-int Row(Anchor a) {
-    switch (a) {
-        case Anchor::TopLeft: case Anchor::Top: case Anchor::TopRight: return -1;
-        case Anchor::BottomLeft: case Anchor::Bottom: case Anchor::BottomRight: return 1;
-        default: return 0;
-    }
-}
-
 float Offset(int side, float margin, float low, float high, float size) {
     if (side < 0) return margin - low;
     if (side > 0) return size - margin - high;
@@ -70,9 +43,23 @@ bool ParseLength(std::string_view text, float& out) {
 
 }  // namespace
 
+bool ParseAnchor(std::string_view text, Anchor& out) {
+    static constexpr struct {
+        std::string_view name;
+        int x, y;
+    } kNames[] = {{"top-left", 0, 0},     {"top", 1, 0},           {"top-center", 1, 0},  {"top-right", 2, 0},
+                  {"left", 0, 1},         {"center", 1, 1},        {"centre", 1, 1},      {"right", 2, 1},
+                  {"bottom-left", 0, 2},  {"bottom", 1, 2},        {"bottom-center", 1, 2}, {"bottom-right", 2, 2}};
+    for (const auto& n : kNames)
+        if (n.name == text) {
+            out = Anchor{n.x, n.y};
+            return true;
+        }
+    return false;
+}
+
 bool ParseAnchor(std::string_view text, Anchor& out, std::string& error) {
-    for (const AnchorName& a : kAnchors)
-        if (text == a.name) return out = a.anchor, true;
+    if (ParseAnchor(text, out)) return true;
     error = "bad anchor '" + std::string(text) +
             "': expected top-left, top, top-right, left, center, right, bottom-left, bottom or bottom-right";
     return false;
@@ -94,8 +81,8 @@ bool ParseMargin(std::string_view text, Margin& out, std::string& error) {
 
 std::pair<float, float> AnchorOffset(Anchor anchor, const Margin& margin, const Extent& extent,
                                      const DesignFrame& frame) {
-    return {Offset(Column(anchor), margin.x, extent.left, extent.right, static_cast<float>(frame.width)),
-            Offset(Row(anchor), margin.y, extent.top, extent.bottom, static_cast<float>(frame.height))};
+    return {Offset(anchor.x - 1, margin.x, extent.left, extent.right, static_cast<float>(frame.width)),
+            Offset(anchor.y - 1, margin.y, extent.top, extent.bottom, static_cast<float>(frame.height))};
 }
 
 bool OutsideFrame(const Extent& extent, const DesignFrame& frame) {

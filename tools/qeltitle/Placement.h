@@ -30,10 +30,15 @@ FrameFit FitDesignFrame(const DesignFrame& design, int outputWidth, int outputHe
 // The whole output at a given scale (an explicit --scale): layout unit 0,0 at the top-left.
 FrameFit WholeFrame(float scale, int outputWidth, int outputHeight);
 
-// The nine places a string can be anchored to in the design frame.
-enum class Anchor { TopLeft, Top, TopRight, Left, Center, Right, BottomLeft, Bottom, BottomRight };
-// "top-left", "top", "top-right", "left", "center" (or "centre"), "right", "bottom-left", "bottom",
-// "bottom-right".
+// The nine places a string can be anchored to in the design frame: "top-left", "top",
+// "top-right", "left", "center" (or "centre"), "right", "bottom-left", "bottom", "bottom-right"
+// ("top-center" and "bottom-center" also read).
+struct Anchor {
+    int x = 1;  // 0 left, 1 centre, 2 right
+    int y = 1;  // 0 top, 1 middle, 2 bottom
+};
+bool ParseAnchor(std::string_view text, Anchor& out);
+// The same, with a message naming the nine.
 bool ParseAnchor(std::string_view text, Anchor& out, std::string& error);
 
 // Distance from the frame's edges, layout units: "X" for both, or "X,Y".

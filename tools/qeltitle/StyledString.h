@@ -33,7 +33,7 @@ struct StringStyle {
     // Top-left corner in layout units; without it the string's drawn extent goes to `anchor` of
     // `frame`, `margin` in from the edges it touches (centred by default).
     std::optional<std::pair<float, float>> at;
-    Anchor anchor = Anchor::Center;
+    Anchor anchor;  // centre
     Margin margin;
     FrameSize frame{1920, 1080};
     // Line length in layout units (the string's width limit): lines break at the last space that

@@ -33,7 +33,8 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
                   "alpha A0 flat, FF extruded)");
     parser.Option("--effect", "PATH_...", "animation effect (see 'qeltitle effects')");
     parser.Option("--then", "PATH_...", "second effect, taking the string away (needs --effect)");
-    parser.Option("--align", "A", "left, center or right paragraphs (default center)");
+    parser.Option("--align", "A", "start, end or center paragraphs (default center); start is the right of a "
+                                  "right-to-left paragraph; left and right mean start and end");
     parser.Flag("--vertical", "vertical text: columns from top to bottom, right to left");
     parser.Option("--kerning", "on|off", "the font's kerning pairs (default on)");
     parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
