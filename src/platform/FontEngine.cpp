@@ -562,7 +562,9 @@ uint32_t FontFace::GetColorGlyph(uint32_t index, const GlyphMatrix& matrix, Colo
     }
     const double x0 = std::floor(minX), y1 = std::ceil(maxY);
     const int64_t width = int64_t(std::ceil(maxX) - x0), rows = int64_t(y1 - std::floor(minY));
-    if (width <= 0 || rows <= 0 || width > kMaxGlyphPixels || rows > kMaxGlyphPixels) return 0;
+    if (width <= 0 || rows <= 0 || width > kMaxGlyphPixels || rows > kMaxGlyphPixels ||
+        width * rows > (int64_t{1} << 26))
+        return 0;
     // The inverse matrix takes a frame pixel back to source pixels.
     const double det = (m11 * m22 - m21 * m12) * unit * unit;
     if (!(std::fabs(det) > 1e-12)) return 0;
