@@ -43,7 +43,7 @@ bench: setup
 # the fuzz targets, which then run FUZZ_SMOKE_SECONDS each from their committed corpus. Any report
 # fails the step: undefined behaviour aborts, and leaks are suppressed only where
 # tests/sanitizer/lsan.supp proves they are not the engine's.
-FUZZ_TARGETS = fuzz_load_title fuzz_render_title
+FUZZ_TARGETS = fuzz_load_title fuzz_render_title fuzz_read_subtitles fuzz_build_json
 FUZZ_SMOKE_SECONDS ?= 60
 FUZZ_SANITIZE_FLAGS = -fsanitize=fuzzer-no-link -fno-sanitize-recover=undefined
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1 \
@@ -66,7 +66,7 @@ fuzz-smoke:
 	  rm -rf $(FUZZ_BUILD)/smoke/$$t && mkdir -p $(FUZZ_BUILD)/smoke/$$t && \
 	  echo "fuzz: $$t for $(FUZZ_SMOKE_SECONDS) s" && \
 	  (cd $(FUZZ_BUILD) && env $(SANITIZE_ENV) ./fuzz/$$t -max_total_time=$(FUZZ_SMOKE_SECONDS) \
-	    -dict=$(CURDIR)/fuzz/title.dict -artifact_prefix=./ -print_final_stats=1 \
+	    -dict=$(CURDIR)/fuzz/$$( [ -f fuzz/$$t.dict ] && echo $$t || echo title).dict -artifact_prefix=./ -print_final_stats=1 \
 	    smoke/$$t $(CURDIR)/fuzz/corpus/$$t 2>smoke/$$t.log) || { tail -n 60 $(FUZZ_BUILD)/smoke/$$t.log; exit 1; }; \
 	  grep -E '^stat::number_of_executed_units' $(FUZZ_BUILD)/smoke/$$t.log; \
 	done
@@ -94,7 +94,7 @@ fuzz:
 	  "-DCMAKE_C_FLAGS=$(FUZZ_SANITIZE_FLAGS)" "-DCMAKE_CXX_FLAGS=$(FUZZ_SANITIZE_FLAGS)" >/dev/null
 	@cmake --build build-fuzz -j $(JOBS) --target $(FUZZ_TARGET)
 	@mkdir -p build-fuzz/corpus/$(FUZZ_TARGET)
-	@cd build-fuzz && ./fuzz/$(FUZZ_TARGET) -dict=../fuzz/title.dict -artifact_prefix=./ \
+	@cd build-fuzz && ./fuzz/$(FUZZ_TARGET) -dict=../fuzz/$(if $(wildcard fuzz/$(FUZZ_TARGET).dict),$(FUZZ_TARGET),title).dict -artifact_prefix=./ \
 	  corpus/$(FUZZ_TARGET) ../fuzz/corpus/$(FUZZ_TARGET) ../fuzz/seeds $(FUZZ_ARGS)
 
 fuzz-merge:

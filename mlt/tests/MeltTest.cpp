@@ -286,3 +286,29 @@ TEST_F(Melt, ListsItsDescriptionAndRefusesBadInput) {
 }
 
 }  // namespace
+
+// `qeltitle captions -o PROJECT.mlt` gives one producer per cue at its time: melt draws from it
+// the frames `captions -o frames/%04d.png` writes, word-by-word cues and the gaps between cues
+// included.
+TEST_F(Melt, CaptionsProjectRendersTheCaptionFrames) {
+    const fs::path subs = gWork / "talk.vtt";
+    std::ofstream(subs) << "WEBVTT\n\n00:00.200 --> 00:01.000\nA first cue\n\n"
+                           "00:01.400 --> 00:02.600\nWord <00:00:01.800>by <00:00:02.200>word\n";
+    const std::string common = " --size 480x270 --preset social";
+    ASSERT_EQ(Shell("timeout 120 " + Qeltitle() + " captions " + Quote(subs.string()) + " -o " +
+                    Quote((gWork / "talk.mlt").string()) + common), 0);
+    const fs::path expected = gWork / "expected";
+    ASSERT_EQ(Shell("timeout 120 " + Qeltitle() + " captions " + Quote(subs.string()) + " -o " +
+                    Quote((expected / "%d.png").string()) + common), 0);
+    const fs::path frames = gWork / "melt";
+    ASSERT_EQ(Shell("timeout 120 " + MeltCommand() + " " + Quote((gWork / "talk.mlt").string()) +
+                    PngConsumer(frames, "rgba")), 0);
+    int compared = 0;
+    for (int i = 0; fs::exists(expected / (std::to_string(i) + ".png")); ++i, ++compared) {
+        Rgba got, want;
+        ASSERT_TRUE(ReadPng(frames / (std::to_string(i) + ".png"), got)) << "frame " << i;
+        ASSERT_TRUE(ReadPng(expected / (std::to_string(i) + ".png"), want));
+        EXPECT_TRUE(got.pixels == want.pixels) << "frame " << i << " differs";
+    }
+    EXPECT_EQ(compared, 65);  // to the end of the last cue at 25 fps
+}

@@ -15,6 +15,14 @@ int RunGallery(const std::vector<std::string>& args);
 int RunInfo(const std::vector<std::string>& args);
 int RunDump(const std::vector<std::string>& args);
 int RunDemo(const std::vector<std::string>& args);
+int RunBuild(const std::vector<std::string>& args);
+int RunExport(const std::vector<std::string>& args);
+int RunCaptions(const std::vector<std::string>& args);
+
+// Whole inputs and outputs of the JSON commands; "-" is standard input or output. A file output
+// is replaced only by a complete file.
+bool ReadInput(const std::string& path, std::string& bytes, std::string& error);
+bool WriteOutput(const std::string& path, const std::string& bytes, std::string& error);
 
 // Shared by the commands: messages and exit codes.
 constexpr int kExitOk = 0;

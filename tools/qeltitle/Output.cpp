@@ -110,12 +110,19 @@ public:
     }
 
     bool Start(const std::string& program, int width, int height, double fps, bool withAlpha, std::string& error) {
+        return Start(
+            [&](const std::string& writePath) {
+                return FfmpegArguments(program, writePath, width, height, fps, withAlpha);
+            },
+            error);
+    }
+
+    bool Start(const FfmpegCommand& command, std::string& error) {
         if (!file_.Reserve(output_, error)) {
             error = "cannot write " + output_ + ": " + error;
             return false;
         }
-        const std::vector<std::string> args =
-            FfmpegArguments(program, file_.WritePath(), width, height, fps, withAlpha);
+        const std::vector<std::string> args = command(file_.WritePath());
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
             error = std::strerror(errno);
@@ -285,6 +292,16 @@ std::vector<std::string> FfmpegArguments(const std::string& program, const std::
     }
     args.push_back(output);
     return args;
+}
+
+std::unique_ptr<FrameSink> OpenFfmpegSink(const std::string& output, size_t frameBytes, const FfmpegCommand& command,
+                                          std::string& error) {
+    const fs::path dir = fs::path(output).parent_path();
+    std::error_code ec;
+    if (!dir.empty()) fs::create_directories(dir, ec);
+    auto pipe = std::make_unique<FfmpegPipe>(output, frameBytes);
+    if (!pipe->Start(command, error)) return nullptr;
+    return pipe;
 }
 
 bool CheckStillOutput(const std::string& path, std::string& error) {

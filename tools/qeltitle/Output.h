@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -51,6 +52,13 @@ public:
 // through SafeFile.
 std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, double fps,
                                          bool withAlpha, std::string& error);
+
+// An ffmpeg that reads raw frames of `frameBytes` on its standard input, with arguments (program
+// first) made by `command` for the temporary name it is to write; `output` is replaced by that file
+// only when ffmpeg succeeds, as with OpenFrameSink.
+using FfmpegCommand = std::function<std::vector<std::string>(const std::string& writePath)>;
+std::unique_ptr<FrameSink> OpenFfmpegSink(const std::string& output, size_t frameBytes, const FfmpegCommand& command,
+                                          std::string& error);
 
 // A single picture can be written to `path`: its name ends in .png, or it is a device or FIFO.
 bool CheckStillOutput(const std::string& path, std::string& error);

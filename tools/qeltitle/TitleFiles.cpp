@@ -102,7 +102,7 @@ bool LoadTitle(ITitleHost& host, const std::string& path, TitleMeta& meta, std::
     return true;
 }
 
-bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error, const TitleMeta* meta) {
+bool TitleDocument(ITitleHost& host, std::string& bytes, std::string& error, const TitleMeta* meta) {
     // The library's buffer holds the text after the byte-order mark and a zero unit in place of
     // it: the file is the mark and the text, exactly what the library's own file save writes.
     // The document carries the day of the save, so its size may change between the size query
@@ -115,18 +115,39 @@ bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error, co
         status = host.SaveTitleToBuffer(text.data(), &size);
     }
     if (status != S_OK || size < 2 || size > text.size() * 2) {
-        error = "cannot save title: " + path + ": the title library could not write it: " + StatusText(status);
+        error = "the title library could not write it: " + StatusText(status);
         return false;
     }
     std::u16string document(text.data(), (size - 2) / 2);
     if (meta && (meta->length || meta->frame) && !InsertTitleMeta(document, *meta)) {
-        error = "cannot save title: " + path + ": the title library's document has no <CTitle> element";
+        error = "the title library's document has no <CTitle> element";
         return false;
     }
-    std::string bytes = "\xFF\xFE";
+    bytes = "\xFF\xFE";
     bytes.append(reinterpret_cast<const char*>(document.data()), document.size() * 2);
-    if (!WriteWholeFile(path, bytes, error)) {
+    return true;
+}
+
+bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error, const TitleMeta* meta) {
+    std::string bytes;
+    if (!TitleDocument(host, bytes, error, meta) || !WriteWholeFile(path, bytes, error)) {
         error = "cannot save title: " + path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool LoadTitleText(ITitleHost& host, std::string_view bytes, const std::string& name, std::string& error) {
+    std::u16string text;
+    if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
+        text.resize((bytes.size() - 2) / 2);
+        std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+    } else {
+        if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+        text = Utf8ToUtf16(bytes);
+    }
+    if (host.LoadTitleFromBuffer(text.c_str()) != S_OK) {
+        error = "cannot load title: " + name + ": not a title document the library can read";
         return false;
     }
     return true;

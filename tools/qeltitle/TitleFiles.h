@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "TitleMeta.h"
 #include "qel/QEL_Title2.h"
@@ -33,6 +34,11 @@ bool LoadTitle(qel::ITitleHost& host, const std::string& path, TitleMeta& meta, 
 // With `meta`, its length and design frame are written as attributes of the root element.
 bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error,
                const TitleMeta* meta = nullptr);
+// The bytes SaveTitle writes (with `meta`, its attributes on the root element).
+bool TitleDocument(qel::ITitleHost& host, std::string& bytes, std::string& error, const TitleMeta* meta = nullptr);
+// Loads a title document held in memory (UTF-16 with byte-order mark as saved, or UTF-8);
+// `name` names it in the message.
+bool LoadTitleText(qel::ITitleHost& host, std::string_view bytes, const std::string& name, std::string& error);
 // Loads an effect string table (root <QelDspInfo>); on failure `error` names the file and why.
 bool LoadEffectStrings(qel::ITitleHost& host, const std::string& path, std::string& error);
 // The English effect string table that is installed (and built) beside libQEL_Title2.so.

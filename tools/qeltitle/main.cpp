@@ -33,6 +33,9 @@ constexpr Command kCommands[] = {
     {"info", qeltitle::RunInfo, "strings, fonts, faces and key frames of a title"},
     {"dump", qeltitle::RunDump, "the layout of every string of a title"},
     {"demo", qeltitle::RunDemo, "render the built-in demo title"},
+    {"build", qeltitle::RunBuild, "make a title file from a title written as JSON"},
+    {"export", qeltitle::RunExport, "write a title file as JSON"},
+    {"captions", qeltitle::RunCaptions, "animated captions from a subtitle file"},
 };
 
 void PrintUsage(std::FILE* stream) {

@@ -1,0 +1,374 @@
+// captions: subtitle files drawn as animated titles, one title per cue.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+
+#include "Args.h"
+#include "Captions.h"
+#include "Commands.h"
+#include "Frame.h"
+#include "FrameLoop.h"
+#include "Interrupt.h"
+#include "Output.h"
+#include "SafeFile.h"
+#include "TitleFiles.h"
+
+namespace qeltitle {
+
+using namespace qel;
+
+namespace {
+
+bool EndsWith(const std::string& s, std::string_view suffix) {
+    return s.size() >= suffix.size() && s.compare(s.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string Lower(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string XmlEscaped(const std::string& s) {
+    std::string out;
+    for (char c : s) {
+        switch (c) {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default: out += c;
+        }
+    }
+    return out;
+}
+
+// An MLT project: each cue's title file beside it, one qeltitle producer per cue on the first track
+// free at its time, the tracks composited in order.
+bool WriteMltProject(const std::string& output, const std::vector<CaptionTitle>& titles, int width, int height,
+                     double fps, int totalFrames, double scale, std::string& error) {
+    namespace fs = std::filesystem;
+    const fs::path project(output);
+    const std::string dirName = project.stem().string() + "_titles";
+    const fs::path dir = project.parent_path() / dirName;
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec) {
+        error = "cannot create " + dir.string() + ": " + ec.message();
+        return false;
+    }
+    // Frame rate as a fraction MLT reads exactly (25, 30000/1001, ...).
+    int rateNum = static_cast<int>(std::lround(fps * 1000)), rateDen = 1000;
+    for (int d : {1, 1001})
+        if (std::fabs(fps * d - std::round(fps * d)) < 1e-6) {
+            rateNum = static_cast<int>(std::lround(fps * d)), rateDen = d;
+            break;
+        }
+    // Between cues a track shows a transparent colour: a blank would be drawn opaque.
+    const auto Gap = [](int frames) {
+        return "    <entry producer=\"clear\" in=\"0\" out=\"" + std::to_string(frames - 1) + "\"/>\n";
+    };
+    std::string producers =
+        "  <producer id=\"clear\" in=\"0\" out=\"" + std::to_string(std::max(0, totalFrames - 1)) +
+        "\">\n    <property name=\"mlt_service\">color</property>\n"
+        "    <property name=\"resource\">#00000000</property>\n  </producer>\n";
+    std::string playlists;
+    std::vector<int> trackEnd;                 // next free frame of each track
+    std::vector<std::string> trackEntries;
+    char line[512];
+    for (size_t i = 0; i < titles.size(); ++i) {
+        const CaptionTitle& t = titles[i];
+        char name[32];
+        std::snprintf(name, sizeof name, "cue%04zu", i + 1);
+        const std::string file = dirName + "/" + name + ".xml";
+        if (!WriteWholeFile((dir / (std::string(name) + ".xml")).string(), t.document, error)) {
+            error = "cannot write " + (dir / name).string() + ".xml: " + error;
+            return false;
+        }
+        const int length = t.last - t.first + 1;
+        std::snprintf(line, sizeof line,
+                      "  <producer id=\"%s\" in=\"0\" out=\"%d\">\n"
+                      "    <property name=\"mlt_service\">qeltitle</property>\n"
+                      "    <property name=\"resource\">%s</property>\n"
+                      "    <property name=\"length\">%d</property>\n"
+                      "    <property name=\"scale\">%.9g</property>\n"
+                      "  </producer>\n",
+                      name, length - 1, XmlEscaped(file).c_str(), length, scale);
+        producers += line;
+        size_t track = 0;
+        while (track < trackEnd.size() && trackEnd[track] > t.first) ++track;
+        if (track == trackEnd.size()) trackEnd.push_back(0), trackEntries.emplace_back();
+        if (t.first > trackEnd[track])
+            trackEntries[track] += Gap(t.first - trackEnd[track]);
+        trackEntries[track] += "    <entry producer=\"" + std::string(name) + "\" in=\"0\" out=\"" +
+                               std::to_string(length - 1) + "\"/>\n";
+        trackEnd[track] = t.last + 1;
+    }
+    std::string tracks, transitions;
+    for (size_t k = 0; k < trackEntries.size(); ++k) {
+        if (trackEnd[k] < totalFrames)
+            trackEntries[k] += Gap(totalFrames - trackEnd[k]);
+        playlists += "  <playlist id=\"track" + std::to_string(k) + "\">\n" + trackEntries[k] + "  </playlist>\n";
+        tracks += "      <track producer=\"track" + std::to_string(k) + "\"/>\n";
+        if (k > 0)
+            transitions += "    <transition>\n      <property name=\"mlt_service\">composite</property>\n"
+                           "      <property name=\"a_track\">0</property>\n      <property name=\"b_track\">" +
+                           std::to_string(k) + "</property>\n    </transition>\n";
+    }
+    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<mlt LC_NUMERIC=\"C\" producer=\"captions\">\n";
+    std::snprintf(line, sizeof line,
+                  "  <profile description=\"captions %dx%d\" width=\"%d\" height=\"%d\" progressive=\"1\" "
+                  "sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"%d\" display_aspect_den=\"%d\" "
+                  "frame_rate_num=\"%d\" frame_rate_den=\"%d\" colorspace=\"709\"/>\n",
+                  width, height, width, height, width, height, rateNum, rateDen);
+    xml += line;
+    xml += producers + playlists;
+    xml += "  <tractor id=\"captions\" in=\"0\" out=\"" + std::to_string(std::max(0, totalFrames - 1)) +
+           "\">\n    <multitrack>\n" + tracks + "    </multitrack>\n" + transitions + "  </tractor>\n</mlt>\n";
+    if (!WriteWholeFile(output, xml, error)) {
+        error = "cannot write " + output + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+// What the captions are drawn over: the first video stream's size, rate and frame count.
+struct VideoInfo {
+    int width = 0, height = 0;
+    std::string rate;  // as ffprobe gives it, "25/1"
+    double fps = 0;
+    int frames = 0;
+};
+
+bool ProbeVideo(const std::string& path, VideoInfo& info, std::string& error) {
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = "cannot read video " + path + ": " + (errno ? std::strerror(errno) : "not a file");
+        return false;
+    }
+    const std::string ffprobe = FindProgram("ffprobe");
+    if (ffprobe.empty()) {
+        error = "--over needs ffprobe and ffmpeg (install ffmpeg)";
+        return false;
+    }
+    std::string quoted = "'";
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+    const std::string command = "timeout 60 '" + ffprobe +
+                                "' -v error -select_streams v:0 -count_packets -show_entries "
+                                "stream=width,height,r_frame_rate,nb_read_packets -of csv=p=0:s=, " + quoted;
+    std::FILE* pipe = popen(command.c_str(), "r");
+    char line[256] = {};
+    const bool got = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
+    const int status = pipe ? pclose(pipe) : -1;
+    int num = 0, den = 0;
+    if (!got || status != 0 ||
+        std::sscanf(line, "%d,%d,%d/%d,%d", &info.width, &info.height, &num, &den, &info.frames) != 5 || num <= 0 ||
+        den <= 0 || info.width <= 0 || info.height <= 0) {
+        error = "cannot read video " + path + ": ffprobe finds no video stream in it";
+        return false;
+    }
+    info.rate = std::to_string(num) + "/" + std::to_string(den);
+    info.fps = static_cast<double>(num) / den;
+    return true;
+}
+
+// ffmpeg lays the caption frames (raw BGRA on its standard input) over the video and encodes the
+// result by OUT's extension; the audio is copied.
+std::vector<std::string> OverArguments(const std::string& program, const std::string& video, const VideoInfo& info,
+                                       const std::string& writePath) {
+    std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y", "-i", video,
+                                     "-f", "rawvideo", "-pix_fmt", "bgra",
+                                     "-s", std::to_string(info.width) + "x" + std::to_string(info.height),
+                                     "-r", info.rate, "-i", "-",
+                                     "-filter_complex", "[0:v][1:v]overlay=eof_action=pass:format=auto[v]",
+                                     "-map", "[v]", "-map", "0:a?", "-c:a", "copy"};
+    const std::string ext = Lower(std::filesystem::path(writePath).extension().string());
+    if (ext == ".webm")
+        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "30", "-c:a", "libopus"});
+    else if (ext == ".mp4" || ext == ".mov" || ext == ".m4v" || ext == ".mkv")
+        args.insert(args.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"});
+    args.push_back(writePath);
+    return args;
+}
+
+}  // namespace
+
+int RunCaptions(const std::vector<std::string>& args) {
+    ArgParser parser("captions SUBS -o OUT [options]",
+                     "Draws a SubRip (.srt) or WebVTT (.vtt) subtitle file as animated captions: each cue a\n"
+                     "title, wrapped and placed by the style, entering and leaving with its effects; with\n"
+                     "word timings (WebVTT inline times, or --words) word by word. OUT is a PNG pattern\n"
+                     "(frames/%04d.png, transparent), a .webm (VP9 with alpha), a video over --over VIDEO,\n"
+                     "or an MLT project (.mlt) with one qeltitle producer per cue.");
+    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, or a video with --over");
+    parser.Option("--over", "VIDEO", "draw the captions over this video");
+    parser.Option("--style", "STYLE.json", "caption style file (see the README)");
+    parser.Option("--preset", "NAME", "an installed style: clean, social, news, karaoke");
+    parser.Flag("--words", "the file holds a cue per word: group them into captions shown word by word");
+    parser.Option("--size", "WxH", "frame size without --over (default 1920x1080)");
+    parser.Option("--fps", "F", "frames per second without --over (default 25)");
+    parser.Option("--duration", "S", "length in seconds without --over (default: to the end of the last cue)");
+    parser.Option("--threads", "N", "drawing threads (default: one per processor)");
+    parser.Epilog("examples:\n"
+                  "  qeltitle captions talk.srt -o frames/%04d.png --preset clean\n"
+                  "  qeltitle captions talk.vtt -o captions.webm --preset social\n"
+                  "  qeltitle captions words.srt --words -o captions.mlt --preset karaoke");
+    std::string error;
+    if (!parser.Parse(args, error)) return UsageError("captions", error);
+    if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
+    if (parser.Positionals().size() != 1) return UsageError("captions", "expected one subtitle file");
+    if (!parser.Has("output")) return UsageError("captions", "missing -o OUT");
+    if (parser.Has("style") && parser.Has("preset")) return UsageError("captions", "give either --style or --preset");
+    const std::string input = parser.Positionals()[0], output = *parser.Value("output");
+    const bool mlt = EndsWith(Lower(output), ".mlt");
+    const bool pattern = IsFramePattern(output);
+    if (parser.Has("over") && (mlt || pattern))
+        return UsageError("captions", "--over writes a video; PNG frames and MLT projects are made without it");
+    if (!parser.Has("over") && !mlt && !pattern && !EndsWith(Lower(output), ".webm") && !EndsWith(Lower(output), ".mov"))
+        return UsageError("captions", "without --over the captions are written as PNG frames (frames/%04d.png), "
+                                      "a .webm or .mov with alpha, or an MLT project (.mlt)");
+    if (pattern && !CheckFramePattern(output, error)) return UsageError("captions", error);
+    FrameSetup setup;
+    double fps = 25;
+    if (auto v = parser.Value("size")) {
+        FrameSize size;
+        if (!ParseFrameSize(*v, size, error)) return UsageError("captions", "--size: " + error);
+        setup.width = size.width, setup.height = size.height;
+    }
+    if (auto v = parser.Value("fps"); v && !ParseNumber(*v, 1, 240, fps, error)) return UsageError("captions", "--fps: " + error);
+    double duration = 0;
+    if (auto v = parser.Value("duration"); v && !ParseNumber(*v, 0.04, 86400, duration, error))
+        return UsageError("captions", "--duration: " + error);
+    if (auto v = parser.Value("threads")) {
+        long t = 0;
+        if (!ParseInteger(*v, 1, 256, t, error)) return UsageError("captions", "--threads: " + error);
+        setup.threads = static_cast<int>(t);
+    }
+    VideoInfo video;
+    const std::string over = parser.Value("over").value_or("");
+    if (!over.empty()) {
+        if (parser.Has("size") || parser.Has("fps") || parser.Has("duration"))
+            return UsageError("captions", "--over takes the size, rate and length of the video");
+        if (std::filesystem::exists(output) && std::filesystem::equivalent(over, output))
+            return UsageError("captions", "the output would replace the video it is drawn over");
+        if (!ProbeVideo(over, video, error)) return Fail(error);
+        setup.width = video.width, setup.height = video.height;
+        fps = video.fps;
+    }
+
+    std::string bytes;
+    if (!ReadInput(input, bytes, error)) return Fail(error);
+    HostPtr host = NewHost(error);
+    if (!host) return Fail(error);
+    CaptionStyle style = DefaultCaptionStyle(*host);
+    std::string styleFile = parser.Value("style").value_or("");
+    if (auto preset = parser.Value("preset")) {
+        styleFile = PresetPath(*preset);
+        if (styleFile.empty()) {
+            const std::string dir = PresetDirectory();
+            return UsageError("captions", "no preset '" + *preset + "'" +
+                                              (dir.empty() ? " (no presets are installed)" : " in " + dir));
+        }
+    }
+    if (!styleFile.empty()) {
+        std::string text;
+        if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(*host, text, styleFile, style, error)) return Fail(error);
+    }
+    std::vector<Cue> cues;
+    std::vector<std::string> warnings;
+    const SubtitleFormat format = EndsWith(Lower(input), ".vtt") ? SubtitleFormat::WebVtt
+                                  : EndsWith(Lower(input), ".srt") ? SubtitleFormat::SubRip
+                                                                   : SubtitleFormat::Auto;
+    if (!ReadSubtitles(bytes, input, format, cues, warnings, error)) return Fail("cannot read subtitles: " + error);
+    for (const std::string& w : warnings) Warn(w);
+    warnings.clear();
+    if (parser.Has("words")) cues = GroupWordCues(cues, style);
+
+    std::vector<CaptionTitle> titles;
+    if (!MakeCaptionTitles(cues, style, setup.width, setup.height, fps, titles, warnings, error)) return Fail(error);
+    for (const std::string& w : warnings) Warn(w);
+    int total = duration > 0 ? static_cast<int>(std::lround(duration * fps)) : 0;
+    if (duration <= 0)
+        for (const CaptionTitle& t : titles) total = std::max(total, t.last + 1);
+    if (!over.empty()) {
+        // Cues past the end of the video are not drawn.
+        if (total > video.frames)
+            Warn(input + ": cues run past the end of " + over + "; what lies beyond it is not drawn");
+        total = video.frames;
+    }
+    if (total <= 0) return Fail(input + ": no cue to draw");
+
+    if (mlt) {
+        if (!WriteMltProject(output, titles, setup.width, setup.height, fps, total,
+                             static_cast<double>(setup.width) / style.frameWidth, error)) return Fail(error);
+        std::printf("wrote %s (%zu cues, %d frames at %g fps)\n", output.c_str(), titles.size(), total, fps);
+        return kExitOk;
+    }
+
+    setup.scale = static_cast<float>(setup.width) / style.frameWidth;
+    setup.keepAlpha = true;
+    const InterruptWatch interrupt;
+    std::unique_ptr<FrameSink> sink;
+    if (over.empty()) {
+        sink = OpenFrameSink(output, setup.width, setup.height, fps, true, error);
+    } else {
+        const char* custom = std::getenv("QELTITLE_FFMPEG");
+        const std::string program = FindProgram(custom && *custom ? custom : "ffmpeg");
+        if (program.empty()) return Fail("--over needs ffmpeg (install it)");
+        sink = OpenFfmpegSink(output, static_cast<size_t>(setup.width) * setup.height * 4,
+                              [&](const std::string& path) { return OverArguments(program, over, video, path); }, error);
+    }
+    if (!sink) return Fail(error);
+    // Titles are loaded when their cue begins and released after it.
+    std::map<size_t, HostPtr> live;
+    size_t next = 0;
+    const Image base(setup.width, setup.height);
+    Progress progress(total, stderr, isatty(fileno(stderr)) != 0);
+    const bool ok = RunFrames(
+        total, setup.width, setup.height,
+        [&](int i, Image& frame, std::string& message) {
+            if (interrupt.Received()) {
+                message = "interrupted";
+                return false;
+            }
+            for (auto it = live.begin(); it != live.end();)
+                it = titles[it->first].last < i ? live.erase(it) : std::next(it);
+            for (; next < titles.size() && titles[next].first <= i; ++next) {
+                if (titles[next].last < i) continue;
+                HostPtr h = NewHost(message);
+                if (!h || !LoadTitleText(*h, titles[next].document, "caption", message) ||
+                    !ConfigureFrame(*h, setup, message))
+                    return false;
+                live.emplace(next, std::move(h));
+            }
+            frame = base;
+            for (auto& [index, h] : live) {
+                const CaptionTitle& t = titles[index];
+                const float time = t.last == t.first ? 0.0f : static_cast<float>(i - t.first) / (t.last - t.first);
+                if (const HRESULT status = h->Render(frame.pixels.data(), time); status != S_OK) {
+                    message = "the title library could not draw a caption: " + StatusText(status);
+                    return false;
+                }
+            }
+            return true;
+        },
+        *sink, &progress, error);
+    if (interrupt.Received()) {
+        sink.reset();
+        std::fprintf(stderr, "qeltitle: interrupted\n");
+        return interrupt.ExitStatus();
+    }
+    if (!ok) return Fail(error);
+    std::printf("wrote %s (%zu cues, %dx%d, %g fps)\n", sink->Describe().c_str(), titles.size(), setup.width,
+                setup.height, fps);
+    return kExitOk;
+}
+
+}  // namespace qeltitle
