@@ -52,7 +52,7 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
     }
     if (auto scale = parser.Value("scale")) {
         double value = 1;
-        if (!ParseNumber(*scale, 0.01, 100, value, error)) return UsageError(command, "--scale: " + error);
+        if (!ParseNumber(*scale, kMinScale, kMaxScale, value, error)) return UsageError(command, "--scale: " + error);
         scene.setup.scale = static_cast<float>(value);
     }
     if (auto threads = parser.Value("threads")) {
@@ -148,7 +148,7 @@ int RunAnimate(const std::vector<std::string>& args) {
     if (!parser.Parse(args, error)) return UsageError("animate", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
 
-    double fps = 25, duration = 4;
+    double fps = kDefaultFps, duration = kDefaultSeconds;
     long frames = 0;
     if (auto f = parser.Value("fps"); f && !ParseNumber(*f, 0.1, 1000, fps, error))
         return UsageError("animate", "--fps: " + error);
@@ -176,10 +176,16 @@ int RunAnimate(const std::vector<std::string>& args) {
     FrameRange frameRange{0, count - 1};
     if (range && !ParseFrameRange(*range, count, frameRange, error)) return UsageError("animate", "--range: " + error);
 
+    if (scene.setup.keepAlpha) {
+        std::string warning;
+        if (!CheckAlphaOutput(output, warning, error)) return Fail(error);
+        if (!warning.empty()) Warn(warning);
+    }
     const InterruptWatch interrupt;
     auto sink = OpenFrameSink(output, scene.setup.width, scene.setup.height, fps, scene.setup.keepAlpha, error);
     if (!sink) return Fail(error);
-    if (const std::string note = PaddedVideoNote(output, scene.setup.width, scene.setup.height); !note.empty())
+    if (const std::string note = PaddedVideoNote(output, scene.setup.width, scene.setup.height);
+        !note.empty() && !scene.setup.keepAlpha)
         Warn(note);
     Progress progress(frameRange.Count(), stderr, isatty(fileno(stderr)) != 0);
     const bool ok = RunFrames(

@@ -31,8 +31,8 @@ TEST(ToolText, Utf8ToUtf16) {
         {"a\x80" "b", u"a\uFFFDb"},                     // stray continuation byte
         {"\xC3", u"\uFFFD"},                            // truncated sequence
         {"\xC0\xAF", u"\uFFFD\uFFFD"},                  // overlong '/'
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},        // encoded surrogate
-        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+        {"\xED\xA0\x80", u"\uFFFD"},                      // encoded surrogate
+        {"\xF4\x90\x80\x80", u"\uFFFD"},                  // above U+10FFFF
         {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
     };
     for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.in), c.out) << c.in;
@@ -94,6 +94,8 @@ TEST(Ffmpeg, ArgumentsFollowTheOutputKind) {
     const auto webm = FfmpegArguments("ffmpeg", "a.webm", 64, 64, 25, true);
     EXPECT_TRUE(has(webm, "libvpx-vp9"));
     EXPECT_TRUE(has(webm, "yuva420p"));
+    const auto mov = FfmpegArguments("ffmpeg", "a.mov", 63, 63, 25, true);  // ProRes 4444 keeps alpha
+    EXPECT_TRUE(has(mov, "prores_ks") && has(mov, "4444") && has(mov, "yuva444p10le") && !has(mov, "libx264"));
 
     const auto gif = FfmpegArguments("ffmpeg", "a.gif", 64, 64, 25, false);
     EXPECT_FALSE(has(gif, "libx264"));
