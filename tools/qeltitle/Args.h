@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "FrameDefaults.h"
+
 namespace qeltitle {
 
 class ArgParser {
@@ -57,7 +59,6 @@ struct FrameSize {
     int width = 0;
     int height = 0;
 };
-constexpr int kMaxFrameSide = 16384;  // pixels
 
 // Whole numbers and decimals in plain notation ("12", "-3.5"), within [lo, hi].
 bool ParseNumber(std::string_view text, double lo, double hi, double& out, std::string& error);
