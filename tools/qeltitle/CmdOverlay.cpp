@@ -15,6 +15,7 @@
 #include "Args.h"
 #include "Commands.h"
 #include "Frame.h"
+#include "FrameDefaults.h"
 #include "FrameLoop.h"
 #include "Interrupt.h"
 #include "Output.h"
@@ -29,8 +30,6 @@ using namespace qel;
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr double kDefaultSeconds = 4;  // a title that does not say how long it is, as `animate`
 
 // --title FILE[@START[+LENGTH]]: the last '@' followed by a time starts the span, so file names
 // holding '@' still work.
