@@ -390,10 +390,12 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
         if (!threaded_) {
             LayerBand(r, passes, work, rows);
         } else {
-            // Several bands per thread so that uneven text evens out.
+            // Many bands per thread so that uneven text evens out: the section ends when its
+            // last band does, and a band costs little more than its rows (each looks at every
+            // character's box and span).
             const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
             const int32_t height = rows.bottom - rows.top;
-            const int32_t bandHeight = std::max(8, (height + 4 * threads - 1) / (4 * threads));
+            const int32_t bandHeight = std::max(16, (height + 16 * threads - 1) / (16 * threads));
             const int32_t bands = (height + bandHeight - 1) / bandHeight;
             auto band = [&](int32_t b) noexcept {
                 LayerBand(r, passes, work,
