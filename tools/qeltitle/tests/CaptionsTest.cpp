@@ -2,6 +2,8 @@
 // overlapping cues stacked upwards.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "Captions.h"
 #include "Text.h"
 #include "TitleFiles.h"
@@ -72,6 +74,44 @@ TEST(Captions, OverlappingCuesStackUpwards) {
     }
     EXPECT_LE(box[1].y + box[1].height, box[0].y + 1) << "the second cue sits above the first";
     EXPECT_FLOAT_EQ(box[2].y, box[0].y) << "a cue alone takes the anchored place again";
+}
+
+}  // namespace
+}  // namespace qeltitle
+
+namespace qeltitle {
+namespace {
+
+// --words: a cue per word becomes captions of timed words, split at pauses, sentence ends and a
+// number of words.
+TEST(Captions, WordCuesGroupIntoTimedCaptions) {
+    std::string error;
+    HostPtr host = NewHost(error);
+    ASSERT_TRUE(host);
+    CaptionStyle style = DefaultCaptionStyle(*host);
+    style.phraseGap = 0.5;
+    style.phraseWords = 3;
+    std::string srt;
+    const struct {
+        double start;
+        const char* word;
+    } words[] = {{0.0, "One"}, {0.3, "two."}, {0.6, "Three"}, {2.0, "after"}, {2.3, "a"}, {2.6, "pause"}, {2.9, "then"}};
+    const auto time = [](double s) {
+        const int ms = static_cast<int>(s * 1000 + 0.5);
+        char text[16];
+        std::snprintf(text, sizeof text, "00:00:%02d,%03d", ms / 1000, ms % 1000);
+        return std::string(text);
+    };
+    for (const auto& w : words) srt += time(w.start) + " --> " + time(w.start + 0.3) + "\n" + w.word + "\n\n";
+    const std::vector<Cue> captions = GroupWordCues(Read(srt), style);
+    std::vector<std::string> texts;
+    for (const Cue& c : captions) texts.push_back(c.Text());
+    EXPECT_EQ(texts, (std::vector<std::string>{"One two.", "Three", "after a pause", "then"}));
+    ASSERT_EQ(captions.size(), 4u);
+    EXPECT_TRUE(captions[2].timedWords);
+    EXPECT_DOUBLE_EQ(captions[2].start, 2.0);
+    EXPECT_DOUBLE_EQ(captions[2].end, 2.9);
+    EXPECT_DOUBLE_EQ(captions[2].pieces.back().time, 2.6);  // "pause" is spoken from its own cue's start
 }
 
 }  // namespace
