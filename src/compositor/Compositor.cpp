@@ -348,14 +348,24 @@ private:
         RECT drawn{};                 // what this pass's images touch inside the area
     };
 
-    HRESULT FitLayers(StringRender& r, const RECT& extent, const RECT& stale);
+    // What a string's frame does to its layers, row band by row band (see DrawString).
+    struct LayerWork {
+        RECT clearAll{};                           // laid out afresh: cleared whole
+        const std::vector<RECT>* clearSpans = nullptr;  // or the last frame's spans
+        RECT clearStale{};                         // or the last frame's whole dirty rectangle
+        std::vector<RECT> spans;                   // this frame's placed images
+    };
+
+    HRESULT FitLayers(StringRender& r, const RECT& extent, const RECT& stale, LayerWork* work);
     void PrepareAtRest();
     bool CacheUsable() const;
+    void AnswerString(int32_t row);
+    void MakeMovedImages();
     HRESULT DrawString(int32_t row);
     void AnswerPass(int32_t row, int32_t pass, PassDraw& out);
-    void PlacePass(StringRender& r, PassDraw& p);
+    void LayerBand(StringRender& r, const std::vector<PassDraw>& passes, const LayerWork& work, const RECT& band);
     void PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) const;
-    void JoinLayers(StringRender& r);
+    void JoinLayers(StringRender& r, const RECT& band);
     void WholeImage(int32_t row);
     const uint8_t* FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const;
     void BlendIntoFrame();
@@ -372,8 +382,9 @@ private:
     RECT area_{};
     bool threaded_;
     WorkTeam team_;
-    std::vector<PassDraw> passes_;
-    std::vector<RECT> boxes_;  // the images' boxes of the string being drawn
+    std::vector<std::vector<PassDraw>> passes_;  // per string, per pass
+    std::vector<RECT> stale_;                     // per string: its last frame's dirty rectangle
+    std::vector<RECT> boxes_;                     // the images' boxes of the string being drawn
     // Below this a band costs about as much as handing it to another thread that is awake.
     int64_t minBandPixels_ = 16 * 1024;
     std::atomic<bool> outOfMemory_{false};  // a character image could not be made for lack of memory
@@ -382,14 +393,13 @@ private:
 // Makes r's layers cover extent (frame pixels): stale, the previous frame's dirty rectangle, is
 // cleared when the layers already cover the extent; otherwise they are laid out over the extent
 // and cleared whole. An empty extent of a string whose layers no longer fit frees them.
-HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RECT& stale) {
+HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RECT& stale, LayerWork* work) {
     const bool sameFrame = r.frameWidth == rs_.Width && r.frameHeight == rs_.Height;
     if (r.layers && sameFrame && Contains(r.layerRect, extent)) {
         if (r.imagesOnly) {
-            ForRects(r.spans, [&r](const RECT& span) { ClearLayers(r, Intersect(span, r.layerRect)); });
+            work->clearSpans = &r.spans;
         } else {
-            const RECT old = Intersect(stale, r.layerRect);
-            ForRowBands(old, [&r](const RECT& band) { ClearLayers(r, band); });
+            work->clearStale = Intersect(stale, r.layerRect);
         }
         return S_OK;
     }
@@ -417,7 +427,7 @@ HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RE
         r.layerCapacity = capacity;
     }
     r.layerRect = extent;
-    ForRowBands(extent, [&r](const RECT& band) { ClearLayers(r, band); });
+    work->clearAll = extent;
     return S_OK;
 }
 
@@ -482,13 +492,18 @@ HRESULT FrameCompositor::Render(float time) {
     }
     owner_.cacheValid_ = false;  // the layers are about to change
 
+    // Every string's effect answers first, then the images of every scaled or turned character
+    // of all strings in one shared section, then each string's layers in one more.
+    passes_.resize(strings_.size());
+    stale_.resize(strings_.size());
+    for (size_t r = 0; r < strings_.size(); ++r) AnswerString(int32_t(r));
+    MakeMovedImages();
     for (size_t r = 0; r < strings_.size(); ++r) {
         const HRESULT hr = DrawString(int32_t(r));
         if (hr != S_OK) return hr;
     }
     if (outOfMemory_) return E_OUTOFMEMORY;
     for (StringRender& r : owner_.states_) r.dirty = Intersect(Inflate(r.dirty, 2), area_);
-    for (StringRender& r : owner_.states_) JoinLayers(r);
     title_.EvaluateTime(time);
     for (size_t r = 0; r < strings_.size(); ++r) WholeImage(int32_t(r));
 
@@ -508,30 +523,83 @@ HRESULT FrameCompositor::Render(float time) {
     return S_OK;
 }
 
-HRESULT FrameCompositor::DrawString(int32_t row) {
+// The string's effect answers, pass by pass; its last frame's dirty rectangle is kept for
+// clearing.
+void FrameCompositor::AnswerString(int32_t row) {
     const MetaString& s = strings_[size_t(row)];
     StringRender& r = owner_.State(row);
-    const RECT stale = r.dirty;
+    stale_[size_t(row)] = r.dirty;
     r.dirty = RECT{};
     r.drawn = false;
     int32_t passes = 0;
     if (s.PathID[0] != 0) {
         (void)owner_.EffectFor(title_, row);
-        passes = EffectCatalog::GetPassCount(s.PathID);
+        passes = std::max(EffectCatalog::GetPassCount(s.PathID), 0);
     }
-    if (passes_.size() < size_t(std::max(passes, 0))) passes_.resize(size_t(passes));
-    for (int32_t pass = 0; pass < passes; ++pass) {
-        AnswerPass(row, pass, passes_[size_t(pass)]);
-        r.dirty = Union(r.dirty, passes_[size_t(pass)].drawn);
+    std::vector<PassDraw>& own = passes_[size_t(row)];
+    own.resize(size_t(passes));
+    for (int32_t pass = 0; pass < passes; ++pass) AnswerPass(row, pass, own[size_t(pass)]);
+}
+
+// Fresh images for the scaled or turned characters of every string and pass, then the boxes
+// each pass's images touch.
+void FrameCompositor::MakeMovedImages() {
+    struct Item {
+        const GlyphKey* rest;  // the character's key at rest
+        CharDraw* draw;
+    };
+    std::vector<Item> items;
+    for (size_t row = 0; row < passes_.size(); ++row) {
+        const StringRender& r = owner_.State(int32_t(row));
+        for (PassDraw& p : passes_[row]) {
+            for (size_t i = 0; i < p.draws.size() && i < r.keys.size(); ++i) {
+                if (p.draws[i].visible && p.draws[i].transformed) items.push_back({&r.keys[i], &p.draws[i]});
+            }
+        }
     }
+    auto make = [&items, this](int32_t k) noexcept {
+        CharDraw& d = *items[size_t(k)].draw;
+        d.temp.DirtyBits = kDirtyAll;
+        const GlyphKey key = WithMotion(*items[size_t(k)].rest, d.state.scaleX, d.state.scaleY, d.state.angle);
+        if (MakeGlyphImages(key, &d.temp) == kPrepareOutOfMemory) outOfMemory_.store(true, std::memory_order_relaxed);
+    };
+    if (threaded_) {
+        team_.Run(int32_t(items.size()), make);
+    } else {
+        for (size_t k = 0; k < items.size(); ++k) make(int32_t(k));
+    }
+    for (std::vector<PassDraw>& passes : passes_) {
+        for (PassDraw& p : passes) {
+            // Dirty boxes: what a character's images touch inside the area.
+            for (const CharDraw& d : p.draws) {
+                if (!d.visible) continue;
+                for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
+                    if (image->pixels) p.drawn = Union(p.drawn, PlacedBox(*image, d.state, area_));
+                }
+            }
+        }
+    }
+}
+
+// The string's layers: fitted to what its images touch, then, row band by row band, cleared of
+// the last frame, given this frame's images in character order pass by pass, and joined. Each
+// of the three steps is row by row (placement is clipped to the band, as in the unbanded order
+// each layer pixel receives the same writes in the same order), so bands give the picture of one
+// band, and a band does all three while its rows are in cache.
+HRESULT FrameCompositor::DrawString(int32_t row) {
+    const MetaString& s = strings_[size_t(row)];
+    StringRender& r = owner_.State(row);
+    std::vector<PassDraw>& passes = passes_[size_t(row)];
+    for (const PassDraw& p : passes) r.dirty = Union(r.dirty, p.drawn);
 
     const bool whole = s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID);
     const RECT extent = whole ? RECT{0, 0, rs_.Width, rs_.Height} : Intersect(Inflate(r.dirty, 2), area_);
-    HRESULT hr = FitLayers(r, extent, stale);
+    LayerWork work;
+    HRESULT hr = FitLayers(r, extent, stale_[size_t(row)], &work);
     // What this frame places: one box per character and pass, its images' boxes together.
     boxes_.clear();
-    for (int32_t pass = 0; pass < passes && hr == S_OK; ++pass) {
-        for (const CharDraw& d : passes_[size_t(pass)].draws) {
+    for (const PassDraw& p : passes) {
+        for (const CharDraw& d : p.draws) {
             if (!d.visible) continue;
             RECT box{};
             for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
@@ -540,12 +608,29 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
             if (!IsEmpty(box)) boxes_.push_back(box);
         }
     }
-    for (int32_t pass = 0; pass < passes; ++pass) {
-        PassDraw& p = passes_[size_t(pass)];
-        if (hr == S_OK) PlacePass(r, p);
+    CoverBoxes(boxes_, &work.spans);
+    if (hr == S_OK && r.layers) {
+        const RECT rows = r.layerRect;
+        if (!threaded_) {
+            LayerBand(r, passes, work, rows);
+        } else {
+            // Several bands per thread so that uneven text evens out.
+            const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
+            const int32_t height = rows.bottom - rows.top;
+            const int32_t bandHeight = std::max(8, (height + 4 * threads - 1) / (4 * threads));
+            const int32_t bands = (height + bandHeight - 1) / bandHeight;
+            auto band = [&](int32_t b) noexcept {
+                LayerBand(r, passes, work,
+                          RECT{rows.left, rows.top + b * bandHeight, rows.right,
+                               std::min(rows.bottom, rows.top + (b + 1) * bandHeight)});
+            };
+            team_.Run(bands, band);
+        }
+    }
+    for (PassDraw& p : passes) {
         for (CharDraw& d : p.draws) d.temp.FreeImages();
     }
-    CoverBoxes(boxes_, &r.spans);
+    r.spans = std::move(work.spans);
     // Vertical smoothing and whole-image effects write beyond the images.
     r.imagesOnly = !whole && !rs_.Smoothing;
     if (hr != S_OK) {
@@ -555,6 +640,24 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
     }
     r.drawn = true;
     return S_OK;
+}
+
+// One band of rows of the string's layers (inside them): cleared, placed, joined.
+void FrameCompositor::LayerBand(StringRender& r, const std::vector<PassDraw>& passes, const LayerWork& work,
+                                const RECT& band) {
+    ClearLayers(r, Intersect(work.clearAll, band));
+    ClearLayers(r, Intersect(work.clearStale, band));
+    if (work.clearSpans) {
+        for (const RECT& span : *work.clearSpans) ClearLayers(r, Intersect(span, band));
+    }
+    for (const PassDraw& p : passes) {
+        const RECT clip = Intersect(p.drawn, band);
+        if (IsEmpty(clip)) continue;
+        for (const CharDraw& d : p.draws) {
+            if (d.visible) PlaceImages(d, clip, r);
+        }
+    }
+    for (const RECT& span : work.spans) JoinLayers(r, Intersect(span, band));
 }
 
 // The effect's answers for one pass (on this thread, in character order), the images of scaled or
@@ -596,52 +699,6 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
         d.glyph = d.transformed ? &d.temp : &r.glyphs[i];
     }
 
-    // Fresh images for scaled or turned characters.
-    auto prepare = [&r, &draws, this](int32_t k) noexcept {
-        CharDraw& d = draws[size_t(k)];
-        if (!d.visible || !d.transformed) return;
-        d.temp.DirtyBits = kDirtyAll;
-        const GlyphKey key = WithMotion(r.keys[size_t(k)], d.state.scaleX, d.state.scaleY, d.state.angle);
-        if (MakeGlyphImages(key, &d.temp) == kPrepareOutOfMemory) outOfMemory_.store(true, std::memory_order_relaxed);
-    };
-    if (threaded_) {
-        team_.Run(int32_t(n), prepare);
-    } else {
-        for (size_t i = 0; i < n; ++i) prepare(int32_t(i));
-    }
-
-    // Dirty boxes: what a character's images touch inside the area.
-    for (const CharDraw& d : draws) {
-        if (!d.visible) continue;
-        for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
-            if (image->pixels) out.drawn = Union(out.drawn, PlacedBox(*image, d.state, area_));
-        }
-    }
-}
-
-// Places one pass's images into the layers, in character order.
-void FrameCompositor::PlacePass(StringRender& r, PassDraw& p) {
-    const RECT drawn = Intersect(p.drawn, r.layerRect);
-    if (IsEmpty(drawn)) return;
-    if (!threaded_) {
-        for (const CharDraw& d : p.draws) {
-            if (d.visible) PlaceImages(d, drawn, r);
-        }
-        return;
-    }
-    // Bands of rows, several per thread so that uneven text evens out.
-    const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
-    const int32_t rows = drawn.bottom - drawn.top;
-    const int32_t bandHeight = std::max(8, (rows + 4 * threads - 1) / (4 * threads));
-    const int32_t bands = (rows + bandHeight - 1) / bandHeight;
-    auto place = [this, &r, &p, &drawn, bandHeight](int32_t b) noexcept {
-        const RECT band{drawn.left, drawn.top + b * bandHeight, drawn.right,
-                        std::min(drawn.bottom, drawn.top + (b + 1) * bandHeight)};
-        for (const CharDraw& d : p.draws) {
-            if (d.visible) PlaceImages(d, band, r);
-        }
-    };
-    team_.Run(bands, place);
 }
 
 // clip lies inside the layers' rectangle.
@@ -658,23 +715,18 @@ void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const Str
     }
 }
 
-// Face over border with added alphas, then that over the shadow: ShadowLayer becomes the
-// string's image.
-// Both steps are per pixel, so one band does both while its rows are in cache.
-// Outside the placed images all three layers are zero, which both steps leave as it is, so only
-// the spans are joined.
-void FrameCompositor::JoinLayers(StringRender& r) {
-    if (IsEmpty(r.dirty) || !r.layers) return;
+// Face over border with added alphas, then that over the shadow, inside rect: ShadowLayer
+// becomes the string's image. Both steps are per pixel. Outside the placed images all three
+// layers are zero, which both steps leave as it is, so only the spans are joined.
+void FrameCompositor::JoinLayers(StringRender& r, const RECT& rect) {
+    const RECT b = Intersect(rect, r.layerRect);
+    if (IsEmpty(b) || !r.layers) return;
     const LayerMemory& l = r.layers;
     const int32_t stride = r.LayerStride();
-    ForRects(r.spans, [&](const RECT& span) {
-        const RECT b = Intersect(span, r.layerRect);
-        const int32_t w = b.right - b.left, h = b.bottom - b.top;
-        if (w <= 0 || h <= 0) return;
-        uint8_t* border = r.At(l.BorderLayer, b.left, b.top);
-        MergeFaceOverBorder(border, r.At(l.FaceLayer, b.left, b.top), w, h, stride);
-        BlendOverKeepAlpha(r.At(l.ShadowLayer, b.left, b.top), border, w, h, stride);
-    });
+    const int32_t w = b.right - b.left, h = b.bottom - b.top;
+    uint8_t* border = r.At(l.BorderLayer, b.left, b.top);
+    MergeFaceOverBorder(border, r.At(l.FaceLayer, b.left, b.top), w, h, stride);
+    BlendOverKeepAlpha(r.At(l.ShadowLayer, b.left, b.top), border, w, h, stride);
 }
 
 void FrameCompositor::WholeImage(int32_t row) {

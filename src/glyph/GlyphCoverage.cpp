@@ -189,7 +189,8 @@ int GetClusterColor(const ClusterGlyph* glyphs, size_t count, const MetaFont& fo
         }
         if (pieces.empty()) return 0;
         const int64_t width = int64_t(right) - left, height = int64_t(top) - bottom;
-        if (width <= 0 || height <= 0 || width > 16384 || height > 16384) return 0;
+        if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || width * height > (int64_t{1} << 26))
+            return 0;
         std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(width * height * 4)]());
         std::unique_ptr<uint8_t[]> mask(new (std::nothrow) uint8_t[size_t(width * height)]());
         if (!pixels || !mask) {

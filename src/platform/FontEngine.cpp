@@ -489,31 +489,58 @@ uint32_t FontFace::GetColorGlyph(uint32_t index, const GlyphMatrix& matrix, Colo
     FT_Face face = entry_->face;
     FT_Library library = entry_->library->lib;
 
-    // The glyph's premultiplied BGRA pixels and how one of its pixels maps to design pixels.
-    FT_Bitmap bitmap;
+    FT_Bitmap bitmap;  // the strike's premultiplied pixels, copied out of the glyph slot
     FT_Bitmap_Init(&bitmap);
     struct Done {
         FT_Library library;
         FT_Bitmap* bitmap;
         ~Done() { FT_Bitmap_Done(library, bitmap); }
     } done{library, &bitmap};
-    double unit = 1;  // design pixels per bitmap pixel
-    int left = 0, top = 0;
     if (FT_IS_SCALABLE(face)) {
-        // Colour layers: FreeType blends them when it renders the glyph at the design height.
-        if (FT_Load_Glyph(face, index, FT_LOAD_COLOR | FT_LOAD_NO_HINTING) != 0) return 0;
-        if (FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) != 0) return 0;
-    } else {
-        if (FT_Load_Glyph(face, index, FT_LOAD_COLOR) != 0 || !face->size) return 0;
-        const FT_UShort ppem = face->size->metrics.y_ppem;
-        if (ppem == 0) return 0;
-        unit = double(kEngineEmPixels) / ppem;
+        // Colour layers: FreeType blends them when it renders the glyph, here under the matrix,
+        // so the image comes out at its size and turn.
+        FT_Matrix m{matrix.m11, matrix.m21, matrix.m12, matrix.m22};  // xx, xy, yx, yy
+        FT_Set_Transform(face, &m, nullptr);
+        const bool rendered = FT_Load_Glyph(face, index, FT_LOAD_COLOR | FT_LOAD_NO_HINTING) == 0 &&
+                              FT_Render_Glyph(face->glyph, FT_RENDER_MODE_NORMAL) == 0;
+        FT_Set_Transform(face, nullptr, nullptr);
+        FT_GlyphSlot slot = face->glyph;
+        if (!rendered || slot->bitmap.pixel_mode != FT_PIXEL_MODE_BGRA || slot->bitmap.width == 0 ||
+            slot->bitmap.rows == 0 || slot->bitmap.width > kMaxGlyphPixels || slot->bitmap.rows > kMaxGlyphPixels ||
+            slot->bitmap.pitch < int(slot->bitmap.width) * 4)
+            return 0;
+        const size_t w = slot->bitmap.width, h = slot->bitmap.rows;
+        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[w * h * 4]());
+        if (!pixels) {
+            NoteAllocationFailure();
+            return 0;
+        }
+        for (size_t row = 0; row < h; ++row) {
+            const uint8_t* src = slot->bitmap.buffer + row * size_t(slot->bitmap.pitch);
+            uint8_t* dst = pixels.get() + row * w * 4;
+            for (size_t col = 0; col < w; ++col, src += 4, dst += 4) {
+                if (src[3] == 0) continue;  // premultiplied to straight alpha
+                for (int c = 0; c < 3; ++c) dst[c] = uint8_t(std::min(255, (src[c] * 255 + src[3] / 2) / src[3]));
+                dst[3] = src[3];
+            }
+        }
+        out->pixels = std::move(pixels);
+        out->width = int32_t(w);
+        out->height = int32_t(h);
+        out->originX = slot->bitmap_left;
+        out->originY = slot->bitmap_top;
+        return uint32_t(w * h * 4);
     }
+
+    // A bitmap strike: its pixels are resampled under the matrix.
+    if (FT_Load_Glyph(face, index, FT_LOAD_COLOR) != 0 || !face->size) return 0;
+    const FT_UShort ppem = face->size->metrics.y_ppem;
+    if (ppem == 0) return 0;
+    const double unit = double(kEngineEmPixels) / ppem;  // design pixels per strike pixel
     FT_GlyphSlot slot = face->glyph;
     if (slot->bitmap.pixel_mode != FT_PIXEL_MODE_BGRA || slot->bitmap.width == 0 || slot->bitmap.rows == 0) return 0;
     if (FT_Bitmap_Copy(library, &slot->bitmap, &bitmap) != 0) return 0;
-    left = slot->bitmap_left;
-    top = slot->bitmap_top;
+    const int left = slot->bitmap_left, top = slot->bitmap_top;
     const int w = int(bitmap.width), h = int(bitmap.rows), pitch = bitmap.pitch;
     if (pitch < w * 4) return 0;
 
@@ -535,7 +562,9 @@ uint32_t FontFace::GetColorGlyph(uint32_t index, const GlyphMatrix& matrix, Colo
     }
     const double x0 = std::floor(minX), y1 = std::ceil(maxY);
     const int64_t width = int64_t(std::ceil(maxX) - x0), rows = int64_t(y1 - std::floor(minY));
-    if (width <= 0 || rows <= 0 || width > kMaxGlyphPixels || rows > kMaxGlyphPixels) return 0;
+    if (width <= 0 || rows <= 0 || width > kMaxGlyphPixels || rows > kMaxGlyphPixels ||
+        width * rows > (int64_t{1} << 26))
+        return 0;
     // The inverse matrix takes a frame pixel back to source pixels.
     const double det = (m11 * m22 - m21 * m12) * unit * unit;
     if (!(std::fabs(det) > 1e-12)) return 0;

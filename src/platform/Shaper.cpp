@@ -29,30 +29,49 @@ const uint32_t kScriptInherited = HB_SCRIPT_INHERITED;
 
 namespace {
 
-// The process's HarfBuzz fonts, one per font file and face index. They are immutable once made,
-// and live as long as the process (a title uses a handful of files).
+// The process's HarfBuzz fonts, one per font file and face index. They are immutable once made
+// and kept until the library is unloaded (a title uses a handful of files).
 struct HbFont {
     hb_font_t* font = nullptr;
     unsigned upem = 0;
 };
 
+class HbFonts {
+public:
+    ~HbFonts() {
+        for (auto& [key, made] : fonts_) hb_font_destroy(made.font);
+    }
+
+    HbFont Get(const std::string& file, int index) {
+        std::lock_guard<std::mutex> guard(lock_);
+        const auto key = std::make_pair(file, index);
+        if (auto it = fonts_.find(key); it != fonts_.end()) return it->second;
+        HbFont made;
+        hb_blob_t* blob = hb_blob_create_from_file_or_fail(file.c_str());
+        if (!blob) return made;  // not remembered: the file may be readable later
+        hb_face_t* face = hb_face_create(blob, static_cast<unsigned>(index));
+        hb_blob_destroy(blob);
+        made.upem = hb_face_get_upem(face);
+        made.font = hb_font_create(face);
+        hb_face_destroy(face);
+        hb_font_make_immutable(made.font);
+        try {
+            fonts_.emplace(key, made);
+        } catch (...) {
+            hb_font_destroy(made.font);
+            throw;
+        }
+        return made;
+    }
+
+private:
+    std::mutex lock_;
+    std::map<std::pair<std::string, int>, HbFont> fonts_;
+};
+
 HbFont FontFor(const std::string& file, int index) {
-    static std::mutex lock;
-    static std::map<std::pair<std::string, int>, HbFont> fonts;
-    std::lock_guard<std::mutex> guard(lock);
-    const auto key = std::make_pair(file, index);
-    if (auto it = fonts.find(key); it != fonts.end()) return it->second;
-    HbFont made;
-    hb_blob_t* blob = hb_blob_create_from_file_or_fail(file.c_str());
-    if (!blob) return made;  // not remembered: the file may be readable later
-    hb_face_t* face = hb_face_create(blob, static_cast<unsigned>(index));
-    hb_blob_destroy(blob);
-    made.upem = hb_face_get_upem(face);
-    made.font = hb_font_create(face);
-    hb_face_destroy(face);
-    hb_font_make_immutable(made.font);
-    fonts.emplace(key, made);
-    return made;
+    static HbFonts fonts;
+    return fonts.Get(file, index);
 }
 
 hb_feature_t Feature(const char* tag, uint32_t value) {

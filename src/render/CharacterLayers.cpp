@@ -16,6 +16,7 @@
 #include <new>
 
 #include "platform/AllocationGate.h"
+#include "render/FilterKernels.h"
 #include "render/Filters.h"
 #include "render/Gradient.h"
 #include "render/Layers.h"
@@ -84,29 +85,32 @@ int BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const Mas
     const int64_t width = int64_t(mask.width) + 2 * int64_t(m);
     const int64_t height = int64_t(mask.height) + 2 * int64_t(m);
     if (!ImageSizeAllowed(width, height)) return 0;
-    out->pixels = AllocateZeroed(width * height * 4);
+    const uint32_t c1 = FrameColor(style.color1, settings.colorMode);
+    const uint32_t c2 = FrameColor(style.color2, settings.colorMode);
+    // One colour without a blur margin writes every pixel below: nothing to clear first.
+    if (c1 == c2 && m == 0) {
+        out->pixels.reset(new (std::nothrow) uint8_t[size_t(width * height * 4)]);
+        if (!out->pixels) NoteAllocationFailure();
+    } else {
+        out->pixels = AllocateZeroed(width * height * 4);
+    }
     if (!out->pixels) return 0;
     out->width = int32_t(width);
     out->height = int32_t(height);
     out->x = x - float(m);
     out->y = y - float(m);
 
-    const uint32_t c1 = FrameColor(style.color1, settings.colorMode);
-    const uint32_t c2 = FrameColor(style.color2, settings.colorMode);
     const uint32_t opacity = style.alpha + 1;
     const size_t stride = size_t(width) * 4;
     uint8_t* origin = out->pixels.get() + size_t(m) * stride + size_t(m) * 4;
     if (c1 == c2) {
-        // The image is zero-filled, so a mask value of 0 may write its transparent black too.
+        // colour | ((v * opacity) >> 8) << 24 where v is not 0, else transparent black: the tinted
+        // blur row of a single tap weighing `opacity` over a total of 256 (opacity <= 256).
         const uint32_t colour = ColorWord(c1);
+        const GaussTintRowFn tint = ActiveFilterKernels().gaussTintRow;
         for (int32_t row = 0; row < mask.height; ++row) {
             const uint8_t* v = mask.pixels + size_t(row) * mask.width;
-            uint8_t* p = origin + row * stride;
-            for (int32_t col = 0; col < mask.width; ++col) {
-                // Branch-free: anti-aliased edges make a branch on v unpredictable.
-                const uint32_t covered = 0u - uint32_t(v[col] != 0);
-                StorePixel(p + 4 * col, (colour | ((v[col] * opacity) >> 8) << 24) & covered);
-            }
+            tint(origin + row * stride, &v, &opacity, 1, 0, mask.width, 256, colour);
         }
     } else {
         FillGradient(out->pixels.get(), out->width, out->height, c1, c2, style.gradType);

@@ -211,10 +211,14 @@ HRESULT DilateRows(const FilterKernels& kernels, const uint8_t* src, int32_t sw,
                 }
             }
         }
+        // The first and last covered pixels of a row always stamp (a row's end pixels do, and an
+        // inner one has an uncovered neighbour), so they bound its stamping pixels exactly.
         int32_t first = 0, last = sw - 1;
-        while (first < sw && p[first] == -255) ++first;
+        for (uint64_t word; first + 8 <= sw && (std::memcpy(&word, s + first, 8), word == 0);) first += 8;
+        while (first < sw && s[first] == 0) ++first;
         if (first == sw) continue;
-        while (p[last] == -255) --last;
+        for (uint64_t word; last >= 7 && (std::memcpy(&word, s + last - 7, 8), word == 0);) last -= 8;
+        while (s[last] == 0) --last;
         // Destination columns this row can reach: [first, last + 2 * halfW]. Narrow spans are
         // widened to a whole vector where the row allows: a column the row cannot reach reads
         // only -255 and keeps its byte, and the kernels run their scalar tail below a vector.

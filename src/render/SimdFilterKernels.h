@@ -132,6 +132,8 @@ void GaussAlphaRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* we
     const F divisor = V::Set1F(static_cast<float>(total));
     const F reciprocal = V::Set1F(1.0f / static_cast<float>(total));
     const F zeroF = V::AsFloat(zero);
+    // A total of 256 (a single tap weighing an opacity) divides by a shift.
+    const bool byShift = total == 256;
 
     auto group = [&](int32_t x) __attribute__((always_inline)) {
         I any = zero;
@@ -159,6 +161,10 @@ void GaussAlphaRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* we
         if (k < count) addPair(V::Load(taps[k] + x), zero, weights[k], 0);
         I q[4];
         for (int j = 0; j < 4; ++j) {
+            if (byShift) {
+                q[j] = V::template Srl32<8>(sum[j]);
+                continue;
+            }
             const F s = V::ToFloat(sum[j]);
             I quotient = V::Truncate(V::MulF(s, reciprocal));
             const F rest = V::SubF(s, V::MulF(V::ToFloat(quotient), divisor));

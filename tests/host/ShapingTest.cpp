@@ -120,7 +120,8 @@ std::string Features(const Piece& piece, bool kerning) {
 TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
     const Case cases[] = {
         {"Arabic with lam-alef", u"DejaVu Sans", kDejaVu, false, {{u"السلام عليكم", true}}},
-        {"Hebrew with digits", u"DejaVu Sans", kDejaVu, false, {{u"שלום עולם ", true}, {u"2024", false}}},
+        {"Hebrew with digits and mirrored brackets", u"DejaVu Sans", kDejaVu, false,
+         {{u"שלום (עולם) ", true}, {u"2024", false}}},
         {"Devanagari", u"Noto Sans Devanagari", kDevanagari, false, {{u"नमस्ते दुनिया", false}}},
         {"Thai", u"Noto Sans Thai", kThai, false, {{u"สวัสดีครับ น้ำ", false}}},
         {"Vietnamese, combining marks", u"DejaVu Sans", kDejaVu, false,
@@ -237,6 +238,13 @@ TEST(Shaping, DrawnArabicJoinsAndRightToLeftStartsAtTheRight) {
     ASSERT_EQ(host->GetStringRect(0, &whole), S_OK);
     EXPECT_NEAR(line0.x + line0.width, whole.x + whole.width, 0.01);  // starts at the right
     EXPECT_NEAR(line1.x, whole.x, 0.01);                               // the Latin one at the left
+
+    // An explicit right-to-left override turns Latin letters around; an isolate keeps them.
+    Host marks;
+    marks->AddString();
+    marks->InsertText(0, 0, u"\u202Eabc\u202C \u2067abc\u2069");
+    EXPECT_GT(CharRect(*marks, 0, 1).x, CharRect(*marks, 0, 3).x);
+    EXPECT_LT(CharRect(*marks, 0, 7).x, CharRect(*marks, 0, 9).x);
 }
 
 TEST(Shaping, DrawnVerticalLongVowelMarkStandsUpright) {

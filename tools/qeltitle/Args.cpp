@@ -183,6 +183,23 @@ bool ParseRgb(std::string_view text, uint32_t& rgb, std::string& error) {
     return true;
 }
 
+bool ParseColor(std::string_view text, uint32_t& rgb, std::optional<int>& alpha, std::string& error) {
+    if (text.size() != 9) {
+        if (ParseRgb(text, rgb, error)) return true;
+        error += " or #RRGGBBAA";
+        return false;
+    }
+    uint32_t opacity = 0;
+    const auto [ptr, ec] = std::from_chars(text.data() + 7, text.data() + 9, opacity, 16);
+    if (text[7] == '+' || text[7] == '-' || ec != std::errc() || ptr != text.data() + 9 ||
+        !ParseRgb(text.substr(0, 7), rgb, error)) {
+        error = "bad colour " + Quoted(text) + ": expected #RRGGBB or #RRGGBBAA";
+        return false;
+    }
+    alpha = static_cast<int>(opacity);
+    return true;
+}
+
 bool ParsePoint(std::string_view text, float& x, float& y, std::string& error) {
     const auto parts = Split(text, ',');
     double px = 0, py = 0;
@@ -197,26 +214,46 @@ bool ParsePoint(std::string_view text, float& x, float& y, std::string& error) {
 }
 
 bool ParseColorPair(std::string_view text, uint32_t& first, uint32_t& second, std::string& error) {
+    std::optional<int> alpha;
+    if (!ParseColorPair(text, first, second, alpha, error)) return false;
+    if (!alpha) return true;
+    error = "bad colours " + Quoted(text) + ": no alpha here (#RRGGBB)";
+    return false;
+}
+
+bool ParseColorPair(std::string_view text, uint32_t& first, uint32_t& second, std::optional<int>& alpha,
+                    std::string& error) {
     const auto parts = Split(text, ':');
     if (parts.size() > 2) {
-        error = "bad colours " + Quoted(text) + ": expected #RRGGBB or #RRGGBB:#RRGGBB";
+        error = "bad colours " + Quoted(text) + ": expected #RRGGBB[AA] or #RRGGBB[AA]:#RRGGBB[AA]";
         return false;
     }
-    if (!ParseRgb(parts[0], first, error)) return false;
+    std::optional<int> firstAlpha, secondAlpha;
+    if (!ParseColor(parts[0], first, firstAlpha, error)) return false;
     second = first;
-    return parts.size() == 1 || ParseRgb(parts[1], second, error);
+    if (parts.size() == 2 && !ParseColor(parts[1], second, secondAlpha, error)) return false;
+    if (firstAlpha && secondAlpha && *firstAlpha != *secondAlpha) {
+        error = "bad colours " + Quoted(text) + ": a face has one alpha; give both colours the same AA";
+        return false;
+    }
+    alpha = firstAlpha ? firstAlpha : secondAlpha;
+    return true;
 }
 
 bool ParseBorder(std::string_view text, BorderOption& out, std::string& error) {
     const auto parts = Split(text, ':');
     long size = 0;
     if (parts.size() > 2 || !ParseInteger(parts[0], 0, 1000, size, error)) {
-        if (parts.size() > 2) error = "bad border " + Quoted(text) + ": expected N[:#RRGGBB]";
+        if (parts.size() > 2) error = "bad border " + Quoted(text) + ": expected N[:#RRGGBB[AA]]";
         return false;
     }
     out.size = static_cast<int>(size);
     out.rgb = 0;
-    return parts.size() == 1 || ParseRgb(parts[1], out.rgb, error);
+    out.alpha = 255;
+    std::optional<int> alpha;
+    if (parts.size() == 2 && !ParseColor(parts[1], out.rgb, alpha, error)) return false;
+    out.alpha = alpha.value_or(255);
+    return true;
 }
 
 bool ParseShadow(std::string_view text, ShadowOption& out, std::string& error) {
@@ -230,12 +267,12 @@ bool ParseShadow(std::string_view text, ShadowOption& out, std::string& error) {
         if (parts[k] == "extrude") {
             out.extrude = true;
         } else if (parts[k].starts_with("#")) {
-            if (!ParseRgb(parts[k], out.rgb, error)) return false;
+            if (!ParseColor(parts[k], out.rgb, out.alpha, error)) return false;
         } else {
             long blur = 0;
             if (!ParseInteger(parts[k], 0, 1000, blur, error)) {
                 error = "bad shadow part " + Quoted(parts[k]) +
-                        ": expected a blur radius, 'extrude' or #RRGGBB";
+                        ": expected a blur radius, 'extrude' or #RRGGBB[AA]";
                 return false;
             }
             out.blur = static_cast<int>(blur);

@@ -66,6 +66,9 @@ bool ParseFrameSize(std::string_view text, FrameSize& out, std::string& error);
 
 // "#RRGGBB" to 0x00RRGGBB.
 bool ParseRgb(std::string_view text, uint32_t& rgb, std::string& error);
+// "#RRGGBB" or "#RRGGBBAA" (AA: opacity, 00 clear to FF opaque) to 0x00RRGGBB and the alpha,
+// which stays unset without AA.
+bool ParseColor(std::string_view text, uint32_t& rgb, std::optional<int>& alpha, std::string& error);
 // 0x00RRGGBB to the title model's 0x00BBGGRR.
 constexpr uint32_t ModelColor(uint32_t rgb) {
     return ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
@@ -74,22 +77,27 @@ constexpr uint32_t ModelColor(uint32_t rgb) {
 // "X,Y".
 bool ParsePoint(std::string_view text, float& x, float& y, std::string& error);
 
-// "#RRGGBB[:#RRGGBB]"; one colour gives both ends of the gradient.
+// "#RRGGBB[:#RRGGBB]"; one colour gives both ends of the gradient. Either may carry an alpha
+// (#RRGGBBAA): a face has one, so two different ones are refused.
 bool ParseColorPair(std::string_view text, uint32_t& first, uint32_t& second, std::string& error);
+bool ParseColorPair(std::string_view text, uint32_t& first, uint32_t& second, std::optional<int>& alpha,
+                    std::string& error);
 
-// "N[:#RRGGBB]": outline width in the model's units and its colour (default black).
+// "N[:#RRGGBB[AA]]": outline width in the model's units and its colour (default black).
 struct BorderOption {
     int size = 0;
     uint32_t rgb = 0;
+    int alpha = 255;  // #RRGGBBAA
 };
 bool ParseBorder(std::string_view text, BorderOption& out, std::string& error);
 
-// "DX,DY[:BLUR][:extrude][:#RRGGBB]" in any order after the offsets; default black, no blur.
+// "DX,DY[:BLUR][:extrude][:#RRGGBB[AA]]" in any order after the offsets; default black, no blur.
 struct ShadowOption {
     float dx = 0, dy = 0;
     int blur = 0;
     bool extrude = false;
     uint32_t rgb = 0;
+    std::optional<int> alpha;  // #RRGGBBAA; unset: 160 for a flat shadow, 255 for a slab
 };
 bool ParseShadow(std::string_view text, ShadowOption& out, std::string& error);
 

@@ -49,19 +49,19 @@ std::vector<DemoString> DemoStrings() {
     std::vector<DemoString> strings;
 
     StringStyle title = Style(150, 0xFFE27A, 0xFF7A00, true);
-    title.border = BorderOption{6, 0x3A1800};
-    title.shadow = ShadowOption{8, 8, 6, false, 0x000000};
+    title.border = BorderOption{6, 0x3A1800, 255};
+    title.shadow = ShadowOption{8, 8, 6, false, 0x000000, std::nullopt};
     title.at = std::make_pair(0.0f, 0.0f);  // centred horizontally below
     strings.push_back({"QEL Title", title, EffectSchedule("PATH_SLIDEDOWN", 0.0f, 0.25f)});
 
     StringStyle subtitle = Style(40, 0xFFFFFF, 0x9CC8FF);
-    subtitle.border = BorderOption{3, 0x0A1020};
-    subtitle.shadow = ShadowOption{3, 3, 2, false, 0x000000};
+    subtitle.border = BorderOption{3, 0x0A1020, 255};
+    subtitle.shadow = ShadowOption{3, 3, 2, false, 0x000000, std::nullopt};
     strings.push_back({"gradients \xC2\xB7 borders \xC2\xB7 shadows \xC2\xB7 key frames", subtitle,
                        EffectSchedule("PATH_WIPERIGHT", 0.15f, 0.45f)});
 
     StringStyle rotated = Style(56, 0x7CFFB2, 0x20C070, true);
-    rotated.border = BorderOption{4, 0x003018};
+    rotated.border = BorderOption{4, 0x003018, 255};
     rotated.rotate = 12;
     rotated.at = std::make_pair(110.0f, 520.0f);
     strings.push_back({"rotated", rotated, EffectSchedule("PATH_FADE", 0.3f, 0.55f)});
@@ -70,21 +70,21 @@ std::vector<DemoString> DemoStrings() {
     // are turned clockwise, so the whole column reads from top to bottom.
     StringStyle vertical = Style(60, 0xFFFFFF, 0xFFB0D0, true);
     vertical.vertical = true;
-    vertical.border = BorderOption{3, 0x300018};
-    vertical.shadow = ShadowOption{3, 3, 2, false, 0x000000};
+    vertical.border = BorderOption{3, 0x300018, 255};
+    vertical.shadow = ShadowOption{3, 3, 2, false, 0x000000, std::nullopt};
     vertical.at = std::make_pair(1190.0f, 80.0f);
     strings.push_back({"\xE7\xB8\xA6\xE6\x9B\xB8\xE3\x81\x8DQEL", vertical, EffectSchedule("PATH_HIDEUP", 0.2f, 0.5f)});
 
     StringStyle extruded = Style(64, 0xFF6A8A, 0xFF2050, true);
-    extruded.shadow = ShadowOption{5, 5, 0, true, 0x4A0018};
+    extruded.shadow = ShadowOption{5, 5, 0, true, 0x4A0018, std::nullopt};
     extruded.at = std::make_pair(820.0f, 560.0f);
     strings.push_back({"extruded", extruded, EffectSchedule("PATH_SLIDELEFT", 0.35f, 0.6f)});
 
     // Three words take turns in the same place: each comes in, rests and leaves through its key
     // frames, the last one stays.
     StringStyle word = Style(60, 0xFFFFFF, 0xFFFFFF, true);
-    word.border = BorderOption{4, 0x202040};
-    word.shadow = ShadowOption{4, 4, 3, false, 0x000000};
+    word.border = BorderOption{4, 0x202040, 255};
+    word.shadow = ShadowOption{4, 4, 3, false, 0x000000, std::nullopt};
     word.frame = {kWidth, 960};  // centred at two thirds of the frame height
     strings.push_back({"Slide", word, EffectSchedule("PATH_SLIDEUP", 0.05f, 0.2f, "PATH_FADE", 0.3f, 0.38f)});
     strings.push_back({"Wipe", word, EffectSchedule("PATH_WIPERIGHT", 0.4f, 0.55f, "PATH_WIPELEFT", 0.62f, 0.7f)});
@@ -93,7 +93,7 @@ std::vector<DemoString> DemoStrings() {
     // Lines rolling up a plane tilted away from the viewer, into the distance, over the second
     // half; they fade as they near the horizon.
     StringStyle crawl = Style(46, 0xFFE27A, 0xFFB020, true);
-    crawl.border = BorderOption{2, 0x3A1800};
+    crawl.border = BorderOption{2, 0x3A1800, 255};
     strings.push_back({"A title engine\ndrawn in software\nline by line\nrolls into the distance", crawl,
                        EffectSchedule("PATH_PERSPECTIVESCROLL", 0.5f, 1.0f)});
     return strings;

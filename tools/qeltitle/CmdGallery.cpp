@@ -89,8 +89,8 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
     sample.color1 = 0xFFE27A;
     sample.color2 = 0xFF8A00;
     sample.gradient = 1;
-    sample.border = BorderOption{4, 0x2A1400};
-    sample.shadow = ShadowOption{3, 3, 2, false, 0x000000};
+    sample.border = BorderOption{4, 0x2A1400, 255};
+    sample.shadow = ShadowOption{3, 3, 2, false, 0x000000, std::nullopt};
     sample.frame = {kCellWidth, kCellHeight};
     AddedString added;
     if (!AddStyledString(*cells, ExpandTitleText(text), sample, added, error)) return false;

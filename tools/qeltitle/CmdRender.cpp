@@ -176,10 +176,16 @@ int RunAnimate(const std::vector<std::string>& args) {
     FrameRange frameRange{0, count - 1};
     if (range && !ParseFrameRange(*range, count, frameRange, error)) return UsageError("animate", "--range: " + error);
 
+    if (scene.setup.keepAlpha) {
+        std::string warning;
+        if (!CheckAlphaOutput(output, warning, error)) return Fail(error);
+        if (!warning.empty()) Warn(warning);
+    }
     const InterruptWatch interrupt;
     auto sink = OpenFrameSink(output, scene.setup.width, scene.setup.height, fps, scene.setup.keepAlpha, error);
     if (!sink) return Fail(error);
-    if (const std::string note = PaddedVideoNote(output, scene.setup.width, scene.setup.height); !note.empty())
+    if (const std::string note = PaddedVideoNote(output, scene.setup.width, scene.setup.height);
+        !note.empty() && !scene.setup.keepAlpha)
         Warn(note);
     Progress progress(frameRange.Count(), stderr, isatty(fileno(stderr)) != 0);
     const bool ok = RunFrames(

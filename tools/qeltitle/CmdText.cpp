@@ -99,6 +99,13 @@ int RunText(const std::vector<std::string>& args) {
     if (!AddStyledString(*host, options.text, style, added, error)) return Fail(error);
     if (added.fontSubstituted)
         Warn("font '" + style.font + "' is not installed; using '" + added.fontUsed + "'");
+    if (added.outside) {
+        char box[160];
+        std::snprintf(box, sizeof box, "%.0f,%.0f to %.0f,%.0f", added.extent.left, added.extent.top,
+                      added.extent.right, added.extent.bottom);
+        Warn("string " + std::to_string(added.row) + " reaches outside the " + FormatDesignFrame(*meta.frame) +
+             " frame (it covers " + box + "); --width wraps it, --size makes it smaller");
+    }
     if (!schedule.empty() && !SetKeyFrames(*host, added.row, schedule, error)) return Fail(error);
     if (!SaveTitle(*host, output, error, &meta)) return Fail(error);
     std::printf("wrote %s (string %d: %d characters, font %s %g%s)\n", output.c_str(), added.row,

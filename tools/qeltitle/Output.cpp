@@ -278,7 +278,10 @@ std::vector<std::string> FfmpegArguments(const std::string& program, const std::
                                      "-s", std::to_string(width) + "x" + std::to_string(height),
                                      "-r", rate, "-i", "-"};
     const std::string ext = Extension(output);
-    if (PadsToEvenSize(output)) {
+    if (ext == ".mov" && withAlpha) {
+        // ProRes 4444 keeps the alpha channel (10-bit 4:4:4 with alpha); frames of any size.
+        args.insert(args.end(), {"-c:v", "prores_ks", "-profile:v", "4444", "-pix_fmt", "yuva444p10le"});
+    } else if (PadsToEvenSize(output)) {
         // yuv420p halves chroma in both directions: odd sizes get one padding row or column.
         args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset",
                                  "medium", "-crf", "18", "-pix_fmt", "yuv420p"});
@@ -323,6 +326,24 @@ int CountLaterFrames(std::string_view pattern, int from) {
     std::error_code ec;
     while (count < 1000000 && fs::exists(FormatFramePattern(pattern, from + count), ec)) ++count;
     return count;
+}
+
+bool CheckAlphaOutput(const std::string& output, std::string& warning, std::string& error) {
+    warning.clear();
+    const std::string ext = Extension(output);
+    if (IsFramePattern(output) || ext == ".webm" || ext == ".mov") return true;
+    if (PadsToEvenSize(output)) {
+        error = output + ": H.264 has no alpha channel, so a transparent background would come out black; "
+                "write .webm (VP9 with alpha), .mov (ProRes 4444) or PNG frames (frames/%04d.png)";
+        return false;
+    }
+    if (ext == ".gif")
+        warning = output + ": GIF keeps one level of transparency: soft edges become opaque; .webm (VP9) and "
+                  ".mov (ProRes 4444) keep the whole alpha";
+    else
+        warning = output + ": ffmpeg chooses the encoder for " + (ext.empty() ? "this name" : ext) +
+                  " and may drop the alpha; .webm (VP9) and .mov (ProRes 4444) keep it";
+    return true;
 }
 
 std::string PaddedVideoNote(const std::string& output, int width, int height) {

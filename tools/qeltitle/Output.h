@@ -29,9 +29,15 @@ bool PadsToEvenSize(const std::string& output);
 // The warning for an odd-sized H.264 video (what is added and how to avoid it); empty otherwise.
 std::string PaddedVideoNote(const std::string& output, int width, int height);
 
+// Whether `output` keeps a transparent background. Refused (false, `error` set) for the H.264
+// containers, whose frames have no alpha and would come out black; `warning` is set for a GIF
+// (one level of transparency) and for a container whose encoder ffmpeg chooses.
+bool CheckAlphaOutput(const std::string& output, std::string& warning, std::string& error);
+
 // ffmpeg's arguments (program name first) for raw BGRA frames on standard input, chosen by the
-// output's extension: H.264 in yuv420p for .mp4/.mov/.mkv, VP9 with alpha for .webm, a generated
-// palette for .gif; other extensions are left to ffmpeg's defaults.
+// output's extension: H.264 in yuv420p for .mp4/.mov/.mkv, VP9 with alpha for .webm, ProRes 4444
+// with alpha for a .mov with alpha, a generated palette for .gif; other extensions are left to
+// ffmpeg's defaults.
 std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
                                          int width, int height, double fps, bool withAlpha);
 

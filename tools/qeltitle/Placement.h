@@ -5,6 +5,8 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "TitleMeta.h"
 
@@ -27,5 +29,39 @@ struct FrameFit {
 FrameFit FitDesignFrame(const DesignFrame& design, int outputWidth, int outputHeight);
 // The whole output at a given scale (an explicit --scale): layout unit 0,0 at the top-left.
 FrameFit WholeFrame(float scale, int outputWidth, int outputHeight);
+
+// The nine places a string can be anchored to in the design frame: "top-left", "top",
+// "top-right", "left", "center" (or "centre"), "right", "bottom-left", "bottom", "bottom-right"
+// ("top-center" and "bottom-center" also read).
+struct Anchor {
+    int x = 1;  // 0 left, 1 centre, 2 right
+    int y = 1;  // 0 top, 1 middle, 2 bottom
+};
+bool ParseAnchor(std::string_view text, Anchor& out);
+// The same, with a message naming the nine.
+bool ParseAnchor(std::string_view text, Anchor& out, std::string& error);
+
+// Distance from the frame's edges, layout units: "X" for both, or "X,Y".
+struct Margin {
+    float x = 0, y = 0;
+};
+bool ParseMargin(std::string_view text, Margin& out, std::string& error);
+
+// What a string draws, as a box in layout units (its characters' turned boxes).
+struct Extent {
+    float left = 0, top = 0, right = 0, bottom = 0;
+};
+// The move (layout units) that puts `extent` at `anchor` of the frame, `margin` in from the edges
+// it touches; a centred side ignores the margin across it.
+std::pair<float, float> AnchorOffset(Anchor anchor, const Margin& margin, const Extent& extent,
+                                     const DesignFrame& frame);
+// True when part of `extent` lies outside the frame.
+bool OutsideFrame(const Extent& extent, const DesignFrame& frame);
+
+// Word wrapping for one paragraph of text: `advances` holds the width each character takes
+// (layout units). Returns the indices of the spaces to turn into line breaks so that no line is
+// wider than `width`, breaking at the last space that fits (a word wider than `width` stays whole
+// on its own line). Spaces at a break are not counted in the line's width.
+std::vector<size_t> WrapAtSpaces(std::u16string_view text, const std::vector<float>& advances, float width);
 
 }  // namespace qeltitle

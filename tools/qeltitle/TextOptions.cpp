@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Args.h"
+#include "Placement.h"
 #include "Text.h"
 #include "TitleMeta.h"
 #include "Timing.h"
@@ -23,11 +24,13 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     parser.Option("--size", "N", "em height in layout units (default 72)");
     parser.Flag("--bold", "bold face");
     parser.Flag("--italic", "italic face");
-    parser.Option("--color", "C1[:C2]", "fill colour(s) #RRGGBB; two colours make a gradient (default #FFFFFF)");
+    parser.Option("--color", "C1[:C2]", "fill colour(s) #RRGGBB or #RRGGBBAA; two colours make a gradient\n"
+                                        "(default #FFFFFF)");
     parser.Option("--gradient", "N", "gradient type 0 to 7 for two colours (default 1 with two colours, else 0)");
-    parser.Option("--border", "N[:#RRGGBB]", "outline of width N (in 1/80 em; default colour black)");
-    parser.Option("--shadow", "DX,DY[:BLUR][:extrude][:#RRGGBB]",
-                  "shadow offset in layout units, blur radius, extruded slab, colour (default black)");
+    parser.Option("--border", "N[:#RRGGBB[AA]]", "outline of width N (in 1/80 em; default colour black)");
+    parser.Option("--shadow", "DX,DY[:BLUR][:extrude][:#RRGGBB[AA]]",
+                  "shadow offset in layout units, blur radius, extruded slab, colour (default black,\n"
+                  "alpha A0 flat, FF extruded)");
     parser.Option("--effect", "PATH_...", "animation effect (see 'qeltitle effects')");
     parser.Option("--then", "PATH_...", "second effect, taking the string away (needs --effect)");
     parser.Option("--align", "A", "start, end or center paragraphs (default center); start is the right of a "
@@ -36,6 +39,10 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     parser.Option("--kerning", "on|off", "the font's kerning pairs (default on)");
     parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
     parser.Option("--at", "X,Y", "top-left corner of the string in layout units");
+    parser.Option("--anchor", "POS", "place the string's drawn extent at top-left, top, top-right, left, center,\n"
+                                     "right, bottom-left, bottom or bottom-right of the frame (default center)");
+    parser.Option("--margin", "X[,Y]", "with --anchor: distance from the frame's edges in layout units (0)");
+    parser.Option("--width", "N", "wrap lines at N layout units (at spaces; longer words where the line is full)");
     parser.Option("--frame", "WxH", "the frame the title is laid out for, in layout units (default 1920x1080;\n"
                                     "portrait 1080x1920); the string is centred in it");
     parser.Option("--length", "SECONDS", "the title's length in seconds or [hh:]mm:ss[.fff]; the key frames\n"
@@ -57,6 +64,7 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         "  qeltitle text 'Hello, world' -o hello.xml --size 120 --color '#FFD040:#FF6000' --border 4\n"
         "  qeltitle text 'Line one\\nLine two' -o two.xml --shadow 6,6:4 --effect PATH_SLIDEUP "
         "--then PATH_FADE\n"
+        "  qeltitle text 'Jane Doe' -o bug.xml --anchor bottom-left --margin 60 --size 60\n"
         "  qeltitle text 'Lower third' -o low.xml --length 4 --in 0.5 --out 0.5 --effect PATH_SLIDEUP "
         "--then PATH_FADE");
     out = TextOptions{};
@@ -94,8 +102,10 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         if (!ParseNumber(*v, 1, 4096, number, error)) return bad("--size: " + error);
         style.size = static_cast<float>(number);
     }
-    if (auto v = parser.Value("color"); v && !ParseColorPair(*v, style.color1, style.color2, error))
+    std::optional<int> faceAlpha;
+    if (auto v = parser.Value("color"); v && !ParseColorPair(*v, style.color1, style.color2, faceAlpha, error))
         return bad("--color: " + error);
+    style.alpha = faceAlpha.value_or(255);
     style.gradient = style.color1 != style.color2 ? 1 : 0;
     if (auto v = parser.Value("gradient")) {
         if (!ParseInteger(*v, 0, 7, whole, error)) return bad("--gradient: " + error);
@@ -120,6 +130,13 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         float x = 0, y = 0;
         if (!ParsePoint(*v, x, y, error)) return bad("--at: " + error);
         style.at = std::make_pair(x, y);
+        if (parser.Has("anchor") || parser.Has("margin")) return bad("--at places the corner itself: no --anchor or --margin");
+    }
+    if (auto v = parser.Value("anchor"); v && !ParseAnchor(*v, style.anchor, error)) return bad("--anchor: " + error);
+    if (auto v = parser.Value("margin"); v && !ParseMargin(*v, style.margin, error)) return bad("--margin: " + error);
+    if (auto v = parser.Value("width")) {
+        if (!ParseNumber(*v, 1, 1e6, number, error)) return bad("--width: " + error);
+        style.width = static_cast<float>(number);
     }
     if (auto v = parser.Value("frame"); v && !ParseFrameSize(*v, style.frame, error)) return bad("--frame: " + error);
     out.frameGiven = parser.Has("frame");

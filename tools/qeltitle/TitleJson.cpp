@@ -516,21 +516,6 @@ bool SetDefaultStyle(ITitleHost& host, const CharStyle& style) {
     return substituted;
 }
 
-bool ParseAnchor(std::string_view text, Anchor& out) {
-    static constexpr struct {
-        std::string_view name;
-        int x, y;
-    } kNames[] = {{"top-left", 0, 0},     {"top", 1, 0},           {"top-center", 1, 0},  {"top-right", 2, 0},
-                  {"left", 0, 1},         {"center", 1, 1},        {"centre", 1, 1},      {"right", 2, 1},
-                  {"bottom-left", 0, 2},  {"bottom", 1, 2},        {"bottom-center", 1, 2}, {"bottom-right", 2, 2}};
-    for (const auto& n : kNames)
-        if (n.name == text) {
-            out = Anchor{n.x, n.y};
-            return true;
-        }
-    return false;
-}
-
 bool PlaceString(ITitleHost& host, int row, Anchor anchor, float marginX, float marginY, FrameSize frame,
                  std::string& error) {
     StringAttrs attrs{};

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "Args.h"
+#include "Placement.h"
 #include "JsonInput.h"
 #include "qel/QEL_Title2.h"
 
@@ -60,13 +61,6 @@ bool ParseJsonColor(std::string_view text, uint32_t& modelColor, std::optional<u
 // Returns true when the font's face is not installed and the library substituted another.
 bool SetDefaultStyle(qel::ITitleHost& host, const CharStyle& style);
 
-// The nine anchors: "top-left", "top", "top-right", "left", "center", "right", "bottom-left",
-// "bottom", "bottom-right" ("top-center" and "bottom-center" also read).
-struct Anchor {
-    int x = 1;  // 0 left, 1 centre, 2 right
-    int y = 1;  // 0 top, 1 middle, 2 bottom
-};
-bool ParseAnchor(std::string_view text, Anchor& out);
 // Moves string `row` so that the union of its character boxes lies at `anchor` inside `frame`
 // (layout units) kept `marginX`, `marginY` from the edges; positions are rounded to whole units.
 bool PlaceString(qel::ITitleHost& host, int row, Anchor anchor, float marginX, float marginY, FrameSize frame,

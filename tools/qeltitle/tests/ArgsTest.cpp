@@ -107,6 +107,24 @@ TEST(OptionValues, ColoursBecomeModelOrder) {
     EXPECT_EQ(b, 0x0A0B0Cu);
     EXPECT_FALSE(ParseColorPair("#010203:#0A0B0C:#000000", a, b, error));
     EXPECT_FALSE(ParseColorPair("#010203:", a, b, error));
+
+    // Alpha: #RRGGBBAA wherever a face, border or shadow colour is given; a face has one alpha.
+    std::optional<int> alpha;
+    ASSERT_TRUE(ParseColorPair("#01020380:#0A0B0C", a, b, alpha, error)) << error;
+    EXPECT_EQ(alpha, 0x80);
+    EXPECT_EQ(b, 0x0A0B0Cu);
+    ASSERT_TRUE(ParseColorPair("#010203", a, b, alpha = std::nullopt, error));
+    EXPECT_FALSE(alpha);
+    EXPECT_FALSE(ParseColorPair("#01020380:#0A0B0C40", a, b, alpha, error));
+    EXPECT_NE(error.find("one alpha"), std::string::npos) << error;
+    for (const char* bad : {"#0102038", "#010203GG", "#010203+1", "#01020380FF"})
+        EXPECT_FALSE(ParseColor(bad, a, alpha, error)) << bad;
+    BorderOption border;
+    ASSERT_TRUE(ParseBorder("3:#FFFFFF40", border, error)) << error;
+    EXPECT_EQ(border.alpha, 0x40);
+    ShadowOption shadow;
+    ASSERT_TRUE(ParseShadow("3,3:#00000000", shadow, error)) << error;
+    EXPECT_EQ(shadow.alpha, 0);
 }
 
 TEST(OptionValues, NumbersAreStrictAndRanged) {

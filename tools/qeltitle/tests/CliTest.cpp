@@ -189,6 +189,20 @@ TEST_F(Cli, TitleRemembersItsLengthAndFrame) {
               std::string::npos);
 }
 
+// A string placed partly outside its frame is drawn and warned about; a transparent background is
+// refused for a video without alpha before anything is written, and kept in ProRes 4444.
+TEST_F(Cli, OutputsTellWhatTheyCannotShow) {
+    Result r = Run("text 'A caption far too long for the frame it is placed in, at the bottom' -o t.xml --at 100,950");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.err.find("warning: string 0 reaches outside the 1920x1080 frame"), std::string::npos) << r.err;
+    EXPECT_EQ(Run("text 'Fits' -o u.xml --anchor bottom-right --margin 40").err, "");
+
+    r = Run("animate u.xml -o t.mp4 --frames 2 --size 64x36 --background transparent");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("t.mp4: H.264 has no alpha channel"), std::string::npos) << r.err;
+    EXPECT_EQ(Names(), (std::vector<std::string>{"t.xml", "u.xml"}));
+}
+
 TEST_F(Cli, AnimateToPatternWritesEveryFrame) {
     ASSERT_EQ(Run("text 'Go' -o t.xml --effect PATH_SLIDEUP --then PATH_FADE").status, 0);
     const Result r = Run("animate t.xml -o 'frames/%03d.png' --frames 7 --size 160x90");

@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <vector>
 #include <fstream>
 
 #include "KeyFrames.h"
@@ -34,8 +35,11 @@ TEST(Timing, SecondsAndClockTimes) {
         double seconds = -1;
         std::string error;
         EXPECT_EQ(ParseSeconds(c.text, 86400, seconds, error), c.seconds >= 0) << c.text << ": " << error;
-        if (c.seconds >= 0) EXPECT_DOUBLE_EQ(seconds, c.seconds) << c.text;
-        else EXPECT_NE(error.find(c.text), std::string::npos) << error;
+        if (c.seconds >= 0) {
+            EXPECT_DOUBLE_EQ(seconds, c.seconds) << c.text;
+        } else {
+            EXPECT_NE(error.find(c.text), std::string::npos) << error;
+        }
     }
     EXPECT_EQ(FormatSeconds(65.25), "1:05.250");
     EXPECT_EQ(FormatSeconds(3723), "1:02:03");
@@ -86,6 +90,84 @@ TEST(Fit, UniformScaleCentredInAnyFrame) {
         EXPECT_EQ(fit.width, c.fit.width);
         EXPECT_EQ(fit.height, c.fit.height);
     }
+}
+
+// Each anchor puts the string's drawn extent at its place of the frame, the margin in from the
+// edges it touches, through the library's own measurements.
+TEST(Anchors, NineAnchorsPlaceTheDrawnExtent) {
+    const struct {
+        const char* name;
+        float left, top, right, bottom;  // < 0: not checked (centred across that side)
+    } cases[] = {
+        {"top-left", 50, 30, -1, -1},     {"top", -1, 30, -1, -1},     {"top-right", -1, 30, 1870, -1},
+        {"left", 50, -1, -1, -1},         {"center", -1, -1, -1, -1},  {"right", -1, -1, 1870, -1},
+        {"bottom-left", 50, -1, -1, 1050}, {"bottom", -1, -1, -1, 1050}, {"bottom-right", -1, -1, 1870, 1050},
+    };
+    std::string error;
+    HostPtr host = NewHost(error);
+    ASSERT_TRUE(host) << error;
+    for (const auto& c : cases) {
+        StringStyle style;
+        style.rotate = 10;  // the turned extent is what is placed
+        ASSERT_TRUE(ParseAnchor(c.name, style.anchor, error)) << error;
+        ASSERT_TRUE(ParseMargin("50,30", style.margin, error));
+        AddedString added;
+        ASSERT_TRUE(AddStyledString(*host, u"Anchored", style, added, error)) << error;
+        const Extent e = MeasureString(*host, added.row);
+        const float expected[4] = {c.left, c.top, c.right, c.bottom}, got[4] = {e.left, e.top, e.right, e.bottom};
+        for (int k = 0; k < 4; ++k)
+            if (expected[k] >= 0) {
+                EXPECT_NEAR(got[k], expected[k], 0.5f) << c.name << " side " << k;
+            }
+        if (c.left < 0 && c.right < 0) {
+            EXPECT_NEAR(e.left + e.right, 1920, 1.0f) << c.name;
+        }
+        if (c.top < 0 && c.bottom < 0) {
+            EXPECT_NEAR(e.top + e.bottom, 1080, 1.0f) << c.name;
+        }
+        EXPECT_FALSE(added.outside) << c.name;
+    }
+    Anchor anchor;
+    EXPECT_FALSE(ParseAnchor("middle", anchor, error));
+    Margin margin;
+    EXPECT_TRUE(ParseMargin("60", margin, error) && margin.x == 60 && margin.y == 60);
+    EXPECT_FALSE(ParseMargin("60,", margin, error));
+}
+
+// --width breaks lines at spaces, never inside a word that fits on a line; a string that still
+// reaches outside the frame is reported.
+TEST(Anchors, WidthWrapsAtSpacesAndOverflowIsReported) {
+    const std::vector<float> advances(11, 10.0f);  // "aaa bbb ccc", 10 units a character
+    EXPECT_EQ(WrapAtSpaces(u"aaa bbb ccc", advances, 70), (std::vector<size_t>{7}));  // "aaa bbb" fits exactly
+    EXPECT_EQ(WrapAtSpaces(u"aaa bbb ccc", advances, 69), (std::vector<size_t>{3, 7}));
+    EXPECT_EQ(WrapAtSpaces(u"aaa bbb ccc", advances, 20), (std::vector<size_t>{3, 7}));  // words longer
+    EXPECT_TRUE(WrapAtSpaces(u"aaa bbb ccc", advances, 200).empty());
+
+    std::string error;
+    HostPtr host = NewHost(error);
+    ASSERT_TRUE(host) << error;
+    StringStyle style;
+    style.width = 500;
+    AddedString added;
+    const std::u16string text = u"A caption long enough to need three or four lines at this width.";
+    ASSERT_TRUE(AddStyledString(*host, text, style, added, error)) << error;
+    EXPECT_GE(added.wrappedLines, 2);
+    EXPECT_LE(added.extent.right - added.extent.left, 500.5f);
+    std::u16string stored(host->GetText(added.row, nullptr) + 1, u'\0');
+    host->GetText(added.row, stored.data());
+    stored.resize(stored.size() - 1);
+    std::u16string unwrapped;
+    for (size_t i = 0; i < stored.size(); ++i) {
+        const bool pair = stored[i] == u'\r' && i + 1 < stored.size() && stored[i + 1] == u'\n';
+        unwrapped += pair ? u' ' : stored[i];
+        i += pair ? 1 : 0;
+    }
+    EXPECT_EQ(unwrapped, text);  // every break took the place of a space
+
+    style = StringStyle{};
+    style.at = std::make_pair(100.0f, 950.0f);
+    ASSERT_TRUE(AddStyledString(*host, text + text, style, added, error)) << error;
+    EXPECT_TRUE(added.outside);
 }
 
 // The length and frame ride in the root element: the library loads such a file as before, a save

@@ -94,6 +94,8 @@ TEST(Ffmpeg, ArgumentsFollowTheOutputKind) {
     const auto webm = FfmpegArguments("ffmpeg", "a.webm", 64, 64, 25, true);
     EXPECT_TRUE(has(webm, "libvpx-vp9"));
     EXPECT_TRUE(has(webm, "yuva420p"));
+    const auto mov = FfmpegArguments("ffmpeg", "a.mov", 63, 63, 25, true);  // ProRes 4444 keeps alpha
+    EXPECT_TRUE(has(mov, "prores_ks") && has(mov, "4444") && has(mov, "yuva444p10le") && !has(mov, "libx264"));
 
     const auto gif = FfmpegArguments("ffmpeg", "a.gif", 64, 64, 25, false);
     EXPECT_FALSE(has(gif, "libx264"));

@@ -103,6 +103,11 @@ TEST(TextOptions, BadCommandLinesSayWhatIsWrong) {
         {"Hi -o t.xml --length 0", "--length: a title lasts longer than 0 seconds"},
         {"Hi -o t.xml --length 4 --in 1", "--in and --out time an effect"},
         {"Hi -o t.xml --length 4 --in 3 --out 2 --effect PATH_FADE", "longer than --length"},
+        {"Hi -o t.xml --at 1,1 --anchor top", "--at places the corner itself"},
+        {"Hi -o t.xml --anchor middle", "--anchor: bad anchor 'middle'"},
+        {"Hi -o t.xml --margin 1,2,3", "--margin: bad margin"},
+        {"Hi -o t.xml --width 0", "--width: number '0' out of range"},
+        {"Hi -o t.xml --color #FFFFFF80:#00000040", "--color: bad colours"},
     };
     for (const auto& c : cases) {
         TextOptions options;

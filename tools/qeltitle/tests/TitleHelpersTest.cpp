@@ -137,7 +137,7 @@ TEST(StyledString, StyleReachesTheCharacters) {
     style.color2 = 0x0000FF;
     style.gradient = 3;
     style.border = BorderOption{5, 0x00FF00};
-    style.shadow = ShadowOption{2, -3, 4, true, 0x102030};
+    style.shadow = ShadowOption{2, -3, 4, true, 0x102030, std::nullopt};
     style.at = std::make_pair(12.0f, 34.0f);
     AddedString added;
     ASSERT_TRUE(AddStyledString(*host, u"Ab", style, added, error)) << error;
