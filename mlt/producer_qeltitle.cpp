@@ -36,14 +36,22 @@
 #include <thread>
 #include <vector>
 
+#include "FrameDefaults.h"
+#include "base/Unicode.h"
+
 namespace {
+
+// The tool's frame figures: the layout frame, the scale range, the largest side (which also keeps
+// a frame's byte count within int) and the length of an animation without an out point.
+using qeltitle::kDefaultSeconds;
+using qeltitle::kLayoutHeight;
+using qeltitle::kLayoutWidth;
+using qeltitle::kMaxFrameSide;
+using qeltitle::kMaxScale;
+using qeltitle::kMinScale;
 
 constexpr char kService[] = "qeltitle";
 constexpr char kTimeProperty[] = "qeltitle.time";  // title time of a frame, 0 to 1
-constexpr double kLayoutWidth = 1920, kLayoutHeight = 1080;  // the frame titles are laid out for
-constexpr double kDefaultSeconds = 4;  // length when no out point is given, as `qeltitle animate`
-constexpr double kMinScale = 0.01, kMaxScale = 100;  // frame pixels per layout unit, as `qeltitle`
-constexpr int kMaxSide = 16384;  // pixels; keeps a frame's byte count within int
 
 struct HostRelease {
     void operator()(qel::ITitleHost* host) const { ReleaseTitleHost(host); }
@@ -57,7 +65,7 @@ struct FrameSetup {
     bool operator==(const FrameSetup&) const = default;
 };
 
-// The producer: MLT's record first, so MLT's pointer to it is a pointer to this.
+// The producer's own state, which MLT hands back as the producer's child.
 struct TitleProducer {
     mlt_producer_s parent{};
     std::mutex engineLock;  // one Render (and settings change) at a time
@@ -65,32 +73,6 @@ struct TitleProducer {
     FrameSetup current;
     qeltitle::TitleMeta meta;  // the title's length and design frame, when it names them
 };
-
-// UTF-8 to UTF-16 for file names; false for a malformed sequence.
-bool Utf8ToUtf16(std::string_view in, std::u16string& out) {
-    out.clear();
-    for (size_t i = 0; i < in.size();) {
-        const unsigned char lead = static_cast<unsigned char>(in[i]);
-        const int extra = lead < 0x80 ? 0 : (lead >> 5) == 6 ? 1 : (lead >> 4) == 14 ? 2 : (lead >> 3) == 30 ? 3 : -1;
-        if (extra < 0 || i + static_cast<size_t>(extra) >= in.size()) return false;
-        char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
-        for (int k = 1; k <= extra; ++k) {
-            const unsigned char next = static_cast<unsigned char>(in[i + static_cast<size_t>(k)]);
-            if ((next >> 6) != 2) return false;
-            c = (c << 6) | (next & 0x3F);
-        }
-        static constexpr char32_t kMinimum[4] = {0, 0x80, 0x800, 0x10000};
-        if (c < kMinimum[extra] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return false;
-        if (c >= 0x10000) {
-            out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-        i += static_cast<size_t>(extra) + 1;
-    }
-    return true;
-}
 
 // The background under the title: transparent unless a colour is given.
 mlt_color Background(mlt_properties properties) {
@@ -118,8 +100,8 @@ qel::HRESULT DrawArea(qel::ITitleHost& host, uint8_t* image, int width, const Fr
 
 // Draws the frame's title time into a new RGBA image of width x height.
 int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* width, int* height, int) {
-    auto* self = static_cast<TitleProducer*>(mlt_frame_pop_service(frame));
-    mlt_producer producer = &self->parent;
+    auto producer = static_cast<mlt_producer>(mlt_frame_pop_service(frame));
+    auto* self = static_cast<TitleProducer*>(producer->child);
     mlt_properties properties = MLT_PRODUCER_PROPERTIES(producer);
     mlt_profile profile = mlt_service_profile(MLT_PRODUCER_SERVICE(producer));
     if (*width <= 0 || *height <= 0) {
@@ -127,9 +109,9 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
         *height = profile->height;
     }
     const int w = *width, h = *height;
-    if (w > kMaxSide || h > kMaxSide) {
+    if (w > kMaxFrameSide || h > kMaxFrameSide) {
         mlt_log_error(MLT_PRODUCER_SERVICE(producer), "a frame of %dx%d is larger than %d pixels a side\n", w, h,
-                      kMaxSide);
+                      kMaxFrameSide);
         return 1;
     }
 
@@ -151,8 +133,8 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
         setup = FrameSetup{fit.width, fit.height, fit.scale, fit.scale, false};
         areaX = fit.x, areaY = fit.y;
     } else {
-        setup.scaleX = static_cast<float>(profile->width / kLayoutWidth * toFrameX);
-        setup.scaleY = static_cast<float>(profile->height / kLayoutHeight * toFrameY);
+        setup.scaleX = static_cast<float>(static_cast<double>(profile->width) / kLayoutWidth * toFrameX);
+        setup.scaleY = static_cast<float>(static_cast<double>(profile->height) / kLayoutHeight * toFrameY);
     }
     const mlt_color background = Background(properties);
     setup.keepAlpha = background.a != 255;
@@ -235,9 +217,10 @@ int GetFrame(mlt_producer producer, mlt_frame_ptr frame, int) {
 }
 
 void Close(mlt_producer producer) {
+    auto* self = static_cast<TitleProducer*>(producer->child);
     producer->close = nullptr;
     mlt_producer_close(producer);
-    delete reinterpret_cast<TitleProducer*>(producer);
+    delete self;
 }
 
 void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg) {
@@ -246,8 +229,9 @@ void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg
         mlt_log_error(nullptr, "%s: a title file is needed (%s:TITLE.xml)\n", kService, kService);
         return nullptr;
     }
-    std::u16string path;
-    if (!Utf8ToUtf16(resource, path)) {
+    // A name that does not convert back to itself held a malformed sequence.
+    const std::u16string path = qel::Utf8ToUtf16(resource);
+    if (qel::Utf16ToUtf8(path) != resource) {
         mlt_log_error(nullptr, "%s: %s: the file name is not valid UTF-8\n", kService, resource);
         return nullptr;
     }

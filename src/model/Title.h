@@ -127,6 +127,10 @@ private:
     MetaString* At(int32_t row) {
         return row >= 0 && static_cast<size_t>(row) < strings_.size() ? &strings_[static_cast<size_t>(row)] : nullptr;
     }
+    // The string to edit over characters [first, first + count), the range widened to whole
+    // surrogate pairs: null without counting as an edit when the row or range is invalid
+    // (*result E_INVALIDARG) or the range is empty (*result S_OK, nothing to do).
+    MetaString* EditRange(int32_t row, int32_t& first, int32_t& count, HRESULT* result);
     bool DefaultVertical() const { return defaultString_.Vertical != 0; }
     // A request whose face is not installed takes the default GUI font's face and character set.
     bool InstalledOrGuiFont(FontSpec& spec) const;

@@ -68,16 +68,13 @@ void EraseParagraphs(MetaString& s, size_t from, size_t to) {
 // from the string's table and entries only the range used are released. An empty range adds no
 // entry, since nothing would use it.
 template <class Entry>
-HRESULT ApplyStyleEntry(MetaString* s, int32_t first, int32_t count, std::vector<Entry> MetaString::*table,
-                        const Entry& entry, int32_t MetaCharacter::*index,
-                        void (*release)(MetaString&, int32_t, int32_t)) {
-    if (!s || !ValidRange(*s, first, count)) return E_INVALIDARG;
-    if (count == 0) return S_OK;
+void ApplyStyleEntry(MetaString* s, int32_t first, int32_t count, std::vector<Entry> MetaString::*table,
+                     const Entry& entry, int32_t MetaCharacter::*index,
+                     void (*release)(MetaString&, int32_t, int32_t)) {
     EditRollback rollback(*s);
     release(*s, first, count);
     const int32_t e = FindOrAdd((*s).*table, entry);
     for (int32_t i = first; i < first + count; ++i) s->chars[static_cast<size_t>(i)].*index = e;
-    return S_OK;
 }
 
 // The string-level attributes of a string: position, width limit, angle, direction, path, mask.
@@ -93,6 +90,12 @@ void TakeStringAttrs(MetaString& s, const StringAttrs& a) {
 }
 
 }  // namespace
+
+MetaString* Title::EditRange(int32_t row, int32_t& first, int32_t& count, HRESULT* result) {
+    const MetaString* s = StringAt(row);
+    *result = s && ValidRange(*s, first, count) ? S_OK : E_INVALIDARG;
+    return *result == S_OK && count > 0 ? EditString(row) : nullptr;
+}
 
 int32_t Title::AddString() {
     if (strings_.size() >= kMaxChars) return -1;
@@ -178,10 +181,10 @@ int32_t Title::InsertText(int32_t row, int32_t col, const char16_t* text) {
 }
 
 int32_t Title::DeleteText(int32_t row, int32_t col, int32_t count) {
-    MetaString* sp = EditString(row);
-    if (!sp || !ValidRange(*sp, col, count)) return 0;
+    HRESULT valid;
+    MetaString* sp = EditRange(row, col, count, &valid);
+    if (!sp) return valid == S_OK ? static_cast<int32_t>(StringAt(row)->chars.size()) : 0;
     MetaString& s = *sp;
-    if (count == 0) return static_cast<int32_t>(s.chars.size());
     EditRollback rollback(s);
 
     if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
@@ -259,10 +262,10 @@ int32_t Title::DeleteText(int32_t row, int32_t col, int32_t count) {
 }
 
 HRESULT Title::ApplyFont(int32_t row, int32_t first, int32_t count) {
-    MetaString* sp = EditString(row);
-    if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
+    HRESULT valid;
+    MetaString* sp = EditRange(row, first, count, &valid);
+    if (!sp) return valid;
     MetaString& s = *sp;
-    if (count == 0) return S_OK;
     EditRollback rollback(s);
     if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
     ReleaseFontEntries(s, first, count);
@@ -287,25 +290,34 @@ HRESULT Title::ApplyFont(int32_t row, int32_t first, int32_t count) {
 }
 
 HRESULT Title::ApplyFace(int32_t row, int32_t first, int32_t count) {
-    return ApplyStyleEntry(EditString(row), first, count, &MetaString::faces, defaultFace_,
-                           &MetaCharacter::FaceIndex, ReleaseFaceEntries);
+    HRESULT valid;
+    if (MetaString* s = EditRange(row, first, count, &valid)) {
+        ApplyStyleEntry(s, first, count, &MetaString::faces, defaultFace_, &MetaCharacter::FaceIndex, ReleaseFaceEntries);
+    }
+    return valid;
 }
 
 HRESULT Title::ApplyBorder(int32_t row, int32_t first, int32_t count) {
-    return ApplyStyleEntry(EditString(row), first, count, &MetaString::borders, defaultBorder_,
-                           &MetaCharacter::BorderIndex, ReleaseBorderEntries);
+    HRESULT valid;
+    if (MetaString* s = EditRange(row, first, count, &valid)) {
+        ApplyStyleEntry(s, first, count, &MetaString::borders, defaultBorder_, &MetaCharacter::BorderIndex, ReleaseBorderEntries);
+    }
+    return valid;
 }
 
 HRESULT Title::ApplyShadow(int32_t row, int32_t first, int32_t count) {
-    return ApplyStyleEntry(EditString(row), first, count, &MetaString::shadows, defaultShadow_,
-                           &MetaCharacter::ShadowIndex, ReleaseShadowEntries);
+    HRESULT valid;
+    if (MetaString* s = EditRange(row, first, count, &valid)) {
+        ApplyStyleEntry(s, first, count, &MetaString::shadows, defaultShadow_, &MetaCharacter::ShadowIndex, ReleaseShadowEntries);
+    }
+    return valid;
 }
 
 HRESULT Title::ApplySpacing(int32_t row, int32_t first, int32_t count) {
-    MetaString* sp = EditString(row);
-    if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
+    HRESULT valid;
+    MetaString* sp = EditRange(row, first, count, &valid);
+    if (!sp) return valid;
     MetaString& s = *sp;
-    if (count == 0) return S_OK;
     EditRollback rollback(s);
     if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
     for (int32_t i = first; i < first + count; ++i) {
@@ -318,10 +330,10 @@ HRESULT Title::ApplySpacing(int32_t row, int32_t first, int32_t count) {
 }
 
 HRESULT Title::ApplyParagraph(int32_t row, int32_t first, int32_t count) {
-    MetaString* sp = EditString(row);
-    if (!sp || !ValidRange(*sp, first, count)) return E_INVALIDARG;
+    HRESULT valid;
+    MetaString* sp = EditRange(row, first, count, &valid);
+    if (!sp) return valid;
     MetaString& s = *sp;
-    if (count == 0) return S_OK;
     EditRollback rollback(s);
     if (!StructureValid(s)) RebuildStructure(s, defaultParagraph_);
     auto paragraphOf = [&](int32_t c) {

@@ -22,16 +22,14 @@ HRESULT ReportNothing(float* key, PathValue* value) {
 }  // namespace
 
 HRESULT Title::SetKeyFrame(int32_t row, float key, const PathValue* value) {
-    MetaString* s = EditString(row);
-    if (!s || !ValidKey(key) || !value) return E_INVALIDARG;
-    StoreKeyFrame(*s, key, *value);
+    if (!StringAt(row) || !ValidKey(key) || !value) return E_INVALIDARG;
+    StoreKeyFrame(*EditString(row), key, *value);
     return S_OK;
 }
 
 HRESULT Title::RemoveKeyFrame(int32_t row, float key) {
-    MetaString* s = EditString(row);
-    if (!s || !ValidKey(key)) return E_INVALIDARG;
-    EraseKeyFrame(*s, key);
+    if (!StringAt(row) || !ValidKey(key)) return E_INVALIDARG;
+    EraseKeyFrame(*EditString(row), key);
     return S_OK;
 }
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <limits>
 
-#include "persist/AtomicFile.h"
+#include "base/SafeFile.h"
 #include "platform/AllocationGate.h"
 
 namespace qel {
@@ -378,7 +378,8 @@ HRESULT XmlDom::SaveFile(const char16_t* path) const {
     std::vector<uint8_t> block;
     if (SaveToMemory(block) != S_OK) return E_FAIL;
     std::string reason;  // the failure line of the save operation names the file
-    return WriteFileAtomically(Utf16ToUtf8(path), block, reason) ? S_OK : E_FAIL;
+    const std::string_view bytes(reinterpret_cast<const char*>(block.data()), block.size());
+    return WriteWholeFile(Utf16ToUtf8(path), bytes, reason) ? S_OK : E_FAIL;
 }
 
 HRESULT XmlDom::SaveToMemory(std::vector<uint8_t>& out) const {

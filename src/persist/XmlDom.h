@@ -101,7 +101,7 @@ public:
     // Parses NUL-terminated UTF-16 text (a leading byte-order mark is allowed). S_OK or E_FAIL.
     HRESULT LoadText(const char16_t* text);
     // Writes UTF-16 little-endian with a byte-order mark, replacing the file only once the new
-    // one is complete (AtomicFile). S_OK or E_FAIL.
+    // one is complete (base/SafeFile). S_OK or E_FAIL.
     HRESULT SaveFile(const char16_t* path) const;
     // The document as UTF-16 little-endian bytes: the mark FF FE, then the text, no terminator.
     HRESULT SaveToMemory(std::vector<uint8_t>& out) const;

@@ -335,6 +335,10 @@ TEST(Editing, RevisionMovesOnWithEditsOnly) {
         {"SetTime", [](TitleHost& t) { t.SetTime(0, 0.5f); }, false},
         {"queries", [](TitleHost& t) { RectF r; t.GetStringRect(0, &r); t.GetText(0, nullptr); }, false},
         {"rejected insert", [](TitleHost& t) { t.InsertText(0, 99, u"x"); }, false},
+        {"rejected delete", [](TitleHost& t) { t.DeleteText(0, 1, 5); }, false},
+        {"rejected apply", [](TitleHost& t) { t.ApplyFace(0, 2, 1); t.ApplyFont(0, -1, 1); }, false},
+        {"empty apply", [](TitleHost& t) { t.ApplyBorder(0, 0, 0); t.ApplyParagraph(0, 1, 0); }, false},
+        {"rejected key frame", [&](TitleHost& t) { t.SetKeyFrame(0, 2.0f, &fade); t.RemoveKeyFrame(0, -1); }, false},
     };
     for (const Case& c : cases) {
         Host h;

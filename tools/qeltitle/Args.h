@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "FrameDefaults.h"
+
 namespace qeltitle {
 
 class ArgParser {
@@ -30,7 +32,8 @@ public:
     bool HelpRequested() const { return help_; }
     std::string Help() const;
     bool Has(std::string_view key) const;
-    std::optional<std::string> Value(std::string_view key) const;
+    std::optional<std::string> Value(std::string_view key) const;  // the last one given
+    std::vector<std::string> Values(std::string_view key) const;   // every one, in order
     const std::vector<std::string>& Positionals() const { return positionals_; }
 
 private:
@@ -47,6 +50,7 @@ private:
     std::string epilog_;
     std::vector<Spec> specs_;
     std::map<std::string, std::string, std::less<>> values_;
+    std::map<std::string, std::vector<std::string>, std::less<>> allValues_;
     std::vector<std::string> positionals_;
     bool help_ = false;
 };
@@ -55,7 +59,6 @@ struct FrameSize {
     int width = 0;
     int height = 0;
 };
-constexpr int kMaxFrameSide = 16384;  // pixels
 
 // Whole numbers and decimals in plain notation ("12", "-3.5"), within [lo, hi].
 bool ParseNumber(std::string_view text, double lo, double hi, double& out, std::string& error);

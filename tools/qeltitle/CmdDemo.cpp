@@ -66,14 +66,16 @@ std::vector<DemoString> DemoStrings() {
     rotated.at = std::make_pair(110.0f, 520.0f);
     strings.push_back({"rotated", rotated, EffectSchedule("PATH_FADE", 0.3f, 0.55f)});
 
-    // "Vertical writing" and a Latin word: ideographs stand upright in the column, Latin letters
-    // are turned clockwise, so the whole column reads from top to bottom.
-    StringStyle vertical = Style(60, 0xFFFFFF, 0xFFB0D0, true);
-    vertical.vertical = true;
-    vertical.border = BorderOption{3, 0x300018, 255};
-    vertical.shadow = ShadowOption{3, 3, 2, false, 0x000000, std::nullopt};
-    vertical.at = std::make_pair(1190.0f, 80.0f);
-    strings.push_back({"\xE7\xB8\xA6\xE6\x9B\xB8\xE3\x81\x8DQEL", vertical, EffectSchedule("PATH_HIDEUP", 0.2f, 0.5f)});
+    // Text in several scripts: Hindi with its conjunct, joined Arabic, Hebrew with its digits
+    // left to right, colour emoji (one glyph per sequence).
+    StringStyle scripts = Style(44, 0xFFFFFF, 0xFFE27A);
+    scripts.kerning = true;
+    scripts.border = BorderOption{3, 0x101830, 255};
+    scripts.shadow = ShadowOption{3, 3, 2, false, 0x000000, std::nullopt};
+    scripts.frame = {kWidth, 150};  // centred across the top
+    strings.push_back({"\u0928\u092E\u0938\u094D\u0924\u0947 \u00B7 \u0645\u0631\u062D\u0628\u0627 \u00B7 "
+                       "\u05E9\u05DC\u05D5\u05DD 2024 \u00B7 \U0001F600 \U0001F44B\U0001F3FD \U0001F1EF\U0001F1F5",
+                       scripts, EffectSchedule("PATH_FADE", 0.1f, 0.35f)});
 
     StringStyle extruded = Style(64, 0xFF6A8A, 0xFF2050, true);
     extruded.shadow = ShadowOption{5, 5, 0, true, 0x4A0018, std::nullopt};
@@ -96,6 +98,18 @@ std::vector<DemoString> DemoStrings() {
     crawl.border = BorderOption{2, 0x3A1800, 255};
     strings.push_back({"A title engine\ndrawn in software\nline by line\nrolls into the distance", crawl,
                        EffectSchedule("PATH_PERSPECTIVESCROLL", 0.5f, 1.0f)});
+
+    // "Vertical writing, ramen" and a Latin word: ideographs stand upright in the column, the long
+    // vowel mark and the brackets take the font's vertical forms, Latin letters are turned
+    // clockwise, so the whole column reads from top to bottom. Added last: its face becomes the
+    // default for strings added after it.
+    StringStyle vertical = Style(52, 0xFFFFFF, 0xFFB0D0, true);
+    vertical.font = "IPAGothic";
+    vertical.vertical = true;
+    vertical.border = BorderOption{3, 0x300018, 255};
+    vertical.shadow = ShadowOption{3, 3, 2, false, 0x000000, std::nullopt};
+    vertical.at = std::make_pair(1190.0f, 80.0f);
+    strings.push_back({"\u7E26\u66F8\u304D\u300C\u30E9\u30FC\u300DQEL", vertical, EffectSchedule("PATH_HIDEUP", 0.2f, 0.5f)});
     return strings;
 }
 

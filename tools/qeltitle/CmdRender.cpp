@@ -52,7 +52,7 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
     }
     if (auto scale = parser.Value("scale")) {
         double value = 1;
-        if (!ParseNumber(*scale, 0.01, 100, value, error)) return UsageError(command, "--scale: " + error);
+        if (!ParseNumber(*scale, kMinScale, kMaxScale, value, error)) return UsageError(command, "--scale: " + error);
         scene.setup.scale = static_cast<float>(value);
     }
     if (auto threads = parser.Value("threads")) {
@@ -148,7 +148,7 @@ int RunAnimate(const std::vector<std::string>& args) {
     if (!parser.Parse(args, error)) return UsageError("animate", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
 
-    double fps = 25, duration = 4;
+    double fps = kDefaultFps, duration = kDefaultSeconds;
     long frames = 0;
     if (auto f = parser.Value("fps"); f && !ParseNumber(*f, 0.1, 1000, fps, error))
         return UsageError("animate", "--fps: " + error);

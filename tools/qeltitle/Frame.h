@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "FrameDefaults.h"
 #include "Image.h"
 #include "Placement.h"
 #include "qel/QEL_Title2.h"
@@ -15,8 +16,8 @@ namespace qeltitle {
 // Frame the title is drawn on. Layout units become frame pixels times `scale`; with `fit`, the
 // engine draws only the fitted part of the frame at the fit's scale instead (`scale` unused).
 struct FrameSetup {
-    int width = 1920;
-    int height = 1080;
+    int width = kLayoutWidth;
+    int height = kLayoutHeight;
     float scale = 1.0f;
     bool keepAlpha = false;  // transparent frame: the title's alpha is combined with it
     int threads = 0;         // worker limit; 0: one per processor
@@ -41,6 +42,9 @@ bool DrawTitle(qel::ITitleHost& host, const Image& base, double time, Image& fra
 // the frame is `base` as it is. `scratch` holds the area between calls.
 bool DrawTitle(qel::ITitleHost& host, const Image& base, double time, const FrameFit& area, Image& frame,
                Image& scratch, std::string& error);
+// Draws the title at `time` over what `frame` holds, within `area`.
+bool DrawTitleOver(qel::ITitleHost& host, double time, const FrameFit& area, Image& frame, Image& scratch,
+                   std::string& error);
 // Copies the area (x, y, width, height of `from`) into `to`, or back.
 void CopyArea(const Image& from, int x, int y, Image& to);
 void PasteArea(const Image& from, Image& to, int x, int y);

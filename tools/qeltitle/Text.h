@@ -4,14 +4,14 @@
 #include <string>
 #include <string_view>
 
+#include "base/Unicode.h"
+
 namespace qeltitle {
 
-// Malformed UTF-8 (stray continuation bytes, overlong forms, surrogates, truncated sequences)
-// becomes U+FFFD, one per offending byte, so no input is silently dropped.
-std::u16string Utf8ToUtf16(std::string_view text);
-
-// Unpaired surrogates become U+FFFD.
-std::string Utf16ToUtf8(std::u16string_view text);
+// UTF-8 and UTF-16 convert as in the library (base/Unicode, compiled into the tool): each
+// malformed sequence becomes U+FFFD, so no input is silently dropped.
+using qel::Utf16ToUtf8;
+using qel::Utf8ToUtf16;
 
 // Text for a title string: "\n" (backslash, n) and real line breaks (LF, CR LF, lone CR) become the
 // paragraph break CR LF; "\\" is one backslash; any other backslash stays as typed.

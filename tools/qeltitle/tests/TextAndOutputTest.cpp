@@ -31,8 +31,8 @@ TEST(ToolText, Utf8ToUtf16) {
         {"a\x80" "b", u"a\uFFFDb"},                     // stray continuation byte
         {"\xC3", u"\uFFFD"},                            // truncated sequence
         {"\xC0\xAF", u"\uFFFD\uFFFD"},                  // overlong '/'
-        {"\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},        // encoded surrogate
-        {"\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},  // above U+10FFFF
+        {"\xED\xA0\x80", u"\uFFFD"},                      // encoded surrogate
+        {"\xF4\x90\x80\x80", u"\uFFFD"},                  // above U+10FFFF
         {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
     };
     for (const auto& c : cases) EXPECT_EQ(Utf8ToUtf16(c.in), c.out) << c.in;

@@ -1,4 +1,4 @@
-#include "SafeFile.h"
+#include "base/SafeFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <cstring>
 #include <random>
 
-namespace qeltitle {
+namespace qel {
 namespace {
 
 constexpr int kMaxLinks = 40;         // as the kernel's limit on links in one lookup
@@ -233,4 +233,4 @@ bool WriteWholeFile(const std::string& path, std::string_view bytes, std::string
     return file.Open(path, error) && file.Write(bytes, error) && file.Commit(error);
 }
 
-}  // namespace qeltitle
+}  // namespace qel
