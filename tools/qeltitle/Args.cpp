@@ -90,6 +90,7 @@ bool ArgParser::Parse(const std::vector<std::string>& args, std::string& error) 
             inlineValue = args[++i];
         }
         values_[spec->key] = *inlineValue;
+        allValues_[spec->key].push_back(*inlineValue);
     }
     return true;
 }
@@ -119,6 +120,11 @@ std::optional<std::string> ArgParser::Value(std::string_view key) const {
     const auto it = values_.find(key);
     if (it == values_.end()) return std::nullopt;
     return it->second;
+}
+
+std::vector<std::string> ArgParser::Values(std::string_view key) const {
+    const auto it = allValues_.find(key);
+    return it == allValues_.end() ? std::vector<std::string>{} : it->second;
 }
 
 bool ParseNumber(std::string_view text, double lo, double hi, double& out, std::string& error) {

@@ -32,7 +32,8 @@ public:
     bool HelpRequested() const { return help_; }
     std::string Help() const;
     bool Has(std::string_view key) const;
-    std::optional<std::string> Value(std::string_view key) const;
+    std::optional<std::string> Value(std::string_view key) const;  // the last one given
+    std::vector<std::string> Values(std::string_view key) const;   // every one, in order
     const std::vector<std::string>& Positionals() const { return positionals_; }
 
 private:
@@ -49,6 +50,7 @@ private:
     std::string epilog_;
     std::vector<Spec> specs_;
     std::map<std::string, std::string, std::less<>> values_;
+    std::map<std::string, std::vector<std::string>, std::less<>> allValues_;
     std::vector<std::string> positionals_;
     bool help_ = false;
 };

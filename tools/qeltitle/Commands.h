@@ -18,6 +18,7 @@ int RunDemo(const std::vector<std::string>& args);
 int RunBuild(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
 int RunCaptions(const std::vector<std::string>& args);
+int RunOverlay(const std::vector<std::string>& args);
 
 // Whole inputs and outputs of the JSON commands; "-" is standard input or output. A file output
 // is replaced only by a complete file.

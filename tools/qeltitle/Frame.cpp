@@ -105,14 +105,23 @@ bool DrawTitle(ITitleHost& host, const Image& base, double time, const FrameFit&
     if (area.Whole(base.width, base.height)) return DrawTitle(host, base, time, frame, error);
     if (frame.width != base.width || frame.height != base.height) frame = Image(base.width, base.height);
     std::memcpy(frame.pixels.data(), base.pixels.data(), base.pixels.size());
-    if (scratch.width != area.width || scratch.height != area.height) scratch = Image(area.width, area.height);
-    CopyArea(base, area.x, area.y, scratch);
-    const HRESULT status = host.Render(scratch.pixels.data(), static_cast<float>(std::clamp(time, 0.0, 1.0)));
+    return DrawTitleOver(host, time, area, frame, scratch, error);
+}
+
+bool DrawTitleOver(ITitleHost& host, double time, const FrameFit& area, Image& frame, Image& scratch,
+                   std::string& error) {
+    const bool whole = area.Whole(frame.width, frame.height);
+    if (!whole) {
+        if (scratch.width != area.width || scratch.height != area.height) scratch = Image(area.width, area.height);
+        CopyArea(frame, area.x, area.y, scratch);
+    }
+    Image& target = whole ? frame : scratch;
+    const HRESULT status = host.Render(target.pixels.data(), static_cast<float>(std::clamp(time, 0.0, 1.0)));
     if (status != S_OK) {
         error = "the title library could not draw the frame: " + StatusText(status);
         return false;
     }
-    PasteArea(scratch, frame, area.x, area.y);
+    if (!whole) PasteArea(scratch, frame, area.x, area.y);
     return true;
 }
 

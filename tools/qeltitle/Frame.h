@@ -42,6 +42,9 @@ bool DrawTitle(qel::ITitleHost& host, const Image& base, double time, Image& fra
 // the frame is `base` as it is. `scratch` holds the area between calls.
 bool DrawTitle(qel::ITitleHost& host, const Image& base, double time, const FrameFit& area, Image& frame,
                Image& scratch, std::string& error);
+// Draws the title at `time` over what `frame` holds, within `area`.
+bool DrawTitleOver(qel::ITitleHost& host, double time, const FrameFit& area, Image& frame, Image& scratch,
+                   std::string& error);
 // Copies the area (x, y, width, height of `from`) into `to`, or back.
 void CopyArea(const Image& from, int x, int y, Image& to);
 void PasteArea(const Image& from, Image& to, int x, int y);

@@ -71,6 +71,18 @@ bool ParseFrameRange(std::string_view text, int count, FrameRange& out, std::str
 
 bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink,
                Progress* progress, std::string& error) {
+    int count = 0;
+    const auto next = [&](int i, Image& frame, std::string& message) {
+        if (i > range.last) return FrameResult::End;
+        return draw(i, frame, message) ? FrameResult::Drawn : FrameResult::Failed;
+    };
+    return RunFramesToEnd(range.first, width, height, next, sink, progress, count, error);
+}
+
+bool RunFramesToEnd(int first, int width, int height, const NextFrame& draw, FrameSink& sink, Progress* progress,
+                    int& count, std::string& error) {
+    const FrameRange range{first, first};  // numbers the progress from `first`
+    count = 0;
     // Three frames in flight: one being drawn, one queued, one being written.
     constexpr size_t kBuffers = 3;
     std::vector<Image> buffers(kBuffers, Image(width, height));
@@ -111,7 +123,7 @@ bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, F
     });
 
     bool ok = true;
-    for (int i = range.first; i <= range.last && ok; ++i) {
+    for (int i = range.first; ok; ++i) {
         size_t buffer = 0;
         {
             std::unique_lock<std::mutex> guard(lock);
@@ -120,13 +132,19 @@ bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, F
             buffer = freeBuffers.front();
             freeBuffers.pop_front();
         }
+        FrameResult result = FrameResult::Failed;
         try {
-            ok = draw(i, buffers[buffer], error);
+            result = draw(i, buffers[buffer], error);
         } catch (const std::exception& e) {  // the writer must be joined before anything unwinds
             error = std::string("cannot draw frame: ") + e.what();
-            ok = false;
         }
-        if (!ok) break;
+        if (result != FrameResult::Drawn) {
+            ok = result == FrameResult::End;
+            std::lock_guard<std::mutex> guard(lock);
+            freeBuffers.push_back(buffer);
+            break;
+        }
+        ++count;
         {
             std::lock_guard<std::mutex> guard(lock);
             queued.emplace_back(i, buffer);

@@ -51,6 +51,13 @@ bool ParseFrameRange(std::string_view text, int count, FrameRange& out, std::str
 using DrawFrame = std::function<bool(int, Image&, std::string&)>;
 bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink,
                Progress* progress, std::string& error);
+// For a source whose length shows only when it ends (frames read from a decoder): `next` draws
+// frame i, reports that there is none (End: the run ends there and succeeds), or fails.
+enum class FrameResult { Drawn, End, Failed };
+using NextFrame = std::function<FrameResult(int, Image&, std::string&)>;
+// Frames from `first` until `next` reports the end; `count` returns how many were written.
+bool RunFramesToEnd(int first, int width, int height, const NextFrame& next, FrameSink& sink, Progress* progress,
+                    int& count, std::string& error);
 // Frames 0 to count - 1.
 inline bool RunFrames(int count, int width, int height, const DrawFrame& draw, FrameSink& sink,
                       Progress* progress, std::string& error) {

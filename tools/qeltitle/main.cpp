@@ -25,6 +25,7 @@ struct Command {
 };
 
 constexpr Command kCommands[] = {
+    {"overlay", qeltitle::RunOverlay, "titles drawn over a video, in one command"},
     {"render", qeltitle::RunRender, "one frame of a title as a PNG"},
     {"animate", qeltitle::RunAnimate, "a title from time 0 to 1 as PNG frames or a video"},
     {"text", qeltitle::RunText, "make a title file from a text and a style"},

@@ -1,0 +1,147 @@
+// qeltitle overlay with the real ffmpeg: a generated clip with a tone (testsrc2 + sine), two titles
+// over overlapping spans, encoded losslessly (FFV1 in BGRA), so the output's frames can be compared
+// byte for byte with the input's decoded frames and with `qeltitle render` over them. Every
+// program runs under `timeout`.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "Image.h"
+#include "Output.h"
+
+namespace qeltitle {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWidth = 320, kHeight = 180, kFrames = 50;  // 2 s at 25 fps
+
+class Overlay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (FindProgram("ffmpeg").empty() || FindProgram("ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
+        dir_ = fs::path(QELTITLE_WORK_DIR) /
+               ("Overlay." + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    // Runs a shell line in the test's directory, EXE standing for the tool; status, stdout, stderr.
+    int Shell(std::string line, std::string* out = nullptr, std::string* err = nullptr) const {
+        for (size_t at; (at = line.find("EXE")) != std::string::npos;)
+            line.replace(at, 3, "timeout 120 '" QELTITLE_EXE "'");
+        const int raw = std::system(("cd '" + dir_.string() + "' && " + line + " >out.txt 2>err.txt").c_str());
+        if (out) *out = Read("out.txt");
+        if (err) *err = Read("err.txt");
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    }
+    std::string Read(const std::string& name) const {
+        std::ifstream in(dir_ / name, std::ios::binary);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    // Frame n of a decoded BGRA stream.
+    std::string Frame(const std::string& raw, int n) const {
+        return raw.substr(static_cast<size_t>(n) * kWidth * kHeight * 4, static_cast<size_t>(kWidth) * kHeight * 4);
+    }
+    // The colour channels of a PNG as BGRA bytes with alpha 255, as the decoded frames carry it.
+    std::string Png(const std::string& name) const {
+        Image image;
+        std::string error;
+        EXPECT_TRUE(ReadPng((dir_ / name).string(), image, error)) << error;
+        for (size_t i = 3; i < image.pixels.size(); i += 4) image.pixels[i] = 255;
+        return std::string(image.pixels.begin(), image.pixels.end());
+    }
+    fs::path dir_;
+};
+
+TEST_F(Overlay, TitlesOverTheirSpansOfAClip) {
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=320x180:r=25:d=2 -f lavfi -i sine=d=2 "
+                    "-vf format=bgra -c:v ffv1 -c:a flac -shortest clip.mkv"), 0);
+    // One laid out for 640x360 (fitted at half size), sliding in and fading out; one at rest on top of
+    // it for the last frames, running past the end of the clip.
+    ASSERT_EQ(Shell("EXE text One -o one.xml --frame 640x360 --size 80 --anchor bottom-left --margin 20 "
+                    "--length 1.6 --in 0.4 --out 0.4 --effect PATH_SLIDERIGHT --then PATH_FADE"), 0);
+    ASSERT_EQ(Shell("EXE text Two -o two.xml --frame 320x180 --size 40 --anchor bottom-left --margin 10 "
+                    "--color '#FF8000C0'"), 0);
+    std::string out, err;
+    ASSERT_EQ(Shell("EXE overlay clip.mkv -o out.mkv --codec ffv1 --title one.xml@0.2 --title two.xml@0:01.5+1",
+                    &out, &err), 0) << err;
+    EXPECT_NE(out.find("wrote out.mkv (50 frames, 320x180, 25/1 fps, audio copied)"), std::string::npos) << out;
+    EXPECT_NE(err.find("two.xml runs until 0:02.500, past the end of clip.mkv"), std::string::npos) << err;
+
+    // Size, rate, frame count and the audio stream, as ffprobe reads them.
+    ASSERT_EQ(Shell("timeout 60 ffprobe -v error -count_frames -show_entries "
+                    "stream=codec_type,width,height,r_frame_rate,nb_read_frames -of csv=p=0 out.mkv", &out), 0);
+    EXPECT_NE(out.find("video,320,180,25/1,50"), std::string::npos) << out;
+    EXPECT_NE(out.find("audio,"), std::string::npos) << out;
+
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -i clip.mkv -f rawvideo -pix_fmt bgra in.raw && "
+                    "timeout 60 ffmpeg -v error -i out.mkv -f rawvideo -pix_fmt bgra out.raw"), 0);
+    const std::string in = Read("in.raw"), result = Read("out.raw");
+    ASSERT_EQ(in.size(), static_cast<size_t>(kFrames) * kWidth * kHeight * 4);
+    ASSERT_EQ(result.size(), in.size());
+    // Outside every span (one: frames 5 to 44; two: 38 to 62, cut at 49) the frames are the input's.
+    for (int n = 0; n < 5; ++n) EXPECT_TRUE(Frame(result, n) == Frame(in, n)) << "frame " << n;
+
+    // Inside, the pixels `render` draws over the same frame: one alone at frame 20, and two drawn
+    // over one at frame 40 (later titles on top).
+    for (int n : {20, 40}) {
+        ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -y -i clip.mkv -vf 'select=eq(n\\," + std::to_string(n) +
+                        ")' -frames:v 1 bg.png"), 0);
+        char time[32];
+        std::snprintf(time, sizeof time, "%.17g", (n - 5) / 39.0);
+        ASSERT_EQ(Shell(std::string("EXE render one.xml -o a.png --size 320x180 --background bg.png --time ") + time), 0);
+        std::string expected = Png("a.png");
+        if (n == 40) {
+            std::snprintf(time, sizeof time, "%.17g", (n - 38) / 24.0);
+            ASSERT_EQ(Shell(std::string("EXE render two.xml -o b.png --size 320x180 --background a.png --time ") + time), 0);
+            expected = Png("b.png");
+        }
+        EXPECT_TRUE(Frame(result, n) == expected) << "frame " << n;
+        EXPECT_FALSE(Frame(result, n) == Frame(in, n)) << "frame " << n << " shows no title";
+    }
+}
+
+TEST_F(Overlay, RefusedInputsLeaveTheOutputAlone) {
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=64x36:r=10:d=1 -c:v ffv1 clip.mkv && "
+                    "echo kept > out.mkv && echo 'not a video' > notes.txt && mkdir dir"), 0);
+    ASSERT_EQ(Shell("EXE text Hi -o t.xml"), 0);
+    const struct {
+        const char* args;
+        const char* message;
+        int status;
+    } cases[] = {
+        {"missing.mp4 -o out.mkv --title t.xml", "cannot read video missing.mp4: No such file or directory", 1},
+        {"dir -o out.mkv --title t.xml", "cannot read video dir: is a directory", 1},
+        {"notes.txt -o out.mkv --title t.xml", "cannot read video notes.txt: ffmpeg cannot read it", 1},
+        {"clip.mkv -o clip.mkv --title t.xml", "the output clip.mkv is the video it reads", 2},
+        {"clip.mkv -o ./clip.mkv --title t.xml", "is the video it reads", 2},
+        {"clip.mkv -o out.mkv --title t.xml@1+-2", "times cannot be negative", 2},
+        {"clip.mkv -o out.mkv --title t.xml@-1", "times cannot be negative", 2},
+        {"clip.mkv -o out.mkv --title t.xml@0+0", "a title lasts longer than 0 seconds", 2},
+        {"clip.mkv -o out.mkv --title t.xml@5", "t.xml starts at 0:05, after the end of clip.mkv (0:01)", 2},
+        {"clip.mkv -o out.mkv --title missing.xml", "cannot load title: missing.xml", 1},
+        {"clip.mkv -o out.mkv", "give at least one --title", 2},
+        {"clip.mkv -o 'f/%04d.png' --title t.xml", "overlay writes a video", 2},
+        // ffmpeg refuses the codec: the run fails and the old output stays.
+        {"clip.mkv -o out.mkv --title t.xml --codec no-such-codec", "ffmpeg", 1},
+    };
+    for (const auto& c : cases) {
+        std::string err;
+        EXPECT_EQ(Shell(std::string("EXE overlay ") + c.args, nullptr, &err), c.status) << c.args << "\n" << err;
+        EXPECT_NE(err.find(c.message), std::string::npos) << c.args << "\nstderr: " << err;
+        EXPECT_EQ(Read("out.mkv"), "kept\n") << c.args;
+    }
+    for (const auto& entry : fs::directory_iterator(dir_))
+        EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
+}
+
+}  // namespace
+}  // namespace qeltitle
