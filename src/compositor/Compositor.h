@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -49,6 +50,10 @@ struct StringRender {
         return layer + (ptrdiff_t(y - layerRect.top) * (layerRect.right - layerRect.left) + (x - layerRect.left)) * 4;
     }
     int32_t LayerStride() const { return (layerRect.right - layerRect.left) * 4; }
+    // Whether effect was made for string s as it is at the title's revision.
+    bool EffectCurrent(const MetaString& s, uint64_t revision) const {
+        return effectMade && effectRevision == revision && std::strncmp(effectPathId, s.PathID, sizeof effectPathId) == 0;
+    }
 };
 
 class Compositor {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <regex>
 #include <typeindex>
 
 #include "CompositorFixture.h"
@@ -284,7 +285,40 @@ TEST(Render, HugeScaleOfALargeFontIsRefusedWithoutOverflow) {
     SetFont(*host, u"DejaVu Sans", 1638);
     AddText(*host, u"W", 0, 0);
     std::vector<uint8_t> frame = Background(kW, kH);
+    const std::vector<uint8_t> before = frame;
     EXPECT_EQ(host->Render(frame.data(), 1.0f), S_OK);
+    // The character's images would exceed the size limits: it is drawn as nothing.
+    const PreparedGlyph& glyph = host->Renderer().StateOf(0)->glyphs[0];
+    EXPECT_TRUE(!glyph.Face.pixels && !glyph.Border.pixels && !glyph.Shadow.pixels);
+    EXPECT_TRUE(frame == before);
+}
+
+// A frame changes nothing in the title but each string's path and progress, as SetTime sets them:
+// the drawn title saves as the same title moved to that time, and its revision stays.
+TEST(Render, DrawingChangesOnlyPathAndProgress) {
+    auto saved = [](TitleHost& host) {
+        uint32_t size = 0;
+        EXPECT_EQ(host.SaveTitleToBuffer(nullptr, &size), S_OK);
+        std::u16string text(size / sizeof(char16_t), u'\0');
+        EXPECT_EQ(host.SaveTitleToBuffer(text.data(), &size), S_OK);
+        const std::string narrow(text.begin(), text.end());  // the dates are ASCII
+        return std::regex_replace(narrow, std::regex("(CreateDate|LastModified)=\"[^\"]*\""), "");
+    };
+    HostPtr drawn = SampleTitle(), timed = SampleTitle();
+    PathValue fade{};
+    std::strcpy(fade.PathID, "PATH_FADE");
+    for (TitleHost* host : {drawn.get(), timed.get()}) {
+        ASSERT_EQ(host->SetKeyFrame(0, 0.0f, &fade), S_OK);
+        fade.PathProgress = 1.0f;
+        ASSERT_EQ(host->SetKeyFrame(0, 1.0f, &fade), S_OK);
+        fade.PathProgress = 0.0f;
+    }
+    const uint64_t revision = drawn->Engine().Revision();
+    std::vector<uint8_t> frame = Background(kW, kH);
+    ASSERT_EQ(drawn->Render(frame.data(), 0.25f), S_OK);
+    ASSERT_EQ(timed->SetTime(0, 0.25f), S_OK);
+    EXPECT_EQ(drawn->Engine().Revision(), revision);
+    EXPECT_EQ(saved(*drawn), saved(*timed));
 }
 
 TEST(Render, FramesTooLargeToIndexFailCleanly) {

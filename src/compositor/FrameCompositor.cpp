@@ -1,0 +1,625 @@
+// The frame pipeline: drawing a title over the host's frame.
+//
+// A frame is drawn string by string. Each string owns three premultiplied layers (shadow, border,
+// face) that cover only its drawn extent (see "Layer extent" below). Its effect says, per pass and per character, where the character is,
+// how it is scaled and turned and how opaque it is; the character's face, border and shadow
+// images (prepared once for characters at rest, made afresh for scaled or turned ones) are placed
+// into the three layers, the layers are joined into one image (face over border with added
+// alphas, then that over the shadow), a whole-image effect may process that image, and the
+// strings are blended over the host's frame in order. Everything after placement works only
+// inside each string's dirty rectangle. The title is only read: Compositor::Render evaluates its
+// time (every string's path and progress) before drawing starts, and that is all a frame changes
+// in it.
+//
+// Threads. With MaxThreads >= 2 on a machine of two or more processors, character preparation
+// and placement are shared between the calling thread and MaxThreads - 1 pool jobs that pull work
+// items from a shared counter. Preparation items are characters (each writes only its own
+// record). Placement items are horizontal bands of the frame: a band places every character, in
+// character order, clipped to its rows, so each layer pixel receives exactly the writes it would
+// receive on one thread, in the same order, and the picture is bit-identical. Effects, the random
+// generator and the bookkeeping of dirty rectangles stay on the calling thread.
+//
+// The still-frame cache. When every string is at rest (progress exactly 1), the frame keeps its
+// strings' finished images where they already are, in their layers, and the next still frame
+// replays only the final blend of each string over the host's frame, with the very operations of
+// the drawn frame. Several overlapping strings therefore give exactly the picture of the frame
+// that filled the cache, bit for bit, for any background; a single composite could not, because
+// blending A then B rounds differently from blending (B over A). A still title costs one blend
+// per string over its own dirty rectangle, and needs no extra frame-sized buffer. The cache holds for
+// the title revision it was drawn at (any edit or settings change moves on), and only while no
+// string's layers were freed and no path identifier changed.
+//
+// Layer extent. A string's frame is drawn in two steps: first every pass's effect answers are
+// taken and the images of scaled or turned characters made, which gives the union of the boxes
+// the characters' images touch; the string's layers then cover that union grown by the two pixels
+// the join and smoothing steps may reach, clipped to the drawing area, and only then are the
+// images placed. Memory, clearing, joins, filters and the replayed blend of a still frame
+// therefore cost what the string draws, not the frame: twenty short strings on a 4K frame hold
+// twenty small layer sets, not sixty frame-sized layers. A string with a whole-image effect keeps
+// frame-sized layers, because its effect reads and writes them as whole frames (source and target
+// views of width x height with stride width * 4) and may draw anywhere in them.
+//
+// Layer clearing. Every write into a string's layers lies inside its dirty rectangle (placement is
+// clipped to it, joins and filters run inside it, and a whole-image effect's output rectangle is
+// added to it). When the new extent lies inside the layers' rectangle the layers stay where they
+// are and only the previous frame's dirty rectangle is cleared; otherwise they are laid out afresh
+// over the new extent (reusing the block when it is large enough) and cleared whole.
+#include "compositor/FrameCompositor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "effects/EffectCatalog.h"
+#include "platform/AllocationGate.h"
+#include "render/Blend.h"
+#include "render/Filters.h"
+
+namespace qel {
+namespace {
+
+// ---- rectangles (right and bottom exclusive) ----
+
+bool IsEmpty(const RECT& r) { return r.left >= r.right || r.top >= r.bottom; }
+
+RECT Intersect(const RECT& a, const RECT& b) {
+    const RECT r{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+                 std::min(a.bottom, b.bottom)};
+    return IsEmpty(r) ? RECT{} : r;
+}
+
+RECT Union(const RECT& a, const RECT& b) {
+    if (IsEmpty(a)) return IsEmpty(b) ? RECT{} : b;
+    if (IsEmpty(b)) return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+            std::max(a.bottom, b.bottom)};
+}
+
+// An empty rectangle stays empty: growing "nothing" must not invent a dirty corner.
+RECT Inflate(const RECT& r, int32_t d) {
+    if (IsEmpty(r)) return RECT{};
+    return {r.left - d, r.top - d, r.right + d, r.bottom + d};
+}
+
+bool Contains(const RECT& outer, const RECT& inner) {
+    return IsEmpty(inner) || (inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+                              inner.bottom <= outer.bottom);
+}
+
+// Clears r (frame pixels, inside the string's layer rectangle) in all three layers.
+void ClearLayers(const StringRender& s, const RECT& r) {
+    if (IsEmpty(r)) return;
+    const size_t rowBytes = size_t(r.right - r.left) * 4;
+    for (uint8_t* layer : {s.layers.ShadowLayer, s.layers.BorderLayer, s.layers.FaceLayer}) {
+        for (int32_t y = r.top; y < r.bottom; ++y) std::memset(s.At(layer, r.left, y), 0, rowBytes);
+    }
+}
+
+// Rows per band of CoverBoxes: finer bands follow turned and scattered characters more closely,
+// at the price of more rectangles.
+constexpr int32_t kCoverBand = 16;
+
+// Disjoint rectangles covering every box: the boxes' rows in bands of kCoverBand, and in each band
+// their column ranges merged where they overlap or touch, each from the first to the last row a
+// box of it reaches. They may cover more than the boxes, never less.
+void CoverBoxes(const std::vector<RECT>& boxes, std::vector<RECT>* out) {
+    out->clear();
+    int32_t top = INT32_MAX, bottom = INT32_MIN;
+    for (const RECT& b : boxes) {
+        top = std::min(top, b.top);
+        bottom = std::max(bottom, b.bottom);
+    }
+    std::vector<RECT> cut;
+    for (int32_t y0 = top; y0 < bottom; y0 += kCoverBand) {
+        const int32_t y1 = std::min(bottom, y0 + kCoverBand);
+        cut.clear();
+        for (const RECT& b : boxes) {
+            if (b.top < y1 && b.bottom > y0) cut.push_back({b.left, std::max(b.top, y0), b.right, std::min(b.bottom, y1)});
+        }
+        std::sort(cut.begin(), cut.end(), [](const RECT& a, const RECT& b) { return a.left < b.left; });
+        for (size_t i = 0; i < cut.size();) {
+            RECT merged = cut[i];
+            for (++i; i < cut.size() && cut[i].left <= merged.right; ++i) merged = Union(merged, cut[i]);
+            out->push_back(merged);
+        }
+    }
+}
+
+// Smallest band of a replayed still frame worth a helper: waking a sleeping pool thread costs tens
+// of microseconds (more on a loaded or virtual machine), about what one thread blends in half a
+// million pixels.
+constexpr int64_t kMinReplayPixelsPerBand = 512 * 1024;
+
+// ---- one character in one pass ----
+
+bool IsPairBreak(const MetaString& s, size_t i) {
+    const size_t n = s.chars.size();
+    if (s.chars[i].Value == 13) return i + 1 < n && s.chars[i + 1].Value == 10;
+    if (s.chars[i].Value == 10) return i > 0 && s.chars[i - 1].Value == 13;
+    return false;
+}
+
+bool Finite(const CharState& st) {
+    return std::isfinite(st.x) && std::isfinite(st.y) && std::isfinite(st.scaleX) &&
+           std::isfinite(st.scaleY) && std::isfinite(st.angle);
+}
+
+// The frame pixels that placing an image at the character's state touches, as the placement
+// computes them (floor of the float position, one more column or row for a fraction), limited to
+// `area`; empty when nothing of it lies inside, also for positions so far away that integer
+// arithmetic on them would overflow.
+RECT PlacedBox(const LayerImage& image, const CharState& st, const RECT& area) {
+    constexpr float kFar = 1073741824.0f;  // 2^30: far beyond any frame
+    const float x = st.x + image.x;
+    const float y = st.y + image.y;
+    if (!(x > -kFar && x < kFar && y > -kFar && y < kFar)) return RECT{};
+    const int64_t ix = int64_t(std::floor(x)), iy = int64_t(std::floor(y));
+    const int64_t right = ix + image.width + (float(ix) != x ? 1 : 0);
+    const int64_t bottom = iy + image.height + (float(iy) != y ? 1 : 0);
+    if (right <= area.left || ix >= area.right || bottom <= area.top || iy >= area.bottom) return RECT{};
+    return RECT{int32_t(std::max<int64_t>(ix, area.left)), int32_t(std::max<int64_t>(iy, area.top)),
+                int32_t(std::min<int64_t>(right, area.right)), int32_t(std::min<int64_t>(bottom, area.bottom))};
+}
+
+}  // namespace
+
+// Makes r's layers cover extent (frame pixels): stale, the previous frame's dirty rectangle, is
+// cleared when the layers already cover the extent; otherwise they are laid out over the extent
+// and cleared whole. An empty extent of a string whose layers no longer fit frees them.
+HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RECT& stale, LayerWork* work) {
+    const bool sameFrame = r.frameWidth == rs_.Width && r.frameHeight == rs_.Height;
+    if (r.layers && sameFrame && Contains(r.layerRect, extent)) {
+        if (r.imagesOnly) {
+            work->clearSpans = &r.spans;
+        } else {
+            work->clearStale = Intersect(stale, r.layerRect);
+        }
+        return S_OK;
+    }
+    r.frameWidth = rs_.Width;
+    r.frameHeight = rs_.Height;
+    if (IsEmpty(extent)) {
+        r.layers.Reset();
+        r.layerRect = RECT{};
+        r.layerCapacity = 0;
+        return S_OK;
+    }
+    const size_t layerBytes = size_t(extent.right - extent.left) * size_t(extent.bottom - extent.top) * 4;
+    if (!r.layers || layerBytes > r.layerCapacity) {
+        r.layers.Reset();
+        r.layerCapacity = 0;
+        // A quarter more than asked for, so that a growing string is not given new memory every
+        // frame; each layer on a 64-byte boundary.
+        const size_t capacity = (layerBytes + layerBytes / 4 + 63) & ~size_t(63);
+        void* block = GatedAlignedAlloc(64, 3 * capacity);
+        if (!block) return E_OUTOFMEMORY;
+        r.layers.block.reset(static_cast<uint8_t*>(block));
+        r.layers.ShadowLayer = static_cast<uint8_t*>(block);
+        r.layers.BorderLayer = r.layers.ShadowLayer + capacity;
+        r.layers.FaceLayer = r.layers.BorderLayer + capacity;
+        r.layerCapacity = capacity;
+    }
+    r.layerRect = extent;
+    work->clearAll = extent;
+    return S_OK;
+}
+
+// Images of characters at rest, for every character whose rebuild flags are set; equal keys
+// anywhere in the title are made once and copied.
+void FrameCompositor::PrepareAtRest() {
+    GlyphBatch batch;
+    for (StringRender& state : owner_.states_) {
+        for (size_t i = 0; i < state.glyphs.size() && i < state.keys.size(); ++i) {
+            if (state.glyphs[i].DirtyBits != 0) batch.Add(&state.glyphs[i], &state.keys[i]);
+        }
+    }
+    auto make = [&batch](int32_t k) noexcept { batch.Make(k); };
+    if (threaded_) {
+        team_.Run(batch.Count(), make);
+    } else {
+        for (int32_t k = 0; k < batch.Count(); ++k) make(k);
+    }
+    batch.CopyEqual();
+    if (batch.OutOfMemory()) outOfMemory_.store(true, std::memory_order_relaxed);
+}
+
+bool FrameCompositor::CacheUsable() const {
+    if (!owner_.cacheValid_ || owner_.cacheRevision_ != title_.Revision()) return false;
+    for (size_t r = 0; r < strings_.size(); ++r) {
+        const MetaString& s = strings_[r];
+        const StringRender& state = owner_.states_[r];
+        if (s.PathProgress != 1.0f || !state.drawn) return false;
+        if (s.PathID[0] != 0 && !state.EffectCurrent(s, title_.Revision())) return false;
+    }
+    return true;
+}
+
+HRESULT FrameCompositor::Prepare(bool* draw) {
+    *draw = false;
+    // Layers and rectangle forms index the frame with 32-bit pixel counts.
+    const int64_t frameBytes = int64_t(rs_.Width) * int64_t(rs_.Height) * 4;
+    if (rs_.Width <= 0 || rs_.Height <= 0) return S_OK;
+    if (frameBytes > int64_t(std::numeric_limits<int32_t>::max())) return E_OUTOFMEMORY;
+
+    // The helpers wake while this thread does the serial start; not for a frame that will likely
+    // be replayed from the still frame, whose few small blends cost less than waking them (a large
+    // replay still starts them when it first shares work).
+    if (threaded_ && !owner_.HoldsStillFrame(title_)) team_.Start();
+    owner_.Sync(title_);
+    PrepareAtRest();
+    // A character image that could not be made would be missing from the frame: the frame fails
+    // instead, and the character is made on the next call.
+    if (outOfMemory_) return E_OUTOFMEMORY;
+
+    area_ = Intersect(RECT{0, 0, rs_.Width, rs_.Height}, rs_.ClipRect);
+    *draw = !IsEmpty(area_);
+    return S_OK;
+}
+
+HRESULT FrameCompositor::Draw() {
+    if (CacheUsable()) {
+        // The helpers were not woken for a replay; only a blend large enough to pay for waking
+        // them is shared.
+        minBandPixels_ = kMinReplayPixelsPerBand;
+        owner_.dirtyRect_ = owner_.cacheRect_;
+        BlendIntoFrame();
+        return S_OK;
+    }
+    owner_.cacheValid_ = false;  // the layers are about to change
+
+    // Every string's effect answers first, then the images of every scaled or turned character
+    // of all strings in one shared section, then each string's layers in one more.
+    passes_.resize(strings_.size());
+    stale_.resize(strings_.size());
+    for (size_t r = 0; r < strings_.size(); ++r) AnswerString(int32_t(r));
+    MakeMovedImages();
+    for (size_t r = 0; r < strings_.size(); ++r) {
+        const HRESULT hr = DrawString(int32_t(r));
+        if (hr != S_OK) return hr;
+    }
+    if (outOfMemory_) return E_OUTOFMEMORY;
+    for (StringRender& r : owner_.states_) r.dirty = Intersect(Inflate(r.dirty, 2), area_);
+    for (size_t r = 0; r < strings_.size(); ++r) WholeImage(int32_t(r));
+
+    RECT dirty{};
+    bool cacheable = true;
+    for (size_t r = 0; r < strings_.size(); ++r) {
+        dirty = Union(dirty, owner_.states_[r].dirty);
+        cacheable = cacheable && strings_[r].PathProgress == 1.0f;
+    }
+    owner_.dirtyRect_ = Intersect(dirty, area_);
+    BlendIntoFrame();
+    if (cacheable) {
+        owner_.cacheValid_ = true;
+        owner_.cacheRevision_ = title_.Revision();
+        owner_.cacheRect_ = owner_.dirtyRect_;
+    }
+    return S_OK;
+}
+
+// The string's effect answers, pass by pass; its last frame's dirty rectangle is kept for
+// clearing.
+void FrameCompositor::AnswerString(int32_t row) {
+    const MetaString& s = strings_[size_t(row)];
+    StringRender& r = owner_.State(row);
+    stale_[size_t(row)] = r.dirty;
+    r.dirty = RECT{};
+    r.drawn = false;
+    int32_t passes = 0;
+    if (s.PathID[0] != 0) {
+        (void)owner_.EffectFor(title_, row);
+        passes = std::max(EffectCatalog::GetPassCount(s.PathID), 0);
+    }
+    std::vector<PassDraw>& own = passes_[size_t(row)];
+    own.resize(size_t(passes));
+    for (int32_t pass = 0; pass < passes; ++pass) AnswerPass(row, pass, own[size_t(pass)]);
+}
+
+// Fresh images for the scaled or turned characters of every string and pass, then the boxes
+// each pass's images touch.
+void FrameCompositor::MakeMovedImages() {
+    struct Item {
+        const GlyphKey* rest;  // the character's key at rest
+        CharDraw* draw;
+    };
+    std::vector<Item> items;
+    for (size_t row = 0; row < passes_.size(); ++row) {
+        const StringRender& r = owner_.State(int32_t(row));
+        for (PassDraw& p : passes_[row]) {
+            for (size_t i = 0; i < p.draws.size() && i < r.keys.size(); ++i) {
+                if (p.draws[i].visible && p.draws[i].transformed) items.push_back({&r.keys[i], &p.draws[i]});
+            }
+        }
+    }
+    auto make = [&items, this](int32_t k) noexcept {
+        CharDraw& d = *items[size_t(k)].draw;
+        d.temp.DirtyBits = kDirtyAll;
+        const GlyphKey key = WithMotion(*items[size_t(k)].rest, d.state.scaleX, d.state.scaleY, d.state.angle);
+        if (MakeGlyphImages(key, &d.temp) == kPrepareOutOfMemory) outOfMemory_.store(true, std::memory_order_relaxed);
+    };
+    if (threaded_) {
+        team_.Run(int32_t(items.size()), make);
+    } else {
+        for (size_t k = 0; k < items.size(); ++k) make(int32_t(k));
+    }
+    for (std::vector<PassDraw>& passes : passes_) {
+        for (PassDraw& p : passes) {
+            // Dirty boxes: what a character's images touch inside the area.
+            for (const CharDraw& d : p.draws) {
+                if (!d.visible) continue;
+                for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
+                    if (image->pixels) p.drawn = Union(p.drawn, PlacedBox(*image, d.state, area_));
+                }
+            }
+        }
+    }
+}
+
+// The string's layers: fitted to what its images touch, then, row band by row band, cleared of
+// the last frame, given this frame's images in character order pass by pass, and joined. Each
+// of the three steps is row by row (placement is clipped to the band, as in the unbanded order
+// each layer pixel receives the same writes in the same order), so bands give the picture of one
+// band, and a band does all three while its rows are in cache.
+HRESULT FrameCompositor::DrawString(int32_t row) {
+    const MetaString& s = strings_[size_t(row)];
+    StringRender& r = owner_.State(row);
+    std::vector<PassDraw>& passes = passes_[size_t(row)];
+    for (const PassDraw& p : passes) r.dirty = Union(r.dirty, p.drawn);
+
+    const bool whole = s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID);
+    const RECT extent = whole ? RECT{0, 0, rs_.Width, rs_.Height} : Intersect(Inflate(r.dirty, 2), area_);
+    LayerWork work;
+    HRESULT hr = FitLayers(r, extent, stale_[size_t(row)], &work);
+    // What this frame places: one box per character and pass, its images' boxes together.
+    boxes_.clear();
+    for (const PassDraw& p : passes) {
+        for (const CharDraw& d : p.draws) {
+            if (!d.visible) continue;
+            RECT box{};
+            for (const LayerImage* image : {&d.glyph->Shadow, &d.glyph->Border, &d.glyph->Face}) {
+                if (image->pixels) box = Union(box, PlacedBox(*image, d.state, area_));
+            }
+            if (!IsEmpty(box)) boxes_.push_back(box);
+        }
+    }
+    CoverBoxes(boxes_, &work.spans);
+    if (hr == S_OK && r.layers) {
+        const RECT rows = r.layerRect;
+        if (!threaded_) {
+            LayerBand(r, passes, work, rows);
+        } else {
+            // Several bands per thread so that uneven text evens out.
+            const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
+            const int32_t height = rows.bottom - rows.top;
+            const int32_t bandHeight = std::max(8, (height + 4 * threads - 1) / (4 * threads));
+            const int32_t bands = (height + bandHeight - 1) / bandHeight;
+            auto band = [&](int32_t b) noexcept {
+                LayerBand(r, passes, work,
+                          RECT{rows.left, rows.top + b * bandHeight, rows.right,
+                               std::min(rows.bottom, rows.top + (b + 1) * bandHeight)});
+            };
+            team_.Run(bands, band);
+        }
+    }
+    for (PassDraw& p : passes) {
+        for (CharDraw& d : p.draws) d.temp.FreeImages();
+    }
+    r.spans = std::move(work.spans);
+    // Vertical smoothing and whole-image effects write beyond the images.
+    r.imagesOnly = !whole && !rs_.Smoothing;
+    if (hr != S_OK) {
+        r.dirty = RECT{};  // the layers hold nothing that could be blended
+        r.spans.clear();
+        return hr;
+    }
+    r.drawn = true;
+    return S_OK;
+}
+
+// One band of rows of the string's layers (inside them): cleared, placed, joined.
+void FrameCompositor::LayerBand(StringRender& r, const std::vector<PassDraw>& passes, const LayerWork& work,
+                                const RECT& band) {
+    ClearLayers(r, Intersect(work.clearAll, band));
+    ClearLayers(r, Intersect(work.clearStale, band));
+    if (work.clearSpans) {
+        for (const RECT& span : *work.clearSpans) ClearLayers(r, Intersect(span, band));
+    }
+    for (const PassDraw& p : passes) {
+        const RECT clip = Intersect(p.drawn, band);
+        if (IsEmpty(clip)) continue;
+        for (const CharDraw& d : p.draws) {
+            if (d.visible) PlaceImages(d, clip, r);
+        }
+    }
+    for (const RECT& span : work.spans) JoinLayers(r, Intersect(span, band));
+}
+
+// The effect's answers for one pass (on this thread, in character order), the images of scaled or
+// turned characters, and the box the pass's images touch.
+void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
+    const MetaString& s = strings_[size_t(row)];
+    StringRender& r = owner_.State(row);
+    const size_t n = std::min(s.chars.size(), r.glyphs.size());
+    std::vector<CharDraw>& draws = out.draws;
+    draws.clear();
+    draws.resize(n);
+    out.drawn = RECT{};
+    SeedEffectRandom(1);
+
+    PathEffect* effect = r.effect.get();
+    const int32_t boxes = effect ? effect->CharCount() : 0;
+    const bool turned = s.RotateDegree != 0;
+    for (size_t i = 0; i < n; ++i) {
+        CharDraw& d = draws[i];
+        if (IsPairBreak(s, i)) continue;
+        CharState& st = d.state;
+        if (effect && int32_t(i) < boxes) {
+            if (!effect->GetCharState(pass, int32_t(i), s.PathProgress, &st)) continue;
+        } else {
+            const RectF at = title_.CharFrameRect(s, int32_t(i));
+            st = CharState{at.x, at.y, 1.0f, 1.0f, 0.0f, 255};
+        }
+        // An answer with a NaN or infinite field has no place in the frame: the character is
+        // left out, as if transparent, rather than handed to the placement arithmetic.
+        if (st.alpha == 0 || !Finite(st)) continue;
+        if (turned) {
+            const float dx = st.x - s.RotOriginX, dy = st.y - s.RotOriginY;
+            st.x = s.RotOriginX + s.RotCos * dx + s.RotSin * dy;
+            st.y = s.RotOriginY + s.RotCos * dy - s.RotSin * dx;
+            if (!std::isfinite(st.x) || !std::isfinite(st.y)) continue;
+        }
+        d.visible = true;
+        d.transformed = !(rs_.UseGlyphCache && st.scaleX == 1.0f && st.scaleY == 1.0f && st.angle == 0.0f);
+        d.glyph = d.transformed ? &d.temp : &r.glyphs[i];
+    }
+
+}
+
+// clip lies inside the layers' rectangle.
+void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) const {
+    const PreparedGlyph& g = *d.glyph;
+    const LayerImage* images[3] = {&g.Shadow, &g.Border, &g.Face};
+    uint8_t* targets[3] = {r.layers.ShadowLayer, r.layers.BorderLayer, r.layers.FaceLayer};
+    const RECT& l = r.layerRect;
+    for (int k = 0; k < 3; ++k) {
+        const LayerImage& image = *images[k];
+        if (!image.pixels || IsEmpty(PlacedBox(image, d.state, clip))) continue;
+        (void)PlaceLayer(targets[k], l.left, l.top, l.right - l.left, l.bottom - l.top, clip, image.pixels.get(),
+                         image.width, image.height, d.state.x + image.x, d.state.y + image.y, d.state.alpha,
+                         image.oneColour ? &image.colour : nullptr);
+    }
+}
+
+// Face over border with added alphas, then that over the shadow, inside rect: ShadowLayer
+// becomes the string's image. Both steps are per pixel. Outside the placed images all three
+// layers are zero, which both steps leave as it is, so only the spans are joined.
+void FrameCompositor::JoinLayers(StringRender& r, const RECT& rect) {
+    const RECT b = Intersect(rect, r.layerRect);
+    if (IsEmpty(b) || !r.layers) return;
+    const LayerMemory& l = r.layers;
+    const int32_t stride = r.LayerStride();
+    const int32_t w = b.right - b.left, h = b.bottom - b.top;
+    uint8_t* border = r.At(l.BorderLayer, b.left, b.top);
+    MergeFaceOverBorder(border, r.At(l.FaceLayer, b.left, b.top), w, h, stride);
+    BlendOverKeepAlpha(r.At(l.ShadowLayer, b.left, b.top), border, w, h, stride);
+}
+
+void FrameCompositor::WholeImage(int32_t row) {
+    const MetaString& s = strings_[size_t(row)];
+    StringRender& state = owner_.State(row);
+    const LayerMemory& l = state.layers;
+    const RECT frame{0, 0, rs_.Width, rs_.Height};
+    if (s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID)) {
+        PathEffect* effect = owner_.EffectFor(title_, row);
+        if (!effect) return;
+        const int32_t stride = rs_.Width * 4;
+        (void)effect->SetSourceImage(l.ShadowLayer, rs_.Width, rs_.Height, stride);
+        (void)effect->SetTargetImage(l.FaceLayer, rs_.Width, rs_.Height, stride);
+        (void)effect->SetImageParam(rs_.ColorMode);
+        RECT r{};
+        const RECT drawn = state.dirty;
+        (void)effect->GetImageRect(&r, &drawn);
+        // The effect's rectangle is used to index the layers: keep it inside them.
+        r = Intersect(r, frame);
+        Unpremultiply(l.ShadowLayer, rs_.Width, rs_.Height, r);
+        (void)effect->ProcessImage(s.PathProgress);  // on failure FaceLayer keeps the faces
+        if (rs_.Smoothing) (void)SmoothVertical(l.FaceLayer, rs_.Width, rs_.Height, r);
+        if (rs_.KeepAlpha) Premultiply(l.FaceLayer, rs_.Width, rs_.Height, r);
+        state.dirty = Union(state.dirty, r);
+    } else if (rs_.Smoothing && !IsEmpty(state.dirty) && state.layers) {
+        const RECT& d = state.dirty;
+        uint8_t* first = state.At(l.ShadowLayer, d.left, d.top);
+        const int32_t w = d.right - d.left, h = d.bottom - d.top, stride = state.LayerStride();
+        Unpremultiply(first, w, h, stride);
+        (void)SmoothVertical(first, w, h, stride);
+        if (rs_.KeepAlpha) Premultiply(first, w, h, stride);
+    }
+}
+
+// The string's finished image, and whether it holds straight colour (else premultiplied).
+const uint8_t* FrameCompositor::FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const {
+    const bool whole = s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID);
+    *straight = !rs_.KeepAlpha && (whole || rs_.Smoothing);
+    return whole ? r.layers.FaceLayer : r.layers.ShadowLayer;
+}
+
+// Every string over the host's frame, in order, inside the dirty rectangle. Both drawn and cached
+// frames come through here, which is what makes them identical.
+void FrameCompositor::BlendIntoFrame() {
+    const RECT dirty = owner_.dirtyRect_;
+    if (IsEmpty(dirty)) return;
+    if (rs_.KeepAlpha) Premultiply(pixels_, rs_.Width, rs_.Height, dirty);
+    for (size_t k = 0; k < strings_.size(); ++k) {
+        const StringRender& state = owner_.states_[k];
+        // Outside its own rectangle a string's image is transparent: nothing to blend there.
+        const RECT r = Intersect(state.dirty, dirty);
+        if (IsEmpty(r) || !state.layers) continue;
+        bool straight = false;
+        const uint8_t* image = FinishedImage(strings_[k], state, &straight);
+        // The frame and the layers have different strides: one core call per row.
+        using RowsFn = void (*)(uint8_t*, const uint8_t*, int32_t, int32_t, int32_t);
+        RowsFn blend = &BlendOverOpaque;
+        if (rs_.KeepAlpha) {
+            blend = &BlendOverKeepAlpha;
+        } else if (straight) {
+            blend = &BlendStraightOpaque;
+        }
+        auto rows = [&](const RECT& b) {
+            const int32_t w = b.right - b.left;
+            for (int32_t y = b.top; y < b.bottom; ++y) {
+                blend(pixels_ + (ptrdiff_t(y) * rs_.Width + b.left) * 4,
+                      state.At(image, b.left, y), w, 1, 0);
+            }
+        };
+        // A transparent pixel leaves the frame as it is in every blend: an image that holds
+        // nothing beyond its spans is blended only there.
+        if (state.imagesOnly) {
+            ForRects(state.spans, [&](const RECT& span) {
+                const RECT b = Intersect(span, r);
+                if (!IsEmpty(b)) rows(b);
+            });
+        } else {
+            ForRowBands(r, rows);
+        }
+    }
+    if (rs_.KeepAlpha) Unpremultiply(pixels_, rs_.Width, rs_.Height, dirty);
+}
+
+// A per-pixel operation over disjoint rectangles, shared between the threads rectangle by
+// rectangle when they hold enough pixels. op(rect) must not throw.
+template <class RectOp>
+void FrameCompositor::ForRects(const std::vector<RECT>& rects, RectOp op) {
+    int64_t pixels = 0;
+    for (const RECT& r : rects) pixels += int64_t(r.right - r.left) * (r.bottom - r.top);
+    if (!threaded_ || rects.size() < 2 || pixels < 2 * minBandPixels_) {
+        for (const RECT& r : rects) op(r);
+        return;
+    }
+    auto run = [&](int32_t i) noexcept { op(rects[size_t(i)]); };
+    team_.Run(int32_t(rects.size()), run);
+}
+
+// A per-pixel operation over a rectangle, split into row bands when threads are allowed (each
+// pixel depends only on itself, so bands give the same result). op(band) must not throw.
+template <class BandOp>
+void FrameCompositor::ForRowBands(const RECT& r, BandOp op) {
+    if (IsEmpty(r)) return;
+    const int64_t pixels = int64_t(r.right - r.left) * (r.bottom - r.top);
+    if (!threaded_ || pixels < 2 * minBandPixels_) {
+        op(r);
+        return;
+    }
+    const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
+    const int32_t rows = r.bottom - r.top;
+    const int32_t bands = int32_t(std::min<int64_t>({int64_t(threads) * 2, pixels / minBandPixels_, rows}));
+    const int32_t bandHeight = (rows + bands - 1) / bands;
+    auto run = [&](int32_t b) noexcept {
+        const RECT band{r.left, r.top + b * bandHeight, r.right, std::min(r.bottom, r.top + (b + 1) * bandHeight)};
+        if (!IsEmpty(band)) op(band);
+    };
+    team_.Run(bands, run);
+}
+
+}  // namespace qel

@@ -1,0 +1,89 @@
+// One frame of a title drawn over the host's frame: the pipeline from the effects' answers to the
+// final blend, run by Compositor::Render.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "compositor/Compositor.h"
+#include "compositor/WorkTeam.h"
+
+namespace qel {
+
+// One character's drawing in one pass.
+struct CharDraw {
+    CharState state{};
+    bool visible = false;      // alpha != 0, a finite answer, and some part inside the area
+    bool transformed = false;  // needs images made for this frame
+    PreparedGlyph temp;        // those images
+    const PreparedGlyph* glyph = nullptr;
+};
+
+class FrameCompositor {
+public:
+    FrameCompositor(Compositor& owner, const Title& title, uint8_t* pixels)
+        : owner_(owner),
+          title_(title),
+          strings_(title.Strings()),
+          rs_(title.Settings()),
+          pixels_(pixels),
+          threaded_(rs_.MaxThreads >= 2 && owner.processorCount_ >= 2),
+          team_(owner.workers_, std::min(rs_.MaxThreads, owner.processorCount_) - 1) {}
+
+    // What comes before the title's time is evaluated: the frame's size checked, the glyph cache
+    // brought up to date and the images at rest made. *draw tells whether there is anything to draw
+    // (a frame without pixels or drawing area has not).
+    HRESULT Prepare(bool* draw);
+    // The frame at the time the title was just evaluated at.
+    HRESULT Draw();
+
+private:
+    struct PassDraw {
+        std::vector<CharDraw> draws;  // parallel to the characters
+        RECT drawn{};                 // what this pass's images touch inside the area
+    };
+
+    // What a string's frame does to its layers, row band by row band (see DrawString).
+    struct LayerWork {
+        RECT clearAll{};                           // laid out afresh: cleared whole
+        const std::vector<RECT>* clearSpans = nullptr;  // or the last frame's spans
+        RECT clearStale{};                         // or the last frame's whole dirty rectangle
+        std::vector<RECT> spans;                   // this frame's placed images
+    };
+
+    HRESULT FitLayers(StringRender& r, const RECT& extent, const RECT& stale, LayerWork* work);
+    void PrepareAtRest();
+    bool CacheUsable() const;
+    void AnswerString(int32_t row);
+    void MakeMovedImages();
+    HRESULT DrawString(int32_t row);
+    void AnswerPass(int32_t row, int32_t pass, PassDraw& out);
+    void LayerBand(StringRender& r, const std::vector<PassDraw>& passes, const LayerWork& work, const RECT& band);
+    void PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) const;
+    void JoinLayers(StringRender& r, const RECT& band);
+    void WholeImage(int32_t row);
+    const uint8_t* FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const;
+    void BlendIntoFrame();
+    template <class BandOp>
+    void ForRowBands(const RECT& r, BandOp op);
+    template <class RectOp>
+    void ForRects(const std::vector<RECT>& rects, RectOp op);
+
+    Compositor& owner_;
+    const Title& title_;
+    const std::vector<MetaString>& strings_;
+    const RenderSettings& rs_;
+    uint8_t* pixels_;
+    RECT area_{};
+    bool threaded_;
+    WorkTeam team_;
+    std::vector<std::vector<PassDraw>> passes_;  // per string, per pass
+    std::vector<RECT> stale_;                     // per string: its last frame's dirty rectangle
+    std::vector<RECT> boxes_;                     // the images' boxes of the string being drawn
+    // Below this a band costs about as much as handing it to another thread that is awake.
+    int64_t minBandPixels_ = 16 * 1024;
+    std::atomic<bool> outOfMemory_{false};  // a character image could not be made for lack of memory
+};
+
+}  // namespace qel
