@@ -487,7 +487,8 @@ void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const Str
         const LayerImage& image = *images[k];
         if (!image.pixels || IsEmpty(PlacedBox(image, d.state, clip))) continue;
         (void)PlaceLayer(targets[k], l.left, l.top, l.right - l.left, l.bottom - l.top, clip, image.pixels.get(),
-                         image.width, image.height, d.state.x + image.x, d.state.y + image.y, d.state.alpha);
+                         image.width, image.height, d.state.x + image.x, d.state.y + image.y, d.state.alpha,
+                         image.oneColour ? &image.colour : nullptr);
     }
 }
 

@@ -210,6 +210,8 @@ bool CopyImages(const PreparedGlyph& from, PreparedGlyph* to) {
         b.height = a.height;
         b.x = a.x;
         b.y = a.y;
+        b.oneColour = a.oneColour;
+        b.colour = a.colour;
     }
     to->DirtyBits = from.DirtyBits;
     return true;

@@ -173,6 +173,32 @@ void PlaceRow(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t 
     }
 }
 
+// PlaceRow where every sample that shows has the colour C: the plain average of those samples is
+// C, so p = (C (A + 1)) >> 8 and the rest is PlaceRow's.
+void PlaceRowOneColour(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t count,
+                       const PlaceRowParams& params) {
+    const uint32_t opacity1 = params.opacity + 1;
+    const uint32_t colour[3] = {params.colour & 0xFF, (params.colour >> 8) & 0xFF, (params.colour >> 16) & 0xFF};
+    for (int32_t i = 0; i < count; ++i, dst += 4, upper += 4, lower += 4) {
+        uint32_t a = (upper[kAlpha] * params.w00 + upper[4 + kAlpha] * params.w10 + lower[kAlpha] * params.w01 +
+                      lower[4 + kAlpha] * params.w11) >> 16;
+        a = (a * opacity1) >> 8;
+        if (a == 0) continue;
+        uint32_t p[3];
+        for (int c = 0; c < 3; ++c) p[c] = (colour[c] * (a + 1)) >> 8;
+        const uint32_t da = dst[kAlpha];
+        if (a == 255 || da == 0) {
+            for (int c = 0; c < 3; ++c) dst[c] = static_cast<uint8_t>(p[c]);
+            dst[kAlpha] = static_cast<uint8_t>(a);
+            continue;
+        }
+        const uint32_t t = ((255 - da) * (256 - a)) >> 8;
+        dst[kAlpha] = static_cast<uint8_t>(255 - t);
+        if (t == 255) continue;
+        for (int c = 0; c < 3; ++c) dst[c] = Saturate(p[c] + ((dst[c] * (256 - a)) >> 8));
+    }
+}
+
 }  // namespace scalar
 
 const BlendKernels& ScalarBlendKernels() {
@@ -181,7 +207,8 @@ const BlendKernels& ScalarBlendKernels() {
                                        scalar::BlendOverOpaqueRow,
                                        scalar::BlendStraightOpaqueRow,
                                        scalar::PremultiplyRow,
-                                       scalar::PlaceRow};
+                                       scalar::PlaceRow,
+                                       scalar::PlaceRowOneColour};
     return table;
 }
 
@@ -356,7 +383,7 @@ int PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RE
 
 int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWidth, int32_t layerHeight,
                const RECT& clip, const uint8_t* image, int32_t width, int32_t height, float x, float y,
-               uint8_t opacity) {
+               uint8_t opacity, const uint32_t* oneColour) {
     if (!layer || !image || layerWidth <= 0 || layerHeight <= 0 || width <= 0 || height <= 0 || opacity == 0)
         return 0;
     if (!std::isfinite(x) || !std::isfinite(y)) return 0;
@@ -383,6 +410,7 @@ int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWi
     params.w01 = static_cast<uint32_t>(fx * (1.0f - fy) * 65536.0f);
     params.w11 = static_cast<uint32_t>((1.0f - fx) * (1.0f - fy) * 65536.0f);
     params.opacity = opacity;
+    params.colour = oneColour ? *oneColour & 0x00FFFFFFu : 0;
 
     // Two padded rows; small images keep them on the stack.
     const size_t paddedBytes = (static_cast<size_t>(width) + 2) * 4;
@@ -395,7 +423,7 @@ int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWi
     uint8_t* upper = rows;
     uint8_t* lower = rows + paddedBytes;
 
-    const PlaceRowFn kernel = ActiveBlendKernels().placeRow;
+    const PlaceRowFn kernel = oneColour ? ActiveBlendKernels().placeRowOneColour : ActiveBlendKernels().placeRow;
     const int32_t count = static_cast<int32_t>(right - left);
     const size_t firstSample = static_cast<size_t>(left - ix) * 4;  // padded index of sample sx - 1
     FillPaddedRow(lower, image, width, height, top - iy - 1);

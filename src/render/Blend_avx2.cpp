@@ -19,7 +19,8 @@ const BlendKernels& Avx2BlendKernels() {
                                        BlendOverOpaqueRowT<Avx2>,
                                        BlendStraightOpaqueRowT<Avx2>,
                                        PremultiplyRowT<Avx2>,
-                                       PlaceRowT<Avx2>};
+                                       PlaceRowT<Avx2>,
+                                       PlaceRowT<Avx2, true>};
     return table;
 }
 

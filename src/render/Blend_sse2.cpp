@@ -17,7 +17,8 @@ const BlendKernels& Sse2BlendKernels() {
                                        BlendOverOpaqueRowT<Sse2>,
                                        BlendStraightOpaqueRowT<Sse2>,
                                        PremultiplyRowT<Sse2>,
-                                       PlaceRowT<Sse2>};
+                                       PlaceRowT<Sse2>,
+                                       PlaceRowT<Sse2, true>};
     return table;
 }
 

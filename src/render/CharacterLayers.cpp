@@ -112,6 +112,9 @@ int BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const Mas
             const uint8_t* v = mask.pixels + size_t(row) * mask.width;
             tint(origin + row * stride, &v, &opacity, 1, 0, mask.width, 256, colour);
         }
+        // The Gaussian gives every pixel it shows the colour its showing taps share.
+        out->oneColour = r <= 0 || settings.qualityMode == 0 || settings.qualityMode == 1;
+        out->colour = colour;
     } else {
         FillGradient(out->pixels.get(), out->width, out->height, c1, c2, style.gradType);
         for (int32_t row = 0; row < mask.height; ++row) {
@@ -388,6 +391,8 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
         }
         // A refused blur leaves the image sharp, as below.
         (void)GaussianBlurOneColour(out->pixels.get(), plane.get(), W, H, r, colour);
+        out->oneColour = true;
+        out->colour = colour;
         return 1;
     }
     out->pixels = AllocateZeroed(width * height * 4);

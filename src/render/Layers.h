@@ -22,11 +22,17 @@ struct LayerImage {
     std::unique_ptr<uint8_t[]> pixels;  // null when the layer is absent
     int32_t width = 0, height = 0;
     float x = 0, y = 0;
+    // Every pixel whose alpha is not 0 has the colour `colour` (a pixel word's low three bytes),
+    // which lets placement interpolate alpha alone. False promises nothing.
+    bool oneColour = false;
+    uint32_t colour = 0;
 
     void Reset() {
         pixels.reset();
         width = height = 0;
         x = y = 0;
+        oneColour = false;
+        colour = 0;
     }
 };
 

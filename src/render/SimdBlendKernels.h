@@ -152,7 +152,7 @@ void PremultiplyRowT(uint8_t* pixels, int32_t count) {
     scalar::PremultiplyRow(pixels + 4 * i, count - i);
 }
 
-template <class V>
+template <class V, bool kOneColour = false>
 void PlaceRowT(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t count,
                const PlaceRowParams& params) {
     using I = typename V::I;
@@ -171,6 +171,7 @@ void PlaceRowT(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t
     const I opacity1 = V::Set1_32(params.opacity + 1);
     const I full = V::Set1_32(255);
     const I n256 = V::Set1_32(256);
+    const I oneColour = V::Set1_32(params.colour & 0x00FFFFFFu);
     int32_t i = 0;
     for (; i + V::kPixels <= count; i += V::kPixels) {
         const I p00 = V::Load(upper + 4 * i);
@@ -190,21 +191,26 @@ void PlaceRowT(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t
 
         // Samples that show, and the multiplier that turns 4 * sum into sum / showing:
         // (4 sum * m) >> 16 with m = 16384, 8192, 5462, 4096 for 1..4 samples (exact for 4 sum < 4096).
-        const I z00 = V::CmpEq32(a00, zero);
-        const I z10 = V::CmpEq32(a10, zero);
-        const I z01 = V::CmpEq32(a01, zero);
-        const I z11 = V::CmpEq32(a11, zero);
-        const I showing = V::Add32(V::Set1_32(4), V::Add32(V::Add32(z00, z10), V::Add32(z01, z11)));
-        const I m = V::Add32(V::Add32(V::Set1_32(4096), V::And(V::CmpGt32(V::Set1_32(4), showing), V::Set1_32(1366))),
-                             V::Add32(V::And(V::CmpGt32(V::Set1_32(3), showing), V::Set1_32(2730)),
-                                      V::And(V::CmpGt32(V::Set1_32(2), showing), V::Set1_32(8192))));
-        const I q00 = V::AndNot(z00, p00);
-        const I q10 = V::AndNot(z10, p10);
-        const I q01 = V::AndNot(z01, p01);
-        const I q11 = V::AndNot(z11, p11);
+        // Samples of one colour average to that colour, which needs none of it.
+        I mSpread[2], q00, q10, q01, q11;
+        if constexpr (!kOneColour) {
+            const I z00 = V::CmpEq32(a00, zero);
+            const I z10 = V::CmpEq32(a10, zero);
+            const I z01 = V::CmpEq32(a01, zero);
+            const I z11 = V::CmpEq32(a11, zero);
+            const I showing = V::Add32(V::Set1_32(4), V::Add32(V::Add32(z00, z10), V::Add32(z01, z11)));
+            const I m =
+                V::Add32(V::Add32(V::Set1_32(4096), V::And(V::CmpGt32(V::Set1_32(4), showing), V::Set1_32(1366))),
+                         V::Add32(V::And(V::CmpGt32(V::Set1_32(3), showing), V::Set1_32(2730)),
+                                  V::And(V::CmpGt32(V::Set1_32(2), showing), V::Set1_32(8192))));
+            q00 = V::AndNot(z00, p00);
+            q10 = V::AndNot(z10, p10);
+            q01 = V::AndNot(z01, p01);
+            q11 = V::AndNot(z11, p11);
+            Spread<V>(m, &mSpread[0], &mSpread[1]);
+        }
 
-        I mSpread[2], aSpread[2], a1Spread[2], invSpread[2];
-        Spread<V>(m, &mSpread[0], &mSpread[1]);
+        I aSpread[2], a1Spread[2], invSpread[2];
         Spread<V>(a, &aSpread[0], &aSpread[1]);
         Spread<V>(V::Add32(a, V::Set1_32(1)), &a1Spread[0], &a1Spread[1]);
         Spread<V>(V::Sub32(n256, a), &invSpread[0], &invSpread[1]);
@@ -213,8 +219,13 @@ void PlaceRowT(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t
         I laid[2], placed[2];
         for (int h = 0; h < 2; ++h) {
             auto widen = [&](I v) { return h ? V::UnpackHi8(v, zero) : V::UnpackLo8(v, zero); };
-            const I sum = V::Add16(V::Add16(widen(q00), widen(q10)), V::Add16(widen(q01), widen(q11)));
-            const I average = V::MulHiU16(V::template Sll16<2>(sum), mSpread[h]);
+            I average;
+            if constexpr (kOneColour) {
+                average = widen(oneColour);
+            } else {
+                const I sum = V::Add16(V::Add16(widen(q00), widen(q10)), V::Add16(widen(q01), widen(q11)));
+                average = V::MulHiU16(V::template Sll16<2>(sum), mSpread[h]);
+            }
             const I colour = V::And(V::template Srl16<8>(V::MulLo16(average, a1Spread[h])), colourLanes);
             placed[h] = V::Or(colour, V::And(aSpread[h], alphaLaneMask));  // (p, A)
             // Colour lanes: (Dc (256 - A)) >> 8; alpha lane: t = ((255 - Da)(256 - A)) >> 8.
@@ -226,5 +237,9 @@ void PlaceRowT(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t
         r = Select<V>(replace, V::PackUS16(placed[0], placed[1]), r);
         V::Store(dst + 4 * i, Select<V>(skip, d, r));
     }
-    scalar::PlaceRow(dst + 4 * i, upper + 4 * i, lower + 4 * i, count - i, params);
+    if constexpr (kOneColour) {
+        scalar::PlaceRowOneColour(dst + 4 * i, upper + 4 * i, lower + 4 * i, count - i, params);
+    } else {
+        scalar::PlaceRow(dst + 4 * i, upper + 4 * i, lower + 4 * i, count - i, params);
+    }
 }

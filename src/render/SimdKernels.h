@@ -20,6 +20,9 @@ struct PlaceRowParams {
     // upper-right, lower-left and lower-right samples.
     uint32_t w00 = 0, w10 = 0, w01 = 0, w11 = 0;
     uint32_t opacity = 255;  // 1..255
+    // For the one-colour kernel: the colour every sample that shows has, in a pixel word's low
+    // three bytes.
+    uint32_t colour = 0;
 };
 
 // dst/src: `count` pixels each.
@@ -37,6 +40,9 @@ struct BlendKernels {
     BlendRowFn blendStraightOpaque;
     PremultiplyRowFn premultiply;
     PlaceRowFn placeRow;
+    // placeRow for samples that all show one colour (params.colour): their average is that
+    // colour, so only alpha is interpolated. Same bytes as placeRow on such samples.
+    PlaceRowFn placeRowOneColour;
 };
 
 // The reference kernels; the SIMD kernels also use them for the last pixels of a row.
@@ -47,6 +53,8 @@ void BlendStraightOpaqueRow(uint8_t* dst, const uint8_t* src, int32_t count);
 void PremultiplyRow(uint8_t* pixels, int32_t count);
 void PlaceRow(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t count,
               const PlaceRowParams& params);
+void PlaceRowOneColour(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t count,
+                       const PlaceRowParams& params);
 }  // namespace scalar
 
 const BlendKernels& ScalarBlendKernels();

@@ -135,6 +135,23 @@ TEST_P(SimdKernelTest, PlaceRowMatchesTheReference) {
                 ASSERT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.size()))
                     << "width " << width << " misalign " << misalign << " fx " << fx << " fy " << fy
                     << " opacity " << params.opacity;
+
+                // Samples of one colour wherever they show (the colour under alpha 0 stays random):
+                // both one-colour kernels give what the general one gives.
+                params.colour = static_cast<uint32_t>(rng()) & 0x00FFFFFFu;
+                for (uint8_t* row : {upper.data, lower.data}) {
+                    for (int32_t k = 0; k <= width; ++k) {
+                        if (row[4 * k + 3] != 0) std::memcpy(row + 4 * k, &params.colour, 3);
+                    }
+                }
+                expected = dst.storage;
+                scalar::PlaceRow(expected.data() + at, upper.data, lower.data, width, params);
+                for (PlaceRowFn oneColour : {scalar::PlaceRowOneColour, fast.placeRowOneColour}) {
+                    actual = dst.storage;
+                    oneColour(actual.data() + at, upper.data, lower.data, width, params);
+                    ASSERT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.size()))
+                        << "one colour, width " << width << " misalign " << misalign;
+                }
             }
         }
     }
