@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -19,6 +20,7 @@
 #include "Output.h"
 #include "SafeFile.h"
 #include "TitleFiles.h"
+#include "VideoInput.h"
 
 namespace qeltitle {
 
@@ -138,64 +140,36 @@ bool WriteMltProject(const std::string& output, const std::vector<CaptionTitle>&
     return true;
 }
 
-// What the captions are drawn over: the first video stream's size, rate and frame count.
-struct VideoInfo {
-    int width = 0, height = 0;
-    std::string rate;  // as ffprobe gives it, "25/1"
-    double fps = 0;
-    int frames = 0;
-};
-
-bool ProbeVideo(const std::string& path, VideoInfo& info, std::string& error) {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = "cannot read video " + path + ": " + (errno ? std::strerror(errno) : "not a file");
-        return false;
+// The cue titles drawn over a video by the overlay command: each title is written to a scratch
+// directory and handed over as TITLE@START+LENGTH, which overlay shows on the same frames, with
+// the same title times, as the frames written here.
+int OverlayCaptions(const std::string& video, const std::string& output, const std::vector<CaptionTitle>& titles,
+                    double fps, const std::optional<std::string>& threads) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    std::string pattern = (fs::temp_directory_path(ec) / "qeltitle-captions-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) return Fail(std::string("cannot make a scratch directory: ") + std::strerror(errno));
+    const fs::path scratch(pattern);
+    struct Cleanup {
+        fs::path dir;
+        ~Cleanup() {
+            std::error_code ignored;
+            fs::remove_all(dir, ignored);
+        }
+    } cleanup{scratch};
+    std::vector<std::string> args = {video, "-o", output};
+    if (threads) args.insert(args.end(), {"--threads", *threads});
+    std::string error;
+    char span[64];
+    for (size_t i = 0; i < titles.size(); ++i) {
+        // Named after the cue's line, which overlay's messages then show.
+        const fs::path file = scratch / ("cue-line" + std::to_string(titles[i].cueLine) + "-" + std::to_string(i + 1) + ".xml");
+        if (!WriteWholeFile(file.string(), titles[i].document, error)) return Fail("cannot write " + file.string() + ": " + error);
+        // The frames of the cue exactly: overlay rounds START and START+LENGTH up to frames as here.
+        std::snprintf(span, sizeof span, "@%.9f+%.9f", titles[i].first / fps, (titles[i].last + 1 - titles[i].first) / fps);
+        args.insert(args.end(), {"--title", file.string() + span});
     }
-    const std::string ffprobe = FindProgram("ffprobe");
-    if (ffprobe.empty()) {
-        error = "--over needs ffprobe and ffmpeg (install ffmpeg)";
-        return false;
-    }
-    std::string quoted = "'";
-    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    quoted += "'";
-    const std::string command = "timeout 60 '" + ffprobe +
-                                "' -v error -select_streams v:0 -count_packets -show_entries "
-                                "stream=width,height,r_frame_rate,nb_read_packets -of csv=p=0:s=, " + quoted;
-    std::FILE* pipe = popen(command.c_str(), "r");
-    char line[256] = {};
-    const bool got = pipe && std::fgets(line, sizeof line, pipe) != nullptr;
-    const int status = pipe ? pclose(pipe) : -1;
-    int num = 0, den = 0;
-    if (!got || status != 0 ||
-        std::sscanf(line, "%d,%d,%d/%d,%d", &info.width, &info.height, &num, &den, &info.frames) != 5 || num <= 0 ||
-        den <= 0 || info.width <= 0 || info.height <= 0) {
-        error = "cannot read video " + path + ": ffprobe finds no video stream in it";
-        return false;
-    }
-    info.rate = std::to_string(num) + "/" + std::to_string(den);
-    info.fps = static_cast<double>(num) / den;
-    return true;
-}
-
-// ffmpeg lays the caption frames (raw BGRA on its standard input) over the video and encodes the
-// result by OUT's extension; the audio is copied.
-std::vector<std::string> OverArguments(const std::string& program, const std::string& video, const VideoInfo& info,
-                                       const std::string& writePath) {
-    std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y", "-i", video,
-                                     "-f", "rawvideo", "-pix_fmt", "bgra",
-                                     "-s", std::to_string(info.width) + "x" + std::to_string(info.height),
-                                     "-r", info.rate, "-i", "-",
-                                     "-filter_complex", "[0:v][1:v]overlay=eof_action=pass:format=auto[v]",
-                                     "-map", "[v]", "-map", "0:a?", "-c:a", "copy"};
-    const std::string ext = Lower(std::filesystem::path(writePath).extension().string());
-    if (ext == ".webm")
-        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "30", "-c:a", "libopus"});
-    else if (ext == ".mp4" || ext == ".mov" || ext == ".m4v" || ext == ".mkv")
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", "18", "-pix_fmt", "yuv420p"});
-    args.push_back(writePath);
-    return args;
+    return RunOverlay(args);
 }
 
 }  // namespace
@@ -251,14 +225,18 @@ int RunCaptions(const std::vector<std::string>& args) {
         if (!ParseInteger(*v, 1, 256, t, error)) return UsageError("captions", "--threads: " + error);
         setup.threads = static_cast<int>(t);
     }
-    VideoInfo video;
+    VideoProbe video;
     const std::string over = parser.Value("over").value_or("");
     if (!over.empty()) {
         if (parser.Has("size") || parser.Has("fps") || parser.Has("duration"))
             return UsageError("captions", "--over takes the size, rate and length of the video");
-        if (std::filesystem::exists(output) && std::filesystem::equivalent(over, output))
+        std::error_code ec;
+        if (std::filesystem::exists(output, ec) && std::filesystem::equivalent(over, output, ec))
             return UsageError("captions", "the output would replace the video it is drawn over");
-        if (!ProbeVideo(over, video, error)) return Fail(error);
+        const char* custom = std::getenv("QELTITLE_FFMPEG");
+        const std::string ffmpeg = FindProgram(custom && *custom ? custom : "ffmpeg");
+        if (ffmpeg.empty()) return Fail("--over needs ffmpeg (install it, e.g. 'apt-get install ffmpeg')");
+        if (!ProbeVideo(ffmpeg, over, video, error)) return Fail(error);
         setup.width = video.width, setup.height = video.height;
         fps = video.fps;
     }
@@ -298,10 +276,17 @@ int RunCaptions(const std::vector<std::string>& args) {
     if (duration <= 0)
         for (const CaptionTitle& t : titles) total = std::max(total, t.last + 1);
     if (!over.empty()) {
-        // Cues past the end of the video are not drawn.
-        if (total > video.frames)
-            Warn(input + ": cues run past the end of " + over + "; what lies beyond it is not drawn");
-        total = video.frames;
+        // Cues that start after the end of the video are left out; overlay draws one that runs past
+        // it as far as the video goes.
+        const int clipFrames = std::max(video.frames, static_cast<int>(std::lround(video.seconds * fps)));
+        const size_t before = titles.size();
+        titles.erase(std::remove_if(titles.begin(), titles.end(), [&](const CaptionTitle& t) { return t.first >= clipFrames; }),
+                     titles.end());
+        if (titles.size() < before)
+            Warn(input + ": " + std::to_string(before - titles.size()) + " cues start after the end of " + over +
+                 " and are left out");
+        if (titles.empty()) return Fail(input + ": no cue falls within " + over);
+        return OverlayCaptions(over, output, titles, fps, parser.Value("threads"));
     }
     if (total <= 0) return Fail(input + ": no cue to draw");
 
@@ -315,16 +300,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     setup.scale = static_cast<float>(setup.width) / style.frameWidth;
     setup.keepAlpha = true;
     const InterruptWatch interrupt;
-    std::unique_ptr<FrameSink> sink;
-    if (over.empty()) {
-        sink = OpenFrameSink(output, setup.width, setup.height, fps, true, error);
-    } else {
-        const char* custom = std::getenv("QELTITLE_FFMPEG");
-        const std::string program = FindProgram(custom && *custom ? custom : "ffmpeg");
-        if (program.empty()) return Fail("--over needs ffmpeg (install it)");
-        sink = OpenFfmpegSink(output, static_cast<size_t>(setup.width) * setup.height * 4,
-                              [&](const std::string& path) { return OverArguments(program, over, video, path); }, error);
-    }
+    auto sink = OpenFrameSink(output, setup.width, setup.height, fps, true, error);
     if (!sink) return Fail(error);
     // Titles are loaded when their cue begins and released after it.
     std::map<size_t, HostPtr> live;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "StyledString.h"
 #include "Text.h"
 #include "TitleFiles.h"
 
@@ -408,15 +409,12 @@ JsonDefaults DefaultsForJson(ITitleHost& host) {
 }
 
 bool ParseJsonColor(std::string_view text, uint32_t& modelColor, std::optional<uint32_t>& alpha) {
-    if ((text.size() != 7 && text.size() != 9) || text[0] != '#') return false;
-    uint32_t value = 0;
-    const auto [ptr, ec] = std::from_chars(text.data() + 1, text.data() + text.size(), value, 16);
-    if (ec != std::errc() || ptr != text.data() + text.size()) return false;
-    if (text.size() == 9) {
-        alpha = value & 0xFF;
-        value >>= 8;
-    }
-    modelColor = ModelColor(value);
+    uint32_t rgb = 0;
+    std::optional<int> opacity;
+    std::string ignored;
+    if (!ParseColor(text, rgb, opacity, ignored)) return false;
+    modelColor = ModelColor(rgb);
+    if (opacity) alpha = static_cast<uint32_t>(*opacity);
     return true;
 }
 
@@ -520,32 +518,10 @@ bool PlaceString(ITitleHost& host, int row, Anchor anchor, float marginX, float 
                  std::string& error) {
     StringAttrs attrs{};
     host.GetStringAttrs(row, &attrs);
-    // The union of the characters' boxes (turned with the string), in layout units.
-    float minX = FLT_MAX, minY = FLT_MAX, maxX = -FLT_MAX, maxY = -FLT_MAX;
-    const int32_t count = host.GetCharCount(row);
-    for (int32_t i = 0; i < count; ++i) {
-        QuadF q{};
-        if (host.GetCharQuad(row, i, &q, 0) != S_OK) continue;
-        minX = std::min({minX, q.x0, q.x1, q.x2, q.x3});
-        maxX = std::max({maxX, q.x0, q.x1, q.x2, q.x3});
-        minY = std::min({minY, q.y0, q.y1, q.y2, q.y3});
-        maxY = std::max({maxY, q.y0, q.y1, q.y2, q.y3});
-    }
-    if (minX > maxX) {
-        RectF box{};
-        host.GetStringRect(row, &box);
-        minX = box.x, maxX = box.x + box.width, minY = box.y, maxY = box.y + box.height;
-    }
-    RenderSettings settings{};
-    host.GetRenderSettings(&settings);
-    const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
-    const float sy = settings.ScaleY != 0 ? settings.ScaleY : 1.0f;
-    minX /= sx, maxX /= sx, minY /= sy, maxY /= sy;
-    const float w = maxX - minX, h = maxY - minY;
-    const float targetX = anchor.x == 0 ? marginX : anchor.x == 2 ? frame.width - marginX - w : (frame.width - w) * 0.5f;
-    const float targetY = anchor.y == 0 ? marginY : anchor.y == 2 ? frame.height - marginY - h : (frame.height - h) * 0.5f;
-    attrs.Left = std::round(attrs.Left + targetX - minX);
-    attrs.Top = std::round(attrs.Top + targetY - minY);
+    const auto [dx, dy] = AnchorOffset(anchor, Margin{marginX, marginY}, MeasureString(host, row),
+                                       DesignFrame{frame.width, frame.height});
+    attrs.Left = std::round(attrs.Left + dx);
+    attrs.Top = std::round(attrs.Top + dy);
     host.SetDefaultString(&attrs);
     if (const HRESULT status = host.ApplyString(row); status != S_OK) {
         error = "the title library could not place the string: " + StatusText(status);
