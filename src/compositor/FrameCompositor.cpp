@@ -446,7 +446,9 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
     draws.clear();
     draws.resize(n);
     out.drawn = RECT{};
-    SeedEffectRandom(1);
+    // The scattering families' generator, seeded afresh for every pass of every string, so the
+    // answers depend on nothing but the frame.
+    EffectRandom random(1);
 
     PathEffect* effect = r.effect.get();
     const int32_t boxes = effect ? effect->CharCount() : 0;
@@ -456,7 +458,7 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
         if (IsPairBreak(s, i)) continue;
         CharState& st = d.state;
         if (effect && int32_t(i) < boxes) {
-            if (!effect->GetCharState(pass, int32_t(i), s.PathProgress, &st)) continue;
+            if (effect->GetCharState(pass, int32_t(i), s.PathProgress, random, &st) != S_OK) continue;
         } else {
             const RectF at = title_.CharFrameRect(s, int32_t(i));
             st = CharState{at.x, at.y, 1.0f, 1.0f, 0.0f, 255};
