@@ -78,7 +78,8 @@ void PrintString(ITitleHost& host, int row) {
     const auto fonts = Distinct<FontSpec>(count, [&](int i, FontSpec& r) { return host.GetCharFont(row, i, &r) == S_OK; });
     std::printf("  %s:", Plural(fonts.size(), "font").c_str());
     for (const FontSpec& f : fonts)
-        std::printf(" [%s %g%s%s]", Face(f).c_str(), f.Size, f.Bold ? " bold" : "", (f.Italic & 0xFF) ? " italic" : "");
+        std::printf(" [%s %g%s%s%s]", Face(f).c_str(), f.Size, f.Bold ? " bold" : "", (f.Italic & 0xFF) ? " italic" : "",
+                    (f.CharSet & 0x100) ? " kerned" : "");
     std::printf("\n");
 
     const auto faces = Distinct<MetaFace>(count, [&](int i, MetaFace& r) { return host.GetCharFace(row, i, &r) == S_OK; });
