@@ -10,6 +10,7 @@
 #include "render/Gradient.h"
 #include "render/Layers.h"
 #include "render/FilterKernels.h"
+#include "render/Filters.h"
 #include "render/OutlineKernel.h"
 
 namespace qel {
@@ -439,6 +440,69 @@ TEST(ShadowLayer, ExtrudedSlabStepsTowardsTheOffset) {
             if (img.pixels[size_t(i) * 4 + 3] == 255) got.push_back(i);
         EXPECT_EQ(got, c.stamped) << c.dx << "," << c.dy;
         EXPECT_EQ(AlphaSum(img), 255 * int(c.stamped.size()));
+    }
+}
+
+}  // namespace
+}  // namespace qel
+
+namespace qel {
+namespace {
+
+// A glyph-like mask: solid middle, grey edges, a hole.
+std::vector<uint8_t> BlobMask(int32_t w, int32_t h, uint32_t seed) {
+    std::vector<uint8_t> mask(size_t(w) * h);
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int32_t edge = std::min({x, y, w - 1 - x, h - 1 - y});
+            mask[size_t(y) * w + x] = edge == 0 ? uint8_t(seed >> 24) : (x == w / 2 && y == h / 2) ? 0 : 255;
+        }
+    }
+    return mask;
+}
+
+// A shadow of one colour is blurred from its alpha plane: the same bytes as stamping it into a
+// four-byte image, colouring what shows and blurring all four channels; and every image a builder
+// marks as one colour shows only that colour, for every quality and blur.
+TEST(OneColourImages, ShadowEqualsTheFourChannelPathAndMarksHoldTheirPromise) {
+    const std::vector<uint8_t> mask = BlobMask(23, 17, 7);
+    const MaskView view{mask.data(), 23, 17};
+    constexpr float kRatio = 0.05f;  // blurs of 3.8 and 51 pixels
+    for (int32_t quality = 0; quality <= 3; ++quality) {
+        for (int32_t blur : {0, 3, 40}) {
+            const LayerSettings settings{1.0f, 1.0f, quality, 0};
+            const MetaShadow shadow{1, 0, 0x00336699, 0x00336699, 0, 200, blur, 2.0f, 1.0f, 0};
+            LayerImage img;
+            ASSERT_EQ(BuildShadowLayer(&img, view, {}, {}, 0, 0, shadow, kRatio, settings), 1);
+            const int32_t m = (img.width - view.width) / 2;
+            std::vector<uint8_t> expected(size_t(img.width) * img.height * 4, 0);
+            ASSERT_EQ(StampMaxAlpha(expected.data(), img.width, img.height, mask.data(), 23, 17, float(m), float(m), 200), 1);
+            for (size_t i = 0; i < expected.size(); i += 4) {
+                if (expected[i + 3] != 0) expected[i] = 0x33, expected[i + 1] = 0x66, expected[i + 2] = 0x99;  // B, G, R
+            }
+            if (blur > 0 && quality <= 1) {
+                (void)GaussianBlur(expected.data(), img.width, img.height, float(StyleDistance(blur, kRatio, 1.0f)));
+                ASSERT_EQ(0, std::memcmp(expected.data(), img.pixels.get(), expected.size())) << "quality " << quality
+                                                                                               << " blur " << blur;
+            }
+            const MetaFace face{1, 0x00102030, 0x00102030, 0, 180, blur};
+            const MetaBorder border{1, 2, 0x00405060, 0x00405060, 0, 255, blur};
+            LayerImage faceImg, borderImg;
+            ASSERT_EQ(BuildFaceLayer(&faceImg, view, 0, 0, face, kRatio, settings), 1);
+            ASSERT_EQ(BuildBorderLayer(&borderImg, view, 0, 0, border, kRatio, settings), 1);
+            for (const LayerImage* image : {&img, &faceImg, &borderImg}) {
+                if (!image->oneColour) continue;
+                for (int32_t i = 0; i < image->width * image->height; ++i) {
+                    const uint8_t* p = image->pixels.get() + size_t(i) * 4;
+                    uint32_t word;
+                    std::memcpy(&word, p, 4);
+                    if (p[3] != 0) {
+                        ASSERT_EQ(word & 0x00FFFFFFu, image->colour) << "quality " << quality << " blur " << blur;
+                    }
+                }
+            }
+        }
     }
 }
 
