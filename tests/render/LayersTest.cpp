@@ -474,10 +474,10 @@ TEST(OneColourImages, ShadowEqualsTheFourChannelPathAndMarksHoldTheirPromise) {
             const LayerSettings settings{1.0f, 1.0f, quality, 0};
             const MetaShadow shadow{1, 0, 0x00336699, 0x00336699, 0, 200, blur, 2.0f, 1.0f, 0};
             LayerImage img;
-            ASSERT_EQ(BuildShadowLayer(&img, view, {}, {}, 0, 0, shadow, kRatio, settings), 1);
+            ASSERT_EQ(BuildShadowLayer(&img, view, {}, {}, 0, 0, shadow, kRatio, settings), S_OK);
             const int32_t m = (img.width - view.width) / 2;
             std::vector<uint8_t> expected(size_t(img.width) * img.height * 4, 0);
-            ASSERT_EQ(StampMaxAlpha(expected.data(), img.width, img.height, mask.data(), 23, 17, float(m), float(m), 200), 1);
+            ASSERT_EQ(StampMaxAlpha(expected.data(), img.width, img.height, mask.data(), 23, 17, float(m), float(m), 200), S_OK);
             for (size_t i = 0; i < expected.size(); i += 4) {
                 if (expected[i + 3] != 0) expected[i] = 0x33, expected[i + 1] = 0x66, expected[i + 2] = 0x99;  // B, G, R
             }
@@ -489,8 +489,8 @@ TEST(OneColourImages, ShadowEqualsTheFourChannelPathAndMarksHoldTheirPromise) {
             const MetaFace face{1, 0x00102030, 0x00102030, 0, 180, blur};
             const MetaBorder border{1, 2, 0x00405060, 0x00405060, 0, 255, blur};
             LayerImage faceImg, borderImg;
-            ASSERT_EQ(BuildFaceLayer(&faceImg, view, 0, 0, face, kRatio, settings), 1);
-            ASSERT_EQ(BuildBorderLayer(&borderImg, view, 0, 0, border, kRatio, settings), 1);
+            ASSERT_EQ(BuildFaceLayer(&faceImg, view, 0, 0, face, kRatio, settings), S_OK);
+            ASSERT_EQ(BuildBorderLayer(&borderImg, view, 0, 0, border, kRatio, settings), S_OK);
             for (const LayerImage* image : {&img, &faceImg, &borderImg}) {
                 if (!image->oneColour) continue;
                 for (int32_t i = 0; i < image->width * image->height; ++i) {
