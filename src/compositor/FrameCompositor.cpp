@@ -344,7 +344,7 @@ void FrameCompositor::MakeMovedImages() {
         CharDraw& d = *items[size_t(k)].draw;
         d.temp.DirtyBits = kDirtyAll;
         const GlyphKey key = WithMotion(*items[size_t(k)].rest, d.state.scaleX, d.state.scaleY, d.state.angle);
-        if (MakeGlyphImages(key, &d.temp) == kPrepareOutOfMemory) outOfMemory_.store(true, std::memory_order_relaxed);
+        if (MakeGlyphImages(key, &d.temp) == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
         team_.Run(int32_t(items.size()), make);
