@@ -15,23 +15,21 @@ constexpr int kChars = 1000;  // a long crawl's worth of characters
 void CharStates(benchmark::State& state, const char* pathId) {
     const std::unique_ptr<qel::PathEffect> effect =
         pathId ? qel::EffectCatalog::CreateEffect(pathId) : std::make_unique<qel::PathEffect>();
-    effect->SetFrameSize(1920, 1080);
-    const float rect[4] = {100, 500, kChars * 12.0f, 40};
-    effect->SetStringBounds(rect, 15);
-    effect->SetCharCount(kChars);
+    qel::EffectSetup setup{1920, 1080, 100, 500, kChars * 12.0f, 40, 15, kChars, {}};
     for (int i = 0; i < kChars; ++i) {
         const float x = 100 + 12.0f * static_cast<float>(i);
-        effect->SetCharBox(i, {x, 500, 12, 40, x, 532});
+        setup.chars.push_back({x, 500, 12, 40, x, 532});
     }
+    effect->SetUp(setup);
     const int passes = pathId ? qel::EffectCatalog::GetPassCount(pathId) : 1;
     float progress = 0;
     for (auto _ : state) {
         progress = progress >= 1 ? 0 : progress + 0.01f;
         for (int pass = 0; pass < passes; ++pass) {
-            qel::SeedEffectRandom(1);
+            qel::EffectRandom random(1);
             for (int i = 0; i < kChars; ++i) {
                 qel::CharState s;
-                effect->GetCharState(pass, i, progress, &s);
+                effect->GetCharState(pass, i, progress, random, &s);
                 benchmark::DoNotOptimize(s);
             }
         }

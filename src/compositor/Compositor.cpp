@@ -79,16 +79,16 @@ PathEffect* Compositor::EffectFor(const Title& title, int32_t row) {
     r.effect = EffectCatalog::CreateEffect(s->PathID);
     if (PathEffect* effect = r.effect.get()) {
         const RenderSettings& rs = title.Settings();
-        effect->SetFrameSize(rs.Width, rs.Height);
         const RectF box = title.StringFrameRect(*s);
-        const float rect[4] = {box.x, box.y, box.width, box.height};
-        effect->SetStringBounds(rect, s->RotateDegree);
-        effect->SetCharCount(int32_t(s->chars.size()));
+        EffectSetup setup{rs.Width, rs.Height, box.x, box.y, box.width, box.height, s->RotateDegree,
+                          int32_t(s->chars.size()), {}};
+        setup.chars.reserve(s->chars.size());
         for (size_t i = 0; i < s->chars.size(); ++i) {
             const RectF c = title.CharFrameRect(*s, int32_t(i));
             const float ascent = FontOf(*s, s->chars[i]).Ascent;
-            effect->SetCharBox(int32_t(i), CharBox{c.x, c.y, c.width, c.height, c.x, c.y + rs.ScaleY * ascent});
+            setup.chars.push_back(CharBox{c.x, c.y, c.width, c.height, c.x, c.y + rs.ScaleY * ascent});
         }
+        effect->SetUp(setup);
     }
     r.effectMade = true;
     r.effectRevision = title.Revision();

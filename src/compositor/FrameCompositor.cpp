@@ -12,12 +12,14 @@
 // in it.
 //
 // Threads. With MaxThreads >= 2 on a machine of two or more processors, character preparation
-// and placement are shared between the calling thread and MaxThreads - 1 pool jobs that pull work
-// items from a shared counter. Preparation items are characters (each writes only its own
-// record). Placement items are horizontal bands of the frame: a band places every character, in
-// character order, clipped to its rows, so each layer pixel receives exactly the writes it would
-// receive on one thread, in the same order, and the picture is bit-identical. Effects, the random
-// generator and the bookkeeping of dirty rectangles stay on the calling thread.
+// and the layers' work are shared between the calling thread and MaxThreads - 1 pool jobs that
+// pull work items from a shared counter, in few sections: one for the images of every moved
+// character of every string (each item writes only its own record), then one per string for its
+// layers, whose items are horizontal bands of rows. A band clears its rows of the last frame,
+// places every character, in character order, clipped to its rows, and joins them, so each layer
+// pixel receives exactly the writes it would receive on one thread, in the same order, and the
+// picture is bit-identical. Effects, the random generator and the bookkeeping of dirty rectangles
+// stay on the calling thread.
 //
 // The still-frame cache. When every string is at rest (progress exactly 1), the frame keeps its
 // strings' finished images where they already are, in their layers, and the next still frame
@@ -42,8 +44,13 @@
 // Layer clearing. Every write into a string's layers lies inside its dirty rectangle (placement is
 // clipped to it, joins and filters run inside it, and a whole-image effect's output rectangle is
 // added to it). When the new extent lies inside the layers' rectangle the layers stay where they
-// are and only the previous frame's dirty rectangle is cleared; otherwise they are laid out afresh
-// over the new extent (reusing the block when it is large enough) and cleared whole.
+// are and only what the previous frame wrote is cleared; otherwise they are laid out afresh over
+// the new extent (reusing the block when it is large enough) and cleared whole. What a frame
+// writes is kept as its spans, disjoint rectangles covering its placed images (in bands of 16
+// rows): outside them every layer is zero, which the join keeps and every blend leaves the frame
+// alone for, so clearing, joining and the final blend visit only the spans. Turning characters
+// scattered over the frame touch a fraction of their bounding rectangle. Smoothing and
+// whole-image effects write beyond the images; their strings clear and blend the whole rectangle.
 #include "compositor/FrameCompositor.h"
 
 #include <algorithm>
@@ -337,7 +344,7 @@ void FrameCompositor::MakeMovedImages() {
         CharDraw& d = *items[size_t(k)].draw;
         d.temp.DirtyBits = kDirtyAll;
         const GlyphKey key = WithMotion(*items[size_t(k)].rest, d.state.scaleX, d.state.scaleY, d.state.angle);
-        if (MakeGlyphImages(key, &d.temp) == kPrepareOutOfMemory) outOfMemory_.store(true, std::memory_order_relaxed);
+        if (MakeGlyphImages(key, &d.temp) == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
         team_.Run(int32_t(items.size()), make);
@@ -390,10 +397,12 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
         if (!threaded_) {
             LayerBand(r, passes, work, rows);
         } else {
-            // Several bands per thread so that uneven text evens out.
+            // Many bands per thread so that uneven text evens out: the section ends when its
+            // last band does, and a band costs little more than its rows (each looks at every
+            // character's box and span).
             const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
             const int32_t height = rows.bottom - rows.top;
-            const int32_t bandHeight = std::max(8, (height + 4 * threads - 1) / (4 * threads));
+            const int32_t bandHeight = std::max(16, (height + 16 * threads - 1) / (16 * threads));
             const int32_t bands = (height + bandHeight - 1) / bandHeight;
             auto band = [&](int32_t b) noexcept {
                 LayerBand(r, passes, work,
@@ -446,7 +455,9 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
     draws.clear();
     draws.resize(n);
     out.drawn = RECT{};
-    SeedEffectRandom(1);
+    // The scattering families' generator, seeded afresh for every pass of every string, so the
+    // answers depend on nothing but the frame.
+    EffectRandom random(1);
 
     PathEffect* effect = r.effect.get();
     const int32_t boxes = effect ? effect->CharCount() : 0;
@@ -456,7 +467,7 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
         if (IsPairBreak(s, i)) continue;
         CharState& st = d.state;
         if (effect && int32_t(i) < boxes) {
-            if (!effect->GetCharState(pass, int32_t(i), s.PathProgress, &st)) continue;
+            if (effect->GetCharState(pass, int32_t(i), s.PathProgress, random, &st) != S_OK) continue;
         } else {
             const RectF at = title_.CharFrameRect(s, int32_t(i));
             st = CharState{at.x, at.y, 1.0f, 1.0f, 0.0f, 255};

@@ -30,7 +30,7 @@ using namespace motion;
 
 class MarchEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         if (p == 1.0f) return AtBox(box, 255);
         const float left = stringLeft;
@@ -64,7 +64,7 @@ public:
 
 class SpiralEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         CharState state = AtBox(box, TruncAlpha(p * 255.0f));
         if (p <= 0.5f) {
             const auto r = static_cast<float>(frameHeight * 0.5);
@@ -88,7 +88,7 @@ constexpr float kArcRate = 1.6666666f;
 template <bool kFromRight>
 class WindshieldEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         const int32_t n = StaggerCount(charCount, chars.size());
         const float a = EaseOut(DelayedProgress(p, StartFraction(i, n) * kArcStartSpread, kArcRate));
@@ -109,7 +109,7 @@ constexpr float kWaveRate = 1.4285715f;
 
 class WaveEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         const int32_t n = StaggerCount(charCount, chars.size());
         const float q = DelayedProgress(p, StartFraction(i, n) * kWaveStartSpread, kWaveRate);
@@ -151,7 +151,7 @@ class FlightEffect final : public PathEffect {
 public:
     explicit FlightEffect(const FlightRoute& route) : route_(route) {}
 
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         // At rest whatever the character's own time: a box reaching past the string's right end
         // would otherwise still be on its curve.
         if (p == 1.0f) return AtBox(box, 255);

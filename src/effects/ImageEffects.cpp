@@ -65,14 +65,14 @@ bool Usable(const EffectBitmap& source, const EffectBitmap& target) {
 
 class BlurLeft final : public PathEffect {
 public:
-    int GetImageRect(RECT* out, const RECT* drawn) override {
+    HRESULT GetImageRect(RECT* out, const RECT* drawn) override {
         if (!out || !drawn) return E_POINTER;
         *out = {0, drawn->top, drawn->right, drawn->bottom};
-        return 0;
+        return S_OK;
     }
     // The edge moves right to left from one column beyond the opaque ones to one before them:
     // right of it the string shows, left of it the edge's column is repeated.
-    int ProcessImage(float progress) override {
+    HRESULT ProcessImage(float progress) override {
         if (!Usable(sourceImage, targetImage)) return E_FAIL;
         const float p = ImageProgress(progress);
         const int32_t w = targetImage.Width();
@@ -80,27 +80,27 @@ public:
         OpaqueColumns(sourceImage, &minX, &maxX);
         const int32_t left = minX - 1, right = maxX + 1;
         const int32_t cut = right - int32_t(float(right - left + 1) * p);
-        if (cut < 0) return targetImage.CopyFrom(sourceImage) ? 0 : E_FAIL;
+        if (cut < 0) return targetImage.CopyFrom(sourceImage) ? S_OK : E_FAIL;
         if (cut >= w) {
             ClearImage(targetImage);
-            return 0;
+            return S_OK;
         }
         SmearColumn(targetImage, sourceImage, cut, 0, cut);
         CopyColumns(targetImage, sourceImage, cut, w);
-        return 0;
+        return S_OK;
     }
 };
 
 class BlurRight final : public PathEffect {
 public:
-    int GetImageRect(RECT* out, const RECT* drawn) override {
+    HRESULT GetImageRect(RECT* out, const RECT* drawn) override {
         if (!out || !drawn) return E_POINTER;
         *out = {drawn->left, drawn->top, sourceImage.Width(), drawn->bottom};
-        return 0;
+        return S_OK;
     }
     // The mirror of BlurLeft, the edge moving left to right. The smear reaches the last column
     // too, which would otherwise keep whatever the target held before.
-    int ProcessImage(float progress) override {
+    HRESULT ProcessImage(float progress) override {
         if (!Usable(sourceImage, targetImage)) return E_FAIL;
         const float p = ImageProgress(progress);
         const int32_t w = targetImage.Width();
@@ -110,32 +110,32 @@ public:
         const int32_t edge = left + int32_t(float(right - left + 1) * p);
         if (edge < 0) {
             ClearImage(targetImage);
-            return 0;
+            return S_OK;
         }
-        if (edge >= w) return targetImage.CopyFrom(sourceImage) ? 0 : E_FAIL;
+        if (edge >= w) return targetImage.CopyFrom(sourceImage) ? S_OK : E_FAIL;
         CopyColumns(targetImage, sourceImage, 0, edge);
         SmearColumn(targetImage, sourceImage, edge, edge, w);
-        return 0;
+        return S_OK;
     }
 };
 
 class Glow final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         return AtBox(box, p > 0.5f ? 255 : TruncAlpha(p * 510));
     }
-    int GetImageRect(RECT* out, const RECT* drawn) override {
+    HRESULT GetImageRect(RECT* out, const RECT* drawn) override {
         if (!out || !drawn) return E_POINTER;
         const int32_t d = int32_t(sourceImage.Width() * 0.1 * 2);
         *out = {std::max(drawn->left - d, 0), std::max(drawn->top - d, 0),
                 std::min(drawn->right + d, sourceImage.Width()), std::min(drawn->bottom + d, sourceImage.Height())};
         if (out->left >= out->right || out->top >= out->bottom) *out = {0, 0, 0, 0};
-        return 0;
+        return S_OK;
     }
     // The target becomes the source blurred (twice, by a tenth of the width times 1 - p) and
     // brightened by the factor 1 + k, k = (1 - p) * 10, every byte saturating: the glow narrows
     // and dims until at p = 1 the target equals the source.
-    int ProcessImage(float progress) override {
+    HRESULT ProcessImage(float progress) override {
         // A scratch image of another frame's size would keep an old picture.
         if (!Usable(sourceImage, targetImage)) return E_FAIL;
         const float p = ImageProgress(progress);
@@ -149,7 +149,7 @@ public:
         (void)targetImage.CopyFrom(*scratch);
         const float k = (1 - p) * 10;
         const int32_t scale = int32_t(k * 65536);
-        if (scale == 0) return 0;
+        if (scale == 0) return S_OK;
         for (int32_t y = 0; y < targetImage.Height(); ++y) {
             uint8_t* t = targetImage.Pixels() + ptrdiff_t(y) * targetImage.Stride();
             const uint8_t* s = scratch->Pixels() + ptrdiff_t(y) * scratch->Stride();
@@ -158,7 +158,7 @@ public:
                 t[x] = uint8_t(std::min(255, t[x] + ((scale * s[x]) >> 16)));
             }
         }
-        return 0;
+        return S_OK;
     }
 
 private:
@@ -170,7 +170,7 @@ public:
     ~PerspectiveScroll() override { ReleaseScene(); }
 
     // Rolls up like PATH_SCROLLUP and fades over the top 30 % of the frame.
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         const float y = frameMaxY - stringTop + box.y - p * (frameMaxY - frameMinY + stringHeight);
         // A frame without height has no fade band (and nothing to divide by).
@@ -181,15 +181,15 @@ public:
     }
     // The scene's texture is the source's memory and its buffers are the target's size: a new
     // source or target size makes it again.
-    int SetSourceImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) override {
+    HRESULT SetSourceImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) override {
         if (pixels != sourceImage.Pixels()) ReleaseScene();
         return PathEffect::SetSourceImage(pixels, width, height, stride);
     }
-    int SetTargetImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) override {
+    HRESULT SetTargetImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) override {
         if (width != targetImage.Width() || height != targetImage.Height()) ReleaseScene();
         return PathEffect::SetTargetImage(pixels, width, height, stride);
     }
-    int ProcessImage(float) override {
+    HRESULT ProcessImage(float) override {
         if (!Usable(sourceImage, targetImage)) return E_FAIL;
         const int32_t w = targetImage.Width(), h = targetImage.Height();
         // The device reads and writes rows of exactly w pixels.
@@ -207,7 +207,7 @@ public:
         scene->CollectTriangles();
         scene->SortTriangles();
         scene->Draw();
-        return 0;
+        return S_OK;
     }
 
 private:

@@ -30,11 +30,29 @@ struct CharState {
 
 constexpr double kDegToRad = 0.017453292519943295;
 
-// The generator of scattering effects: state per calling thread, re-seeded to 1 by the
-// compositor before every pass of every string, so every frame is repeatable.
+// Everything an effect knows of the frame and of its string, handed over in one call.
+struct EffectSetup {
+    int32_t frameWidth = 320, frameHeight = 240;  // pixels
+    float stringLeft = 0, stringTop = 0, stringWidth = 0, stringHeight = 0;  // layout box, frame pixels
+    float angle = 0;             // the string's rotation, degrees
+    int32_t charCount = 0;       // the string's characters
+    std::vector<CharBox> chars;  // the boxes of its first chars.size() characters
+};
+
+// The generator of scattering effects. The compositor makes one per string and drawing pass,
+// seeded with 1, so a frame draws the same picture on any thread and in any order.
 // next state = state * 214013 + 2531011 (mod 2^32); result = (state >> 16) & 0x7FFF.
-void SeedEffectRandom(uint32_t seed);
-int32_t EffectRandom();  // 0 .. 32767
+class EffectRandom {
+public:
+    explicit EffectRandom(uint32_t seed) : state_(seed) {}
+    int32_t Next() {  // 0 .. 32767
+        state_ = state_ * 214013u + 2531011u;
+        return static_cast<int32_t>((state_ >> 16) & 0x7FFF);
+    }
+
+private:
+    uint32_t state_;
+};
 
 class PathEffect {
 public:
@@ -43,25 +61,19 @@ public:
     PathEffect(const PathEffect&) = delete;
     PathEffect& operator=(const PathEffect&) = delete;
 
-    // Set-up, called by the rebuild step in this order.
-    void SetFrameSize(int32_t width, int32_t height);
-    // rect: left, top, width, height of the string's layout rectangle; 0 for a null rect.
-    int SetStringBounds(const float rect[4], float angleDegrees);
-    int SetCharCount(int32_t n);
-    // Inserts the box before position i when 0 <= i < charCount and i <= the boxes already set;
-    // otherwise ignored (returns 0).
-    int SetCharBox(int32_t i, const CharBox& box);
+    // Sets the effect up for one string; the only call that changes what CharAt reads.
+    void SetUp(const EffectSetup& setup);
 
     // The state of character i on drawing pass `pass` at `progress`: fills all six fields and
-    // returns 1; a character without a box is answered invisible (alpha 0). Returns 0 only for a
-    // null out. Families supply only CharAt.
-    int GetCharState(int32_t pass, int32_t i, float progress, CharState* out);
+    // returns S_OK; a character without a box is answered invisible (alpha 0). E_POINTER for a
+    // null out. Scattering families draw from `random`. Families supply only CharAt.
+    HRESULT GetCharState(int32_t pass, int32_t i, float progress, EffectRandom& random, CharState* out) const;
     // Views of memory the compositor owns (4 bytes per pixel, stride >= width * 4).
-    virtual int SetSourceImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
-    virtual int SetTargetImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
-    virtual int SetImageParam(int32_t pixelFormat);
-    virtual int ProcessImage(float progress);
-    virtual int GetImageRect(RECT* out, const RECT* drawn);
+    virtual HRESULT SetSourceImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
+    virtual HRESULT SetTargetImage(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
+    virtual HRESULT SetImageParam(int32_t pixelFormat);
+    virtual HRESULT ProcessImage(float progress);
+    virtual HRESULT GetImageRect(RECT* out, const RECT* drawn);
 
     // Read access for the compositor and tests.
     int32_t CharCount() const { return charCount; }
@@ -73,8 +85,8 @@ public:
 
 protected:
     // A family's motion: the state of character i, whose box is `box`, on `pass` at `progress`.
-    // The base answers every character at its place, opaque.
-    virtual CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float progress);
+    // The base answers every character at its place, opaque. It reads the set-up state only.
+    virtual CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float progress, EffectRandom& random) const;
 
     // The box of character i, or null when no box was set up for i.
     const CharBox* BoxAt(int32_t i) const {
@@ -83,6 +95,7 @@ protected:
     // The character at its laid-out place: scales 1, angle 0.
     static CharState AtBox(const CharBox& box, uint8_t alpha) { return {box.x, box.y, 1, 1, 0, alpha}; }
 
+    // Set by SetUp (the images by the image calls of each frame), read-only while drawing.
     int32_t frameWidth = 320;
     int32_t frameHeight = 240;
     int32_t charCount = 0;

@@ -39,7 +39,7 @@ enum class Pop { Fade, Grow, GrowFromCentre, Shrink, ShrinkToCentre };
 template <Pop kPop>
 class PopupEffect final : public PopupFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         const int32_t n = Count();
         // Each character takes 1.4 / n of the path, so about 1.4 characters are on their way at
@@ -75,7 +75,7 @@ public:
 template <bool kVertical>
 class DoubleVisionEffect final : public PopupFamilyEffect {
 public:
-    CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         const int32_t n = Count();
         const float count = static_cast<float>(n);
@@ -110,15 +110,15 @@ constexpr float kPulseRate = 1.6666666f;
 template <bool kRandomOrder>
 class GlitterEffect final : public PopupFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom& random) const override {
         if (p <= 0) return AtBox(box, 0);
         float start;
         if (kRandomOrder) {
-            // One draw per character asked: the compositor re-seeds the generator before every
-            // pass and asks in character order, so each character gets the same start in every
-            // frame and with any number of threads.
+            // One draw per character asked: the compositor seeds a generator for every pass and
+            // asks in character order, so each character gets the same start in every frame and
+            // with any number of threads.
             const int32_t n = Count();
-            start = StartFraction(EffectRandom() % n, n);
+            start = StartFraction(random.Next() % n, n);
         } else {
             // A string without width has every character at its left edge.
             start = stringWidth > 0 ? (box.x - stringLeft) / stringWidth : 0.0f;

@@ -26,7 +26,7 @@ enum class Travel { Up, Down, Left, Right };
 template <Travel kTravel>
 class ScrollEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         CharState state = AtBox(box, 255);
         switch (kTravel) {
@@ -52,7 +52,7 @@ public:
 
 class ScrollNResizeEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         // The roll distance s runs from 0 to the string's bottom edge A; b is the box's offset
         // below the string's top edge, which it crosses when s reaches b.
         const float bottom = stringTop + stringHeight;

@@ -44,7 +44,7 @@ protected:
 template <Side kSide>
 class RollingEffect final : public RotateFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         if (turn::AtRest(p)) return AtBox(box, 255);
         const float along = float(i) / float(StaggerCount(i));
@@ -79,7 +79,7 @@ public:
 template <bool kClockwise>
 class RotateEffect final : public RotateFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (turn::AtRest(p)) return AtBox(box, 255);
         const double rest = kClockwise ? double(p) - 1.0 : 1.0 - double(p);
         return turn::SwingAbout(box, CentreX(), CentreY(), rest * (turn::kPi / 2), TruncAlpha(p * 255.0f));
@@ -91,7 +91,7 @@ public:
 template <bool kClockwise>
 class TranceTurnEffect final : public RotateFamilyEffect {
 public:
-    CharState CharAt(int32_t pass, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t pass, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (pass != 0) return AtBox(box, p <= 0.5f ? 0 : 255);
         const double half = kClockwise ? double(p) - 0.5 : 0.5 - double(p);
         const uint8_t alpha = p <= 0.5f ? TruncAlpha(p * 510.0f) : TruncAlpha((1.0f - p) * 382.5f);
@@ -101,7 +101,7 @@ public:
 
 class SwirlEffect final : public RotateFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (turn::AtRest(p)) return AtBox(box, 255);
         // The box's top-left corner relative to the string centre, and its distance l from it.
         const float hh = stringHeight * 0.5f;
@@ -144,7 +144,7 @@ public:
 template <bool kInwards>
 class SpinEffect final : public RotateFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         const float q = turn::AtRest(p) ? 1.0f : p * p;
         const float a = q * 25.132742f;  // 8 pi, single precision: four turns at the end
         const float degrees = static_cast<float>(double(a) * turn::kRadToDeg);

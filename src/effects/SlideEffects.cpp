@@ -50,7 +50,7 @@ protected:
 template <Direction kDir>
 class SlideEffect final : public SlideFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         return Shifted(box, kDir, StartOffset(kDir) * (1.0f - EaseOut(p)), 255);
     }
@@ -59,7 +59,7 @@ public:
 template <Direction kDir>
 class HideEffect final : public SlideFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         CharState state = AtBox(box, TruncAlpha(p * 255.0f));
         const float w = static_cast<float>(frameWidth);
         const float h = static_cast<float>(frameHeight);
@@ -89,7 +89,7 @@ constexpr int kSoloOffsets[32] = {3,  8,  26, 15, 1,  18, 7,  20, 12, 9, 21, 6, 
 template <Direction kDir>
 class SoloEffect final : public SlideFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         // Own progress in hundredths: each character needs 100/131 of the path, so the one with
         // offset 31 arrives exactly at p = 1. Double precision keeps that arrival exact.
@@ -106,7 +106,7 @@ template <Direction kDir>
 class TranceEffect final : public SlideFamilyEffect {
 public:
     // Pass 0 is the ghost of the second half, pass 1 (drawn over it) the arriving character.
-    CharState CharAt(int32_t pass, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t pass, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         // Worked out in double and rounded to float once at the end, not after every factor.
         const double toward = 2.0 * p - 1.0;  // -1 at the start, 0 halfway, 1 at the end
         double along = 0;
@@ -124,7 +124,7 @@ public:
 
 class AssemblyEffect final : public SlideFamilyEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         const float stringW = stringWidth;
         // A shift to the right common to all characters: the first box's width plus the string's.

@@ -31,14 +31,14 @@ int32_t OrderCount(int32_t charCount, int32_t i) { return std::max(charCount, i 
 
 class NoEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         return AtBox(box, p > 0.5f ? 255 : 0);
     }
 };
 
 class FlockingEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         if (turn::AtRest(p)) return AtBox(box, 255);
         // Start a frame diagonal away (whole pixels) in the direction i * 13/16 pi, so that
@@ -56,15 +56,15 @@ public:
     }
 };
 
-// One random number per asked character: with the generator re-seeded before every pass, the
-// order is the same in every frame. A character starts at (r mod n) / n of the path's first
+// One random number per asked character: with a generator seeded for every pass, the order is
+// the same in every frame. A character starts at (r mod n) / n of the path's first
 // 1 - b and takes b of it, b = 2/n (all of it for a single character).
 class IciclesEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t i, const CharBox& box, float p, EffectRandom& random) const override {
         if (p <= 0) return AtBox(box, 0);
         const int32_t n = OrderCount(charCount, i);
-        const int32_t r = EffectRandom();
+        const int32_t r = random.Next();
         const float b = static_cast<float>(double(std::min(n, 2)) / double(n));
         const float start = float(r % n) / float(n) * (1.0f - b);
         const float own = (p - start) / b;
@@ -84,7 +84,7 @@ public:
 // fading out past the place; pass 1 switches on at the place once pass 0 has passed it.
 class TranceCenterEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float p) override {
+    CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float p, EffectRandom&) const override {
         const float start = float(i) / float(OrderCount(charCount, i)) * 0.7f;
         const float f = turn::StaggeredProgress(p, start, 3.3333333f) * 1.6f;
         if (pass != 0) return AtBox(box, f > 1.0f ? 255 : 0);
@@ -104,7 +104,7 @@ public:
 
 class UniteEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (turn::AtRest(p)) return AtBox(box, 255);
         const float cx = stringLeft + stringWidth * 0.5f;
         CharState state = AtBox(box, TruncAlpha(p * 255.0f));
@@ -118,7 +118,7 @@ public:
 // its depth z is where it would be on a circle about the centre line, which scales it.
 class FlipEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (turn::AtRest(p)) return AtBox(box, 255);
         const float e0 = box.x + box.width * 0.5f;  // the character's centre
         const float g = static_cast<float>(double(stringLeft) + double(stringWidth) * 0.5);

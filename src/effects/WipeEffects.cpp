@@ -23,7 +23,7 @@ enum class Sweep { Down, Up, Left, Right };
 template <Sweep kSweep>
 class WipeEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         float v = 0;
         float extent = 0;
@@ -55,7 +55,7 @@ public:
 template <bool kHorizontal>
 class AmplifyEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         const float size = kHorizontal ? stringWidth : stringHeight;
         const float d = kHorizontal ? box.x - stringLeft : box.y - stringTop;
@@ -76,7 +76,7 @@ public:
 
 class FadeEffect final : public PathEffect {
 public:
-    CharState CharAt(int32_t, int32_t, const CharBox& box, float p) override {
+    CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         return AtBox(box, TruncAlpha(p * 255.0f));
     }
 };

@@ -74,21 +74,21 @@ uint8_t StaleImages(const GlyphKey& was, const GlyphKey& now) {
     return bits;
 }
 
-int MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
+HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     const float scaleX = key.widthScale * key.scaleX, scaleY = key.scaleY, angle = key.angle;
     if (!out || !(scaleX > 0) || !(scaleY > 0) || !std::isfinite(scaleX) || !std::isfinite(scaleY) ||
         !std::isfinite(angle)) {
-        return 0;
+        return E_INVALIDARG;
     }
-    if (out->DirtyBits == 0) return 1;
+    if (out->DirtyBits == 0) return S_OK;
 
     (void)TakeAllocationFailure();  // only what happens below counts
     auto fail = [out] {
         out->FreeImages();
         // Out of memory is not "nothing to draw": the flags stay for the next frame to try again.
-        if (TakeAllocationFailure()) return kPrepareOutOfMemory;
+        if (TakeAllocationFailure()) return E_OUTOFMEMORY;
         out->DirtyBits = 0;
-        return 1;
+        return S_OK;
     };
     if (key.value == kNoGlyph) return fail();
     const MetaFont& font = key.font;
@@ -147,7 +147,7 @@ int MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
         by = float(StyleDistance(border.Size, font.SizeRatio, settings.scaleY));
     }
     OutlineMasks outline;
-    if (!BuildOutlineMasks(glyphMask.pixels, glyphMask.width, glyphMask.height, bx, by, &outline)) {
+    if (BuildOutlineMasks(glyphMask.pixels, glyphMask.width, glyphMask.height, bx, by, &outline) != S_OK) {
         outline = OutlineMasks{};  // no border; the shadow falls back to the glyph alone
     }
     const float mx = float(outline.marginX), my = float(outline.marginY);
@@ -173,10 +173,10 @@ int MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     }
     if (TakeAllocationFailure()) {
         out->FreeImages();
-        return kPrepareOutOfMemory;
+        return E_OUTOFMEMORY;
     }
     out->DirtyBits = 0;
-    return 1;
+    return S_OK;
 }
 
 void SyncGlyphs(const MetaString& s, const LayerSettings& frame, std::vector<PreparedGlyph>& glyphs,
@@ -232,14 +232,14 @@ void GlyphBatch::Add(PreparedGlyph* glyph, const GlyphKey* key) {
 void GlyphBatch::Make(int32_t k) noexcept {
     const Item& it = items_[size_t(k)];
     if (it.source >= 0) return;
-    if (MakeGlyphImages(*it.key, it.glyph) == kPrepareOutOfMemory) outOfMemory_.store(true, std::memory_order_relaxed);
+    if (MakeGlyphImages(*it.key, it.glyph) == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
 }
 
 void GlyphBatch::CopyEqual() {
     for (const Item& it : items_) {
         if (it.source < 0) continue;
         if (!CopyImages(*items_[size_t(it.source)].glyph, it.glyph) &&
-            MakeGlyphImages(*it.key, it.glyph) == kPrepareOutOfMemory) {
+            MakeGlyphImages(*it.key, it.glyph) == E_OUTOFMEMORY) {
             outOfMemory_.store(true, std::memory_order_relaxed);
         }
     }

@@ -57,12 +57,11 @@ GlyphKey WithMotion(const GlyphKey& rest, float scaleX, float scaleY, float turn
 uint8_t StaleImages(const GlyphKey& was, const GlyphKey& now);
 
 // Makes the images of out whose rebuild flags are set, from key alone, and clears the flags.
-// Returns 1 (also for a character that draws nothing, whose images are then empty), 0 with the
-// flags kept for scales or an angle that cannot be drawn, or kPrepareOutOfMemory with the images
-// freed and the flags kept when memory ran out (the next call tries again). Safe to call on
-// several threads for different records.
-constexpr int kPrepareOutOfMemory = -1;
-int MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept;
+// S_OK (also for a character that draws nothing, whose images are then empty), E_INVALIDARG
+// with the flags kept for scales or an angle that cannot be drawn, or E_OUTOFMEMORY with the
+// images freed and the flags kept when memory ran out (the next call tries again). Safe to call
+// on several threads for different records.
+HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept;
 
 // Brings one string's cached images in line with the string: one record and key per character,
 // and the rebuild flags of every image whose key changed.

@@ -77,14 +77,14 @@ struct MaskedStyle {
     int32_t blurRadius;
 };
 
-int BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const MaskedStyle& style,
+HRESULT BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const MaskedStyle& style,
                      float sizeRatio, const LayerSettings& settings) {
     float r;
     int32_t m;
-    if (!BlurRadius(style.blurRadius, sizeRatio, settings, &r, &m)) return 0;
+    if (!BlurRadius(style.blurRadius, sizeRatio, settings, &r, &m)) return E_INVALIDARG;
     const int64_t width = int64_t(mask.width) + 2 * int64_t(m);
     const int64_t height = int64_t(mask.height) + 2 * int64_t(m);
-    if (!ImageSizeAllowed(width, height)) return 0;
+    if (!ImageSizeAllowed(width, height)) return E_INVALIDARG;
     const uint32_t c1 = FrameColor(style.color1, settings.colorMode);
     const uint32_t c2 = FrameColor(style.color2, settings.colorMode);
     // One colour without a blur margin writes every pixel below: nothing to clear first.
@@ -94,7 +94,7 @@ int BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const Mas
     } else {
         out->pixels = AllocateZeroed(width * height * 4);
     }
-    if (!out->pixels) return 0;
+    if (!out->pixels) return E_OUTOFMEMORY;
     out->width = int32_t(width);
     out->height = int32_t(height);
     out->x = x - float(m);
@@ -124,15 +124,15 @@ int BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const Mas
         }
     }
     Blur(*out, r, settings);
-    return 1;
+    return S_OK;
 }
 
 // StampMaxAlpha into bytes kStep apart: the alpha bytes of 4-byte pixels, or an alpha plane.
 template <int kStep>
-int StampMax(uint8_t* alphaBytes, int32_t imageWidth, int32_t imageHeight, const uint8_t* mask, int32_t maskW,
+HRESULT StampMax(uint8_t* alphaBytes, int32_t imageWidth, int32_t imageHeight, const uint8_t* mask, int32_t maskW,
              int32_t maskH, float x, float y, uint8_t alpha) noexcept {
-    if (!alphaBytes || !mask || imageWidth <= 0 || imageHeight <= 0 || maskW <= 0 || maskH <= 0) return 0;
-    if (!(std::fabs(x) < float(kMaxImageSide)) || !(std::fabs(y) < float(kMaxImageSide))) return 1;
+    if (!alphaBytes || !mask || imageWidth <= 0 || imageHeight <= 0 || maskW <= 0 || maskH <= 0) return E_INVALIDARG;
+    if (!(std::fabs(x) < float(kMaxImageSide)) || !(std::fabs(y) < float(kMaxImageSide))) return S_OK;
     const int32_t left = static_cast<int32_t>(x);  // truncation towards zero
     const int32_t top = static_cast<int32_t>(y);
     const int32_t colBegin = std::max(0, -left), colEnd = std::min(maskW, imageWidth - left);
@@ -144,7 +144,7 @@ int StampMax(uint8_t* alphaBytes, int32_t imageWidth, int32_t imageHeight, const
         // Branch-free, so that the plane's form vectorises.
         for (int32_t col = colBegin; col < colEnd; ++col, p += kStep) *p = std::max(*p, uint8_t((weight * v[col]) >> 8));
     }
-    return 1;
+    return S_OK;
 }
 
 // The stamps that make a shadow's alpha: one at the blur margin for a flat shadow, or a run of
@@ -205,23 +205,23 @@ uint32_t FrameColor(uint32_t color, int32_t colorMode) {
     return uint32_t(y & 0xFF) | uint32_t(cb & 0xFF) << 8 | uint32_t(cr & 0xFF) << 16;
 }
 
-int StampMaxAlpha(uint8_t* pixels, int32_t imageWidth, int32_t imageHeight, const uint8_t* mask,
+HRESULT StampMaxAlpha(uint8_t* pixels, int32_t imageWidth, int32_t imageHeight, const uint8_t* mask,
                   int32_t maskW, int32_t maskH, float x, float y, uint8_t alpha) noexcept {
     return StampMax<4>(pixels ? pixels + 3 : nullptr, imageWidth, imageHeight, mask, maskW, maskH, x, y, alpha);
 }
 
-int BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, float by,
+HRESULT BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, float by,
                       OutlineMasks* out) noexcept {
     *out = OutlineMasks{};
     if (!glyph || w <= 0 || h <= 0 || !(bx >= 0) || !(by >= 0) || !(bx <= kMaxKernelHalf) ||
         !(by <= kMaxKernelHalf)) {
-        return 0;
+        return E_INVALIDARG;
     }
     const int32_t mx = static_cast<int32_t>(std::ceil(bx));
     const int32_t my = static_cast<int32_t>(std::ceil(by));
     const int64_t width = int64_t(w) + 2 * int64_t(mx);
     const int64_t height = int64_t(h) + 2 * int64_t(my);
-    if (!ImageSizeAllowed(width, height)) return 0;
+    if (!ImageSizeAllowed(width, height)) return E_INVALIDARG;
 
     OutlineMasks masks;
     masks.width = int32_t(width);
@@ -231,14 +231,14 @@ int BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, floa
     masks.ring = AllocateZeroed(width * height);
     masks.full.reset(new (std::nothrow) uint8_t[size_t(width * height)]);
     if (!masks.full) NoteAllocationFailure();
-    if (!masks.ring || !masks.full) return 0;
+    if (!masks.ring || !masks.full) return E_OUTOFMEMORY;
 
     if (mx != 0 || my != 0) {
         OutlineKernelRef kernel;
-        if (GetOutlineKernel(bx, by, &kernel) != S_OK) return 0;
-        if (DilateMask(glyph, w, h, w, masks.ring.get(), masks.width, masks.height, masks.width,
-                       kernel->cells.get(), kernel->halfW, kernel->halfH) != S_OK) {
-            return 0;
+        if (const HRESULT hr = GetOutlineKernel(bx, by, &kernel); hr != S_OK) return hr;
+        if (const HRESULT hr = DilateMask(glyph, w, h, w, masks.ring.get(), masks.width, masks.height, masks.width,
+                       kernel->cells.get(), kernel->halfW, kernel->halfH); hr != S_OK) {
+            return hr;
         }
         // Dilated minus glyph leaves the ring. Every covered glyph pixel dilated to 255 at its
         // own position, so this never goes below zero.
@@ -256,28 +256,28 @@ int BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, floa
         for (int32_t col = 0; col < w; ++col) d[col] = uint8_t(std::min(255, d[col] + g[col]));
     }
     *out = std::move(masks);
-    return 1;
+    return S_OK;
 }
 
-int BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const MetaFace& face,
+HRESULT BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const MetaFace& face,
                    float sizeRatio, const LayerSettings& settings) noexcept {
     out->Reset();
-    if ((face.Enable & 0xFF) == 0 || glyph.Empty()) return 1;
+    if ((face.Enable & 0xFF) == 0 || glyph.Empty()) return S_OK;
     const MaskedStyle style{face.Color1, face.Color2, face.GradType, face.Alpha & 0xFF, face.BlurRadius};
     return BuildMaskedLayer(out, glyph, x, y, style, sizeRatio, settings);
 }
 
-int BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t w, int32_t h, float x, float y,
+HRESULT BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t w, int32_t h, float x, float y,
                         const MetaFace& face, float sizeRatio, const LayerSettings& settings) noexcept {
     out->Reset();
-    if ((face.Enable & 0xFF) == 0 || !pixels || w <= 0 || h <= 0) return 1;
+    if ((face.Enable & 0xFF) == 0 || !pixels || w <= 0 || h <= 0) return S_OK;
     float r;
     int32_t m;
-    if (!BlurRadius(face.BlurRadius, sizeRatio, settings, &r, &m)) return 0;
+    if (!BlurRadius(face.BlurRadius, sizeRatio, settings, &r, &m)) return E_INVALIDARG;
     const int64_t width = int64_t(w) + 2 * int64_t(m), height = int64_t(h) + 2 * int64_t(m);
-    if (!ImageSizeAllowed(width, height)) return 0;
+    if (!ImageSizeAllowed(width, height)) return E_INVALIDARG;
     out->pixels = AllocateZeroed(width * height * 4);
-    if (!out->pixels) return 0;
+    if (!out->pixels) return E_OUTOFMEMORY;
     out->width = int32_t(width);
     out->height = int32_t(height);
     out->x = x - float(m);
@@ -295,21 +295,21 @@ int BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t w, int32
         }
     }
     Blur(*out, r, settings);
-    return 1;
+    return S_OK;
 }
 
-int BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
+HRESULT BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
                      float sizeRatio, const LayerSettings& settings) noexcept {
     out->Reset();
     // A border narrower than one unit has an all-zero ring: no image at all rather than a
     // transparent one.
-    if ((border.Enable & 0xFF) == 0 || border.Size < 1 || ring.Empty()) return 1;
+    if ((border.Enable & 0xFF) == 0 || border.Size < 1 || ring.Empty()) return S_OK;
     const MaskedStyle style{border.Color1, border.Color2, border.GradType, border.Alpha & 0xFF,
                             border.BlurRadius};
     return BuildMaskedLayer(out, ring, x, y, style, sizeRatio, settings);
 }
 
-int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ring, float px,
+HRESULT BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ring, float px,
                      float py, const MetaShadow& shadow, float sizeRatio,
                      const LayerSettings& settings) noexcept {
     out->Reset();
@@ -323,16 +323,16 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
     } else if (withBorder) {
         mask = ring;
     }
-    if (mask.Empty()) return 1;
+    if (mask.Empty()) return S_OK;
 
     float r;
     int32_t m;
-    if (!BlurRadius(shadow.BlurRadius, sizeRatio, settings, &r, &m)) return 0;
+    if (!BlurRadius(shadow.BlurRadius, sizeRatio, settings, &r, &m)) return E_INVALIDARG;
     const float dx = shadow.OffsetX * settings.scaleX;
     const float dy = shadow.OffsetY * settings.scaleY;
     if (!std::isfinite(dx) || !std::isfinite(dy) || std::fabs(dx) > float(kMaxImageSide) ||
         std::fabs(dy) > float(kMaxImageSide)) {
-        return 0;
+        return E_INVALIDARG;
     }
     const bool extruded = shadow.Height != 0;
     int64_t width, height;
@@ -348,7 +348,7 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
         x = px - float(m) + std::min(dx, 0.0f);
         y = py - float(m) + std::min(dy, 0.0f);
     }
-    if (!ImageSizeAllowed(width, height)) return 0;
+    if (!ImageSizeAllowed(width, height)) return E_INVALIDARG;
     out->width = int32_t(width);
     out->height = int32_t(height);
     out->x = x;
@@ -358,11 +358,11 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
     const uint32_t c2 = FrameColor(shadow.Color2, settings.colorMode);
     if (c1 != c2) {
         out->pixels = AllocateZeroed(width * height * 4);
-        if (!out->pixels) return 0;
+        if (!out->pixels) return E_OUTOFMEMORY;
         StampShadow(*out, nullptr, mask, m, dx, dy, extruded, alpha);
         FillGradient(out->pixels.get(), out->width, out->height, c1, c2, shadow.GradType);
         Blur(*out, r, settings);
-        return 1;
+        return S_OK;
     }
 
     // One colour: the stamps go into an alpha plane, and the pixels inside the blur margin that
@@ -370,7 +370,7 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
     // When that leaves every showing pixel in the colour, the Gaussian is taken from the alpha
     // plane alone, which gives the same bytes for a quarter of the work.
     const std::unique_ptr<uint8_t[]> plane = AllocateZeroed(width * height);
-    if (!plane) return 0;
+    if (!plane) return E_OUTOFMEMORY;
     StampShadow(*out, plane.get(), mask, m, dx, dy, extruded, alpha);
     const uint32_t colour = ColorWord(c1);
     const int32_t W = out->width, H = out->height;
@@ -387,16 +387,16 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
         out->pixels.reset(new (std::nothrow) uint8_t[size_t(width * height * 4)]);
         if (!out->pixels) {
             NoteAllocationFailure();
-            return 0;
+            return E_OUTOFMEMORY;
         }
         // A refused blur leaves the image sharp, as below.
         (void)GaussianBlurOneColour(out->pixels.get(), plane.get(), W, H, r, colour);
         out->oneColour = true;
         out->colour = colour;
-        return 1;
+        return S_OK;
     }
     out->pixels = AllocateZeroed(width * height * 4);
-    if (!out->pixels) return 0;
+    if (!out->pixels) return E_OUTOFMEMORY;
     for (int32_t row = 0; row < H; ++row) {
         const uint8_t* a = plane.get() + size_t(row) * W;
         uint8_t* p = out->pixels.get() + size_t(row) * W * 4;
@@ -406,7 +406,7 @@ int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ri
         }
     }
     Blur(*out, r, settings);
-    return 1;
+    return S_OK;
 }
 
 }  // namespace qel

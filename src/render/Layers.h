@@ -110,32 +110,33 @@ struct OutlineMasks {
     MaskView Ring() const { return {ring.get(), width, height}; }
 };
 
-// Border widths bx, by in frame pixels (>= 0). 1 on success; 0 when the kernel or the masks
-// cannot be made (out is then left empty, which callers treat as "no border").
-int BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, float by,
+// Border widths bx, by in frame pixels (>= 0). S_OK, or the reason the kernel or the masks cannot
+// be made (out is then left empty, which callers treat as "no border").
+[[nodiscard]] HRESULT BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, float by,
                       OutlineMasks* out) noexcept;
 
-// Each builder replaces *out. 1 on success, including an intentionally empty image (size 0,
-// pixels null); 0 when the image cannot be allocated or would exceed the size limits (out is
-// then empty too).
-int BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const MetaFace& face,
+// Each builder replaces *out. S_OK, including for an intentionally empty image (size 0, pixels
+// null); E_OUTOFMEMORY when the image cannot be allocated, E_INVALIDARG when it would exceed the
+// size limits (out is then empty too).
+[[nodiscard]] HRESULT BuildFaceLayer(LayerImage* out, MaskView glyph, float x, float y, const MetaFace& face,
                    float sizeRatio, const LayerSettings& settings) noexcept;
-int BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
+[[nodiscard]] HRESULT BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
                      float sizeRatio, const LayerSettings& settings) noexcept;
 // The face of a colour glyph (emoji): its own pixels (blue, green, red, straight alpha; width x
 // height, stride width * 4) instead of the face's colours, under the face's opacity and blur.
-int BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t width, int32_t height, float x,
-                        float y, const MetaFace& face, float sizeRatio, const LayerSettings& settings) noexcept;
+[[nodiscard]] HRESULT BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t width,
+                                          int32_t height, float x, float y, const MetaFace& face,
+                                          float sizeRatio, const LayerSettings& settings) noexcept;
 // full and ring may be empty when the character has no outline; (px, py) is where the chosen
 // mask starts.
-int BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ring, float px,
+[[nodiscard]] HRESULT BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskView ring, float px,
                      float py, const MetaShadow& shadow, float sizeRatio,
                      const LayerSettings& settings) noexcept;
 
 // Raises the alpha bytes under a mask laid at (x, y) (truncated towards zero) of an image of
 // imageWidth x imageHeight pixels to ((alpha + 1) * v) >> 8 where that is larger. Cells outside
-// the image are dropped. Returns 1, or 0 for null or empty input.
-int StampMaxAlpha(uint8_t* pixels, int32_t imageWidth, int32_t imageHeight, const uint8_t* mask,
+// the image are dropped. S_OK, or E_INVALIDARG for null or empty input.
+HRESULT StampMaxAlpha(uint8_t* pixels, int32_t imageWidth, int32_t imageHeight, const uint8_t* mask,
                   int32_t maskW, int32_t maskH, float x, float y, uint8_t alpha) noexcept;
 
 // A model colour 0x00BBGGRR as the builders write it: unchanged in RGB mode; in luma/chroma mode

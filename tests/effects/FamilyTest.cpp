@@ -42,17 +42,17 @@ protected:
     PathEffect* Make(const char* id, const Scene& scene = {}) {
         PathEffect* e = Keep(EffectCatalog::CreateEffect(id));
         if (!e) return nullptr;
-        e->SetFrameSize(320, 240);
-        const float rect[4] = {scene.left, scene.top, scene.Width(), scene.Height()};
-        e->SetStringBounds(rect, scene.angle);
-        e->SetCharCount(scene.n);
-        for (int i = 0; i < scene.n; ++i) e->SetCharBox(i, scene.BoxOf(i));
+        EffectSetup setup{320, 240, scene.left, scene.top, scene.Width(), scene.Height(), scene.angle, scene.n, {}};
+        for (int i = 0; i < scene.n; ++i) setup.chars.push_back(scene.BoxOf(i));
+        e->SetUp(setup);
         return e;
     }
 
+    // One generator for the whole test, as one drawing pass draws from one.
     static CharState State(PathEffect* e, int pass, int i, float p) {
+        static EffectRandom random(1);
         CharState s{-1, -1, -1, -1, -1, 77};
-        EXPECT_EQ(e->GetCharState(pass, i, p, &s), 1);
+        EXPECT_EQ(e->GetCharState(pass, i, p, random, &s), S_OK);
         return s;
     }
 
@@ -118,7 +118,8 @@ TEST_F(Effects, EveryPathAnswersIndicesWithoutABoxAndAnyProgressSafely) {
         SCOPED_TRACE(path.id);
         PathEffect* e = Make(path.id);
         for (int i : {-1, 4, 1 << 30}) EXPECT_EQ(State(e, 1, i, 1).alpha, 0) << i;
-        EXPECT_EQ(e->GetCharState(0, 0, 0.5f, nullptr), 0);
+        EffectRandom random(1);
+        EXPECT_EQ(e->GetCharState(0, 0, 0.5f, random, nullptr), E_POINTER);
         for (float p : odd) State(e, 0, 3, p);  // no trap, no undefined conversion
         // A string without extent and boxes without size.
         Scene flat;
@@ -293,11 +294,7 @@ TEST_F(Effects, AssemblyEmergesFromTheRightEdgeShrinkingAndFadingIn) {
     }
     // A zero-width character past the edge counts as wholly out.
     PathEffect* z = Keep(EffectCatalog::CreateEffect("PATH_ASSEMBLY"));
-    const float rect[4] = {40, 100, 160, 30};
-    z->SetStringBounds(rect, 0);
-    z->SetCharCount(2);
-    z->SetCharBox(0, {40, 100, 40, 30, 40, 124});
-    z->SetCharBox(1, {200, 100, 0, 30, 200, 124});
+    z->SetUp({320, 240, 40, 100, 160, 30, 0, 2, {{40, 100, 40, 30, 40, 124}, {200, 100, 0, 30, 200, 124}}});
     const CharState s = State(z, 0, 1, 0.01f);
     EXPECT_EQ(s.x, 200);
     EXPECT_EQ(s.alpha, 0);
@@ -348,8 +345,6 @@ TEST_F(Effects, AmplifyRampsACharacterAcrossTheCentreLineOverItsWidth) {
 
 TEST_F(Effects, WipeCoverageOfBoxesWithoutWidthIsClampedNotWrapped) {
     PathEffect* e = Keep(EffectCatalog::CreateEffect("PATH_WIPERIGHT"));
-    const float rect[4] = {0, 0, 100, 20};
-    e->SetStringBounds(rect, 0);
     const float tiny = std::numeric_limits<float>::denorm_min();
     const CharBox boxes[] = {
         {10, 0, 0, 20, 10, 16},      // undivided coverage 40: fully in
@@ -358,8 +353,7 @@ TEST_F(Effects, WipeCoverageOfBoxesWithoutWidthIsClampedNotWrapped) {
         {30, 0, tiny, 20, 30, 16},   // 20 / tiny overflows: fully in, never wrapped round
         {60, 0, tiny, 20, 60, 16},   // fully out
     };
-    e->SetCharCount(5);
-    for (int i = 0; i < 5; ++i) e->SetCharBox(i, boxes[i]);
+    e->SetUp({320, 240, 0, 0, 100, 20, 0, 5, {std::begin(boxes), std::end(boxes)}});
     EXPECT_EQ(Alphas(e, 5, 0.5f), (std::vector<int>{255, 0, 63, 255, 0}));
 }
 

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
-#include <thread>
 #include <vector>
 
 #include "effects/PathEffect.h"
@@ -25,8 +24,7 @@ TEST(FrameBounds, CornersTurnedAboutTheStringsTopLeft) {
     };
     for (const auto& c : cases) {
         PathEffect effect;
-        const float rect[4] = {c.left, c.top, 100, 20};
-        ASSERT_EQ(effect.SetStringBounds(rect, c.angle), 1);
+        effect.SetUp({320, 240, c.left, c.top, 100, 20, c.angle, 0, {}});
         SCOPED_TRACE(testing::Message() << "pivot " << c.left << "," << c.top << " angle " << c.angle);
         EXPECT_NEAR(effect.FrameMinX(), c.minX, 1e-3);
         EXPECT_NEAR(effect.FrameMaxX(), c.maxX, 1e-3);
@@ -35,43 +33,36 @@ TEST(FrameBounds, CornersTurnedAboutTheStringsTopLeft) {
     }
 }
 
-TEST(FrameBounds, FollowTheFrameSizeAndRefuseANullRect) {
+TEST(FrameBounds, FollowTheFrameSize) {
     PathEffect effect;
-    effect.SetFrameSize(720, 576);
-    const float rect[4] = {10, 20, 30, 40};
-    effect.SetStringBounds(rect, 0);
+    effect.SetUp({720, 576, 10, 20, 30, 40, 0, 0, {}});
     EXPECT_EQ(effect.FrameMaxX(), 720);
     EXPECT_EQ(effect.FrameMaxY(), 576);
-    EXPECT_EQ(effect.SetStringBounds(nullptr, 0), 0);
-    EXPECT_EQ(effect.FrameMaxX(), 720);
 }
 
 CharBox Box(float x) { return {x, 0, 10, 20, x, 16}; }
 
-TEST(CharBoxes, InsertBeforeTheIndexAndRefuseIndicesWithoutACharacter) {
+// The set-up is one record: a second one replaces everything the first gave.
+TEST(CharBoxes, ASecondSetUpReplacesTheFirst) {
     PathEffect effect;
-    EXPECT_EQ(effect.SetCharBox(0, Box(0)), 0);  // no characters yet
-    effect.SetCharCount(3);
-    EXPECT_EQ(effect.SetCharBox(0, Box(1)), 1);
-    EXPECT_EQ(effect.SetCharBox(0, Box(2)), 1);  // before the first: [2, 1]
-    EXPECT_EQ(effect.SetCharBox(3, Box(9)), 0);  // at the count
-    EXPECT_EQ(effect.SetCharBox(-1, Box(9)), 0);
-    effect.SetCharCount(10);
-    EXPECT_EQ(effect.SetCharBox(5, Box(9)), 0);  // would leave a hole
-    EXPECT_EQ(effect.SetCharBox(2, Box(3)), 1);
-    std::vector<float> xs;
-    for (const CharBox& b : effect.Chars()) xs.push_back(b.x);
-    EXPECT_EQ(xs, (std::vector<float>{2, 1, 3}));
+    effect.SetUp({320, 240, 0, 0, 30, 20, 0, 3, {Box(2), Box(1), Box(3)}});
+    effect.SetUp({320, 240, 0, 0, 10, 20, 0, 1, {Box(7)}});
+    ASSERT_EQ(effect.Chars().size(), 1u);
+    EXPECT_EQ(effect.Chars()[0].x, 7);
+    EXPECT_EQ(effect.CharCount(), 1);
+    EffectRandom random(1);
+    CharState s{};
+    ASSERT_EQ(effect.GetCharState(0, 2, 1, random, &s), S_OK);
+    EXPECT_EQ(s.alpha, 0);
 }
 
 TEST(DefaultCharState, EveryCharacterAtItsBoxAndNoneBeyond) {
     PathEffect effect;
-    effect.SetCharCount(2);
-    effect.SetCharBox(0, {5, 6, 7, 8, 5, 12});
-    effect.SetCharBox(1, {15, 6, 7, 8, 15, 12});
+    effect.SetUp({320, 240, 5, 6, 17, 8, 0, 2, {{5, 6, 7, 8, 5, 12}, {15, 6, 7, 8, 15, 12}}});
+    EffectRandom random(1);
     CharState s{};
     for (float p : {0.0f, 0.5f, 1.0f}) {
-        ASSERT_EQ(effect.GetCharState(0, 1, p, &s), 1);
+        ASSERT_EQ(effect.GetCharState(0, 1, p, random, &s), S_OK);
         EXPECT_EQ(s.x, 15);
         EXPECT_EQ(s.y, 6);
         EXPECT_EQ(s.scaleX, 1);
@@ -81,10 +72,10 @@ TEST(DefaultCharState, EveryCharacterAtItsBoxAndNoneBeyond) {
     }
     for (int i : {2, -1, 1 << 30}) {
         s.alpha = 99;
-        EXPECT_EQ(effect.GetCharState(0, i, 1, &s), 1);
+        EXPECT_EQ(effect.GetCharState(0, i, 1, random, &s), S_OK);
         EXPECT_EQ(s.alpha, 0) << i;
     }
-    EXPECT_EQ(effect.GetCharState(0, 0, 1, nullptr), 0);
+    EXPECT_EQ(effect.GetCharState(0, 0, 1, random, nullptr), E_POINTER);
 }
 
 TEST(DefaultImageWork, CopiesRowsBetweenStridesAndRefusesDifferentSizes) {
@@ -131,27 +122,21 @@ TEST(DefaultImageWork, RefusesImagesWhoseRowsCannotHoldTheirWidth) {
     EXPECT_EQ(pixels, std::vector<uint8_t>(64, 0x22));
 }
 
-std::vector<int32_t> Draw(int count) {
+std::vector<int32_t> Draw(EffectRandom& random, int count) {
     std::vector<int32_t> values;
-    for (int k = 0; k < count; ++k) values.push_back(EffectRandom());
+    for (int k = 0; k < count; ++k) values.push_back(random.Next());
     return values;
 }
 
-TEST(EffectRandom, RepeatsItsSequenceAfterSeedingAndKeepsOnePerThread) {
+TEST(EffectRandom, RepeatsItsSequenceFromItsSeedAndGeneratorsAreIndependent) {
     const std::vector<int32_t> fromOne{41, 18467, 6334, 26500, 19169, 15724, 11478, 29358};
-    SeedEffectRandom(1);
-    EXPECT_EQ(Draw(8), fromOne);
-    SeedEffectRandom(1);
-    EXPECT_EQ(Draw(3), std::vector<int32_t>(fromOne.begin(), fromOne.begin() + 3));
+    EffectRandom a(1), b(1);
+    EXPECT_EQ(Draw(a, 3), std::vector<int32_t>(fromOne.begin(), fromOne.begin() + 3));
+    EXPECT_EQ(Draw(b, 8), fromOne);  // drawing from a did not move b
+    EXPECT_EQ(Draw(a, 5), std::vector<int32_t>(fromOne.begin() + 3, fromOne.end()));
 
-    // Another thread starts from its own state and does not move this one.
-    std::vector<int32_t> other;
-    std::thread([&] { other = Draw(8); }).join();
-    EXPECT_EQ(other, fromOne);  // a fresh thread's state is 1 as well
-    EXPECT_EQ(Draw(5), std::vector<int32_t>(fromOne.begin() + 3, fromOne.end()));
-
-    SeedEffectRandom(0xFFFFFFFFu);
-    for (int32_t v : Draw(1000)) ASSERT_TRUE(v >= 0 && v <= 32767);
+    EffectRandom c(0xFFFFFFFFu);
+    for (int32_t v : Draw(c, 1000)) ASSERT_TRUE(v >= 0 && v <= 32767);
 }
 
 }  // namespace

@@ -27,19 +27,21 @@ struct Row {
 };
 
 // Set up as the rebuild step does.
-std::unique_ptr<PathEffect> Make(const char* id, const Row& r = {}) {
+// count: the character count the effect is told, when it is not the boxes'.
+std::unique_ptr<PathEffect> Make(const char* id, const Row& r = {}, int count = -1) {
     std::unique_ptr<PathEffect> e = EffectCatalog::CreateEffect(id);
-    e->SetFrameSize(320, 240);
-    const float rect[4] = {r.x0, r.y0, r.w * float(r.n), 30};
-    e->SetStringBounds(rect, 0);
-    e->SetCharCount(r.n);
-    for (int i = 0; i < r.n; ++i) e->SetCharBox(i, {r.x0 + r.w * float(i), r.y0, r.w, 30, r.x0 + r.w * float(i), r.y0 + 24});
+    EffectSetup setup{320, 240, r.x0, r.y0, r.w * float(r.n), 30, 0, count < 0 ? r.n : count, {}};
+    for (int i = 0; i < r.n; ++i) setup.chars.push_back({r.x0 + r.w * float(i), r.y0, r.w, 30, r.x0 + r.w * float(i), r.y0 + 24});
+    e->SetUp(setup);
     return e;
 }
 
+// The test's generator: one sequence, as one drawing pass draws from one.
+EffectRandom gRandom(1);
+
 CharState At(PathEffect& e, int pass, int i, float p) {
     CharState s{-1, -1, -1, -1, -1, 77};
-    EXPECT_EQ(e.GetCharState(pass, i, p, &s), 1);
+    EXPECT_EQ(e.GetCharState(pass, i, p, gRandom, &s), S_OK);
     return s;
 }
 
@@ -65,8 +67,7 @@ TEST(PopupFly, EveryPathStartsInvisibleRestsExactlyOnItsBoxAndSurvivesOddInput) 
         }
         // No division by a string without width, nor by a count dropped to 0 after the boxes.
         auto flat = Make(id, {4, 0});
-        auto recounted = Make(id);
-        recounted->SetCharCount(0);
+        auto recounted = Make(id, {}, 0);
         for (PathEffect* e : {flat.get(), recounted.get()}) {
             const CharState s = At(*e, 0, 1, 0.3f);
             EXPECT_TRUE(std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.scaleX) && std::isfinite(s.angle));
@@ -123,7 +124,7 @@ TEST(PopupFly, PopupsStaggerTheirCharacters) {
     auto twinkle = Make("PATH_TWINKLE"), glitter = Make("PATH_GLITTER");
     const int sameStart[4] = {1, 3, 2, 0};
     for (float p : {0.2f, 0.45f, 0.7f}) {
-        SeedEffectRandom(1);
+        gRandom = EffectRandom(1);
         for (int k = 0; k < 4; ++k) At(*twinkle, 0, k, 0);  // draws no number
         for (int k = 0; k < 4; ++k) {
             const CharState s = At(*twinkle, 0, k, p), expected = At(*glitter, 0, sameStart[k], p);

@@ -19,16 +19,15 @@ struct Scene {
     int n = 4;
 };
 
-std::unique_ptr<PathEffect> Make(const char* id, const Scene& s) {
+// count: the character count the effect is told, when it is not the boxes'.
+std::unique_ptr<PathEffect> Make(const char* id, const Scene& s, int count = -1) {
     std::unique_ptr<PathEffect> e = EffectCatalog::CreateEffect(id);
-    e->SetFrameSize(320, 240);
-    const float rect[4] = {s.left, s.top, s.boxW * float(s.n), s.boxH};
-    e->SetStringBounds(rect, s.angle);
-    e->SetCharCount(s.n);
+    EffectSetup setup{320, 240, s.left, s.top, s.boxW * float(s.n), s.boxH, s.angle, count < 0 ? s.n : count, {}};
     for (int i = 0; i < s.n; ++i) {
         const float x = s.left + s.boxW * float(i);
-        e->SetCharBox(i, {x, s.top, s.boxW, s.boxH, x, s.top + 24});
+        setup.chars.push_back({x, s.top, s.boxW, s.boxH, x, s.top + 24});
     }
+    e->SetUp(setup);
     return e;
 }
 
@@ -44,10 +43,10 @@ struct Case {
 void Check(const Case& c) {
     SCOPED_TRACE(testing::Message() << c.id << " pass " << c.pass << " char " << c.i << " p " << c.p);
     std::unique_ptr<PathEffect> e = Make(c.id, c.scene);
-    SeedEffectRandom(1);
+    EffectRandom random(1);
     CharState s{};
     // Earlier characters draw their random numbers first, as in a drawing pass.
-    for (int k = 0; k <= c.i; ++k) ASSERT_EQ(e->GetCharState(c.pass, k, c.p, &s), 1);
+    for (int k = 0; k <= c.i; ++k) ASSERT_EQ(e->GetCharState(c.pass, k, c.p, random, &s), S_OK);
     EXPECT_NEAR(s.x, c.x, 1e-3);
     EXPECT_NEAR(s.y, c.y, 1e-3);
     EXPECT_NEAR(s.angle, c.angle, 1e-3);
@@ -157,17 +156,18 @@ TEST(TurnFamily, EveryPathAnswersOddInputSafely) {
     for (const char* id : ids) {
         SCOPED_TRACE(id);
         std::unique_ptr<PathEffect> e = Make(id, Scene{});
+        EffectRandom random(1);
         CharState s{};
         for (int i : {-1, 4, 1 << 30}) {
-            ASSERT_EQ(e->GetCharState(1, i, 0.5f, &s), 1);
+            ASSERT_EQ(e->GetCharState(1, i, 0.5f, random, &s), S_OK);
             EXPECT_EQ(s.alpha, 0) << i;
         }
-        for (float p : odd) e->GetCharState(0, 3, p, &s);
-        e->SetCharCount(0);  // the boxes stay; staggering must not divide by the count
+        for (float p : odd) e->GetCharState(0, 3, p, random, &s);
+        e = Make(id, Scene{}, 0);  // the boxes, a count of 0: staggering must not divide by it
         std::unique_ptr<PathEffect> f = Make(id, empty);
         for (float p : {0.0f, 0.3f, 0.5f, 0.99f, 1.0f}) {
             for (PathEffect* effect : {e.get(), f.get()}) {
-                effect->GetCharState(0, 3, p, &s);
+                effect->GetCharState(0, 3, p, random, &s);
                 EXPECT_TRUE(std::isfinite(s.x) && std::isfinite(s.y) && std::isfinite(s.scaleX) &&
                             std::isfinite(s.scaleY) && std::isfinite(s.angle))
                     << p << (effect == f.get() ? " without size" : " count 0");

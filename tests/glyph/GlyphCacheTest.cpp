@@ -36,7 +36,7 @@ GlyphKey KeyOfA(const TitleHost& host) {
 
 PreparedGlyph Made(const GlyphKey& key) {
     PreparedGlyph g;
-    EXPECT_EQ(MakeGlyphImages(key, &g), 1);
+    EXPECT_EQ(MakeGlyphImages(key, &g), S_OK);
     return g;
 }
 

@@ -247,6 +247,36 @@ TEST(Shaping, DrawnArabicJoinsAndRightToLeftStartsAtTheRight) {
     EXPECT_LT(CharRect(*marks, 0, 7).x, CharRect(*marks, 0, 9).x);
 }
 
+TEST(Shaping, KerningIsKeptBySaveAndLoadAndSwitchedPerRange) {
+    Host host;
+    FontSpec font{};
+    std::memcpy(font.FaceName, u"DejaVu Sans", sizeof(u"DejaVu Sans"));
+    font.CharSet = 1 | kCharSetKerning;
+    font.Size = 100;
+    host->SetDefaultFont(&font);
+    host->AddString();
+    host->InsertText(0, 0, u"AVAV");
+    const float kerned = CharRect(*host, 0, 0).width;
+
+    uint32_t size = 0;
+    ASSERT_EQ(host->SaveTitleToBuffer(nullptr, &size), S_OK);
+    std::u16string saved(size / 2, u'\0');
+    ASSERT_EQ(host->SaveTitleToBuffer(saved.data(), &size), S_OK);
+    Host loaded;
+    ASSERT_EQ(loaded->LoadTitleFromBuffer(saved.c_str()), S_OK);
+    FontSpec back{};
+    ASSERT_EQ(loaded->GetCharFont(0, 0, &back), S_OK);
+    EXPECT_EQ(back.CharSet, 1 | kCharSetKerning);
+    EXPECT_EQ(CharRect(*loaded, 0, 0).width, kerned);
+
+    // Kerning off for the first pair only: A takes its full advance again there.
+    font.CharSet = 1;
+    loaded->SetDefaultFont(&font);
+    ASSERT_EQ(loaded->ApplyFont(0, 0, 2), S_OK);
+    EXPECT_GT(CharRect(*loaded, 0, 0).width, kerned);
+    EXPECT_EQ(CharRect(*loaded, 0, 2).width, kerned);
+}
+
 TEST(Shaping, DrawnVerticalLongVowelMarkStandsUpright) {
     // In a column the long vowel mark takes the font's vertical form: taller than wide, where
     // across a line it is a horizontal bar.

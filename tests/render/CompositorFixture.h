@@ -61,12 +61,12 @@ public:
 
     explicit ScriptedEffect(Script script) : script_(std::move(script)) {}
 
-    CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float) override {
+    CharState CharAt(int32_t pass, int32_t i, const CharBox& box, float, EffectRandom&) const override {
         asked.push_back(i);
         return script_(pass, i, box);
     }
 
-    std::vector<int32_t> asked;  // every index asked, in order
+    mutable std::vector<int32_t> asked;  // every index asked, in order
 
 private:
     Script script_;
@@ -78,15 +78,14 @@ inline ScriptedEffect* InstallEffect(TitleHost& host, int32_t row, ScriptedEffec
     const MetaString& s = *title.StringAt(row);
     auto owned = std::make_unique<ScriptedEffect>(std::move(script));
     ScriptedEffect* effect = owned.get();
-    effect->SetFrameSize(title.Settings().Width, title.Settings().Height);
     const RectF box = title.StringFrameRect(s);
-    const float rect[4] = {box.x, box.y, box.width, box.height};
-    effect->SetStringBounds(rect, s.RotateDegree);
-    effect->SetCharCount(int32_t(s.chars.size()));
+    EffectSetup setup{title.Settings().Width, title.Settings().Height, box.x, box.y, box.width, box.height,
+                      s.RotateDegree, int32_t(s.chars.size()), {}};
     for (size_t i = 0; i < s.chars.size(); ++i) {
         const RectF c = title.CharFrameRect(s, int32_t(i));
-        effect->SetCharBox(int32_t(i), CharBox{c.x, c.y, c.width, c.height, c.x, c.y});
+        setup.chars.push_back(CharBox{c.x, c.y, c.width, c.height, c.x, c.y});
     }
+    effect->SetUp(setup);
     host.Renderer().ReplaceEffect(title, row, std::move(owned));
     return effect;
 }

@@ -202,7 +202,7 @@ TEST(ShadowLayerReference, ExtrudedSlabsFollowTheSteppingRule) {
         if (dx == 0 && dy == 0) continue;
         const MetaShadow s{1, 0, 0x102030, 0x102030, 0, 255, 0, dx, dy, 1};
         LayerImage img;
-        ASSERT_EQ(BuildShadowLayer(&img, {mask, 3, 2}, {}, {}, 4, 6, s, 1.0f, {}), 1);
+        ASSERT_EQ(BuildShadowLayer(&img, {mask, 3, 2}, {}, {}, 4, 6, s, 1.0f, {}), S_OK);
         ASSERT_EQ(img.width, int(std::fabs(dx) + 3));
         ASSERT_EQ(img.height, int(std::fabs(dy) + 2));
         EXPECT_EQ(img.x, 4 + std::min(dx, 0.0f));

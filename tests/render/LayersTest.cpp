@@ -10,6 +10,7 @@
 #include "render/Gradient.h"
 #include "render/Layers.h"
 #include "render/FilterKernels.h"
+#include "render/Filters.h"
 #include "render/OutlineKernel.h"
 
 namespace qel {
@@ -166,7 +167,7 @@ std::vector<uint8_t> SolidGlyph() {
 TEST(OutlineMasks, RingSurroundsTheGlyphAndFullCoversBoth) {
     const std::vector<uint8_t> glyph = SolidGlyph();
     OutlineMasks m;
-    ASSERT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 2.5f, 1.5f, &m), 1);
+    ASSERT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 2.5f, 1.5f, &m), S_OK);
     EXPECT_EQ(m.marginX, 3);
     EXPECT_EQ(m.marginY, 2);
     ASSERT_EQ(m.width, 12);
@@ -188,7 +189,7 @@ TEST(OutlineMasks, RingSurroundsTheGlyphAndFullCoversBoth) {
 TEST(OutlineMasks, WideBorderIsDrawnToItsFullWidth) {
     const std::vector<uint8_t> glyph(36, 255);
     OutlineMasks m;
-    ASSERT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 700.0f, 350.0f, &m), 1);
+    ASSERT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 700.0f, 350.0f, &m), S_OK);
     ASSERT_EQ(m.width, 6 + 1400);
     ASSERT_EQ(m.height, 6 + 700);
     auto ring = [&](int x, int y) { return m.ring[size_t(y) * m.width + x]; };
@@ -204,15 +205,15 @@ TEST(OutlineMasks, WideBorderIsDrawnToItsFullWidth) {
 TEST(OutlineMasks, NoBorderLeavesAnEmptyRingAndTheGlyph) {
     const std::vector<uint8_t> glyph = SolidGlyph();
     OutlineMasks m;
-    ASSERT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 0.0f, 0.0f, &m), 1);
+    ASSERT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 0.0f, 0.0f, &m), S_OK);
     ASSERT_EQ(m.width, 6);
     ASSERT_EQ(m.height, 6);
     EXPECT_EQ(std::memcmp(m.full.get(), glyph.data(), 36), 0);
     for (int i = 0; i < 36; ++i) EXPECT_EQ(m.ring[size_t(i)], 0);
 
-    EXPECT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, -1.0f, 1.0f, &m), 0);
+    EXPECT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, -1.0f, 1.0f, &m), E_INVALIDARG);
     EXPECT_FALSE(m.full);
-    EXPECT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 1e9f, 1.0f, &m), 0);
+    EXPECT_EQ(BuildOutlineMasks(glyph.data(), 6, 6, 1e9f, 1.0f, &m), E_INVALIDARG);
 }
 
 TEST(StampMaxAlpha, KeepsTheMaximumAndClipsAtTheEdges) {
@@ -220,16 +221,16 @@ TEST(StampMaxAlpha, KeepsTheMaximumAndClipsAtTheEdges) {
     image[(1 * 4 + 1) * 4 + 3] = 200;
     const uint8_t mask[4] = {255, 255, 255, 100};
     // (-0.7, 0.9) truncates to (0, 0).
-    ASSERT_EQ(StampMaxAlpha(image.data(), 4, 4, mask, 2, 2, -0.7f, 0.9f, 127), 1);
+    ASSERT_EQ(StampMaxAlpha(image.data(), 4, 4, mask, 2, 2, -0.7f, 0.9f, 127), S_OK);
     EXPECT_EQ(image[3], 127);                    // (128 * 255) >> 8
     EXPECT_EQ(image[(1 * 4 + 1) * 4 + 3], 200);  // 50 < 200 keeps 200
     EXPECT_EQ(image[(1 * 4 + 0) * 4 + 3], 127);
     EXPECT_EQ(image[0], 0);  // colour bytes untouched
     // Partly outside the image: only the inside cells are written, nothing outside.
-    ASSERT_EQ(StampMaxAlpha(image.data(), 4, 4, mask, 2, 2, 3.0f, 3.0f, 255), 1);
+    ASSERT_EQ(StampMaxAlpha(image.data(), 4, 4, mask, 2, 2, 3.0f, 3.0f, 255), S_OK);
     EXPECT_EQ(image[(3 * 4 + 3) * 4 + 3], 255);
-    ASSERT_EQ(StampMaxAlpha(image.data(), 4, 4, mask, 2, 2, -5.0f, 1e30f, 255), 1);
-    EXPECT_EQ(StampMaxAlpha(nullptr, 4, 4, mask, 2, 2, 0, 0, 255), 0);
+    ASSERT_EQ(StampMaxAlpha(image.data(), 4, 4, mask, 2, 2, -5.0f, 1e30f, 255), S_OK);
+    EXPECT_EQ(StampMaxAlpha(nullptr, 4, 4, mask, 2, 2, 0, 0, 255), E_INVALIDARG);
 }
 
 struct GradientCase {
@@ -300,7 +301,7 @@ const uint8_t kMask[6] = {255, 0, 128, 64, 255, 255};
 TEST(FaceLayer, OneColourOnlyWhereCoveredWithScaledAlpha) {
     LayerImage img;
     const MetaFace face{1, 0x00332211, 0x00332211, 0, 127, 0};
-    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 4.5f, -2.0f, face, 1.0f, {}), 1);
+    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 4.5f, -2.0f, face, 1.0f, {}), S_OK);
     ASSERT_TRUE(img.pixels);
     EXPECT_EQ(img.width, 3);  // no blur: no margin
     EXPECT_EQ(img.height, 2);
@@ -318,7 +319,7 @@ TEST(FaceLayer, OneColourOnlyWhereCoveredWithScaledAlpha) {
         }
     }
     const MetaFace off{0, 0xFF, 0xFF, 0, 255, 0};
-    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, off, 1.0f, {}), 1);
+    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, off, 1.0f, {}), S_OK);
     EXPECT_FALSE(img.pixels);
     EXPECT_EQ(img.width, 0);
 }
@@ -326,18 +327,18 @@ TEST(FaceLayer, OneColourOnlyWhereCoveredWithScaledAlpha) {
 TEST(FaceLayer, GradientColoursEveryPixelAndBlurAddsAMargin) {
     LayerImage img;
     const MetaFace face{1, 0x000000, 0xFFFFFF, 0, 255, 0};
-    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, face, 1.0f, {}), 1);
+    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, face, 1.0f, {}), S_OK);
     EXPECT_EQ(img.pixels[4 * 1 + 3], 0);    // uncovered: alpha 0 ...
     EXPECT_EQ(img.pixels[4 * 1 + 0], 255);  // ... but coloured (top row is color2)
     // Blur 1 at size ratio 1/25.6: r = 1.00001, margin 2 on every side.
     const MetaFace blurred{1, 0xFF, 0xFF, 0, 255, 1};
-    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 10, 10, blurred, 1.0f / 25.6f, {}), 1);
+    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 10, 10, blurred, 1.0f / 25.6f, {}), S_OK);
     EXPECT_EQ(img.width, 3 + 4);
     EXPECT_EQ(img.height, 2 + 4);
     EXPECT_EQ(img.x, 8.0f);
     // Absurd blur radii are refused instead of overflowing.
     const MetaFace huge{1, 0xFF, 0xFF, 0, 255, 0x7FFFFFFF};
-    EXPECT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, huge, 0.8f, {10.0f, 10.0f, 1, 0}), 0);
+    EXPECT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, huge, 0.8f, {10.0f, 10.0f, 1, 0}), E_INVALIDARG);
     EXPECT_FALSE(img.pixels);
 }
 
@@ -347,7 +348,7 @@ TEST(FaceLayer, LumaChromaWhiteLandsAsCrCbY) {
     const MetaFace face{1, 0xFFFFFF, 0xFFFFFF, 0, 255, 0};
     LayerSettings yuv;
     yuv.colorMode = 1;
-    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, face, 1.0f, yuv), 1);
+    ASSERT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, face, 1.0f, yuv), S_OK);
     EXPECT_EQ(img.pixels[0], 128);  // Cr
     EXPECT_EQ(img.pixels[1], 128);  // Cb
     EXPECT_EQ(img.pixels[2], 235);  // Y
@@ -358,10 +359,10 @@ TEST(BorderLayer, SizeBelowOneOrDisabledMakesNoImage) {
     LayerImage img;
     for (const MetaBorder& b : {MetaBorder{1, 0, 0xFF, 0xFF, 0, 255, 0}, MetaBorder{1, -4, 0xFF, 0xFF, 0, 255, 0},
                                 MetaBorder{0, 3, 0xFF, 0xFF, 0, 255, 0}}) {
-        ASSERT_EQ(BuildBorderLayer(&img, {ring, 3, 2}, 0, 0, b, 1.0f, {}), 1);
+        ASSERT_EQ(BuildBorderLayer(&img, {ring, 3, 2}, 0, 0, b, 1.0f, {}), S_OK);
         EXPECT_FALSE(img.pixels);
     }
-    ASSERT_EQ(BuildBorderLayer(&img, {kMask, 3, 2}, 1, 2, MetaBorder{1, 3, 0xFF, 0xFF, 0, 255, 0}, 1.0f, {}), 1);
+    ASSERT_EQ(BuildBorderLayer(&img, {kMask, 3, 2}, 1, 2, MetaBorder{1, 3, 0xFF, 0xFF, 0, 255, 0}, 1.0f, {}), S_OK);
     EXPECT_TRUE(img.pixels);
 }
 
@@ -374,7 +375,7 @@ int AlphaSum(const LayerImage& img) {
 TEST(ShadowLayer, FlatShadowSitsAtItsOffset) {
     LayerImage img;
     const MetaShadow s{1, 0, 0x00445566, 0x00445566, 0, 255, 0, 3.0f, -2.0f, 0};
-    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 10, 20, s, 1.0f, {2.0f, 1.0f, 1, 0}), 1);
+    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 10, 20, s, 1.0f, {2.0f, 1.0f, 1, 0}), S_OK);
     EXPECT_EQ(img.width, 3);
     EXPECT_EQ(img.height, 2);
     EXPECT_EQ(img.x, 16.0f);  // 10 + 3 * ScaleX 2
@@ -388,20 +389,20 @@ TEST(ShadowLayer, MaskChoiceAndEmptyShadows) {
     LayerImage img;
     // Border only, but the character has no outline: nothing.
     const MetaShadow borderOnly{0, 1, 0, 0, 0, 255, 0, 1.0f, 1.0f, 0};
-    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 0, 0, borderOnly, 1.0f, {}), 1);
+    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 0, 0, borderOnly, 1.0f, {}), S_OK);
     EXPECT_FALSE(img.pixels);
     // Neither face nor border.
     const MetaShadow none{0, 0, 0, 0, 0, 255, 0, 1.0f, 1.0f, 0};
-    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 0, 0, none, 1.0f, {}), 1);
+    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 0, 0, none, 1.0f, {}), S_OK);
     EXPECT_FALSE(img.pixels);
     // Face and border with an outline: the full mask.
     const uint8_t full[20] = {};
     const MetaShadow both{1, 1, 0, 0, 0, 255, 0, 0.0f, 0.0f, 0};
-    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {full, 5, 4}, {full, 5, 4}, 0, 0, both, 1.0f, {}), 1);
+    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {full, 5, 4}, {full, 5, 4}, 0, 0, both, 1.0f, {}), S_OK);
     EXPECT_EQ(img.width, 5);
     // Non-finite offsets are refused.
     const MetaShadow nan{1, 0, 0, 0, 0, 255, 0, std::numeric_limits<float>::quiet_NaN(), 0.0f, 1};
-    EXPECT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 0, 0, nan, 1.0f, {}), 0);
+    EXPECT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 0, 0, nan, 1.0f, {}), E_INVALIDARG);
     EXPECT_FALSE(img.pixels);
 }
 
@@ -410,7 +411,7 @@ TEST(ShadowLayer, ExtrudedSlabStepsTowardsTheOffset) {
     LayerImage img;
     // Under one pixel along the main axis: a transparent image, nothing stamped.
     const MetaShadow half{1, 0, 0xFF, 0xFF, 0, 255, 0, 0.5f, 0.0f, 1};
-    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 0, 0, half, 1.0f, {}), 1);
+    ASSERT_EQ(BuildShadowLayer(&img, {kMask, 3, 2}, {}, {}, 0, 0, half, 1.0f, {}), S_OK);
     ASSERT_TRUE(img.pixels);
     EXPECT_EQ(AlphaSum(img), 0);
 
@@ -429,7 +430,7 @@ TEST(ShadowLayer, ExtrudedSlabStepsTowardsTheOffset) {
     };
     for (const Case& c : cases) {
         const MetaShadow s{1, 0, 0xFF, 0xFF, 0, 255, 0, c.dx, c.dy, 1};
-        ASSERT_EQ(BuildShadowLayer(&img, {dot, 1, 1}, {}, {}, 5, 7, s, 1.0f, {}), 1);
+        ASSERT_EQ(BuildShadowLayer(&img, {dot, 1, 1}, {}, {}, 5, 7, s, 1.0f, {}), S_OK);
         ASSERT_EQ(img.width, c.width) << c.dx << "," << c.dy;
         ASSERT_EQ(img.height, c.height);
         EXPECT_EQ(img.x, c.x);
@@ -439,6 +440,69 @@ TEST(ShadowLayer, ExtrudedSlabStepsTowardsTheOffset) {
             if (img.pixels[size_t(i) * 4 + 3] == 255) got.push_back(i);
         EXPECT_EQ(got, c.stamped) << c.dx << "," << c.dy;
         EXPECT_EQ(AlphaSum(img), 255 * int(c.stamped.size()));
+    }
+}
+
+}  // namespace
+}  // namespace qel
+
+namespace qel {
+namespace {
+
+// A glyph-like mask: solid middle, grey edges, a hole.
+std::vector<uint8_t> BlobMask(int32_t w, int32_t h, uint32_t seed) {
+    std::vector<uint8_t> mask(size_t(w) * h);
+    for (int32_t y = 0; y < h; ++y) {
+        for (int32_t x = 0; x < w; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int32_t edge = std::min({x, y, w - 1 - x, h - 1 - y});
+            mask[size_t(y) * w + x] = edge == 0 ? uint8_t(seed >> 24) : (x == w / 2 && y == h / 2) ? 0 : 255;
+        }
+    }
+    return mask;
+}
+
+// A shadow of one colour is blurred from its alpha plane: the same bytes as stamping it into a
+// four-byte image, colouring what shows and blurring all four channels; and every image a builder
+// marks as one colour shows only that colour, for every quality and blur.
+TEST(OneColourImages, ShadowEqualsTheFourChannelPathAndMarksHoldTheirPromise) {
+    const std::vector<uint8_t> mask = BlobMask(23, 17, 7);
+    const MaskView view{mask.data(), 23, 17};
+    constexpr float kRatio = 0.05f;  // blurs of 3.8 and 51 pixels
+    for (int32_t quality = 0; quality <= 3; ++quality) {
+        for (int32_t blur : {0, 3, 40}) {
+            const LayerSettings settings{1.0f, 1.0f, quality, 0};
+            const MetaShadow shadow{1, 0, 0x00336699, 0x00336699, 0, 200, blur, 2.0f, 1.0f, 0};
+            LayerImage img;
+            ASSERT_EQ(BuildShadowLayer(&img, view, {}, {}, 0, 0, shadow, kRatio, settings), S_OK);
+            const int32_t m = (img.width - view.width) / 2;
+            std::vector<uint8_t> expected(size_t(img.width) * img.height * 4, 0);
+            ASSERT_EQ(StampMaxAlpha(expected.data(), img.width, img.height, mask.data(), 23, 17, float(m), float(m), 200), S_OK);
+            for (size_t i = 0; i < expected.size(); i += 4) {
+                if (expected[i + 3] != 0) expected[i] = 0x33, expected[i + 1] = 0x66, expected[i + 2] = 0x99;  // B, G, R
+            }
+            if (blur > 0 && quality <= 1) {
+                (void)GaussianBlur(expected.data(), img.width, img.height, float(StyleDistance(blur, kRatio, 1.0f)));
+                ASSERT_EQ(0, std::memcmp(expected.data(), img.pixels.get(), expected.size())) << "quality " << quality
+                                                                                               << " blur " << blur;
+            }
+            const MetaFace face{1, 0x00102030, 0x00102030, 0, 180, blur};
+            const MetaBorder border{1, 2, 0x00405060, 0x00405060, 0, 255, blur};
+            LayerImage faceImg, borderImg;
+            ASSERT_EQ(BuildFaceLayer(&faceImg, view, 0, 0, face, kRatio, settings), S_OK);
+            ASSERT_EQ(BuildBorderLayer(&borderImg, view, 0, 0, border, kRatio, settings), S_OK);
+            for (const LayerImage* image : {&img, &faceImg, &borderImg}) {
+                if (!image->oneColour) continue;
+                for (int32_t i = 0; i < image->width * image->height; ++i) {
+                    const uint8_t* p = image->pixels.get() + size_t(i) * 4;
+                    uint32_t word;
+                    std::memcpy(&word, p, 4);
+                    if (p[3] != 0) {
+                        ASSERT_EQ(word & 0x00FFFFFFu, image->colour) << "quality " << quality << " blur " << blur;
+                    }
+                }
+            }
+        }
     }
 }
 

@@ -8,6 +8,8 @@
 #include "Effects.h"
 #include "Text.h"
 #include "TitleFiles.h"
+#include "TitleMeta.h"
+#include "Timing.h"
 
 namespace qeltitle {
 
@@ -76,7 +78,8 @@ void PrintString(ITitleHost& host, int row) {
     const auto fonts = Distinct<FontSpec>(count, [&](int i, FontSpec& r) { return host.GetCharFont(row, i, &r) == S_OK; });
     std::printf("  %s:", Plural(fonts.size(), "font").c_str());
     for (const FontSpec& f : fonts)
-        std::printf(" [%s %g%s%s]", Face(f).c_str(), f.Size, f.Bold ? " bold" : "", (f.Italic & 0xFF) ? " italic" : "");
+        std::printf(" [%s %g%s%s%s]", Face(f).c_str(), f.Size, f.Bold ? " bold" : "", (f.Italic & 0xFF) ? " italic" : "",
+                    (f.CharSet & 0x100) ? " kerned" : "");
     std::printf("\n");
 
     const auto faces = Distinct<MetaFace>(count, [&](int i, MetaFace& r) { return host.GetCharFace(row, i, &r) == S_OK; });
@@ -156,7 +159,15 @@ int RunInfo(const std::vector<std::string>& args) {
     HostPtr host;
     if (const int status = LoadForInspection("info", parser, host); status != kExitOk) return status;
     const int strings = host->GetStringCount();
-    std::printf("%s: %s\n", parser.Positionals()[0].c_str(), Plural(strings, "string").c_str());
+    // What the file remembers beside the strings: its length and the frame it was laid out for.
+    TitleMeta meta;
+    std::string warning;
+    std::string remembered;
+    if (ReadTitleMeta(parser.Positionals()[0], meta, warning)) {
+        if (meta.length) remembered += ", " + FormatSeconds(*meta.length) + " long";
+        if (meta.frame) remembered += ", laid out for " + FormatDesignFrame(*meta.frame);
+    }
+    std::printf("%s: %s%s\n", parser.Positionals()[0].c_str(), Plural(strings, "string").c_str(), remembered.c_str());
     for (int row = 0; row < strings; ++row) PrintString(*host, row);
     return kExitOk;
 }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cerrno>
 #include <cstdio>
@@ -32,7 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // --title FILE[@START[+LENGTH]]: the last '@' followed by a time starts the span, so file names
-// holding '@' still work.
+// holding '@' elsewhere still work.
 struct TitleSpan {
     std::string path;
     double start = 0;                   // seconds into the clip
@@ -45,6 +46,8 @@ bool ParseTitleSpan(const std::string& text, TitleSpan& out, std::string& error)
     const size_t at = text.rfind('@');
     if (at == std::string::npos || at == 0) return true;
     std::string spec = text.substr(at + 1);
+    // Anything but a time (or a mistyped one: a sign or a dot) after the '@' is part of the name.
+    if (spec.empty() || std::string_view("0123456789+-.").find(spec[0]) == std::string_view::npos) return true;
     const size_t plus = spec.find('+');
     double start = 0, length = 0;
     if (!ParseSeconds(spec.substr(0, plus), kMaxTitleSeconds, start, error)) {
@@ -141,6 +144,30 @@ std::vector<std::string> EncoderArguments(const std::string& program, const std:
     return args;
 }
 
+// Time spent handing frames to the encoder: a write blocks while ffmpeg is still encoding.
+class TimedSink final : public FrameSink {
+public:
+    explicit TimedSink(std::unique_ptr<FrameSink> sink) : sink_(std::move(sink)) {}
+    bool Write(int index, const Image& frame, std::string& error) override {
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = sink_->Write(index, frame, error);
+        seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return ok;
+    }
+    bool Finish(std::string& error) override {
+        const auto start = std::chrono::steady_clock::now();
+        const bool ok = sink_->Finish(error);
+        seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        return ok;
+    }
+    std::string Describe() const override { return sink_->Describe(); }
+    double Seconds() const { return seconds_; }
+
+private:
+    std::unique_ptr<FrameSink> sink_;
+    double seconds_ = 0;  // written by the writer thread only, read after it ended
+};
+
 bool SameFile(const std::string& a, const std::string& b) {
     std::error_code ec;
     return fs::exists(b, ec) && fs::equivalent(a, b, ec);
@@ -163,6 +190,7 @@ int RunOverlay(const std::vector<std::string>& args) {
     parser.Option("--codec", "NAME", "ffmpeg's video encoder (default: libx264 for .mp4/.mov/.mkv, VP9 for .webm)");
     parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
     parser.Option("--threads", "N", "drawing threads (default: one per processor)");
+    parser.Flag("--timings", "print where the time went: waiting for decoded frames, drawing, waiting for the encoder");
     parser.Epilog("examples:\n"
                   "  qeltitle overlay clip.mp4 -o out.mp4 --title lower.xml@0:05+4\n"
                   "  qeltitle overlay clip.mp4 -o out.mp4 --title intro.xml --title name.xml@2.5 --title end.xml@1:10\n\n"
@@ -200,6 +228,14 @@ int RunOverlay(const std::vector<std::string>& args) {
     }
     choice.codec = parser.Value("codec").value_or("");
 
+    // From here Ctrl-C stops the run at the next frame and cleans up (also when it comes while
+    // the video is probed or the titles are loaded).
+    const InterruptWatch interrupt;
+    const auto stopped = [&] {
+        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
+        return interrupt.ExitStatus();
+    };
+
     // The video: readable, not the output, and a video ffmpeg can decode.
     struct stat info {};
     if (stat(video.c_str(), &info) != 0 || access(video.c_str(), R_OK) != 0)
@@ -215,7 +251,7 @@ int RunOverlay(const std::vector<std::string>& args) {
     const std::string ffmpeg = FindProgram(custom && *custom ? custom : "ffmpeg");
     if (ffmpeg.empty()) return Fail("cannot write " + output + ": ffmpeg is not installed (install it, e.g. 'apt-get install ffmpeg')");
     VideoProbe probe;
-    if (!ProbeVideo(ffmpeg, video, probe, error)) return Fail(error);
+    if (!ProbeVideo(ffmpeg, video, probe, error)) return interrupt.Received() ? stopped() : Fail(error);
     setup.width = probe.width;
     setup.height = probe.height;
     setup.keepAlpha = false;
@@ -254,16 +290,18 @@ int RunOverlay(const std::vector<std::string>& args) {
     const std::vector<std::string> audio = AudioArguments(lowerExt, probe.audioCodecs, audioHow);
     VideoDecoder decoder;
     if (!decoder.Start(ffmpeg, video, probe.width, probe.height, error)) return Fail(error);
-    const InterruptWatch interrupt;
     const size_t frameBytes = static_cast<size_t>(probe.width) * probe.height * 4;
-    auto sink = OpenFfmpegSink(output, frameBytes, [&](const std::string& writePath) {
+    auto encoder = OpenFfmpegSink(output, frameBytes, [&](const std::string& writePath) {
         return EncoderArguments(ffmpeg, video, probe, choice, audio, lowerExt, writePath);
     }, error);
-    if (!sink) return Fail(error);
+    if (!encoder) return Fail(error);
+    auto sink = std::make_unique<TimedSink>(std::move(encoder));
     if (const std::string note = PaddedVideoNote(output, probe.width, probe.height); !note.empty() && choice.codec.empty())
         Warn(note);
 
     Image scratch;
+    double decodeSeconds = 0, drawSeconds = 0;
+    const auto started = std::chrono::steady_clock::now();
     Progress progress(std::max(1, probe.frames), stderr, isatty(fileno(stderr)) != 0);
     int written = 0;
     const bool ok = RunFramesToEnd(
@@ -273,11 +311,12 @@ int RunOverlay(const std::vector<std::string>& args) {
                 message = "interrupted";
                 return FrameResult::Failed;
             }
-            switch (decoder.Next(frame, message)) {
-                case VideoDecoder::Read::End: return FrameResult::End;
-                case VideoDecoder::Read::Failed: return FrameResult::Failed;
-                case VideoDecoder::Read::Frame: break;
-            }
+            auto mark = std::chrono::steady_clock::now();
+            const VideoDecoder::Read read = decoder.Next(frame, message);
+            auto now = std::chrono::steady_clock::now();
+            decodeSeconds += std::chrono::duration<double>(now - mark).count();
+            if (read != VideoDecoder::Read::Frame) return read == VideoDecoder::Read::End ? FrameResult::End : FrameResult::Failed;
+            mark = now;
             for (PlacedTitle& t : titles) {
                 if (i < t.first || i >= t.first + t.count) continue;
                 const double time = FrameTime(i - t.first, t.count);
@@ -286,14 +325,14 @@ int RunOverlay(const std::vector<std::string>& args) {
                     return FrameResult::Failed;
                 }
             }
+            drawSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
             return FrameResult::Drawn;
         },
         *sink, &progress, written, error);
     if (interrupt.Received()) {
         decoder.Stop();
         sink.reset();  // stops the encoder and removes its partial file
-        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
-        return interrupt.ExitStatus();
+        return stopped();
     }
     if (!ok) {
         decoder.Stop();
@@ -302,6 +341,13 @@ int RunOverlay(const std::vector<std::string>& args) {
     }
     std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), written, probe.width, probe.height,
                 probe.rate.c_str(), audioHow.c_str());
+    if (parser.Has("timings")) {
+        // Drawing and decoding share the calling thread; the encoder is fed from the writer thread.
+        const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
+                    "handing frames to the encoder %.2f s\n",
+                    total, decodeSeconds, drawSeconds, written ? drawSeconds * 1000 / written : 0.0, sink->Seconds());
+    }
     return kExitOk;
 }
 

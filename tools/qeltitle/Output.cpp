@@ -128,6 +128,9 @@ public:
             error = std::strerror(errno);
             return false;
         }
+        // Frames are megabytes: a larger pipe buffer (up to the system's limit; a refusal is harmless)
+        // moves them in fewer, larger steps.
+        (void)fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);

@@ -12,7 +12,7 @@
 namespace qeltitle {
 
 struct VideoProbe {
-    int width = 0, height = 0;  // pixels
+    int width = 0, height = 0;  // pixels of the decoded frames (a rotation of 90 or 270 degrees applied)
     std::string rate;           // frames per second as ffprobe gives it: "25/1", "30000/1001"
     double fps = 0;
     int frames = 0;             // video packets (one a frame): an estimate for the progress

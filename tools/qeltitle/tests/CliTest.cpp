@@ -161,6 +161,7 @@ TEST_F(Cli, TitleRemembersItsLengthAndFrame) {
                   "--then PATH_FADE --size 120").status, 0);
     EXPECT_NE(Run("info t.xml").out.find("0 PATH_SLIDEUP 0, 0.25 PATH_SLIDEUP 1, 0.875 PATH_FADE 1, 1 PATH_FADE 0"),
               std::string::npos) << Run("info t.xml").out;
+    EXPECT_NE(Run("info t.xml").out.find("t.xml: 1 string, 0:02 long, laid out for 1920x1080"), std::string::npos);
     Result r = Run("animate t.xml -o 'f/%02d.png' --fps 5 --size 192x108");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(fs::exists(dir_ / "f/09.png") && !fs::exists(dir_ / "f/10.png"));  // 2 s at 5 fps

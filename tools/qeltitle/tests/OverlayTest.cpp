@@ -109,7 +109,20 @@ TEST_F(Overlay, TitlesOverTheirSpansOfAClip) {
     }
 }
 
-TEST_F(Overlay, RefusedInputsLeaveTheOutputAlone) {
+// A clip filmed upright on a phone is stored on its side with a rotation: the output is upright,
+// its sides swapped, as the frames decode.
+TEST_F(Overlay, RotatedClipComesOutUpright) {
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=64x36:r=10:d=1 -c:v libx264 -preset ultrafast "
+                    "side.mp4 && timeout 60 ffmpeg -v error -i side.mp4 -c copy -metadata:s:v:0 rotate=90 rot.mp4"), 0);
+    ASSERT_EQ(Shell("EXE text Up -o t.xml"), 0);
+    std::string out, err;
+    ASSERT_EQ(Shell("EXE overlay rot.mp4 -o out.mp4 --title t.xml", &out, &err), 0) << err;
+    EXPECT_NE(out.find("(10 frames, 36x64,"), std::string::npos) << out;
+    ASSERT_EQ(Shell("timeout 60 ffprobe -v error -show_entries stream=width,height -of csv=p=0 out.mp4", &out), 0);
+    EXPECT_EQ(out, "36,64\n");
+}
+
+TEST_F(Overlay, RefusalsFailuresAndCtrlCLeaveTheOutputAlone) {
     ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=64x36:r=10:d=1 -c:v ffv1 clip.mkv && "
                     "echo kept > out.mkv && echo 'not a video' > notes.txt && mkdir dir"), 0);
     ASSERT_EQ(Shell("EXE text Hi -o t.xml"), 0);
@@ -128,6 +141,7 @@ TEST_F(Overlay, RefusedInputsLeaveTheOutputAlone) {
         {"clip.mkv -o out.mkv --title t.xml@0+0", "a title lasts longer than 0 seconds", 2},
         {"clip.mkv -o out.mkv --title t.xml@5", "t.xml starts at 0:05, after the end of clip.mkv (0:01)", 2},
         {"clip.mkv -o out.mkv --title missing.xml", "cannot load title: missing.xml", 1},
+        {"clip.mkv -o out.mkv --title name@home.xml", "cannot load title: name@home.xml", 1},
         {"clip.mkv -o out.mkv", "give at least one --title", 2},
         {"clip.mkv -o 'f/%04d.png' --title t.xml", "overlay writes a video", 2},
         // ffmpeg refuses the codec: the run fails and the old output stays.
@@ -139,6 +153,13 @@ TEST_F(Overlay, RefusedInputsLeaveTheOutputAlone) {
         EXPECT_NE(err.find(c.message), std::string::npos) << c.args << "\nstderr: " << err;
         EXPECT_EQ(Read("out.mkv"), "kept\n") << c.args;
     }
+    // Ctrl-C part-way: exit 130, the old output as it was, the partial one removed.
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=320x180:r=25:d=60 -c:v ffv1 long.mkv"), 0);
+    std::string err;
+    EXPECT_EQ(Shell("timeout --preserve-status -s INT 1 EXE overlay long.mkv -o out.mkv --title t.xml "
+                    "--codec libx264 --crf 0", nullptr, &err), 130) << err;
+    EXPECT_NE(err.find("interrupted; out.mkv left as it was"), std::string::npos) << err;
+    EXPECT_EQ(Read("out.mkv"), "kept\n");
     for (const auto& entry : fs::directory_iterator(dir_))
         EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
 }
