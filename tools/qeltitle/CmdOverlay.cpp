@@ -33,7 +33,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // --title FILE[@START[+LENGTH]]: the last '@' followed by a time starts the span, so file names
-// holding '@' still work.
+// holding '@' elsewhere still work.
 struct TitleSpan {
     std::string path;
     double start = 0;                   // seconds into the clip
@@ -46,6 +46,8 @@ bool ParseTitleSpan(const std::string& text, TitleSpan& out, std::string& error)
     const size_t at = text.rfind('@');
     if (at == std::string::npos || at == 0) return true;
     std::string spec = text.substr(at + 1);
+    // Anything but a time (or a mistyped one: a sign or a dot) after the '@' is part of the name.
+    if (spec.empty() || std::string_view("0123456789+-.").find(spec[0]) == std::string_view::npos) return true;
     const size_t plus = spec.find('+');
     double start = 0, length = 0;
     if (!ParseSeconds(spec.substr(0, plus), kMaxTitleSeconds, start, error)) {
@@ -226,6 +228,14 @@ int RunOverlay(const std::vector<std::string>& args) {
     }
     choice.codec = parser.Value("codec").value_or("");
 
+    // From here Ctrl-C stops the run at the next frame and cleans up (also when it comes while
+    // the video is probed or the titles are loaded).
+    const InterruptWatch interrupt;
+    const auto stopped = [&] {
+        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
+        return interrupt.ExitStatus();
+    };
+
     // The video: readable, not the output, and a video ffmpeg can decode.
     struct stat info {};
     if (stat(video.c_str(), &info) != 0 || access(video.c_str(), R_OK) != 0)
@@ -241,7 +251,7 @@ int RunOverlay(const std::vector<std::string>& args) {
     const std::string ffmpeg = FindProgram(custom && *custom ? custom : "ffmpeg");
     if (ffmpeg.empty()) return Fail("cannot write " + output + ": ffmpeg is not installed (install it, e.g. 'apt-get install ffmpeg')");
     VideoProbe probe;
-    if (!ProbeVideo(ffmpeg, video, probe, error)) return Fail(error);
+    if (!ProbeVideo(ffmpeg, video, probe, error)) return interrupt.Received() ? stopped() : Fail(error);
     setup.width = probe.width;
     setup.height = probe.height;
     setup.keepAlpha = false;
@@ -280,7 +290,6 @@ int RunOverlay(const std::vector<std::string>& args) {
     const std::vector<std::string> audio = AudioArguments(lowerExt, probe.audioCodecs, audioHow);
     VideoDecoder decoder;
     if (!decoder.Start(ffmpeg, video, probe.width, probe.height, error)) return Fail(error);
-    const InterruptWatch interrupt;
     const size_t frameBytes = static_cast<size_t>(probe.width) * probe.height * 4;
     auto encoder = OpenFfmpegSink(output, frameBytes, [&](const std::string& writePath) {
         return EncoderArguments(ffmpeg, video, probe, choice, audio, lowerExt, writePath);
@@ -323,8 +332,7 @@ int RunOverlay(const std::vector<std::string>& args) {
     if (interrupt.Received()) {
         decoder.Stop();
         sink.reset();  // stops the encoder and removes its partial file
-        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
-        return interrupt.ExitStatus();
+        return stopped();
     }
     if (!ok) {
         decoder.Stop();

@@ -141,6 +141,7 @@ TEST_F(Overlay, RefusalsFailuresAndCtrlCLeaveTheOutputAlone) {
         {"clip.mkv -o out.mkv --title t.xml@0+0", "a title lasts longer than 0 seconds", 2},
         {"clip.mkv -o out.mkv --title t.xml@5", "t.xml starts at 0:05, after the end of clip.mkv (0:01)", 2},
         {"clip.mkv -o out.mkv --title missing.xml", "cannot load title: missing.xml", 1},
+        {"clip.mkv -o out.mkv --title name@home.xml", "cannot load title: name@home.xml", 1},
         {"clip.mkv -o out.mkv", "give at least one --title", 2},
         {"clip.mkv -o 'f/%04d.png' --title t.xml", "overlay writes a video", 2},
         // ffmpeg refuses the codec: the run fails and the old output stays.
