@@ -116,12 +116,14 @@ protected:
     static std::string Qeltitle() { return Quote(QELTITLE_EXE); }
     static std::string MeltExe() { return Quote(MELT_EXE); }
     static std::string MeltCommand() { return MeltExe() + " -quiet -profile " + Quote((gWork / "profile").string()); }
-    // Writes PNG frames numbered from 0 into dir (a fresh directory).
+    // Writes PNG frames numbered from 0 into dir (a fresh directory). real_time=0: the consumer's
+    // default drops frames it cannot draw in time, which a loaded machine turned into repeated
+    // pictures (options given after this one may still ask for threads, as real_time=-2 does).
     static std::string PngConsumer(const fs::path& dir, const char* pixelFormat) {
         fs::remove_all(dir);
         fs::create_directories(dir);
         return " -consumer avformat:" + Quote((dir / "%d.png").string()) + " vcodec=png pix_fmt=" + pixelFormat +
-               " start_number=0";
+               " start_number=0 real_time=0";
     }
 };
 
@@ -295,13 +297,13 @@ TEST_F(Melt, CaptionsProjectRendersTheCaptionFrames) {
     std::ofstream(subs) << "WEBVTT\n\n00:00.200 --> 00:01.000\nA first cue\n\n"
                            "00:01.400 --> 00:02.600\nWord <00:00:01.800>by <00:00:02.200>word\n";
     const std::string common = " --size 480x270 --preset social";
-    ASSERT_EQ(Shell("timeout 120 " + Qeltitle() + " captions " + Quote(subs.string()) + " -o " +
+    ASSERT_EQ(Shell(Qeltitle() + " captions " + Quote(subs.string()) + " -o " +
                     Quote((gWork / "talk.mlt").string()) + common), 0);
     const fs::path expected = gWork / "expected";
-    ASSERT_EQ(Shell("timeout 120 " + Qeltitle() + " captions " + Quote(subs.string()) + " -o " +
+    ASSERT_EQ(Shell(Qeltitle() + " captions " + Quote(subs.string()) + " -o " +
                     Quote((expected / "%d.png").string()) + common), 0);
     const fs::path frames = gWork / "melt";
-    ASSERT_EQ(Shell("timeout 120 " + MeltCommand() + " " + Quote((gWork / "talk.mlt").string()) +
+    ASSERT_EQ(Shell(MeltCommand() + " " + Quote((gWork / "talk.mlt").string()) +
                     PngConsumer(frames, "rgba")), 0);
     int compared = 0;
     for (int i = 0; fs::exists(expected / (std::to_string(i) + ".png")); ++i, ++compared) {

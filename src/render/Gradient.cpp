@@ -57,9 +57,9 @@ Channels Interpolate(const Channels& start, const Channels& end, int32_t k, int3
 
 }  // namespace
 
-int FillGradient(uint8_t* pixels, int32_t width, int32_t height, uint32_t color1, uint32_t color2,
-                 int32_t gradType) {
-    if (!pixels || width <= 0 || height <= 0) return 0;
+HRESULT FillGradient(uint8_t* pixels, int32_t width, int32_t height, uint32_t color1, uint32_t color2,
+                     int32_t gradType) {
+    if (!pixels || width <= 0 || height <= 0) return E_INVALIDARG;
     const Corners corners = CornersOf(gradType, Unpack(color1), Unpack(color2));
     for (int32_t y = 0; y < height; ++y) {
         const Channels left = Interpolate(corners.topLeft, corners.bottomLeft, y, height);
@@ -84,7 +84,7 @@ int FillGradient(uint8_t* pixels, int32_t width, int32_t height, uint32_t color1
             sum2 += step2;
         }
     }
-    return 1;
+    return S_OK;
 }
 
 }  // namespace qel

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "qel/QEL_Title2.h"
+
 namespace qel {
 
 // Fills the three colour bytes of every pixel of a width x height image (stride width * 4) with
@@ -17,8 +19,9 @@ namespace qel {
 //   5         avg       c2         c1           avg           diagonal, color2 at the top-right
 //   6         avg       c1         c2           avg           diagonal, color1 at the top-right
 //   7         c1        avg        avg          c2            diagonal, color1 at the top-left
-// (avg = per channel (c1 + c2) >> 1.) Returns 1, or 0 for a null image or a non-positive size.
-int FillGradient(uint8_t* pixels, int32_t width, int32_t height, uint32_t color1, uint32_t color2,
-                 int32_t gradType);
+// (avg = per channel (c1 + c2) >> 1.) S_OK, or E_INVALIDARG for a null image or a non-positive
+// size.
+HRESULT FillGradient(uint8_t* pixels, int32_t width, int32_t height, uint32_t color1, uint32_t color2,
+                     int32_t gradType);
 
 }  // namespace qel

@@ -149,7 +149,7 @@ TEST(FillGradientReference, EveryTypeAndSizeMatchesRunningSums) {
         for (const auto& [w, h] : std::array<std::pair<int, int>, 5>{{{1, 1}, {1, 7}, {9, 1}, {13, 5}, {4, 31}}}) {
             const uint32_t c1 = rng() & 0xFFFFFF, c2 = rng() & 0xFFFFFF;
             std::vector<uint8_t> got(size_t(w) * h * 4, 0);
-            ASSERT_EQ(FillGradient(got.data(), w, h, c1, c2, type), 1);
+            ASSERT_EQ(FillGradient(got.data(), w, h, c1, c2, type), S_OK);
             EXPECT_EQ(got, NaiveGradient(w, h, c1, c2, type)) << type << " " << w << "x" << h;
         }
 }

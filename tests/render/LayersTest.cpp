@@ -253,7 +253,7 @@ TEST(FillGradient, CornersOfEveryType) {
     const int w = 5, h = 3;
     for (const GradientCase& c : cases) {
         std::vector<uint8_t> img(size_t(w) * h * 4, 0x5A);
-        ASSERT_EQ(FillGradient(img.data(), w, h, c1, c2, c.type), 1);
+        ASSERT_EQ(FillGradient(img.data(), w, h, c1, c2, c.type), S_OK);
         const int at[4] = {0, w - 1, (h - 1) * w, h * w - 1};
         for (int k = 0; k < 4; ++k) {
             const auto& want = c.corners[k] == 'a' ? a : c.corners[k] == 'b' ? b : avg;
@@ -269,7 +269,7 @@ TEST(FillGradient, TruncatedStepsFallShortByAtMostOne) {
     // 16 -> 240 over 7 pixels: step = 224 * 4096 / 6 = 152917 (truncated), and 6 * 152917 >> 12
     // is 223, one short of the end.
     std::vector<uint8_t> row(7 * 4, 0);
-    ASSERT_EQ(FillGradient(row.data(), 7, 1, 0x00100000, 0x00F00000, 3), 1);
+    ASSERT_EQ(FillGradient(row.data(), 7, 1, 0x00100000, 0x00F00000, 3), S_OK);
     EXPECT_EQ(row[0], 16);
     EXPECT_EQ(row[6 * 4], 239);
 }
@@ -277,22 +277,22 @@ TEST(FillGradient, TruncatedStepsFallShortByAtMostOne) {
 TEST(FillGradient, MidpointsAndSingleRowOrColumn) {
     // Vertical black (bottom) to white (top) over 3 rows: 255, 127, 0 (arithmetic shift floors).
     std::vector<uint8_t> img(3 * 4, 0);
-    ASSERT_EQ(FillGradient(img.data(), 1, 3, 0x000000, 0xFFFFFF, 0), 1);
+    ASSERT_EQ(FillGradient(img.data(), 1, 3, 0x000000, 0xFFFFFF, 0), S_OK);
     EXPECT_EQ(img[0], 255);
     EXPECT_EQ(img[4], 127);
     EXPECT_EQ(img[8], 0);
     // One row: the ends are the top corners (horizontal type 3: color1 at the left).
     std::vector<uint8_t> row(3 * 4, 0);
-    ASSERT_EQ(FillGradient(row.data(), 3, 1, 0x000000, 0xFFFFFF, 3), 1);
+    ASSERT_EQ(FillGradient(row.data(), 3, 1, 0x000000, 0xFFFFFF, 3), S_OK);
     EXPECT_EQ(row[0], 0);
     EXPECT_EQ(row[4], 127);
     EXPECT_EQ(row[8], 255);
     // One pixel: the top-left corner.
     uint8_t one[4] = {};
-    ASSERT_EQ(FillGradient(one, 1, 1, 0x000000, 0xFFFFFF, 0), 1);
+    ASSERT_EQ(FillGradient(one, 1, 1, 0x000000, 0xFFFFFF, 0), S_OK);
     EXPECT_EQ(one[0], 255);
-    EXPECT_EQ(FillGradient(nullptr, 1, 1, 0, 0, 0), 0);
-    EXPECT_EQ(FillGradient(one, 0, 1, 0, 0, 0), 0);
+    EXPECT_EQ(FillGradient(nullptr, 1, 1, 0, 0, 0), E_INVALIDARG);
+    EXPECT_EQ(FillGradient(one, 0, 1, 0, 0, 0), E_INVALIDARG);
 }
 
 // A 3 x 2 mask with one empty pixel.
