@@ -41,6 +41,9 @@ struct StringRender {
     // wrote beyond the images), so clearing, joining and blending need visit only them.
     std::vector<RECT> spans;
     bool imagesOnly = false;
+    // The spans cover well under their bounding rectangle (scattered characters); dense ones
+    // are cheaper to visit as that rectangle, whose other pixels are zero as well.
+    bool spansSparse = false;
 
     // Layer pixel (x, y) given in frame pixels, inside layerRect.
     uint8_t* At(uint8_t* layer, int32_t x, int32_t y) const {

@@ -178,7 +178,7 @@ RECT PlacedBox(const LayerImage& image, const CharState& st, const RECT& area) {
 HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RECT& stale, LayerWork* work) {
     const bool sameFrame = r.frameWidth == rs_.Width && r.frameHeight == rs_.Height;
     if (r.layers && sameFrame && Contains(r.layerRect, extent)) {
-        if (r.imagesOnly) {
+        if (r.imagesOnly && r.spansSparse) {
             work->clearSpans = &r.spans;
         } else {
             work->clearStale = Intersect(stale, r.layerRect);
@@ -392,6 +392,14 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
         }
     }
     CoverBoxes(boxes_, &work.spans);
+    int64_t spanPixels = 0;
+    RECT bounds{};
+    for (const RECT& span : work.spans) {
+        spanPixels += int64_t(span.right - span.left) * (span.bottom - span.top);
+        bounds = Union(bounds, span);
+    }
+    work.sparse = 4 * spanPixels < 3 * int64_t(bounds.right - bounds.left) * (bounds.bottom - bounds.top);
+    work.bounds = bounds;
     if (hr == S_OK && r.layers) {
         const RECT rows = r.layerRect;
         if (!threaded_) {
@@ -416,6 +424,7 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
         for (CharDraw& d : p.draws) d.temp.FreeImages();
     }
     r.spans = std::move(work.spans);
+    r.spansSparse = work.sparse;
     // Vertical smoothing and whole-image effects write beyond the images.
     r.imagesOnly = !whole && !rs_.Smoothing;
     if (hr != S_OK) {
@@ -442,7 +451,11 @@ void FrameCompositor::LayerBand(StringRender& r, const std::vector<PassDraw>& pa
             if (d.visible) PlaceImages(d, clip, r);
         }
     }
-    for (const RECT& span : work.spans) JoinLayers(r, Intersect(span, band));
+    if (work.sparse) {
+        for (const RECT& span : work.spans) JoinLayers(r, Intersect(span, band));
+    } else {
+        JoinLayers(r, Intersect(work.bounds, band));
+    }
 }
 
 // The effect's answers for one pass (on this thread, in character order), the images of scaled or
@@ -586,7 +599,7 @@ void FrameCompositor::BlendIntoFrame() {
         };
         // A transparent pixel leaves the frame as it is in every blend: an image that holds
         // nothing beyond its spans is blended only there.
-        if (state.imagesOnly) {
+        if (state.imagesOnly && state.spansSparse) {
             ForRects(state.spans, [&](const RECT& span) {
                 const RECT b = Intersect(span, r);
                 if (!IsEmpty(b)) rows(b);

@@ -50,6 +50,8 @@ private:
         const std::vector<RECT>* clearSpans = nullptr;  // or the last frame's spans
         RECT clearStale{};                         // or the last frame's whole dirty rectangle
         std::vector<RECT> spans;                   // this frame's placed images
+        RECT bounds{};                             // their bounding rectangle
+        bool sparse = false;                       // they leave over a quarter of it uncovered
     };
 
     HRESULT FitLayers(StringRender& r, const RECT& extent, const RECT& stale, LayerWork* work);
