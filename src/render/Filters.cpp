@@ -276,7 +276,7 @@ uint32_t GaussWeights(float radius, int32_t n, uint32_t* weights) {
 }  // namespace
 
 HRESULT GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width, int32_t height,
-                     float radius) {
+                         float radius) {
     if (!(radius > 0)) return S_OK;  // also NaN: nothing to do
     if (!pixels || width <= 0 || height <= 0) return E_INVALIDARG;
     if (width < radius || height < radius) return E_INVALIDARG;
@@ -340,7 +340,7 @@ HRESULT GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radiu
 // horizontal pass is the alpha plane's own blur, and the vertical pass gives alpha from the
 // plane and colour c wherever its sum is not 0: a quarter of the arithmetic, and the same bytes.
 HRESULT GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels, const uint8_t* alpha, int32_t width,
-                              int32_t height, float radius, uint32_t colour) {
+                                  int32_t height, float radius, uint32_t colour) {
     if (!pixels || !alpha || width <= 0 || height <= 0 || width > INT32_MAX / 4) return E_INVALIDARG;
     colour &= 0x00FFFFFFu;
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
@@ -392,7 +392,7 @@ HRESULT GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels,
 }
 
 HRESULT GaussianBlurOneColour(uint8_t* pixels, const uint8_t* alpha, int32_t width, int32_t height, float radius,
-                          uint32_t colour) {
+                              uint32_t colour) {
     return GaussianBlurOneColourWith(ActiveFilterKernels(), pixels, alpha, width, height, radius, colour);
 }
 
@@ -517,7 +517,7 @@ HRESULT BoxBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
 }
 
 HRESULT BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t dstStride,
-                int32_t srcStride, int32_t radius) {
+                    int32_t srcStride, int32_t radius) {
     if (radius < 1 || !dst || !src || width <= 0 || height <= 0) return E_INVALIDARG;
     if (width > INT32_MAX / 4 || dstStride < width * 4 || srcStride < width * 4) return E_INVALIDARG;
 

@@ -24,12 +24,12 @@ constexpr float kMaxGaussTapsRadius = 256;  // frame pixels
 // colour (0x00RRGGBB as a little-endian word's low three bytes) with that alpha where the alpha
 // is not 0, and all zero where it is; the result also says the same (a failure for a blur refused,
 // the image then sharp). The work is that of one channel instead of four.
-[[nodiscard]] HRESULT GaussianBlurOneColour(uint8_t* pixels, const uint8_t* alpha, int32_t width, int32_t height, float radius,
-                          uint32_t colour);
+[[nodiscard]] HRESULT GaussianBlurOneColour(uint8_t* pixels, const uint8_t* alpha, int32_t width, int32_t height,
+                                            float radius, uint32_t colour);
 [[nodiscard]] HRESULT BoxBlur(uint8_t* pixels, int32_t width, int32_t height, float radius);
 // The box blur from src into dst; E_INVALIDARG for radius < 1 or null images.
-[[nodiscard]] HRESULT BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t dstStride,
-                int32_t srcStride, int32_t radius);
+[[nodiscard]] HRESULT BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height,
+                                  int32_t dstStride, int32_t srcStride, int32_t radius);
 [[nodiscard]] HRESULT SmoothVertical(uint8_t* pixels, int32_t width, int32_t height, int32_t stride);
 [[nodiscard]] HRESULT SmoothVertical(uint8_t* frame, int32_t frameWidth, int32_t frameHeight, const RECT& rect);
 

@@ -298,7 +298,8 @@ TEST(PlaceLayer, WholeAndHalfPositions) {
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> layer(kLw * kLh * 4, 0);
-        EXPECT_EQ(S_OK, PlaceLayer(layer.data(), kLw, kLh, all, img.pixels.data(), img.width, img.height, c.x, c.y, 255));
+        EXPECT_EQ(S_OK,
+                  PlaceLayer(layer.data(), kLw, kLh, all, img.pixels.data(), img.width, img.height, c.x, c.y, 255));
         int touched = 0;
         const RECT box = TouchedBox(layer, kLw, kLh, &touched);
         EXPECT_EQ(c.box.left, box.left) << c.x << "," << c.y;

@@ -124,7 +124,8 @@ TEST(BoxBlur, MatchesDirectWindowSums) {
 
             if (src.width >= radius && src.height >= radius) {
                 Image inPlace = src;
-                EXPECT_EQ(S_OK, BoxBlur(inPlace.pixels.data(), src.width, src.height, static_cast<float>(radius) - 0.5f));
+                EXPECT_EQ(S_OK,
+                          BoxBlur(inPlace.pixels.data(), src.width, src.height, static_cast<float>(radius) - 0.5f));
                 EXPECT_EQ(expected.pixels, inPlace.pixels) << size[0] << "x" << size[1] << " radius " << radius;
             }
         }
