@@ -96,7 +96,7 @@ void BM_BoxBlur(benchmark::State& state) {
     std::vector<uint8_t> dst(kFrameBytes);
     const auto radius = static_cast<int32_t>(state.range(0));
     for (auto _ : state) {
-        qel::BoxBlurCopy(dst.data(), src.data(), kWidth, kHeight, kWidth * 4, kWidth * 4, radius);
+        (void)qel::BoxBlurCopy(dst.data(), src.data(), kWidth, kHeight, kWidth * 4, kWidth * 4, radius);
         benchmark::ClobberMemory();
     }
 }
@@ -110,7 +110,7 @@ void BM_GaussianBlur(benchmark::State& state) {
         state.PauseTiming();
         std::memcpy(image.data(), src.data(), kFrameBytes);
         state.ResumeTiming();
-        qel::GaussianBlur(image.data(), kWidth, kHeight, radius);
+        (void)qel::GaussianBlur(image.data(), kWidth, kHeight, radius);
         benchmark::ClobberMemory();
     }
 }
@@ -138,7 +138,7 @@ void BM_GaussianBlurGlyph(benchmark::State& state) {
     const auto radius = static_cast<float>(state.range(0));
     for (auto _ : state) {
         std::memcpy(image.data(), src.data(), src.size());
-        qel::GaussianBlur(image.data(), 80, 90, radius);
+        (void)qel::GaussianBlur(image.data(), 80, 90, radius);
         benchmark::ClobberMemory();
     }
 }
@@ -185,7 +185,7 @@ void BM_PlaceLayerPublic(benchmark::State& state) {
     std::vector<uint8_t> layer(size_t{kWidth} * kHeight * 4, 0);
     const qel::RECT clip{0, 0, kWidth, kHeight};
     for (auto _ : state) {
-        qel::PlaceLayer(layer.data(), kWidth, kHeight, clip, glyph.data(), 100, 100, 500.37f, 300.61f, 255);
+        (void)qel::PlaceLayer(layer.data(), kWidth, kHeight, clip, glyph.data(), 100, 100, 500.37f, 300.61f, 255);
         benchmark::ClobberMemory();
     }
 }

@@ -288,7 +288,9 @@ HRESULT FrameCompositor::Draw() {
     }
     if (outOfMemory_) return E_OUTOFMEMORY;
     for (StringRender& r : owner_.states_) r.dirty = Intersect(Inflate(r.dirty, 2), area_);
-    for (size_t r = 0; r < strings_.size(); ++r) WholeImage(int32_t(r));
+    for (size_t r = 0; r < strings_.size(); ++r) {
+        if (const HRESULT hr = WholeImage(int32_t(r)); hr != S_OK) return hr;
+    }
 
     RECT dirty{};
     bool cacheable = true;
@@ -502,7 +504,7 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
 }
 
 // clip lies inside the layers' rectangle.
-void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) const {
+void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) {
     const PreparedGlyph& g = *d.glyph;
     const LayerImage* images[3] = {&g.Shadow, &g.Border, &g.Face};
     uint8_t* targets[3] = {r.layers.ShadowLayer, r.layers.BorderLayer, r.layers.FaceLayer};
@@ -510,9 +512,12 @@ void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const Str
     for (int k = 0; k < 3; ++k) {
         const LayerImage& image = *images[k];
         if (!image.pixels || IsEmpty(PlacedBox(image, d.state, clip))) continue;
-        (void)PlaceLayer(targets[k], l.left, l.top, l.right - l.left, l.bottom - l.top, clip, image.pixels.get(),
-                         image.width, image.height, d.state.x + image.x, d.state.y + image.y, d.state.alpha,
-                         image.oneColour ? &image.colour : nullptr);
+        // What PlaceLayer would refuse (positions that are not numbers, empty images) was left
+        // out above; what remains to fail is memory for the rows of a wide image.
+        const HRESULT hr = PlaceLayer(targets[k], l.left, l.top, l.right - l.left, l.bottom - l.top, clip,
+                                      image.pixels.get(), image.width, image.height, d.state.x + image.x,
+                                      d.state.y + image.y, d.state.alpha, image.oneColour ? &image.colour : nullptr);
+        if (hr == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
     }
 }
 
@@ -530,14 +535,14 @@ void FrameCompositor::JoinLayers(StringRender& r, const RECT& rect) {
     BlendOverKeepAlpha(r.At(l.ShadowLayer, b.left, b.top), border, w, h, stride);
 }
 
-void FrameCompositor::WholeImage(int32_t row) {
+HRESULT FrameCompositor::WholeImage(int32_t row) {
     const MetaString& s = strings_[size_t(row)];
     StringRender& state = owner_.State(row);
     const LayerMemory& l = state.layers;
     const RECT frame{0, 0, rs_.Width, rs_.Height};
     if (s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID)) {
         PathEffect* effect = owner_.EffectFor(title_, row);
-        if (!effect) return;
+        if (!effect) return S_OK;
         const int32_t stride = rs_.Width * 4;
         (void)effect->SetSourceImage(l.ShadowLayer, rs_.Width, rs_.Height, stride);
         (void)effect->SetTargetImage(l.FaceLayer, rs_.Width, rs_.Height, stride);
@@ -548,8 +553,11 @@ void FrameCompositor::WholeImage(int32_t row) {
         // The effect's rectangle is used to index the layers: keep it inside them.
         r = Intersect(r, frame);
         Unpremultiply(l.ShadowLayer, rs_.Width, rs_.Height, r);
-        (void)effect->ProcessImage(s.PathProgress);  // on failure FaceLayer keeps the faces
-        if (rs_.Smoothing) (void)SmoothVertical(l.FaceLayer, rs_.Width, rs_.Height, r);
+        // On a refusal FaceLayer keeps the faces; out of memory fails the frame.
+        if (effect->ProcessImage(s.PathProgress) == E_OUTOFMEMORY) return E_OUTOFMEMORY;
+        if (rs_.Smoothing) {
+            if (const HRESULT hr = SmoothVertical(l.FaceLayer, rs_.Width, rs_.Height, r); hr != S_OK) return hr;
+        }
         if (rs_.KeepAlpha) Premultiply(l.FaceLayer, rs_.Width, rs_.Height, r);
         state.dirty = Union(state.dirty, r);
     } else if (rs_.Smoothing && !IsEmpty(state.dirty) && state.layers) {
@@ -557,9 +565,10 @@ void FrameCompositor::WholeImage(int32_t row) {
         uint8_t* first = state.At(l.ShadowLayer, d.left, d.top);
         const int32_t w = d.right - d.left, h = d.bottom - d.top, stride = state.LayerStride();
         Unpremultiply(first, w, h, stride);
-        (void)SmoothVertical(first, w, h, stride);
+        if (const HRESULT hr = SmoothVertical(first, w, h, stride); hr != S_OK) return hr;
         if (rs_.KeepAlpha) Premultiply(first, w, h, stride);
     }
+    return S_OK;
 }
 
 // The string's finished image, and whether it holds straight colour (else premultiplied).

@@ -62,9 +62,9 @@ private:
     HRESULT DrawString(int32_t row);
     void AnswerPass(int32_t row, int32_t pass, PassDraw& out);
     void LayerBand(StringRender& r, const std::vector<PassDraw>& passes, const LayerWork& work, const RECT& band);
-    void PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) const;
+    void PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r);
     void JoinLayers(StringRender& r, const RECT& band);
-    void WholeImage(int32_t row);
+    [[nodiscard]] HRESULT WholeImage(int32_t row);
     const uint8_t* FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const;
     void BlendIntoFrame();
     template <class BandOp>
@@ -85,7 +85,7 @@ private:
     std::vector<RECT> boxes_;                     // the images' boxes of the string being drawn
     // Below this a band costs about as much as handing it to another thread that is awake.
     int64_t minBandPixels_ = 16 * 1024;
-    std::atomic<bool> outOfMemory_{false};  // a character image could not be made for lack of memory
+    std::atomic<bool> outOfMemory_{false};  // a character image could not be made or placed for lack of memory
 };
 
 }  // namespace qel

@@ -80,7 +80,7 @@ public:
         OpaqueColumns(sourceImage, &minX, &maxX);
         const int32_t left = minX - 1, right = maxX + 1;
         const int32_t cut = right - int32_t(float(right - left + 1) * p);
-        if (cut < 0) return targetImage.CopyFrom(sourceImage) ? S_OK : E_FAIL;
+        if (cut < 0) return targetImage.CopyFrom(sourceImage);
         if (cut >= w) {
             ClearImage(targetImage);
             return S_OK;
@@ -112,7 +112,7 @@ public:
             ClearImage(targetImage);
             return S_OK;
         }
-        if (edge >= w) return targetImage.CopyFrom(sourceImage) ? S_OK : E_FAIL;
+        if (edge >= w) return targetImage.CopyFrom(sourceImage);
         CopyColumns(targetImage, sourceImage, 0, edge);
         SmearColumn(targetImage, sourceImage, edge, edge, w);
         return S_OK;
@@ -142,11 +142,13 @@ public:
         if (!scratch || !scratch->SameSize(targetImage)) {
             scratch = std::make_unique<EffectBitmap>(targetImage.Width(), targetImage.Height());
         }
-        if (!scratch->Pixels() || !scratch->CopyFrom(sourceImage)) return E_FAIL;
+        if (!scratch->Pixels()) return E_OUTOFMEMORY;
+        HRESULT hr = scratch->CopyFrom(sourceImage);
         const int32_t radius = int32_t(sourceImage.Width() * 0.1 * (1 - p));
-        scratch->Blur(radius);
-        scratch->Blur(radius);
-        (void)targetImage.CopyFrom(*scratch);
+        if (hr == S_OK) hr = scratch->Blur(radius);
+        if (hr == S_OK) hr = scratch->Blur(radius);
+        if (hr == S_OK) hr = targetImage.CopyFrom(*scratch);
+        if (hr != S_OK) return hr;
         const float k = (1 - p) * 10;
         const int32_t scale = int32_t(k * 65536);
         if (scale == 0) return S_OK;

@@ -92,7 +92,7 @@ HRESULT PathEffect::SetImageParam(int32_t format) {
 HRESULT PathEffect::ProcessImage(float) {
     if (!targetImage.SameSize(sourceImage)) return E_FAIL;
     if (!sourceImage.Pixels()) return S_OK;  // both empty: nothing to copy
-    return targetImage.CopyFrom(sourceImage) ? S_OK : E_FAIL;
+    return targetImage.CopyFrom(sourceImage);
 }
 
 HRESULT PathEffect::GetImageRect(RECT* out, const RECT*) {

@@ -146,8 +146,16 @@ HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
         bx = float(StyleDistance(double(border.Size) * key.widthScale, font.SizeRatio, settings.scaleX));
         by = float(StyleDistance(border.Size, font.SizeRatio, settings.scaleY));
     }
+    // A layer a builder refuses (too large, nothing to draw) is left out; out of memory is not
+    // "nothing to draw", and fails the whole character so that the next frame asks again.
+    auto outOfMemory = [out] {
+        out->FreeImages();
+        return E_OUTOFMEMORY;
+    };
     OutlineMasks outline;
-    if (BuildOutlineMasks(glyphMask.pixels, glyphMask.width, glyphMask.height, bx, by, &outline) != S_OK) {
+    if (const HRESULT hr = BuildOutlineMasks(glyphMask.pixels, glyphMask.width, glyphMask.height, bx, by, &outline);
+        hr != S_OK) {
+        if (hr == E_OUTOFMEMORY) return outOfMemory();
         outline = OutlineMasks{};  // no border; the shadow falls back to the glyph alone
     }
     const float mx = float(outline.marginX), my = float(outline.marginY);
@@ -155,26 +163,26 @@ HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     if (out->DirtyBits & kDirtyShadow) {
         const MetaShadow& shadow = key.shadow;
         const bool fromOutline = (shadow.EnableBorder & 0xFF) != 0 && outline.full;
-        (void)BuildShadowLayer(&out->Shadow, glyphMask, outline.Full(), outline.Ring(),
-                               fromOutline ? x0 - mx : x0, fromOutline ? y0 - my : y0, shadow,
-                               font.SizeRatio, settings);
-    }
-    if (out->DirtyBits & kDirtyBorder) {
-        (void)BuildBorderLayer(&out->Border, outline.Ring(), x0 - mx, y0 - my, border, font.SizeRatio,
-                               settings);
-    }
-    if (out->DirtyBits & kDirtyFace) {
-        if (color.pixels) {
-            (void)BuildColorFaceLayer(&out->Face, color.pixels.get(), glyph.width, glyph.height, x0, y0, key.face,
-                                      font.SizeRatio, settings);
-        } else {
-            (void)BuildFaceLayer(&out->Face, glyphMask, x0, y0, key.face, font.SizeRatio, settings);
+        if (BuildShadowLayer(&out->Shadow, glyphMask, outline.Full(), outline.Ring(), fromOutline ? x0 - mx : x0,
+                             fromOutline ? y0 - my : y0, shadow, font.SizeRatio, settings) == E_OUTOFMEMORY) {
+            return outOfMemory();
         }
     }
-    if (TakeAllocationFailure()) {
-        out->FreeImages();
-        return E_OUTOFMEMORY;
+    if (out->DirtyBits & kDirtyBorder) {
+        if (BuildBorderLayer(&out->Border, outline.Ring(), x0 - mx, y0 - my, border, font.SizeRatio, settings) ==
+            E_OUTOFMEMORY) {
+            return outOfMemory();
+        }
     }
+    if (out->DirtyBits & kDirtyFace) {
+        const HRESULT hr = color.pixels ? BuildColorFaceLayer(&out->Face, color.pixels.get(), glyph.width,
+                                                              glyph.height, x0, y0, key.face, font.SizeRatio, settings)
+                                        : BuildFaceLayer(&out->Face, glyphMask, x0, y0, key.face, font.SizeRatio,
+                                                         settings);
+        if (hr == E_OUTOFMEMORY) return outOfMemory();
+    }
+    // The font engine notes what it absorbed while the coverage was made.
+    if (TakeAllocationFailure()) return outOfMemory();
     out->DirtyBits = 0;
     return S_OK;
 }

@@ -34,7 +34,7 @@ bool TakeAllocationFailure() noexcept {
 void* GatedMalloc(size_t bytes) noexcept { return Noted(Allowed(bytes) ? std::malloc(bytes) : nullptr); }
 
 void* GatedCalloc(size_t count, size_t size) noexcept {
-    return Noted(Allowed(count * size) ? std::calloc(count, size) : nullptr);
+    return Allowed(count * size) ? std::calloc(count, size) : nullptr;
 }
 
 void* GatedRealloc(void* block, size_t bytes) noexcept {
@@ -42,7 +42,7 @@ void* GatedRealloc(void* block, size_t bytes) noexcept {
 }
 
 void* GatedAlignedAlloc(size_t alignment, size_t bytes) noexcept {
-    return Noted(Allowed(bytes) ? std::aligned_alloc(alignment, bytes) : nullptr);
+    return Allowed(bytes) ? std::aligned_alloc(alignment, bytes) : nullptr;
 }
 
 }  // namespace qel

@@ -19,15 +19,17 @@ using AllocationGate = bool (*)(size_t bytes);
 // Installs a gate (null removes it). Process-wide; meant for tests only.
 void SetAllocationGate(AllocationGate gate) noexcept;
 
-// malloc, realloc and aligned_alloc behind the gate; the blocks are freed with std::free.
-// A refused request returns null (and notes the failure, below) and, for realloc, leaves the old
-// block as it was.
+// malloc, calloc, realloc and aligned_alloc behind the gate; the blocks are freed with std::free.
+// A refused request returns null and, for realloc, leaves the old block as it was. malloc and
+// realloc serve FreeType and pugixml, which cannot say why they failed: their refusals are also
+// noted (below). The engine's own code asks with calloc and aligned_alloc and answers
+// E_OUTOFMEMORY itself.
 void* GatedMalloc(size_t bytes) noexcept;
 void* GatedCalloc(size_t count, size_t size) noexcept;
 void* GatedRealloc(void* block, size_t bytes) noexcept;
 void* GatedAlignedAlloc(size_t alignment, size_t bytes) noexcept;  // bytes: a multiple of alignment
 
-// Where an allocation failure is absorbed on the spot (a glyph or an image comes back empty),
+// Where an allocation failure inside FreeType is absorbed on the spot (a glyph comes back empty),
 // the place notes it for its thread, so that the code that asked can tell "nothing to draw" from
 // "no memory to draw it now" and ask again later instead of keeping the empty answer.
 void NoteAllocationFailure() noexcept;

@@ -376,19 +376,19 @@ void FillPaddedRow(uint8_t* padded, const uint8_t* image, int32_t width, int32_t
 
 }  // namespace
 
-int PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RECT& clip,
-               const uint8_t* image, int32_t width, int32_t height, float x, float y, uint8_t opacity) {
+HRESULT PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RECT& clip,
+                   const uint8_t* image, int32_t width, int32_t height, float x, float y, uint8_t opacity) {
     return PlaceLayer(layer, 0, 0, layerWidth, layerHeight, clip, image, width, height, x, y, opacity);
 }
 
-int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWidth, int32_t layerHeight,
-               const RECT& clip, const uint8_t* image, int32_t width, int32_t height, float x, float y,
-               uint8_t opacity, const uint32_t* oneColour) {
-    if (!layer || !image || layerWidth <= 0 || layerHeight <= 0 || width <= 0 || height <= 0 || opacity == 0)
-        return 0;
-    if (!std::isfinite(x) || !std::isfinite(y)) return 0;
-    if (std::fabs(x) > kMaxPosition || std::fabs(y) > kMaxPosition) return 1;  // nowhere near the layer
-    if (width > INT32_MAX / 4 - 2 || layerWidth > INT32_MAX / 4) return 0;
+HRESULT PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWidth, int32_t layerHeight,
+                   const RECT& clip, const uint8_t* image, int32_t width, int32_t height, float x, float y,
+                   uint8_t opacity, const uint32_t* oneColour) {
+    if (!layer || !image || layerWidth <= 0 || layerHeight <= 0 || width <= 0 || height <= 0) return E_INVALIDARG;
+    if (opacity == 0) return S_OK;  // nothing to draw
+    if (!std::isfinite(x) || !std::isfinite(y)) return E_INVALIDARG;
+    if (std::fabs(x) > kMaxPosition || std::fabs(y) > kMaxPosition) return S_OK;  // nowhere near the layer
+    if (width > INT32_MAX / 4 - 2 || layerWidth > INT32_MAX / 4) return E_INVALIDARG;
 
     const float floorX = std::floor(x);
     const float floorY = std::floor(y);
@@ -402,7 +402,7 @@ int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWi
     const int64_t right = std::min<int64_t>({ix + width + (fx != 0 ? 1 : 0), clip.right, int64_t{originX} + layerWidth});
     const int64_t bottom =
         std::min<int64_t>({iy + height + (fy != 0 ? 1 : 0), clip.bottom, int64_t{originY} + layerHeight});
-    if (left >= right || top >= bottom) return 1;
+    if (left >= right || top >= bottom) return S_OK;
 
     PlaceRowParams params;
     params.w00 = static_cast<uint32_t>(fx * fy * 65536.0f);
@@ -418,7 +418,7 @@ int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWi
     alignas(64) uint8_t stackRows[2 * (kStackPixels + 2) * 4];
     const bool onStack = static_cast<size_t>(width) <= kStackPixels;
     AlignedBuffer heapRows(onStack ? 0 : 2 * paddedBytes);
-    if (!onStack && !heapRows) return 0;
+    if (!onStack && !heapRows) return E_OUTOFMEMORY;
     uint8_t* rows = onStack ? stackRows : heapRows.Data();
     uint8_t* upper = rows;
     uint8_t* lower = rows + paddedBytes;
@@ -434,7 +434,7 @@ int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWi
         uint8_t* target = layer + ((targetY - originY) * layerWidth + (left - originX)) * 4;
         kernel(target, upper + firstSample, lower + firstSample, count, params);
     }
-    return 1;
+    return S_OK;
 }
 
 }  // namespace qel

@@ -38,17 +38,20 @@ void MergeFaceOverBorder(uint8_t* border, const uint8_t* face, int32_t frameWidt
                          const RECT& rect);
 
 // Bilinear placement of a straight character image (stride width * 4) at a fractional position
-// into a premultiplied layer (stride layerWidth * 4), inside clip. 0 without drawing for null
-// pointers, non-positive sizes or opacity 0; else 1.
-int PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RECT& clip,
-               const uint8_t* image, int32_t width, int32_t height, float x, float y, uint8_t opacity);
+// into a premultiplied layer (stride layerWidth * 4), inside clip. E_INVALIDARG without drawing
+// for null pointers, non-positive sizes or a position that is not a number; E_OUTOFMEMORY when the
+// row buffers of a wide image cannot be had; else S_OK (also for opacity 0, which draws nothing).
+[[nodiscard]] HRESULT PlaceLayer(uint8_t* layer, int32_t layerWidth, int32_t layerHeight, const RECT& clip,
+                                 const uint8_t* image, int32_t width, int32_t height, float x, float y,
+                                 uint8_t opacity);
 // The same into a layer whose first pixel is frame pixel (originX, originY): clip, x and y stay in
 // frame pixels, so the sampling (which depends on the fractions of x and y) is that of a
 // frame-sized layer, and only the pixels inside the layer are written. oneColour, when given,
 // promises that every image pixel whose alpha is not 0 has that colour (a pixel word's low three
 // bytes), which lets the placement interpolate alpha alone, with the same result.
-int PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWidth, int32_t layerHeight,
-               const RECT& clip, const uint8_t* image, int32_t width, int32_t height, float x, float y,
-               uint8_t opacity, const uint32_t* oneColour = nullptr);
+[[nodiscard]] HRESULT PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t layerWidth,
+                                 int32_t layerHeight, const RECT& clip, const uint8_t* image, int32_t width,
+                                 int32_t height, float x, float y, uint8_t opacity,
+                                 const uint32_t* oneColour = nullptr);
 
 }  // namespace qel

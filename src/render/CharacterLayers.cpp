@@ -15,7 +15,6 @@
 #include <cstring>
 #include <new>
 
-#include "platform/AllocationGate.h"
 #include "render/FilterKernels.h"
 #include "render/Filters.h"
 #include "render/Gradient.h"
@@ -26,9 +25,7 @@ namespace qel {
 namespace {
 
 std::unique_ptr<uint8_t[]> AllocateZeroed(int64_t bytes) noexcept {
-    std::unique_ptr<uint8_t[]> block(new (std::nothrow) uint8_t[size_t(bytes)]());
-    if (!block) NoteAllocationFailure();
-    return block;
+    return std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size_t(bytes)]());
 }
 
 // Largest blur radius in frame pixels, the same bound as for borders. Wide blurs run on running
@@ -51,14 +48,13 @@ bool BlurRadius(int32_t styleRadius, float sizeRatio, const LayerSettings& setti
     return true;
 }
 
-void Blur(LayerImage& image, float r, const LayerSettings& settings) {
-    if (r <= 0) return;
-    // A failed blur (image smaller than the radius, no memory) leaves the image sharp.
+// A failed blur leaves the image sharp and answers why.
+HRESULT Blur(LayerImage& image, float r, const LayerSettings& settings) {
+    if (r <= 0) return S_OK;
     if (settings.qualityMode == 0 || settings.qualityMode == 1) {
-        (void)GaussianBlur(image.pixels.get(), image.width, image.height, r);
-    } else {
-        (void)BoxBlur(image.pixels.get(), image.width, image.height, r);
+        return GaussianBlur(image.pixels.get(), image.width, image.height, r);
     }
+    return BoxBlur(image.pixels.get(), image.width, image.height, r);
 }
 
 // A 0x00BBGGRR colour as the first three bytes of a pixel read as a little-endian word: blue
@@ -90,7 +86,6 @@ HRESULT BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const
     // One colour without a blur margin writes every pixel below: nothing to clear first.
     if (c1 == c2 && m == 0) {
         out->pixels.reset(new (std::nothrow) uint8_t[size_t(width * height * 4)]);
-        if (!out->pixels) NoteAllocationFailure();
     } else {
         out->pixels = AllocateZeroed(width * height * 4);
     }
@@ -123,8 +118,7 @@ HRESULT BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const
             for (int32_t col = 0; col < mask.width; ++col, p += 4) p[3] = uint8_t((v[col] * opacity) >> 8);
         }
     }
-    Blur(*out, r, settings);
-    return S_OK;
+    return Blur(*out, r, settings);
 }
 
 // StampMaxAlpha into bytes kStep apart: the alpha bytes of 4-byte pixels, or an alpha plane.
@@ -230,7 +224,6 @@ HRESULT BuildOutlineMasks(const uint8_t* glyph, int32_t w, int32_t h, float bx, 
     masks.marginY = my;
     masks.ring = AllocateZeroed(width * height);
     masks.full.reset(new (std::nothrow) uint8_t[size_t(width * height)]);
-    if (!masks.full) NoteAllocationFailure();
     if (!masks.ring || !masks.full) return E_OUTOFMEMORY;
 
     if (mx != 0 || my != 0) {
@@ -294,8 +287,7 @@ HRESULT BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t w, i
             StorePixel(dst, ColorWord(color) | ((src[3] * opacity) >> 8) << 24);
         }
     }
-    Blur(*out, r, settings);
-    return S_OK;
+    return Blur(*out, r, settings);
 }
 
 HRESULT BuildBorderLayer(LayerImage* out, MaskView ring, float x, float y, const MetaBorder& border,
@@ -361,8 +353,7 @@ HRESULT BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskVie
         if (!out->pixels) return E_OUTOFMEMORY;
         StampShadow(*out, nullptr, mask, m, dx, dy, extruded, alpha);
         FillGradient(out->pixels.get(), out->width, out->height, c1, c2, shadow.GradType);
-        Blur(*out, r, settings);
-        return S_OK;
+        return Blur(*out, r, settings);
     }
 
     // One colour: the stamps go into an alpha plane, and the pixels inside the blur margin that
@@ -385,15 +376,11 @@ HRESULT BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskVie
     }
     if (r > 0 && oneColour && (settings.qualityMode == 0 || settings.qualityMode == 1)) {
         out->pixels.reset(new (std::nothrow) uint8_t[size_t(width * height * 4)]);
-        if (!out->pixels) {
-            NoteAllocationFailure();
-            return E_OUTOFMEMORY;
-        }
+        if (!out->pixels) return E_OUTOFMEMORY;
         // A refused blur leaves the image sharp, as below.
-        (void)GaussianBlurOneColour(out->pixels.get(), plane.get(), W, H, r, colour);
         out->oneColour = true;
         out->colour = colour;
-        return S_OK;
+        return GaussianBlurOneColour(out->pixels.get(), plane.get(), W, H, r, colour);
     }
     out->pixels = AllocateZeroed(width * height * 4);
     if (!out->pixels) return E_OUTOFMEMORY;
@@ -405,8 +392,7 @@ HRESULT BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskVie
             StorePixel(p + 4 * col, a[col] != 0 && inside(col, row) ? shade | colour : shade);
         }
     }
-    Blur(*out, r, settings);
-    return S_OK;
+    return Blur(*out, r, settings);
 }
 
 }  // namespace qel

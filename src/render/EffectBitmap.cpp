@@ -43,15 +43,15 @@ void EffectBitmap::Attach(uint8_t* pixels, int32_t width, int32_t height, int32_
     bytesPerPixel_ = 4;
 }
 
-int EffectBitmap::CopyFrom(const EffectBitmap& other) {
+HRESULT EffectBitmap::CopyFrom(const EffectBitmap& other) {
     // Rows of different pixel sizes would be read past their end.
-    if (!pixels_ || !other.pixels_ || !SameSize(other) || bytesPerPixel_ != other.bytesPerPixel_) return 0;
+    if (!pixels_ || !other.pixels_ || !SameSize(other) || bytesPerPixel_ != other.bytesPerPixel_) return E_INVALIDARG;
     const size_t rowBytes = static_cast<size_t>(width_) * static_cast<size_t>(bytesPerPixel_);
     for (int32_t y = 0; y < height_; ++y) {
         std::memcpy(pixels_ + static_cast<ptrdiff_t>(y) * stride_,
                     other.pixels_ + static_cast<ptrdiff_t>(y) * other.stride_, rowBytes);
     }
-    return 1;
+    return S_OK;
 }
 
 }  // namespace qel
@@ -60,11 +60,12 @@ int EffectBitmap::CopyFrom(const EffectBitmap& other) {
 
 namespace qel {
 
-void EffectBitmap::Blur(int32_t radius) {
-    if (!pixels_ || radius == 0 || bytesPerPixel_ != 4) return;  // the blur works on 4-byte pixels
+HRESULT EffectBitmap::Blur(int32_t radius) {
+    if (!pixels_ || radius == 0 || bytesPerPixel_ != 4) return S_OK;  // the blur works on 4-byte pixels
     EffectBitmap copy(width_, height_);
-    if (!copy.pixels_ || !copy.CopyFrom(*this)) return;
-    BoxBlurCopy(pixels_, copy.pixels_, width_, height_, stride_, copy.stride_, radius);
+    if (!copy.pixels_) return E_OUTOFMEMORY;
+    if (const HRESULT hr = copy.CopyFrom(*this); hr != S_OK) return hr;
+    return BoxBlurCopy(pixels_, copy.pixels_, width_, height_, stride_, copy.stride_, radius);
 }
 
 }  // namespace qel

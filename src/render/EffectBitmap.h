@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "qel/QEL_Title2.h"
+
 namespace qel {
 
 class EffectBitmap {
@@ -24,12 +26,12 @@ public:
     bool SameSize(const EffectBitmap& other) const {
         return width_ == other.width_ && height_ == other.height_;
     }
-    // Copies every row when both have pixels, the same size and the same pixel size; returns
-    // non-zero then.
-    int CopyFrom(const EffectBitmap& other);
-    // Box blur of itself (through an owning copy); nothing for radius 0, no pixels or pixels of
-    // other than 4 bytes.
-    void Blur(int32_t radius);
+    // Copies every row when both have pixels, the same size and the same pixel size (S_OK);
+    // E_INVALIDARG otherwise.
+    [[nodiscard]] HRESULT CopyFrom(const EffectBitmap& other);
+    // Box blur of itself (through an owning copy); S_OK without doing anything for radius 0, no
+    // pixels or pixels of other than 4 bytes; E_OUTOFMEMORY without the copy.
+    [[nodiscard]] HRESULT Blur(int32_t radius);
 
     uint8_t* Pixels() const { return pixels_; }
     int32_t Width() const { return width_; }

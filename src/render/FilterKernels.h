@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "qel/QEL_Title2.h"
 #include "render/SimdSupport.h"
 
 namespace qel {
@@ -74,10 +75,11 @@ const FilterKernels& ActiveFilterKernels();
 
 // GaussianBlur through the given table (the public GaussianBlur uses the active one); tests run
 // every table against the scalar one.
-int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width, int32_t height,
-                     float radius);
+[[nodiscard]] HRESULT GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width,
+                                       int32_t height, float radius);
 // GaussianBlurOneColour through the given table.
-int GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels, const uint8_t* alpha,
-                              int32_t width, int32_t height, float radius, uint32_t colour);
+[[nodiscard]] HRESULT GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels,
+                                                const uint8_t* alpha, int32_t width, int32_t height, float radius,
+                                                uint32_t colour);
 
 }  // namespace qel

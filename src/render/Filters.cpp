@@ -215,11 +215,11 @@ void BoxPassColumns(uint8_t* dst, const uint8_t* src, int32_t width, int32_t hei
 
 }  // namespace
 
-int GaussianBlurRunning(uint8_t* pixels, int32_t width, int32_t height, float radius) {
-    if (!(radius > 0)) return 1;
-    if (!pixels || width <= 0 || height <= 0) return 0;
-    if (width < radius || height < radius) return 0;
-    if (width > INT32_MAX / 4) return 0;
+HRESULT GaussianBlurRunning(uint8_t* pixels, int32_t width, int32_t height, float radius) {
+    if (!(radius > 0)) return S_OK;
+    if (!pixels || width <= 0 || height <= 0) return E_INVALIDARG;
+    if (width < radius || height < radius) return E_INVALIDARG;
+    if (width > INT32_MAX / 4) return E_INVALIDARG;
 
     // Three boxes of widths wl or wl + 2 (odd) whose variances (w^2 - 1) / 12 sum to sigma^2.
     const double r1 = static_cast<double>(radius) + 1.0;
@@ -231,7 +231,7 @@ int GaussianBlurRunning(uint8_t* pixels, int32_t width, int32_t height, float ra
     const size_t imageBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     const size_t columnBytes = (static_cast<size_t>(width) * sizeof(LineSum) + 63) / 64 * 64;
     AlignedBuffer block(columnBytes + imageBytes);
-    if (!block) return 0;
+    if (!block) return E_OUTOFMEMORY;
     auto* columns = reinterpret_cast<LineSum*>(block.Data());
     uint8_t* work = block.Data() + columnBytes;
     for (int pass = 0; pass < 3; ++pass) {
@@ -241,7 +241,7 @@ int GaussianBlurRunning(uint8_t* pixels, int32_t width, int32_t height, float ra
         BoxPassRows(work, pixels, width, height, b);
         BoxPassColumns(pixels, work, width, height, b, columns);
     }
-    return 1;
+    return S_OK;
 }
 
 namespace {
@@ -275,12 +275,12 @@ uint32_t GaussWeights(float radius, int32_t n, uint32_t* weights) {
 
 }  // namespace
 
-int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width, int32_t height,
-                     float radius) {
-    if (!(radius > 0)) return 1;  // also NaN: nothing to do
-    if (!pixels || width <= 0 || height <= 0) return 0;
-    if (width < radius || height < radius) return 0;
-    if (width > INT32_MAX / 4) return 0;
+HRESULT GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t width, int32_t height,
+                         float radius) {
+    if (!(radius > 0)) return S_OK;  // also NaN: nothing to do
+    if (!pixels || width <= 0 || height <= 0) return E_INVALIDARG;
+    if (width < radius || height < radius) return E_INVALIDARG;
+    if (width > INT32_MAX / 4) return E_INVALIDARG;
     if (radius > kMaxGaussTapsRadius) return GaussianBlurRunning(pixels, width, height, radius);
 
     const int32_t n = GaussTapRadius(radius, width, height);
@@ -296,7 +296,7 @@ int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t widt
     const size_t pointerBytes = lines(static_cast<size_t>(taps) * sizeof(uint8_t*));
     const size_t paddedBytes = lines(rowBytes + static_cast<size_t>(n) * 8);
     AlignedBuffer block(weightBytes + pointerBytes + paddedBytes + static_cast<size_t>(taps) * rowBytes);
-    if (!block) return 0;
+    if (!block) return E_OUTOFMEMORY;
     uint32_t* weights = reinterpret_cast<uint32_t*>(block.Data());
     const uint8_t** rows = reinterpret_cast<const uint8_t**>(block.Data() + weightBytes);
     uint8_t* padded = block.Data() + weightBytes + pointerBytes;
@@ -327,10 +327,10 @@ int GaussianBlurWith(const FilterKernels& kernels, uint8_t* pixels, int32_t widt
         row(pixels + static_cast<ptrdiff_t>(y) * static_cast<ptrdiff_t>(rowBytes), rows, weights + n + first, count,
             0, width, total);
     }
-    return 1;
+    return S_OK;
 }
 
-int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
+HRESULT GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
     return GaussianBlurWith(ActiveFilterKernels(), pixels, width, height, radius);
 }
 
@@ -339,9 +339,9 @@ int GaussianBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
 // with a weight shows, and as 0 elsewhere; and the alpha sums never look at colour. So the
 // horizontal pass is the alpha plane's own blur, and the vertical pass gives alpha from the
 // plane and colour c wherever its sum is not 0: a quarter of the arithmetic, and the same bytes.
-int GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels, const uint8_t* alpha, int32_t width,
-                              int32_t height, float radius, uint32_t colour) {
-    if (!pixels || !alpha || width <= 0 || height <= 0 || width > INT32_MAX / 4) return 0;
+HRESULT GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels, const uint8_t* alpha, int32_t width,
+                                  int32_t height, float radius, uint32_t colour) {
+    if (!pixels || !alpha || width <= 0 || height <= 0 || width > INT32_MAX / 4) return E_INVALIDARG;
     colour &= 0x00FFFFFFu;
     const size_t count = static_cast<size_t>(width) * static_cast<size_t>(height);
     auto sharp = [&] {
@@ -363,7 +363,7 @@ int GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels, con
     AlignedBuffer block(weightBytes + pointerBytes + paddedBytes + count);
     if (!block) {
         sharp();  // as the four-byte blur leaves an image it has no memory for
-        return 0;
+        return E_OUTOFMEMORY;
     }
     uint32_t* weights = reinterpret_cast<uint32_t*>(block.Data());
     const uint8_t** rows = reinterpret_cast<const uint8_t**>(block.Data() + weightBytes);
@@ -388,11 +388,11 @@ int GaussianBlurOneColourWith(const FilterKernels& kernels, uint8_t* pixels, con
         tintRow(pixels + static_cast<size_t>(y) * width * 4, rows, weights + n + first, window, 0, width, total,
                 colour);
     }
-    return 1;
+    return S_OK;
 }
 
-int GaussianBlurOneColour(uint8_t* pixels, const uint8_t* alpha, int32_t width, int32_t height, float radius,
-                          uint32_t colour) {
+HRESULT GaussianBlurOneColour(uint8_t* pixels, const uint8_t* alpha, int32_t width, int32_t height, float radius,
+                              uint32_t colour) {
     return GaussianBlurOneColourWith(ActiveFilterKernels(), pixels, alpha, width, height, radius, colour);
 }
 
@@ -499,27 +499,27 @@ bool Overlap(const uint8_t* a, size_t aBytes, const uint8_t* b, size_t bBytes) {
 
 }  // namespace
 
-int BoxBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
-    if (!(radius > 0)) return 1;
-    if (!pixels || width <= 0 || height <= 0) return 0;
-    if (width < radius || height < radius) return 0;
-    if (width > INT32_MAX / 4) return 0;
+HRESULT BoxBlur(uint8_t* pixels, int32_t width, int32_t height, float radius) {
+    if (!(radius > 0)) return S_OK;
+    if (!pixels || width <= 0 || height <= 0) return E_INVALIDARG;
+    if (width < radius || height < radius) return E_INVALIDARG;
+    if (width > INT32_MAX / 4) return E_INVALIDARG;
 
     const int32_t b = BoxHalfSize(static_cast<int32_t>(std::ceil(radius)), width, height);
     const size_t imageBytes = static_cast<size_t>(width) * static_cast<size_t>(height) * 4;
     const size_t columnBytes = (static_cast<size_t>(width) * sizeof(BoxSum) + 63) / 64 * 64;
     AlignedBuffer block(columnBytes + imageBytes);
-    if (!block) return 0;
+    if (!block) return E_OUTOFMEMORY;
     uint8_t* out = block.Data() + columnBytes;
     BoxBlurImage(out, width * 4, pixels, width * 4, width, height, b, reinterpret_cast<BoxSum*>(block.Data()));
     std::memcpy(pixels, out, imageBytes);
-    return 1;
+    return S_OK;
 }
 
-int BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t dstStride,
-                int32_t srcStride, int32_t radius) {
-    if (radius < 1 || !dst || !src || width <= 0 || height <= 0) return 0;
-    if (width > INT32_MAX / 4 || dstStride < width * 4 || srcStride < width * 4) return 0;
+HRESULT BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height, int32_t dstStride,
+                    int32_t srcStride, int32_t radius) {
+    if (radius < 1 || !dst || !src || width <= 0 || height <= 0) return E_INVALIDARG;
+    if (width > INT32_MAX / 4 || dstStride < width * 4 || srcStride < width * 4) return E_INVALIDARG;
 
     const int32_t b = BoxHalfSize(radius, width, height);
     const size_t rowBytes = static_cast<size_t>(width) * 4;
@@ -529,14 +529,14 @@ int BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height,
     // Writing a row while later rows of the window are still unread needs a source of its own.
     const bool sameMemory = Overlap(dst, dstBytes, src, srcBytes);
     AlignedBuffer block(columnBytes + (sameMemory ? srcBytes : 0));
-    if (!block) return 0;
+    if (!block) return E_OUTOFMEMORY;
     if (sameMemory) {
         uint8_t* copy = block.Data() + columnBytes;
         std::memcpy(copy, src, srcBytes);
         src = copy;
     }
     BoxBlurImage(dst, dstStride, src, srcStride, width, height, b, reinterpret_cast<BoxSum*>(block.Data()));
-    return 1;
+    return S_OK;
 }
 
 // ----------------------------------------------------------------------------------------------
@@ -546,12 +546,12 @@ int BoxBlurCopy(uint8_t* dst, const uint8_t* src, int32_t width, int32_t height,
 // last rows. Alpha is divided by the rows in the window: 3 inside, 2 in the first and last rows,
 // and 1 for an image of a single row, which keeps its alpha (only the colour of transparent pixels
 // is cleared). Two saved rows hold the originals that the next row still needs.
-int SmoothVertical(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) {
-    if (!pixels || width <= 0 || height <= 0) return 0;
-    if (width > INT32_MAX / 4 || stride < width * 4) return 0;
+HRESULT SmoothVertical(uint8_t* pixels, int32_t width, int32_t height, int32_t stride) {
+    if (!pixels || width <= 0 || height <= 0) return E_INVALIDARG;
+    if (width > INT32_MAX / 4 || stride < width * 4) return E_INVALIDARG;
     const size_t rowBytes = static_cast<size_t>(width) * 4;
     AlignedBuffer saved(2 * rowBytes);
-    if (!saved) return 0;
+    if (!saved) return E_OUTOFMEMORY;
     uint8_t* above = saved.Data();
     uint8_t* current = saved.Data() + rowBytes;
 
@@ -584,16 +584,16 @@ int SmoothVertical(uint8_t* pixels, int32_t width, int32_t height, int32_t strid
         }
         std::swap(above, current);
     }
-    return 1;
+    return S_OK;
 }
 
-int SmoothVertical(uint8_t* frame, int32_t frameWidth, int32_t frameHeight, const RECT& rect) {
-    if (!frame || frameWidth <= 0 || frameHeight <= 0 || frameWidth > INT32_MAX / 4) return 0;
+HRESULT SmoothVertical(uint8_t* frame, int32_t frameWidth, int32_t frameHeight, const RECT& rect) {
+    if (!frame || frameWidth <= 0 || frameHeight <= 0 || frameWidth > INT32_MAX / 4) return E_INVALIDARG;
     const int32_t left = std::max(rect.left, 0);
     const int32_t top = std::max(rect.top, 0);
     const int32_t right = std::min(rect.right, frameWidth);
     const int32_t bottom = std::min(rect.bottom, frameHeight);
-    if (left >= right || top >= bottom) return 1;  // nothing of the rectangle is in the frame
+    if (left >= right || top >= bottom) return S_OK;  // nothing of the rectangle is in the frame
     uint8_t* first = frame + (static_cast<ptrdiff_t>(top) * frameWidth + left) * 4;
     return SmoothVertical(first, right - left, bottom - top, frameWidth * 4);
 }

@@ -37,7 +37,6 @@
 #include <new>
 #include <vector>
 
-#include "platform/AllocationGate.h"
 #include "render/FilterKernels.h"
 #include "render/SimdSupport.h"
 
@@ -113,10 +112,7 @@ HRESULT GetOutlineKernel(float rx, float ry, OutlineKernelRef* kernel) noexcept 
     }
     // Built outside the lock: two threads may make the same kernel, and the cache keeps one.
     std::shared_ptr<OutlineKernel> made = MakeKernel(rx, ry);
-    if (!made) {
-        NoteAllocationFailure();
-        return E_OUTOFMEMORY;
-    }
+    if (!made) return E_OUTOFMEMORY;
     *kernel = cache.Insert(rx, ry, std::move(made));
     return S_OK;
 }
@@ -138,7 +134,6 @@ void ClearMask(uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride) {
 std::unique_ptr<int32_t[]> KernelSpans(const int16_t* kernel, int32_t halfW, int32_t halfH) {
     const int32_t columns = 2 * halfW + 1, rows = 2 * halfH + 1;
     std::unique_ptr<int32_t[]> spans(new (std::nothrow) int32_t[size_t(rows) * 2]);
-    if (!spans) NoteAllocationFailure();
     if (!spans) return spans;
     for (int32_t r = 0; r < rows; ++r) {
         const int16_t* row = kernel + size_t(r) * columns;
@@ -172,10 +167,7 @@ HRESULT DilateRows(const FilterKernels& kernels, const uint8_t* src, int32_t sw,
     // cells on either side so that every destination column reads inside the array.
     const int32_t pad = 2 * halfW + 32;
     std::unique_ptr<int16_t[]> row(new (std::nothrow) int16_t[size_t(sw) + 2 * size_t(pad)]);
-    if (!row) {
-        NoteAllocationFailure();
-        return E_OUTOFMEMORY;
-    }
+    if (!row) return E_OUTOFMEMORY;
     std::fill_n(row.get(), size_t(sw) + 2 * size_t(pad), int16_t(-255));
     int16_t* p = row.get() + pad;  // p[x] for source column x; p[-pad .. sw + pad) readable
 

@@ -229,7 +229,7 @@ TEST(PlaceLayer, MatchesItsDefinitionAtManyPositions) {
                 std::vector<uint8_t> expected = base.pixels, actual = base.pixels;
                 const uint8_t opacity = static_cast<uint8_t>(size * 7 % 255 + 1);
                 PlaceDirect(expected, kLw, kLh, clip, img, pos[0], pos[1], opacity);
-                EXPECT_EQ(1, PlaceLayer(actual.data(), kLw, kLh, clip, img.pixels.data(), img.width, img.height,
+                EXPECT_EQ(S_OK, PlaceLayer(actual.data(), kLw, kLh, clip, img.pixels.data(), img.width, img.height,
                                         pos[0], pos[1], opacity));
                 ASSERT_EQ(expected, actual) << "at " << pos[0] << "," << pos[1] << " size " << size << " clip "
                                             << clip.left << "," << clip.top;
@@ -255,8 +255,8 @@ TEST(PlaceLayer, WindowLayerMatchesTheFrameSizedLayer) {
                 std::vector<uint8_t> window(size_t(ww) * wh * 4);
                 for (int32_t y = 0; y < wh; ++y)
                     std::copy_n(&frame[(size_t(w.top + y) * kFw + w.left) * 4], size_t(ww) * 4, &window[size_t(y) * ww * 4]);
-                ASSERT_EQ(1, PlaceLayer(frame.data(), kFw, kFh, clip, img.pixels.data(), 9, 7, pos[0], pos[1], 201));
-                ASSERT_EQ(1, PlaceLayer(window.data(), w.left, w.top, ww, wh, clip, img.pixels.data(), 9, 7, pos[0],
+                ASSERT_EQ(S_OK, PlaceLayer(frame.data(), kFw, kFh, clip, img.pixels.data(), 9, 7, pos[0], pos[1], 201));
+                ASSERT_EQ(S_OK, PlaceLayer(window.data(), w.left, w.top, ww, wh, clip, img.pixels.data(), 9, 7, pos[0],
                                         pos[1], 201));
                 for (int32_t y = 0; y < wh; ++y)
                     ASSERT_TRUE(std::equal(&window[size_t(y) * ww * 4], &window[size_t(y + 1) * ww * 4],
@@ -298,7 +298,8 @@ TEST(PlaceLayer, WholeAndHalfPositions) {
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> layer(kLw * kLh * 4, 0);
-        EXPECT_EQ(1, PlaceLayer(layer.data(), kLw, kLh, all, img.pixels.data(), img.width, img.height, c.x, c.y, 255));
+        EXPECT_EQ(S_OK,
+                  PlaceLayer(layer.data(), kLw, kLh, all, img.pixels.data(), img.width, img.height, c.x, c.y, 255));
         int touched = 0;
         const RECT box = TouchedBox(layer, kLw, kLh, &touched);
         EXPECT_EQ(c.box.left, box.left) << c.x << "," << c.y;
@@ -311,7 +312,7 @@ TEST(PlaceLayer, WholeAndHalfPositions) {
     // At a whole position each pixel takes (alpha (opacity + 1)) >> 8 of the pixel under it, and
     // its colour premultiplied by that alpha.
     std::vector<uint8_t> layer(kLw * kLh * 4, 0);
-    PlaceLayer(layer.data(), kLw, kLh, all, img.pixels.data(), img.width, img.height, 2, 2, 127);
+    ASSERT_EQ(S_OK, PlaceLayer(layer.data(), kLw, kLh, all, img.pixels.data(), img.width, img.height, 2, 2, 127));
     const uint8_t* p = layer.data() + (3 * kLw + 3) * 4;
     EXPECT_EQ((200 * 128) >> 8, p[3]);
     EXPECT_EQ((200 * ((200 * 128 >> 8) + 1)) >> 8, p[0]);
@@ -323,14 +324,14 @@ TEST(PlaceLayer, RefusesWhatItCannotDraw) {
     const std::vector<uint8_t> img(4 * 4 * 4, 255);
     const RECT all{0, 0, 16, 16};
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    EXPECT_EQ(0, PlaceLayer(nullptr, 16, 16, all, img.data(), 4, 4, 1, 1, 255));
-    EXPECT_EQ(0, PlaceLayer(layer.data(), 16, 16, all, nullptr, 4, 4, 1, 1, 255));
-    EXPECT_EQ(0, PlaceLayer(layer.data(), 0, 16, all, img.data(), 4, 4, 1, 1, 255));
-    EXPECT_EQ(0, PlaceLayer(layer.data(), 16, 16, all, img.data(), 4, -1, 1, 1, 255));
-    EXPECT_EQ(0, PlaceLayer(layer.data(), 16, 16, all, img.data(), 4, 4, 1, 1, 0));
-    EXPECT_EQ(0, PlaceLayer(layer.data(), 16, 16, all, img.data(), 4, 4, nan, 1, 255));
-    EXPECT_EQ(1, PlaceLayer(layer.data(), 16, 16, all, img.data(), 4, 4, 3e9f, -3e9f, 255));
-    EXPECT_EQ(1, PlaceLayer(layer.data(), 16, 16, RECT{8, 8, 4, 4}, img.data(), 4, 4, 6, 6, 255));
+    EXPECT_EQ(E_INVALIDARG, PlaceLayer(nullptr, 16, 16, all, img.data(), 4, 4, 1, 1, 255));
+    EXPECT_EQ(E_INVALIDARG, PlaceLayer(layer.data(), 16, 16, all, nullptr, 4, 4, 1, 1, 255));
+    EXPECT_EQ(E_INVALIDARG, PlaceLayer(layer.data(), 0, 16, all, img.data(), 4, 4, 1, 1, 255));
+    EXPECT_EQ(E_INVALIDARG, PlaceLayer(layer.data(), 16, 16, all, img.data(), 4, -1, 1, 1, 255));
+    EXPECT_EQ(S_OK, PlaceLayer(layer.data(), 16, 16, all, img.data(), 4, 4, 1, 1, 0));  // draws nothing
+    EXPECT_EQ(E_INVALIDARG, PlaceLayer(layer.data(), 16, 16, all, img.data(), 4, 4, nan, 1, 255));
+    EXPECT_EQ(S_OK, PlaceLayer(layer.data(), 16, 16, all, img.data(), 4, 4, 3e9f, -3e9f, 255));
+    EXPECT_EQ(S_OK, PlaceLayer(layer.data(), 16, 16, RECT{8, 8, 4, 4}, img.data(), 4, 4, 6, 6, 255));
     EXPECT_EQ(empty, layer);
 }
 

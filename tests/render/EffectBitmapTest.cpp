@@ -14,12 +14,12 @@ TEST(EffectBitmap, CopyFromNeedsTheSameShape) {
     EffectBitmap threeBytes(three.data(), 4, 3, 12, 3);
     EffectBitmap empty;
     a.Pixels()[0] = 42;
-    EXPECT_NE(0, b.CopyFrom(a));
+    EXPECT_EQ(S_OK, b.CopyFrom(a));
     EXPECT_EQ(42, b.Pixels()[0]);
-    EXPECT_EQ(0, wider.CopyFrom(a));
-    EXPECT_EQ(0, a.CopyFrom(threeBytes));  // its rows are shorter than a's
-    EXPECT_EQ(0, a.CopyFrom(empty));
-    EXPECT_EQ(0, empty.CopyFrom(a));
+    EXPECT_EQ(E_INVALIDARG, wider.CopyFrom(a));
+    EXPECT_EQ(E_INVALIDARG, a.CopyFrom(threeBytes));  // its rows are shorter than a's
+    EXPECT_EQ(E_INVALIDARG, a.CopyFrom(empty));
+    EXPECT_EQ(E_INVALIDARG, empty.CopyFrom(a));
 }
 
 TEST(EffectBitmap, OwnershipAndViews) {
@@ -40,13 +40,13 @@ TEST(EffectBitmap, BlurIsTheBoxBlurOfItself) {
     std::vector<uint8_t> pixels(8 * 6 * 4, 0), expected;
     for (size_t i = 0; i < pixels.size(); ++i) pixels[i] = static_cast<uint8_t>(i * 37 % 251 * (i % 3 != 0));
     expected.resize(pixels.size());
-    ASSERT_EQ(1, BoxBlurCopy(expected.data(), pixels.data(), 8, 6, 32, 32, 2));
+    ASSERT_EQ(S_OK, BoxBlurCopy(expected.data(), pixels.data(), 8, 6, 32, 32, 2));
     EffectBitmap view(pixels.data(), 8, 6, 32, 4);
-    view.Blur(2);
+    ASSERT_EQ(S_OK, view.Blur(2));
     EXPECT_EQ(expected, pixels);
 
     const std::vector<uint8_t> before = pixels;
-    view.Blur(0);
+    EXPECT_EQ(S_OK, view.Blur(0));
     EXPECT_EQ(before, pixels);
 }
 

@@ -118,13 +118,14 @@ TEST(BoxBlur, MatchesDirectWindowSums) {
             const Image expected = BoxDirect(src, b);
 
             Image copy{src.width, src.height, std::vector<uint8_t>(src.pixels.size(), 0xCD)};
-            EXPECT_EQ(1, BoxBlurCopy(copy.pixels.data(), src.pixels.data(), src.width, src.height, src.width * 4,
+            EXPECT_EQ(S_OK, BoxBlurCopy(copy.pixels.data(), src.pixels.data(), src.width, src.height, src.width * 4,
                                      src.width * 4, radius));
             EXPECT_EQ(expected.pixels, copy.pixels) << size[0] << "x" << size[1] << " radius " << radius;
 
             if (src.width >= radius && src.height >= radius) {
                 Image inPlace = src;
-                EXPECT_EQ(1, BoxBlur(inPlace.pixels.data(), src.width, src.height, static_cast<float>(radius) - 0.5f));
+                EXPECT_EQ(S_OK,
+                          BoxBlur(inPlace.pixels.data(), src.width, src.height, static_cast<float>(radius) - 0.5f));
                 EXPECT_EQ(expected.pixels, inPlace.pixels) << size[0] << "x" << size[1] << " radius " << radius;
             }
         }
@@ -140,7 +141,7 @@ TEST(BoxBlur, CopyHandlesStridesAndSharedMemory) {
     const int32_t srcStride = 9 * 4 + 12, dstStride = 9 * 4 + 8;
     std::vector<uint8_t> paddedSrc(static_cast<size_t>(srcStride) * 7, 0x11), dst(static_cast<size_t>(dstStride) * 7, 0x22);
     for (int32_t y = 0; y < 7; ++y) std::copy_n(src.At(0, y), 9 * 4, paddedSrc.data() + y * srcStride);
-    ASSERT_EQ(1, BoxBlurCopy(dst.data(), paddedSrc.data(), 9, 7, dstStride, srcStride, 2));
+    ASSERT_EQ(S_OK, BoxBlurCopy(dst.data(), paddedSrc.data(), 9, 7, dstStride, srcStride, 2));
     for (int32_t y = 0; y < 7; ++y) {
         EXPECT_TRUE(std::equal(expected.At(0, y), expected.At(0, y) + 9 * 4, dst.data() + y * dstStride)) << y;
         EXPECT_TRUE(std::all_of(dst.data() + y * dstStride + 9 * 4, dst.data() + (y + 1) * dstStride,
@@ -149,14 +150,14 @@ TEST(BoxBlur, CopyHandlesStridesAndSharedMemory) {
 
     // The same memory as source and destination blurs as if from a copy.
     Image same = src;
-    ASSERT_EQ(1, BoxBlurCopy(same.pixels.data(), same.pixels.data(), 9, 7, 36, 36, 2));
+    ASSERT_EQ(S_OK, BoxBlurCopy(same.pixels.data(), same.pixels.data(), 9, 7, 36, 36, 2));
     EXPECT_EQ(expected.pixels, same.pixels);
 }
 
 TEST(BoxBlur, SinglePixelSpreadsToANinth) {
     Image img = Filled(9, 9, 0, 0, 0, 0);
     std::fill_n(img.At(4, 4), 4, 255);
-    ASSERT_EQ(1, BoxBlur(img.pixels.data(), 9, 9, 1.0f));
+    ASSERT_EQ(S_OK, BoxBlur(img.pixels.data(), 9, 9, 1.0f));
     for (int32_t y = 0; y < 9; ++y) {
         for (int32_t x = 0; x < 9; ++x) {
             const bool near = std::abs(x - 4) <= 1 && std::abs(y - 4) <= 1;
@@ -175,7 +176,7 @@ TEST(GaussianBlur, MatchesTwoPlainPasses) {
             if (size[0] < radius || size[1] < radius) continue;
             Image img = RandomImage(rng, size[0], size[1]);
             const Image expected = GaussDirect(img, radius);
-            ASSERT_EQ(1, GaussianBlur(img.pixels.data(), img.width, img.height, radius));
+            ASSERT_EQ(S_OK, GaussianBlur(img.pixels.data(), img.width, img.height, radius));
             EXPECT_EQ(expected.pixels, img.pixels) << size[0] << "x" << size[1] << " radius " << radius;
         }
     }
@@ -185,7 +186,7 @@ TEST(GaussianBlur, MatchesTwoPlainPasses) {
 TEST(GaussianBlur, RadiusOnePointTwoUsesFiveTaps) {
     Image img = Filled(11, 11, 0, 0, 0, 0);
     std::fill_n(img.At(5, 5), 4, 255);
-    ASSERT_EQ(1, GaussianBlur(img.pixels.data(), 11, 11, 1.2f));
+    ASSERT_EQ(S_OK, GaussianBlur(img.pixels.data(), 11, 11, 1.2f));
     EXPECT_GT(img.At(7, 5)[3], 0);
     EXPECT_GT(img.At(5, 3)[3], 0);
     EXPECT_EQ(0, img.At(8, 5)[3]);
@@ -211,8 +212,8 @@ TEST(GaussianBlur, RunningSumsFollowTheTapsForWideRadii) {
         int64_t inkDisc = 0;
         for (int32_t y = 0; y < side; ++y)
             for (int32_t x = 0; x < side; ++x) inkDisc += taps.At(x, y)[3];
-        ASSERT_EQ(1, GaussianBlur(taps.pixels.data(), side, side, radius));
-        ASSERT_EQ(1, GaussianBlurRunning(running.pixels.data(), side, side, radius));
+        ASSERT_EQ(S_OK, GaussianBlur(taps.pixels.data(), side, side, radius));
+        ASSERT_EQ(S_OK, GaussianBlurRunning(running.pixels.data(), side, side, radius));
         int worst = 0;
         int64_t inkRunning = 0;
         for (int32_t y = 0; y < side; ++y)
@@ -231,7 +232,7 @@ TEST(GaussianBlur, RunningSumsFollowTheTapsForWideRadii) {
 TEST(Filters, LeaveTransparentAndSolidImagesAlone) {
     struct Filter {
         const char* name;
-        int (*run)(Image&);
+        HRESULT (*run)(Image&);
         bool edgesKeepAlpha;
     };
     const Filter filters[] = {
@@ -241,11 +242,11 @@ TEST(Filters, LeaveTransparentAndSolidImagesAlone) {
     };
     for (const Filter& f : filters) {
         Image clear = Filled(12, 10, 0, 0, 0, 0);
-        EXPECT_EQ(1, f.run(clear)) << f.name;
+        EXPECT_EQ(S_OK, f.run(clear)) << f.name;
         EXPECT_EQ(Filled(12, 10, 0, 0, 0, 0).pixels, clear.pixels) << f.name;
 
         Image solid = Filled(12, 10, 10, 120, 230, 255);
-        EXPECT_EQ(1, f.run(solid)) << f.name;
+        EXPECT_EQ(S_OK, f.run(solid)) << f.name;
         bool edgeDimmed = false;
         for (int32_t y = 0; y < 10; ++y) {
             for (int32_t x = 0; x < 12; ++x) {
@@ -268,16 +269,16 @@ TEST(Filters, ResultsForArgumentsTheyCannotUse) {
     Image img = Filled(4, 4, 1, 2, 3, 4);
     const Image original = img;
     uint8_t* p = img.pixels.data();
-    EXPECT_EQ(1, GaussianBlur(p, 4, 4, 0.0f));
-    EXPECT_EQ(1, BoxBlur(p, 4, 4, -2.0f));
-    EXPECT_EQ(0, GaussianBlur(p, 4, 4, 4.5f));  // larger than the image
-    EXPECT_EQ(0, BoxBlur(p, 4, 3, 3.5f));
-    EXPECT_EQ(0, GaussianBlur(nullptr, 4, 4, 1.0f));
-    EXPECT_EQ(0, BoxBlur(p, 0, 4, 1.0f));
-    EXPECT_EQ(0, BoxBlurCopy(p, original.pixels.data(), 4, 4, 16, 16, 0));
-    EXPECT_EQ(0, BoxBlurCopy(p, nullptr, 4, 4, 16, 16, 1));
-    EXPECT_EQ(0, BoxBlurCopy(p, original.pixels.data(), 4, 4, 8, 16, 1));  // rows would overlap
-    EXPECT_EQ(0, SmoothVertical(nullptr, 4, 4, 16));
+    EXPECT_EQ(S_OK, GaussianBlur(p, 4, 4, 0.0f));
+    EXPECT_EQ(S_OK, BoxBlur(p, 4, 4, -2.0f));
+    EXPECT_EQ(E_INVALIDARG, GaussianBlur(p, 4, 4, 4.5f));  // larger than the image
+    EXPECT_EQ(E_INVALIDARG, BoxBlur(p, 4, 3, 3.5f));
+    EXPECT_EQ(E_INVALIDARG, GaussianBlur(nullptr, 4, 4, 1.0f));
+    EXPECT_EQ(E_INVALIDARG, BoxBlur(p, 0, 4, 1.0f));
+    EXPECT_EQ(E_INVALIDARG, BoxBlurCopy(p, original.pixels.data(), 4, 4, 16, 16, 0));
+    EXPECT_EQ(E_INVALIDARG, BoxBlurCopy(p, nullptr, 4, 4, 16, 16, 1));
+    EXPECT_EQ(E_INVALIDARG, BoxBlurCopy(p, original.pixels.data(), 4, 4, 8, 16, 1));  // rows would overlap
+    EXPECT_EQ(E_INVALIDARG, SmoothVertical(nullptr, 4, 4, 16));
     EXPECT_EQ(original.pixels, img.pixels);
 }
 
@@ -285,7 +286,7 @@ TEST(SmoothVertical, ThreeRowsAndShortImages) {
     // Top row opaque, the rest transparent: alphas 255/2, 255/3, 0; the middle takes the top colour.
     Image three = Filled(2, 3, 0, 0, 0, 0);
     for (int32_t x = 0; x < 2; ++x) std::copy_n(std::vector<uint8_t>{30, 60, 90, 255}.data(), 4, three.At(x, 0));
-    ASSERT_EQ(1, SmoothVertical(three.pixels.data(), 2, 3, 8));
+    ASSERT_EQ(S_OK, SmoothVertical(three.pixels.data(), 2, 3, 8));
     EXPECT_EQ((std::vector<uint8_t>{30, 60, 90, 127}), std::vector<uint8_t>(three.At(0, 0), three.At(0, 0) + 4));
     EXPECT_EQ((std::vector<uint8_t>{30, 60, 90, 85}), std::vector<uint8_t>(three.At(1, 1), three.At(1, 1) + 4));
     EXPECT_EQ((std::vector<uint8_t>{0, 0, 0, 0}), std::vector<uint8_t>(three.At(0, 2), three.At(0, 2) + 4));
@@ -293,11 +294,11 @@ TEST(SmoothVertical, ThreeRowsAndShortImages) {
     // One row keeps its alpha; two rows average each pair over two.
     Image one = Filled(3, 1, 5, 6, 7, 200);
     one.At(2, 0)[3] = 0;
-    ASSERT_EQ(1, SmoothVertical(one.pixels.data(), 3, 1, 12));
+    ASSERT_EQ(S_OK, SmoothVertical(one.pixels.data(), 3, 1, 12));
     EXPECT_EQ((std::vector<uint8_t>{5, 6, 7, 200, 5, 6, 7, 200, 0, 0, 0, 0}), one.pixels);
     Image two = Filled(1, 2, 100, 100, 100, 255);
     two.At(0, 1)[0] = 50, two.At(0, 1)[3] = 100;
-    ASSERT_EQ(1, SmoothVertical(two.pixels.data(), 1, 2, 4));
+    ASSERT_EQ(S_OK, SmoothVertical(two.pixels.data(), 1, 2, 4));
     EXPECT_EQ((std::vector<uint8_t>{75, 100, 100, 177, 75, 100, 100, 177}), two.pixels);
 }
 
@@ -308,9 +309,9 @@ TEST(SmoothVertical, RectangleFormStaysInsideTheRectangle) {
     // Rows 0..2 of columns 2..3 become 127, 85, 0; the rest of the frame is untouched, and the part
     // of the rectangle outside the frame is ignored.
     for (int32_t x = 2; x < 4; ++x) expected.At(x, 0)[3] = 127, expected.At(x, 1)[3] = 85, expected.At(x, 1)[0] = 9;
-    ASSERT_EQ(1, SmoothVertical(frame.pixels.data(), 6, 6, RECT{2, -4, 4, 3}));
+    ASSERT_EQ(S_OK, SmoothVertical(frame.pixels.data(), 6, 6, RECT{2, -4, 4, 3}));
     EXPECT_EQ(expected.pixels, frame.pixels);
-    EXPECT_EQ(1, SmoothVertical(frame.pixels.data(), 6, 6, RECT{7, 0, 9, 3}));
+    EXPECT_EQ(S_OK, SmoothVertical(frame.pixels.data(), 6, 6, RECT{7, 0, 9, 3}));
     EXPECT_EQ(expected.pixels, frame.pixels);
 }
 
