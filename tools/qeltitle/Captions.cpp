@@ -194,19 +194,7 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
         root.RequireObject({"description", "style", "highlight", "anchor", "margin", "width", "lines", "gap", "frameWidth",
                             "in", "out", "word", "phrase"});
         const JsonDefaults d = DefaultsForJson(host);
-        if (root.Has("style")) {
-            const JsonField st = root.Member("style");
-            if (!st.IsObject()) st.Fail("expected an object");
-            for (auto it = st.Value().begin(); it != st.Value().end(); ++it) {
-                const bool known = std::find(std::begin(kCharStyleKeys), std::end(kCharStyleKeys), it.key()) !=
-                                       std::end(kCharStyleKeys) ||
-                                   std::find(std::begin(kParagraphKeys), std::end(kParagraphKeys), it.key()) !=
-                                       std::end(kParagraphKeys);
-                if (!known) st.Member(it.key()).Fail("unknown style field");
-            }
-            ReadCharStyle(st, style.text);
-            ReadParagraphStyle(st, style.paragraph);
-        }
+        ReadStyleMember(root, style.text, style.paragraph);
         if (root.Has("highlight")) {
             const JsonField h = root.Member("highlight");
             if (h.Value().is_null()) {

@@ -1,7 +1,6 @@
 #include "Output.h"
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,9 +11,9 @@
 #include <cstring>
 #include <filesystem>
 
+#include "Process.h"
 #include "SafeFile.h"
 
-extern char** environ;
 
 namespace qeltitle {
 namespace {
@@ -123,31 +122,7 @@ public:
             return false;
         }
         const std::vector<std::string> args = command(file_.WritePath());
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) {
-            error = std::strerror(errno);
-            return false;
-        }
-        // Frames are megabytes: a larger pipe buffer (up to the system's limit; a refusal is harmless)
-        // moves them in fewer, larger steps.
-        (void)fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[0], STDIN_FILENO);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[0]);
-        if (rc != 0) {
-            close(fds[1]);
-            pid_ = -1;
-            error = "cannot start " + args[0] + ": " + std::strerror(rc);
-            return false;
-        }
-        fd_ = fds[1];
-        return true;
+        return SpawnPiped(args, ChildPipe::kStdin, pid_, fd_, error);
     }
 
     bool Write(int, const Image& frame, std::string& error) override {

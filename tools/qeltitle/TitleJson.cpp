@@ -213,19 +213,7 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
     StringContent spec;
     CharStyle style = titleStyle;
     ParagraphAttrs para = titlePara;
-    if (s.Has("style")) {
-        const JsonField st = s.Member("style");
-        if (!st.IsObject()) st.Fail("expected an object");
-        for (auto it = st.Value().begin(); it != st.Value().end(); ++it) {
-            const bool known = std::find(std::begin(kCharStyleKeys), std::end(kCharStyleKeys), it.key()) !=
-                                   std::end(kCharStyleKeys) ||
-                               std::find(std::begin(kParagraphKeys), std::end(kParagraphKeys), it.key()) !=
-                                   std::end(kParagraphKeys);
-            if (!known) st.Member(it.key()).Fail("unknown style field");
-        }
-        ReadCharStyle(st, style);
-        ReadParagraphStyle(st, para);
-    }
+    ReadStyleMember(s, style, para);
     if (s.Has("text") == s.Has("spans")) s.Fail("a string has either \"text\" or \"spans\"");
     if (s.Has("text")) {
         spec.text = TitleTextOf(s.Member("text").String());
@@ -449,6 +437,20 @@ void ReadCharStyle(const JsonField& o, CharStyle& s) {
     if (o.Has("widthScale")) s.spacing.WidthScale = o.Member("widthScale").Float(-1e6, 1e6);
 }
 
+void ReadStyleMember(const JsonField& owner, CharStyle& style, ParagraphAttrs& paragraph) {
+    if (!owner.Has("style")) return;
+    const JsonField st = owner.Member("style");
+    if (!st.IsObject()) st.Fail("expected an object");
+    const auto listed = [](const auto& keys, const std::string& key) {
+        return std::find(std::begin(keys), std::end(keys), key) != std::end(keys);
+    };
+    for (auto it = st.Value().begin(); it != st.Value().end(); ++it)
+        if (!listed(kCharStyleKeys, it.key()) && !listed(kParagraphKeys, it.key()))
+            st.Member(it.key()).Fail("unknown style field");
+    ReadCharStyle(st, style);
+    ReadParagraphStyle(st, paragraph);
+}
+
 void ReadParagraphStyle(const JsonField& o, ParagraphAttrs& p) {
     if (o.Has("align")) {
         const JsonField a = o.Member("align");
@@ -548,19 +550,7 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
         const JsonDefaults defaults = DefaultsForJson(host);
         CharStyle style = defaults.chars;
         ParagraphAttrs para = defaults.paragraph;
-        if (root.Has("style")) {
-            const JsonField st = root.Member("style");
-            if (!st.IsObject()) st.Fail("expected an object");
-            for (auto it = st.Value().begin(); it != st.Value().end(); ++it) {
-                const bool known = std::find(std::begin(kCharStyleKeys), std::end(kCharStyleKeys), it.key()) !=
-                                       std::end(kCharStyleKeys) ||
-                                   std::find(std::begin(kParagraphKeys), std::end(kParagraphKeys), it.key()) !=
-                                       std::end(kParagraphKeys);
-                if (!known) st.Member(it.key()).Fail("unknown style field");
-            }
-            ReadCharStyle(st, style);
-            ReadParagraphStyle(st, para);
-        }
+        ReadStyleMember(root, style, para);
         if (!root.Has("strings")) root.Fail("a title needs \"strings\"");
         const JsonField strings = root.Member("strings");
         if (!strings.IsArray()) strings.Fail("expected an array of strings");

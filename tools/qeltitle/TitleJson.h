@@ -51,6 +51,9 @@ inline constexpr std::string_view kParagraphKeys[] = {"align", "lineSpace", "bef
 // Applies the character style fields present in `object` (other members are left alone).
 void ReadCharStyle(const JsonField& object, CharStyle& style);
 void ReadParagraphStyle(const JsonField& object, qel::ParagraphAttrs& paragraph);
+// A "style" member (an object of character and paragraph fields, any other name refused) applied
+// over `style` and `paragraph`; nothing happens when `owner` has no "style".
+void ReadStyleMember(const JsonField& owner, CharStyle& style, qel::ParagraphAttrs& paragraph);
 // The fields that turn `base` into `style` when read with ReadCharStyle (an empty object when equal).
 Json CharStyleDiff(const CharStyle& style, const CharStyle& base);
 Json ParagraphDiff(const qel::ParagraphAttrs& paragraph, const qel::ParagraphAttrs& base);

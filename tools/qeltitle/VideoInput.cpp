@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,41 +13,11 @@
 #include <sstream>
 
 #include "Output.h"
+#include "Process.h"
 
-extern char** environ;
 
 namespace qeltitle {
 namespace {
-
-// Starts `args` with its standard output on a pipe; the read end in `fd`.
-bool Spawn(const std::vector<std::string>& args, pid_t& pid, int& fd, std::string& error) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    // Frames are megabytes: a larger pipe buffer (up to the system's limit; a refusal is harmless)
-    // moves them in fewer, larger steps.
-    (void)fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    std::vector<char*> argv;
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (rc != 0) {
-        close(fds[0]);
-        pid = -1;
-        error = "cannot start " + args[0] + ": " + std::strerror(rc);
-        return false;
-    }
-    fd = fds[0];
-    return true;
-}
 
 int WaitFor(pid_t pid) {
     int status = 0;
@@ -88,7 +57,7 @@ bool ProbeVideo(const std::string& ffmpeg, const std::string& path, VideoProbe& 
                                            "sample_aspect_ratio,nb_read_packets:stream_side_data=rotation:"
                                            "format=duration",
                                            "-of", "default", "--", path};
-    if (!Spawn(args, pid, fd, error)) return false;
+    if (!SpawnPiped(args, ChildPipe::kStdout, pid, fd, error)) return false;
     std::string text;
     char buffer[4096];
     for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
@@ -155,7 +124,7 @@ bool VideoDecoder::Start(const std::string& ffmpeg, const std::string& path, int
     const std::vector<std::string> args = {ffmpeg, "-hide_banner", "-loglevel", "error", "-nostdin", "-i", path,
                                            "-map", "0:v:0", "-fps_mode", "passthrough", "-f", "rawvideo",
                                            "-pix_fmt", "bgra", "-"};
-    return Spawn(args, pid_, fd_, error);
+    return SpawnPiped(args, ChildPipe::kStdout, pid_, fd_, error);
 }
 
 VideoDecoder::Read VideoDecoder::Next(Image& frame, std::string& error) {

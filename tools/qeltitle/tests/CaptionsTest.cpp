@@ -98,7 +98,7 @@ TEST(Captions, WordCuesGroupIntoTimedCaptions) {
     } words[] = {{0.0, "One"}, {0.3, "two."}, {0.6, "Three"}, {2.0, "after"}, {2.3, "a"}, {2.6, "pause"}, {2.9, "then"}};
     const auto time = [](double s) {
         const int ms = static_cast<int>(s * 1000 + 0.5);
-        char text[16];
+        char text[32];
         std::snprintf(text, sizeof text, "00:00:%02d,%03d", ms / 1000, ms % 1000);
         return std::string(text);
     };
