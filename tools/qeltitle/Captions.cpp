@@ -336,11 +336,15 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
         int row = 0;
         StringContent probe = LinesContent(words, {{0, n}}, style.text, style.paragraph, attrs);
         if (!AddStringContent(*host, probe, frame, warnings, where, error, &row)) return false;
-        std::vector<RectF> chars(probe.text.size());
-        for (size_t i = 0; i < chars.size(); ++i) host->GetCharRect(row, static_cast<int>(i), &chars[i], 0);
-        const auto span = [&](int i, int j) {
-            return chars[words[j - 1].end - 1].x + chars[words[j - 1].end - 1].width - chars[words[i].first].x;
-        };
+        // A line's width is the sum of its characters' advances, not the distance between its first
+        // and last character: in right-to-left and mixed lines logical ends are not visual ends.
+        std::vector<float> advanceBefore(probe.text.size() + 1, 0.0f);
+        for (size_t i = 0; i < probe.text.size(); ++i) {
+            RectF r{};
+            host->GetCharRect(row, static_cast<int>(i), &r, 0);
+            advanceBefore[i + 1] = advanceBefore[i] + r.width;
+        }
+        const auto span = [&](int i, int j) { return advanceBefore[words[j - 1].end] - advanceBefore[words[i].first]; };
         // The author's lines when they fit, else balanced lines.
         std::vector<std::pair<int, int>> lines;
         for (int w = 0; w < n; ++w)

@@ -37,6 +37,9 @@ TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
         {"the author's lines kept", "00:00:00,000 --> 00:00:01,000\n- Who?\n- Me.\n", "- Who?|- Me.", 0, 24},
         {"three author lines rewrapped", "00:00:00,000 --> 00:00:01,000\na\nb\nc\n", "a b c", 0, 24},
         {"italic stays in place", "00:00:00,000 --> 00:00:00,100\n<i>just</i> one\n", "just one", 0, 2},
+        // Measured by advances: in a right-to-left line the logical ends are not the visual ends.
+        {"right to left balanced", "00:00:00,000 --> 00:00:01,000\nשלום לכולם וזה כיתוב ארוך מדי בשביל שורה אחת של תשע מאות\n",
+         "שלום לכולם וזה כיתוב ארוך מדי|בשביל שורה אחת של תשע מאות", 0, 24},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
