@@ -57,6 +57,7 @@ std::vector<DemoString> DemoStrings() {
     StringStyle subtitle = Style(40, 0xFFFFFF, 0x9CC8FF);
     subtitle.border = BorderOption{3, 0x0A1020, 255};
     subtitle.shadow = ShadowOption{3, 3, 2, false, 0x000000, std::nullopt};
+    subtitle.frame = {kWidth, 800};  // centred a little below the middle, clear of the headline's shadow
     strings.push_back({"gradients \xC2\xB7 borders \xC2\xB7 shadows \xC2\xB7 key frames", subtitle,
                        EffectSchedule("PATH_WIPERIGHT", 0.15f, 0.45f)});
 
