@@ -132,10 +132,24 @@ void PremultiplyRow(uint8_t* pixels, int32_t count) {
     }
 }
 
-// Bilinear alpha A = ((sum of sample alpha x weight) >> 16) (opacity + 1) >> 8; colour is the plain
-// average of the samples that show, premultiplied by (A + 1) >> 8, then laid over d:
+// The placed pixel (premultiplied colour p, alpha A > 0) laid over d:
 //   A = 255 or Da = 0: d = (p, A).
 //   Otherwise t = ((255 - Da)(256 - A)) >> 8, Da' = 255 - t, Dc' = min(255, Pc + ((Dc (256 - A)) >> 8)).
+inline void LayOver(uint8_t* dst, const uint32_t p[3], uint32_t a) {
+    const uint32_t da = dst[kAlpha];
+    if (a == 255 || da == 0) {
+        for (int c = 0; c < 3; ++c) dst[c] = static_cast<uint8_t>(p[c]);
+        dst[kAlpha] = static_cast<uint8_t>(a);
+        return;
+    }
+    const uint32_t t = ((255 - da) * (256 - a)) >> 8;
+    dst[kAlpha] = static_cast<uint8_t>(255 - t);
+    if (t == 255) return;  // cannot happen for da > 0; kept as the formula's guard
+    for (int c = 0; c < 3; ++c) dst[c] = Saturate(p[c] + ((dst[c] * (256 - a)) >> 8));
+}
+
+// Bilinear alpha A = ((sum of sample alpha x weight) >> 16) (opacity + 1) >> 8; colour is the plain
+// average of the samples that show, premultiplied by (A + 1) >> 8, then laid over d (LayOver).
 void PlaceRow(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t count,
               const PlaceRowParams& params) {
     const uint32_t opacity1 = params.opacity + 1;
@@ -160,16 +174,7 @@ void PlaceRow(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t 
             p[c] = (average * (a + 1)) >> 8;
         }
 
-        const uint32_t da = dst[kAlpha];
-        if (a == 255 || da == 0) {
-            for (int c = 0; c < 3; ++c) dst[c] = static_cast<uint8_t>(p[c]);
-            dst[kAlpha] = static_cast<uint8_t>(a);
-            continue;
-        }
-        const uint32_t t = ((255 - da) * (256 - a)) >> 8;
-        dst[kAlpha] = static_cast<uint8_t>(255 - t);
-        if (t == 255) continue;  // cannot happen for da > 0; kept as the formula's guard
-        for (int c = 0; c < 3; ++c) dst[c] = Saturate(p[c] + ((dst[c] * (256 - a)) >> 8));
+        LayOver(dst, p, a);
     }
 }
 
@@ -186,16 +191,7 @@ void PlaceRowOneColour(uint8_t* dst, const uint8_t* upper, const uint8_t* lower,
         if (a == 0) continue;
         uint32_t p[3];
         for (int c = 0; c < 3; ++c) p[c] = (colour[c] * (a + 1)) >> 8;
-        const uint32_t da = dst[kAlpha];
-        if (a == 255 || da == 0) {
-            for (int c = 0; c < 3; ++c) dst[c] = static_cast<uint8_t>(p[c]);
-            dst[kAlpha] = static_cast<uint8_t>(a);
-            continue;
-        }
-        const uint32_t t = ((255 - da) * (256 - a)) >> 8;
-        dst[kAlpha] = static_cast<uint8_t>(255 - t);
-        if (t == 255) continue;
-        for (int c = 0; c < 3; ++c) dst[c] = Saturate(p[c] + ((dst[c] * (256 - a)) >> 8));
+        LayOver(dst, p, a);
     }
 }
 
