@@ -1,6 +1,7 @@
-// Paths over vertical strings, whose columns stand left of their layout box: every path that
-// comes to rest draws the string at rest at time 1, slides start outside the frame, and rolls and
-// crawls start outside it and carry all the string draws (border, blurred or extruded shadow) out.
+// Paths over vertical strings, whose columns stand left of their layout box, and over a line:
+// every path that comes to rest draws the string at rest at time 1, slides start outside the
+// frame, and rolls and crawls start outside it and carry all the string draws (border, blurred or
+// extruded shadow) out of it.
 #include <gtest/gtest.h>
 
 #include "effects/EffectCatalog.h"
@@ -22,15 +23,18 @@ std::vector<uint8_t> Frame(TitleHost& host, const char* path, float time) {
 }
 
 TEST(VerticalEffects, PathsEndAtRestAndEnterAndLeaveOutsideTheFrame) {
-    // One column, two, and a line across (the same holds for horizontal strings).
-    for (const std::u16string text : {u"Title 2026", u"Title\r\n2026", u"Title 2026 "}) {
+    const struct {
+        std::u16string text;
+        int32_t vertical;
+        uint32_t extruded;
+    } cases[] = {{u"Title 2026", 1, 0}, {u"Title\r\n2026", 1, 1}, {u"Title 2026", 0, 0}};  // columns, a line
+    for (const auto& [text, vertical, extruded] : cases) {
         auto host = MakeHost(kW, kH);
         SetFont(*host, u"DejaVu Sans", 48);
-        const bool two = text[5] == '\r';
         MetaBorder border{1, 20, 0xFF, 0xFF, 0, 255, 3};
-        MetaShadow shadow{1, 1, 0, 0, 0, 200, two ? 0 : 6, 24, 24, two};
+        MetaShadow shadow{1, 1, 0, 0, 0, 200, extruded ? 0 : 6, 24, 24, extruded};
         StringAttrs attrs = host->Engine().DefaultString();
-        attrs.Vertical = text.size() == 10 || two;
+        attrs.Vertical = vertical;
         host->SetDefaultBorder(&border), host->SetDefaultShadow(&shadow), host->SetDefaultString(&attrs);
         AddText(*host, text, 300, 60);
         const std::vector<uint8_t> rest = Frame(*host, "PATH_NOEFFECT", 1), empty = Background(kW, kH);
