@@ -326,7 +326,9 @@ TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
         const Result r = Run(c.args, c.env);
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
         EXPECT_NE((r.out + r.err).find(c.text), std::string::npos) << c.args << "\n" << r.out << r.err;
-        if (!c.file.empty()) EXPECT_EQ(fs::exists(dir_ / c.file), c.status == 0) << c.args << ": " << c.file;
+        if (!c.file.empty()) {
+            EXPECT_EQ(fs::exists(dir_ / c.file), c.status == 0) << c.args << ": " << c.file;
+        }
     }
 }
 

@@ -158,7 +158,7 @@ TEST_F(PngFile, ReportsWhyItCannotReadOrWrite) {
     std::ofstream(dir_ / "text.png") << "not a png at all";
     EXPECT_FALSE(ReadPng((dir_ / "text.png").string(), image, error));
     EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(WritePng((dir_ / "no/dir/a.png").string(), Pattern(2, 2), true, PngKind::Still, error));
+    EXPECT_FALSE(WritePng((dir_ / "text.png/a.png").string(), Pattern(2, 2), true, PngKind::Still, error));  // under a file
     EXPECT_FALSE(error.empty());
 }
 
