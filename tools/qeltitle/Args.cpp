@@ -3,6 +3,7 @@
 #include <charconv>
 #include <cstdio>
 #include <cmath>
+#include <numeric>
 
 namespace qeltitle {
 namespace {
@@ -107,7 +108,10 @@ std::string ArgParser::Help() const {
         } else {
             left += "\n" + std::string(30, ' ');
         }
-        text += left + spec.help + "\n";
+        // Continuation lines of a help text line up under its first line.
+        std::string help = spec.help;
+        for (size_t at = 0; (at = help.find('\n', at)) != std::string::npos; at += 31) help.insert(at + 1, 30, ' ');
+        text += left + help + "\n";
     }
     text += "  -h, --help                  this help\n";
     if (!epilog_.empty()) text += "\n" + epilog_ + "\n";
@@ -161,6 +165,47 @@ bool ParseInteger(std::string_view text, long lo, long hi, long& out, std::strin
     out = value;
     return true;
 }
+
+bool ParseFrameRate(std::string_view text, double lo, double hi, FrameRate& out, std::string& error) {
+    const std::string bad = "bad frame rate " + Quoted(text) + ": expected frames per second (25, 29.97) or N/D (30000/1001)";
+    FrameRate rate;
+    if (const size_t slash = text.find('/'); slash != std::string_view::npos) {
+        long num = 0, den = 0;
+        std::string ignored;
+        if (!ParseInteger(text.substr(0, slash), 1, 1000000, num, ignored) ||
+            !ParseInteger(text.substr(slash + 1), 1, 1000000, den, ignored)) {
+            error = bad;
+            return false;
+        }
+        rate = {num, den};
+    } else {
+        double value = 0;
+        if (!ParseNumber(text, 0, 1e6, value, error) || value <= 0) {
+            error = bad;
+            return false;
+        }
+        // The NTSC rates are written rounded (29.97, 23.976, 59.94) but are N * 1000 / 1001.
+        const double ntsc = value * 1.001;
+        if (std::fabs(value - std::round(value)) > 1e-9 && std::fabs(ntsc - std::round(ntsc)) < 0.002) {
+            rate = {std::lround(ntsc) * 1000, 1001};
+        } else {
+            // Any other decimal is the fraction it spells (12.5 is 25/2), to a thousandth.
+            rate = {std::lround(value * 1000), 1000};
+        }
+    }
+    const long divisor = std::gcd(rate.num, rate.den);
+    rate = {rate.num / divisor, rate.den / divisor};
+    if (rate.Value() < lo || rate.Value() > hi) {
+        char range[96];
+        std::snprintf(range, sizeof range, " (must be between %g and %g)", lo, hi);
+        error = "frame rate " + Quoted(text) + " out of range" + range;
+        return false;
+    }
+    out = rate;
+    return true;
+}
+
+std::string FrameRate::Text() const { return den == 1 ? std::to_string(num) : std::to_string(num) + "/" + std::to_string(den); }
 
 bool ParseFrameSize(std::string_view text, FrameSize& out, std::string& error) {
     const size_t x = text.find('x');

@@ -64,6 +64,16 @@ struct FrameSize {
 bool ParseNumber(std::string_view text, double lo, double hi, double& out, std::string& error);
 bool ParseInteger(std::string_view text, long lo, long hi, long& out, std::string& error);
 
+// Frames per second as a fraction, so that the NTSC rates stay exact (30000/1001, not 29.97).
+struct FrameRate {
+    long num = 25, den = 1;
+    double Value() const { return static_cast<double>(num) / static_cast<double>(den); }
+    std::string Text() const;  // "25", "30000/1001": as ffmpeg and MLT read a rate
+};
+// "25", "12.5", "N/D", reduced; 23.976, 29.97, 59.94 (and the other N/1.001 rates written to
+// two or three decimals) are N * 1000 / 1001. The value must lie within [lo, hi].
+bool ParseFrameRate(std::string_view text, double lo, double hi, FrameRate& out, std::string& error);
+
 // "WIDTHxHEIGHT", each side 1 to kMaxFrameSide.
 bool ParseFrameSize(std::string_view text, FrameSize& out, std::string& error);
 

@@ -216,7 +216,11 @@ int RunCaptions(const std::vector<std::string>& args) {
         if (!ParseFrameSize(*v, size, error)) return UsageError("captions", "--size: " + error);
         setup.width = size.width, setup.height = size.height;
     }
-    if (auto v = parser.Value("fps"); v && !ParseNumber(*v, 1, 240, fps, error)) return UsageError("captions", "--fps: " + error);
+    FrameRate rate;
+    if (auto v = parser.Value("fps")) {
+        if (!ParseFrameRate(*v, 1, 240, rate, error)) return UsageError("captions", "--fps: " + error);
+        fps = rate.Value();
+    }
     double duration = 0;
     if (auto v = parser.Value("duration"); v && !ParseNumber(*v, 0.04, 86400, duration, error))
         return UsageError("captions", "--duration: " + error);
@@ -233,9 +237,8 @@ int RunCaptions(const std::vector<std::string>& args) {
         std::error_code ec;
         if (std::filesystem::exists(output, ec) && std::filesystem::equivalent(over, output, ec))
             return UsageError("captions", "the output would replace the video it is drawn over");
-        const char* custom = std::getenv("QELTITLE_FFMPEG");
-        const std::string ffmpeg = FindProgram(custom && *custom ? custom : "ffmpeg");
-        if (ffmpeg.empty()) return Fail("--over needs ffmpeg (install it, e.g. 'apt-get install ffmpeg')");
+        std::string ffmpeg;
+        if (!FindFfmpeg(ffmpeg, error)) return Fail("--over needs ffmpeg: " + error);
         if (!ProbeVideo(ffmpeg, over, video, error)) return Fail(error);
         setup.width = video.width, setup.height = video.height;
         fps = video.fps;
@@ -293,14 +296,15 @@ int RunCaptions(const std::vector<std::string>& args) {
     if (mlt) {
         if (!WriteMltProject(output, titles, setup.width, setup.height, fps, total,
                              static_cast<double>(setup.width) / style.frameWidth, error)) return Fail(error);
-        std::printf("wrote %s (%zu cues, %d frames at %g fps)\n", output.c_str(), titles.size(), total, fps);
+        std::printf("wrote %s (%s, %s at %g fps)\n", output.c_str(), CountOf(static_cast<long>(titles.size()), "cue").c_str(),
+                    CountOf(total, "frame").c_str(), fps);
         return kExitOk;
     }
 
     setup.scale = static_cast<float>(setup.width) / style.frameWidth;
     setup.keepAlpha = true;
     const InterruptWatch interrupt;
-    auto sink = OpenFrameSink(output, setup.width, setup.height, fps, true, error);
+    auto sink = OpenFrameSink(output, setup.width, setup.height, rate, true, error);
     if (!sink) return Fail(error);
     // Titles are loaded when their cue begins and released after it.
     std::map<size_t, HostPtr> live;
@@ -342,7 +346,8 @@ int RunCaptions(const std::vector<std::string>& args) {
         return interrupt.ExitStatus();
     }
     if (!ok) return Fail(error);
-    std::printf("wrote %s (%zu cues, %dx%d, %g fps)\n", sink->Describe().c_str(), titles.size(), setup.width,
+    std::printf("wrote %s (%s, %dx%d, %g fps)\n", sink->Describe().c_str(),
+                CountOf(static_cast<long>(titles.size()), "cue").c_str(), setup.width,
                 setup.height, fps);
     return kExitOk;
 }

@@ -148,8 +148,9 @@ int RunDemo(const std::vector<std::string>& args) {
     if (!parser.Parse(args, error)) return UsageError("demo", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (!parser.Positionals().empty()) return UsageError("demo", "unexpected argument " + parser.Positionals()[0]);
-    double fps = 25, duration = 4;
-    if (auto v = parser.Value("fps"); v && !ParseNumber(*v, 1, 240, fps, error))
+    double duration = 4;
+    FrameRate fps;
+    if (auto v = parser.Value("fps"); v && !ParseFrameRate(*v, 1, 240, fps, error))
         return UsageError("demo", "--fps: " + error);
     if (auto v = parser.Value("duration"); v && !ParseNumber(*v, 0.1, 600, duration, error))
         return UsageError("demo", "--duration: " + error);
@@ -177,14 +178,14 @@ int RunDemo(const std::vector<std::string>& args) {
     written.push_back(dir + "/demo.png");
 
     std::string video = dir + "/demo.mp4";
-    if (FindProgram("ffmpeg").empty()) {
-        Warn("ffmpeg is not installed: writing PNG frames instead of demo.mp4");
+    if (std::string ffmpeg, reason; !FindFfmpeg(ffmpeg, reason)) {
+        Warn(reason + "; writing PNG frames instead of demo.mp4");
         video = dir + "/demo/%04d.png";
     }
     const InterruptWatch interrupt;
     auto sink = OpenFrameSink(video, kWidth, kHeight, fps, false, error);
     if (!sink) return Fail(error);
-    const int count = std::max(1, static_cast<int>(std::lround(duration * fps)));
+    const int count = std::max(1, static_cast<int>(std::lround(duration * fps.Value())));
     Progress progress(count, stderr, isatty(fileno(stderr)) != 0);
     const bool ok = RunFrames(
         count, kWidth, kHeight,

@@ -155,6 +155,10 @@ int RunGallery(const std::vector<std::string>& args) {
     long level = 1;
     if (auto v = parser.Value("level"); v && !ParseInteger(*v, 1, 255, level, error))
         return UsageError("gallery", "--level: " + error);
+    if (parser.Has("keys") && parser.Has("strings"))
+        return UsageError("gallery", "give either --strings (names from a table) or --keys (display keys), not both");
+    if (HostPtr host = NewHost(error); !host || !CheckEffectLevel(*host, level, error))
+        return host ? UsageError("gallery", "--level: " + error) : Fail(error);
     const std::string text = parser.Value("text").value_or("Title");
     if (text.empty()) return UsageError("gallery", "--text is empty");
     const std::string output = *parser.Value("output");

@@ -59,12 +59,13 @@ void PrintString(ITitleHost& host, int row) {
                 Plural(host.GetParagraphCount(row), "paragraph").c_str());
     std::printf("  box %g,%g size %gx%g, %s, rotated %g degrees\n", box.x, box.y, box.width, box.height,
                 attrs.Vertical ? "vertical" : "horizontal", attrs.RotateDegree);
-    attrs.PathID[sizeof attrs.PathID - 1] = '\0';
-    std::printf("  effect %s at progress %g\n", attrs.PathID[0] ? attrs.PathID : "(none: not drawn)",
-                attrs.PathProgress);
-
+    // Key frames set the effect at every time; the stored one is then only the last one drawn.
     const int keys = host.GetKeyFrameCount(row);
-    std::printf("  %s", Plural(keys, "key frame").c_str());
+    attrs.PathID[sizeof attrs.PathID - 1] = '\0';
+    if (keys == 0)
+        std::printf("  effect %s at progress %g\n", attrs.PathID[0] ? attrs.PathID : "(none: not drawn)",
+                    attrs.PathProgress);
+    std::printf("  %s%s", Plural(keys, "key frame").c_str(), keys > 0 ? " (they set the effect)" : "");
     float key = 0;
     PathValue value{};
     const char* separator = ":";
@@ -120,7 +121,7 @@ int RunEffects(const std::vector<std::string>& args) {
                      "Level 1 offers all 65, level 2 the 26 of the second level. Names and descriptions\n"
                      "come from the English table installed beside the library unless --strings names\n"
                      "another; with --keys, or without any table, the name is the effect's display key.");
-    parser.Option("--level", "N", "availability level, 1 or more (default 1)");
+    parser.Option("--level", "N", "availability level: 1 (all 65) or 2 (the 26 of the second level; default 1)");
     parser.Option("--strings", "FILE", "effect string table (root <QelDspInfo>) with the display texts\n"
                                        "(default: the English table installed beside the library)");
     parser.Flag("--keys", "show the display keys instead of the texts of a string table");
@@ -132,8 +133,11 @@ int RunEffects(const std::vector<std::string>& args) {
     long level = 1;
     if (auto v = parser.Value("level"); v && !ParseInteger(*v, 1, 255, level, error))
         return UsageError("effects", "--level: " + error);
+    if (parser.Has("keys") && parser.Has("strings"))
+        return UsageError("effects", "give either --strings (names from a table) or --keys (display keys), not both");
     HostPtr host = NewHost(error);
     if (!host) return Fail(error);
+    if (!CheckEffectLevel(*host, level, error)) return UsageError("effects", "--level: " + error);
     if (!LoadChosenEffectStrings(*host, parser.Value("strings"), parser.Has("keys"), error)) return Fail(error);
     const std::vector<EffectInfo> effects = OfferedEffects(*host, static_cast<int>(level));
     size_t idWidth = 0, groupWidth = 0;

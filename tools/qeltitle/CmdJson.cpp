@@ -11,6 +11,7 @@
 
 #include "Args.h"
 #include "Commands.h"
+#include "Output.h"
 #include "SafeFile.h"
 #include "TitleFiles.h"
 #include "TitleJson.h"
@@ -50,7 +51,7 @@ bool WriteOutput(const std::string& path, const std::string& bytes, std::string&
         }
         return true;
     }
-    if (!WriteWholeFile(path, bytes, error)) {
+    if (!CreateParentFolders(path, error) || !WriteWholeFile(path, bytes, error)) {
         error = "cannot write " + path + ": " + error;
         return false;
     }
@@ -72,6 +73,7 @@ int RunBuild(const std::vector<std::string>& args) {
     if (parser.Positionals().size() != 1) return UsageError("build", "expected one JSON file (or - for standard input)");
     if (!parser.Has("output")) return UsageError("build", "missing -o TITLE.xml");
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
+    if (output != "-" && !CheckOutputExtension(output, ".xml", "titles (XML)", "cannot write ", error)) return Fail(error);
     std::string text;
     if (!ReadInput(input, text, error)) return Fail(error);
     HostPtr host = NewHost(error);
@@ -87,7 +89,7 @@ int RunBuild(const std::vector<std::string>& args) {
     std::string bytes;
     if (!TitleDocument(*host, bytes, error, &meta)) return Fail("cannot save title: " + output + ": " + error);
     if (!WriteOutput(output, bytes, error)) return Fail(error);
-    if (output != "-") std::printf("wrote %s (%d strings)\n", output.c_str(), host->GetStringCount());
+    if (output != "-") std::printf("wrote %s (%s)\n", output.c_str(), CountOf(host->GetStringCount(), "string").c_str());
     return kExitOk;
 }
 
@@ -102,6 +104,7 @@ int RunExport(const std::vector<std::string>& args) {
     if (parser.Positionals().size() != 1) return UsageError("export", "expected one title file (or - for standard input)");
     if (!parser.Has("output")) return UsageError("export", "missing -o TITLE.json");
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
+    if (output != "-" && !CheckOutputExtension(output, ".json", "JSON titles", "cannot write ", error)) return Fail(error);
     HostPtr host = NewHost(error);
     if (!host) return Fail(error);
     TitleMeta meta;
@@ -128,7 +131,7 @@ int RunExport(const std::vector<std::string>& args) {
     std::string json;
     if (!ExportTitleToJson(*host, extras, json, error)) return Fail("cannot export " + input + ": " + error);
     if (!WriteOutput(output, json, error)) return Fail(error);
-    if (output != "-") std::printf("wrote %s (%d strings)\n", output.c_str(), host->GetStringCount());
+    if (output != "-") std::printf("wrote %s (%s)\n", output.c_str(), CountOf(host->GetStringCount(), "string").c_str());
     return kExitOk;
 }
 

@@ -247,9 +247,8 @@ int RunOverlay(const std::vector<std::string>& args) {
     for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
         return UsageError("overlay", output + ": overlay writes a video (.mp4, .mkv, .mov, .webm, ...)");
-    const char* custom = std::getenv("QELTITLE_FFMPEG");
-    const std::string ffmpeg = FindProgram(custom && *custom ? custom : "ffmpeg");
-    if (ffmpeg.empty()) return Fail("cannot write " + output + ": ffmpeg is not installed (install it, e.g. 'apt-get install ffmpeg')");
+    std::string ffmpeg;
+    if (!FindFfmpeg(ffmpeg, error)) return Fail("cannot write " + output + ": " + error);
     VideoProbe probe;
     if (!ProbeVideo(ffmpeg, video, probe, error)) return interrupt.Received() ? stopped() : Fail(error);
     setup.width = probe.width;

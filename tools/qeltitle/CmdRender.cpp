@@ -50,6 +50,8 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
         scene.setup.width = frame.width;
         scene.setup.height = frame.height;
     }
+    // A size the encoder refuses is refused now, not after drawing the first frames.
+    if (!CheckEncodableSize(*parser.Value("output"), scene.setup.width, scene.setup.height, error)) return Fail(error);
     if (auto scale = parser.Value("scale")) {
         double value = 1;
         if (!ParseNumber(*scale, kMinScale, kMaxScale, value, error)) return UsageError(command, "--scale: " + error);
@@ -133,7 +135,7 @@ int RunAnimate(const std::vector<std::string>& args) {
                      ".gif, ...) encoded by ffmpeg, which must then be installed.");
     parser.Option("-o, --output", "OUT", "frames/%04d.png, title.mp4, title.gif, ...");
     parser.Option("--duration", "S", "length in seconds or [hh:]mm:ss[.fff] (default: the title's length, else 4)");
-    parser.Option("--fps", "F", "frames per second (default 25)");
+    parser.Option("--fps", "F", "frames per second: 25, 29.97 (stored as 30000/1001), 24000/1001 (default 25)");
     parser.Option("--frames", "N", "number of frames, instead of --duration");
     parser.Option("--range", "FIRST:LAST", "only these frames of the whole animation, numbered as in it "
                                            "(PNG patterns; for render farms)");
@@ -148,9 +150,10 @@ int RunAnimate(const std::vector<std::string>& args) {
     if (!parser.Parse(args, error)) return UsageError("animate", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
 
-    double fps = kDefaultFps, duration = kDefaultSeconds;
+    double duration = kDefaultSeconds;
+    FrameRate fps{static_cast<long>(kDefaultFps), 1};
     long frames = 0;
-    if (auto f = parser.Value("fps"); f && !ParseNumber(*f, 0.1, 1000, fps, error))
+    if (auto f = parser.Value("fps"); f && !ParseFrameRate(*f, 0.1, 1000, fps, error))
         return UsageError("animate", "--fps: " + error);
     if (parser.Has("frames") && parser.Has("duration"))
         return UsageError("animate", "give either --frames or --duration, not both");
@@ -171,7 +174,7 @@ int RunAnimate(const std::vector<std::string>& args) {
     if (const int status = PrepareScene("animate", parser, scene); status != kExitOk) return status;
     // The title's own length when none is asked for.
     if (!parser.Has("frames") && !parser.Has("duration") && scene.meta.length) duration = *scene.meta.length;
-    if (!parser.Has("frames")) frames = std::max(1L, std::lround(duration * fps));
+    if (!parser.Has("frames")) frames = std::max(1L, std::lround(duration * fps.Value()));
     const int count = static_cast<int>(frames);
     FrameRange frameRange{0, count - 1};
     if (range && !ParseFrameRange(*range, count, frameRange, error)) return UsageError("animate", "--range: " + error);
@@ -207,7 +210,10 @@ int RunAnimate(const std::vector<std::string>& args) {
         return interrupt.ExitStatus();
     }
     if (!ok) return Fail(error);
-    std::printf("wrote %s (%dx%d, %g fps)\n", sink->Describe().c_str(), scene.setup.width, scene.setup.height, fps);
+    // The size of what was written: an H.264 video of odd sides is padded (the warning above).
+    const FrameSize written = EncodedSize(output, scene.setup.width, scene.setup.height);
+    std::printf("wrote %s (%dx%d, %s fps)\n", sink->Describe().c_str(), written.width, written.height,
+                fps.Text().c_str());
     if (IsFramePattern(output)) {
         if (const int stale = CountLaterFrames(output, count); stale > 0)
             Warn(FormatFramePattern(output, count) + (stale > 1 ? " and " + std::to_string(stale - 1) + " more" : "") +

@@ -10,6 +10,7 @@
 #include "Commands.h"
 #include "Effects.h"
 #include "KeyFrames.h"
+#include "Output.h"
 #include "TextOptions.h"
 #include "TitleFiles.h"
 #include "Timing.h"
@@ -49,6 +50,7 @@ int RunText(const std::vector<std::string>& args) {
     const std::string& then = options.then;
     const std::string& output = options.output;
 
+    if (!CheckOutputExtension(output, ".xml", "titles (XML)", "cannot save title: ", error)) return Fail(error);
     HostPtr host = NewHost(error);
     if (!host) return Fail(error);
     if (!effect.empty()) {
@@ -108,8 +110,8 @@ int RunText(const std::vector<std::string>& args) {
     }
     if (!schedule.empty() && !SetKeyFrames(*host, added.row, schedule, error)) return Fail(error);
     if (!SaveTitle(*host, output, error, &meta)) return Fail(error);
-    std::printf("wrote %s (string %d: %d characters, font %s %g%s)\n", output.c_str(), added.row,
-                static_cast<int>(options.text.size()), added.fontUsed.c_str(), style.size,
+    std::printf("wrote %s (string %d: %s, font %s %g%s)\n", output.c_str(), added.row,
+                CountOf(host->GetCharCount(added.row), "character").c_str(), added.fontUsed.c_str(), style.size,
                 effect.empty() ? "" : (", " + effect + (then.empty() ? "" : " then " + then)).c_str());
     return kExitOk;
 }

@@ -45,6 +45,20 @@ std::vector<EffectInfo> OfferedEffects(ITitleHost& host, int level) {
     return effects;
 }
 
+bool CheckEffectLevel(ITitleHost& host, long level, std::string& error) {
+    std::string valid;
+    bool offered = false;
+    for (int candidate = 1; candidate <= 255; ++candidate) {
+        const int32_t count = host.SelectByLevel(candidate);
+        if (count <= 0) continue;
+        offered = offered || candidate == level;
+        valid += (valid.empty() ? "" : ", ") + std::to_string(candidate) + " (" + std::to_string(count) + " effects)";
+    }
+    host.SelectByLevel(1);
+    if (!offered) error = "level " + std::to_string(level) + " offers no effect; the levels are " + valid;
+    return offered;
+}
+
 std::string DisplayKeyOf(std::string_view text) {
     constexpr std::string_view kPrefix = "IDS_DSP_Ti_", kSuffix = "_Name";
     if (text.size() > kPrefix.size() + kSuffix.size() && text.starts_with(kPrefix) && text.ends_with(kSuffix))

@@ -17,6 +17,9 @@ struct EffectInfo {
 };
 // The effects offered at `level` (1 offers all of them), in catalogue order.
 std::vector<EffectInfo> OfferedEffects(qel::ITitleHost& host, int level);
+// Whether `level` offers any effect; if not, `error` names the levels that do ("1 (65 effects),
+// 2 (26 effects)"). Leaves level 1 selected.
+bool CheckEffectLevel(qel::ITitleHost& host, long level, std::string& error);
 // "IDS_DSP_Ti_SlideUp_Name" -> "SlideUp"; any other text is returned as it is.
 std::string DisplayKeyOf(std::string_view text);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "Output.h"
 #include "SafeFile.h"
 
 namespace qeltitle {
@@ -86,6 +87,7 @@ bool ReadPng(const std::string& path, Image& out, std::string& error) {
 }
 
 bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error) {
+    if (!CreateParentFolders(path, error)) return false;
     const bool fast = kind == PngKind::SequenceFrame;
     png_image png;
     std::memset(&png, 0, sizeof png);

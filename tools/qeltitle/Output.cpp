@@ -4,13 +4,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
+#include "FrameDefaults.h"
 #include "Process.h"
 #include "SafeFile.h"
 
@@ -87,9 +90,7 @@ public:
         }
         return true;
     }
-    std::string Describe() const override {
-        return std::to_string(written_) + " PNG frames " + pattern_;
-    }
+    std::string Describe() const override { return CountOf(written_, "PNG frame") + " " + pattern_; }
 
 private:
     std::string pattern_;
@@ -108,7 +109,8 @@ public:
         StopEncoder(ignored);  // the reserved file is removed by its own destructor
     }
 
-    bool Start(const std::string& program, int width, int height, double fps, bool withAlpha, std::string& error) {
+    bool Start(const std::string& program, int width, int height, const FrameRate& fps, bool withAlpha,
+               std::string& error) {
         return Start(
             [&](const std::string& writePath) {
                 return FfmpegArguments(program, writePath, width, height, fps, withAlpha);
@@ -157,7 +159,7 @@ public:
         return true;
     }
 
-    std::string Describe() const override { return output_ + " (" + std::to_string(written_) + " frames)"; }
+    std::string Describe() const override { return output_ + " (" + CountOf(written_, "frame") + ")"; }
 
 private:
     // Closes the pipe and waits for ffmpeg; true when it exited with status 0.
@@ -242,15 +244,70 @@ std::string FindProgram(std::string_view name) {
     return {};
 }
 
+bool FindFfmpeg(std::string& program, std::string& error) {
+    const char* custom = std::getenv("QELTITLE_FFMPEG");
+    if (custom && *custom) {
+        program = FindProgram(custom);
+        if (program.empty())
+            error = std::string("QELTITLE_FFMPEG names ") + custom + ", which is not a program that can be run" +
+                    " (set it to an ffmpeg, or unset it to use the ffmpeg on PATH)";
+        return !program.empty();
+    }
+    program = FindProgram("ffmpeg");
+    if (program.empty())
+        error = "ffmpeg is not installed: no ffmpeg on PATH (install it, e.g. 'apt-get install ffmpeg', or "
+                "name one with QELTITLE_FFMPEG)";
+    return !program.empty();
+}
+
+bool CreateParentFolders(const std::string& path, std::string& error) {
+    const fs::path dir = fs::path(path).parent_path();
+    std::error_code ec;
+    if (dir.empty() || fs::is_directory(dir, ec)) return true;
+    if (fs::exists(dir, ec)) {
+        error = "cannot create folder " + dir.string() + ": a file has that name";
+        return false;
+    }
+    fs::create_directories(dir, ec);
+    if (ec) {
+        error = "cannot create folder " + dir.string() + ": " + ec.message();
+        return false;
+    }
+    return true;
+}
+
+std::string CountOf(long count, std::string_view word) {
+    return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
+}
+
+bool CheckEncodableSize(const std::string& output, int width, int height, std::string& error) {
+    if (IsFramePattern(output) || Extension(output) == ".png") return true;
+    const FrameSize encoded = EncodedSize(output, width, height);
+    constexpr int64_t kMaxPicture = INT32_MAX;  // ffmpeg's picture check, in bytes of 8 per pixel
+    if (encoded.width <= kMaxFrameSide && encoded.height <= kMaxFrameSide &&
+        8 * (int64_t{encoded.width} + 128) * (encoded.height + 128) < kMaxPicture)
+        return true;
+    int64_t tallest = std::min<int64_t>((kMaxPicture - 1) / (8 * (int64_t{encoded.width} + 128)) - 128, kMaxFrameSide);
+    if (PadsToEvenSize(output)) tallest -= tallest % 2;
+    error = output + ": ffmpeg cannot encode " + std::to_string(width) + "x" + std::to_string(height) +
+            " frames (it takes no picture where (width + 128) x (height + 128) reaches 268435456: at this "
+            "width the frames may be " + std::to_string(tallest) + " high); give a smaller --size, or write PNG frames (frames/%04d.png)";
+    return false;
+}
+
+FrameSize EncodedSize(const std::string& output, int width, int height) {
+    if (!PadsToEvenSize(output)) return {width, height};
+    return {width + width % 2, height + height % 2};
+}
+
 bool PadsToEvenSize(const std::string& output) {
     const std::string ext = Extension(output);
     return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v";
 }
 
 std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
-                                         int width, int height, double fps, bool withAlpha) {
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "%g", fps);
+                                         int width, int height, const FrameRate& fps, bool withAlpha) {
+    const std::string rate = fps.Text();
     std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y",
                                      "-f", "rawvideo", "-pix_fmt", "bgra",
                                      "-s", std::to_string(width) + "x" + std::to_string(height),
@@ -277,26 +334,29 @@ std::vector<std::string> FfmpegArguments(const std::string& program, const std::
 
 std::unique_ptr<FrameSink> OpenFfmpegSink(const std::string& output, size_t frameBytes, const FfmpegCommand& command,
                                           std::string& error) {
-    const fs::path dir = fs::path(output).parent_path();
-    std::error_code ec;
-    if (!dir.empty()) fs::create_directories(dir, ec);
+    if (!CreateParentFolders(output, error)) return nullptr;
     auto pipe = std::make_unique<FfmpegPipe>(output, frameBytes);
     if (!pipe->Start(command, error)) return nullptr;
     return pipe;
 }
 
-bool CheckStillOutput(const std::string& path, std::string& error) {
+bool CheckOutputExtension(const std::string& path, std::string_view extension, std::string_view what,
+                          std::string_view failure, std::string& error) {
     OutputTarget target;
     std::string reason;
     if (!ResolveOutput(path, target, reason)) {
-        error = "cannot write " + path + ": " + reason;
+        error = std::string(failure) + path + ": " + reason;
         return false;
     }
     // Through a link the file written is the link's target, whose name counts as well.
-    if (target.kind == OutputTarget::Kind::Stream || Extension(path) == ".png" || Extension(target.path) == ".png")
+    if (target.kind == OutputTarget::Kind::Stream || Extension(path) == extension || Extension(target.path) == extension)
         return true;
-    error = path + ": only PNG pictures are written; name the output .png";
+    error = path + ": only " + std::string(what) + " are written; name the output " + std::string(extension);
     return false;
+}
+
+bool CheckStillOutput(const std::string& path, std::string& error) {
+    return CheckOutputExtension(path, ".png", "PNG pictures", "cannot write ", error);
 }
 
 int CountLaterFrames(std::string_view pattern, int from) {
@@ -333,7 +393,7 @@ std::string PaddedVideoNote(const std::string& output, int width, int height) {
            "); give --size even sides to avoid it";
 }
 
-std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, double fps,
+std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, const FrameRate& fps,
                                          bool withAlpha, std::string& error) {
     if (output.find('%') != std::string::npos) {
         if (!CheckFramePattern(output, error)) return nullptr;
@@ -341,13 +401,7 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
             error = "bad frame pattern '" + output + "': frames are written as PNG; end the pattern in .png";
             return nullptr;
         }
-        const fs::path dir = fs::path(FormatFramePattern(output, 0)).parent_path();
-        std::error_code ec;
-        if (!dir.empty()) fs::create_directories(dir, ec);
-        if (ec) {
-            error = "cannot create directory " + dir.string() + ": " + ec.message();
-            return nullptr;
-        }
+        if (!CreateParentFolders(FormatFramePattern(output, 0), error)) return nullptr;
         return std::make_unique<PngSequence>(output, withAlpha);
     }
     const std::string ext = Extension(output);
@@ -361,17 +415,14 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
                 "frames/%04d.png, or a video (.mp4, .webm, .gif, ...)";
         return nullptr;
     }
-    const char* custom = std::getenv("QELTITLE_FFMPEG");
-    const std::string program = FindProgram(custom && *custom ? custom : "ffmpeg");
-    if (program.empty()) {
-        error = "cannot write " + output +
-                ": ffmpeg is not installed (it encodes video and GIF files; install it, e.g. "
-                "'apt-get install ffmpeg', or write PNG frames with a pattern such as frames/%04d.png)";
+    if (!CheckEncodableSize(output, width, height, error)) return nullptr;
+    std::string program;
+    if (!FindFfmpeg(program, error)) {
+        error = "cannot write " + output + ": " + error +
+                "; ffmpeg encodes video and GIF files: PNG frames (frames/%04d.png) need none";
         return nullptr;
     }
-    const fs::path dir = fs::path(output).parent_path();
-    std::error_code ec;
-    if (!dir.empty()) fs::create_directories(dir, ec);
+    if (!CreateParentFolders(output, error)) return nullptr;
     auto pipe = std::make_unique<FfmpegPipe>(output, static_cast<size_t>(width) * height * 4);
     if (!pipe->Start(program, width, height, fps, withAlpha, error)) return nullptr;
     return pipe;

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "Args.h"
 #include "Image.h"
 
 namespace qeltitle {
@@ -22,10 +23,28 @@ std::string FormatFramePattern(std::string_view pattern, int number);
 
 // The full path of an executable found on PATH, or empty.
 std::string FindProgram(std::string_view name);
+// The ffmpeg to run: the one that QELTITLE_FFMPEG names, else the one on PATH. When there is none,
+// `error` names what was tried (the variable and its path, or PATH) and how to get one.
+bool FindFfmpeg(std::string& program, std::string& error);
+
+// Creates the folders that `path` is to be written in, when they are missing, as every command
+// does for the files it writes; `error` names the folder and the reason.
+bool CreateParentFolders(const std::string& path, std::string& error);
+
+// "1 frame", "2 frames".
+std::string CountOf(long count, std::string_view word);
+
+// Whether ffmpeg (and the encoder `output` selects) takes frames of this size, padding included;
+// checked before anything is drawn. ffmpeg refuses any picture for which 8 * (width + 128) *
+// (height + 128) reaches 2^31 (16384x16128 is the largest 16384-wide one), and libx264 and VP9 a
+// side past 16384.
+bool CheckEncodableSize(const std::string& output, int width, int height, std::string& error);
 
 // True for the H.264 containers (.mp4, .mov, .mkv, .m4v), whose yuv420p frames need even sides:
 // ffmpeg pads odd ones with a black column or row.
 bool PadsToEvenSize(const std::string& output);
+// The size of the video ffmpeg writes for frames of width x height: odd sides of H.264 padded.
+FrameSize EncodedSize(const std::string& output, int width, int height);
 // The warning for an odd-sized H.264 video (what is added and how to avoid it); empty otherwise.
 std::string PaddedVideoNote(const std::string& output, int width, int height);
 
@@ -39,7 +58,7 @@ bool CheckAlphaOutput(const std::string& output, std::string& warning, std::stri
 // with alpha for a .mov with alpha, a generated palette for .gif; other extensions are left to
 // ffmpeg's defaults.
 std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
-                                         int width, int height, double fps, bool withAlpha);
+                                         int width, int height, const FrameRate& fps, bool withAlpha);
 
 class FrameSink {
 public:
@@ -56,7 +75,7 @@ public:
 // would hold one frame); anything else goes through ffmpeg, which must be on PATH and encodes into
 // a temporary file that replaces `output` only when ffmpeg succeeded. Every file is written
 // through SafeFile.
-std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, double fps,
+std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, const FrameRate& fps,
                                          bool withAlpha, std::string& error);
 
 // An ffmpeg that reads raw frames of `frameBytes` on its standard input, with arguments (program
@@ -66,6 +85,11 @@ using FfmpegCommand = std::function<std::vector<std::string>(const std::string& 
 std::unique_ptr<FrameSink> OpenFfmpegSink(const std::string& output, size_t frameBytes, const FfmpegCommand& command,
                                           std::string& error);
 
+// A file of this kind can be written to `path`: its name (or a link's target) ends in `extension`
+// (".xml"), or it is a device or FIFO. `what` names the kind in the message ("titles (XML)"),
+// `failure` starts the message when the path cannot be written at all ("cannot write ").
+bool CheckOutputExtension(const std::string& path, std::string_view extension, std::string_view what,
+                          std::string_view failure, std::string& error);
 // A single picture can be written to `path`: its name ends in .png, or it is a device or FIFO.
 bool CheckStillOutput(const std::string& path, std::string& error);
 

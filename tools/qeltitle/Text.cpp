@@ -33,6 +33,8 @@ std::string PrintableText(std::u16string_view text) {
         if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
             shown += u"\\n";
             ++i;
+        } else if (c == u'\\') {
+            shown += u"\\\\";
         } else if (c < 0x20 || c == 0x7F) {
             char hex[8];
             std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned>(c));

@@ -17,7 +17,8 @@ using qel::Utf8ToUtf16;
 // paragraph break CR LF; "\\" is one backslash; any other backslash stays as typed.
 std::u16string ExpandTitleText(std::string_view utf8);
 
-// A title string's text for display on one line: CR LF shows as "\n", other controls as "\xHH".
+// A title string's text for display on one line, written as `text` reads it: CR LF shows as "\n",
+// a backslash as "\\", other controls as "\xHH".
 std::string PrintableText(std::u16string_view text);
 
 }  // namespace qeltitle

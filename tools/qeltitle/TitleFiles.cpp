@@ -8,8 +8,12 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <algorithm>
 #include <vector>
 
+#include "Output.h"
 #include "SafeFile.h"
 #include "Text.h"
 
@@ -18,6 +22,50 @@ namespace qeltitle {
 using namespace qel;
 
 namespace {
+
+// The first character whose line or style index lies outside its string's list, as "line N:
+// string R, character C: FontIndex="7" is outside the string's FontList (1 entry)"; empty when
+// every index is in range. The file is read again as UTF-8 so that element offsets give lines.
+std::string DiagnoseStyleIndices(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
+        std::u16string text((bytes.size() - 2) / 2, u'\0');
+        std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+        bytes = Utf16ToUtf8(text);
+    }
+    pugi::xml_document doc;
+    if (!doc.load_buffer(bytes.data(), bytes.size(), pugi::parse_default, pugi::encoding_utf8)) return {};
+    const auto lineOf = [&](const pugi::xml_node& node) {
+        const auto end = bytes.begin() + std::min<ptrdiff_t>(node.offset_debug(), static_cast<ptrdiff_t>(bytes.size()));
+        return std::to_string(std::count(bytes.begin(), end, '\n') + 1);
+    };
+    static constexpr struct {
+        const char* attribute;
+        const char* list;
+        const char* entry;
+    } kIndices[] = {{"LineIndex", "LineList", "MetaLine"},       {"FontIndex", "FontList", "MetaFont"},
+                    {"FaceIndex", "FaceList", "MetaFace"},       {"BorderIndex", "BorderList", "MetaBorder"},
+                    {"ShadowIndex", "ShadowList", "MetaShadow"}};
+    int row = 0;
+    for (const pugi::xml_node string : doc.document_element().child("StringList").children("MetaString")) {
+        int column = 0;
+        for (const pugi::xml_node c : string.child("CharList").children("MetaCharacter")) {
+            for (const auto& index : kIndices) {
+                const pugi::xml_node list = string.child(index.list);
+                const auto size = std::distance(list.children(index.entry).begin(), list.children(index.entry).end());
+                const auto value = static_cast<int32_t>(c.attribute(index.attribute).as_llong(0));
+                if (value >= 0 && value < size) continue;
+                return "line " + lineOf(c) + ": string " + std::to_string(row) + ", character " + std::to_string(column) +
+                       ": " + index.attribute + "=\"" + c.attribute(index.attribute).value() + "\" is outside the string's " +
+                       index.list + " (" + std::to_string(size) + (size == 1 ? " entry" : " entries") + ")";
+            }
+            ++column;
+        }
+        ++row;
+    }
+    return {};
+}
 
 // Why the library may have refused a title file, found by reading it ourselves.
 std::string DiagnoseTitleFile(const std::string& path) {
@@ -35,7 +83,8 @@ std::string DiagnoseTitleFile(const std::string& path) {
     const pugi::xml_node list = root.child("StringList");
     if (!list) return "not a title document (<CTitle> has no <StringList>)";
     if (!list.child("MetaString")) return "not a title document (<StringList> has no <MetaString>)";
-    return "the title library could not read it";
+    if (std::string index = DiagnoseStyleIndices(path); !index.empty()) return index;
+    return "the title library refused it: its strings' character, line and paragraph lists do not fit together";
 }
 
 // Why the library may have refused an effect string table.
@@ -130,7 +179,8 @@ bool TitleDocument(ITitleHost& host, std::string& bytes, std::string& error, con
 
 bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error, const TitleMeta* meta) {
     std::string bytes;
-    if (!TitleDocument(host, bytes, error, meta) || !WriteWholeFile(path, bytes, error)) {
+    if (!TitleDocument(host, bytes, error, meta) || !CreateParentFolders(path, error) ||
+        !WriteWholeFile(path, bytes, error)) {
         error = "cannot save title: " + path + ": " + error;
         return false;
     }

@@ -47,7 +47,11 @@ bool ProbeVideo(const std::string& ffmpeg, const std::string& path, VideoProbe& 
     out = VideoProbe{};
     const std::string probe = FindProbe(ffmpeg);
     if (probe.empty()) {
-        error = "ffprobe is not installed (it comes with ffmpeg; install it, e.g. 'apt-get install ffmpeg')";
+        const char* custom = std::getenv("QELTITLE_FFPROBE");
+        error = custom && *custom ? std::string("QELTITLE_FFPROBE names ") + custom +
+                                        ", which is not a program that can be run (set it to an ffprobe, or unset it)"
+                                  : "ffprobe is not installed: none beside " + ffmpeg +
+                                        " nor on PATH (it comes with ffmpeg; install it, e.g. 'apt-get install ffmpeg')";
         return false;
     }
     pid_t pid = -1;

@@ -60,6 +60,10 @@ TEST(ArgParser, HelpStopsParsingAndListsEveryOption) {
     const std::string help = parser.Help();
     for (const char* part : {"usage: qeltitle x FILE", "-o, --output FILE", "--size WxH", "--vertical"})
         EXPECT_NE(help.find(part), std::string::npos) << part;
+    // A help text's second line sits under its first.
+    ArgParser wrapped("x", "about");
+    wrapped.Option("--strings", "FILE", "first line\nsecond line");
+    EXPECT_NE(wrapped.Help().find("first line\n" + std::string(30, ' ') + "second line"), std::string::npos);
 }
 
 TEST(OptionValues, FrameSizes) {
@@ -84,6 +88,23 @@ TEST(OptionValues, FrameSizes) {
         } else {
             EXPECT_NE(error.find(c.text), std::string::npos) << error;
         }
+    }
+}
+
+TEST(OptionValues, FrameRatesStayExact) {
+    const struct {
+        const char* text;
+        const char* stored;  // empty: refused
+    } cases[] = {
+        {"25", "25"},          {"12.5", "25/2"},           {"29.97", "30000/1001"}, {"23.976", "24000/1001"},
+        {"59.94", "60000/1001"}, {"30000/1001", "30000/1001"}, {"50/2", "25"},      {"30.5", "61/2"},
+        {"0", ""},             {"1/0", ""},                {"30/", ""},             {"2000", ""},
+    };
+    for (const auto& c : cases) {
+        FrameRate rate;
+        std::string error;
+        EXPECT_EQ(ParseFrameRate(c.text, 0.1, 1000, rate, error), *c.stored != '\0') << c.text << ": " << error;
+        if (*c.stored) EXPECT_EQ(rate.Text(), c.stored) << c.text;
     }
 }
 

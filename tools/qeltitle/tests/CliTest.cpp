@@ -244,7 +244,7 @@ TEST_F(Cli, FailuresExitNonZeroWithAReason) {
         {"text Hi -o x.xml --then PATH_FADE", "--then needs --effect", 2},
         {"text Hi -o x.xml --color red", "bad colour 'red'", 2},
         {"text Hi -o x.xml --gradient 9", "out of range", 2},
-        {"text Hi -o no/such/dir/x.xml", "cannot save title: no/such/dir/x.xml", 1},
+        {"text Hi -o t.xml/x.xml", "cannot save title: t.xml/x.xml: Not a directory", 1},
         {"animate t.xml -o frames.png --frames 2", "needs a frame-number pattern", 1},
         {"animate t.xml -o 'f/%d%d.png' --frames 2", "bad frame pattern", 1},
         {"text Hi -o sub", "cannot save title: sub: is a directory", 1},
@@ -269,6 +269,66 @@ TEST_F(Cli, FailuresExitNonZeroWithAReason) {
         const Result r = Run(c.args);
         EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
         EXPECT_NE(r.err.find(c.message), std::string::npos) << c.args << "\nstderr: " << r.err;
+    }
+}
+
+// One behaviour across commands: outputs named for another format are refused, missing folders
+// are created, bad levels and option pairs are usage errors, and messages name what they mean.
+TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
+    ASSERT_EQ(Run("text Hi -o t.xml").status, 0);
+    ASSERT_EQ(Run("text 'a\\\\nb\\nc' -o keyed.xml --effect PATH_FADE").status, 0);
+    // The title with its second character's font index past its one font (the line of that element).
+    std::string title = ReadFile(dir_ / "t.xml");
+    const auto utf16 = [](const std::string& ascii) {
+        std::string wide;
+        for (char c : ascii) wide += std::string{c, '\0'};
+        return wide;
+    };
+    const size_t first = title.find(utf16("FontIndex=\"0\""));
+    title.replace(title.find(utf16("FontIndex=\"0\""), first + 1), utf16("FontIndex=\"0\"").size(), utf16("FontIndex=\"7\""));
+    Write("bad.xml", title);
+    Write("cues.srt", "1\n00:00:00,000 --> 00:00:01,000\nHello\n");
+    FakeFfmpeg("cat >/dev/null; : > \"$out\"");
+    const std::string fake = "QELTITLE_FFMPEG=./ffmpeg";
+    const std::string indent = "\n" + std::string(30, ' ');  // a continuation line of an option's help
+    const struct {
+        std::string env, args;
+        int status;
+        std::string text;  // in standard output or error
+        std::string file;  // must exist after a success, must not after a failure
+    } cases[] = {
+        {"", "text X -o t1.png", 1, "t1.png: only titles (XML) are written; name the output .xml", "t1.png"},
+        {"", "export t.xml -o t.txt", 1, "name the output .json", "t.txt"},
+        {"", "build missing.json -o b.png", 1, "name the output .xml", "b.png"},
+        {"", "effects --keys --strings t.xml", 2, "give either --strings", ""},
+        {"", "effects --level 3", 2, "level 3 offers no effect; the levels are 1 (65 effects), 2 (26 effects)", ""},
+        {"", "gallery -o g.png --level 3", 2, "the levels are 1 (65 effects), 2 (26 effects)", "g.png"},
+        {"", "render t.xml -o new/x.png --size 64x36", 0, "wrote new/x.png", "new/x.png"},
+        {"", "gallery -o new2/g.png --level 2", 0, "wrote new2/g.png", "new2/g.png"},
+        {"", "text X -o new3/t.xml", 0, "(string 0: 1 character,", "new3/t.xml"},
+        {"", "export t.xml -o new4/t.json", 0, "(1 string)", "new4/t.json"},
+        {fake, "animate t.xml -o new5/v.mp4 --frames 1 --size 64x36", 0, "(1 frame)", "new5/v.mp4"},
+        {"QELTITLE_FFMPEG=/nonexistent", "animate t.xml -o v.mp4 --frames 2", 1,
+         "QELTITLE_FFMPEG names /nonexistent, which is not a program", "v.mp4"},
+        {"", "render bad.xml -o f.png", 1,
+         "bad.xml: line 10: string 0, character 1: FontIndex=\"7\" is outside the string's FontList (1 entry)", "f.png"},
+        {"", "animate t.xml -o huge.mp4 --size 16384x16384", 1, "ffmpeg cannot encode 16384x16384 frames", "huge.mp4"},
+        {"", "animate t.xml -o huge.mkv --size 16384x16129", 1, "the frames may be 16128 high", "huge.mkv"},
+        {"", "captions cues.srt -o c.webm --size 16384x16384", 1, "ffmpeg cannot encode", "c.webm"},
+        {fake, "animate t.xml -o odd.mp4 --size 65x37 --frames 1", 0, "wrote odd.mp4 (1 frame) (66x38, 25 fps)", "odd.mp4"},
+        {fake, "animate t.xml -o r.mp4 --size 64x36 --frames 2 --fps 29.97", 0, "(64x36, 30000/1001 fps)", "r.mp4"},
+        {"", "animate t.xml -o 'f/%05d.png' --size 64x36 --frames 1 --fps 24000/1001", 0, "24000/1001 fps", "f/00000.png"},
+        {"", "effects --help", 0, indent, ""},
+        {"", "gallery --help", 0, indent, ""},
+        {"", "info keyed.xml", 0, "\"a\\\\nb\\nc\"\n  7 characters", ""},
+    };
+    for (const auto& c : cases) {
+        const Result r = Run(c.args, c.env);
+        EXPECT_EQ(r.status, c.status) << c.args << "\n" << r.err;
+        EXPECT_NE((r.out + r.err).find(c.text), std::string::npos) << c.args << "\n" << r.out << r.err;
+        if (!c.file.empty()) {
+            EXPECT_EQ(fs::exists(dir_ / c.file), c.status == 0) << c.args << ": " << c.file;
+        }
     }
 }
 
@@ -329,8 +389,9 @@ TEST_F(Cli, InfoAndDumpDescribeTheTitle) {
     EXPECT_NE(info.out.find("\"Ab\\nC\""), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("5 characters"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("2 paragraphs"), std::string::npos) << info.out;
-    EXPECT_NE(info.out.find("2 key frames: 0 PATH_WIPERIGHT 0, 1 PATH_WIPERIGHT 1"), std::string::npos)
+    EXPECT_NE(info.out.find("2 key frames (they set the effect): 0 PATH_WIPERIGHT 0, 1 PATH_WIPERIGHT 1"), std::string::npos)
         << info.out;
+    EXPECT_EQ(info.out.find("effect PATH_NOEFFECT"), std::string::npos) << info.out;
     EXPECT_NE(info.out.find("#102030"), std::string::npos) << info.out;
 
     const Result dump = Run("dump t.xml");

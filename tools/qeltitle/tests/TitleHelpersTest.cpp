@@ -236,7 +236,7 @@ TEST_F(TitleFiles, SavedTitleLoadsBack) {
     ASSERT_TRUE(SetKeyFrames(*host, added.row, TextCommandSchedule("PATH_FADE", ""), error));
     const std::string path = (dir_ / "t.xml").string();
     ASSERT_TRUE(SaveTitle(*host, path, error)) << error;
-    EXPECT_FALSE(SaveTitle(*host, (dir_ / "no/dir/t.xml").string(), error));
+    EXPECT_FALSE(SaveTitle(*host, (dir_ / "t.xml/t.xml").string(), error));  // under a file
     EXPECT_NE(error.find("cannot save title"), std::string::npos);
 
     HostPtr again = NewHost(error);
