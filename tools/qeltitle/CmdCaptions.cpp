@@ -187,7 +187,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Option("--preset", "NAME", "an installed style: clean, social, news, karaoke");
     parser.Flag("--words", "the file holds a cue per word: group them into captions shown word by word");
     parser.Option("--size", "WxH", "frame size without --over (default 1920x1080)");
-    parser.Option("--fps", "F", "frames per second without --over (default 25)");
+    parser.Option("--fps", "F", "frames per second without --over: 25, 29.97 (30000/1001) or N/D (default 25)");
     parser.Option("--duration", "S", "length in seconds without --over (default: to the end of the last cue)");
     parser.Option("--threads", "N", "drawing threads (default: one per processor)");
     parser.Epilog("examples:\n"

@@ -143,7 +143,7 @@ int RunDemo(const std::vector<std::string>& args) {
                      "DIR/demo.xml and the effect gallery DIR/gallery.png.");
     parser.Option("-o, --output", "DIR", "output directory (default out)");
     parser.Option("--duration", "S", "length in seconds (default 4)");
-    parser.Option("--fps", "F", "frames per second (default 25)");
+    parser.Option("--fps", "F", "frames per second: 25, 29.97 (30000/1001) or N/D (default 25)");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("demo", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;

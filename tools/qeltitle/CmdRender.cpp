@@ -50,8 +50,9 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
         scene.setup.width = frame.width;
         scene.setup.height = frame.height;
     }
-    // A size the encoder refuses is refused now, not after drawing the first frames.
-    if (!CheckEncodableSize(*parser.Value("output"), scene.setup.width, scene.setup.height, error)) return Fail(error);
+    // A video size the encoder refuses is refused now, not after drawing the first frames.
+    if (command == "animate" && !CheckEncodableSize(*parser.Value("output"), scene.setup.width, scene.setup.height, error))
+        return Fail(error);
     if (auto scale = parser.Value("scale")) {
         double value = 1;
         if (!ParseNumber(*scale, kMinScale, kMaxScale, value, error)) return UsageError(command, "--scale: " + error);
