@@ -15,7 +15,7 @@ constexpr int kChars = 1000;  // a long crawl's worth of characters
 void CharStates(benchmark::State& state, const char* pathId) {
     const std::unique_ptr<qel::PathEffect> effect =
         pathId ? qel::EffectCatalog::CreateEffect(pathId) : std::make_unique<qel::PathEffect>();
-    qel::EffectSetup setup{1920, 1080, 100, 500, kChars * 12.0f, 40, 15, kChars, {}};
+    qel::EffectSetup setup{1920, 1080, 100, 500, kChars * 12.0f, 40, 15, kChars, {}, {}, {}};
     for (int i = 0; i < kChars; ++i) {
         const float x = 100 + 12.0f * static_cast<float>(i);
         setup.chars.push_back({x, 500, 12, 40, x, 532});

@@ -5,6 +5,8 @@
 // WorkTeam's.
 #include "compositor/Compositor.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <thread>
 
@@ -19,6 +21,39 @@ namespace {
 bool SameLayerSettings(const LayerSettings& a, const LayerSettings& b) {
     return a.scaleX == b.scaleX && a.scaleY == b.scaleY && a.qualityMode == b.qualityMode &&
            a.colorMode == b.colorMode;
+}
+
+// What a string draws at rest, in its unrotated frame: the union of its boxes and of every
+// character's face, border and shadow images (which hold the blur and the extrusion) placed at its
+// box. The images of a turned string are turned with it about the character's place, so their
+// corners are turned back first. A character whose images are not made yet counts by its box.
+EffectRect DrawnAtRest(const MetaString& s, const std::vector<PreparedGlyph>& glyphs,
+                       const std::vector<CharBox>& boxes, const EffectRect& text) {
+    float left = text.left, top = text.top, right = text.left + text.width, bottom = text.top + text.height;
+    const float c = s.RotateDegree != 0 ? s.RotCos : 1.0f, sn = s.RotateDegree != 0 ? s.RotSin : 0.0f;
+    for (size_t i = 0; i < boxes.size() && i < glyphs.size(); ++i) {
+        const CharBox& box = boxes[i];
+        const PreparedGlyph& g = glyphs[i];
+        if (g.DirtyBits != 0) {
+            left = std::min(left, box.x), right = std::max(right, box.x + box.width);
+            top = std::min(top, box.y), bottom = std::max(bottom, box.y + box.height);
+            continue;
+        }
+        for (const LayerImage* image : {&g.Face, &g.Border, &g.Shadow}) {
+            if (!image->pixels) continue;
+            const float xs[2] = {image->x, image->x + float(image->width)};
+            const float ys[2] = {image->y, image->y + float(image->height)};
+            for (float ox : xs) {
+                for (float oy : ys) {
+                    // The inverse of the compositor's turn x' = c dx + s dy, y' = c dy - s dx.
+                    const float x = box.x + c * ox - sn * oy, y = box.y + sn * ox + c * oy;
+                    left = std::min(left, x), right = std::max(right, x);
+                    top = std::min(top, y), bottom = std::max(bottom, y);
+                }
+            }
+        }
+    }
+    return {left, top, right - left, bottom - top};
 }
 
 }  // namespace
@@ -79,15 +114,19 @@ PathEffect* Compositor::EffectFor(const Title& title, int32_t row) {
     r.effect = EffectCatalog::CreateEffect(s->PathID);
     if (PathEffect* effect = r.effect.get()) {
         const RenderSettings& rs = title.Settings();
-        const RectF box = title.StringFrameRect(*s);
+        const RectF box = title.StringTextRect(*s);
+        const RectF layout = title.StringFrameRect(*s);
         EffectSetup setup{rs.Width, rs.Height, box.x, box.y, box.width, box.height, s->RotateDegree,
-                          int32_t(s->chars.size()), {}};
+                          int32_t(s->chars.size()), {}, {}, {}};
         setup.chars.reserve(s->chars.size());
         for (size_t i = 0; i < s->chars.size(); ++i) {
             const RectF c = title.CharFrameRect(*s, int32_t(i));
             const float ascent = FontOf(*s, s->chars[i]).Ascent;
             setup.chars.push_back(CharBox{c.x, c.y, c.width, c.height, c.x, c.y + rs.ScaleY * ascent});
         }
+        // The string turns about its layout box's corner, wherever its text stands.
+        setup.pivot = std::array<float, 2>{layout.x, layout.y};
+        setup.drawn = DrawnAtRest(*s, r.glyphs, setup.chars, EffectRect{box.x, box.y, box.width, box.height});
         effect->SetUp(setup);
     }
     r.effectMade = true;

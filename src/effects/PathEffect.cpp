@@ -14,8 +14,8 @@ bool ValidImage(const uint8_t* pixels, int32_t width, int32_t height, int32_t st
 
 }  // namespace
 
-// The frame's corners turned about the string's top-left corner, so that effects which bring a
-// turned string in from outside the frame start it just outside what is visible.
+// The frame's corners turned back about the point the string turns about, so that effects which
+// bring a turned string in from outside the frame start it just outside what is visible.
 void PathEffect::SetUp(const EffectSetup& setup) {
     frameWidth = setup.frameWidth;
     frameHeight = setup.frameHeight;
@@ -26,6 +26,7 @@ void PathEffect::SetUp(const EffectSetup& setup) {
     angle = setup.angle;
     charCount = setup.charCount;
     chars = setup.chars;
+    drawnAtRest = setup.drawn.value_or(EffectRect{stringLeft, stringTop, stringWidth, stringHeight});
 
     const float w = static_cast<float>(frameWidth);
     const float h = static_cast<float>(frameHeight);
@@ -39,8 +40,9 @@ void PathEffect::SetUp(const EffectSetup& setup) {
     const double theta = angle * kDegToRad;
     const double c = std::cos(theta);
     const double s = std::sin(theta);
-    const double px = stringLeft;
-    const double py = stringTop;
+    const std::array<float, 2> pivot = setup.pivot.value_or(std::array<float, 2>{stringLeft, stringTop});
+    const double px = pivot[0];
+    const double py = pivot[1];
     const float corners[4][2] = {{0, 0}, {w, 0}, {0, h}, {w, h}};
     for (int k = 0; k < 4; ++k) {
         const double dx = corners[k][0] - px;

@@ -4,8 +4,10 @@
 // path, 1 the state at rest. Angles are degrees. Alpha conversions truncate.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "qel/QEL_Title2.h"
@@ -30,13 +32,24 @@ struct CharState {
 
 constexpr double kDegToRad = 0.017453292519943295;
 
+// A rectangle in frame pixels.
+struct EffectRect {
+    float left, top, width, height;
+};
+
 // Everything an effect knows of the frame and of its string, handed over in one call.
 struct EffectSetup {
     int32_t frameWidth = 320, frameHeight = 240;  // pixels
-    float stringLeft = 0, stringTop = 0, stringWidth = 0, stringHeight = 0;  // layout box, frame pixels
+    // The rectangle the string's characters stand in (frame pixels): every box lies inside it.
+    float stringLeft = 0, stringTop = 0, stringWidth = 0, stringHeight = 0;
     float angle = 0;             // the string's rotation, degrees
     int32_t charCount = 0;       // the string's characters
     std::vector<CharBox> chars;  // the boxes of its first chars.size() characters
+    // The point the string is turned about (frame pixels); unset: (stringLeft, stringTop).
+    std::optional<std::array<float, 2>> pivot;
+    // What the string draws at rest in its unrotated frame: faces, borders and shadows with their
+    // blur and extrusion (frame pixels). Unset: the string rectangle.
+    std::optional<EffectRect> drawn;
 };
 
 // The generator of scattering effects. The compositor makes one per string and drawing pass,
@@ -102,6 +115,9 @@ protected:
     float stringLeft = 0, stringTop = 0, stringWidth = 0, stringHeight = 0;
     std::vector<CharBox> chars;
     float angle = 0;
+    // What the string draws at rest (EffectSetup::drawn): the paths that carry the whole string
+    // out of the frame measure by it, so that no border or shadow stays behind.
+    EffectRect drawnAtRest{0, 0, 0, 0};
     EffectBitmap sourceImage;
     EffectBitmap targetImage;
     int32_t pixelFormat = 0;

@@ -10,7 +10,8 @@
 //                     draws none of its characters; it answers when asked directly.
 //
 // The edges are the frame bounds in string space, so a turned string also enters and leaves
-// just outside the visible frame.
+// just outside the visible frame, and the string's own edges are those of what it draws (its
+// borders and shadows reach past its characters' boxes).
 #include <memory>
 
 #include "effects/EffectFactories.h"
@@ -29,21 +30,25 @@ public:
     CharState CharAt(int32_t, int32_t, const CharBox& box, float p, EffectRandom&) const override {
         if (p <= 0) return AtBox(box, 0);
         CharState state = AtBox(box, 255);
+        // The string's edges are those of what it draws at rest, border, shadow, blur and
+        // extrusion included, so that nothing of it is in the frame when the path starts or
+        // once it has left.
+        const EffectRect& s = drawnAtRest;
         switch (kTravel) {
         case Travel::Up:  // string top on the frame's bottom edge -> string bottom on its top edge
-            state.y = box.y + (frameMaxY - stringTop) - p * (frameMaxY - frameMinY + stringHeight);
+            state.y = box.y + (frameMaxY - s.top) - p * (frameMaxY - frameMinY + s.height);
             break;
         case Travel::Down:  // string bottom on the top edge -> string top on the bottom edge
-            state.y = box.y - (stringTop - frameMinY + stringHeight) + p * (stringHeight + frameMaxY - frameMinY);
+            state.y = box.y - (s.top - frameMinY + s.height) + p * (s.height + frameMaxY - frameMinY);
             break;
         // The crawls are worked out in double and rounded once.
         case Travel::Left:  // string left edge on the frame's right edge -> right edge on its left
-            state.x = static_cast<float>(double(box.x) + (double(frameMaxX) - stringLeft) -
-                                         double(p) * (double(frameMaxX) - frameMinX + stringWidth));
+            state.x = static_cast<float>(double(box.x) + (double(frameMaxX) - s.left) -
+                                         double(p) * (double(frameMaxX) - frameMinX + s.width));
             break;
         case Travel::Right:  // string right edge on the left edge -> left edge on the right edge
-            state.x = static_cast<float>(double(box.x) - (double(stringLeft) - frameMinX + stringWidth) +
-                                         double(p) * (double(stringWidth) + frameMaxX - frameMinX));
+            state.x = static_cast<float>(double(box.x) - (double(s.left) - frameMinX + s.width) +
+                                         double(p) * (double(s.width) + frameMaxX - frameMinX));
             break;
         }
         return state;

@@ -98,6 +98,9 @@ public:
     // A character's and a string's box in frame units (no validation of col beyond a zero box).
     RectF CharFrameRect(const MetaString& s, int32_t col) const;
     RectF StringFrameRect(const MetaString& s) const;
+    // The rectangle the string's characters stand in, in frame units: what effects measure their
+    // paths by. The layout box, except across the columns of a vertical string (see there).
+    RectF StringTextRect(const MetaString& s) const;
 
     // ---- key frames and time ----
     HRESULT SetKeyFrame(int32_t row, float key, const PathValue* value);

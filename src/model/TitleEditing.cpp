@@ -48,6 +48,37 @@ void ResolveFonts(FontLinker& linker, const FontSpec& spec, const char16_t* text
     for (size_t i = 0; i < count; ++i) out[i] = base;
 }
 
+// An edit that brings a lone high surrogate and a lone low one together makes them one
+// character, which must stand as if it had been typed whole: both units in the font that links
+// for the code point from the lead's font, the tail with the lead's face, border, shadow and
+// spacing. Left as they were, the tail kept the font it had alone, and a taller font there raised
+// its line's baseline above the line's height (the tail takes no height), so the line's other
+// characters stood below their line's box.
+void JoinPair(MetaString& s, size_t lead) {
+    if (!IsPairLead(s, lead)) return;
+    const int32_t tail = static_cast<int32_t>(lead) + 1;
+    ReleaseFaceEntries(s, tail, 1);
+    ReleaseBorderEntries(s, tail, 1);
+    ReleaseShadowEntries(s, tail, 1);
+    MetaCharacter& t = s.chars[size_t(tail)];
+    const MetaCharacter& l = s.chars[lead];
+    t.FaceIndex = l.FaceIndex;
+    t.BorderIndex = l.BorderIndex;
+    t.ShadowIndex = l.ShadowIndex;
+    t.WidthScale = l.WidthScale;
+    t.Spacing = l.Spacing;
+
+    const FontSpec spec = ReportFont(FontOf(s, l));
+    const char16_t units[2] = {char16_t(l.Value), char16_t(t.Value)};
+    MetaFont fonts[2];
+    {
+        FontLinker linker;
+        ResolveFonts(linker, spec, units, 2, fonts);
+    }
+    ReleaseFontEntries(s, tail - 1, 2);
+    for (size_t k = 0; k < 2; ++k) s.chars[lead + k].FontIndex = FindOrAdd(s.fonts, fonts[k]);
+}
+
 // The character count from `first` to the end of the paragraph that holds character `last`.
 int32_t CountToParagraphEnd(const MetaString& s, int32_t first, int32_t last) {
     const MetaLine& line = s.lines[static_cast<size_t>(s.chars[static_cast<size_t>(last)].LineIndex)];
@@ -173,6 +204,9 @@ int32_t Title::InsertText(int32_t row, int32_t col, const char16_t* text) {
         c.ShadowIndex = shadow;
     }
     s.chars.insert(s.chars.begin() + static_cast<ptrdiff_t>(col), added.begin(), added.end());
+    // The text may complete a pair at either end (never inside a pair: that is refused above).
+    if (col > 0) JoinPair(s, size_t(col) - 1);
+    JoinPair(s, size_t(col) + len - 1);
     MeasureSurrogates(s, size_t(col), size_t(col) + len - 1, vertical);
 
     BreakForEdit(s, col, static_cast<int32_t>(len));
@@ -251,6 +285,7 @@ int32_t Title::DeleteText(int32_t row, int32_t col, int32_t count) {
     }
 
     // The characters that now meet may form a surrogate pair.
+    if (col > 0 && col < n) JoinPair(s, size_t(col) - 1);
     MeasureSurrogates(s, size_t(std::min(col, n - 1)), size_t(std::min(col, n - 1)), s.Vertical != 0);
     if (col < n) {
         BreakForEdit(s, col, std::max(mergedEnd - count - col + 1, 0));

@@ -3,6 +3,7 @@
 // Every index is checked before use. A failing style getter still fills its output with the
 // matching default, a failing rectangle or quad getter with zeros. Boxes are in frame units: the
 // layout positions of string, paragraph, line and character added up, times ScaleX and ScaleY.
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <cstring>
@@ -184,6 +185,30 @@ RectF Title::CharFrameRect(const MetaString& s, int32_t col) const {
 RectF Title::StringFrameRect(const MetaString& s) const {
     const float sx = settings_.ScaleX, sy = settings_.ScaleY;
     return {s.Left * sx, s.Top * sy, s.Width * sx, s.Height * sy};
+}
+
+// A vertical string's columns run from its layout box's left edge towards negative x, and each
+// character stands at its font's ascent less the column's largest ascent and internal leading, so
+// from -IntLead in a column of one font: the layout box holds neither the columns after the first
+// nor the left part of the first. Across the columns the text's span is that of its character
+// boxes (line breaks drawn as such excluded); along them it is the layout box, widened only where
+// a box reaches past it. Horizontal strings keep their layout box, which holds their text.
+RectF Title::StringTextRect(const MetaString& s) const {
+    const RectF box = StringFrameRect(s);
+    if (!s.Vertical) return box;
+    float left = 0, right = 0, top = box.y, bottom = box.y + box.height;
+    bool any = false;
+    for (size_t i = 0; i < s.chars.size(); ++i) {
+        if (IsPairCR(s, i) || IsPairLF(s, i)) continue;
+        const RectF c = CharFrameRect(s, int32_t(i));
+        left = any ? std::min(left, c.x) : c.x;
+        right = any ? std::max(right, c.x + c.width) : c.x + c.width;
+        top = std::min(top, c.y);
+        bottom = std::max(bottom, c.y + c.height);
+        any = true;
+    }
+    if (!any) return box;
+    return {left, top, right - left, bottom - top};
 }
 
 namespace {

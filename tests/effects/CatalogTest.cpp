@@ -204,8 +204,8 @@ TEST(EffectCatalog, EveryCreationIsAnIndependentEffect) {
     EXPECT_EQ(EffectCatalog::CreateEffect("PATH_FADEX"), nullptr);
     // Freeing one out of creation order keeps the others usable.
     b.reset();
-    a->SetUp({320, 240, 0, 0, 10, 10, 0, 1, {{0, 0, 10, 10, 0, 8}}});
-    c->SetUp({320, 240, 0, 0, 10, 10, 0, 2, {}});
+    a->SetUp({320, 240, 0, 0, 10, 10, 0, 1, {{0, 0, 10, 10, 0, 8}}, {}, {}});
+    c->SetUp({320, 240, 0, 0, 10, 10, 0, 2, {}, {}, {}});
     EXPECT_EQ(a->CharCount(), 1);
     EXPECT_EQ(c->CharCount(), 2);
 }

@@ -42,7 +42,7 @@ protected:
     PathEffect* Make(const char* id, const Scene& scene = {}) {
         PathEffect* e = Keep(EffectCatalog::CreateEffect(id));
         if (!e) return nullptr;
-        EffectSetup setup{320, 240, scene.left, scene.top, scene.Width(), scene.Height(), scene.angle, scene.n, {}};
+        EffectSetup setup{320, 240, scene.left, scene.top, scene.Width(), scene.Height(), scene.angle, scene.n, {}, {}, {}};
         for (int i = 0; i < scene.n; ++i) setup.chars.push_back(scene.BoxOf(i));
         e->SetUp(setup);
         return e;
@@ -294,7 +294,7 @@ TEST_F(Effects, AssemblyEmergesFromTheRightEdgeShrinkingAndFadingIn) {
     }
     // A zero-width character past the edge counts as wholly out.
     PathEffect* z = Keep(EffectCatalog::CreateEffect("PATH_ASSEMBLY"));
-    z->SetUp({320, 240, 40, 100, 160, 30, 0, 2, {{40, 100, 40, 30, 40, 124}, {200, 100, 0, 30, 200, 124}}});
+    z->SetUp({320, 240, 40, 100, 160, 30, 0, 2, {{40, 100, 40, 30, 40, 124}, {200, 100, 0, 30, 200, 124}}, {}, {}});
     const CharState s = State(z, 0, 1, 0.01f);
     EXPECT_EQ(s.x, 200);
     EXPECT_EQ(s.alpha, 0);
@@ -353,7 +353,7 @@ TEST_F(Effects, WipeCoverageOfBoxesWithoutWidthIsClampedNotWrapped) {
         {30, 0, tiny, 20, 30, 16},   // 20 / tiny overflows: fully in, never wrapped round
         {60, 0, tiny, 20, 60, 16},   // fully out
     };
-    e->SetUp({320, 240, 0, 0, 100, 20, 0, 5, {std::begin(boxes), std::end(boxes)}});
+    e->SetUp({320, 240, 0, 0, 100, 20, 0, 5, {std::begin(boxes), std::end(boxes)}, {}, {}});
     EXPECT_EQ(Alphas(e, 5, 0.5f), (std::vector<int>{255, 0, 63, 255, 0}));
 }
 

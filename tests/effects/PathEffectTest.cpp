@@ -24,7 +24,7 @@ TEST(FrameBounds, CornersTurnedAboutTheStringsTopLeft) {
     };
     for (const auto& c : cases) {
         PathEffect effect;
-        effect.SetUp({320, 240, c.left, c.top, 100, 20, c.angle, 0, {}});
+        effect.SetUp({320, 240, c.left, c.top, 100, 20, c.angle, 0, {}, {}, {}});
         SCOPED_TRACE(testing::Message() << "pivot " << c.left << "," << c.top << " angle " << c.angle);
         EXPECT_NEAR(effect.FrameMinX(), c.minX, 1e-3);
         EXPECT_NEAR(effect.FrameMaxX(), c.maxX, 1e-3);
@@ -35,7 +35,7 @@ TEST(FrameBounds, CornersTurnedAboutTheStringsTopLeft) {
 
 TEST(FrameBounds, FollowTheFrameSize) {
     PathEffect effect;
-    effect.SetUp({720, 576, 10, 20, 30, 40, 0, 0, {}});
+    effect.SetUp({720, 576, 10, 20, 30, 40, 0, 0, {}, {}, {}});
     EXPECT_EQ(effect.FrameMaxX(), 720);
     EXPECT_EQ(effect.FrameMaxY(), 576);
 }
@@ -45,8 +45,8 @@ CharBox Box(float x) { return {x, 0, 10, 20, x, 16}; }
 // The set-up is one record: a second one replaces everything the first gave.
 TEST(CharBoxes, ASecondSetUpReplacesTheFirst) {
     PathEffect effect;
-    effect.SetUp({320, 240, 0, 0, 30, 20, 0, 3, {Box(2), Box(1), Box(3)}});
-    effect.SetUp({320, 240, 0, 0, 10, 20, 0, 1, {Box(7)}});
+    effect.SetUp({320, 240, 0, 0, 30, 20, 0, 3, {Box(2), Box(1), Box(3)}, {}, {}});
+    effect.SetUp({320, 240, 0, 0, 10, 20, 0, 1, {Box(7)}, {}, {}});
     ASSERT_EQ(effect.Chars().size(), 1u);
     EXPECT_EQ(effect.Chars()[0].x, 7);
     EXPECT_EQ(effect.CharCount(), 1);
@@ -58,7 +58,7 @@ TEST(CharBoxes, ASecondSetUpReplacesTheFirst) {
 
 TEST(DefaultCharState, EveryCharacterAtItsBoxAndNoneBeyond) {
     PathEffect effect;
-    effect.SetUp({320, 240, 5, 6, 17, 8, 0, 2, {{5, 6, 7, 8, 5, 12}, {15, 6, 7, 8, 15, 12}}});
+    effect.SetUp({320, 240, 5, 6, 17, 8, 0, 2, {{5, 6, 7, 8, 5, 12}, {15, 6, 7, 8, 15, 12}}, {}, {}});
     EffectRandom random(1);
     CharState s{};
     for (float p : {0.0f, 0.5f, 1.0f}) {

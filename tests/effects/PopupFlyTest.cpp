@@ -30,7 +30,7 @@ struct Row {
 // count: the character count the effect is told, when it is not the boxes'.
 std::unique_ptr<PathEffect> Make(const char* id, const Row& r = {}, int count = -1) {
     std::unique_ptr<PathEffect> e = EffectCatalog::CreateEffect(id);
-    EffectSetup setup{320, 240, r.x0, r.y0, r.w * float(r.n), 30, 0, count < 0 ? r.n : count, {}};
+    EffectSetup setup{320, 240, r.x0, r.y0, r.w * float(r.n), 30, 0, count < 0 ? r.n : count, {}, {}, {}};
     for (int i = 0; i < r.n; ++i) setup.chars.push_back({r.x0 + r.w * float(i), r.y0, r.w, 30, r.x0 + r.w * float(i), r.y0 + 24});
     e->SetUp(setup);
     return e;

@@ -22,7 +22,7 @@ struct Scene {
 // count: the character count the effect is told, when it is not the boxes'.
 std::unique_ptr<PathEffect> Make(const char* id, const Scene& s, int count = -1) {
     std::unique_ptr<PathEffect> e = EffectCatalog::CreateEffect(id);
-    EffectSetup setup{320, 240, s.left, s.top, s.boxW * float(s.n), s.boxH, s.angle, count < 0 ? s.n : count, {}};
+    EffectSetup setup{320, 240, s.left, s.top, s.boxW * float(s.n), s.boxH, s.angle, count < 0 ? s.n : count, {}, {}, {}};
     for (int i = 0; i < s.n; ++i) {
         const float x = s.left + s.boxW * float(i);
         setup.chars.push_back({x, s.top, s.boxW, s.boxH, x, s.top + 24});

@@ -80,7 +80,7 @@ inline ScriptedEffect* InstallEffect(TitleHost& host, int32_t row, ScriptedEffec
     ScriptedEffect* effect = owned.get();
     const RectF box = title.StringFrameRect(s);
     EffectSetup setup{title.Settings().Width, title.Settings().Height, box.x, box.y, box.width, box.height,
-                      s.RotateDegree, int32_t(s.chars.size()), {}};
+                      s.RotateDegree, int32_t(s.chars.size()), {}, {}, {}};
     for (size_t i = 0; i < s.chars.size(); ++i) {
         const RectF c = title.CharFrameRect(s, int32_t(i));
         setup.chars.push_back(CharBox{c.x, c.y, c.width, c.height, c.x, c.y});
