@@ -13,8 +13,14 @@
 //               name one is taken as laid out for 1920x1080 and stretched to the frame (width /
 //               1920 across, height / 1080 down) as before
 //   out         unset, the title's own length (its Length attribute) or 4 seconds
-//   background  a colour (#RRGGBB, #AARRGGBB, 0xRRGGBBAA) under the title; unset or
-//               "transparent", the frame keeps the title's own straight alpha
+//   background  a colour (#RRGGBB, #AARRGGBB, 0xRRGGBBAA, or MLT's names black, white, red, green,
+//               blue) under the title; unset or "transparent", the frame keeps the title's own
+//               straight alpha
+//
+// A title file that cannot be loaded fails the producer with the reason. A `scale` or `background`
+// the producer does not take is reported when it is set, and frames then show nothing (fully
+// transparent) with the error logged: every frame the producer gives has an image, because a frame
+// whose image fails sends melt's consumer down paths that once left it waiting for ever.
 //
 // MLT may ask for images out of order and from several threads. Every frame carries its own title
 // time and the producer owns one engine, used by one thread at a time.
@@ -23,9 +29,11 @@
 #include <qel/QEL_Title2.h>
 
 #include "Placement.h"
+#include "TitleFiles.h"
 #include "TitleMeta.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -72,13 +80,86 @@ struct TitleProducer {
     std::unique_ptr<qel::ITitleHost, HostRelease> host;
     FrameSetup current;
     qeltitle::TitleMeta meta;  // the title's length and design frame, when it names them
+    std::mutex logLock;
+    std::vector<std::string> refusals;  // those logged, so that each frame does not repeat them
 };
 
-// The background under the title: transparent unless a colour is given.
+bool IsHex(std::string_view text) {
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
+// The colours MLT's own services take, which MLT's parser reads correctly; it reads anything else
+// (`purple`, `#12345`) as some colour without a word, often transparent black.
+bool IsBackground(std::string_view text) {
+    for (std::string_view name : {"", "transparent", "black", "white", "red", "green", "blue"})
+        if (text == name) return true;
+    if ((text.size() == 7 || text.size() == 9) && text[0] == '#') return IsHex(text.substr(1));
+    return text.size() == 10 && (text.starts_with("0x") || text.starts_with("0X")) && IsHex(text.substr(2));
+}
+
+// Why the producer does not take the value of `scale` or `background` (empty: it does).
+std::string Refusal(mlt_properties properties, std::string_view name) {
+    char message[512];
+    if (name == "scale") {
+        const char* text = mlt_properties_get(properties, "scale");
+        if (!text || !*text) return {};
+        const double scale = mlt_properties_get_double(properties, "scale");
+        if (scale >= kMinScale && scale <= kMaxScale) return {};
+        std::snprintf(message, sizeof message, "scale %.200s is not a number from %g to %g", text, kMinScale, kMaxScale);
+        return message;
+    }
+    if (name == "background") {
+        const char* text = mlt_properties_get(properties, "background");
+        if (!text || IsBackground(text)) return {};
+        std::snprintf(message, sizeof message,
+                      "background %.200s is not a colour: expected transparent, #RRGGBB, #AARRGGBB or 0xRRGGBBAA", text);
+        return message;
+    }
+    return {};
+}
+
+// Logs a refusal: always when the property is set, once from the frames.
+void LogRefusal(TitleProducer& self, const std::string& refusal, bool always) {
+    std::lock_guard<std::mutex> lock(self.logLock);
+    const bool logged = std::find(self.refusals.begin(), self.refusals.end(), refusal) != self.refusals.end();
+    if (logged && !always) return;
+    if (!logged) self.refusals.push_back(refusal);
+    mlt_log_error(MLT_PRODUCER_SERVICE(&self.parent), "%s; the title is not drawn\n", refusal.c_str());
+}
+
+// A property is checked as it is set, so that its error comes when it is given.
+void PropertyChanged(mlt_properties properties, void* data, mlt_event_data event) {
+    const char* name = mlt_event_data_to_string(event);
+    if (!name) return;
+    if (const std::string refusal = Refusal(properties, name); !refusal.empty())
+        LogRefusal(*static_cast<TitleProducer*>(data), refusal, true);
+}
+
+// The background under the title (one that IsBackground takes): transparent unless a colour is given.
 mlt_color Background(mlt_properties properties) {
     const char* text = mlt_properties_get(properties, "background");
     if (!text || !*text || std::strcmp(text, "transparent") == 0) return mlt_color{0, 0, 0, 0};
     return mlt_properties_get_color(properties, "background");
+}
+
+// Gives the frame its image: `image` (RGBA, from the pool) becomes the frame's.
+int SetImage(mlt_frame frame, uint8_t* image, int width, int height, uint8_t** buffer, mlt_image_format* format) {
+    mlt_frame_set_image(frame, image, width * height * 4, mlt_pool_release);
+    *buffer = image;
+    *format = mlt_image_rgba;
+    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "format", mlt_image_rgba);
+    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "width", width);
+    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "height", height);
+    return 0;
+}
+
+// A frame that shows nothing, for a refused property or a title the engine could not draw.
+int SetEmptyImage(mlt_frame frame, int width, int height, uint8_t** buffer, mlt_image_format* format) {
+    const size_t size = static_cast<size_t>(width) * height * 4;
+    auto* image = static_cast<uint8_t*>(mlt_pool_alloc(static_cast<int>(size)));
+    if (!image) return 1;
+    std::memset(image, 0, size);
+    return SetImage(frame, image, width, height, buffer, format);
 }
 
 // Draws the title into the area of the frame (stride `width` pixels) the engine is set up for: in
@@ -115,17 +196,19 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
         return 1;
     }
 
+    for (const char* name : {"scale", "background"}) {
+        if (const std::string refusal = Refusal(properties, name); !refusal.empty()) {
+            LogRefusal(*self, refusal, false);
+            return SetEmptyImage(frame, w, h, buffer, format);
+        }
+    }
+
     // A preview at another size than the profile's shows the same picture, smaller.
     const double toFrameX = static_cast<double>(w) / profile->width, toFrameY = static_cast<double>(h) / profile->height;
     FrameSetup setup{w, h, 0, 0, false};
     int areaX = 0, areaY = 0;  // where the engine's area lies in the frame
     if (const char* text = mlt_properties_get(properties, "scale"); text && *text) {
-        const double scale = mlt_properties_get_double(properties, "scale");
-        if (!(scale >= kMinScale && scale <= kMaxScale)) {
-            mlt_log_error(MLT_PRODUCER_SERVICE(producer), "scale %s is not a number from %g to %g\n", text, kMinScale,
-                          kMaxScale);
-            return 1;
-        }
+        const double scale = mlt_properties_get_double(properties, "scale");  // in range: see Refusal
         setup.scaleX = static_cast<float>(scale * toFrameX);
         setup.scaleY = static_cast<float>(scale * toFrameY);
     } else if (self->meta.frame) {
@@ -177,21 +260,14 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
         if (status == qel::S_OK) status = DrawArea(*self->host, image, w, setup, areaX, areaY, time);
     }
     if (status != qel::S_OK) {
-        mlt_log_error(MLT_PRODUCER_SERVICE(producer), "cannot draw %s at time %g (status 0x%08X)\n",
-                      mlt_properties_get(properties, "resource"), time, static_cast<unsigned>(status));
-        mlt_pool_release(image);
-        return 1;
+        mlt_log_error(MLT_PRODUCER_SERVICE(producer), "cannot draw %s at time %g (%s); the frame shows nothing\n",
+                      mlt_properties_get(properties, "resource"), time, qeltitle::StatusText(status).c_str());
+        std::memset(image, 0, static_cast<size_t>(size));
+        return SetImage(frame, image, w, h, buffer, format);
     }
     // Blue-green-red-alpha to red-green-blue-alpha: the only change made to the engine's pixels.
     for (int i = 0; i < size; i += 4) std::swap(image[i], image[i + 2]);
-
-    mlt_frame_set_image(frame, image, size, mlt_pool_release);
-    *buffer = image;
-    *format = mlt_image_rgba;
-    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "format", mlt_image_rgba);
-    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "width", w);
-    mlt_properties_set_int(MLT_FRAME_PROPERTIES(frame), "height", h);
-    return 0;
+    return SetImage(frame, image, w, h, buffer, format);
 }
 
 int GetFrame(mlt_producer producer, mlt_frame_ptr frame, int) {
@@ -241,14 +317,13 @@ void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg
         mlt_log_error(nullptr, "%s: out of memory\n", kService);
         return nullptr;
     }
-    // The engine reports why a file cannot be loaded on its debug output (standard error).
-    if (self->host->LoadTitleFromFile(path.c_str()) != qel::S_OK) {
-        mlt_log_error(nullptr, "%s: cannot load the title %s\n", kService, resource);
+    // The tool's loader: a file that is missing or unreadable, not XML or not a title is refused
+    // with that reason; with it come the length and frame the title was made for.
+    std::string warning, error;
+    if (!qeltitle::LoadTitle(*self->host, resource, self->meta, warning, error)) {
+        mlt_log_error(nullptr, "%s: %s\n", kService, error.c_str());
         return nullptr;
     }
-    // The length and frame the title was made for; the library does not read them.
-    std::string warning;
-    if (!qeltitle::ReadTitleMeta(resource, self->meta, warning)) self->meta = qeltitle::TitleMeta{};
     if (!warning.empty()) mlt_log_warning(nullptr, "%s: %s\n", kService, warning.c_str());
     mlt_producer producer = &self->parent;
     if (mlt_producer_init(producer, self.get()) != 0) return nullptr;
@@ -259,6 +334,7 @@ void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg
     mlt_properties properties = MLT_PRODUCER_PROPERTIES(producer);
     mlt_properties_set(properties, "resource", resource);
     mlt_properties_set(properties, "background", "transparent");
+    mlt_events_listen(properties, self.get(), "property-changed", PropertyChanged);
     const double fps = profile ? mlt_profile_fps(profile) : 25;
     const double seconds = self->meta.length.value_or(kDefaultSeconds);
     mlt_properties_set_position(properties, "out", std::max<mlt_position>(1, std::lround(seconds * fps)) - 1);

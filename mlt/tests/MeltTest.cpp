@@ -12,6 +12,7 @@
 
 #include <framework/mlt.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -69,7 +70,9 @@ std::string Quote(const std::string& s) {
 // Every melt or qeltitle run ends within this (each takes about a second): a run that waits for
 // ever is ended and made once more (see MeltToPngs), so a hang fails its test, never the suite.
 constexpr const char* kTimeLimit = "/usr/bin/timeout -k 5 30 ";
-constexpr int kTimedOut = 124;  // timeout's exit status when it had to end the command
+// timeout's exit status when it had to end the command: 124, or 137 when melt ignored SIGTERM and
+// the KILL that follows it ended melt.
+bool TimedOut(int status) { return WIFEXITED(status) && (WEXITSTATUS(status) == 124 || WEXITSTATUS(status) == 137); }
 
 // Runs a shell command with the test's MLT directories; its exit status and what it printed.
 int Shell(const std::string& command, std::string* output = nullptr) {
@@ -78,7 +81,7 @@ int Shell(const std::string& command, std::string* output = nullptr) {
                              " MLT_DATA=" + Quote((gWork / "data").string()) + " " + kTimeLimit + command + " > " +
                              Quote(log.string()) + " 2>&1";
     int status = std::system(line.c_str());
-    if (WIFEXITED(status) && WEXITSTATUS(status) == kTimedOut) {
+    if (TimedOut(status)) {
         std::fprintf(stderr, "timed out, once more: %s\n", command.c_str());
         status = std::system(line.c_str());
     }
@@ -277,24 +280,44 @@ TEST_F(Melt, ListsItsDescriptionAndRefusesBadInput) {
     EXPECT_NE(output.find("identifier: qeltitle"), std::string::npos) << output;
     EXPECT_NE(output.find("identifier: background"), std::string::npos) << output;
 
+    // A title that cannot be loaded fails the producer with the reason. melt itself exits with 0
+    // after a producer fails; the producer's refusal is what counts.
     const fs::path notATitle = gWork / "not-a-title.xml";
     std::ofstream(notATitle) << "<html/>";
-    // melt itself exits with 0 after a producer fails; the producer's refusal is what counts.
-    for (const fs::path& bad : {gWork / "missing.xml", notATitle}) {
+    const std::pair<fs::path, std::string> files[] = {
+        {gWork / "missing.xml", "No such file or directory"},
+        {gWork, "is a directory"},
+        {notATitle, "not a title document (its root element is <html>, not <CTitle>)"}};
+    for (const auto& [bad, reason] : files) {
         Shell(MeltExe() + " qeltitle:" + Quote(bad.string()) + " out=1 -consumer null terminate_on_pause=1", &output);
-        EXPECT_NE(output.find("qeltitle: cannot load the title " + bad.string()), std::string::npos) << output;
+        EXPECT_NE(output.find("qeltitle: cannot load title: " + bad.string() + ": " + reason), std::string::npos) << output;
         EXPECT_NE(output.find("Failed to load \"qeltitle:"), std::string::npos) << output;
     }
 
-    // A scale outside 0.01..100 (or not a number) fails the frame with the reason, not a guess.
+    // A scale outside 0.01..100 (or not a number) and a background that is not a colour are
+    // refused with the reason, not a guess; the frames then show nothing, and melt finishes them.
     const fs::path title = gWork / "ok.xml";
     ASSERT_EQ(Shell(Qeltitle() + " text 'ok' -o " + Quote(title.string())), 0);
-    for (const char* scale : {"1000", "0", "big"}) {
-        Shell(MeltExe() + " qeltitle:" + Quote(title.string()) + " out=0 scale=" + scale + " -consumer null terminate_on_pause=1",
-              &output);
-        EXPECT_NE(output.find(std::string("scale ") + scale + " is not a number from 0.01 to 100"), std::string::npos)
-            << output;
+    const std::pair<std::string, std::string> properties[] = {
+        {"scale=1000", "scale 1000 is not a number from 0.01 to 100"},
+        {"scale=0", "scale 0 is not a number from 0.01 to 100"},
+        {"scale=big", "scale big is not a number from 0.01 to 100"},
+        {"background=purple", "background purple is not a colour"},
+        {"background=#12345", "background #12345 is not a colour"},
+        {"background=0xFF0000", "background 0xFF0000 is not a colour"}};
+    for (const auto& [property, reason] : properties) {
+        EXPECT_EQ(Shell(MeltExe() + " qeltitle:" + Quote(title.string()) + " out=0 " + property +
+                            " -consumer null terminate_on_pause=1",
+                        &output),
+                  0);
+        EXPECT_NE(output.find(reason), std::string::npos) << output;
+        EXPECT_NE(output.find("; the title is not drawn"), std::string::npos) << output;
     }
+    const fs::path frames = gWork / "refused";
+    ASSERT_EQ(MeltToPngs("qeltitle:" + Quote(title.string()) + " out=0 background=purple", frames, "rgba"), 0);
+    Rgba empty;
+    ASSERT_TRUE(ReadPng(frames / "0.png", empty));
+    EXPECT_TRUE(std::all_of(empty.pixels.begin(), empty.pixels.end(), [](uint8_t v) { return v == 0; }));
 }
 
 }  // namespace
