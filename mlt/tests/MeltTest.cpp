@@ -120,7 +120,7 @@ protected:
     // its start melt 7.12's consumer waits until that thread has queued `buffer` (25) frames, but
     // once the producer is paused at its end (at once for out=0) the thread queues only one more,
     // so on a loaded machine the two can wait for each other for ever (and SIGTERM only asks the
-    // stuck consumer to stop); MLT's own producers do the same (tests/stress/melt_refusal.sh).
+    // stuck consumer to stop); MLT's own producers do the same (scripts/melt_refusal_stress.sh).
     static std::string NullConsumer() { return " -consumer null terminate_on_pause=1 real_time=0"; }
     static std::string MeltCommand() { return MeltExe() + " -quiet -profile " + Quote((gWork / "profile").string()); }
     // Runs `melt ARGS` writing PNG frames numbered from 0 into dir (made afresh); `options` go to the

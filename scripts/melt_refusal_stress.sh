@@ -5,11 +5,13 @@
 # Any run that times out, fails, or does not report the refusal fails the script.
 # CONSUMER_OPTIONS go to the consumer after terminate_on_pause=1: the melt tests add real_time=0,
 # which leaves out melt's read-ahead thread, whose start can wait for ever in melt 7.12 (see
-# MeltTest.cpp); RESOURCE=color:red runs the same line with one of MLT's own producers.
+# MeltTest.cpp); RESOURCE=color:red runs the same line with one of MLT's own producers; RACE=1
+# preloads melt_startup_race.c, which gives every run the timing that makes that start wait.
 #
-#   tests/stress/melt_refusal.sh [BUILD_DIR]   RUNS=200 LOAD=<processors> LIMIT=30 (seconds a run)
-#                                              CONSUMER_OPTIONS= RESOURCE=qeltitle:ok.xml
+#   scripts/melt_refusal_stress.sh [BUILD_DIR]   RUNS=200 LOAD=<processors> LIMIT=30 (seconds a run)
+#                                                CONSUMER_OPTIONS= RESOURCE=qeltitle:ok.xml RACE=
 set -uo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
 build=$(cd "${1:-build}" && pwd) || exit 2
 runs=${RUNS:-200}
 load=${LOAD:-$(nproc)}
@@ -34,6 +36,10 @@ ln -s "$(pkg-config --variable=mltdatadir mlt-framework-7)"/* "$build/mlt/data/q
 export MLT_REPOSITORY=$work/modules MLT_DATA=$work/data
 cd "$work" || exit 2
 timeout 30 "$build/tools/qeltitle/qeltitle" text ok -o ok.xml > /dev/null || exit 2
+if [ -n "${RACE:-}" ]; then
+    cc -shared -fPIC -O2 "$here/melt_startup_race.c" -o race.so -ldl || exit 2
+    export LD_PRELOAD=$work/race.so
+fi
 
 for ((i = 0; i < load; ++i)); do
     (while :; do :; done) &
@@ -55,7 +61,7 @@ for ((run = 1; run <= runs; ++run)); do
         *) failed=$((failed + 1)); echo "run $run: status $status"; tail -5 run.log ;;
     esac
 done
-echo "melt $resource out=0 scale=0 -consumer null terminate_on_pause=1 $options"
+echo "melt $resource out=0 scale=0 -consumer null terminate_on_pause=1 $options${RACE:+ (startup race forced)}"
 echo "$runs runs beside $load busy loops (load average $(cut -d' ' -f1-3 /proc/loadavg)): $hung timed out," \
      "$failed failed, $silent without the refusal; slowest run $slowest ms"
 [ $((hung + failed + silent)) -eq 0 ]
