@@ -60,8 +60,7 @@ void PrintString(ITitleHost& host, int row) {
                 Plural(host.GetParagraphCount(row), "paragraph").c_str());
     std::printf("  box %g,%g size %gx%g, %s, rotated %g degrees\n", box.x, box.y, box.width, box.height,
                 attrs.Vertical ? "vertical" : "horizontal", attrs.RotateDegree);
-    // A vertical string's columns run leftwards from the box's right edge, so a second column
-    // stands outside the box: say where the text itself is.
+    // A vertical string's further columns run leftwards out of its box: say where the text is.
     if (attrs.Vertical) {
         std::optional<RectF> text;
         for (int i = 0; i < count; ++i) {
