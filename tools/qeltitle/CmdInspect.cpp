@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "Commands.h"
 #include "Args.h"
@@ -59,6 +60,25 @@ void PrintString(ITitleHost& host, int row) {
                 Plural(host.GetParagraphCount(row), "paragraph").c_str());
     std::printf("  box %g,%g size %gx%g, %s, rotated %g degrees\n", box.x, box.y, box.width, box.height,
                 attrs.Vertical ? "vertical" : "horizontal", attrs.RotateDegree);
+    // A vertical string's further columns run leftwards out of its box: say where the text is.
+    if (attrs.Vertical) {
+        std::optional<RectF> text;
+        for (int i = 0; i < count; ++i) {
+            RectF c{};
+            if (host.GetCharRect(row, i, &c, 0) != S_OK || c.width <= 0 || c.height <= 0) continue;
+            if (!text) {
+                text = c;
+                continue;
+            }
+            const float right = std::max(text->x + text->width, c.x + c.width);
+            const float bottom = std::max(text->y + text->height, c.y + c.height);
+            text->x = std::min(text->x, c.x);
+            text->y = std::min(text->y, c.y);
+            text->width = right - text->x;
+            text->height = bottom - text->y;
+        }
+        if (text) std::printf("  text %g,%g size %gx%g\n", text->x, text->y, text->width, text->height);
+    }
     // Key frames set the effect at every time; the stored one is then only the last one drawn.
     const int keys = host.GetKeyFrameCount(row);
     attrs.PathID[sizeof attrs.PathID - 1] = '\0';

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -120,6 +121,25 @@ TEST_F(Cli, TextRendersWhereTheTextIs) {
     EXPECT_EQ(ChangedPixels(image, 0, 0, 90, 360, background), 0);
     EXPECT_EQ(ChangedPixels(image, 400, 0, 640, 360, background), 0);
     EXPECT_EQ(ChangedPixels(image, 0, 240, 640, 360, background), 0);
+}
+
+// A second column stands left of a vertical string's box: info names where the text itself is,
+// and nothing is drawn outside that rectangle.
+TEST_F(Cli, InfoSaysWhereAVerticalStringsTextStands) {
+    ASSERT_EQ(Run("text $'Title\\n2026' --vertical -o v.xml --frame 640x360 --size 40").status, 0);
+    const Result info = Run("info v.xml");
+    float x = 0, y = 0, w = 0, h = 0;
+    const size_t at = info.out.find("  text ");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    ASSERT_EQ(std::sscanf(info.out.c_str() + at, "  text %f,%f size %fx%f", &x, &y, &w, &h), 4) << info.out;
+    ASSERT_EQ(Run("render v.xml -o v.png --size 640x360").status, 0);
+    Image image;
+    std::string error;
+    ASSERT_TRUE(ReadPng((dir_ / "v.png").string(), image, error)) << error;
+    const uint8_t black[3] = {0, 0, 0};
+    const int changed = ChangedPixels(image, 0, 0, 640, 360, black);
+    EXPECT_GT(changed, 200);
+    EXPECT_EQ(ChangedPixels(image, int(x), int(y), int(std::ceil(x + w)), int(std::ceil(y + h)), black), changed);
 }
 
 TEST_F(Cli, RenderWithoutATimeShowsAStringThatLeavesAtTheEnd) {
