@@ -341,6 +341,11 @@ TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
         {"", "effects --help", 0, indent, ""},
         {"", "gallery --help", 0, indent, ""},
         {"", "info keyed.xml", 0, "\"a\\\\nb\\nc\"\n  7 characters", ""},
+        // Borders past what the library draws are drawn at its limit, with a warning.
+        {"", "text Big -o big.xml --size 200 --border 1000", 0, "border 1000 is 2500 px wide at scale 1, more than the 2048 px", ""},
+        {"", "text Big -o big.xml --at 0,0 --size 200 --border 500:#FF0000", 0, "wrote big.xml", "big.xml"},
+        {"", "render big.xml -o big.png --size 320x180 --scale 2", 0,
+         "border 500 is 2500 px wide at scale 2, more than the 2048 px the library draws: drawn 2048 px wide", "big.png"},
     };
     for (const auto& c : cases) {
         const Result r = Run(c.args, c.env);
@@ -350,6 +355,11 @@ TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
             EXPECT_EQ(fs::exists(dir_ / c.file), c.status == 0) << c.args << ": " << c.file;
         }
     }
+    Image big;
+    std::string error;
+    ASSERT_TRUE(ReadPng((dir_ / "big.png").string(), big, error)) << error;
+    const uint8_t red[3] = {0, 0, 255};  // blue, green, red
+    EXPECT_GT(big.width * big.height - ChangedPixels(big, 0, 0, big.width, big.height, red), 1000);
 }
 
 TEST_F(Cli, VideoWithoutFfmpegNamesTheMissingProgram) {
