@@ -62,22 +62,22 @@ void PrintString(ITitleHost& host, int row) {
                 attrs.Vertical ? "vertical" : "horizontal", attrs.RotateDegree);
     // A vertical string's further columns run leftwards out of its box: say where the text is.
     if (attrs.Vertical) {
-        std::optional<RectF> text;
+        std::optional<RectF> stands;
         for (int i = 0; i < count; ++i) {
             RectF c{};
             if (host.GetCharRect(row, i, &c, 0) != S_OK || c.width <= 0 || c.height <= 0) continue;
-            if (!text) {
-                text = c;
+            if (!stands) {
+                stands = c;
                 continue;
             }
-            const float right = std::max(text->x + text->width, c.x + c.width);
-            const float bottom = std::max(text->y + text->height, c.y + c.height);
-            text->x = std::min(text->x, c.x);
-            text->y = std::min(text->y, c.y);
-            text->width = right - text->x;
-            text->height = bottom - text->y;
+            const float right = std::max(stands->x + stands->width, c.x + c.width);
+            const float bottom = std::max(stands->y + stands->height, c.y + c.height);
+            stands->x = std::min(stands->x, c.x);
+            stands->y = std::min(stands->y, c.y);
+            stands->width = right - stands->x;
+            stands->height = bottom - stands->y;
         }
-        if (text) std::printf("  text %g,%g size %gx%g\n", text->x, text->y, text->width, text->height);
+        if (stands) std::printf("  text %g,%g size %gx%g\n", stands->x, stands->y, stands->width, stands->height);
     }
     // Key frames set the effect at every time; the stored one is then only the last one drawn.
     const int keys = host.GetKeyFrameCount(row);
