@@ -93,6 +93,13 @@ struct MetaShadow {
     uint32_t Height;  // non-zero: extruded slab instead of a flat shadow
 };
 
+// Widest border, and largest blur radius, drawn, in frame pixels; a wider one is drawn at this
+// size (or less, where the character's image would pass 16384 pixels a side), never left out.
+constexpr int32_t kMaxStylePixels = 2048;
+// A border Size or a BlurRadius in frame pixels, for a font `fontSize` layout units high drawn
+// at `scale` frame pixels per layout unit (1/80 of the font's size per unit of the style).
+inline double StylePixels(double value, double fontSize, double scale) { return value * fontSize * scale / 80; }
+
 struct CharSpacing {
     float WidthScale;  // stretches the horizontal advance
     float Spacing;     // extra advance after the character, layout units

@@ -46,6 +46,10 @@ typedef struct QelMetaShadow {
     int32_t BlurRadius; float OffsetX, OffsetY; uint32_t Height;
 } QelMetaShadow;
 
+/* Widest border, and largest blur radius, drawn, in frame pixels (a wider one is drawn at this
+ * size); a style of value V on a font of size S at scale K is V * S * K / 80 frame pixels. */
+#define QEL_MAX_STYLE_PIXELS 2048
+
 typedef struct QelCharSpacing { float WidthScale, Spacing; } QelCharSpacing;
 
 typedef struct QelParagraphAttrs {

@@ -10,6 +10,7 @@
 #include "glyph/GlyphCoverage.h"
 #include "model/Fonts.h"
 #include "platform/AllocationGate.h"
+#include "render/OutlineKernel.h"
 
 namespace qel {
 
@@ -145,6 +146,14 @@ HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     if (border.Size >= 1) {
         bx = float(StyleDistance(double(border.Size) * key.widthScale, font.SizeRatio, settings.scaleX));
         by = float(StyleDistance(border.Size, font.SizeRatio, settings.scaleY));
+        // Wider than the engine draws, or than the character's image may grow: drawn at the
+        // largest width that fits, the ellipse's shape kept.
+        const float widest = float(std::min<int64_t>(kMaxKernelHalf, std::max<int64_t>(
+                                 LargestMargin(glyph.width, glyph.height), 0)));
+        if (const float wide = std::max(bx, by); wide > widest) {
+            bx = std::isinf(bx) ? widest : std::min(bx * (widest / wide), widest);
+            by = std::isinf(by) ? widest : std::min(by * (widest / wide), widest);
+        }
     }
     // A layer a builder refuses (too large, nothing to draw) is left out; out of memory is not
     // "nothing to draw", and fails the whole character so that the next frame asks again.

@@ -30,19 +30,21 @@ std::unique_ptr<uint8_t[]> AllocateZeroed(int64_t bytes) noexcept {
 
 // Largest blur radius in frame pixels, the same bound as for borders. Wide blurs run on running
 // sums, so their cost follows the image's area; the bound keeps that area (the glyph plus twice
-// the radius a side) within what one character may take, and a title file that asks for more
-// is refused like a failed image.
+// the radius a side) within what one character may take. A title that asks for more is blurred
+// at the largest radius it may take.
 constexpr double kMaxBlurRadius = kMaxKernelHalf;
 
-// Blur radius in frame pixels (0 for none) and whether it is usable at all.
-bool BlurRadius(int32_t styleRadius, float sizeRatio, const LayerSettings& settings, float* r,
-                int32_t* margin) {
+// Blur radius in frame pixels (0 for none) for an image of w x h pixels before its blur margin:
+// at most kMaxBlurRadius, and no wider than the image's size limits leave room for. False only
+// for a radius that is not a number.
+bool BlurRadius(int32_t styleRadius, float sizeRatio, const LayerSettings& settings, int64_t w, int64_t h,
+                float* r, int32_t* margin) {
     *r = 0;
     *margin = 0;
     if (styleRadius <= 0) return true;
-    const double radius =
-        StyleDistance(styleRadius, sizeRatio, std::min(settings.scaleX, settings.scaleY));
-    if (!(radius >= 0) || !(radius <= kMaxBlurRadius)) return false;
+    double radius = StyleDistance(styleRadius, sizeRatio, std::min(settings.scaleX, settings.scaleY));
+    if (!(radius >= 0)) return false;
+    radius = std::min({radius, kMaxBlurRadius, double(std::max<int64_t>(LargestMargin(w, h), 0))});
     *r = static_cast<float>(radius);
     *margin = static_cast<int32_t>(std::ceil(*r));
     return true;
@@ -77,7 +79,7 @@ HRESULT BuildMaskedLayer(LayerImage* out, MaskView mask, float x, float y, const
                      float sizeRatio, const LayerSettings& settings) {
     float r;
     int32_t m;
-    if (!BlurRadius(style.blurRadius, sizeRatio, settings, &r, &m)) return E_INVALIDARG;
+    if (!BlurRadius(style.blurRadius, sizeRatio, settings, mask.width, mask.height, &r, &m)) return E_INVALIDARG;
     const int64_t width = int64_t(mask.width) + 2 * int64_t(m);
     const int64_t height = int64_t(mask.height) + 2 * int64_t(m);
     if (!ImageSizeAllowed(width, height)) return E_INVALIDARG;
@@ -266,7 +268,7 @@ HRESULT BuildColorFaceLayer(LayerImage* out, const uint8_t* pixels, int32_t w, i
     if ((face.Enable & 0xFF) == 0 || !pixels || w <= 0 || h <= 0) return S_OK;
     float r;
     int32_t m;
-    if (!BlurRadius(face.BlurRadius, sizeRatio, settings, &r, &m)) return E_INVALIDARG;
+    if (!BlurRadius(face.BlurRadius, sizeRatio, settings, w, h, &r, &m)) return E_INVALIDARG;
     const int64_t width = int64_t(w) + 2 * int64_t(m), height = int64_t(h) + 2 * int64_t(m);
     if (!ImageSizeAllowed(width, height)) return E_INVALIDARG;
     out->pixels = AllocateZeroed(width * height * 4);
@@ -317,9 +319,6 @@ HRESULT BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskVie
     }
     if (mask.Empty()) return S_OK;
 
-    float r;
-    int32_t m;
-    if (!BlurRadius(shadow.BlurRadius, sizeRatio, settings, &r, &m)) return E_INVALIDARG;
     const float dx = shadow.OffsetX * settings.scaleX;
     const float dy = shadow.OffsetY * settings.scaleY;
     if (!std::isfinite(dx) || !std::isfinite(dy) || std::fabs(dx) > float(kMaxImageSide) ||
@@ -327,6 +326,13 @@ HRESULT BuildShadowLayer(LayerImage* out, MaskView glyph, MaskView full, MaskVie
         return E_INVALIDARG;
     }
     const bool extruded = shadow.Height != 0;
+    // An extruded slab reaches the offset further.
+    const int64_t reachX = extruded ? int64_t(std::ceil(std::fabs(dx))) : 0;
+    const int64_t reachY = extruded ? int64_t(std::ceil(std::fabs(dy))) : 0;
+    float r;
+    int32_t m;
+    if (!BlurRadius(shadow.BlurRadius, sizeRatio, settings, mask.width + reachX, mask.height + reachY, &r, &m))
+        return E_INVALIDARG;
     int64_t width, height;
     float x, y;
     if (!extruded) {

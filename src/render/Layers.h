@@ -8,6 +8,8 @@
 // alpha), stride = width * 4, placed at (x, y) relative to the character's drawing position.
 #pragma once
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -78,6 +80,19 @@ constexpr int64_t kMaxImagePixels = int64_t{1} << 26;
 inline bool ImageSizeAllowed(int64_t width, int64_t height) {
     return width > 0 && height > 0 && width <= kMaxImageSide && height <= kMaxImageSide &&
            width * height <= kMaxImagePixels;
+}
+
+// The widest margin m for which an image of w x h grown by m on every side, (w + 2m) x (h + 2m),
+// is allowed; -1 when not even w x h is. The area bound is a quadratic in m:
+// 4m^2 + 2(w + h)m + wh - kMaxImagePixels <= 0.
+inline int64_t LargestMargin(int64_t w, int64_t h) {
+    if (!ImageSizeAllowed(w, h)) return -1;
+    const double d = double(w - h);
+    int64_t m = std::min((kMaxImageSide - std::max(w, h)) / 2,
+                         int64_t((std::sqrt(d * d + 4.0 * double(kMaxImagePixels)) - double(w + h)) / 4));
+    while (m > 0 && !ImageSizeAllowed(w + 2 * m, h + 2 * m)) --m;
+    if (ImageSizeAllowed(w + 2 * m + 2, h + 2 * m + 2)) ++m;
+    return m;
 }
 
 // A read-only mask; pixels null (or a size 0) means the mask is absent.

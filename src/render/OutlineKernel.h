@@ -36,11 +36,11 @@ struct OutlineKernel {
 
 using OutlineKernelRef = std::shared_ptr<const OutlineKernel>;
 
-// Largest half-width or half-height of a kernel (frame pixels); wider borders are refused and
-// draw no ring. A title file may ask for any width: the bound keeps one character's work within
-// a fraction of a second (a kernel of 2048 is 32 MiB and the ring's image about 4100 pixels a
-// side), while a border of half a 4K frame's height is still drawn.
-constexpr int32_t kMaxKernelHalf = 2048;
+// Largest half-width or half-height of a kernel (frame pixels); wider borders are drawn at this
+// width. A title may ask for any width: the bound keeps one character's work within about a
+// second (a kernel of 2048 is 32 MiB and the ring's image about 4100 pixels a side), while a
+// border of half a 4K frame's height is still drawn. Hosts read it as kMaxStylePixels.
+constexpr int32_t kMaxKernelHalf = kMaxStylePixels;
 
 // From this half-size on, DilateMask lays the kernel's interior down by rows instead of stamping
 // it cell by cell (DilateMaskWide): the same bytes at a cost linear in the radius. Measured on a

@@ -117,7 +117,7 @@ struct HostileCase {
 
 // A border Size or blur radius of 13000 is about 3900 frame pixels here: a ring or blur that
 // wide used to be built, at a cost cubic in the radius, and held a frame for hours. Now rings
-// and blurs up to 2048 pixels are drawn at a cost linear in the radius, and wider ones refused.
+// and blurs up to 2048 pixels are drawn at a cost linear in the radius, and wider ones at 2048.
 const HostileCase kHostileCases[] = {
     {"FontHeightInt32Min", [](TitleValues& v) { v.font.lfHeight = INT32_MIN; }},
     {"FontHeightInt32Max", [](TitleValues& v) { v.font.lfHeight = INT32_MAX; }},

@@ -336,10 +336,10 @@ TEST(FaceLayer, GradientColoursEveryPixelAndBlurAddsAMargin) {
     EXPECT_EQ(img.width, 3 + 4);
     EXPECT_EQ(img.height, 2 + 4);
     EXPECT_EQ(img.x, 8.0f);
-    // Absurd blur radii are refused instead of overflowing.
+    // Absurd blur radii are blurred at the widest radius drawn instead of overflowing.
     const MetaFace huge{1, 0xFF, 0xFF, 0, 255, 0x7FFFFFFF};
-    EXPECT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, huge, 0.8f, {10.0f, 10.0f, 1, 0}), E_INVALIDARG);
-    EXPECT_FALSE(img.pixels);
+    EXPECT_EQ(BuildFaceLayer(&img, {kMask, 3, 2}, 0, 0, huge, 0.8f, {10.0f, 10.0f, 1, 0}), S_OK);
+    EXPECT_EQ(img.width, 3 + 2 * kMaxStylePixels);
 }
 
 TEST(FaceLayer, LumaChromaWhiteLandsAsCrCbY) {

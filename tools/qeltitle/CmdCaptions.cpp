@@ -18,6 +18,7 @@
 #include "FrameLoop.h"
 #include "Interrupt.h"
 #include "Output.h"
+#include "StyleLimits.h"
 #include "SafeFile.h"
 #include "TitleFiles.h"
 #include "VideoInput.h"
@@ -275,6 +276,11 @@ int RunCaptions(const std::vector<std::string>& args) {
     std::vector<CaptionTitle> titles;
     if (!MakeCaptionTitles(cues, style, setup.width, setup.height, fps, titles, warnings, error)) return Fail(error);
     for (const std::string& w : warnings) Warn(w);
+    // Every cue has the style: the first says whether its border or blur passes the library's limit.
+    if (HostPtr probe = titles.empty() ? nullptr : NewHost(error);
+        probe && LoadTitleText(*probe, titles[0].document, "caption", error)) {
+        for (const std::string& w : StyleLimitWarnings(*probe, -1, float(setup.width) / style.frameWidth)) Warn(w);
+    }
     int total = duration > 0 ? static_cast<int>(std::lround(duration * fps)) : 0;
     if (duration <= 0)
         for (const CaptionTitle& t : titles) total = std::max(total, t.last + 1);

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "Commands.h"
 #include "Args.h"
@@ -59,6 +60,25 @@ void PrintString(ITitleHost& host, int row) {
                 Plural(host.GetParagraphCount(row), "paragraph").c_str());
     std::printf("  box %g,%g size %gx%g, %s, rotated %g degrees\n", box.x, box.y, box.width, box.height,
                 attrs.Vertical ? "vertical" : "horizontal", attrs.RotateDegree);
+    // A vertical string's further columns run leftwards out of its box: say where the text is.
+    if (attrs.Vertical) {
+        std::optional<RectF> stands;
+        for (int i = 0; i < count; ++i) {
+            RectF c{};
+            if (host.GetCharRect(row, i, &c, 0) != S_OK || c.width <= 0 || c.height <= 0) continue;
+            if (!stands) {
+                stands = c;
+                continue;
+            }
+            const float right = std::max(stands->x + stands->width, c.x + c.width);
+            const float bottom = std::max(stands->y + stands->height, c.y + c.height);
+            stands->x = std::min(stands->x, c.x);
+            stands->y = std::min(stands->y, c.y);
+            stands->width = right - stands->x;
+            stands->height = bottom - stands->y;
+        }
+        if (stands) std::printf("  text %g,%g size %gx%g\n", stands->x, stands->y, stands->width, stands->height);
+    }
     // Key frames set the effect at every time; the stored one is then only the last one drawn.
     const int keys = host.GetKeyFrameCount(row);
     attrs.PathID[sizeof attrs.PathID - 1] = '\0';

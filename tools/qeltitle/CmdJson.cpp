@@ -13,6 +13,7 @@
 #include "Commands.h"
 #include "Output.h"
 #include "SafeFile.h"
+#include "StyleLimits.h"
 #include "TitleFiles.h"
 #include "TitleJson.h"
 #include "TitleMeta.h"
@@ -82,6 +83,7 @@ int RunBuild(const std::vector<std::string>& args) {
     std::vector<std::string> warnings;
     if (!BuildTitleFromJson(*host, text, input == "-" ? "<stdin>" : input, extras, warnings, error)) return Fail(error);
     for (const std::string& w : warnings) Warn(w);
+    for (const std::string& w : StyleLimitWarnings(*host, -1, 1.0f)) Warn(w);
     // The length and design frame go into the title file as its root element's attributes.
     TitleMeta meta;
     meta.length = extras.length;

@@ -20,6 +20,7 @@
 #include "FrameLoop.h"
 #include "Interrupt.h"
 #include "Output.h"
+#include "StyleLimits.h"
 #include "Timing.h"
 #include "TitleFiles.h"
 #include "VideoInput.h"
@@ -282,6 +283,7 @@ int RunOverlay(const std::vector<std::string>& args) {
         FrameSetup own = setup;
         own.fit = title.area;
         if (!ConfigureFrame(*title.host, own, error)) return Fail(error);
+        for (const std::string& w : StyleLimitWarnings(*title.host, -1, title.area.scale)) Warn(span.path + ": " + w);
         titles.push_back(std::move(title));
     }
 

@@ -12,6 +12,7 @@
 #include "Interrupt.h"
 #include "KeyFrames.h"
 #include "Output.h"
+#include "StyleLimits.h"
 #include "TitleFiles.h"
 #include "Timing.h"
 
@@ -85,6 +86,7 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
              scale + " for a 1920x1080 title)");
     }
     if (!ConfigureFrame(*scene.host, scene.setup, error)) return Fail(error);
+    for (const std::string& w : StyleLimitWarnings(*scene.host, -1, scene.setup.Area().scale)) Warn(w);
     scene.base = BackgroundFrame(background, scene.setup.width, scene.setup.height);
     return kExitOk;
 }

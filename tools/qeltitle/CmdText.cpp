@@ -11,6 +11,7 @@
 #include "Effects.h"
 #include "KeyFrames.h"
 #include "Output.h"
+#include "StyleLimits.h"
 #include "TextOptions.h"
 #include "TitleFiles.h"
 #include "Timing.h"
@@ -108,6 +109,7 @@ int RunText(const std::vector<std::string>& args) {
         Warn("string " + std::to_string(added.row) + " reaches outside the " + FormatDesignFrame(*meta.frame) +
              " frame (it covers " + box + "); --width wraps it, --size makes it smaller");
     }
+    for (const std::string& w : StyleLimitWarnings(*host, added.row, 1.0f)) Warn(w);
     if (!schedule.empty() && !SetKeyFrames(*host, added.row, schedule, error)) return Fail(error);
     if (!SaveTitle(*host, output, error, &meta)) return Fail(error);
     std::printf("wrote %s (string %d: %s, font %s %g%s)\n", output.c_str(), added.row,

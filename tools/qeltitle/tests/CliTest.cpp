@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -120,6 +121,25 @@ TEST_F(Cli, TextRendersWhereTheTextIs) {
     EXPECT_EQ(ChangedPixels(image, 0, 0, 90, 360, background), 0);
     EXPECT_EQ(ChangedPixels(image, 400, 0, 640, 360, background), 0);
     EXPECT_EQ(ChangedPixels(image, 0, 240, 640, 360, background), 0);
+}
+
+// A second column stands left of a vertical string's box: info names where the text itself is,
+// and nothing is drawn outside that rectangle.
+TEST_F(Cli, InfoSaysWhereAVerticalStringsTextStands) {
+    ASSERT_EQ(Run("text $'Title\\n2026' --vertical -o v.xml --frame 640x360 --size 40").status, 0);
+    const Result info = Run("info v.xml");
+    float x = 0, y = 0, w = 0, h = 0;
+    const size_t at = info.out.find("  text ");
+    ASSERT_NE(at, std::string::npos) << info.out;
+    ASSERT_EQ(std::sscanf(info.out.c_str() + at, "  text %f,%f size %fx%f", &x, &y, &w, &h), 4) << info.out;
+    ASSERT_EQ(Run("render v.xml -o v.png --size 640x360").status, 0);
+    Image image;
+    std::string error;
+    ASSERT_TRUE(ReadPng((dir_ / "v.png").string(), image, error)) << error;
+    const uint8_t black[3] = {0, 0, 0};
+    const int changed = ChangedPixels(image, 0, 0, 640, 360, black);
+    EXPECT_GT(changed, 200);
+    EXPECT_EQ(ChangedPixels(image, int(x), int(y), int(std::ceil(x + w)), int(std::ceil(y + h)), black), changed);
 }
 
 TEST_F(Cli, RenderWithoutATimeShowsAStringThatLeavesAtTheEnd) {
@@ -321,6 +341,11 @@ TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
         {"", "effects --help", 0, indent, ""},
         {"", "gallery --help", 0, indent, ""},
         {"", "info keyed.xml", 0, "\"a\\\\nb\\nc\"\n  7 characters", ""},
+        // Borders past what the library draws are drawn at its limit, with a warning.
+        {"", "text Big -o big.xml --size 200 --border 1000", 0, "border 1000 is 2500 px wide at scale 1, more than the 2048 px", ""},
+        {"", "text Big -o big.xml --at 0,0 --size 200 --border 500:#FF0000", 0, "wrote big.xml", "big.xml"},
+        {"", "render big.xml -o big.png --size 320x180 --scale 2", 0,
+         "border 500 is 2500 px wide at scale 2, more than the 2048 px the library draws: drawn 2048 px wide", "big.png"},
     };
     for (const auto& c : cases) {
         const Result r = Run(c.args, c.env);
@@ -330,6 +355,11 @@ TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
             EXPECT_EQ(fs::exists(dir_ / c.file), c.status == 0) << c.args << ": " << c.file;
         }
     }
+    Image big;
+    std::string error;
+    ASSERT_TRUE(ReadPng((dir_ / "big.png").string(), big, error)) << error;
+    const uint8_t red[3] = {0, 0, 255};  // blue, green, red
+    EXPECT_GT(big.width * big.height - ChangedPixels(big, 0, 0, big.width, big.height, red), 1000);
 }
 
 TEST_F(Cli, VideoWithoutFfmpegNamesTheMissingProgram) {
