@@ -19,8 +19,8 @@
 //
 // A title file that cannot be loaded fails the producer with the reason. A `scale` or `background`
 // the producer does not take is reported when it is set, and frames then show nothing (fully
-// transparent) with the error logged: every frame the producer gives has an image, because a frame
-// whose image fails sends melt's consumer down paths that once left it waiting for ever.
+// transparent) with the error logged: every frame the producer gives has an image, the same
+// picture for every consumer, rather than whatever stand-in each makes of a failed frame.
 //
 // MLT may ask for images out of order and from several threads. Every frame carries its own title
 // time and the producer owns one engine, used by one thread at a time.
