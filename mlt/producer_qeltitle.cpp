@@ -85,7 +85,8 @@ struct TitleProducer {
 };
 
 bool IsHex(std::string_view text) {
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    return !text.empty() &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; });
 }
 
 // The colours MLT's own services take, which MLT's parser reads correctly; it reads anything else
