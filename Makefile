@@ -59,13 +59,15 @@ sanitize: setup
 	@$(MAKE) --no-print-directory fuzz-smoke FUZZ_BUILD=build-asan
 
 # Each fuzz target for FUZZ_SMOKE_SECONDS from its corpus in fuzz/corpus/<target>/ (read only: new
-# inputs go to FUZZ_BUILD/smoke/<target>, crashes to FUZZ_BUILD/).
+# inputs go to FUZZ_BUILD/smoke/<target>, crashes to FUZZ_BUILD/). An input that runs 30 s is a
+# hang and fails the run, as does a target that outlives its time by two minutes.
 FUZZ_BUILD ?= build-fuzz
 fuzz-smoke:
 	@for t in $(FUZZ_TARGETS); do \
 	  rm -rf $(FUZZ_BUILD)/smoke/$$t && mkdir -p $(FUZZ_BUILD)/smoke/$$t && \
 	  echo "fuzz: $$t for $(FUZZ_SMOKE_SECONDS) s" && \
-	  (cd $(FUZZ_BUILD) && env $(SANITIZE_ENV) ./fuzz/$$t -max_total_time=$(FUZZ_SMOKE_SECONDS) \
+	  (cd $(FUZZ_BUILD) && env $(SANITIZE_ENV) timeout -k 10 $$(( $(FUZZ_SMOKE_SECONDS) + 120 )) \
+	    ./fuzz/$$t -max_total_time=$(FUZZ_SMOKE_SECONDS) -timeout=30 \
 	    -dict=$(CURDIR)/fuzz/$$( [ -f fuzz/$$t.dict ] && echo $$t || echo title).dict -artifact_prefix=./ -print_final_stats=1 \
 	    smoke/$$t $(CURDIR)/fuzz/corpus/$$t 2>smoke/$$t.log) || { tail -n 60 $(FUZZ_BUILD)/smoke/$$t.log; exit 1; }; \
 	  grep -E '^stat::number_of_executed_units' $(FUZZ_BUILD)/smoke/$$t.log; \

@@ -5,7 +5,7 @@
 # Inputs: BUILD_DIR, SOURCE_DIR, WORK, LIBDIR, C_COMPILER, CXX_COMPILER, MLT_MODULE_DIR (empty
 # without the MLT module).
 function(run what)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 300)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "${what} failed (${rc}):\n${out}\n${err}")
   endif()

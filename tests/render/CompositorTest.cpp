@@ -212,7 +212,8 @@ TEST(Render, EffectSurvivesProgressAndIsReplacedOnANewPath) {
     // A new object of the new path's class (the allocator may well reuse the old address).
     const StringRender& state = *host->Renderer().StateOf(row);
     ASSERT_NE(state.effect, nullptr);
-    EXPECT_NE(std::type_index(typeid(*state.effect)), firstType);
+    const auto& effect = *state.effect;
+    EXPECT_NE(std::type_index(typeid(effect)), firstType);
     EXPECT_STREQ(state.effectPathId, "PATH_WIPEUP");
 }
 

@@ -104,7 +104,9 @@ TEST(OptionValues, FrameRatesStayExact) {
         FrameRate rate;
         std::string error;
         EXPECT_EQ(ParseFrameRate(c.text, 0.1, 1000, rate, error), *c.stored != '\0') << c.text << ": " << error;
-        if (*c.stored) EXPECT_EQ(rate.Text(), c.stored) << c.text;
+        if (*c.stored) {
+            EXPECT_EQ(rate.Text(), c.stored) << c.text;
+        }
     }
 }
 
