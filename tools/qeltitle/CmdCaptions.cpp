@@ -352,9 +352,10 @@ int RunCaptions(const std::vector<std::string>& args) {
         return interrupt.ExitStatus();
     }
     if (!ok) return Fail(error);
-    std::printf("wrote %s (%s, %dx%d, %g fps)\n", sink->Describe().c_str(),
-                CountOf(static_cast<long>(titles.size()), "cue").c_str(), setup.width,
-                setup.height, fps);
+    char details[96];
+    std::snprintf(details, sizeof details, "%s, %dx%d, %g fps", CountOf(static_cast<long>(titles.size()), "cue").c_str(),
+                  setup.width, setup.height, fps);
+    std::printf("wrote %s\n", sink->Describe(details).c_str());
     return kExitOk;
 }
 

@@ -161,7 +161,7 @@ public:
         seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         return ok;
     }
-    std::string Describe() const override { return sink_->Describe(); }
+    std::string Describe(const std::string& details) const override { return sink_->Describe(details); }
     double Seconds() const { return seconds_; }
 
 private:

@@ -215,8 +215,9 @@ int RunAnimate(const std::vector<std::string>& args) {
     if (!ok) return Fail(error);
     // The size of what was written: an H.264 video of odd sides is padded (the warning above).
     const FrameSize written = EncodedSize(output, scene.setup.width, scene.setup.height);
-    std::printf("wrote %s (%dx%d, %s fps)\n", sink->Describe().c_str(), written.width, written.height,
-                fps.Text().c_str());
+    const std::string details =
+        std::to_string(written.width) + "x" + std::to_string(written.height) + ", " + fps.Text() + " fps";
+    std::printf("wrote %s\n", sink->Describe(details).c_str());
     if (IsFramePattern(output)) {
         if (const int stale = CountLaterFrames(output, count); stale > 0)
             Warn(FormatFramePattern(output, count) + (stale > 1 ? " and " + std::to_string(stale - 1) + " more" : "") +

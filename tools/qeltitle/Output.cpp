@@ -90,7 +90,9 @@ public:
         }
         return true;
     }
-    std::string Describe() const override { return CountOf(written_, "PNG frame") + " " + pattern_; }
+    std::string Describe(const std::string& details) const override {
+        return CountOf(written_, "PNG frame") + " " + pattern_ + (details.empty() ? "" : " (" + details + ")");
+    }
 
 private:
     std::string pattern_;
@@ -159,7 +161,9 @@ public:
         return true;
     }
 
-    std::string Describe() const override { return output_ + " (" + CountOf(written_, "frame") + ")"; }
+    std::string Describe(const std::string& details) const override {
+        return output_ + " (" + CountOf(written_, "frame") + (details.empty() ? "" : ", " + details) + ")";
+    }
 
 private:
     // Closes the pipe and waits for ffmpeg; true when it exited with status 0.

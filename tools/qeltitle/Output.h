@@ -66,8 +66,9 @@ public:
     virtual bool Write(int index, const Image& frame, std::string& error) = 0;
     // Completes the output (for a video: closes the pipe and waits for the encoder).
     virtual bool Finish(std::string& error) = 0;
-    // Human-readable description of what was written, for the summary line.
-    virtual std::string Describe() const = 0;
+    // Human-readable description of what was written, for the summary line; `details` (size,
+    // rate) joins the frame count in one parenthesis.
+    virtual std::string Describe(const std::string& details = {}) const = 0;
 };
 
 // Creates the sink for `output`: a pattern ending in .png gives a PNG sequence (its directory is

@@ -327,7 +327,7 @@ TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
         {"", "gallery -o new2/g.png --level 2", 0, "wrote new2/g.png", "new2/g.png"},
         {"", "text X -o new3/t.xml", 0, "(string 0: 1 character,", "new3/t.xml"},
         {"", "export t.xml -o new4/t.json", 0, "(1 string)", "new4/t.json"},
-        {fake, "animate t.xml -o new5/v.mp4 --frames 1 --size 64x36", 0, "(1 frame)", "new5/v.mp4"},
+        {fake, "animate t.xml -o new5/v.mp4 --frames 1 --size 64x36", 0, "(1 frame, ", "new5/v.mp4"},
         {"QELTITLE_FFMPEG=/nonexistent", "animate t.xml -o v.mp4 --frames 2", 1,
          "QELTITLE_FFMPEG names /nonexistent, which is not a program", "v.mp4"},
         {"", "render bad.xml -o f.png", 1,
@@ -335,8 +335,8 @@ TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
         {"", "animate t.xml -o huge.mp4 --size 16384x16384", 1, "ffmpeg cannot encode 16384x16384 frames", "huge.mp4"},
         {"", "animate t.xml -o huge.mkv --size 16384x16129", 1, "the frames may be 16128 high", "huge.mkv"},
         {"", "captions cues.srt -o c.webm --size 16384x16384", 1, "ffmpeg cannot encode", "c.webm"},
-        {fake, "animate t.xml -o odd.mp4 --size 65x37 --frames 1", 0, "wrote odd.mp4 (1 frame) (66x38, 25 fps)", "odd.mp4"},
-        {fake, "animate t.xml -o r.mp4 --size 64x36 --frames 2 --fps 29.97", 0, "(64x36, 30000/1001 fps)", "r.mp4"},
+        {fake, "animate t.xml -o odd.mp4 --size 65x37 --frames 1", 0, "wrote odd.mp4 (1 frame, 66x38, 25 fps)", "odd.mp4"},
+        {fake, "animate t.xml -o r.mp4 --size 64x36 --frames 2 --fps 29.97", 0, "(2 frames, 64x36, 30000/1001 fps)", "r.mp4"},
         {"", "animate t.xml -o 'f/%05d.png' --size 64x36 --frames 1 --fps 24000/1001", 0, "24000/1001 fps", "f/00000.png"},
         {"", "effects --help", 0, indent, ""},
         {"", "gallery --help", 0, indent, ""},
@@ -408,7 +408,7 @@ TEST_F(Cli, VideoGoesThroughFfmpeg) {
     const Result r = Run("animate t.xml -o clip.gif --frames 4 --size 81x47");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(ReadFile(dir_ / "clip.gif").substr(0, 4), "GIF8");
-    EXPECT_NE(r.out.find("clip.gif (4 frames)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("clip.gif (4 frames, "), std::string::npos) << r.out;
 }
 
 TEST_F(Cli, InfoAndDumpDescribeTheTitle) {

@@ -205,7 +205,7 @@ public:
         return true;
     }
     bool Finish(std::string&) override { return finished = true; }
-    std::string Describe() const override { return "recording"; }
+    std::string Describe(const std::string&) const override { return "recording"; }
 
     std::vector<int> indices;
     std::vector<uint8_t> firstBytes;
