@@ -113,7 +113,9 @@ std::string Refusal(mlt_properties properties, std::string_view name) {
         const char* text = mlt_properties_get(properties, "background");
         if (!text || IsBackground(text)) return {};
         std::snprintf(message, sizeof message,
-                      "background %.200s is not a colour: expected transparent, #RRGGBB, #AARRGGBB or 0xRRGGBBAA", text);
+                      "background %.200s is not a colour: expected transparent, black, white, red, green, blue, "
+                      "#RRGGBB, #AARRGGBB or 0xRRGGBBAA",
+                      text);
         return message;
     }
     return {};
