@@ -29,6 +29,7 @@
 #include <qel/QEL_Title2.h>
 
 #include "Placement.h"
+#include "StyleLimits.h"
 #include "TitleFiles.h"
 #include "TitleMeta.h"
 
@@ -82,6 +83,7 @@ struct TitleProducer {
     qeltitle::TitleMeta meta;  // the title's length and design frame, when it names them
     std::mutex logLock;
     std::vector<std::string> refusals;  // those logged, so that each frame does not repeat them
+    std::vector<std::string> warnings;  // likewise
 };
 
 bool IsHex(std::string_view text) {
@@ -259,6 +261,16 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
             // New scales change every character's extent in frame pixels.
             if (status == qel::S_OK) status = self->host->RemeasureAll();
             self->current = status == qel::S_OK ? setup : FrameSetup{};
+            // A border or blur past what the library draws is drawn narrower: say so, once.
+            if (status == qel::S_OK) {
+                const float scale = std::max(setup.scaleX, setup.scaleY);
+                for (const std::string& warning : qeltitle::StyleLimitWarnings(*self->host, -1, scale)) {
+                    std::lock_guard<std::mutex> logged(self->logLock);
+                    if (std::find(self->warnings.begin(), self->warnings.end(), warning) != self->warnings.end()) continue;
+                    self->warnings.push_back(warning);
+                    mlt_log_warning(MLT_PRODUCER_SERVICE(producer), "%s\n", warning.c_str());
+                }
+            }
         }
         if (status == qel::S_OK) status = DrawArea(*self->host, image, w, setup, areaX, areaY, time);
     }

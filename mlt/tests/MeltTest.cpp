@@ -322,6 +322,17 @@ TEST_F(Melt, ListsItsDescriptionAndRefusesBadInput) {
     Rgba empty;
     ASSERT_TRUE(ReadPng(frames / "0.png", empty));
     EXPECT_TRUE(std::all_of(empty.pixels.begin(), empty.pixels.end(), [](uint8_t v) { return v == 0; }));
+
+    // A border wider than the library draws is drawn at its widest, and melt is told so.
+    const fs::path wide = gWork / "wide.xml";
+    ASSERT_EQ(Shell(Qeltitle() + " text W --size 200 --border 1000 -o " + Quote(wide.string())), 0);
+    EXPECT_EQ(Shell(MeltExe() + " qeltitle:" + Quote(wide.string()) + " out=0 -profile atsc_1080p_25 -consumer avformat:" +
+                        Quote((gWork / "wide-%d.png").string()) + " vcodec=png real_time=0",
+                    &output),
+              0);
+    EXPECT_NE(output.find("border 1000 is 2500 px wide at scale 1, more than the 2048 px the library draws"),
+              std::string::npos)
+        << output;
 }
 
 }  // namespace
