@@ -21,6 +21,13 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
 
 std::string Quoted(std::string_view text) { return "'" + std::string(text) + "'"; }
 
+// "number '1000' out of range (must be between 0.01 and 100)", for `what` = "number".
+std::string OutOfRange(const char* what, std::string_view text, double lo, double hi) {
+    char range[96];
+    std::snprintf(range, sizeof range, " (must be between %g and %g)", lo, hi);
+    return what + (" " + Quoted(text)) + " out of range" + range;
+}
+
 }  // namespace
 
 ArgParser::ArgParser(std::string usage, std::string about)
@@ -140,9 +147,7 @@ bool ParseNumber(std::string_view text, double lo, double hi, double& out, std::
         return false;
     }
     if (value < lo || value > hi) {
-        char range[96];
-        std::snprintf(range, sizeof range, " (must be between %g and %g)", lo, hi);
-        error = "number " + Quoted(text) + " out of range" + range;
+        error = OutOfRange("number", text, lo, hi);
         return false;
     }
     out = value;
@@ -196,9 +201,7 @@ bool ParseFrameRate(std::string_view text, double lo, double hi, FrameRate& out,
     const long divisor = std::gcd(rate.num, rate.den);
     rate = {rate.num / divisor, rate.den / divisor};
     if (rate.Value() < lo || rate.Value() > hi) {
-        char range[96];
-        std::snprintf(range, sizeof range, " (must be between %g and %g)", lo, hi);
-        error = "frame rate " + Quoted(text) + " out of range" + range;
+        error = OutOfRange("frame rate", text, lo, hi);
         return false;
     }
     out = rate;
