@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "FuzzInput.h"
-#include "TitleFiles.h"
-#include "TitleJson.h"
+#include "player/TitleFiles.h"
+#include "authoring/TitleJson.h"
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     qel::fuzz::Initialize();

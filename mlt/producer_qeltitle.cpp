@@ -28,10 +28,10 @@
 
 #include <qel/QEL_Title2.h>
 
-#include "Placement.h"
-#include "StyleLimits.h"
-#include "TitleFiles.h"
-#include "TitleMeta.h"
+#include "player/Placement.h"
+#include "authoring/StyleLimits.h"
+#include "player/TitleFiles.h"
+#include "player/TitleMeta.h"
 
 #include <algorithm>
 #include <cctype>
@@ -45,7 +45,7 @@
 #include <thread>
 #include <vector>
 
-#include "FrameDefaults.h"
+#include "player/FrameDefaults.h"
 #include "base/Unicode.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // Argument parsing and the option-value parsers of qeltitle.
 #include <gtest/gtest.h>
 
-#include "Args.h"
+#include "commands/Args.h"
 
 namespace qeltitle {
 namespace {

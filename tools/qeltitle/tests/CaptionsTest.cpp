@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "Captions.h"
-#include "Text.h"
-#include "TitleFiles.h"
+#include "authoring/Captions.h"
+#include "authoring/Text.h"
+#include "player/TitleFiles.h"
 
 namespace qeltitle {
 namespace {

@@ -12,8 +12,9 @@
 #include <sstream>
 #include <string>
 
-#include "Image.h"
-#include "Output.h"
+#include "player/Image.h"
+#include "media/Output.h"
+#include "media/Png.h"
 
 namespace qeltitle {
 namespace {

@@ -9,12 +9,12 @@
 #include <vector>
 #include <fstream>
 
-#include "KeyFrames.h"
-#include "Placement.h"
-#include "StyledString.h"
-#include "TitleFiles.h"
-#include "TitleMeta.h"
-#include "Timing.h"
+#include "authoring/KeyFrames.h"
+#include "player/Placement.h"
+#include "authoring/StyledString.h"
+#include "player/TitleFiles.h"
+#include "player/TitleMeta.h"
+#include "player/Timing.h"
 
 namespace qeltitle {
 namespace {

@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "SafeFile.h"
+#include "player/SafeFile.h"
 
 namespace qeltitle {
 namespace {

@@ -2,7 +2,7 @@
 // refused inputs with the line and reason named.
 #include <gtest/gtest.h>
 
-#include "Subtitles.h"
+#include "authoring/Subtitles.h"
 
 namespace qeltitle {
 namespace {

@@ -8,11 +8,12 @@
 #include <fstream>
 #include <mutex>
 
-#include "DebugLines.h"
-#include "FrameLoop.h"
-#include "Image.h"
-#include "Output.h"
-#include "Text.h"
+#include "commands/DebugLines.h"
+#include "media/FrameLoop.h"
+#include "player/Image.h"
+#include "media/Output.h"
+#include "authoring/Text.h"
+#include "media/Png.h"
 
 namespace qeltitle {
 namespace {

@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "TextOptions.h"
+#include "authoring/TextOptions.h"
 
 namespace qeltitle {
 namespace {

@@ -10,11 +10,11 @@
 #include <filesystem>
 #include <fstream>
 
-#include "Effects.h"
-#include "KeyFrames.h"
-#include "StyledString.h"
-#include "Text.h"
-#include "TitleFiles.h"
+#include "authoring/Effects.h"
+#include "authoring/KeyFrames.h"
+#include "authoring/StyledString.h"
+#include "authoring/Text.h"
+#include "player/TitleFiles.h"
 
 namespace qeltitle {
 namespace {

@@ -5,8 +5,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "TitleFiles.h"
-#include "TitleJson.h"
+#include "player/TitleFiles.h"
+#include "authoring/TitleJson.h"
 
 namespace qeltitle {
 namespace {

@@ -1,0 +1,74 @@
+// Captions: subtitle cues made into titles, one title per cue, each played over its cue's time.
+//
+// A cue's words are wrapped to the style's width in at most its number of lines, breaking at
+// spaces and balancing the lines (the fewest lines that fit, then the smallest longest line); lines
+// the author broke are kept when they fit. The string is placed by the style's anchor and margin
+// in a design frame as wide as the style's and shaped like the output, so captions keep their
+// place on any frame. Cues that are on screen together stack away from the anchor's edge (up from
+// the bottom) instead of covering each other. The cue enters and leaves with the style's effects
+// over short spans inside its time. With word timings each word is a string of its own that
+// enters at its time with the style's word effect, and a copy in the highlight style shows while
+// the word is spoken.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "authoring/Subtitles.h"
+#include "authoring/TitleJson.h"
+#include "qel/QEL_Title2.h"
+
+namespace qeltitle {
+
+struct CaptionEffect {
+    std::string effect;  // PATH_...; empty: none (the text simply shows)
+    double seconds = 0;  // how long it runs, inside the cue
+};
+
+struct CaptionStyle {
+    CharStyle text;
+    qel::ParagraphAttrs paragraph{};
+    std::optional<CharStyle> highlight;  // the spoken word's looks
+    Anchor anchor{1, 2};
+    float marginX = 0, marginY = 60;  // layout units
+    float width = 1500;               // wrapping width, layout units
+    int lines = 2;
+    float gap = 10;                   // between stacked cues, layout units
+    int frameWidth = 1920;            // layout units across the output frame
+    CaptionEffect in{"PATH_FADE", 0.15}, out{"PATH_FADE", 0.15};
+    CaptionEffect word;               // with word timings; empty: words show with the cue
+    double phraseGap = 0.6;           // --words: a pause this long (seconds) starts a new caption
+    int phraseWords = 7;              // --words: at most this many words per caption
+};
+
+// The defaults above over the library's default face, and a JSON style file read over them.
+CaptionStyle DefaultCaptionStyle(qel::ITitleHost& host);
+bool ReadCaptionStyle(qel::ITitleHost& host, std::string_view text, const std::string& source, CaptionStyle& style,
+                      std::string& error);
+// The directory of the installed presets, and the path of one ("clean" -> .../clean.json), or empty.
+std::string PresetDirectory();
+std::string PresetPath(const std::string& name);
+
+// --words: cues that each hold one word become captions of several timed words: a new caption
+// starts after a pause of phraseGap, after phraseWords words, or after a word that ends a sentence.
+std::vector<Cue> GroupWordCues(const std::vector<Cue>& cues, const CaptionStyle& style);
+
+// One cue's title, shown from frame `first` to `last` (inclusive) with title time 0 to 1 over them.
+struct CaptionTitle {
+    std::string document;  // the title file's bytes
+    double start = 0, end = 0;
+    int first = 0, last = 0;
+    int cueLine = 0;
+};
+
+// Frames at `fps` during which a cue from `start` to `end` seconds is shown: from the first frame
+// that starts at or after `start` to the last that starts before `end`. False when none does.
+bool CueFrames(double start, double end, double fps, int& first, int& last);
+
+// Makes the titles of `cues` for an output frame of `width` x `height` pixels at `fps`.
+bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height, double fps,
+                       std::vector<CaptionTitle>& out, std::vector<std::string>& warnings, std::string& error);
+
+}  // namespace qeltitle

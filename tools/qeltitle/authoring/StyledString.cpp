@@ -1,0 +1,169 @@
+#include "authoring/StyledString.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+#include "authoring/Text.h"
+#include "player/TitleFiles.h"
+
+namespace qeltitle {
+
+using namespace qel;
+
+namespace {
+
+void CopyFaceName(char16_t (&target)[32], const std::u16string& name) {
+    std::memset(target, 0, sizeof target);
+    std::copy_n(name.begin(), std::min<size_t>(name.size(), 31), target);
+}
+
+// The text with line breaks (CR LF) in place of the spaces where each paragraph wraps at `width`,
+// from the advances of the characters as the library laid them out in string `row`.
+std::u16string WrapText(ITitleHost& host, int row, const std::u16string& text, float width, int& breaks) {
+    RenderSettings settings{};
+    host.GetRenderSettings(&settings);
+    const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
+    std::u16string wrapped;
+    breaks = 0;
+    for (size_t start = 0; start <= text.size();) {
+        size_t end = text.find(u"\r\n", start);
+        if (end == std::u16string::npos) end = text.size();
+        const std::u16string_view paragraph(text.data() + start, end - start);
+        std::vector<float> advances(paragraph.size());
+        for (size_t i = 0; i < paragraph.size(); ++i) {
+            RectF box{};
+            if (host.GetCharRect(row, static_cast<int32_t>(start + i), &box, 0) == S_OK) advances[i] = box.width / sx;
+        }
+        std::u16string line(paragraph);
+        const std::vector<size_t> at = WrapAtSpaces(paragraph, advances, width);
+        for (auto it = at.rbegin(); it != at.rend(); ++it) line.replace(*it, 1, u"\r\n");
+        breaks += static_cast<int>(at.size());
+        wrapped += line;
+        if (end == text.size()) break;
+        wrapped += u"\r\n";
+        start = end + 2;
+    }
+    return wrapped;
+}
+
+}  // namespace
+
+bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringStyle& style, AddedString& out,
+                     std::string& error) {
+    FontSpec font{};
+    host.GetDefaultFont(&font);
+    if (!style.font.empty()) CopyFaceName(font.FaceName, Utf8ToUtf16(style.font));
+    // Bit 8 of the character set asks the library to kern; older libraries read the low 8 bits only.
+    font.CharSet = style.kerning ? 0x101 : 1;
+    font.Size = style.size;
+    font.Bold = style.bold ? 1 : 0;
+    font.Italic = style.italic ? 1 : 0;
+    font.Underline = font.StrikeOut = 0;
+    out.fontSubstituted = host.SetDefaultFont(&font) == 1;
+    FontSpec used{};
+    host.GetDefaultFont(&used);
+    out.fontUsed = Utf16ToUtf8(std::u16string(used.FaceName, std::find(used.FaceName, used.FaceName + 32, u'\0')));
+
+    MetaFace face{1, ModelColor(style.color1), ModelColor(style.color2), style.gradient,
+                  static_cast<uint32_t>(std::clamp(style.alpha, 0, 255)), 0};
+    host.SetDefaultFace(&face);
+
+    MetaBorder border{};
+    if (style.border && style.border->size > 0) {
+        const uint32_t c = ModelColor(style.border->rgb);
+        border = {1, style.border->size, c, c, 0, static_cast<uint32_t>(std::clamp(style.border->alpha, 0, 255)), 0};
+    }
+    host.SetDefaultBorder(&border);
+
+    MetaShadow shadow{};
+    if (style.shadow) {
+        const ShadowOption& s = *style.shadow;
+        const uint32_t c = ModelColor(s.rgb);
+        const uint32_t alpha = s.alpha ? static_cast<uint32_t>(std::clamp(*s.alpha, 0, 255)) : s.extrude ? 255u : 160u;
+        shadow = {1, border.Enable, c, c, 0, alpha, s.blur, s.dx, s.dy, s.extrude ? 1u : 0u};
+    }
+    host.SetDefaultShadow(&shadow);
+
+    // A getter given a bad row still reports the default, which is how a host reads the defaults
+    // it did not set itself.
+    ParagraphAttrs paragraph{};
+    host.GetCharParagraph(-1, 0, &paragraph);
+    paragraph.Align = style.align;
+    host.SetDefaultParagraph(&paragraph);
+
+    StringAttrs attrs{};
+    host.GetStringAttrs(-1, &attrs);
+    attrs.Left = style.at ? style.at->first : 0.0f;
+    attrs.Top = style.at ? style.at->second : 0.0f;
+    attrs.RotateDegree = style.rotate;
+    attrs.Vertical = style.vertical ? 1 : 0;
+    std::strcpy(attrs.PathID, "PATH_NOEFFECT");
+    attrs.PathProgress = 1.0f;
+
+    if (style.width) attrs.WidthLimit = *style.width;
+    host.SetDefaultString(&attrs);
+
+    out.row = host.AddString();
+    std::u16string terminated(text);
+    int32_t count = host.InsertText(out.row, 0, terminated.c_str());
+    if (count == static_cast<int32_t>(terminated.size()) && style.width && !style.vertical) {
+        // The library breaks a full line at any character; lines break at spaces instead, where
+        // one fits, and the library's limit then breaks only words longer than a line.
+        const std::u16string wrapped = WrapText(host, out.row, terminated, *style.width, out.wrappedLines);
+        if (wrapped != terminated) {
+            host.DeleteText(out.row, 0, count);
+            terminated = wrapped;
+            count = host.InsertText(out.row, 0, terminated.c_str());
+        }
+    }
+    if (count != static_cast<int32_t>(terminated.size())) {
+        error = "the title library kept " + std::to_string(count) + " of " + std::to_string(terminated.size()) +
+                " characters";
+        return false;
+    }
+    const DesignFrame frame{style.frame.width, style.frame.height};
+    out.extent = MeasureString(host, out.row);
+    if (!style.at) {
+        // The move is rigid (the turn's origin moves with the string), so one correction suffices.
+        const auto [dx, dy] = AnchorOffset(style.anchor, style.margin, out.extent, frame);
+        attrs.Left = std::round(attrs.Left + dx);
+        attrs.Top = std::round(attrs.Top + dy);
+        host.SetDefaultString(&attrs);
+        if (const HRESULT status = host.ApplyString(out.row); status != S_OK) {
+            error = "the title library could not place the string: " + StatusText(status);
+            return false;
+        }
+        out.extent = MeasureString(host, out.row);
+    }
+    out.outside = OutsideFrame(out.extent, frame);
+    return true;
+}
+
+Extent MeasureString(ITitleHost& host, int row) {
+    // The drawn characters: turned, and for vertical text extending to the left of the corner.
+    float minX = FLT_MAX, minY = FLT_MAX, maxX = -FLT_MAX, maxY = -FLT_MAX;
+    const int32_t count = host.GetCharCount(row);
+    for (int32_t i = 0; i < count; ++i) {
+        QuadF quad{};
+        if (host.GetCharQuad(row, i, &quad, 0) != S_OK) continue;
+        minX = std::min({minX, quad.x0, quad.x1, quad.x2, quad.x3});
+        maxX = std::max({maxX, quad.x0, quad.x1, quad.x2, quad.x3});
+        minY = std::min({minY, quad.y0, quad.y1, quad.y2, quad.y3});
+        maxY = std::max({maxY, quad.y0, quad.y1, quad.y2, quad.y3});
+    }
+    if (minX > maxX) {
+        RectF box{};
+        host.GetStringRect(row, &box);
+        minX = box.x, maxX = box.x + box.width, minY = box.y, maxY = box.y + box.height;
+    }
+    RenderSettings settings{};
+    host.GetRenderSettings(&settings);
+    const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
+    const float sy = settings.ScaleY != 0 ? settings.ScaleY : 1.0f;
+    return Extent{minX / sx, minY / sy, maxX / sx, maxY / sy};
+}
+
+}  // namespace qeltitle

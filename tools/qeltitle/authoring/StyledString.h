@@ -1,0 +1,56 @@
+// A new string of one style, added with the library's editing operations: the defaults for new
+// text are set from the style, the text inserted, and the string centred in its frame unless a
+// corner is given.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "commands/Args.h"
+#include "player/Placement.h"
+#include "qel/QEL_Title2.h"
+
+namespace qeltitle {
+
+// How a new string looks and where it goes. Colours are 0x00RRGGBB.
+struct StringStyle {
+    std::string font;  // face name; empty keeps the library's default face
+    float size = 72;   // em height, layout units
+    bool bold = false;
+    bool italic = false;
+    uint32_t color1 = 0xFFFFFF, color2 = 0xFFFFFF;
+    int gradient = 0;  // gradient type 0..7
+    int alpha = 255;
+    std::optional<BorderOption> border;
+    std::optional<ShadowOption> shadow;
+    uint32_t align = 6;  // paragraph alignment code (centre)
+    bool vertical = false;
+    bool kerning = false;  // kerning pairs of the font (the library's kerning bit of the character set)
+    float rotate = 0;  // degrees
+    // Top-left corner in layout units; without it the string's drawn extent goes to `anchor` of
+    // `frame`, `margin` in from the edges it touches (centred by default).
+    std::optional<std::pair<float, float>> at;
+    Anchor anchor;  // centre
+    Margin margin;
+    FrameSize frame{1920, 1080};
+    // Line length in layout units (the string's width limit): lines break at the last space that
+    // fits, and a word longer than a line where the line is full.
+    std::optional<float> width;
+};
+struct AddedString {
+    int row = -1;
+    std::string fontUsed;  // the face the library resolved
+    bool fontSubstituted = false;
+    Extent extent;         // what the string draws, layout units, where it ended up
+    bool outside = false;  // part of it lies outside `frame`
+    int wrappedLines = 0;  // line breaks --width added at spaces
+};
+bool AddStyledString(qel::ITitleHost& host, std::u16string_view text, const StringStyle& style,
+                     AddedString& out, std::string& error);
+// The box, in layout units, of the characters of string `row` as drawn (turned) at rest.
+Extent MeasureString(qel::ITitleHost& host, int row);
+
+}  // namespace qeltitle

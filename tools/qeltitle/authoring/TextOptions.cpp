@@ -1,0 +1,160 @@
+#include "authoring/TextOptions.h"
+
+#include <algorithm>
+
+#include "commands/Args.h"
+#include "player/Placement.h"
+#include "authoring/Text.h"
+#include "player/TitleMeta.h"
+#include "player/Timing.h"
+
+namespace qeltitle {
+
+double DefaultTransition(double length) { return std::min(1.0, 0.4 * length); }
+
+ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions& out, std::string& message) {
+    ArgParser parser("text TEXT -o TITLE.xml [options]",
+                     "Makes a title of one string with the given style and animation and saves it.\n"
+                     "In TEXT, \\n (or a real line break) starts a new paragraph and \\\\ is a backslash.\n"
+                     "Layout units are frame pixels at scale 1; the string is centred in a 1920x1080\n"
+                     "frame unless --at places its top-left corner.");
+    parser.Option("-o, --output", "FILE", "the title file to write (replaced if it exists)");
+    parser.Flag("--append", "add the string to the title already in FILE instead of replacing it");
+    parser.Option("--font", "FACE", "font family (default: the library's default face)");
+    parser.Option("--size", "N", "em height in layout units (default 72)");
+    parser.Flag("--bold", "bold face");
+    parser.Flag("--italic", "italic face");
+    parser.Option("--color", "C1[:C2]", "fill colour(s) #RRGGBB or #RRGGBBAA; two colours make a gradient\n"
+                                        "(default #FFFFFF)");
+    parser.Option("--gradient", "N", "gradient type 0 to 7 for two colours (default 1 with two colours, else 0)");
+    parser.Option("--border", "N[:#RRGGBB[AA]]", "outline of width N (in 1/80 em; default colour black)");
+    parser.Option("--shadow", "DX,DY[:BLUR][:extrude][:#RRGGBB[AA]]",
+                  "shadow offset in layout units, blur radius, extruded slab, colour (default black,\n"
+                  "alpha A0 flat, FF extruded)");
+    parser.Option("--effect", "PATH_...", "animation effect (see 'qeltitle effects')");
+    parser.Option("--then", "PATH_...", "second effect, taking the string away (needs --effect)");
+    parser.Option("--align", "A", "start, end or center paragraphs (default center); start is the right of a "
+                                  "right-to-left paragraph; left and right mean start and end");
+    parser.Flag("--vertical", "vertical text: columns from top to bottom, right to left");
+    parser.Option("--kerning", "on|off", "the font's kerning pairs (default on)");
+    parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
+    parser.Option("--at", "X,Y", "top-left corner of the string in layout units");
+    parser.Option("--anchor", "POS", "place the string's drawn extent at top-left, top, top-right, left, center,\n"
+                                     "right, bottom-left, bottom or bottom-right of the frame (default center)");
+    parser.Option("--margin", "X[,Y]", "with --anchor: distance from the frame's edges in layout units (0)");
+    parser.Option("--width", "N", "wrap lines at N layout units (at spaces; longer words where the line is full)");
+    parser.Option("--frame", "WxH", "the frame the title is laid out for, in layout units (default 1920x1080;\n"
+                                    "portrait 1080x1920); the string is centred in it");
+    parser.Option("--length", "SECONDS", "the title's length in seconds or [hh:]mm:ss[.fff]; the key frames\n"
+                                         "follow --in and --out in seconds (remembered by the title)");
+    parser.Option("--in", "SECONDS", "with --length: the entrance takes this long (default 1, at most 40%)");
+    parser.Option("--out", "SECONDS", "with --length: the exit takes the last SECONDS (default 1, at most\n"
+                                      "40%, with --then; without --then --effect runs backwards)");
+    parser.Epilog(
+        "animation (key frames on the title time 0..1):\n"
+        "  --effect E           E brings the string in over the whole time: keys (0, E, 0) and (1, E, 1).\n"
+        "  --effect E --then F  E brings it in over the first 40% of the time, the string rests until\n"
+        "                       60%, then F runs backwards and takes it out over the last 40%:\n"
+        "                       keys (0, E, 0), (0.4, E, 1), (0.6, F, 1), (1, F, 0).\n"
+        "  no effect            the string stays at rest (PATH_NOEFFECT).\n"
+        "  --length L           E comes in over --in seconds, the string rests, and F (or E, given --out)\n"
+        "                       takes it out over the last --out seconds: with L 4, --in 1, --out 1 the\n"
+        "                       keys are (0, E, 0), (0.25, E, 1), (0.75, F, 1), (1, F, 0).\n\n"
+        "examples:\n"
+        "  qeltitle text 'Hello, world' -o hello.xml --size 120 --color '#FFD040:#FF6000' --border 4\n"
+        "  qeltitle text 'Line one\\nLine two' -o two.xml --shadow 6,6:4 --effect PATH_SLIDEUP "
+        "--then PATH_FADE\n"
+        "  qeltitle text 'Jane Doe' -o bug.xml --anchor bottom-left --margin 60 --size 60\n"
+        "  qeltitle text 'Lower third' -o low.xml --length 4 --in 0.5 --out 0.5 --effect PATH_SLIDEUP "
+        "--then PATH_FADE");
+    out = TextOptions{};
+    const auto bad = [&](const std::string& reason) {
+        message = reason;
+        return ParseOutcome::BadUsage;
+    };
+    std::string error;
+    if (!parser.Parse(args, error)) return bad(error);
+    if (parser.HelpRequested()) {
+        message = parser.Help();
+        return ParseOutcome::Help;
+    }
+    if (parser.Positionals().size() != 1) return bad("expected one TEXT argument");
+    if (!parser.Has("output")) return bad("missing -o TITLE.xml");
+    out.output = *parser.Value("output");
+    if (out.output.empty()) return bad("-o: the file name is empty");
+    out.text = ExpandTitleText(parser.Positionals()[0]);
+    if (out.text.empty()) return bad("the text is empty");
+    out.append = parser.Has("append");
+
+    StringStyle& style = out.style;
+    style.font = parser.Value("font").value_or("");
+    style.bold = parser.Has("bold");
+    style.italic = parser.Has("italic");
+    style.vertical = parser.Has("vertical");
+    style.kerning = true;
+    if (auto v = parser.Value("kerning")) {
+        if (*v != "on" && *v != "off") return bad("--kerning: expected on or off, not '" + *v + "'");
+        style.kerning = *v == "on";
+    }
+    double number = 0;
+    long whole = 0;
+    if (auto v = parser.Value("size")) {
+        if (!ParseNumber(*v, 1, 4096, number, error)) return bad("--size: " + error);
+        style.size = static_cast<float>(number);
+    }
+    std::optional<int> faceAlpha;
+    if (auto v = parser.Value("color"); v && !ParseColorPair(*v, style.color1, style.color2, faceAlpha, error))
+        return bad("--color: " + error);
+    style.alpha = faceAlpha.value_or(255);
+    style.gradient = style.color1 != style.color2 ? 1 : 0;
+    if (auto v = parser.Value("gradient")) {
+        if (!ParseInteger(*v, 0, 7, whole, error)) return bad("--gradient: " + error);
+        style.gradient = static_cast<int>(whole);
+    }
+    if (auto v = parser.Value("border")) {
+        BorderOption border;
+        if (!ParseBorder(*v, border, error)) return bad("--border: " + error);
+        style.border = border;
+    }
+    if (auto v = parser.Value("shadow")) {
+        ShadowOption shadow;
+        if (!ParseShadow(*v, shadow, error)) return bad("--shadow: " + error);
+        style.shadow = shadow;
+    }
+    if (auto v = parser.Value("align"); v && !ParseAlign(*v, style.align, error)) return bad("--align: " + error);
+    if (auto v = parser.Value("rotate")) {
+        if (!ParseNumber(*v, -3600, 3600, number, error)) return bad("--rotate: " + error);
+        style.rotate = static_cast<float>(number);
+    }
+    if (auto v = parser.Value("at")) {
+        float x = 0, y = 0;
+        if (!ParsePoint(*v, x, y, error)) return bad("--at: " + error);
+        style.at = std::make_pair(x, y);
+        if (parser.Has("anchor") || parser.Has("margin")) return bad("--at places the corner itself: no --anchor or --margin");
+    }
+    if (auto v = parser.Value("anchor"); v && !ParseAnchor(*v, style.anchor, error)) return bad("--anchor: " + error);
+    if (auto v = parser.Value("margin"); v && !ParseMargin(*v, style.margin, error)) return bad("--margin: " + error);
+    if (auto v = parser.Value("width")) {
+        if (!ParseNumber(*v, 1, 1e6, number, error)) return bad("--width: " + error);
+        style.width = static_cast<float>(number);
+    }
+    if (auto v = parser.Value("frame"); v && !ParseFrameSize(*v, style.frame, error)) return bad("--frame: " + error);
+    out.frameGiven = parser.Has("frame");
+    for (const char* name : {"length", "in", "out"}) {
+        double seconds = 0;
+        auto v = parser.Value(name);
+        if (!v) continue;
+        if (!ParseSeconds(*v, kMaxTitleSeconds, seconds, error)) return bad(std::string("--") + name + ": " + error);
+        (name[0] == 'l' ? out.length : name[0] == 'i' ? out.in : out.out) = seconds;
+    }
+    if (out.length && *out.length <= 0) return bad("--length: a title lasts longer than 0 seconds");
+    out.effect = parser.Value("effect").value_or("");
+    out.then = parser.Value("then").value_or("");
+    if (!out.then.empty() && out.effect.empty()) return bad("--then needs --effect");
+    if ((out.in || out.out) && out.effect.empty()) return bad("--in and --out time an effect: give --effect");
+    if (out.length && out.in.value_or(0) + out.out.value_or(0) > *out.length)
+        return bad("--in and --out together are longer than --length");
+    return ParseOutcome::Run;
+}
+
+}  // namespace qeltitle

@@ -1,0 +1,140 @@
+// build and export: titles written as JSON, made into title files and back.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+#include <pugixml.hpp>
+
+#include "commands/Args.h"
+#include "commands/Commands.h"
+#include "media/Output.h"
+#include "player/SafeFile.h"
+#include "authoring/StyleLimits.h"
+#include "player/TitleFiles.h"
+#include "authoring/TitleJson.h"
+#include "player/TitleMeta.h"
+
+namespace qeltitle {
+
+bool ReadInput(const std::string& path, std::string& bytes, std::string& error) {
+    if (path == "-") {
+        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        if (std::cin.bad()) {
+            error = "cannot read standard input";
+            return false;
+        }
+        return true;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bytes = text.str();
+    return true;
+}
+
+bool WriteOutput(const std::string& path, const std::string& bytes, std::string& error) {
+    if (path == "-") {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
+            error = std::string("cannot write standard output: ") + std::strerror(errno);
+            return false;
+        }
+        return true;
+    }
+    if (!CreateParentFolders(path, error) || !WriteWholeFile(path, bytes, error)) {
+        error = "cannot write " + path + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+int RunBuild(const std::vector<std::string>& args) {
+    ArgParser parser("build TITLE.json -o TITLE.xml",
+                     "Makes a title file from a title written as JSON ('-' reads standard input, -o - writes\n"
+                     "standard output). The README describes the fields; 'qeltitle export' writes any title\n"
+                     "as JSON.");
+    parser.Option("-o, --output", "FILE", "the title file to write (replaced if it exists)");
+    parser.Epilog("example:\n"
+                  "  echo '{\"strings\": [{\"text\": \"Hello\", \"anchor\": \"bottom\", \"margin\": 80}]}' | "
+                  "qeltitle build - -o hello.xml");
+    std::string error;
+    if (!parser.Parse(args, error)) return UsageError("build", error);
+    if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
+    if (parser.Positionals().size() != 1) return UsageError("build", "expected one JSON file (or - for standard input)");
+    if (!parser.Has("output")) return UsageError("build", "missing -o TITLE.xml");
+    const std::string input = parser.Positionals()[0], output = *parser.Value("output");
+    if (output != "-" && !CheckOutputExtension(output, ".xml", "titles (XML)", "cannot write ", error)) return Fail(error);
+    std::string text;
+    if (!ReadInput(input, text, error)) return Fail(error);
+    HostPtr host = NewHost(error);
+    if (!host) return Fail(error);
+    TitleExtras extras;
+    std::vector<std::string> warnings;
+    if (!BuildTitleFromJson(*host, text, input == "-" ? "<stdin>" : input, extras, warnings, error)) return Fail(error);
+    for (const std::string& w : warnings) Warn(w);
+    for (const std::string& w : StyleLimitWarnings(*host, -1, 1.0f)) Warn(w);
+    // The length and design frame go into the title file as its root element's attributes.
+    TitleMeta meta;
+    meta.length = extras.length;
+    if (extras.frame) meta.frame = DesignFrame{extras.frame->width, extras.frame->height};
+    std::string bytes;
+    if (!TitleDocument(*host, bytes, error, &meta)) return Fail("cannot save title: " + output + ": " + error);
+    if (!WriteOutput(output, bytes, error)) return Fail(error);
+    if (output != "-") std::printf("wrote %s (%s)\n", output.c_str(), CountOf(host->GetStringCount(), "string").c_str());
+    return kExitOk;
+}
+
+int RunExport(const std::vector<std::string>& args) {
+    ArgParser parser("export TITLE.xml -o TITLE.json",
+                     "Writes a title as JSON, which 'qeltitle build' makes into the same title again\n"
+                     "('-' reads standard input, -o - writes standard output).");
+    parser.Option("-o, --output", "FILE", "the JSON file to write (replaced if it exists)");
+    std::string error;
+    if (!parser.Parse(args, error)) return UsageError("export", error);
+    if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
+    if (parser.Positionals().size() != 1) return UsageError("export", "expected one title file (or - for standard input)");
+    if (!parser.Has("output")) return UsageError("export", "missing -o TITLE.json");
+    const std::string input = parser.Positionals()[0], output = *parser.Value("output");
+    if (output != "-" && !CheckOutputExtension(output, ".json", "JSON titles", "cannot write ", error)) return Fail(error);
+    HostPtr host = NewHost(error);
+    if (!host) return Fail(error);
+    TitleMeta meta;
+    std::string warning;
+    if (input == "-") {
+        std::string bytes;
+        if (!ReadInput(input, bytes, error) || !LoadTitleText(*host, bytes, "<stdin>", error)) return Fail(error);
+        // The length and frame from the root element's attributes.
+        pugi::xml_document doc;
+        if (doc.load_buffer(bytes.data(), bytes.size())) {
+            const pugi::xml_node root = doc.document_element();
+            if (const double length = root.attribute("Length").as_double(); length > 0 && length <= kMaxTitleSeconds)
+                meta.length = length;
+            DesignFrame frame;
+            if (ParseDesignFrame(root.attribute("Frame").as_string(), frame)) meta.frame = frame;
+        }
+    } else if (!LoadTitle(*host, input, meta, warning, error)) {
+        return Fail(error);
+    }
+    if (!warning.empty()) Warn(warning);
+    TitleExtras extras;
+    extras.length = meta.length;
+    if (meta.frame) extras.frame = FrameSize{meta.frame->width, meta.frame->height};
+    std::string json;
+    if (!ExportTitleToJson(*host, extras, json, error)) return Fail("cannot export " + input + ": " + error);
+    if (!WriteOutput(output, json, error)) return Fail(error);
+    if (output != "-") std::printf("wrote %s (%s)\n", output.c_str(), CountOf(host->GetStringCount(), "string").c_str());
+    return kExitOk;
+}
+
+}  // namespace qeltitle

@@ -1,0 +1,169 @@
+#include "media/FrameLoop.h"
+
+#include <cstdint>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "commands/Args.h"
+
+namespace qeltitle {
+
+std::string FormatProgress(int done, int total, double fps, double secondsLeft, int barWidth) {
+    const int filled = total > 0 ? static_cast<int>(static_cast<long>(barWidth) * done / total) : barWidth;
+    std::string bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]";
+    const long left = std::lround(std::max(0.0, secondsLeft));
+    char text[128];
+    std::snprintf(text, sizeof text, " %d/%d frames  %.1f fps  %ld:%02ld left", done, total, fps, left / 60,
+                  left % 60);
+    return bar + text;
+}
+
+Progress::Progress(int total, std::FILE* stream, bool interactive)
+    : total_(total), stream_(stream), interactive_(interactive) {}
+
+void Progress::Update(int done) {
+    const auto now = std::chrono::steady_clock::now();
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    const double fps = elapsed > 0 ? done / elapsed : 0.0;
+    const double left = fps > 0 ? (total_ - done) / fps : 0.0;
+    if (interactive_) {
+        if (done < total_ && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+        lastDraw_ = now;
+        std::fprintf(stream_, "\r%s\x1b[K", FormatProgress(done, total_, fps, left, 30).c_str());
+    } else {
+        const int tenth = total_ > 0 ? done * 10 / total_ : 10;
+        if (tenth == lastTenth_) return;
+        lastTenth_ = tenth;
+        std::fprintf(stream_, "%s\n", FormatProgress(done, total_, fps, left, 20).c_str());
+    }
+    std::fflush(stream_);
+}
+
+void Progress::Finish() {
+    if (interactive_) std::fputc('\n', stream_);
+    std::fflush(stream_);
+}
+
+double FrameTime(int index, int count) { return count > 1 ? static_cast<double>(index) / (count - 1) : 1.0; }
+
+bool ParseFrameRange(std::string_view text, int count, FrameRange& out, std::string& error) {
+    const size_t colon = text.find(':');
+    long first = 0, last = 0;
+    std::string ignored;
+    if (colon == std::string_view::npos || !ParseInteger(text.substr(0, colon), 0, INT32_MAX, first, ignored) ||
+        !ParseInteger(text.substr(colon + 1), 0, INT32_MAX, last, ignored) || first > last) {
+        error = "bad range '" + std::string(text) + "': expected FIRST:LAST, frame numbers from 0 with FIRST <= LAST";
+        return false;
+    }
+    if (last >= count) {
+        error = "range '" + std::string(text) + "' ends after the last frame (the animation has " +
+                std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) + ")";
+        return false;
+    }
+    out = {static_cast<int>(first), static_cast<int>(last)};
+    return true;
+}
+
+bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink,
+               Progress* progress, std::string& error) {
+    int count = 0;
+    const auto next = [&](int i, Image& frame, std::string& message) {
+        if (i > range.last) return FrameResult::End;
+        return draw(i, frame, message) ? FrameResult::Drawn : FrameResult::Failed;
+    };
+    return RunFramesToEnd(range.first, width, height, next, sink, progress, count, error);
+}
+
+bool RunFramesToEnd(int first, int width, int height, const NextFrame& draw, FrameSink& sink, Progress* progress,
+                    int& count, std::string& error) {
+    const FrameRange range{first, first};  // numbers the progress from `first`
+    count = 0;
+    // Three frames in flight: one being drawn, one queued, one being written.
+    constexpr size_t kBuffers = 3;
+    std::vector<Image> buffers(kBuffers, Image(width, height));
+    std::deque<size_t> freeBuffers = {0, 1, 2};
+    std::deque<std::pair<int, size_t>> queued;  // frame index, buffer
+    std::mutex lock;
+    std::condition_variable changed;
+    bool drawingDone = false;
+    bool writeFailed = false;
+    std::string writeError;
+
+    std::thread writer([&] {
+        for (;;) {
+            std::pair<int, size_t> job;
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return !queued.empty() || drawingDone; });
+                if (queued.empty()) return;
+                job = queued.front();
+                queued.pop_front();
+            }
+            std::string message;
+            bool ok = false;
+            try {
+                ok = sink.Write(job.first, buffers[job.second], message);
+            } catch (const std::exception& e) {  // the thread must end through join, never throw
+                message = std::string("cannot write frame: ") + e.what();
+            }
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                freeBuffers.push_back(job.second);
+                if (!ok) writeFailed = true, writeError = message;
+            }
+            changed.notify_all();
+            if (!ok) return;
+            if (progress) progress->Update(job.first - range.first + 1);
+        }
+    });
+
+    bool ok = true;
+    for (int i = range.first; ok; ++i) {
+        size_t buffer = 0;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            changed.wait(guard, [&] { return !freeBuffers.empty() || writeFailed; });
+            if (writeFailed) break;
+            buffer = freeBuffers.front();
+            freeBuffers.pop_front();
+        }
+        FrameResult result = FrameResult::Failed;
+        try {
+            result = draw(i, buffers[buffer], error);
+        } catch (const std::exception& e) {  // the writer must be joined before anything unwinds
+            error = std::string("cannot draw frame: ") + e.what();
+        }
+        if (result != FrameResult::Drawn) {
+            ok = result == FrameResult::End;
+            std::lock_guard<std::mutex> guard(lock);
+            freeBuffers.push_back(buffer);
+            break;
+        }
+        ++count;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            queued.emplace_back(i, buffer);
+        }
+        changed.notify_all();
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock);
+        drawingDone = true;
+    }
+    changed.notify_all();
+    writer.join();
+    if (progress) progress->Finish();
+    if (!ok) return false;
+    if (writeFailed) {
+        error = writeError;
+        return false;
+    }
+    return sink.Finish(error);
+}
+
+}  // namespace qeltitle

@@ -1,0 +1,97 @@
+// Where rendered frames go: a numbered PNG sequence ("frames/%04d.png") or a video or GIF file
+// encoded by ffmpeg, which reads raw BGRA frames from a pipe on its standard input.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "commands/Args.h"
+#include "player/Image.h"
+
+namespace qeltitle {
+
+// A frame-number pattern holds exactly one integer conversion: %d, %Nd or %0Nd (N up to 9);
+// "%%" is a literal percent sign. Anything else is rejected rather than handed to printf.
+bool IsFramePattern(std::string_view text);
+bool CheckFramePattern(std::string_view pattern, std::string& error);
+std::string FormatFramePattern(std::string_view pattern, int number);
+
+// The full path of an executable found on PATH, or empty.
+std::string FindProgram(std::string_view name);
+// The ffmpeg to run: the one that QELTITLE_FFMPEG names, else the one on PATH. When there is none,
+// `error` names what was tried (the variable and its path, or PATH) and how to get one.
+bool FindFfmpeg(std::string& program, std::string& error);
+
+// "1 frame", "2 frames".
+std::string CountOf(long count, std::string_view word);
+
+// Whether ffmpeg (and the encoder `output` selects) takes frames of this size, padding included;
+// checked before anything is drawn. ffmpeg refuses any picture for which 8 * (width + 128) *
+// (height + 128) reaches 2^31 (16384x16128 is the largest 16384-wide one), and libx264 and VP9 a
+// side past 16384.
+bool CheckEncodableSize(const std::string& output, int width, int height, std::string& error);
+
+// True for the H.264 containers (.mp4, .mov, .mkv, .m4v), whose yuv420p frames need even sides:
+// ffmpeg pads odd ones with a black column or row.
+bool PadsToEvenSize(const std::string& output);
+// The size of the video ffmpeg writes for frames of width x height: odd sides of H.264 padded.
+FrameSize EncodedSize(const std::string& output, int width, int height);
+// The warning for an odd-sized H.264 video (what is added and how to avoid it); empty otherwise.
+std::string PaddedVideoNote(const std::string& output, int width, int height);
+
+// Whether `output` keeps a transparent background. Refused (false, `error` set) for the H.264
+// containers, whose frames have no alpha and would come out black; `warning` is set for a GIF
+// (one level of transparency) and for a container whose encoder ffmpeg chooses.
+bool CheckAlphaOutput(const std::string& output, std::string& warning, std::string& error);
+
+// ffmpeg's arguments (program name first) for raw BGRA frames on standard input, chosen by the
+// output's extension: H.264 in yuv420p for .mp4/.mov/.mkv, VP9 with alpha for .webm, ProRes 4444
+// with alpha for a .mov with alpha, a generated palette for .gif; other extensions are left to
+// ffmpeg's defaults.
+std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
+                                         int width, int height, const FrameRate& fps, bool withAlpha);
+
+class FrameSink {
+public:
+    virtual ~FrameSink() = default;
+    virtual bool Write(int index, const Image& frame, std::string& error) = 0;
+    // Completes the output (for a video: closes the pipe and waits for the encoder).
+    virtual bool Finish(std::string& error) = 0;
+    // Human-readable description of what was written, for the summary line; `details` (size,
+    // rate) joins the frame count in one parenthesis.
+    virtual std::string Describe(const std::string& details = {}) const = 0;
+};
+
+// Creates the sink for `output`: a pattern ending in .png gives a PNG sequence (its directory is
+// created); a plain ".png" name or another one-picture format (.jpg, .bmp, ...) is refused (it
+// would hold one frame); anything else goes through ffmpeg, which must be on PATH and encodes into
+// a temporary file that replaces `output` only when ffmpeg succeeded. Every file is written
+// through SafeFile.
+std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, const FrameRate& fps,
+                                         bool withAlpha, std::string& error);
+
+// An ffmpeg that reads raw frames of `frameBytes` on its standard input, with arguments (program
+// first) made by `command` for the temporary name it is to write; `output` is replaced by that file
+// only when ffmpeg succeeds, as with OpenFrameSink.
+using FfmpegCommand = std::function<std::vector<std::string>(const std::string& writePath)>;
+std::unique_ptr<FrameSink> OpenFfmpegSink(const std::string& output, size_t frameBytes, const FfmpegCommand& command,
+                                          std::string& error);
+
+// A file of this kind can be written to `path`: its name (or a link's target) ends in `extension`
+// (".xml"), or it is a device or FIFO. `what` names the kind in the message ("titles (XML)"),
+// `failure` starts the message when the path cannot be written at all ("cannot write ").
+bool CheckOutputExtension(const std::string& path, std::string_view extension, std::string_view what,
+                          std::string_view failure, std::string& error);
+// A single picture can be written to `path`: its name ends in .png, or it is a device or FIFO.
+bool CheckStillOutput(const std::string& path, std::string& error);
+
+// How many frames numbered `from`, `from` + 1, ... exist already: frames left by an earlier,
+// longer run of the same pattern.
+int CountLaterFrames(std::string_view pattern, int from);
+
+}  // namespace qeltitle

@@ -1,0 +1,75 @@
+#include "media/Png.h"
+
+#include <png.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "player/SafeFile.h"
+
+namespace qeltitle {
+
+bool ReadPng(const std::string& path, Image& out, std::string& error) {
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&png, path.c_str())) {
+        error = std::strcmp(png.message, "open failed") == 0 ? std::strerror(errno) : png.message;
+        png_image_free(&png);
+        return false;
+    }
+    if (png.width > 65535 || png.height > 65535) {
+        error = "picture too large";
+        png_image_free(&png);
+        return false;
+    }
+    png.format = PNG_FORMAT_BGRA;
+    Image image(static_cast<int>(png.width), static_cast<int>(png.height));
+    if (!png_image_finish_read(&png, nullptr, image.pixels.data(), image.width * 4, nullptr)) {
+        error = png.message;
+        png_image_free(&png);
+        return false;
+    }
+    out = std::move(image);
+    return true;
+}
+
+bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error) {
+    if (!CreateParentFolders(path, error)) return false;
+    const bool fast = kind == PngKind::SequenceFrame;
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = withAlpha ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
+    if (fast) png.flags |= PNG_IMAGE_FLAG_FAST;
+
+    const uint8_t* data = image.pixels.data();
+    std::vector<uint8_t> packed;
+    if (!withAlpha) {
+        packed.resize(static_cast<size_t>(image.width) * image.height * 3);
+        for (size_t i = 0, n = static_cast<size_t>(image.width) * image.height; i < n; ++i)
+            std::memcpy(&packed[i * 3], &image.pixels[i * 4], 3);
+        data = packed.data();
+    }
+    SafeFile file;
+    if (!file.Open(path, error)) return false;
+    std::FILE* stream = file.Stream(error);
+    if (!stream) return false;
+    const int stride = image.width * (withAlpha ? 4 : 3);
+    errno = 0;
+    const bool written = png_image_write_to_stdio(&png, stream, 0, data, stride, nullptr) != 0;
+    if (!written) {
+        // A failed write of the stream (full disk, size limit) has set errno; the rest are
+        // libpng's own reasons.
+        error = std::ferror(stream) && errno != 0 ? std::strerror(errno) : png.message;
+        png_image_free(&png);
+        return false;
+    }
+    return file.Commit(error, fast ? SafeFile::Sync::Later : SafeFile::Sync::Now);
+}
+
+}  // namespace qeltitle

@@ -1,0 +1,21 @@
+// PNG files, read and written through libpng's simplified interface straight into and out of
+// the frame layout (player/Image.h).
+#pragma once
+
+#include <string>
+
+#include "player/Image.h"
+
+namespace qeltitle {
+
+// Reads any PNG into the layout above (palette, grey and 16-bit images are converted).
+bool ReadPng(const std::string& path, Image& out, std::string& error);
+// Still: best compression, synced to the disk before it replaces `path`. SequenceFrame: fast
+// compression, and the sync left to the end of the sequence (SyncFileSystem).
+enum class PngKind { Still, SequenceFrame };
+// Writes the image as 8-bit RGBA when `withAlpha`, else as RGB (alpha dropped), through SafeFile:
+// a failed write leaves whatever was at `path` as it was. `error` is the bare reason; callers
+// name the file.
+bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error);
+
+}  // namespace qeltitle

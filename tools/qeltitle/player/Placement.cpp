@@ -1,0 +1,119 @@
+#include "player/Placement.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+
+namespace qeltitle {
+
+FrameFit FitDesignFrame(const DesignFrame& design, int outputWidth, int outputHeight) {
+    const double scale = std::min(static_cast<double>(outputWidth) / design.width,
+                                  static_cast<double>(outputHeight) / design.height);
+    FrameFit fit;
+    fit.scale = static_cast<float>(scale);
+    // The side that limits the scale is the output's own, exactly; the other is rounded.
+    fit.width = std::clamp(static_cast<int>(std::lround(design.width * scale)), 1, outputWidth);
+    fit.height = std::clamp(static_cast<int>(std::lround(design.height * scale)), 1, outputHeight);
+    fit.x = (outputWidth - fit.width) / 2;
+    fit.y = (outputHeight - fit.height) / 2;
+    return fit;
+}
+
+FrameFit WholeFrame(float scale, int outputWidth, int outputHeight) {
+    return FrameFit{scale, 0, 0, outputWidth, outputHeight};
+}
+
+namespace {
+
+float Offset(int side, float margin, float low, float high, float size) {
+    if (side < 0) return margin - low;
+    if (side > 0) return size - margin - high;
+    return size * 0.5f - (low + high) * 0.5f;
+}
+
+bool ParseLength(std::string_view text, float& out) {
+    double value = 0;
+    const auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (text.empty() || ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(value) ||
+        std::fabs(value) > 1e6)
+        return false;
+    out = static_cast<float>(value);
+    return true;
+}
+
+}  // namespace
+
+bool ParseAnchor(std::string_view text, Anchor& out) {
+    static constexpr struct {
+        std::string_view name;
+        int x, y;
+    } kNames[] = {{"top-left", 0, 0},     {"top", 1, 0},           {"top-center", 1, 0},  {"top-right", 2, 0},
+                  {"left", 0, 1},         {"center", 1, 1},        {"centre", 1, 1},      {"right", 2, 1},
+                  {"bottom-left", 0, 2},  {"bottom", 1, 2},        {"bottom-center", 1, 2}, {"bottom-right", 2, 2}};
+    for (const auto& n : kNames)
+        if (n.name == text) {
+            out = Anchor{n.x, n.y};
+            return true;
+        }
+    return false;
+}
+
+bool ParseAnchor(std::string_view text, Anchor& out, std::string& error) {
+    if (ParseAnchor(text, out)) return true;
+    error = "bad anchor '" + std::string(text) +
+            "': expected top-left, top, top-right, left, center, right, bottom-left, bottom or bottom-right";
+    return false;
+}
+
+bool ParseMargin(std::string_view text, Margin& out, std::string& error) {
+    const size_t comma = text.find(',');
+    Margin margin;
+    const bool ok = comma == std::string_view::npos
+                        ? ParseLength(text, margin.x) && ParseLength(text, margin.y)
+                        : ParseLength(text.substr(0, comma), margin.x) && ParseLength(text.substr(comma + 1), margin.y);
+    if (!ok) {
+        error = "bad margin '" + std::string(text) + "': expected X or X,Y in layout units";
+        return false;
+    }
+    out = margin;
+    return true;
+}
+
+std::pair<float, float> AnchorOffset(Anchor anchor, const Margin& margin, const Extent& extent,
+                                     const DesignFrame& frame) {
+    return {Offset(anchor.x - 1, margin.x, extent.left, extent.right, static_cast<float>(frame.width)),
+            Offset(anchor.y - 1, margin.y, extent.top, extent.bottom, static_cast<float>(frame.height))};
+}
+
+bool OutsideFrame(const Extent& extent, const DesignFrame& frame) {
+    // Half a unit of slack: placement rounds the corner to whole units.
+    constexpr float kSlack = 0.5f;
+    return extent.left < -kSlack || extent.top < -kSlack || extent.right > frame.width + kSlack ||
+           extent.bottom > frame.height + kSlack;
+}
+
+std::vector<size_t> WrapAtSpaces(std::u16string_view text, const std::vector<float>& advances, float width) {
+    std::vector<size_t> breaks;
+    size_t lineStart = 0;
+    double lineWidth = 0;          // from lineStart up to the character before i
+    size_t lastSpace = std::u16string_view::npos;
+    double widthAtSpace = 0;       // line width up to that space, the space excluded
+    for (size_t i = 0; i < text.size() && i < advances.size(); ++i) {
+        if (text[i] == u' ') {
+            lastSpace = i;
+            widthAtSpace = lineWidth;
+        } else if (lineWidth + advances[i] > width && lastSpace != std::u16string_view::npos &&
+                   lastSpace > lineStart && widthAtSpace > 0) {
+            // The line ends before the last space; the next starts after it.
+            breaks.push_back(lastSpace);
+            lineStart = lastSpace + 1;
+            lineWidth = 0;
+            for (size_t k = lineStart; k < i; ++k) lineWidth += advances[k];
+            lastSpace = std::u16string_view::npos;
+        }
+        lineWidth += advances[i];
+    }
+    return breaks;
+}
+
+}  // namespace qeltitle

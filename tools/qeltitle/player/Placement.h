@@ -1,0 +1,67 @@
+// Where a title goes in a picture: the fit of its design frame into an output frame, and the
+// placement of a string by its measured extent inside the design frame (anchors and margins).
+// Shared by the commands that draw titles over frames of any size.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "player/TitleMeta.h"
+
+namespace qeltitle {
+
+// The part of an output frame a title is drawn into, and its scale. The engine draws a frame of
+// width x height at `scale` frame pixels per layout unit; that frame sits at (x, y) of the output.
+struct FrameFit {
+    float scale = 1;  // frame pixels per layout unit
+    int x = 0, y = 0;  // output pixels
+    int width = 0, height = 0;  // output pixels
+    bool Whole(int outputWidth, int outputHeight) const {
+        return x == 0 && y == 0 && width == outputWidth && height == outputHeight;
+    }
+};
+
+// The design frame scaled uniformly to the largest size that fits the output, centred: a
+// 1920x1080 title fills 1280x720, and in 1080x1920 (portrait) takes the full width in a band of
+// 1080x608 across the middle. Parts of the title beyond the design frame are not drawn.
+FrameFit FitDesignFrame(const DesignFrame& design, int outputWidth, int outputHeight);
+// The whole output at a given scale (an explicit --scale): layout unit 0,0 at the top-left.
+FrameFit WholeFrame(float scale, int outputWidth, int outputHeight);
+
+// The nine places a string can be anchored to in the design frame: "top-left", "top",
+// "top-right", "left", "center" (or "centre"), "right", "bottom-left", "bottom", "bottom-right"
+// ("top-center" and "bottom-center" also read).
+struct Anchor {
+    int x = 1;  // 0 left, 1 centre, 2 right
+    int y = 1;  // 0 top, 1 middle, 2 bottom
+};
+bool ParseAnchor(std::string_view text, Anchor& out);
+// The same, with a message naming the nine.
+bool ParseAnchor(std::string_view text, Anchor& out, std::string& error);
+
+// Distance from the frame's edges, layout units: "X" for both, or "X,Y".
+struct Margin {
+    float x = 0, y = 0;
+};
+bool ParseMargin(std::string_view text, Margin& out, std::string& error);
+
+// What a string draws, as a box in layout units (its characters' turned boxes).
+struct Extent {
+    float left = 0, top = 0, right = 0, bottom = 0;
+};
+// The move (layout units) that puts `extent` at `anchor` of the frame, `margin` in from the edges
+// it touches; a centred side ignores the margin across it.
+std::pair<float, float> AnchorOffset(Anchor anchor, const Margin& margin, const Extent& extent,
+                                     const DesignFrame& frame);
+// True when part of `extent` lies outside the frame.
+bool OutsideFrame(const Extent& extent, const DesignFrame& frame);
+
+// Word wrapping for one paragraph of text: `advances` holds the width each character takes
+// (layout units). Returns the indices of the spaces to turn into line breaks so that no line is
+// wider than `width`, breaking at the last space that fits (a word wider than `width` stays whole
+// on its own line). Spaces at a break are not counted in the line's width.
+std::vector<size_t> WrapAtSpaces(std::u16string_view text, const std::vector<float>& advances, float width);
+
+}  // namespace qeltitle
