@@ -47,9 +47,12 @@ struct CaptionStyle {
 CaptionStyle DefaultCaptionStyle(qel::ITitleHost& host);
 bool ReadCaptionStyle(qel::ITitleHost& host, std::string_view text, const std::string& source, CaptionStyle& style,
                       std::string& error);
-// The directory of the installed presets, and the path of one ("clean" -> .../clean.json), or empty.
+// The directory of the installed presets, and the path of one ("clean" or "Clean" ->
+// .../clean.json: names are matched without regard to case), or empty.
 std::string PresetDirectory();
 std::string PresetPath(const std::string& name);
+// The names of the installed presets, sorted.
+std::vector<std::string> InstalledPresets();
 
 // --words: cues that each hold one word become captions of several timed words: a new caption
 // starts after a pause of phraseGap, after phraseWords words, or after a word that ends a sentence.

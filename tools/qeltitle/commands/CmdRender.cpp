@@ -13,6 +13,7 @@
 #include "authoring/KeyFrames.h"
 #include "media/Output.h"
 #include "authoring/StyleLimits.h"
+#include "authoring/StyledString.h"
 #include "player/TitleFiles.h"
 #include "player/Timing.h"
 #include "media/Png.h"
@@ -87,6 +88,13 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
              scale + " for a 1920x1080 title)");
     }
     if (!ConfigureFrame(*scene.host, scene.setup, error)) return Fail(error);
+    if (const std::optional<Extent> away = TitleOutsideArea(*scene.host, scene.setup.Area())) {
+        char where[200];
+        std::snprintf(where, sizeof where, "%.0f,%.0f to %.0f,%.0f", away->left, away->top, away->right, away->bottom);
+        Warn(title + " draws nothing inside the " + std::to_string(scene.setup.width) + "x" +
+             std::to_string(scene.setup.height) + " frame: its strings lie at " + where +
+             " in frame pixels (see --size and --scale)");
+    }
     for (const std::string& w : StyleLimitWarnings(*scene.host, -1, scene.setup.Area().scale)) Warn(w);
     scene.base = BackgroundFrame(background, scene.setup.width, scene.setup.height);
     return kExitOk;

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -17,23 +16,6 @@
 #include "player/Timing.h"
 
 namespace qeltitle {
-namespace {
-
-// Checks an effect name against the catalogue; suggests the likely intended one.
-bool CheckEffect(const std::vector<EffectInfo>& offered, const std::string& name, std::string& error) {
-    for (const EffectInfo& e : offered)
-        if (e.pathId == name) return true;
-    std::string upper = name;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (!upper.starts_with("PATH_")) upper = "PATH_" + upper;
-    error = "unknown effect '" + name + "'";
-    for (const EffectInfo& e : offered)
-        if (e.pathId == upper) error += " (did you mean " + upper + "?)";
-    error += "; 'qeltitle effects' lists them";
-    return false;
-}
-
-}  // namespace
 
 int RunText(const std::vector<std::string>& args) {
     TextOptions options;
@@ -56,8 +38,8 @@ int RunText(const std::vector<std::string>& args) {
     if (!host) return Fail(error);
     if (!effect.empty()) {
         const std::vector<EffectInfo> offered = OfferedEffects(*host, 1);
-        if (!CheckEffect(offered, effect, error)) return UsageError("text", error);
-        if (!then.empty() && !CheckEffect(offered, then, error)) return UsageError("text", error);
+        if (!CheckEffectName(offered, effect, error)) return UsageError("text", error);
+        if (!then.empty() && !CheckEffectName(offered, then, error)) return UsageError("text", error);
     }
     // Appending to a file that does not exist yet starts a new title. The title's length and
     // frame are the file's; a different one given now would change what its strings were timed
