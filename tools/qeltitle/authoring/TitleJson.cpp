@@ -629,6 +629,50 @@ bool PlaceString(ITitleHost& host, int row, Anchor anchor, float marginX, float 
     return true;
 }
 
+namespace {
+
+constexpr const char* kAnchorNames[3][3] = {{"top-left", "top", "top-right"},
+                                            {"left", "center", "right"},
+                                            {"bottom-left", "bottom", "bottom-right"}};
+
+std::string ShortFloat(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+}  // namespace
+
+std::string FormatAnchors(const std::vector<AnchoredString>& anchors) {
+    std::string text;
+    for (const AnchoredString& a : anchors)
+        text += (text.empty() ? "" : " ") + std::to_string(a.row) + ":" + kAnchorNames[a.anchor.y][a.anchor.x] + ":" +
+                ShortFloat(a.marginX) + "," + ShortFloat(a.marginY);
+    return text;
+}
+
+std::vector<AnchoredString> ParseAnchors(std::string_view text) {
+    std::vector<AnchoredString> anchors;
+    while (!text.empty()) {
+        const size_t end = std::min(text.find(' '), text.size());
+        const std::string entry(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        const size_t first = entry.find(':'), second = entry.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos) continue;
+        AnchoredString a;
+        Margin margin;
+        std::string ignored;
+        const auto [ptr, ec] = std::from_chars(entry.data(), entry.data() + first, a.row);
+        if (ec != std::errc() || ptr != entry.data() + first || a.row < 0 ||
+            !ParseAnchor(entry.substr(first + 1, second - first - 1), a.anchor) ||
+            !ParseMargin(entry.substr(second + 1), margin, ignored))
+            continue;
+        a.marginX = margin.x, a.marginY = margin.y;
+        anchors.push_back(a);
+    }
+    return anchors;
+}
+
 bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::string& source, TitleExtras& extras,
                         std::vector<std::string>& warnings, std::string& error) {
     host.RemoveAllStrings();
@@ -662,11 +706,14 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
         for (size_t i = 0; i < strings.Size(); ++i)
             specs.push_back(ReadString(strings.Element(i), style, para, defaults.string, extras, offered));
         const FrameSize frame = extras.frame.value_or(FrameSize{1920, 1080});
-        for (size_t i = 0; i < specs.size(); ++i)
+        for (size_t i = 0; i < specs.size(); ++i) {
             if (!AddStringContent(host, specs[i], frame, warnings, source + ": strings[" + std::to_string(i) + "]", error, nullptr)) {
                 host.RemoveAllStrings();
                 return false;
             }
+            if (specs[i].anchor)
+                extras.anchors.push_back({static_cast<int>(i), *specs[i].anchor, specs[i].marginX, specs[i].marginY});
+        }
     } catch (const JsonFieldError& e) {
         error = DescribeFieldError(e, text, source);
         host.RemoveAllStrings();
@@ -767,7 +814,27 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
         StringAttrs a{};
         host.GetStringAttrs(r, &a);
         const StringAttrs& d = defaults.string;
-        s["at"] = Json::array({FloatJson(a.Left), FloatJson(a.Top)});
+        const auto anchored = std::find_if(extras.anchors.begin(), extras.anchors.end(),
+                                           [&](const AnchoredString& e) { return e.row == r; });
+        const FrameSize frame = extras.frame.value_or(FrameSize{1920, 1080});
+        bool placed = false;
+        if (anchored != extras.anchors.end()) {
+            // Still where the anchor puts it (placement rounds to whole units), else moved since.
+            const auto [dx, dy] = AnchorOffset(anchored->anchor, Margin{anchored->marginX, anchored->marginY},
+                                               MeasureString(host, r), DesignFrame{frame.width, frame.height});
+            placed = std::fabs(dx) <= 0.5f && std::fabs(dy) <= 0.5f;
+        }
+        if (!placed) {
+            s["at"] = Json::array({FloatJson(a.Left), FloatJson(a.Top)});
+        } else if (anchored->anchor.x != 1 || anchored->anchor.y != 1 || anchored->marginX != 0 ||
+                   anchored->marginY != 0) {
+            // A centred string with no margin is the default and needs neither.
+            s["anchor"] = kAnchorNames[anchored->anchor.y][anchored->anchor.x];
+            if (anchored->marginX == anchored->marginY && anchored->marginX != 0)
+                s["margin"] = FloatJson(anchored->marginX);
+            else if (anchored->marginX != 0 || anchored->marginY != 0)
+                s["margin"] = Json::array({FloatJson(anchored->marginX), FloatJson(anchored->marginY)});
+        }
         if (!Same(a.WidthLimit, d.WidthLimit)) s["width"] = FloatJson(a.WidthLimit);
         if (!Same(a.RotateDegree, d.RotateDegree)) s["rotate"] = FloatJson(a.RotateDegree);
         if (a.Vertical != d.Vertical) s["vertical"] = a.Vertical == 0 || a.Vertical == 1 ? Json(a.Vertical == 1) : Json(a.Vertical);

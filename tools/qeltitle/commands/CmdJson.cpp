@@ -88,6 +88,7 @@ int RunBuild(const std::vector<std::string>& args) {
     TitleMeta meta;
     meta.length = extras.length;
     if (extras.frame) meta.frame = DesignFrame{extras.frame->width, extras.frame->height};
+    meta.anchors = FormatAnchors(extras.anchors);
     std::string bytes;
     if (!TitleDocument(*host, bytes, error, &meta)) return Fail("cannot save title: " + output + ": " + error);
     if (!WriteOutput(output, bytes, error)) return Fail(error);
@@ -122,6 +123,7 @@ int RunExport(const std::vector<std::string>& args) {
                 meta.length = length;
             DesignFrame frame;
             if (ParseDesignFrame(root.attribute("Frame").as_string(), frame)) meta.frame = frame;
+            meta.anchors = root.attribute("Anchors").as_string();
         }
     } else if (!LoadTitle(*host, input, meta, warning, error)) {
         return Fail(error);
@@ -130,6 +132,7 @@ int RunExport(const std::vector<std::string>& args) {
     TitleExtras extras;
     extras.length = meta.length;
     if (meta.frame) extras.frame = FrameSize{meta.frame->width, meta.frame->height};
+    extras.anchors = ParseAnchors(meta.anchors);
     std::string json;
     if (!ExportTitleToJson(*host, extras, json, error)) return Fail("cannot export " + input + ": " + error);
     if (!WriteOutput(output, json, error)) return Fail(error);

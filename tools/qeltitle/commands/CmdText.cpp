@@ -12,6 +12,7 @@
 #include "media/Output.h"
 #include "authoring/StyleLimits.h"
 #include "authoring/TextOptions.h"
+#include "authoring/TitleJson.h"
 #include "player/TitleFiles.h"
 #include "player/Timing.h"
 
@@ -93,6 +94,12 @@ int RunText(const std::vector<std::string>& args) {
     }
     for (const std::string& w : StyleLimitWarnings(*host, added.row, 1.0f)) Warn(w);
     if (!schedule.empty() && !SetKeyFrames(*host, added.row, schedule, error)) return Fail(error);
+    // Placed by anchor (or centred): the title file keeps how, for export.
+    if (!style.at) {
+        std::vector<AnchoredString> anchors = ParseAnchors(meta.anchors);
+        anchors.push_back({added.row, style.anchor, style.margin.x, style.margin.y});
+        meta.anchors = FormatAnchors(anchors);
+    }
     if (!SaveTitle(*host, output, error, &meta)) return Fail(error);
     std::printf("wrote %s (string %d: %s, font %s %g%s)\n", output.c_str(), added.row,
                 CountOf(host->GetCharCount(added.row), "character").c_str(), added.fontUsed.c_str(), style.size,

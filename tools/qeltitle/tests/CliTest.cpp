@@ -513,6 +513,9 @@ TEST_F(Cli, JsonPresetsAndEmptyFramesAreToldPlainly) {
         {"captions talk.srt --preset Nope", 2, "no preset 'Nope'; installed: clean, karaoke, news, social"},
         {"captions talk.srt --preset Clean -o 'c/%d.png' --size 64x36", 0, "wrote 5 PNG frames"},
         {"--version", 0, "libQEL_Title2 2."},
+        // export writes a string placed by anchor with its anchor and margin again.
+        {"text Jane -o n.xml --anchor bottom-left --margin 80 && EXE export n.xml -o -", 0,
+         "\"anchor\": \"bottom-left\", \"margin\": 80"},
     };
     for (const Case& c : cases) {
         const int status = Shell("EXE " + c.args + " >out.txt 2>&1");
