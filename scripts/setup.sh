@@ -12,7 +12,7 @@ packages=(
   libmlt-dev libmlt++-dev melt
   libharfbuzz-dev libfribidi-dev nlohmann-json3-dev libass-dev libicu-dev
   ffmpeg libharfbuzz-bin
-  fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic
+  fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic fonts-noto-cjk
   "$@"
 )
 
