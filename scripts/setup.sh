@@ -13,6 +13,8 @@ packages=(
   libharfbuzz-dev libfribidi-dev nlohmann-json3-dev libass-dev libicu-dev
   ffmpeg libharfbuzz-bin
   fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic
+  libavformat-dev libavcodec-dev libavutil-dev
+  help2man python3-yaml
   "$@"
 )
 
