@@ -22,6 +22,8 @@ demo: setup
 	@$(MAKE) --no-print-directory configure
 	@cmake --build $(BUILD) -j $(JOBS) --target qeltitle
 	@$(BUILD)/tools/qeltitle/qeltitle demo -o out
+	@echo 'The tool is $(BUILD)/tools/qeltitle/qeltitle. To call it qeltitle in this shell:'
+	@echo '  export PATH="$$PWD/$(BUILD)/tools/qeltitle:$$PATH"'
 
 # The library, headers, qeltitle, pkg-config and CMake package files, and the MLT module under
 # PREFIX (cmake/Install.cmake). The build is configured for PREFIX so that the library directory
