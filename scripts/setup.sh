@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 fonts-droid-fallback
   libmlt-dev libmlt++-dev melt
-  libharfbuzz-dev libfribidi-dev nlohmann-json3-dev libass-dev
+  libharfbuzz-dev libfribidi-dev nlohmann-json3-dev libass-dev libicu-dev
   ffmpeg libharfbuzz-bin
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev
   fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic
