@@ -506,9 +506,12 @@ TEST_F(Cli, VideoReplacesTheOutputOnlyWhenComplete) {
         EXPECT_EQ(Names(), (std::vector<std::string>{"clip.mp4", "t.xml"})) << what;
     };
 
-    // Interrupted part-way: the partial file is removed and the old video kept.
+    // Interrupted part-way (once its progress shows that frames are written): the partial file is
+    // removed and the old video kept.
     const int status = Shell("EXE animate t.xml -o clip.mp4 --frames 1000000 --size 16x16 "
-                             ">stdout.txt 2>stderr.txt & tool=$!; sleep 1; kill -INT $tool; wait $tool");
+                             ">stdout.txt 2>stderr.txt & tool=$!; "
+                             "n=0; while [ ! -s stderr.txt ] && [ $n -lt 600 ]; do sleep 0.05; n=$((n+1)); done; "
+                             "sleep 0.2; kill -INT $tool; wait $tool");
     EXPECT_EQ(status, 130) << ReadFile(dir_ / "stderr.txt");
     EXPECT_NE(ReadFile(dir_ / "stderr.txt").find("interrupted; clip.mp4 left as it was"), std::string::npos)
         << ReadFile(dir_ / "stderr.txt");
