@@ -21,7 +21,7 @@
 #include "authoring/StyleLimits.h"
 #include "player/SafeFile.h"
 #include "player/TitleFiles.h"
-#include "media/VideoInput.h"
+#include "media/VideoPipeline.h"
 
 namespace qeltitle {
 
@@ -230,7 +230,7 @@ int RunCaptions(const std::vector<std::string>& args) {
         if (!ParseInteger(*v, 1, 256, t, error)) return UsageError("captions", "--threads: " + error);
         setup.threads = static_cast<int>(t);
     }
-    VideoProbe video;
+    VideoInfo video;
     const std::string over = parser.Value("over").value_or("");
     if (!over.empty()) {
         if (parser.Has("size") || parser.Has("fps") || parser.Has("duration"))
@@ -238,9 +238,7 @@ int RunCaptions(const std::vector<std::string>& args) {
         std::error_code ec;
         if (std::filesystem::exists(output, ec) && std::filesystem::equivalent(over, output, ec))
             return UsageError("captions", "the output would replace the video it is drawn over");
-        std::string ffmpeg;
-        if (!FindFfmpeg(ffmpeg, error)) return Fail("--over needs ffmpeg: " + error);
-        if (!ProbeVideo(ffmpeg, over, video, error)) return Fail(error);
+        if (!ProbeVideo(over, video, error)) return Fail(error);
         setup.width = video.width, setup.height = video.height;
         fps = video.fps;
     }
