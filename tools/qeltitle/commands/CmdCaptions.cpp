@@ -277,7 +277,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     // Every cue has the style: the first says whether its border or blur passes the library's limit.
     if (HostPtr probe = titles.empty() ? nullptr : NewHost(error);
         probe && LoadTitleText(*probe, titles[0].document, "caption", error)) {
-        for (const std::string& w : StyleLimitWarnings(*probe, -1, float(setup.width) / style.frameWidth)) Warn(w);
+        for (const std::string& w : StyleLimitWarnings(*probe, -1, CaptionScale(style, setup.width, setup.height))) Warn(w);
     }
     int total = duration > 0 ? static_cast<int>(std::lround(duration * fps)) : 0;
     if (duration <= 0)
@@ -299,13 +299,13 @@ int RunCaptions(const std::vector<std::string>& args) {
 
     if (mlt) {
         if (!WriteMltProject(output, titles, setup.width, setup.height, fps, total,
-                             static_cast<double>(setup.width) / style.frameWidth, error)) return Fail(error);
+                             CaptionScale(style, setup.width, setup.height), error)) return Fail(error);
         std::printf("wrote %s (%s, %s at %g fps)\n", output.c_str(), CountOf(static_cast<long>(titles.size()), "cue").c_str(),
                     CountOf(total, "frame").c_str(), fps);
         return kExitOk;
     }
 
-    setup.scale = static_cast<float>(setup.width) / style.frameWidth;
+    setup.scale = CaptionScale(style, setup.width, setup.height);
     setup.keepAlpha = true;
     const InterruptWatch interrupt;
     auto sink = OpenFrameSink(output, setup.width, setup.height, rate, true, error);
