@@ -21,7 +21,7 @@
 #include "authoring/StyleLimits.h"
 #include "player/SafeFile.h"
 #include "player/TitleFiles.h"
-#include "media/VideoInput.h"
+#include "media/VideoPipeline.h"
 
 namespace qeltitle {
 
@@ -230,7 +230,7 @@ int RunCaptions(const std::vector<std::string>& args) {
         if (!ParseInteger(*v, 1, 256, t, error)) return UsageError("captions", "--threads: " + error);
         setup.threads = static_cast<int>(t);
     }
-    VideoProbe video;
+    VideoInfo video;
     const std::string over = parser.Value("over").value_or("");
     if (!over.empty()) {
         if (parser.Has("size") || parser.Has("fps") || parser.Has("duration"))
@@ -238,9 +238,7 @@ int RunCaptions(const std::vector<std::string>& args) {
         std::error_code ec;
         if (std::filesystem::exists(output, ec) && std::filesystem::equivalent(over, output, ec))
             return UsageError("captions", "the output would replace the video it is drawn over");
-        std::string ffmpeg;
-        if (!FindFfmpeg(ffmpeg, error)) return Fail("--over needs ffmpeg: " + error);
-        if (!ProbeVideo(ffmpeg, over, video, error)) return Fail(error);
+        if (!ProbeVideo(over, video, error)) return Fail(error);
         setup.width = video.width, setup.height = video.height;
         fps = video.fps;
     }
@@ -279,7 +277,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     // Every cue has the style: the first says whether its border or blur passes the library's limit.
     if (HostPtr probe = titles.empty() ? nullptr : NewHost(error);
         probe && LoadTitleText(*probe, titles[0].document, "caption", error)) {
-        for (const std::string& w : StyleLimitWarnings(*probe, -1, float(setup.width) / style.frameWidth)) Warn(w);
+        for (const std::string& w : StyleLimitWarnings(*probe, -1, CaptionScale(style, setup.width, setup.height))) Warn(w);
     }
     int total = duration > 0 ? static_cast<int>(std::lround(duration * fps)) : 0;
     if (duration <= 0)
@@ -301,13 +299,13 @@ int RunCaptions(const std::vector<std::string>& args) {
 
     if (mlt) {
         if (!WriteMltProject(output, titles, setup.width, setup.height, fps, total,
-                             static_cast<double>(setup.width) / style.frameWidth, error)) return Fail(error);
+                             CaptionScale(style, setup.width, setup.height), error)) return Fail(error);
         std::printf("wrote %s (%s, %s at %g fps)\n", output.c_str(), CountOf(static_cast<long>(titles.size()), "cue").c_str(),
                     CountOf(total, "frame").c_str(), fps);
         return kExitOk;
     }
 
-    setup.scale = static_cast<float>(setup.width) / style.frameWidth;
+    setup.scale = CaptionScale(style, setup.width, setup.height);
     setup.keepAlpha = true;
     const InterruptWatch interrupt;
     auto sink = OpenFrameSink(output, setup.width, setup.height, rate, true, error);

@@ -1,6 +1,7 @@
-// overlay: titles drawn over a video in one pass. ffmpeg decodes the video to raw BGRA frames on a
-// pipe, each title is drawn over the frames of its span, and a second ffmpeg encodes the frames
-// (with the input's audio) into the output. Frames outside every span go through as decoded.
+// overlay: titles drawn over a video in one pass, in the process (media/VideoPipeline): the video
+// is decoded, each title is drawn over the frames of its span in the frames' own format, and the
+// frames are encoded again with the input's colour tags and its other streams. Frames outside
+// every span reach the encoder as decoded.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -23,7 +24,7 @@
 #include "authoring/StyleLimits.h"
 #include "player/Timing.h"
 #include "player/TitleFiles.h"
-#include "media/VideoInput.h"
+#include "media/VideoPipeline.h"
 
 namespace qeltitle {
 
@@ -78,95 +79,70 @@ struct PlacedTitle {
     std::string path;
     FrameFit area;
     int first = 0, count = 0;
+    Image layer;               // the title alone on a transparent frame of `area`
+    PixelRect last;            // where in `layer` it drew last (cleared before the next frame)
+    PixelRect drawn;           // where in the video's frame it draws this frame; empty: nowhere
 };
 
-// Audio is copied when the output's container takes its codec, else encoded for it.
-std::vector<std::string> AudioArguments(const std::string& ext, const std::vector<std::string>& codecs,
-                                        std::string& how) {
-    if (codecs.empty()) {
-        how = "no audio";
-        return {};
-    }
-    const auto all = [&](std::initializer_list<const char*> allowed) {
-        return std::all_of(codecs.begin(), codecs.end(), [&](const std::string& c) {
-            return std::any_of(allowed.begin(), allowed.end(), [&](const char* a) { return c == a; });
-        });
-    };
-    std::vector<std::string> args = {"-map", "1:a"};
-    if (ext == ".webm" && !all({"opus", "vorbis"})) {
-        how = "audio encoded as Opus (WebM takes no " + codecs.front() + ")";
-        args.insert(args.end(), {"-c:a", "libopus"});
-    } else if ((ext == ".mp4" || ext == ".m4v" || ext == ".mov") && !all({"aac", "mp3", "ac3", "eac3", "alac"})) {
-        how = "audio encoded as AAC (" + ext.substr(1) + " takes no " + codecs.front() + ")";
-        args.insert(args.end(), {"-c:a", "aac"});
-    } else {
-        how = "audio copied";
-        args.insert(args.end(), {"-c:a", "copy"});
-    }
-    return args;
-}
-
-struct EncodeChoice {
-    std::string codec;  // --codec, or empty: chosen by the extension
-    int crf = -1;       // --crf, or -1: the codec's usual choice here
-};
-
-std::vector<std::string> EncoderArguments(const std::string& program, const std::string& video, const VideoProbe& probe,
-                                          const EncodeChoice& choice, const std::vector<std::string>& audio,
-                                          const std::string& ext, const std::string& writePath) {
-    std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
-                                     "-pix_fmt", "bgra", "-s", std::to_string(probe.width) + "x" + std::to_string(probe.height),
-                                     "-r", probe.rate, "-i", "-"};
-    if (!audio.empty()) args.insert(args.end(), {"-i", video});
-    args.insert(args.end(), {"-map", "0:v"});
-    args.insert(args.end(), audio.begin(), audio.end());
-    std::string filters;
-    const bool h264 = choice.codec.empty() && PadsToEvenSize(writePath);
-    if (h264 && (probe.width % 2 || probe.height % 2)) filters = "pad=ceil(iw/2)*2:ceil(ih/2)*2";
-    if (!probe.aspect.empty()) {
-        std::string sar = probe.aspect;
-        std::replace(sar.begin(), sar.end(), ':', '/');
-        filters += (filters.empty() ? "" : ",") + std::string("setsar=") + sar;
-    }
-    if (!filters.empty()) args.insert(args.end(), {"-vf", filters});
-    const std::string crf = std::to_string(choice.crf);
-    if (!choice.codec.empty()) {
-        args.insert(args.end(), {"-c:v", choice.codec});
-        if (choice.crf >= 0) args.insert(args.end(), {"-crf", crf});
-    } else if (h264) {
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", choice.crf >= 0 ? crf : "18",
-                                 "-pix_fmt", "yuv420p"});
-        if (ext != ".mkv") args.insert(args.end(), {"-movflags", "+faststart"});
-    } else if (ext == ".webm") {
-        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", choice.crf >= 0 ? crf : "30",
-                                 "-row-mt", "1", "-pix_fmt", "yuv420p"});
-    }
-    args.push_back(writePath);
-    return args;
-}
-
-// Time spent handing frames to the encoder: a write blocks while ffmpeg is still encoding.
-class TimedSink final : public FrameSink {
+// The titles of a run drawn frame by frame: each title is drawn over a transparent layer of its
+// area, whose dirty rectangle tells the pipeline where to convert the frame; the layers are then
+// blended over that part of the frame, later titles on top.
+class TitlePainter final : public FramePainter {
 public:
-    explicit TimedSink(std::unique_ptr<FrameSink> sink) : sink_(std::move(sink)) {}
-    bool Write(int index, const Image& frame, std::string& error) override {
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = sink_->Write(index, frame, error);
-        seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return ok;
+    TitlePainter(std::vector<PlacedTitle>& titles, double fps) : titles_(titles), fps_(fps) {
+        for (PlacedTitle& t : titles_) t.layer = Image(t.area.width, t.area.height);
     }
-    bool Finish(std::string& error) override {
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = sink_->Finish(error);
-        seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return ok;
+    bool Prepare(double seconds, int, PixelRect& area, std::string& error) override {
+        // The frame's number at the clip's rate, from its time: frames of a variable-rate clip
+        // show the titles at the times they are shown.
+        const int i = static_cast<int>(std::lround(seconds * fps_));
+        area = {};
+        for (PlacedTitle& t : titles_) {
+            t.drawn = {};
+            if (i < t.first || i >= t.first + t.count) continue;
+            Clear(t);
+            const double time = FrameTime(i - t.first, t.count);
+            if (const HRESULT status = t.host->Render(t.layer.pixels.data(), static_cast<float>(time)); status != S_OK) {
+                error = t.path + ": the title library could not draw the frame: " + StatusText(status);
+                return false;
+            }
+            RECT dirty{};
+            t.host->GetDirtyRect(&dirty);
+            t.last = {dirty.left, dirty.top, dirty.right - dirty.left, dirty.bottom - dirty.top};
+            t.drawn = {t.area.x + dirty.left, t.area.y + dirty.top, t.last.width, t.last.height};
+            area = Union(area, t.drawn);
+        }
+        return true;
     }
-    std::string Describe(const std::string& details) const override { return sink_->Describe(details); }
-    double Seconds() const { return seconds_; }
+    bool Paint(const PixelRect& area, uint8_t* pixels, int stride, std::string&) override {
+        for (const PlacedTitle& t : titles_) {
+            const int x0 = std::max(area.x, t.drawn.x), x1 = std::min(area.x + area.width, t.drawn.x + t.drawn.width);
+            const int y0 = std::max(area.y, t.drawn.y), y1 = std::min(area.y + area.height, t.drawn.y + t.drawn.height);
+            for (int y = y0; y < y1; ++y) {
+                const uint8_t* from = t.layer.At(x0 - t.area.x, y - t.area.y);
+                uint8_t* to = pixels + static_cast<ptrdiff_t>(y - area.y) * stride + (x0 - area.x) * 4;
+                for (int x = x0; x < x1; ++x, from += 4, to += 4) {
+                    const unsigned a = from[3];
+                    if (a == 0) continue;
+                    for (int c = 0; c < 3; ++c) {
+                        const unsigned v = from[c] * a + to[c] * (255 - a) + 128;
+                        to[c] = static_cast<uint8_t>((v + (v >> 8)) >> 8);
+                    }
+                }
+            }
+        }
+        return true;
+    }
 
 private:
-    std::unique_ptr<FrameSink> sink_;
-    double seconds_ = 0;  // written by the writer thread only, read after it ended
+    // The layer transparent again where the title drew last.
+    static void Clear(PlacedTitle& t) {
+        for (int y = t.last.y; y < t.last.y + t.last.height; ++y)
+            std::memset(t.layer.At(t.last.x, y), 0, static_cast<size_t>(t.last.width) * 4);
+        t.last = {};
+    }
+    std::vector<PlacedTitle>& titles_;
+    double fps_;
 };
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -188,8 +164,11 @@ int RunOverlay(const std::vector<std::string>& args) {
     parser.Option("--title", "T[@S[+L]]", "a title file, its start and length in the clip (repeatable)");
     parser.Option("--scale", "S", "frame pixels per layout unit for every title (default: each title's frame\n"
                                   "fitted to the video's, uniformly and centred)");
-    parser.Option("--codec", "NAME", "ffmpeg's video encoder (default: libx264 for .mp4/.mov/.mkv, VP9 for .webm)");
+    parser.Option("--codec", "NAME", "the video encoder, as ffmpeg names it (default: libx264 for .mp4/.mov/.mkv,\n"
+                                     "VP9 for .webm); hardware encoders such as h264_nvenc where present");
     parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
+    parser.Option("--preset", "NAME", "the encoder's speed preset (default medium for H.264)");
+    parser.Option("--bitrate", "RATE", "a target bit rate such as 6M or 800k instead of a quality");
     parser.Option("--threads", "N", "drawing threads (default: one per processor)");
     parser.Flag("--timings", "print where the time went: waiting for decoded frames, drawing, waiting for the encoder");
     parser.Epilog("examples:\n"
@@ -212,7 +191,7 @@ int RunOverlay(const std::vector<std::string>& args) {
     if (spans.empty()) return UsageError("overlay", "give at least one --title TITLE.xml[@START[+LENGTH]]");
     std::optional<float> scale;
     FrameSetup setup;
-    EncodeChoice choice;
+    EncodeSettings choice;
     double number = 0;
     long whole = 0;
     if (auto v = parser.Value("scale")) {
@@ -228,6 +207,8 @@ int RunOverlay(const std::vector<std::string>& args) {
         choice.crf = static_cast<int>(whole);
     }
     choice.codec = parser.Value("codec").value_or("");
+    choice.preset = parser.Value("preset").value_or("");
+    choice.bitrate = parser.Value("bitrate").value_or("");
 
     // From here Ctrl-C stops the run at the next frame and cleans up (also when it comes while
     // the video is probed or the titles are loaded).
@@ -248,13 +229,12 @@ int RunOverlay(const std::vector<std::string>& args) {
     for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
         return UsageError("overlay", output + ": overlay writes a video (.mp4, .mkv, .mov, .webm, ...)");
-    std::string ffmpeg;
-    if (!FindFfmpeg(ffmpeg, error)) return Fail("cannot write " + output + ": " + error);
-    VideoProbe probe;
-    if (!ProbeVideo(ffmpeg, video, probe, error)) return interrupt.Received() ? stopped() : Fail(error);
+    VideoInfo probe;
+    if (!ProbeVideo(video, probe, error)) return interrupt.Received() ? stopped() : Fail(error);
     setup.width = probe.width;
     setup.height = probe.height;
-    setup.keepAlpha = false;
+    // Each title is drawn alone on a transparent layer and blended over the frame.
+    setup.keepAlpha = true;
 
     // Every title loaded, fitted and given its frames before anything is written.
     std::vector<PlacedTitle> titles;
@@ -287,67 +267,33 @@ int RunOverlay(const std::vector<std::string>& args) {
         titles.push_back(std::move(title));
     }
 
-    std::string audioHow;
-    const std::vector<std::string> audio = AudioArguments(lowerExt, probe.audioCodecs, audioHow);
-    VideoDecoder decoder;
-    if (!decoder.Start(ffmpeg, video, probe.width, probe.height, error)) return Fail(error);
-    const size_t frameBytes = static_cast<size_t>(probe.width) * probe.height * 4;
-    auto encoder = OpenFfmpegSink(output, frameBytes, [&](const std::string& writePath) {
-        return EncoderArguments(ffmpeg, video, probe, choice, audio, lowerExt, writePath);
-    }, error);
-    if (!encoder) return Fail(error);
-    auto sink = std::make_unique<TimedSink>(std::move(encoder));
-    if (const std::string note = PaddedVideoNote(output, probe.width, probe.height); !note.empty() && choice.codec.empty())
-        Warn(note);
-
-    Image scratch;
-    double decodeSeconds = 0, drawSeconds = 0;
-    const auto started = std::chrono::steady_clock::now();
+    TitlePainter painter(titles, probe.fps);
+    VideoJob job;
+    job.input = video;
+    job.output = output;
+    job.encode = choice;
+    job.painter = &painter;
     Progress progress(std::max(1, probe.frames), stderr, isatty(fileno(stderr)) != 0);
-    int written = 0;
-    const bool ok = RunFramesToEnd(
-        0, probe.width, probe.height,
-        [&](int i, Image& frame, std::string& message) {
-            if (interrupt.Received()) {
-                message = "interrupted";
-                return FrameResult::Failed;
-            }
-            auto mark = std::chrono::steady_clock::now();
-            const VideoDecoder::Read read = decoder.Next(frame, message);
-            auto now = std::chrono::steady_clock::now();
-            decodeSeconds += std::chrono::duration<double>(now - mark).count();
-            if (read != VideoDecoder::Read::Frame) return read == VideoDecoder::Read::End ? FrameResult::End : FrameResult::Failed;
-            mark = now;
-            for (PlacedTitle& t : titles) {
-                if (i < t.first || i >= t.first + t.count) continue;
-                const double time = FrameTime(i - t.first, t.count);
-                if (!DrawTitleOver(*t.host, time, t.area, frame, scratch, message)) {
-                    message = t.path + ": " + message;
-                    return FrameResult::Failed;
-                }
-            }
-            drawSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
-            return FrameResult::Drawn;
-        },
-        *sink, &progress, written, error);
-    if (interrupt.Received()) {
-        decoder.Stop();
-        sink.reset();  // stops the encoder and removes its partial file
-        return stopped();
-    }
-    if (!ok) {
-        decoder.Stop();
-        sink.reset();
-        return Fail(error);
-    }
-    std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), written, probe.width, probe.height,
-                probe.rate.c_str(), audioHow.c_str());
+    job.progress = [&](int done) {
+        progress.Update(std::min(done, std::max(1, probe.frames)));
+        return !interrupt.Received();
+    };
+    job.warn = [](const std::string& text) { Warn(text); };
+    const auto started = std::chrono::steady_clock::now();
+    VideoResult result;
+    const bool ok = RunVideo(job, result, error);
+    if (interrupt.Received()) return stopped();
+    if (!ok) return Fail(error);
+    progress.Finish();
+    std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), result.frames, probe.width, probe.height,
+                probe.Rate().c_str(), result.audio.c_str());
     if (parser.Has("timings")) {
-        // Drawing and decoding share the calling thread; the encoder is fed from the writer thread.
+        // Decoding, drawing and encoding run on three threads; these are the drawing thread's.
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
-                    "handing frames to the encoder %.2f s\n",
-                    total, decodeSeconds, drawSeconds, written ? drawSeconds * 1000 / written : 0.0, sink->Seconds());
+                    "waiting for the encoder %.2f s\n",
+                    total, result.waitDecode, result.draw, result.frames ? result.draw * 1000 / result.frames : 0.0,
+                    result.waitEncode);
     }
     return kExitOk;
 }
