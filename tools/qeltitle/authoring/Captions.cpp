@@ -302,8 +302,9 @@ bool CueFrames(double start, double end, double fps, int& first, int& last) {
 bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height, double fps,
                        std::vector<CaptionTitle>& out, std::vector<std::string>& warnings, std::string& error) {
     out.clear();
-    HostPtr host = NewHost(error);
-    if (!host) return false;
+    Expected<HostPtr> made = NewHost();
+    if (!made) return error = made.Message(), false;
+    HostPtr host = std::move(*made);
     // Layout units: the style's frame width across the output; the design frame has the output's shape.
     const float scale = static_cast<float>(width) / style.frameWidth;
     const FrameSize frame{style.frameWidth, std::max(1, static_cast<int>(std::lround(height / scale)))};
@@ -323,6 +324,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
         title.start = cue.start;
         title.end = cue.end;
         title.cueLine = cue.line;
+        title.cueNumber = static_cast<int>(&cue - cues.data()) + 1;
         if (!CueFrames(cue.start, cue.end, fps, title.first, title.last)) {
             warnings.push_back(where + " is shorter than a frame and falls between frames; skipped");
             continue;
@@ -456,10 +458,9 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
         TitleMeta meta;
         meta.length = (title.last - title.first + 1) / fps;
         meta.frame = DesignFrame{frame.width, frame.height};
-        if (!TitleDocument(*host, title.document, error, &meta)) {
-            error = where + ": " + error;
-            return false;
-        }
+        Expected<std::string> document = TitleDocument(*host, &meta);
+        if (!document) return error = where + ": " + document.Message(), false;
+        title.document = std::move(*document);
         out.push_back(std::move(title));
     }
     return true;

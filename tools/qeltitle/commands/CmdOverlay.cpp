@@ -15,15 +15,15 @@
 
 #include "commands/Args.h"
 #include "commands/Commands.h"
-#include "player/Frame.h"
-#include "player/FrameDefaults.h"
-#include "media/FrameLoop.h"
 #include "commands/Interrupt.h"
+#include "commands/Options.h"
+#include "commands/Overlay.h"
+#include "media/FrameLoop.h"
 #include "media/Output.h"
-#include "authoring/StyleLimits.h"
-#include "player/Timing.h"
-#include "player/TitleFiles.h"
 #include "media/VideoInput.h"
+#include "player/FrameDefaults.h"
+#include "player/Timing.h"
+#include "player/TitlePlayer.h"
 
 namespace qeltitle {
 
@@ -71,15 +71,6 @@ bool ParseTitleSpan(const std::string& text, TitleSpan& out, std::string& error)
     return true;
 }
 
-// A title ready to draw, and the frames it covers: first to first + count - 1 of the clip, title
-// time 0 on the first and 1 on the last (as `animate` spreads a title over its frames).
-struct PlacedTitle {
-    HostPtr host;
-    std::string path;
-    FrameFit area;
-    int first = 0, count = 0;
-};
-
 // Audio is copied when the output's container takes its codec, else encoded for it.
 std::vector<std::string> AudioArguments(const std::string& ext, const std::vector<std::string>& codecs,
                                         std::string& how) {
@@ -106,13 +97,8 @@ std::vector<std::string> AudioArguments(const std::string& ext, const std::vecto
     return args;
 }
 
-struct EncodeChoice {
-    std::string codec;  // --codec, or empty: chosen by the extension
-    int crf = -1;       // --crf, or -1: the codec's usual choice here
-};
-
 std::vector<std::string> EncoderArguments(const std::string& program, const std::string& video, const VideoProbe& probe,
-                                          const EncodeChoice& choice, const std::vector<std::string>& audio,
+                                          const OverlayJob& choice, const std::vector<std::string>& audio,
                                           const std::string& ext, const std::string& writePath) {
     std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
                                      "-pix_fmt", "bgra", "-s", std::to_string(probe.width) + "x" + std::to_string(probe.height),
@@ -176,21 +162,120 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+int OverlayJob::ClipFrames() const {
+    return std::max(probe.frames, static_cast<int>(std::lround(probe.seconds * probe.fps)));
+}
+
+int PrepareOverlay(OverlayJob& job, const InterruptWatch& interrupt) {
+    const std::string& video = job.video;
+    const std::string& output = job.output;
+    // The video: readable, not the output, and a video ffmpeg can decode.
+    struct stat info {};
+    if (stat(video.c_str(), &info) != 0 || access(video.c_str(), R_OK) != 0)
+        return Fail("cannot read video " + video + ": " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) return Fail("cannot read video " + video + ": is a directory");
+    if (SameFile(video, output)) return UsageError(job.command, "the output " + output + " is the video it reads");
+    std::string lowerExt = fs::path(output).extension().string();
+    for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
+        return UsageError(job.command, output + ": " + job.command + " writes a video (.mp4, .mkv, .mov, .webm, ...)");
+    std::string error;
+    if (!FindFfmpeg(job.ffmpeg, error)) return Fail("cannot write " + output + ": " + error);
+    if (!ProbeVideo(job.ffmpeg, video, job.probe, error)) {
+        if (!interrupt.Received()) return Fail(error);
+        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
+        return interrupt.ExitStatus();
+    }
+    return kExitOk;
+}
+
+int RunOverlayJob(const OverlayJob& job, TitleSchedule& schedule, const InterruptWatch& interrupt) {
+    const std::string& video = job.video;
+    const std::string& output = job.output;
+    const VideoProbe& probe = job.probe;
+    const std::string& ffmpeg = job.ffmpeg;
+    std::string lowerExt = fs::path(output).extension().string();
+    for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    const auto stopped = [&] {
+        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
+        return interrupt.ExitStatus();
+    };
+    std::string error;
+    std::string audioHow;
+    const std::vector<std::string> audio = AudioArguments(lowerExt, probe.audioCodecs, audioHow);
+    VideoDecoder decoder;
+    if (!decoder.Start(ffmpeg, video, probe.width, probe.height, error)) return Fail(error);
+    const size_t frameBytes = static_cast<size_t>(probe.width) * probe.height * 4;
+    auto encoder = OpenFfmpegSink(output, frameBytes, [&](const std::string& writePath) {
+        return EncoderArguments(ffmpeg, video, probe, job, audio, lowerExt, writePath);
+    }, error);
+    if (!encoder) return Fail(error);
+    auto sink = std::make_unique<TimedSink>(std::move(encoder));
+    if (const std::string note = PaddedVideoNote(output, probe.width, probe.height); !note.empty() && job.codec.empty())
+        Warn(note);
+
+    double decodeSeconds = 0, drawSeconds = 0;
+    const auto started = std::chrono::steady_clock::now();
+    Progress progress(std::max(1, probe.frames), stderr, isatty(fileno(stderr)) != 0);
+    int written = 0;
+    const bool ok = RunFramesToEnd(
+        0, probe.width, probe.height,
+        [&](int i, Image& frame, std::string& message) {
+            if (interrupt.Received()) {
+                message = "interrupted";
+                return FrameResult::Failed;
+            }
+            auto mark = std::chrono::steady_clock::now();
+            const VideoDecoder::Read read = decoder.Next(frame, message);
+            auto now = std::chrono::steady_clock::now();
+            decodeSeconds += std::chrono::duration<double>(now - mark).count();
+            if (read != VideoDecoder::Read::Frame) return read == VideoDecoder::Read::End ? FrameResult::End : FrameResult::Failed;
+            mark = now;
+            if (Status drawn = schedule.DrawAt(job.FrameSeconds(i), frame); !drawn) {
+                message = drawn.Message();
+                return FrameResult::Failed;
+            }
+            drawSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
+            return FrameResult::Drawn;
+        },
+        *sink, &progress, written, error);
+    if (interrupt.Received()) {
+        decoder.Stop();
+        sink.reset();  // stops the encoder and removes its partial file
+        return stopped();
+    }
+    if (!ok) {
+        decoder.Stop();
+        sink.reset();
+        return Fail(error);
+    }
+    std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), written, probe.width, probe.height,
+                probe.rate.c_str(), audioHow.c_str());
+    if (job.timings) {
+        // Drawing and decoding share the calling thread; the encoder is fed from the writer thread.
+        const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
+                    "handing frames to the encoder %.2f s\n",
+                    total, decodeSeconds, drawSeconds, written ? drawSeconds * 1000 / written : 0.0, sink->Seconds());
+    }
+    return kExitOk;
+}
+
 int RunOverlay(const std::vector<std::string>& args) {
     ArgParser parser("overlay VIDEO -o OUT --title TITLE.xml[@START[+LENGTH]] ...",
                      "Draws titles over a video and encodes the result: same size, frame rate, frame count and\n"
                      "pixel aspect, the audio copied where OUT's container takes it. Each title runs from START\n"
                      "(seconds or [hh:]mm:ss[.fff]; default 0) for LENGTH (default: the title's own length, else\n"
-                     "4 s): title time 0 on its first frame, 1 on its last. Titles may overlap; later ones are\n"
-                     "drawn on top. Frames outside every title go through as decoded.");
+                     "4 s): the frame shown at time t draws the title at (t - START) / LENGTH. Titles may\n"
+                     "overlap; later ones are drawn on top. Frames outside every title go through as decoded.");
     parser.Option("-o, --output", "OUT", "the video to write (.mp4, .mkv, .mov, .webm, ...); replaced only when\n"
                                          "the whole video is written");
     parser.Option("--title", "T[@S[+L]]", "a title file, its start and length in the clip (repeatable)");
-    parser.Option("--scale", "S", "frame pixels per layout unit for every title (default: each title's frame\n"
-                                  "fitted to the video's, uniformly and centred)");
+    DeclareScale(parser, "frame pixels per layout unit for every title (default: each title's frame, or\n"
+                         "1920x1080 when it names none, fitted to the video's, uniformly and centred)");
     parser.Option("--codec", "NAME", "ffmpeg's video encoder (default: libx264 for .mp4/.mov/.mkv, VP9 for .webm)");
     parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
-    parser.Option("--threads", "N", "drawing threads (default: one per processor)");
+    DeclareThreads(parser);
     parser.Flag("--timings", "print where the time went: waiting for decoded frames, drawing, waiting for the encoder");
     parser.Epilog("examples:\n"
                   "  qeltitle overlay clip.mp4 -o out.mp4 --title lower.xml@0:05+4\n"
@@ -210,146 +295,52 @@ int RunOverlay(const std::vector<std::string>& args) {
         spans.push_back(span);
     }
     if (spans.empty()) return UsageError("overlay", "give at least one --title TITLE.xml[@START[+LENGTH]]");
-    std::optional<float> scale;
-    FrameSetup setup;
-    EncodeChoice choice;
-    double number = 0;
+    OverlayJob job;
+    job.command = "overlay";
+    job.video = video;
+    job.output = output;
+    OptionReader read(parser);
+    PlayerFrame frame;
+    frame.scale = read.Scale();
+    frame.threads = read.Threads();
+    if (const Status& status = read.Result(); !status) return UsageError("overlay", status.Message());
     long whole = 0;
-    if (auto v = parser.Value("scale")) {
-        if (!ParseNumber(*v, 0.01, 100, number, error)) return UsageError("overlay", "--scale: " + error);
-        scale = static_cast<float>(number);
-    }
-    if (auto v = parser.Value("threads")) {
-        if (!ParseInteger(*v, 1, 256, whole, error)) return UsageError("overlay", "--threads: " + error);
-        setup.threads = static_cast<int>(whole);
-    }
     if (auto v = parser.Value("crf")) {
         if (!ParseInteger(*v, 0, 63, whole, error)) return UsageError("overlay", "--crf: " + error);
-        choice.crf = static_cast<int>(whole);
+        job.crf = static_cast<int>(whole);
     }
-    choice.codec = parser.Value("codec").value_or("");
+    job.codec = parser.Value("codec").value_or("");
+    job.timings = parser.Has("timings");
 
     // From here Ctrl-C stops the run at the next frame and cleans up (also when it comes while
     // the video is probed or the titles are loaded).
     const InterruptWatch interrupt;
-    const auto stopped = [&] {
-        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
-        return interrupt.ExitStatus();
-    };
+    if (const int status = PrepareOverlay(job, interrupt); status != kExitOk) return status;
+    const VideoProbe& probe = job.probe;
+    frame.width = probe.width;
+    frame.height = probe.height;
 
-    // The video: readable, not the output, and a video ffmpeg can decode.
-    struct stat info {};
-    if (stat(video.c_str(), &info) != 0 || access(video.c_str(), R_OK) != 0)
-        return Fail("cannot read video " + video + ": " + std::strerror(errno));
-    if (S_ISDIR(info.st_mode)) return Fail("cannot read video " + video + ": is a directory");
-    if (SameFile(video, output)) return UsageError("overlay", "the output " + output + " is the video it reads");
-    const std::string ext = fs::path(output).extension().string();
-    std::string lowerExt = ext;
-    for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
-        return UsageError("overlay", output + ": overlay writes a video (.mp4, .mkv, .mov, .webm, ...)");
-    std::string ffmpeg;
-    if (!FindFfmpeg(ffmpeg, error)) return Fail("cannot write " + output + ": " + error);
-    VideoProbe probe;
-    if (!ProbeVideo(ffmpeg, video, probe, error)) return interrupt.Received() ? stopped() : Fail(error);
-    setup.width = probe.width;
-    setup.height = probe.height;
-    setup.keepAlpha = false;
-
-    // Every title loaded, fitted and given its frames before anything is written.
-    std::vector<PlacedTitle> titles;
-    const int clipFrames = std::max(probe.frames, static_cast<int>(std::lround(probe.seconds * probe.fps)));
+    // Every title loaded, placed and given its span before anything is written.
+    TitleSchedule schedule(frame);
+    const int clipFrames = job.ClipFrames();
     for (const TitleSpan& span : spans) {
-        PlacedTitle title;
-        title.path = span.path;
-        title.host = NewHost(error);
-        TitleMeta meta;
-        std::string warning;
-        if (!title.host || !LoadTitle(*title.host, span.path, meta, warning, error)) return Fail(error);
-        if (!warning.empty()) Warn(warning);
-        const double length = span.length.value_or(meta.length.value_or(kDefaultSeconds));
+        Expected<TitlePlayer> title = TitlePlayer::Open(span.path);
+        if (!title) return Fail(title.Message());
+        const double length = span.length.value_or(title->Length());
         // A time on a frame boundary belongs to that frame, whatever the float error.
-        title.first = static_cast<int>(std::ceil(span.start * probe.fps - 1e-6));
+        const int first = static_cast<int>(std::ceil(span.start * probe.fps - 1e-6));
         const int end = static_cast<int>(std::ceil((span.start + length) * probe.fps - 1e-6));
-        title.count = std::max(1, end - title.first);
-        if (title.first >= clipFrames)
+        if (first >= clipFrames)
             return UsageError("overlay", span.path + " starts at " + FormatSeconds(span.start) + ", after the end of " +
                                              video + " (" + FormatSeconds(probe.seconds) + ")");
-        if (title.first + title.count > clipFrames)
+        if (end > clipFrames)
             Warn(span.path + " runs until " + FormatSeconds(span.start + length) + ", past the end of " + video + " (" +
                  FormatSeconds(probe.seconds) + "); it is drawn as far as the clip goes");
-        title.area = scale ? WholeFrame(*scale, probe.width, probe.height)
-                           : FitDesignFrame(meta.frame.value_or(DesignFrame{}), probe.width, probe.height);
-        FrameSetup own = setup;
-        own.fit = title.area;
-        if (!ConfigureFrame(*title.host, own, error)) return Fail(error);
-        for (const std::string& w : StyleLimitWarnings(*title.host, -1, title.area.scale)) Warn(span.path + ": " + w);
-        titles.push_back(std::move(title));
+        if (Status placed = title->Place(frame); !placed) return Fail(placed.Message());
+        for (const std::string& w : title->TakeWarnings()) Warn(w);
+        schedule.Add(std::move(*title), span.start, length);
     }
-
-    std::string audioHow;
-    const std::vector<std::string> audio = AudioArguments(lowerExt, probe.audioCodecs, audioHow);
-    VideoDecoder decoder;
-    if (!decoder.Start(ffmpeg, video, probe.width, probe.height, error)) return Fail(error);
-    const size_t frameBytes = static_cast<size_t>(probe.width) * probe.height * 4;
-    auto encoder = OpenFfmpegSink(output, frameBytes, [&](const std::string& writePath) {
-        return EncoderArguments(ffmpeg, video, probe, choice, audio, lowerExt, writePath);
-    }, error);
-    if (!encoder) return Fail(error);
-    auto sink = std::make_unique<TimedSink>(std::move(encoder));
-    if (const std::string note = PaddedVideoNote(output, probe.width, probe.height); !note.empty() && choice.codec.empty())
-        Warn(note);
-
-    Image scratch;
-    double decodeSeconds = 0, drawSeconds = 0;
-    const auto started = std::chrono::steady_clock::now();
-    Progress progress(std::max(1, probe.frames), stderr, isatty(fileno(stderr)) != 0);
-    int written = 0;
-    const bool ok = RunFramesToEnd(
-        0, probe.width, probe.height,
-        [&](int i, Image& frame, std::string& message) {
-            if (interrupt.Received()) {
-                message = "interrupted";
-                return FrameResult::Failed;
-            }
-            auto mark = std::chrono::steady_clock::now();
-            const VideoDecoder::Read read = decoder.Next(frame, message);
-            auto now = std::chrono::steady_clock::now();
-            decodeSeconds += std::chrono::duration<double>(now - mark).count();
-            if (read != VideoDecoder::Read::Frame) return read == VideoDecoder::Read::End ? FrameResult::End : FrameResult::Failed;
-            mark = now;
-            for (PlacedTitle& t : titles) {
-                if (i < t.first || i >= t.first + t.count) continue;
-                const double time = FrameTime(i - t.first, t.count);
-                if (!DrawTitleOver(*t.host, time, t.area, frame, scratch, message)) {
-                    message = t.path + ": " + message;
-                    return FrameResult::Failed;
-                }
-            }
-            drawSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
-            return FrameResult::Drawn;
-        },
-        *sink, &progress, written, error);
-    if (interrupt.Received()) {
-        decoder.Stop();
-        sink.reset();  // stops the encoder and removes its partial file
-        return stopped();
-    }
-    if (!ok) {
-        decoder.Stop();
-        sink.reset();
-        return Fail(error);
-    }
-    std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), written, probe.width, probe.height,
-                probe.rate.c_str(), audioHow.c_str());
-    if (parser.Has("timings")) {
-        // Drawing and decoding share the calling thread; the encoder is fed from the writer thread.
-        const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
-                    "handing frames to the encoder %.2f s\n",
-                    total, decodeSeconds, drawSeconds, written ? drawSeconds * 1000 / written : 0.0, sink->Seconds());
-    }
-    return kExitOk;
+    return RunOverlayJob(job, schedule, interrupt);
 }
 
 }  // namespace qeltitle

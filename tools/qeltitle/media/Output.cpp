@@ -323,7 +323,7 @@ std::vector<std::string> FfmpegArguments(const std::string& program, const std::
 
 std::unique_ptr<FrameSink> OpenFfmpegSink(const std::string& output, size_t frameBytes, const FfmpegCommand& command,
                                           std::string& error) {
-    if (!CreateParentFolders(output, error)) return nullptr;
+    if (Status made = CreateParentFolders(output); !made) return error = made.Message(), nullptr;
     auto pipe = std::make_unique<FfmpegPipe>(output, frameBytes);
     if (!pipe->Start(command, error)) return nullptr;
     return pipe;
@@ -390,7 +390,8 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
             error = "bad frame pattern '" + output + "': frames are written as PNG; end the pattern in .png";
             return nullptr;
         }
-        if (!CreateParentFolders(FormatFramePattern(output, 0), error)) return nullptr;
+        if (Status made = CreateParentFolders(FormatFramePattern(output, 0)); !made)
+            return error = made.Message(), nullptr;
         return std::make_unique<PngSequence>(output, withAlpha);
     }
     const std::string ext = Extension(output);
@@ -411,7 +412,7 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
                 "; ffmpeg encodes video and GIF files: PNG frames (frames/%04d.png) need none";
         return nullptr;
     }
-    if (!CreateParentFolders(output, error)) return nullptr;
+    if (Status made = CreateParentFolders(output); !made) return error = made.Message(), nullptr;
     auto pipe = std::make_unique<FfmpegPipe>(output, static_cast<size_t>(width) * height * 4);
     if (!pipe->Start(program, width, height, fps, withAlpha, error)) return nullptr;
     return pipe;

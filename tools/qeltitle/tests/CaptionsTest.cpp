@@ -21,7 +21,7 @@ std::vector<Cue> Read(const std::string& srt) {
 
 TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     CaptionStyle style = DefaultCaptionStyle(*host);
     style.width = 900;
@@ -49,7 +49,7 @@ TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
         ASSERT_EQ(titles.size(), 1u);
         EXPECT_EQ(titles[0].first, c.first);
         EXPECT_EQ(titles[0].last, c.last);
-        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption", error));
+        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption"));
         std::u16string text(host->GetCharCount(0) + 1, u'\0');
         host->GetText(0, text.data());
         text.pop_back();
@@ -61,7 +61,7 @@ TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
 
 TEST(Captions, OverlappingCuesStackUpwards) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     const CaptionStyle style = DefaultCaptionStyle(*host);
     std::vector<CaptionTitle> titles;
@@ -72,7 +72,7 @@ TEST(Captions, OverlappingCuesStackUpwards) {
     ASSERT_EQ(titles.size(), 3u);
     qel::RectF box[3]{};
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(LoadTitleText(*host, titles[i].document, "caption", error));
+        ASSERT_TRUE(LoadTitleText(*host, titles[i].document, "caption"));
         host->GetStringRect(0, &box[i]);
     }
     EXPECT_LE(box[1].y + box[1].height, box[0].y + 1) << "the second cue sits above the first";
@@ -89,7 +89,7 @@ namespace {
 // number of words.
 TEST(Captions, WordCuesGroupIntoTimedCaptions) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     CaptionStyle style = DefaultCaptionStyle(*host);
     style.phraseGap = 0.5;
