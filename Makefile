@@ -22,6 +22,8 @@ demo: setup
 	@$(MAKE) --no-print-directory configure
 	@cmake --build $(BUILD) -j $(JOBS) --target qeltitle
 	@$(BUILD)/tools/qeltitle/qeltitle demo -o out
+	@echo 'The tool is $(BUILD)/tools/qeltitle/qeltitle. To call it qeltitle in this shell:'
+	@echo '  export PATH="$$PWD/$(BUILD)/tools/qeltitle:$$PATH"'
 
 # The library, headers, qeltitle, pkg-config and CMake package files, and the MLT module under
 # PREFIX (cmake/Install.cmake). The build is configured for PREFIX so that the library directory
@@ -73,13 +75,13 @@ fuzz-smoke:
 	  grep -E '^stat::number_of_executed_units' $(FUZZ_BUILD)/smoke/$$t.log; \
 	done
 
-# The worker pool and the threaded compositor under ThreadSanitizer. Only the test executables
+# The compositor's thread team and the threaded compositor under ThreadSanitizer. Only the test executables
 # are built, not the shared library or the tools.
 TSAN_TARGETS ?= $(sort $(patsubst tests/%/,test_%,$(dir $(wildcard tests/*/*.cpp))))
 tsan: setup
 	@cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_SANITIZE=thread -DQEL_BUILD_BENCH=OFF >/dev/null
 	@cmake --build build-tsan -j $(JOBS) --target $(TSAN_TARGETS)
-	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure --timeout 900 -j $(JOBS) -R 'WorkerPool|Threaded'
+	@cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure --timeout 900 -j $(JOBS) -R 'ThreadTeam|Threaded'
 
 # A long run of one fuzz target under libFuzzer, with address and undefined-behaviour sanitizers;
 # the library objects are built with the same sanitizers and coverage. FUZZ_ARGS go to libFuzzer,

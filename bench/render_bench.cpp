@@ -125,11 +125,11 @@ void Blend_DirtyRect(benchmark::State& state) {
     RECT dirty{};
     host->GetDirtyRect(&dirty);
     // The string's image laid into a frame-sized buffer, as the rectangle form wants it.
-    const StringRender& string = *host->Renderer().StateOf(0);
+    const StringLayers& string = host->Renderer().StateOf(0)->layers;
     std::vector<uint8_t> image(size_t(kW) * kH * 4);
     const int32_t rowBytes = (dirty.right - dirty.left) * 4;
     for (int32_t y = dirty.top; y < dirty.bottom; ++y) {
-        std::memcpy(&image[(size_t(y) * kW + dirty.left) * 4], string.At(string.layers.ShadowLayer, dirty.left, y),
+        std::memcpy(&image[(size_t(y) * kW + dirty.left) * 4], string.At(string.memory.ShadowLayer, dirty.left, y),
                     size_t(rowBytes));
     }
     for (auto _ : state) {

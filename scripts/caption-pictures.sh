@@ -1,5 +1,5 @@
 #!/bin/bash
-# Renders the pictures of the caption presets shown in the README (doc/captions/*.png): each
+# Renders the pictures of the caption presets shown in the README and doc/captions.md (doc/captions/*.png): each
 # preset draws doc/captions/sample.vtt over a generated clip with `captions --over`, and the lower
 # half of the frame at 1.7 s is kept.
 # Usage: scripts/caption-pictures.sh [BUILD_DIR]   (default build)

@@ -10,9 +10,11 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-dejavu-core fonts-liberation2 fonts-droid-fallback
   libmlt-dev libmlt++-dev melt
-  libharfbuzz-dev libfribidi-dev nlohmann-json3-dev libass-dev
+  libharfbuzz-dev libfribidi-dev nlohmann-json3-dev libass-dev libicu-dev
   ffmpeg libharfbuzz-bin
   fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic
+  libavformat-dev libavcodec-dev libavutil-dev
+  help2man python3-yaml
   "$@"
 )
 

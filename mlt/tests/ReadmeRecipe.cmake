@@ -1,4 +1,4 @@
-# Runs the README's recipe for melt with the module installed into another prefix as it stands:
+# Runs the MLT guide's (doc/mlt.md) recipe for melt with the module installed into another prefix as it stands:
 # the shell block after the marker that names this test, in a scratch home (the recipe installs
 # into ~/.local) whose `build` links the build tree, with no library path set. Then checks what it
 # promises: melt lists the module and writes five 1920x1080 frames, and the installed module's run
@@ -43,6 +43,6 @@ list(REMOVE_DUPLICATES frame_sizes)
 if(NOT rc EQUAL 0 OR NOT out MATCHES "identifier: qeltitle" OR err MATCHES "dlopen[^\n]*libmltqeltitle"
    OR NOT count EQUAL 5 OR NOT frame_sizes STREQUAL "0000078000000438"
    OR NOT dynamic MATCHES "runpath: \\[\\$ORIGIN/\\.\\.:${libdir}\\]")
-  message(FATAL_ERROR "the README's recipe (status ${rc}) gave ${count} frames of ${frame_sizes} "
+  message(FATAL_ERROR "the MLT guide's recipe (status ${rc}) gave ${count} frames of ${frame_sizes} "
           "(want 5 of 1920x1080: 0000078000000438):\n${recipe}\n${out}\n${err}\n${dynamic}")
 endif()

@@ -1,13 +1,12 @@
 // The compositor's state between frames and its synchronisation with the title: one drawing
 // record per string, the glyph cache matched to the title's revision and settings (Sync), each
 // string's effect made again when the revision or its path changed (EffectFor), and the validity
-// of the still frame. Drawing itself is FrameCompositor's (FrameCompositor.cpp), its threads
-// WorkTeam's.
+// of the still frame. Drawing itself is FrameCompositor's (FrameCompositor.cpp), which sees this
+// state only through FrameStore; its threads are ThreadTeam's.
 #include "compositor/Compositor.h"
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <thread>
 
 #include "compositor/FrameCompositor.h"
@@ -68,6 +67,7 @@ HRESULT Compositor::Render(Title& title, uint8_t* pixels, float time) {
     if (!pixels) return E_INVALIDARG;
     if (title.Strings().empty()) return S_OK;
     HRESULT hr = E_FAIL;
+    team_.SetHelpers(HelpersFor(title.Settings().MaxThreads));
     try {
         FrameCompositor frame(*this, title, pixels);
         bool draw = false;
@@ -76,19 +76,30 @@ HRESULT Compositor::Render(Title& title, uint8_t* pixels, float time) {
             // The one change a frame makes to the title: every string's path and progress at
             // this time, as SetTime sets them.
             title.EvaluateTime(time);
-            hr = frame.Draw();
+            hr = frame.Draw(&dirtyRect_);
         }
     } catch (...) {
         // Strings already drawn into their layers are not blended; nothing was changed.
         dirtyRect_ = RECT{};
-        cacheValid_ = false;
+        still_.valid = false;
         throw;
     }
     if (hr != S_OK) {
         dirtyRect_ = RECT{};
-        cacheValid_ = false;
+        still_.valid = false;
     }
     return hr;
+}
+
+int32_t Compositor::HelpersFor(int32_t maxThreads) const {
+    // Threaded drawing needs two threads allowed and two processors.
+    if (maxThreads < 2 || processorCount_ < 2) return 0;
+    return std::min(maxThreads, processorCount_) - 1;
+}
+
+std::vector<StringRender>& Compositor::SyncedStrings(const Title& title) {
+    Sync(title);
+    return states_;
 }
 
 void Compositor::Sync(const Title& title) {
@@ -98,7 +109,7 @@ void Compositor::Sync(const Title& title) {
     if (!settingsChanged && syncedRevision_ == title.Revision() && states_.size() == strings.size()) return;
     states_.resize(strings.size());
     for (size_t k = 0; k < strings.size(); ++k) {
-        SyncGlyphs(strings[k], glyphSettings, states_[k].glyphs, states_[k].keys);
+        SyncGlyphs(strings[k], glyphSettings, states_[k].atRest.glyphs, states_[k].atRest.keys);
     }
     glyphSettings_ = glyphSettings;
     syncedRevision_ = title.Revision();
@@ -109,10 +120,10 @@ PathEffect* Compositor::EffectFor(const Title& title, int32_t row) {
     if (!s) return nullptr;
     if (states_.size() < title.Strings().size()) states_.resize(title.Strings().size());
     StringRender& r = State(row);
-    if (r.EffectCurrent(*s, title.Revision())) return r.effect.get();
+    if (r.effect.CurrentFor(*s, title.Revision())) return r.effect.Get();
 
-    r.effect = EffectCatalog::CreateEffect(s->PathID);
-    if (PathEffect* effect = r.effect.get()) {
+    std::unique_ptr<PathEffect> made = EffectCatalog::CreateEffect(s->PathID);
+    if (PathEffect* effect = made.get()) {
         const RenderSettings& rs = title.Settings();
         const RectF box = title.StringTextRect(*s);
         const RectF layout = title.StringFrameRect(*s);
@@ -126,24 +137,18 @@ PathEffect* Compositor::EffectFor(const Title& title, int32_t row) {
         }
         // The string turns about its layout box's corner, wherever its text stands.
         setup.pivot = std::array<float, 2>{layout.x, layout.y};
-        setup.drawn = DrawnAtRest(*s, r.glyphs, setup.chars, EffectRect{box.x, box.y, box.width, box.height});
+        setup.drawn = DrawnAtRest(*s, r.atRest.glyphs, setup.chars, EffectRect{box.x, box.y, box.width, box.height});
         effect->SetUp(setup);
     }
-    r.effectMade = true;
-    r.effectRevision = title.Revision();
-    std::memcpy(r.effectPathId, s->PathID, sizeof r.effectPathId);
-    return r.effect.get();
+    r.effect.Hold(std::move(made), *s, title.Revision());
+    return r.effect.Get();
 }
 
 void Compositor::ReplaceEffect(const Title& title, int32_t row, std::unique_ptr<PathEffect> effect) {
     const MetaString* s = title.StringAt(row);
     if (!s) return;
     if (states_.size() < title.Strings().size()) states_.resize(title.Strings().size());
-    StringRender& r = State(row);
-    r.effect = std::move(effect);
-    r.effectMade = true;
-    r.effectRevision = title.Revision();
-    std::memcpy(r.effectPathId, s->PathID, sizeof r.effectPathId);
+    State(row).effect.Hold(std::move(effect), *s, title.Revision());
 }
 
 StringRender* Compositor::StateOf(int32_t row) {
@@ -154,11 +159,14 @@ StringRender* Compositor::StateOf(int32_t row) {
 void Compositor::ReleaseCaches() {
     states_.clear();
     syncedRevision_ = ~uint64_t{0};
-    cacheValid_ = false;
+    still_.valid = false;
     OutlineKernelCache::Instance().Clear();
-    workers_.StopIdleThreads();
+    team_.Stop();
 }
 
-void Compositor::SetMaxThreads(int32_t maxThreads) { workers_.SetMaxThreads(static_cast<uint32_t>(maxThreads)); }
+// Helpers beyond the new limit end now rather than at the next frame.
+void Compositor::SetMaxThreads(int32_t maxThreads) {
+    if (HelpersFor(maxThreads) < team_.Running()) team_.SetHelpers(HelpersFor(maxThreads));
+}
 
 }  // namespace qel

@@ -12,10 +12,10 @@
 // in it.
 //
 // Threads. With MaxThreads >= 2 on a machine of two or more processors, character preparation
-// and the layers' work are shared between the calling thread and MaxThreads - 1 pool jobs that
-// pull work items from a shared counter, in few sections: one for the images of every moved
-// character of every string (each item writes only its own record), then one per string for its
-// layers, whose items are horizontal bands of rows. A band clears its rows of the last frame,
+// and the layers' work are shared between the calling thread and MaxThreads - 1 helpers of the
+// compositor's thread team that pull work items from a shared counter, in few sections: one for
+// the images of every moved character of every string (each item writes only its own record),
+// then one per string for its layers, whose items are horizontal bands of rows. A band clears its rows of the last frame,
 // places every character, in character order, clipped to its rows, and joins them, so each layer
 // pixel receives exactly the writes it would receive on one thread, in the same order, and the
 // picture is bit-identical. Effects, the random generator and the bookkeeping of dirty rectangles
@@ -96,10 +96,10 @@ bool Contains(const RECT& outer, const RECT& inner) {
 }
 
 // Clears r (frame pixels, inside the string's layer rectangle) in all three layers.
-void ClearLayers(const StringRender& s, const RECT& r) {
+void ClearLayers(const StringLayers& s, const RECT& r) {
     if (IsEmpty(r)) return;
     const size_t rowBytes = size_t(r.right - r.left) * 4;
-    for (uint8_t* layer : {s.layers.ShadowLayer, s.layers.BorderLayer, s.layers.FaceLayer}) {
+    for (uint8_t* layer : {s.memory.ShadowLayer, s.memory.BorderLayer, s.memory.FaceLayer}) {
         for (int32_t y = r.top; y < r.bottom; ++y) std::memset(s.At(layer, r.left, y), 0, rowBytes);
     }
 }
@@ -134,7 +134,7 @@ void CoverBoxes(const std::vector<RECT>& boxes, std::vector<RECT>* out) {
     }
 }
 
-// Smallest band of a replayed still frame worth a helper: waking a sleeping pool thread costs tens
+// Smallest band of a replayed still frame worth a helper: waking a sleeping helper costs tens
 // of microseconds (more on a loaded or virtual machine), about what one thread blends in half a
 // million pixels.
 constexpr int64_t kMinReplayPixelsPerBand = 512 * 1024;
@@ -175,40 +175,40 @@ RECT PlacedBox(const LayerImage& image, const CharState& st, const RECT& area) {
 // Makes r's layers cover extent (frame pixels): stale, the previous frame's dirty rectangle, is
 // cleared when the layers already cover the extent; otherwise they are laid out over the extent
 // and cleared whole. An empty extent of a string whose layers no longer fit frees them.
-HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RECT& stale, LayerWork* work) {
+HRESULT FrameCompositor::FitLayers(StringLayers& r, const RECT& extent, const RECT& stale, LayerWork* work) {
     const bool sameFrame = r.frameWidth == rs_.Width && r.frameHeight == rs_.Height;
-    if (r.layers && sameFrame && Contains(r.layerRect, extent)) {
+    if (r.memory && sameFrame && Contains(r.rect, extent)) {
         if (r.imagesOnly && r.spansSparse) {
             work->clearSpans = &r.spans;
         } else {
-            work->clearStale = Intersect(stale, r.layerRect);
+            work->clearStale = Intersect(stale, r.rect);
         }
         return S_OK;
     }
     r.frameWidth = rs_.Width;
     r.frameHeight = rs_.Height;
     if (IsEmpty(extent)) {
-        r.layers.Reset();
-        r.layerRect = RECT{};
-        r.layerCapacity = 0;
+        r.memory.Reset();
+        r.rect = RECT{};
+        r.capacity = 0;
         return S_OK;
     }
     const size_t layerBytes = size_t(extent.right - extent.left) * size_t(extent.bottom - extent.top) * 4;
-    if (!r.layers || layerBytes > r.layerCapacity) {
-        r.layers.Reset();
-        r.layerCapacity = 0;
+    if (!r.memory || layerBytes > r.capacity) {
+        r.memory.Reset();
+        r.capacity = 0;
         // A quarter more than asked for, so that a growing string is not given new memory every
         // frame; each layer on a 64-byte boundary.
         const size_t capacity = (layerBytes + layerBytes / 4 + 63) & ~size_t(63);
         void* block = GatedAlignedAlloc(64, 3 * capacity);
         if (!block) return E_OUTOFMEMORY;
-        r.layers.block.reset(static_cast<uint8_t*>(block));
-        r.layers.ShadowLayer = static_cast<uint8_t*>(block);
-        r.layers.BorderLayer = r.layers.ShadowLayer + capacity;
-        r.layers.FaceLayer = r.layers.BorderLayer + capacity;
-        r.layerCapacity = capacity;
+        r.memory.block.reset(static_cast<uint8_t*>(block));
+        r.memory.ShadowLayer = static_cast<uint8_t*>(block);
+        r.memory.BorderLayer = r.memory.ShadowLayer + capacity;
+        r.memory.FaceLayer = r.memory.BorderLayer + capacity;
+        r.capacity = capacity;
     }
-    r.layerRect = extent;
+    r.rect = extent;
     work->clearAll = extent;
     return S_OK;
 }
@@ -217,14 +217,15 @@ HRESULT FrameCompositor::FitLayers(StringRender& r, const RECT& extent, const RE
 // anywhere in the title are made once and copied.
 void FrameCompositor::PrepareAtRest() {
     GlyphBatch batch;
-    for (StringRender& state : owner_.states_) {
-        for (size_t i = 0; i < state.glyphs.size() && i < state.keys.size(); ++i) {
-            if (state.glyphs[i].DirtyBits != 0) batch.Add(&state.glyphs[i], &state.keys[i]);
+    for (StringRender& state : *states_) {
+        GlyphRecords& records = state.atRest;
+        for (size_t i = 0; i < records.glyphs.size() && i < records.keys.size(); ++i) {
+            if (records.glyphs[i].DirtyBits != 0) batch.Add(&records.glyphs[i], &records.keys[i]);
         }
     }
     auto make = [&batch](int32_t k) noexcept { batch.Make(k); };
     if (threaded_) {
-        team_.Run(batch.Count(), make);
+        team_.ParallelFor(batch.Count(), make);
     } else {
         for (int32_t k = 0; k < batch.Count(); ++k) make(k);
     }
@@ -233,12 +234,12 @@ void FrameCompositor::PrepareAtRest() {
 }
 
 bool FrameCompositor::CacheUsable() const {
-    if (!owner_.cacheValid_ || owner_.cacheRevision_ != title_.Revision()) return false;
+    if (!store_.Still().Holds(title_.Revision())) return false;
     for (size_t r = 0; r < strings_.size(); ++r) {
         const MetaString& s = strings_[r];
-        const StringRender& state = owner_.states_[r];
-        if (s.PathProgress != 1.0f || !state.drawn) return false;
-        if (s.PathID[0] != 0 && !state.EffectCurrent(s, title_.Revision())) return false;
+        const StringRender& state = (*states_)[r];
+        if (s.PathProgress != 1.0f || !state.layers.drawn) return false;
+        if (s.PathID[0] != 0 && !state.effect.CurrentFor(s, title_.Revision())) return false;
     }
     return true;
 }
@@ -253,8 +254,8 @@ HRESULT FrameCompositor::Prepare(bool* draw) {
     // The helpers wake while this thread does the serial start; not for a frame that will likely
     // be replayed from the still frame, whose few small blends cost less than waking them (a large
     // replay still starts them when it first shares work).
-    if (threaded_ && !owner_.HoldsStillFrame(title_)) team_.Start();
-    owner_.Sync(title_);
+    if (threaded_ && !store_.Still().Holds(title_.Revision())) team_.Wake();
+    states_ = &store_.SyncedStrings(title_);
     PrepareAtRest();
     // A character image that could not be made would be missing from the frame: the frame fails
     // instead, and the character is made on the next call.
@@ -265,16 +266,17 @@ HRESULT FrameCompositor::Prepare(bool* draw) {
     return S_OK;
 }
 
-HRESULT FrameCompositor::Draw() {
+HRESULT FrameCompositor::Draw(RECT* dirtyOut) {
+    StillFrame& still = store_.Still();
     if (CacheUsable()) {
         // The helpers were not woken for a replay; only a blend large enough to pay for waking
         // them is shared.
         minBandPixels_ = kMinReplayPixelsPerBand;
-        owner_.dirtyRect_ = owner_.cacheRect_;
-        BlendIntoFrame();
+        *dirtyOut = still.rect;
+        BlendIntoFrame(still.rect);
         return S_OK;
     }
-    owner_.cacheValid_ = false;  // the layers are about to change
+    still.valid = false;  // the layers are about to change
 
     // Every string's effect answers first, then the images of every scaled or turned character
     // of all strings in one shared section, then each string's layers in one more.
@@ -287,7 +289,7 @@ HRESULT FrameCompositor::Draw() {
         if (hr != S_OK) return hr;
     }
     if (outOfMemory_) return E_OUTOFMEMORY;
-    for (StringRender& r : owner_.states_) r.dirty = Intersect(Inflate(r.dirty, 2), area_);
+    for (StringRender& r : *states_) r.layers.dirty = Intersect(Inflate(r.layers.dirty, 2), area_);
     for (size_t r = 0; r < strings_.size(); ++r) {
         if (const HRESULT hr = WholeImage(int32_t(r)); hr != S_OK) return hr;
     }
@@ -295,16 +297,13 @@ HRESULT FrameCompositor::Draw() {
     RECT dirty{};
     bool cacheable = true;
     for (size_t r = 0; r < strings_.size(); ++r) {
-        dirty = Union(dirty, owner_.states_[r].dirty);
+        dirty = Union(dirty, (*states_)[r].layers.dirty);
         cacheable = cacheable && strings_[r].PathProgress == 1.0f;
     }
-    owner_.dirtyRect_ = Intersect(dirty, area_);
-    BlendIntoFrame();
-    if (cacheable) {
-        owner_.cacheValid_ = true;
-        owner_.cacheRevision_ = title_.Revision();
-        owner_.cacheRect_ = owner_.dirtyRect_;
-    }
+    dirty = Intersect(dirty, area_);
+    *dirtyOut = dirty;
+    BlendIntoFrame(dirty);
+    if (cacheable) still = StillFrame{true, title_.Revision(), dirty};
     return S_OK;
 }
 
@@ -312,13 +311,13 @@ HRESULT FrameCompositor::Draw() {
 // clearing.
 void FrameCompositor::AnswerString(int32_t row) {
     const MetaString& s = strings_[size_t(row)];
-    StringRender& r = owner_.State(row);
+    StringLayers& r = State(row).layers;
     stale_[size_t(row)] = r.dirty;
     r.dirty = RECT{};
     r.drawn = false;
     int32_t passes = 0;
     if (s.PathID[0] != 0) {
-        (void)owner_.EffectFor(title_, row);
+        (void)store_.EffectFor(title_, row);
         passes = std::max(EffectCatalog::GetPassCount(s.PathID), 0);
     }
     std::vector<PassDraw>& own = passes_[size_t(row)];
@@ -335,10 +334,10 @@ void FrameCompositor::MakeMovedImages() {
     };
     std::vector<Item> items;
     for (size_t row = 0; row < passes_.size(); ++row) {
-        const StringRender& r = owner_.State(int32_t(row));
+        const std::vector<GlyphKey>& keys = State(int32_t(row)).atRest.keys;
         for (PassDraw& p : passes_[row]) {
-            for (size_t i = 0; i < p.draws.size() && i < r.keys.size(); ++i) {
-                if (p.draws[i].visible && p.draws[i].transformed) items.push_back({&r.keys[i], &p.draws[i]});
+            for (size_t i = 0; i < p.draws.size() && i < keys.size(); ++i) {
+                if (p.draws[i].visible && p.draws[i].transformed) items.push_back({&keys[i], &p.draws[i]});
             }
         }
     }
@@ -349,7 +348,7 @@ void FrameCompositor::MakeMovedImages() {
         if (MakeGlyphImages(key, &d.temp) == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
-        team_.Run(int32_t(items.size()), make);
+        team_.ParallelFor(int32_t(items.size()), make);
     } else {
         for (size_t k = 0; k < items.size(); ++k) make(int32_t(k));
     }
@@ -373,7 +372,7 @@ void FrameCompositor::MakeMovedImages() {
 // band, and a band does all three while its rows are in cache.
 HRESULT FrameCompositor::DrawString(int32_t row) {
     const MetaString& s = strings_[size_t(row)];
-    StringRender& r = owner_.State(row);
+    StringLayers& r = State(row).layers;
     std::vector<PassDraw>& passes = passes_[size_t(row)];
     for (const PassDraw& p : passes) r.dirty = Union(r.dirty, p.drawn);
 
@@ -402,15 +401,15 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
     }
     work.sparse = 4 * spanPixels < 3 * int64_t(bounds.right - bounds.left) * (bounds.bottom - bounds.top);
     work.bounds = bounds;
-    if (hr == S_OK && r.layers) {
-        const RECT rows = r.layerRect;
+    if (hr == S_OK && r.memory) {
+        const RECT rows = r.rect;
         if (!threaded_) {
             LayerBand(r, passes, work, rows);
         } else {
             // Many bands per thread so that uneven text evens out: the section ends when its
             // last band does, and a band costs little more than its rows (each looks at every
             // character's box and span).
-            const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
+            const int32_t threads = team_.Helpers() + 1;
             const int32_t height = rows.bottom - rows.top;
             const int32_t bandHeight = std::max(16, (height + 16 * threads - 1) / (16 * threads));
             const int32_t bands = (height + bandHeight - 1) / bandHeight;
@@ -419,7 +418,7 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
                           RECT{rows.left, rows.top + b * bandHeight, rows.right,
                                std::min(rows.bottom, rows.top + (b + 1) * bandHeight)});
             };
-            team_.Run(bands, band);
+            team_.ParallelFor(bands, band);
         }
     }
     for (PassDraw& p : passes) {
@@ -439,7 +438,7 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
 }
 
 // One band of rows of the string's layers (inside them): cleared, placed, joined.
-void FrameCompositor::LayerBand(StringRender& r, const std::vector<PassDraw>& passes, const LayerWork& work,
+void FrameCompositor::LayerBand(const StringLayers& r, const std::vector<PassDraw>& passes, const LayerWork& work,
                                 const RECT& band) {
     ClearLayers(r, Intersect(work.clearAll, band));
     ClearLayers(r, Intersect(work.clearStale, band));
@@ -464,8 +463,8 @@ void FrameCompositor::LayerBand(StringRender& r, const std::vector<PassDraw>& pa
 // turned characters, and the box the pass's images touch.
 void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
     const MetaString& s = strings_[size_t(row)];
-    StringRender& r = owner_.State(row);
-    const size_t n = std::min(s.chars.size(), r.glyphs.size());
+    StringRender& r = State(row);
+    const size_t n = std::min(s.chars.size(), r.atRest.glyphs.size());
     std::vector<CharDraw>& draws = out.draws;
     draws.clear();
     draws.resize(n);
@@ -474,7 +473,7 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
     // answers depend on nothing but the frame.
     EffectRandom random(1);
 
-    PathEffect* effect = r.effect.get();
+    PathEffect* effect = r.effect.Get();
     const int32_t boxes = effect ? effect->CharCount() : 0;
     const bool turned = s.RotateDegree != 0;
     for (size_t i = 0; i < n; ++i) {
@@ -498,17 +497,17 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
         }
         d.visible = true;
         d.transformed = !(rs_.UseGlyphCache && st.scaleX == 1.0f && st.scaleY == 1.0f && st.angle == 0.0f);
-        d.glyph = d.transformed ? &d.temp : &r.glyphs[i];
+        d.glyph = d.transformed ? &d.temp : &r.atRest.glyphs[i];
     }
 
 }
 
 // clip lies inside the layers' rectangle.
-void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r) {
+void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const StringLayers& r) {
     const PreparedGlyph& g = *d.glyph;
     const LayerImage* images[3] = {&g.Shadow, &g.Border, &g.Face};
-    uint8_t* targets[3] = {r.layers.ShadowLayer, r.layers.BorderLayer, r.layers.FaceLayer};
-    const RECT& l = r.layerRect;
+    uint8_t* targets[3] = {r.memory.ShadowLayer, r.memory.BorderLayer, r.memory.FaceLayer};
+    const RECT& l = r.rect;
     for (int k = 0; k < 3; ++k) {
         const LayerImage& image = *images[k];
         if (!image.pixels || IsEmpty(PlacedBox(image, d.state, clip))) continue;
@@ -524,11 +523,11 @@ void FrameCompositor::PlaceImages(const CharDraw& d, const RECT& clip, const Str
 // Face over border with added alphas, then that over the shadow, inside rect: ShadowLayer
 // becomes the string's image. Both steps are per pixel. Outside the placed images all three
 // layers are zero, which both steps leave as it is, so only the spans are joined.
-void FrameCompositor::JoinLayers(StringRender& r, const RECT& rect) {
-    const RECT b = Intersect(rect, r.layerRect);
-    if (IsEmpty(b) || !r.layers) return;
-    const LayerMemory& l = r.layers;
-    const int32_t stride = r.LayerStride();
+void FrameCompositor::JoinLayers(const StringLayers& r, const RECT& rect) {
+    const RECT b = Intersect(rect, r.rect);
+    if (IsEmpty(b) || !r.memory) return;
+    const LayerMemory& l = r.memory;
+    const int32_t stride = r.Stride();
     const int32_t w = b.right - b.left, h = b.bottom - b.top;
     uint8_t* border = r.At(l.BorderLayer, b.left, b.top);
     MergeFaceOverBorder(border, r.At(l.FaceLayer, b.left, b.top), w, h, stride);
@@ -537,11 +536,11 @@ void FrameCompositor::JoinLayers(StringRender& r, const RECT& rect) {
 
 HRESULT FrameCompositor::WholeImage(int32_t row) {
     const MetaString& s = strings_[size_t(row)];
-    StringRender& state = owner_.State(row);
-    const LayerMemory& l = state.layers;
+    StringLayers& state = State(row).layers;
+    const LayerMemory& l = state.memory;
     const RECT frame{0, 0, rs_.Width, rs_.Height};
     if (s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID)) {
-        PathEffect* effect = owner_.EffectFor(title_, row);
+        PathEffect* effect = store_.EffectFor(title_, row);
         if (!effect) return S_OK;
         const int32_t stride = rs_.Width * 4;
         (void)effect->SetSourceImage(l.ShadowLayer, rs_.Width, rs_.Height, stride);
@@ -560,10 +559,10 @@ HRESULT FrameCompositor::WholeImage(int32_t row) {
         }
         if (rs_.KeepAlpha) Premultiply(l.FaceLayer, rs_.Width, rs_.Height, r);
         state.dirty = Union(state.dirty, r);
-    } else if (rs_.Smoothing && !IsEmpty(state.dirty) && state.layers) {
+    } else if (rs_.Smoothing && !IsEmpty(state.dirty) && state.memory) {
         const RECT& d = state.dirty;
         uint8_t* first = state.At(l.ShadowLayer, d.left, d.top);
-        const int32_t w = d.right - d.left, h = d.bottom - d.top, stride = state.LayerStride();
+        const int32_t w = d.right - d.left, h = d.bottom - d.top, stride = state.Stride();
         Unpremultiply(first, w, h, stride);
         if (const HRESULT hr = SmoothVertical(first, w, h, stride); hr != S_OK) return hr;
         if (rs_.KeepAlpha) Premultiply(first, w, h, stride);
@@ -572,23 +571,22 @@ HRESULT FrameCompositor::WholeImage(int32_t row) {
 }
 
 // The string's finished image, and whether it holds straight colour (else premultiplied).
-const uint8_t* FrameCompositor::FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const {
+const uint8_t* FrameCompositor::FinishedImage(const MetaString& s, const StringLayers& r, bool* straight) const {
     const bool whole = s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID);
     *straight = !rs_.KeepAlpha && (whole || rs_.Smoothing);
-    return whole ? r.layers.FaceLayer : r.layers.ShadowLayer;
+    return whole ? r.memory.FaceLayer : r.memory.ShadowLayer;
 }
 
 // Every string over the host's frame, in order, inside the dirty rectangle. Both drawn and cached
 // frames come through here, which is what makes them identical.
-void FrameCompositor::BlendIntoFrame() {
-    const RECT dirty = owner_.dirtyRect_;
+void FrameCompositor::BlendIntoFrame(const RECT& dirty) {
     if (IsEmpty(dirty)) return;
     if (rs_.KeepAlpha) Premultiply(pixels_, rs_.Width, rs_.Height, dirty);
     for (size_t k = 0; k < strings_.size(); ++k) {
-        const StringRender& state = owner_.states_[k];
+        const StringLayers& state = (*states_)[k].layers;
         // Outside its own rectangle a string's image is transparent: nothing to blend there.
         const RECT r = Intersect(state.dirty, dirty);
-        if (IsEmpty(r) || !state.layers) continue;
+        if (IsEmpty(r) || !state.memory) continue;
         bool straight = false;
         const uint8_t* image = FinishedImage(strings_[k], state, &straight);
         // The frame and the layers have different strides: one core call per row.
@@ -631,7 +629,7 @@ void FrameCompositor::ForRects(const std::vector<RECT>& rects, RectOp op) {
         return;
     }
     auto run = [&](int32_t i) noexcept { op(rects[size_t(i)]); };
-    team_.Run(int32_t(rects.size()), run);
+    team_.ParallelFor(int32_t(rects.size()), run);
 }
 
 // A per-pixel operation over a rectangle, split into row bands when threads are allowed (each
@@ -644,7 +642,7 @@ void FrameCompositor::ForRowBands(const RECT& r, BandOp op) {
         op(r);
         return;
     }
-    const int32_t threads = std::min(rs_.MaxThreads, owner_.processorCount_);
+    const int32_t threads = team_.Helpers() + 1;
     const int32_t rows = r.bottom - r.top;
     const int32_t bands = int32_t(std::min<int64_t>({int64_t(threads) * 2, pixels / minBandPixels_, rows}));
     const int32_t bandHeight = (rows + bands - 1) / bands;
@@ -652,7 +650,7 @@ void FrameCompositor::ForRowBands(const RECT& r, BandOp op) {
         const RECT band{r.left, r.top + b * bandHeight, r.right, std::min(r.bottom, r.top + (b + 1) * bandHeight)};
         if (!IsEmpty(band)) op(band);
     };
-    team_.Run(bands, run);
+    team_.ParallelFor(bands, run);
 }
 
 }  // namespace qel

@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "compositor/Compositor.h"
-#include "compositor/WorkTeam.h"
+#include "compositor/FrameStore.h"
 
 namespace qel {
 
@@ -22,21 +21,22 @@ struct CharDraw {
 
 class FrameCompositor {
 public:
-    FrameCompositor(Compositor& owner, const Title& title, uint8_t* pixels)
-        : owner_(owner),
+    // The store's team has as many helpers as this frame may use.
+    FrameCompositor(FrameStore& store, const Title& title, uint8_t* pixels)
+        : store_(store),
           title_(title),
           strings_(title.Strings()),
           rs_(title.Settings()),
           pixels_(pixels),
-          threaded_(rs_.MaxThreads >= 2 && owner.processorCount_ >= 2),
-          team_(owner.workers_, std::min(rs_.MaxThreads, owner.processorCount_) - 1) {}
+          team_(store.Team()),
+          threaded_(team_.Helpers() > 0) {}
 
     // What comes before the title's time is evaluated: the frame's size checked, the glyph cache
     // brought up to date and the images at rest made. *draw tells whether there is anything to draw
     // (a frame without pixels or drawing area has not).
     HRESULT Prepare(bool* draw);
-    // The frame at the time the title was just evaluated at.
-    HRESULT Draw();
+    // The frame at the time the title was just evaluated at; *dirty receives the area it changed.
+    HRESULT Draw(RECT* dirty);
 
 private:
     struct PassDraw {
@@ -54,32 +54,35 @@ private:
         bool sparse = false;                       // they leave over a quarter of it uncovered
     };
 
-    HRESULT FitLayers(StringRender& r, const RECT& extent, const RECT& stale, LayerWork* work);
+    StringRender& State(int32_t row) { return (*states_)[size_t(row)]; }
+    HRESULT FitLayers(StringLayers& r, const RECT& extent, const RECT& stale, LayerWork* work);
     void PrepareAtRest();
     bool CacheUsable() const;
     void AnswerString(int32_t row);
     void MakeMovedImages();
     HRESULT DrawString(int32_t row);
     void AnswerPass(int32_t row, int32_t pass, PassDraw& out);
-    void LayerBand(StringRender& r, const std::vector<PassDraw>& passes, const LayerWork& work, const RECT& band);
-    void PlaceImages(const CharDraw& d, const RECT& clip, const StringRender& r);
-    void JoinLayers(StringRender& r, const RECT& band);
+    void LayerBand(const StringLayers& r, const std::vector<PassDraw>& passes, const LayerWork& work,
+                   const RECT& band);
+    void PlaceImages(const CharDraw& d, const RECT& clip, const StringLayers& r);
+    void JoinLayers(const StringLayers& r, const RECT& band);
     [[nodiscard]] HRESULT WholeImage(int32_t row);
-    const uint8_t* FinishedImage(const MetaString& s, const StringRender& r, bool* straight) const;
-    void BlendIntoFrame();
+    const uint8_t* FinishedImage(const MetaString& s, const StringLayers& r, bool* straight) const;
+    void BlendIntoFrame(const RECT& dirty);
     template <class BandOp>
     void ForRowBands(const RECT& r, BandOp op);
     template <class RectOp>
     void ForRects(const std::vector<RECT>& rects, RectOp op);
 
-    Compositor& owner_;
+    FrameStore& store_;
     const Title& title_;
     const std::vector<MetaString>& strings_;
     const RenderSettings& rs_;
     uint8_t* pixels_;
+    ThreadTeam& team_;
+    const bool threaded_;
+    std::vector<StringRender>* states_ = nullptr;  // the store's records, parallel to strings_ (Prepare)
     RECT area_{};
-    bool threaded_;
-    WorkTeam team_;
     std::vector<std::vector<PassDraw>> passes_;  // per string, per pass
     std::vector<RECT> stale_;                     // per string: its last frame's dirty rectangle
     std::vector<RECT> boxes_;                     // the images' boxes of the string being drawn

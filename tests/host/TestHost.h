@@ -24,9 +24,9 @@ public:
     // The string as the title holds it (changing it counts as an edit).
     MetaString& String(int32_t row) const { return *(*this)->Engine().EditString(row); }
     // The compositor's images of the string, matched to the title as the next frame matches them.
-    StringRender& Images(int32_t row) const {
+    GlyphRecords& Images(int32_t row) const {
         (*this)->Renderer().Sync((*this)->Engine());
-        return *(*this)->Renderer().StateOf(row);
+        return (*this)->Renderer().StateOf(row)->atRest;
     }
 
 private:

@@ -127,7 +127,7 @@ TEST(Render, CachedFrameEqualsTheDrawnFrameBitForBit) {
         EXPECT_TRUE(again == drawn);
 
         // Take the character images away: only a frame served from the cache can still show them.
-        for (PreparedGlyph& g : host->Renderer().StateOf(0)->glyphs) g.FreeImages();
+        for (PreparedGlyph& g : host->Renderer().StateOf(0)->atRest.glyphs) g.FreeImages();
         std::vector<uint8_t> cached = background;
         ASSERT_EQ(host->Render(cached.data(), 1.0f), S_OK);
         RECT cachedRect{};
@@ -202,19 +202,19 @@ TEST(Render, EffectSurvivesProgressAndIsReplacedOnANewPath) {
 
     std::vector<uint8_t> frame = Background(kW, kH);
     ASSERT_EQ(host->Render(frame.data(), 0.1f), S_OK);
-    const PathEffect* first = host->Renderer().StateOf(row)->effect.get();
+    const PathEffect* first = host->Renderer().StateOf(row)->effect.Get();
     ASSERT_NE(first, nullptr);
     const std::type_index firstType = typeid(*first);
     ASSERT_EQ(host->Render(frame.data(), 0.3f), S_OK);
-    EXPECT_EQ(host->Renderer().StateOf(row)->effect.get(), first);
+    EXPECT_EQ(host->Renderer().StateOf(row)->effect.Get(), first);
     ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
     EXPECT_EQ(std::string(host->Engine().StringAt(row)->PathID), "PATH_WIPEUP");
     // A new object of the new path's class (the allocator may well reuse the old address).
     const StringRender& state = *host->Renderer().StateOf(row);
-    ASSERT_NE(state.effect, nullptr);
-    const auto& effect = *state.effect;
+    ASSERT_NE(state.effect.Get(), nullptr);
+    const auto& effect = *state.effect.Get();
     EXPECT_NE(std::type_index(typeid(effect)), firstType);
-    EXPECT_STREQ(state.effectPathId, "PATH_WIPEUP");
+    EXPECT_STREQ(state.effect.PathId(), "PATH_WIPEUP");
 }
 
 TEST(Render, StringWithoutAPathAtThisTimeIsNotDrawn) {
@@ -289,7 +289,7 @@ TEST(Render, HugeScaleOfALargeFontIsRefusedWithoutOverflow) {
     const std::vector<uint8_t> before = frame;
     EXPECT_EQ(host->Render(frame.data(), 1.0f), S_OK);
     // The character's images would exceed the size limits: it is drawn as nothing.
-    const PreparedGlyph& glyph = host->Renderer().StateOf(0)->glyphs[0];
+    const PreparedGlyph& glyph = host->Renderer().StateOf(0)->atRest.glyphs[0];
     EXPECT_TRUE(!glyph.Face.pixels && !glyph.Border.pixels && !glyph.Shadow.pixels);
     EXPECT_TRUE(frame == before);
 }
@@ -332,7 +332,7 @@ TEST(Render, FramesTooLargeToIndexFailCleanly) {
     uint8_t pixel[4] = {};
     EXPECT_EQ(host->Render(pixel, 1.0f), E_OUTOFMEMORY);
     const StringRender* state = host->Renderer().StateOf(0);
-    EXPECT_TRUE(!state || !state->layers);
+    EXPECT_TRUE(!state || !state->layers.memory);
 }
 
 // A string's layers cover only what it draws, so they move, grow, shrink and empty as the string
@@ -402,13 +402,13 @@ TEST(Render, CharactersAtRestKeepTheirPreparedImages) {
     HostPtr host = SampleTitle();
     std::vector<uint8_t> frame = Background(kW, kH);
     ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
-    const PreparedGlyph& glyph = host->Renderer().StateOf(0)->glyphs[0];
+    const PreparedGlyph& glyph = host->Renderer().StateOf(0)->atRest.glyphs[0];
     const uint8_t* face = glyph.Face.pixels.get();
     ASSERT_NE(face, nullptr);
     EXPECT_EQ(glyph.DirtyBits, 0);
     host->Renderer().DropStillFrame();
     ASSERT_EQ(host->Render(frame.data(), 1.0f), S_OK);
-    EXPECT_EQ(host->Renderer().StateOf(0)->glyphs[0].Face.pixels.get(), face);
+    EXPECT_EQ(host->Renderer().StateOf(0)->atRest.glyphs[0].Face.pixels.get(), face);
 }
 
 TEST(ReleaseCaches, FreesEverythingAndTheNextFrameIsTheSame) {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "authoring/LineBreak.h"
 #include "authoring/Text.h"
 #include "player/TitleFiles.h"
 
@@ -20,9 +21,11 @@ void CopyFaceName(char16_t (&target)[32], const std::u16string& name) {
     std::copy_n(name.begin(), std::min<size_t>(name.size(), 31), target);
 }
 
-// The text with line breaks (CR LF) in place of the spaces where each paragraph wraps at `width`,
-// from the advances of the characters as the library laid them out in string `row`.
-std::u16string WrapText(ITitleHost& host, int row, const std::u16string& text, float width, int& breaks) {
+// The text with line breaks (CR LF) where each paragraph wraps at `width` by the line breaking
+// rules (spaces before a break dropped), from the advances of the characters as the library laid
+// them out in string `row`.
+std::u16string WrapText(ITitleHost& host, int row, const std::u16string& text, float width, const std::string& language,
+                        int& breaks) {
     RenderSettings settings{};
     host.GetRenderSettings(&settings);
     const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
@@ -37,11 +40,9 @@ std::u16string WrapText(ITitleHost& host, int row, const std::u16string& text, f
             RectF box{};
             if (host.GetCharRect(row, static_cast<int32_t>(start + i), &box, 0) == S_OK) advances[i] = box.width / sx;
         }
-        std::u16string line(paragraph);
-        const std::vector<size_t> at = WrapAtSpaces(paragraph, advances, width);
-        for (auto it = at.rbegin(); it != at.rend(); ++it) line.replace(*it, 1, u"\r\n");
+        const std::vector<size_t> at = FillLines(paragraph, advances, width, LineBreakOpportunities(paragraph, language));
         breaks += static_cast<int>(at.size());
-        wrapped += line;
+        wrapped += InsertLineBreaks(paragraph, at);
         if (end == text.size()) break;
         wrapped += u"\r\n";
         start = end + 2;
@@ -110,9 +111,9 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
     std::u16string terminated(text);
     int32_t count = host.InsertText(out.row, 0, terminated.c_str());
     if (count == static_cast<int32_t>(terminated.size()) && style.width && !style.vertical) {
-        // The library breaks a full line at any character; lines break at spaces instead, where
-        // one fits, and the library's limit then breaks only words longer than a line.
-        const std::u16string wrapped = WrapText(host, out.row, terminated, *style.width, out.wrappedLines);
+        // The library breaks a full line at any character; lines break where the line breaking
+        // rules allow instead, and the library's limit then breaks only pieces longer than a line.
+        const std::u16string wrapped = WrapText(host, out.row, terminated, *style.width, style.language, out.wrappedLines);
         if (wrapped != terminated) {
             host.DeleteText(out.row, 0, count);
             terminated = wrapped;

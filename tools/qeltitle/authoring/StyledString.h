@@ -36,9 +36,10 @@ struct StringStyle {
     Anchor anchor;  // centre
     Margin margin;
     FrameSize frame{1920, 1080};
-    // Line length in layout units (the string's width limit): lines break at the last space that
-    // fits, and a word longer than a line where the line is full.
+    // Line length in layout units (the string's width limit): lines break at the last place the
+    // line breaking rules allow that fits, and a piece longer than a line where the line is full.
     std::optional<float> width;
+    std::string language;  // BCP 47 tag (line breaking); empty: none given
 };
 struct AddedString {
     int row = -1;
@@ -46,7 +47,7 @@ struct AddedString {
     bool fontSubstituted = false;
     Extent extent;         // what the string draws, layout units, where it ended up
     bool outside = false;  // part of it lies outside `frame`
-    int wrappedLines = 0;  // line breaks --width added at spaces
+    int wrappedLines = 0;  // line breaks --width added
 };
 bool AddStyledString(qel::ITitleHost& host, std::u16string_view text, const StringStyle& style,
                      AddedString& out, std::string& error);

@@ -42,7 +42,7 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     parser.Option("--anchor", "POS", "place the string's drawn extent at top-left, top, top-right, left, center,\n"
                                      "right, bottom-left, bottom or bottom-right of the frame (default center)");
     parser.Option("--margin", "X[,Y]", "with --anchor: distance from the frame's edges in layout units (0)");
-    parser.Option("--width", "N", "wrap lines at N layout units (at spaces; longer words where the line is full)");
+    parser.Option("--width", "N", "wrap lines at N layout units (where the Unicode line breaking rules allow)");
     parser.Option("--frame", "WxH", "the frame the title is laid out for, in layout units (default 1920x1080;\n"
                                     "portrait 1080x1920); the string is centred in it");
     parser.Option("--length", "SECONDS", "the title's length in seconds or [hh:]mm:ss[.fff]; the key frames\n"

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "authoring/LineBreak.h"
 #include "authoring/StyledString.h"
 #include "authoring/Text.h"
 #include "player/TitleFiles.h"
@@ -309,18 +310,15 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
 
 }  // namespace
 
-bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSize& frame,
-                      std::vector<std::string>& warnings, const std::string& where, std::string& error, int* rowOut) {
+namespace {
+
+// The text, spans and paragraphs of `spec` put into the empty string `row`.
+bool FillString(ITitleHost& host, int row, const StringContent& spec, std::vector<std::string>& warnings,
+                const std::string& where, std::string& error) {
     if (SetDefaultStyle(host, spec.spans.front().second))
         warnings.push_back(where + ": font '" + FaceNameOf(spec.spans.front().second.font) +
                            "' is not installed; the library's default face is used");
     host.SetDefaultParagraph(&spec.paragraphs.front());
-    host.SetDefaultString(&spec.attrs);
-    const int row = host.AddString();
-    if (row < 0) {
-        error = where + ": the title library could not add a string";
-        return false;
-    }
     const int32_t count = spec.text.empty() ? 0 : host.InsertText(row, 0, spec.text.c_str());
     if (count != static_cast<int32_t>(spec.text.size())) {
         error = where + ": the title library kept " + std::to_string(count) + " of " +
@@ -350,6 +348,79 @@ bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSi
         if (const HRESULT r = host.ApplyParagraph(row, starts[p], 1); r != S_OK) {
             error = where + ": the title library refused a paragraph's attributes: " + StatusText(r);
             return false;
+        }
+    }
+    return true;
+}
+
+// `spec` with a line break where each paragraph wraps at the string's width limit, measured in
+// string `row` (which holds `spec`): the breaks fall where the line breaking rules allow them
+// (LineBreak.h), not at any character as the library's own limit does. The lines of a wrapped
+// paragraph become paragraphs with its attributes; the space before and after it stays outside.
+StringContent WrapContent(ITitleHost& host, int row, const StringContent& spec, int& breaks) {
+    RenderSettings settings{};
+    host.GetRenderSettings(&settings);
+    const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
+    const std::vector<int> starts = ParagraphStarts(spec.text);
+    std::vector<size_t> lineStarts;
+    std::vector<int> added(spec.paragraphs.size(), 0);
+    for (size_t p = 0; p < starts.size() && p < spec.paragraphs.size(); ++p) {
+        const size_t first = p == 0 ? 0 : static_cast<size_t>(starts[p]) + 1;
+        const size_t end = p + 1 < starts.size() ? static_cast<size_t>(starts[p + 1]) - 1 : spec.text.size();
+        const std::u16string_view text(spec.text.data() + first, end - first);
+        std::vector<float> advances(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            RectF box{};
+            if (host.GetCharRect(row, static_cast<int32_t>(first + i), &box, 0) == S_OK) advances[i] = box.width / sx;
+        }
+        const ParagraphAttrs& attrs = spec.paragraphs[p];
+        const float width = spec.attrs.WidthLimit - attrs.LeftIndent - attrs.RightIndent;
+        for (size_t at : FillLines(text, advances, width, LineBreakOpportunities(text, spec.language))) {
+            lineStarts.push_back(first + at);
+            ++added[p];
+        }
+    }
+    breaks = static_cast<int>(lineStarts.size());
+    if (lineStarts.empty()) return spec;
+    StringContent out = spec;
+    std::vector<size_t> map;
+    out.text = InsertLineBreaks(spec.text, lineStarts, &map);
+    for (auto& span : out.spans) span.first = static_cast<int>(map[static_cast<size_t>(span.first)]);
+    out.paragraphs.clear();
+    for (size_t p = 0; p < spec.paragraphs.size(); ++p)
+        for (int line = 0; line <= added[p]; ++line) {
+            ParagraphAttrs a = spec.paragraphs[p];
+            if (line > 0) a.BeforeSpace = 0;
+            if (line < added[p]) a.AfterSpace = 0;
+            out.paragraphs.push_back(a);
+        }
+    return out;
+}
+
+}  // namespace
+
+bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSize& frame,
+                      std::vector<std::string>& warnings, const std::string& where, std::string& error, int* rowOut) {
+    // A new string takes the defaults of the moment (an empty one keeps their face): set them first.
+    SetDefaultStyle(host, spec.spans.front().second);
+    host.SetDefaultParagraph(&spec.paragraphs.front());
+    host.SetDefaultString(&spec.attrs);
+    const int row = host.AddString();
+    if (row < 0) {
+        error = where + ": the title library could not add a string";
+        return false;
+    }
+    if (!FillString(host, row, spec, warnings, where, error)) return false;
+    if (spec.attrs.WidthLimit > 0 && spec.attrs.WidthLimit < kNoWrapWidth && !spec.attrs.Vertical &&
+        !spec.text.empty()) {
+        int breaks = 0;
+        const StringContent wrapped = WrapContent(host, row, spec, breaks);
+        if (breaks > 0) {
+            std::vector<std::string> again;  // the same warnings as the first time
+            if (host.ClearString(row) != S_OK || !FillString(host, row, wrapped, again, where, error)) {
+                if (error.empty()) error = where + ": the title library could not wrap the string";
+                return false;
+            }
         }
     }
     for (const StringContent::Key& k : spec.keys)
@@ -385,7 +456,7 @@ JsonDefaults DefaultsForJson(ITitleHost& host) {
     d.chars.spacing = CharSpacing{1.0f, 0.0f};
     d.paragraph = ParagraphAttrs{6, 0, 0, 0, 0, 0};
     d.string = StringAttrs{};
-    d.string.WidthLimit = 1e9f;  // a new string's: lines are not wrapped
+    d.string.WidthLimit = kNoWrapWidth;  // a new string's: lines are not wrapped
     d.string.RotateDegree = 0;
     d.string.Vertical = 0;
     std::memset(d.string.PathID, 0, sizeof d.string.PathID);

@@ -70,6 +70,9 @@ bool PlaceString(qel::ITitleHost& host, int row, Anchor anchor, float marginX, f
                  std::string& error);
 
 // One string as the JSON describes it, ready to be added with the library's editing operations.
+// The width limit of a string whose lines are not wrapped.
+constexpr float kNoWrapWidth = 1e9f;
+
 struct StringContent {
     std::u16string text;                           // CR LF between paragraphs
     std::vector<std::pair<int, CharStyle>> spans;  // first character, style; at least one
@@ -83,8 +86,11 @@ struct StringContent {
         qel::PathValue value;
     };
     std::vector<Key> keys;
+    std::string language;  // BCP 47 tag for line breaking; empty: none given
 };
-// Adds the string; `where` prefixes messages; `row`, when given, receives its row.
+// Adds the string; `where` prefixes messages; `row`, when given, receives its row. A width limit
+// wraps each paragraph where the line breaking rules allow (LineBreak.h): a line break is put into
+// the text there, and the library's limit then breaks only pieces longer than a line.
 bool AddStringContent(qel::ITitleHost& host, const StringContent& content, const FrameSize& frame,
                       std::vector<std::string>& warnings, const std::string& where, std::string& error,
                       int* row = nullptr);

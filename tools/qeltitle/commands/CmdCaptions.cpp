@@ -179,7 +179,7 @@ int RunCaptions(const std::vector<std::string>& args) {
                      "or an MLT project (.mlt) with one qeltitle producer per cue.");
     parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, or a video with --over");
     parser.Option("--over", "VIDEO", "draw the captions over this video");
-    parser.Option("--style", "STYLE.json", "caption style file (see the README)");
+    parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style: clean, social, news, karaoke");
     parser.Flag("--words", "the file holds a cue per word: group them into captions shown word by word");
     DeclareSize(parser, "frame size without --over (default 1920x1080)");

@@ -63,7 +63,7 @@ bool WriteOutput(const std::string& path, const std::string& bytes, std::string&
 int RunBuild(const std::vector<std::string>& args) {
     ArgParser parser("build TITLE.json -o TITLE.xml",
                      "Makes a title file from a title written as JSON ('-' reads standard input, -o - writes\n"
-                     "standard output). The README describes the fields; 'qeltitle export' writes any title\n"
+                     "standard output). doc/json.md describes the fields; 'qeltitle export' writes any title\n"
                      "as JSON.");
     parser.Option("-o, --output", "FILE", "the title file to write (replaced if it exists)");
     parser.Epilog("example:\n"
