@@ -262,6 +262,8 @@ int RunCaptions(const std::vector<std::string>& args) {
     // Layout units: the style's frame width across the frame, the same scale in every output.
     const float scale = static_cast<float>(frame.width) / style.frameWidth;
     frame.scale = scale;
+    // Cues are drawn on transparent frames, or as layers blended over the video.
+    frame.keepAlpha = true;
     // Every cue has the style: the first says whether its border or blur passes the library's limit.
     if (!titles.empty()) {
         Expected<TitlePlayer> first = TitlePlayer::FromDocument(titles[0].document, input + ": the caption style");
@@ -295,7 +297,6 @@ int RunCaptions(const std::vector<std::string>& args) {
         return kExitOk;
     }
 
-    frame.keepAlpha = true;
     auto sink = OpenFrameSink(output, frame.width, frame.height, rate, true, error);
     if (!sink) return Fail(error);
     TitleSchedule schedule = CueSchedule(input, titles, frame, fps);

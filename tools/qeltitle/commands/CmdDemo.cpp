@@ -1,5 +1,5 @@
 // demo: the built-in demo title, made with the library's editing operations, animated to a
-// video (or PNG frames without ffmpeg), with a still at rest and the effect gallery beside it.
+// video, with a still at rest and the effect gallery beside it.
 #include <unistd.h>
 
 #include <cmath>
@@ -139,9 +139,8 @@ bool BuildDemo(ITitleHost& host, std::string& error) {
 
 int RunDemo(const std::vector<std::string>& args) {
     ArgParser parser("demo [-o DIR]",
-                     "Renders the built-in demo title (1280x720): DIR/demo.mp4 (PNG frames in DIR/demo/\n"
-                     "when ffmpeg is missing), a still DIR/demo.png at rest, the title itself as\n"
-                     "DIR/demo.xml and the effect gallery DIR/gallery.png.");
+                     "Renders the built-in demo title (1280x720): DIR/demo.mp4, a still DIR/demo.png at\n"
+                     "rest, the title itself as DIR/demo.xml and the effect gallery DIR/gallery.png.");
     parser.Option("-o, --output", "DIR", "output directory (default out)");
     parser.Option("--duration", "S", "length in seconds (default 4)");
     parser.Option("--fps", "F", "frames per second: 25, 29.97 (30000/1001) or N/D (default 25)");
@@ -180,11 +179,7 @@ int RunDemo(const std::vector<std::string>& args) {
     if (!WritePng(dir + "/demo.png", still, false, PngKind::Still, error)) return Fail("cannot write demo.png: " + error);
     written.push_back(dir + "/demo.png");
 
-    std::string video = dir + "/demo.mp4";
-    if (std::string ffmpeg, reason; !FindFfmpeg(ffmpeg, reason)) {
-        Warn(reason + "; writing PNG frames instead of demo.mp4");
-        video = dir + "/demo/%04d.png";
-    }
+    const std::string video = dir + "/demo.mp4";
     const InterruptWatch interrupt;
     auto sink = OpenFrameSink(video, kWidth, kHeight, fps, false, error);
     if (!sink) return Fail(error);

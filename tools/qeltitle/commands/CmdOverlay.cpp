@@ -1,6 +1,7 @@
-// overlay: titles drawn over a video in one pass. ffmpeg decodes the video to raw BGRA frames on a
-// pipe, each title is drawn over the frames of its span, and a second ffmpeg encodes the frames
-// (with the input's audio) into the output. Frames outside every span go through as decoded.
+// overlay: titles drawn over a video in one pass, in the process (media/VideoPipeline): the video
+// is decoded, each title is drawn over the frames of its span in the frames' own format, and the
+// frames are encoded again with the input's colour tags and its other streams. Frames outside
+// every span reach the encoder as decoded.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,8 +21,7 @@
 #include "commands/Overlay.h"
 #include "media/FrameLoop.h"
 #include "media/Output.h"
-#include "media/VideoInput.h"
-#include "player/FrameDefaults.h"
+#include "media/VideoPipeline.h"
 #include "player/Timing.h"
 #include "player/TitlePlayer.h"
 
@@ -71,88 +71,26 @@ bool ParseTitleSpan(const std::string& text, TitleSpan& out, std::string& error)
     return true;
 }
 
-// Audio is copied when the output's container takes its codec, else encoded for it.
-std::vector<std::string> AudioArguments(const std::string& ext, const std::vector<std::string>& codecs,
-                                        std::string& how) {
-    if (codecs.empty()) {
-        how = "no audio";
-        return {};
-    }
-    const auto all = [&](std::initializer_list<const char*> allowed) {
-        return std::all_of(codecs.begin(), codecs.end(), [&](const std::string& c) {
-            return std::any_of(allowed.begin(), allowed.end(), [&](const char* a) { return c == a; });
-        });
-    };
-    std::vector<std::string> args = {"-map", "1:a"};
-    if (ext == ".webm" && !all({"opus", "vorbis"})) {
-        how = "audio encoded as Opus (WebM takes no " + codecs.front() + ")";
-        args.insert(args.end(), {"-c:a", "libopus"});
-    } else if ((ext == ".mp4" || ext == ".m4v" || ext == ".mov") && !all({"aac", "mp3", "ac3", "eac3", "alac"})) {
-        how = "audio encoded as AAC (" + ext.substr(1) + " takes no " + codecs.front() + ")";
-        args.insert(args.end(), {"-c:a", "aac"});
-    } else {
-        how = "audio copied";
-        args.insert(args.end(), {"-c:a", "copy"});
-    }
-    return args;
-}
-
-std::vector<std::string> EncoderArguments(const std::string& program, const std::string& video, const VideoProbe& probe,
-                                          const OverlayJob& choice, const std::vector<std::string>& audio,
-                                          const std::string& ext, const std::string& writePath) {
-    std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
-                                     "-pix_fmt", "bgra", "-s", std::to_string(probe.width) + "x" + std::to_string(probe.height),
-                                     "-r", probe.rate, "-i", "-"};
-    if (!audio.empty()) args.insert(args.end(), {"-i", video});
-    args.insert(args.end(), {"-map", "0:v"});
-    args.insert(args.end(), audio.begin(), audio.end());
-    std::string filters;
-    const bool h264 = choice.codec.empty() && PadsToEvenSize(writePath);
-    if (h264 && (probe.width % 2 || probe.height % 2)) filters = "pad=ceil(iw/2)*2:ceil(ih/2)*2";
-    if (!probe.aspect.empty()) {
-        std::string sar = probe.aspect;
-        std::replace(sar.begin(), sar.end(), ':', '/');
-        filters += (filters.empty() ? "" : ",") + std::string("setsar=") + sar;
-    }
-    if (!filters.empty()) args.insert(args.end(), {"-vf", filters});
-    const std::string crf = std::to_string(choice.crf);
-    if (!choice.codec.empty()) {
-        args.insert(args.end(), {"-c:v", choice.codec});
-        if (choice.crf >= 0) args.insert(args.end(), {"-crf", crf});
-    } else if (h264) {
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", choice.crf >= 0 ? crf : "18",
-                                 "-pix_fmt", "yuv420p"});
-        if (ext != ".mkv") args.insert(args.end(), {"-movflags", "+faststart"});
-    } else if (ext == ".webm") {
-        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", choice.crf >= 0 ? crf : "30",
-                                 "-row-mt", "1", "-pix_fmt", "yuv420p"});
-    }
-    args.push_back(writePath);
-    return args;
-}
-
-// Time spent handing frames to the encoder: a write blocks while ffmpeg is still encoding.
-class TimedSink final : public FrameSink {
+// The schedule's titles drawn for the video pipeline: each as a layer, blended over the part
+// of the frame the titles drew on, which is all the pipeline converts.
+class SchedulePainter final : public FramePainter {
 public:
-    explicit TimedSink(std::unique_ptr<FrameSink> sink) : sink_(std::move(sink)) {}
-    bool Write(int index, const Image& frame, std::string& error) override {
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = sink_->Write(index, frame, error);
-        seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return ok;
+    explicit SchedulePainter(TitleSchedule& schedule) : schedule_(schedule) {}
+    bool Prepare(double seconds, int, PixelRect& area, std::string& error) override {
+        // The frame's own time: frames of a variable-rate clip show the titles at the times they
+        // are shown.
+        Expected<PixelRect> drawn = schedule_.DrawLayers(seconds);
+        if (!drawn) return error = drawn.Message(), false;
+        area = *drawn;
+        return true;
     }
-    bool Finish(std::string& error) override {
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = sink_->Finish(error);
-        seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return ok;
+    bool Paint(const PixelRect& area, uint8_t* pixels, int stride, std::string&) override {
+        schedule_.BlendLayers(area, pixels, stride);
+        return true;
     }
-    std::string Describe(const std::string& details) const override { return sink_->Describe(details); }
-    double Seconds() const { return seconds_; }
 
 private:
-    std::unique_ptr<FrameSink> sink_;
-    double seconds_ = 0;  // written by the writer thread only, read after it ended
+    TitleSchedule& schedule_;
 };
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -169,7 +107,7 @@ int OverlayJob::ClipFrames() const {
 int PrepareOverlay(OverlayJob& job, const InterruptWatch& interrupt) {
     const std::string& video = job.video;
     const std::string& output = job.output;
-    // The video: readable, not the output, and a video ffmpeg can decode.
+    // The video: readable, not the output, and a video the libraries decode.
     struct stat info {};
     if (stat(video.c_str(), &info) != 0 || access(video.c_str(), R_OK) != 0)
         return Fail("cannot read video " + video + ": " + std::strerror(errno));
@@ -180,8 +118,7 @@ int PrepareOverlay(OverlayJob& job, const InterruptWatch& interrupt) {
     if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
         return UsageError(job.command, output + ": " + job.command + " writes a video (.mp4, .mkv, .mov, .webm, ...)");
     std::string error;
-    if (!FindFfmpeg(job.ffmpeg, error)) return Fail("cannot write " + output + ": " + error);
-    if (!ProbeVideo(job.ffmpeg, video, job.probe, error)) {
+    if (!ProbeVideo(video, job.probe, error)) {
         if (!interrupt.Received()) return Fail(error);
         std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
         return interrupt.ExitStatus();
@@ -190,76 +127,43 @@ int PrepareOverlay(OverlayJob& job, const InterruptWatch& interrupt) {
 }
 
 int RunOverlayJob(const OverlayJob& job, TitleSchedule& schedule, const InterruptWatch& interrupt) {
-    const std::string& video = job.video;
+    const VideoInfo& probe = job.probe;
     const std::string& output = job.output;
-    const VideoProbe& probe = job.probe;
-    const std::string& ffmpeg = job.ffmpeg;
-    std::string lowerExt = fs::path(output).extension().string();
-    for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    const auto stopped = [&] {
+    SchedulePainter painter(schedule);
+    VideoJob video;
+    video.input = job.video;
+    video.output = output;
+    video.encode = job.encode;
+    video.painter = &painter;
+    Progress progress(std::max(1, probe.frames), stderr, isatty(fileno(stderr)) != 0);
+    video.progress = [&](int done) {
+        progress.Update(std::min(done, std::max(1, probe.frames)));
+        return !interrupt.Received();
+    };
+    video.warn = [](const std::string& text) { Warn(text); };
+    const auto started = std::chrono::steady_clock::now();
+    VideoResult result;
+    std::string error;
+    const bool ok = RunVideo(video, result, error);
+    if (interrupt.Received()) {
         std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
         return interrupt.ExitStatus();
-    };
-    std::string error;
-    std::string audioHow;
-    const std::vector<std::string> audio = AudioArguments(lowerExt, probe.audioCodecs, audioHow);
-    VideoDecoder decoder;
-    if (!decoder.Start(ffmpeg, video, probe.width, probe.height, error)) return Fail(error);
-    const size_t frameBytes = static_cast<size_t>(probe.width) * probe.height * 4;
-    auto encoder = OpenFfmpegSink(output, frameBytes, [&](const std::string& writePath) {
-        return EncoderArguments(ffmpeg, video, probe, job, audio, lowerExt, writePath);
-    }, error);
-    if (!encoder) return Fail(error);
-    auto sink = std::make_unique<TimedSink>(std::move(encoder));
-    if (const std::string note = PaddedVideoNote(output, probe.width, probe.height); !note.empty() && job.codec.empty())
-        Warn(note);
-
-    double decodeSeconds = 0, drawSeconds = 0;
-    const auto started = std::chrono::steady_clock::now();
-    Progress progress(std::max(1, probe.frames), stderr, isatty(fileno(stderr)) != 0);
-    int written = 0;
-    const bool ok = RunFramesToEnd(
-        0, probe.width, probe.height,
-        [&](int i, Image& frame, std::string& message) {
-            if (interrupt.Received()) {
-                message = "interrupted";
-                return FrameResult::Failed;
-            }
-            auto mark = std::chrono::steady_clock::now();
-            const VideoDecoder::Read read = decoder.Next(frame, message);
-            auto now = std::chrono::steady_clock::now();
-            decodeSeconds += std::chrono::duration<double>(now - mark).count();
-            if (read != VideoDecoder::Read::Frame) return read == VideoDecoder::Read::End ? FrameResult::End : FrameResult::Failed;
-            mark = now;
-            if (Status drawn = schedule.DrawAt(job.FrameSeconds(i), frame); !drawn) {
-                message = drawn.Message();
-                return FrameResult::Failed;
-            }
-            drawSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
-            return FrameResult::Drawn;
-        },
-        *sink, &progress, written, error);
-    if (interrupt.Received()) {
-        decoder.Stop();
-        sink.reset();  // stops the encoder and removes its partial file
-        return stopped();
     }
-    if (!ok) {
-        decoder.Stop();
-        sink.reset();
-        return Fail(error);
-    }
-    std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), written, probe.width, probe.height,
-                probe.rate.c_str(), audioHow.c_str());
+    if (!ok) return Fail(error);
+    progress.Finish();
+    std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), result.frames, probe.width, probe.height,
+                probe.Rate().c_str(), result.audio.c_str());
     if (job.timings) {
-        // Drawing and decoding share the calling thread; the encoder is fed from the writer thread.
+        // Decoding, drawing and encoding run on three threads; these are the drawing thread's.
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
-                    "handing frames to the encoder %.2f s\n",
-                    total, decodeSeconds, drawSeconds, written ? drawSeconds * 1000 / written : 0.0, sink->Seconds());
+                    "waiting for the encoder %.2f s\n",
+                    total, result.waitDecode, result.draw, result.frames ? result.draw * 1000 / result.frames : 0.0,
+                    result.waitEncode);
     }
     return kExitOk;
 }
+
 
 int RunOverlay(const std::vector<std::string>& args) {
     ArgParser parser("overlay VIDEO -o OUT --title TITLE.xml[@START[+LENGTH]] ...",
@@ -273,8 +177,11 @@ int RunOverlay(const std::vector<std::string>& args) {
     parser.Option("--title", "T[@S[+L]]", "a title file, its start and length in the clip (repeatable)");
     DeclareScale(parser, "frame pixels per layout unit for every title (default: each title's frame, or\n"
                          "1920x1080 when it names none, fitted to the video's, uniformly and centred)");
-    parser.Option("--codec", "NAME", "ffmpeg's video encoder (default: libx264 for .mp4/.mov/.mkv, VP9 for .webm)");
+    parser.Option("--codec", "NAME", "the video encoder, as ffmpeg names it (default: libx264 for .mp4/.mov/.mkv,\n"
+                                     "VP9 for .webm); hardware encoders such as h264_nvenc where present");
     parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
+    parser.Option("--preset", "NAME", "the encoder's speed preset (default medium for H.264)");
+    parser.Option("--bitrate", "RATE", "a target bit rate such as 6M or 800k instead of a quality");
     DeclareThreads(parser);
     parser.Flag("--timings", "print where the time went: waiting for decoded frames, drawing, waiting for the encoder");
     parser.Epilog("examples:\n"
@@ -307,18 +214,22 @@ int RunOverlay(const std::vector<std::string>& args) {
     long whole = 0;
     if (auto v = parser.Value("crf")) {
         if (!ParseInteger(*v, 0, 63, whole, error)) return UsageError("overlay", "--crf: " + error);
-        job.crf = static_cast<int>(whole);
+        job.encode.crf = static_cast<int>(whole);
     }
-    job.codec = parser.Value("codec").value_or("");
+    job.encode.codec = parser.Value("codec").value_or("");
+    job.encode.preset = parser.Value("preset").value_or("");
+    job.encode.bitrate = parser.Value("bitrate").value_or("");
     job.timings = parser.Has("timings");
 
     // From here Ctrl-C stops the run at the next frame and cleans up (also when it comes while
     // the video is probed or the titles are loaded).
     const InterruptWatch interrupt;
     if (const int status = PrepareOverlay(job, interrupt); status != kExitOk) return status;
-    const VideoProbe& probe = job.probe;
+    const VideoInfo& probe = job.probe;
     frame.width = probe.width;
     frame.height = probe.height;
+    // Each title is drawn alone on a transparent layer and blended over the frame.
+    frame.keepAlpha = true;
 
     // Every title loaded, placed and given its span before anything is written.
     TitleSchedule schedule(frame);

@@ -92,7 +92,51 @@ Status TitlePlayer::DrawOver(Image& frame, double time) {
     const HRESULT status = host_->Render(target.pixels.data(), static_cast<float>(std::clamp(time, 0.0, 1.0)));
     if (status != S_OK) return Failure(name_ + ": the title library could not draw the frame: " + StatusText(status));
     if (!whole) PasteArea(scratch_, frame, area_.x, area_.y);
+    drawn_ = DirtyInFrame();
     return {};
+}
+
+Expected<PixelRect> TitlePlayer::DrawLayer(double time) {
+    if (!placed_ || !frame_.keepAlpha) return Failure(name_ + ": the title is not set up for drawing on a layer");
+    if (layer_.width != area_.width || layer_.height != area_.height) {
+        layer_ = Image(area_.width, area_.height);
+        layerDirty_ = {};
+    }
+    // Transparent again where the title drew last.
+    for (int y = layerDirty_.y; y < layerDirty_.y + layerDirty_.height; ++y)
+        std::memset(layer_.At(layerDirty_.x, y), 0, static_cast<size_t>(layerDirty_.width) * 4);
+    const HRESULT status = host_->Render(layer_.pixels.data(), static_cast<float>(std::clamp(time, 0.0, 1.0)));
+    if (status != S_OK) return Failure(name_ + ": the title library could not draw the frame: " + StatusText(status));
+    drawn_ = DirtyInFrame();
+    layerDirty_ = drawn_.Empty() ? PixelRect{} : PixelRect{drawn_.x - area_.x, drawn_.y - area_.y, drawn_.width, drawn_.height};
+    return drawn_;
+}
+
+PixelRect TitlePlayer::DirtyInFrame() {
+    RECT dirty{};
+    host_->GetDirtyRect(&dirty);
+    const int x0 = std::clamp<int>(dirty.left, 0, area_.width), x1 = std::clamp<int>(dirty.right, x0, area_.width);
+    const int y0 = std::clamp<int>(dirty.top, 0, area_.height), y1 = std::clamp<int>(dirty.bottom, y0, area_.height);
+    if (x1 <= x0 || y1 <= y0) return {};
+    return {area_.x + x0, area_.y + y0, x1 - x0, y1 - y0};
+}
+
+void TitlePlayer::BlendLayer(const PixelRect& at, uint8_t* pixels, int stride) const {
+    const int x0 = std::max(at.x, drawn_.x), x1 = std::min(at.x + at.width, drawn_.x + drawn_.width);
+    const int y0 = std::max(at.y, drawn_.y), y1 = std::min(at.y + at.height, drawn_.y + drawn_.height);
+    for (int y = y0; y < y1; ++y) {
+        const uint8_t* from = layer_.At(x0 - area_.x, y - area_.y);
+        uint8_t* to = pixels + static_cast<ptrdiff_t>(y - at.y) * stride + (x0 - at.x) * 4;
+        for (int x = x0; x < x1; ++x, from += 4, to += 4) {
+            const unsigned a = from[3];
+            if (a == 0) continue;
+            // Straight alpha over an opaque picture, rounded: v / 255 as (v + v / 256) / 256.
+            for (int c = 0; c < 3; ++c) {
+                const unsigned v = from[c] * a + to[c] * (255 - a) + 128;
+                to[c] = static_cast<uint8_t>((v + (v >> 8)) >> 8);
+            }
+        }
+    }
 }
 
 Status TitlePlayer::Draw(const Image& base, double time, Image& frame) {

@@ -86,8 +86,21 @@ public:
     Status DrawFrame(Image& frame, int index, int count) { return DrawOver(frame, SpanFrameTime(index, count)); }
     // `frame` becomes `base` with the title drawn at `time` over it.
     Status Draw(const Image& base, double time, Image& frame);
+    // Layers, for a host that blends titles over pictures of its own (the video pipeline converts
+    // only the part of a frame that titles drew on): the title alone at `time` on a transparent
+    // layer of its area (placed with keepAlpha). Gives the part of the frame it drew into, empty
+    // when it drew nothing.
+    Expected<PixelRect> DrawLayer(double time);
+    // Blends the layer drawn last over `pixels` (BGRA, opaque, rows `stride` bytes apart), which
+    // hold the part `at` of the frame.
+    void BlendLayer(const PixelRect& at, uint8_t* pixels, int stride) const;
+    // The part of the frame the last drawing touched (the engine's dirty rectangle).
+    const PixelRect& Drawn() const { return drawn_; }
 
 private:
+    // The engine's dirty rectangle of the last drawing, in frame pixels.
+    PixelRect DirtyInFrame();
+
     HostPtr host_;
     std::string name_;
     TitleMeta meta_;
@@ -95,6 +108,9 @@ private:
     PlayerFrame frame_;
     FrameFit area_;
     Image scratch_;  // the area, when it is not the whole frame
+    Image layer_;    // the title alone, straight alpha, the size of the area
+    PixelRect layerDirty_;  // where in layer_ the title drew last (cleared before the next)
+    PixelRect drawn_;       // where in the frame the title drew last
     std::vector<std::string> warnings_;
 };
 

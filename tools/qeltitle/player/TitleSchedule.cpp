@@ -39,27 +39,8 @@ Status TitleSchedule::Ready(Span& span) {
     return {};
 }
 
-std::optional<FrameFit> TitleSchedule::DirtyRect(double seconds) {
-    std::optional<FrameFit> rect;
-    for (Span& span : spans_) {
-        if (!span.Shows(seconds)) continue;
-        // A title that cannot be opened marks the whole frame; drawing then reports why.
-        const FrameFit area = Ready(span) ? span.player->Area() : WholeFrame(1, frame_.width, frame_.height);
-        if (!rect) {
-            rect = area;
-            continue;
-        }
-        const int right = std::max(rect->x + rect->width, area.x + area.width);
-        const int bottom = std::max(rect->y + rect->height, area.y + area.height);
-        rect->x = std::min(rect->x, area.x);
-        rect->y = std::min(rect->y, area.y);
-        rect->width = right - rect->x;
-        rect->height = bottom - rect->y;
-    }
-    return rect;
-}
-
-Status TitleSchedule::DrawAt(double seconds, Image& frame) {
+template <class Draw>
+Status TitleSchedule::ForShown(double seconds, Draw draw) {
     for (Span& span : spans_) {
         if (!span.Shows(seconds)) {
             // A title opened on demand is let go once its span is over.
@@ -67,10 +48,31 @@ Status TitleSchedule::DrawAt(double seconds, Image& frame) {
             continue;
         }
         if (Status ready = Ready(span); !ready) return ready;
-        if (Status drawn = span.player->DrawOver(frame, TitleTimeAt(seconds, span.start, span.length)); !drawn)
-            return drawn;
+        if (Status drawn = draw(*span.player, TitleTimeAt(seconds, span.start, span.length)); !drawn) return drawn;
     }
     return {};
+}
+
+Status TitleSchedule::DrawAt(double seconds, Image& frame) {
+    return ForShown(seconds, [&](TitlePlayer& player, double time) { return player.DrawOver(frame, time); });
+}
+
+Expected<PixelRect> TitleSchedule::DrawLayers(double seconds) {
+    layered_.clear();
+    PixelRect drawn;
+    Status status = ForShown(seconds, [&](TitlePlayer& player, double time) {
+        Expected<PixelRect> area = player.DrawLayer(time);
+        if (!area) return area.ToStatus();
+        if (!area->Empty()) layered_.push_back(&player);
+        drawn = Union(drawn, *area);
+        return Status();
+    });
+    if (!status) return Failure(status.Message());
+    return drawn;
+}
+
+void TitleSchedule::BlendLayers(const PixelRect& at, uint8_t* pixels, int stride) const {
+    for (const TitlePlayer* player : layered_) player->BlendLayer(at, pixels, stride);
 }
 
 }  // namespace qeltitle

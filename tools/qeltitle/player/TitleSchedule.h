@@ -29,11 +29,15 @@ public:
 
     // True when some title is shown at `seconds`.
     bool Shows(double seconds) const;
-    // The part of the frame the titles shown at `seconds` draw into (the smallest rectangle
-    // holding their areas); none when no title is shown and the frame passes as it is.
-    std::optional<FrameFit> DirtyRect(double seconds);
     // Draws over `frame` (Frame()'s size) every title shown at `seconds`.
     Status DrawAt(double seconds, Image& frame);
+    // The same as layers (TitlePlayer::DrawLayer; Frame() with keepAlpha), for a host that
+    // converts only the part of its picture that titles drew on: gives that part, empty when
+    // nothing was drawn and the picture can pass as it is.
+    Expected<PixelRect> DrawLayers(double seconds);
+    // Blends the layers drawn last over `pixels` (BGRA, opaque, rows `stride` bytes apart), which
+    // hold the part `at` of the frame, later titles on top.
+    void BlendLayers(const PixelRect& at, uint8_t* pixels, int stride) const;
 
 private:
     struct Span {
@@ -44,9 +48,14 @@ private:
         bool Shows(double seconds) const;
     };
     Status Ready(Span& span);
+    // Calls `draw` for each title shown at `seconds` (opened when it begins), and lets go of
+    // those opened on demand whose span is over.
+    template <class Draw>
+    Status ForShown(double seconds, Draw draw);
 
     PlayerFrame frame_;
     std::vector<Span> spans_;
+    std::vector<const TitlePlayer*> layered_;  // the titles DrawLayers drew last, in order
 };
 
 }  // namespace qeltitle

@@ -82,28 +82,6 @@ TEST(FramePattern, AcceptsOneIntegerConversionOnly) {
     EXPECT_EQ(FormatFramePattern("%04d", 12345), "12345");
 }
 
-TEST(Ffmpeg, ArgumentsFollowTheOutputKind) {
-    const auto has = [](const std::vector<std::string>& args, const std::string& word) {
-        return std::find(args.begin(), args.end(), word) != args.end();
-    };
-    const auto mp4 = FfmpegArguments("/usr/bin/ffmpeg", "out/a.MP4", 641, 361, FrameRate{30000, 1001}, false);
-    EXPECT_EQ(mp4.front(), "/usr/bin/ffmpeg");
-    EXPECT_EQ(mp4.back(), "out/a.MP4");
-    for (const char* word : {"rawvideo", "bgra", "641x361", "30000/1001", "-", "libx264", "yuv420p"})
-        EXPECT_TRUE(has(mp4, word)) << word;
-    EXPECT_TRUE(has(mp4, "pad=ceil(iw/2)*2:ceil(ih/2)*2"));  // odd sizes
-
-    const auto webm = FfmpegArguments("ffmpeg", "a.webm", 64, 64, FrameRate{}, true);
-    EXPECT_TRUE(has(webm, "libvpx-vp9"));
-    EXPECT_TRUE(has(webm, "yuva420p"));
-    const auto mov = FfmpegArguments("ffmpeg", "a.mov", 63, 63, FrameRate{}, true);  // ProRes 4444 keeps alpha
-    EXPECT_TRUE(has(mov, "prores_ks") && has(mov, "4444") && has(mov, "yuva444p10le") && !has(mov, "libx264"));
-
-    const auto gif = FfmpegArguments("ffmpeg", "a.gif", 64, 64, FrameRate{}, false);
-    EXPECT_FALSE(has(gif, "libx264"));
-    EXPECT_TRUE(std::any_of(gif.begin(), gif.end(), [](const std::string& a) { return a.find("paletteuse") != a.npos; }));
-}
-
 TEST(Ffmpeg, FindProgramSearchesPath) {
     EXPECT_FALSE(FindProgram("sh").empty());
     EXPECT_EQ(FindProgram("/bin/sh"), "/bin/sh");
