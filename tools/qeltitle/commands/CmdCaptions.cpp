@@ -259,8 +259,8 @@ int RunCaptions(const std::vector<std::string>& args) {
     std::vector<CaptionTitle> titles;
     if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) return Fail(error);
     for (const std::string& w : warnings) Warn(w);
-    // Layout units: the style's frame width across the frame, the same scale in every output.
-    const float scale = static_cast<float>(frame.width) / style.frameWidth;
+    // Layout units: the captions' scale for the frame, the same in every output.
+    const float scale = CaptionScale(style, frame.width, frame.height);
     frame.scale = scale;
     // Cues are drawn on transparent frames, or as layers blended over the video.
     frame.keepAlpha = true;
