@@ -1,5 +1,5 @@
 // demo: the built-in demo title, made with the library's editing operations, animated to a
-// video (or PNG frames without ffmpeg), with a still at rest and the effect gallery beside it.
+// video, with a still at rest and the effect gallery beside it.
 #include <unistd.h>
 
 #include <cmath>
@@ -10,7 +10,7 @@
 #include "commands/Commands.h"
 #include "media/FrameLoop.h"
 #include "media/Output.h"
-#include "player/Frame.h"
+#include "player/TitlePlayer.h"
 #include "commands/Interrupt.h"
 #include "authoring/KeyFrames.h"
 #include "authoring/StyledString.h"
@@ -139,9 +139,8 @@ bool BuildDemo(ITitleHost& host, std::string& error) {
 
 int RunDemo(const std::vector<std::string>& args) {
     ArgParser parser("demo [-o DIR]",
-                     "Renders the built-in demo title (1280x720): DIR/demo.mp4 (PNG frames in DIR/demo/\n"
-                     "when ffmpeg is missing), a still DIR/demo.png at rest, the title itself as\n"
-                     "DIR/demo.xml and the effect gallery DIR/gallery.png.");
+                     "Renders the built-in demo title (1280x720): DIR/demo.mp4, a still DIR/demo.png at\n"
+                     "rest, the title itself as DIR/demo.xml and the effect gallery DIR/gallery.png.");
     parser.Option("-o, --output", "DIR", "output directory (default out)");
     parser.Option("--duration", "S", "length in seconds (default 4)");
     parser.Option("--fps", "F", "frames per second: 25, 29.97 (30000/1001) or N/D (default 25)");
@@ -161,28 +160,26 @@ int RunDemo(const std::vector<std::string>& args) {
     std::filesystem::create_directories(dir, ec);
     if (ec) return Fail("cannot create " + dir + ": " + ec.message());
 
-    HostPtr host = NewHost(error);
-    if (!host) return Fail(error);
-    if (!BuildDemo(*host, error)) return Fail("cannot build the demo title: " + error);
+    Expected<HostPtr> host = NewHost();
+    if (!host) return Fail(host.Message());
+    if (!BuildDemo(**host, error)) return Fail("cannot build the demo title: " + error);
     std::vector<std::string> written;
-    if (!SaveTitle(*host, dir + "/demo.xml", error)) return Fail(error);
+    if (Status saved = SaveTitle(**host, dir + "/demo.xml"); !saved) return Fail(saved.Message());
     written.push_back(dir + "/demo.xml");
 
-    const FrameSetup setup{kWidth, kHeight, 1.0f, false, 0, std::nullopt};
-    if (!ConfigureFrame(*host, setup, error)) return Fail(error);
+    // Laid out in frame pixels: one layout unit a pixel.
+    TitlePlayer player(std::move(*host), dir + "/demo.xml");
+    if (Status placed = player.Place(PlayerFrame{kWidth, kHeight, 1.0f, false, 0}); !placed)
+        return Fail(placed.Message());
     Image base(kWidth, kHeight);
     FillVerticalGradient(base, kSkyTop, kSkyBottom);
 
     Image still;
-    if (!DrawTitle(*host, base, 1.0, still, error)) return Fail(error);
+    if (Status drawn = player.Draw(base, 1.0, still); !drawn) return Fail(drawn.Message());
     if (!WritePng(dir + "/demo.png", still, false, PngKind::Still, error)) return Fail("cannot write demo.png: " + error);
     written.push_back(dir + "/demo.png");
 
-    std::string video = dir + "/demo.mp4";
-    if (std::string ffmpeg, reason; !FindFfmpeg(ffmpeg, reason)) {
-        Warn(reason + "; writing PNG frames instead of demo.mp4");
-        video = dir + "/demo/%04d.png";
-    }
+    const std::string video = dir + "/demo.mp4";
     const InterruptWatch interrupt;
     auto sink = OpenFrameSink(video, kWidth, kHeight, fps, false, error);
     if (!sink) return Fail(error);
@@ -195,7 +192,10 @@ int RunDemo(const std::vector<std::string>& args) {
                 message = "interrupted";
                 return false;
             }
-            return DrawTitle(*host, base, FrameTime(i, count), frame, message);
+            // As `animate` draws a title: from time 0 on the first frame to 1 on the last.
+            Status drawn = player.Draw(base, AnimationFrameTime(i, count), frame);
+            message = drawn.Message();
+            return static_cast<bool>(drawn);
         },
         *sink, &progress, error);
     if (interrupt.Received()) {

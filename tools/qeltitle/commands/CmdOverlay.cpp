@@ -1,6 +1,7 @@
-// overlay: titles drawn over a video in one pass. ffmpeg decodes the video to raw BGRA frames on a
-// pipe, each title is drawn over the frames of its span, and a second ffmpeg encodes the frames
-// (with the input's audio) into the output. Frames outside every span go through as decoded.
+// overlay: titles drawn over a video in one pass, in the process (media/VideoPipeline): the video
+// is decoded, each title is drawn over the frames of its span in the frames' own format, and the
+// frames are encoded again with the input's colour tags and its other streams. Frames outside
+// every span reach the encoder as decoded.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,15 +16,14 @@
 
 #include "commands/Args.h"
 #include "commands/Commands.h"
-#include "player/Frame.h"
-#include "player/FrameDefaults.h"
-#include "media/FrameLoop.h"
 #include "commands/Interrupt.h"
+#include "commands/Options.h"
+#include "commands/Overlay.h"
+#include "media/FrameLoop.h"
 #include "media/Output.h"
-#include "authoring/StyleLimits.h"
+#include "media/VideoPipeline.h"
 #include "player/Timing.h"
-#include "player/TitleFiles.h"
-#include "media/VideoInput.h"
+#include "player/TitlePlayer.h"
 
 namespace qeltitle {
 
@@ -71,102 +71,26 @@ bool ParseTitleSpan(const std::string& text, TitleSpan& out, std::string& error)
     return true;
 }
 
-// A title ready to draw, and the frames it covers: first to first + count - 1 of the clip, title
-// time 0 on the first and 1 on the last (as `animate` spreads a title over its frames).
-struct PlacedTitle {
-    HostPtr host;
-    std::string path;
-    FrameFit area;
-    int first = 0, count = 0;
-};
-
-// Audio is copied when the output's container takes its codec, else encoded for it.
-std::vector<std::string> AudioArguments(const std::string& ext, const std::vector<std::string>& codecs,
-                                        std::string& how) {
-    if (codecs.empty()) {
-        how = "no audio";
-        return {};
-    }
-    const auto all = [&](std::initializer_list<const char*> allowed) {
-        return std::all_of(codecs.begin(), codecs.end(), [&](const std::string& c) {
-            return std::any_of(allowed.begin(), allowed.end(), [&](const char* a) { return c == a; });
-        });
-    };
-    std::vector<std::string> args = {"-map", "1:a"};
-    if (ext == ".webm" && !all({"opus", "vorbis"})) {
-        how = "audio encoded as Opus (WebM takes no " + codecs.front() + ")";
-        args.insert(args.end(), {"-c:a", "libopus"});
-    } else if ((ext == ".mp4" || ext == ".m4v" || ext == ".mov") && !all({"aac", "mp3", "ac3", "eac3", "alac"})) {
-        how = "audio encoded as AAC (" + ext.substr(1) + " takes no " + codecs.front() + ")";
-        args.insert(args.end(), {"-c:a", "aac"});
-    } else {
-        how = "audio copied";
-        args.insert(args.end(), {"-c:a", "copy"});
-    }
-    return args;
-}
-
-struct EncodeChoice {
-    std::string codec;  // --codec, or empty: chosen by the extension
-    int crf = -1;       // --crf, or -1: the codec's usual choice here
-};
-
-std::vector<std::string> EncoderArguments(const std::string& program, const std::string& video, const VideoProbe& probe,
-                                          const EncodeChoice& choice, const std::vector<std::string>& audio,
-                                          const std::string& ext, const std::string& writePath) {
-    std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y", "-f", "rawvideo",
-                                     "-pix_fmt", "bgra", "-s", std::to_string(probe.width) + "x" + std::to_string(probe.height),
-                                     "-r", probe.rate, "-i", "-"};
-    if (!audio.empty()) args.insert(args.end(), {"-i", video});
-    args.insert(args.end(), {"-map", "0:v"});
-    args.insert(args.end(), audio.begin(), audio.end());
-    std::string filters;
-    const bool h264 = choice.codec.empty() && PadsToEvenSize(writePath);
-    if (h264 && (probe.width % 2 || probe.height % 2)) filters = "pad=ceil(iw/2)*2:ceil(ih/2)*2";
-    if (!probe.aspect.empty()) {
-        std::string sar = probe.aspect;
-        std::replace(sar.begin(), sar.end(), ':', '/');
-        filters += (filters.empty() ? "" : ",") + std::string("setsar=") + sar;
-    }
-    if (!filters.empty()) args.insert(args.end(), {"-vf", filters});
-    const std::string crf = std::to_string(choice.crf);
-    if (!choice.codec.empty()) {
-        args.insert(args.end(), {"-c:v", choice.codec});
-        if (choice.crf >= 0) args.insert(args.end(), {"-crf", crf});
-    } else if (h264) {
-        args.insert(args.end(), {"-c:v", "libx264", "-preset", "medium", "-crf", choice.crf >= 0 ? crf : "18",
-                                 "-pix_fmt", "yuv420p"});
-        if (ext != ".mkv") args.insert(args.end(), {"-movflags", "+faststart"});
-    } else if (ext == ".webm") {
-        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", choice.crf >= 0 ? crf : "30",
-                                 "-row-mt", "1", "-pix_fmt", "yuv420p"});
-    }
-    args.push_back(writePath);
-    return args;
-}
-
-// Time spent handing frames to the encoder: a write blocks while ffmpeg is still encoding.
-class TimedSink final : public FrameSink {
+// The schedule's titles drawn for the video pipeline: each as a layer, blended over the part
+// of the frame the titles drew on, which is all the pipeline converts.
+class SchedulePainter final : public FramePainter {
 public:
-    explicit TimedSink(std::unique_ptr<FrameSink> sink) : sink_(std::move(sink)) {}
-    bool Write(int index, const Image& frame, std::string& error) override {
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = sink_->Write(index, frame, error);
-        seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return ok;
+    explicit SchedulePainter(TitleSchedule& schedule) : schedule_(schedule) {}
+    bool Prepare(double seconds, int, PixelRect& area, std::string& error) override {
+        // The frame's own time: frames of a variable-rate clip show the titles at the times they
+        // are shown.
+        Expected<PixelRect> drawn = schedule_.DrawLayers(seconds);
+        if (!drawn) return error = drawn.Message(), false;
+        area = *drawn;
+        return true;
     }
-    bool Finish(std::string& error) override {
-        const auto start = std::chrono::steady_clock::now();
-        const bool ok = sink_->Finish(error);
-        seconds_ += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        return ok;
+    bool Paint(const PixelRect& area, uint8_t* pixels, int stride, std::string&) override {
+        schedule_.BlendLayers(area, pixels, stride);
+        return true;
     }
-    std::string Describe(const std::string& details) const override { return sink_->Describe(details); }
-    double Seconds() const { return seconds_; }
 
 private:
-    std::unique_ptr<FrameSink> sink_;
-    double seconds_ = 0;  // written by the writer thread only, read after it ended
+    TitleSchedule& schedule_;
 };
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -176,21 +100,89 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
+int OverlayJob::ClipFrames() const {
+    return std::max(probe.frames, static_cast<int>(std::lround(probe.seconds * probe.fps)));
+}
+
+int PrepareOverlay(OverlayJob& job, const InterruptWatch& interrupt) {
+    const std::string& video = job.video;
+    const std::string& output = job.output;
+    // The video: readable, not the output, and a video the libraries decode.
+    struct stat info {};
+    if (stat(video.c_str(), &info) != 0 || access(video.c_str(), R_OK) != 0)
+        return Fail("cannot read video " + video + ": " + std::strerror(errno));
+    if (S_ISDIR(info.st_mode)) return Fail("cannot read video " + video + ": is a directory");
+    if (SameFile(video, output)) return UsageError(job.command, "the output " + output + " is the video it reads");
+    std::string lowerExt = fs::path(output).extension().string();
+    for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
+        return UsageError(job.command, output + ": " + job.command + " writes a video (.mp4, .mkv, .mov, .webm, ...)");
+    std::string error;
+    if (!ProbeVideo(video, job.probe, error)) {
+        if (!interrupt.Received()) return Fail(error);
+        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
+        return interrupt.ExitStatus();
+    }
+    return kExitOk;
+}
+
+int RunOverlayJob(const OverlayJob& job, TitleSchedule& schedule, const InterruptWatch& interrupt) {
+    const VideoInfo& probe = job.probe;
+    const std::string& output = job.output;
+    SchedulePainter painter(schedule);
+    VideoJob video;
+    video.input = job.video;
+    video.output = output;
+    video.encode = job.encode;
+    video.painter = &painter;
+    Progress progress(std::max(1, probe.frames), stderr, isatty(fileno(stderr)) != 0);
+    video.progress = [&](int done) {
+        progress.Update(std::min(done, std::max(1, probe.frames)));
+        return !interrupt.Received();
+    };
+    video.warn = [](const std::string& text) { Warn(text); };
+    const auto started = std::chrono::steady_clock::now();
+    VideoResult result;
+    std::string error;
+    const bool ok = RunVideo(video, result, error);
+    if (interrupt.Received()) {
+        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
+        return interrupt.ExitStatus();
+    }
+    if (!ok) return Fail(error);
+    progress.Finish();
+    std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), result.frames, probe.width, probe.height,
+                probe.Rate().c_str(), result.audio.c_str());
+    if (job.timings) {
+        // Decoding, drawing and encoding run on three threads; these are the drawing thread's.
+        const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
+                    "waiting for the encoder %.2f s\n",
+                    total, result.waitDecode, result.draw, result.frames ? result.draw * 1000 / result.frames : 0.0,
+                    result.waitEncode);
+    }
+    return kExitOk;
+}
+
+
 int RunOverlay(const std::vector<std::string>& args) {
     ArgParser parser("overlay VIDEO -o OUT --title TITLE.xml[@START[+LENGTH]] ...",
                      "Draws titles over a video and encodes the result: same size, frame rate, frame count and\n"
                      "pixel aspect, the audio copied where OUT's container takes it. Each title runs from START\n"
                      "(seconds or [hh:]mm:ss[.fff]; default 0) for LENGTH (default: the title's own length, else\n"
-                     "4 s): title time 0 on its first frame, 1 on its last. Titles may overlap; later ones are\n"
-                     "drawn on top. Frames outside every title go through as decoded.");
+                     "4 s): the frame shown at time t draws the title at (t - START) / LENGTH. Titles may\n"
+                     "overlap; later ones are drawn on top. Frames outside every title go through as decoded.");
     parser.Option("-o, --output", "OUT", "the video to write (.mp4, .mkv, .mov, .webm, ...); replaced only when\n"
                                          "the whole video is written");
     parser.Option("--title", "T[@S[+L]]", "a title file, its start and length in the clip (repeatable)");
-    parser.Option("--scale", "S", "frame pixels per layout unit for every title (default: each title's frame\n"
-                                  "fitted to the video's, uniformly and centred)");
-    parser.Option("--codec", "NAME", "ffmpeg's video encoder (default: libx264 for .mp4/.mov/.mkv, VP9 for .webm)");
+    DeclareScale(parser, "frame pixels per layout unit for every title (default: each title's frame, or\n"
+                         "1920x1080 when it names none, fitted to the video's, uniformly and centred)");
+    parser.Option("--codec", "NAME", "the video encoder, as ffmpeg names it (default: libx264 for .mp4/.mov/.mkv,\n"
+                                     "VP9 for .webm); hardware encoders such as h264_nvenc where present");
     parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
-    parser.Option("--threads", "N", "drawing threads (default: one per processor)");
+    parser.Option("--preset", "NAME", "the encoder's speed preset (default medium for H.264)");
+    parser.Option("--bitrate", "RATE", "a target bit rate such as 6M or 800k instead of a quality");
+    DeclareThreads(parser);
     parser.Flag("--timings", "print where the time went: waiting for decoded frames, drawing, waiting for the encoder");
     parser.Epilog("examples:\n"
                   "  qeltitle overlay clip.mp4 -o out.mp4 --title lower.xml@0:05+4\n"
@@ -210,146 +202,56 @@ int RunOverlay(const std::vector<std::string>& args) {
         spans.push_back(span);
     }
     if (spans.empty()) return UsageError("overlay", "give at least one --title TITLE.xml[@START[+LENGTH]]");
-    std::optional<float> scale;
-    FrameSetup setup;
-    EncodeChoice choice;
-    double number = 0;
+    OverlayJob job;
+    job.command = "overlay";
+    job.video = video;
+    job.output = output;
+    OptionReader read(parser);
+    PlayerFrame frame;
+    frame.scale = read.Scale();
+    frame.threads = read.Threads();
+    if (const Status& status = read.Result(); !status) return UsageError("overlay", status.Message());
     long whole = 0;
-    if (auto v = parser.Value("scale")) {
-        if (!ParseNumber(*v, 0.01, 100, number, error)) return UsageError("overlay", "--scale: " + error);
-        scale = static_cast<float>(number);
-    }
-    if (auto v = parser.Value("threads")) {
-        if (!ParseInteger(*v, 1, 256, whole, error)) return UsageError("overlay", "--threads: " + error);
-        setup.threads = static_cast<int>(whole);
-    }
     if (auto v = parser.Value("crf")) {
         if (!ParseInteger(*v, 0, 63, whole, error)) return UsageError("overlay", "--crf: " + error);
-        choice.crf = static_cast<int>(whole);
+        job.encode.crf = static_cast<int>(whole);
     }
-    choice.codec = parser.Value("codec").value_or("");
+    job.encode.codec = parser.Value("codec").value_or("");
+    job.encode.preset = parser.Value("preset").value_or("");
+    job.encode.bitrate = parser.Value("bitrate").value_or("");
+    job.timings = parser.Has("timings");
 
     // From here Ctrl-C stops the run at the next frame and cleans up (also when it comes while
     // the video is probed or the titles are loaded).
     const InterruptWatch interrupt;
-    const auto stopped = [&] {
-        std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
-        return interrupt.ExitStatus();
-    };
+    if (const int status = PrepareOverlay(job, interrupt); status != kExitOk) return status;
+    const VideoInfo& probe = job.probe;
+    frame.width = probe.width;
+    frame.height = probe.height;
+    // Each title is drawn alone on a transparent layer and blended over the frame.
+    frame.keepAlpha = true;
 
-    // The video: readable, not the output, and a video ffmpeg can decode.
-    struct stat info {};
-    if (stat(video.c_str(), &info) != 0 || access(video.c_str(), R_OK) != 0)
-        return Fail("cannot read video " + video + ": " + std::strerror(errno));
-    if (S_ISDIR(info.st_mode)) return Fail("cannot read video " + video + ": is a directory");
-    if (SameFile(video, output)) return UsageError("overlay", "the output " + output + " is the video it reads");
-    const std::string ext = fs::path(output).extension().string();
-    std::string lowerExt = ext;
-    for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
-        return UsageError("overlay", output + ": overlay writes a video (.mp4, .mkv, .mov, .webm, ...)");
-    std::string ffmpeg;
-    if (!FindFfmpeg(ffmpeg, error)) return Fail("cannot write " + output + ": " + error);
-    VideoProbe probe;
-    if (!ProbeVideo(ffmpeg, video, probe, error)) return interrupt.Received() ? stopped() : Fail(error);
-    setup.width = probe.width;
-    setup.height = probe.height;
-    setup.keepAlpha = false;
-
-    // Every title loaded, fitted and given its frames before anything is written.
-    std::vector<PlacedTitle> titles;
-    const int clipFrames = std::max(probe.frames, static_cast<int>(std::lround(probe.seconds * probe.fps)));
+    // Every title loaded, placed and given its span before anything is written.
+    TitleSchedule schedule(frame);
+    const int clipFrames = job.ClipFrames();
     for (const TitleSpan& span : spans) {
-        PlacedTitle title;
-        title.path = span.path;
-        title.host = NewHost(error);
-        TitleMeta meta;
-        std::string warning;
-        if (!title.host || !LoadTitle(*title.host, span.path, meta, warning, error)) return Fail(error);
-        if (!warning.empty()) Warn(warning);
-        const double length = span.length.value_or(meta.length.value_or(kDefaultSeconds));
+        Expected<TitlePlayer> title = TitlePlayer::Open(span.path);
+        if (!title) return Fail(title.Message());
+        const double length = span.length.value_or(title->Length());
         // A time on a frame boundary belongs to that frame, whatever the float error.
-        title.first = static_cast<int>(std::ceil(span.start * probe.fps - 1e-6));
+        const int first = static_cast<int>(std::ceil(span.start * probe.fps - 1e-6));
         const int end = static_cast<int>(std::ceil((span.start + length) * probe.fps - 1e-6));
-        title.count = std::max(1, end - title.first);
-        if (title.first >= clipFrames)
+        if (first >= clipFrames)
             return UsageError("overlay", span.path + " starts at " + FormatSeconds(span.start) + ", after the end of " +
                                              video + " (" + FormatSeconds(probe.seconds) + ")");
-        if (title.first + title.count > clipFrames)
+        if (end > clipFrames)
             Warn(span.path + " runs until " + FormatSeconds(span.start + length) + ", past the end of " + video + " (" +
                  FormatSeconds(probe.seconds) + "); it is drawn as far as the clip goes");
-        title.area = scale ? WholeFrame(*scale, probe.width, probe.height)
-                           : FitDesignFrame(meta.frame.value_or(DesignFrame{}), probe.width, probe.height);
-        FrameSetup own = setup;
-        own.fit = title.area;
-        if (!ConfigureFrame(*title.host, own, error)) return Fail(error);
-        for (const std::string& w : StyleLimitWarnings(*title.host, -1, title.area.scale)) Warn(span.path + ": " + w);
-        titles.push_back(std::move(title));
+        if (Status placed = title->Place(frame); !placed) return Fail(placed.Message());
+        for (const std::string& w : title->TakeWarnings()) Warn(w);
+        schedule.Add(std::move(*title), span.start, length);
     }
-
-    std::string audioHow;
-    const std::vector<std::string> audio = AudioArguments(lowerExt, probe.audioCodecs, audioHow);
-    VideoDecoder decoder;
-    if (!decoder.Start(ffmpeg, video, probe.width, probe.height, error)) return Fail(error);
-    const size_t frameBytes = static_cast<size_t>(probe.width) * probe.height * 4;
-    auto encoder = OpenFfmpegSink(output, frameBytes, [&](const std::string& writePath) {
-        return EncoderArguments(ffmpeg, video, probe, choice, audio, lowerExt, writePath);
-    }, error);
-    if (!encoder) return Fail(error);
-    auto sink = std::make_unique<TimedSink>(std::move(encoder));
-    if (const std::string note = PaddedVideoNote(output, probe.width, probe.height); !note.empty() && choice.codec.empty())
-        Warn(note);
-
-    Image scratch;
-    double decodeSeconds = 0, drawSeconds = 0;
-    const auto started = std::chrono::steady_clock::now();
-    Progress progress(std::max(1, probe.frames), stderr, isatty(fileno(stderr)) != 0);
-    int written = 0;
-    const bool ok = RunFramesToEnd(
-        0, probe.width, probe.height,
-        [&](int i, Image& frame, std::string& message) {
-            if (interrupt.Received()) {
-                message = "interrupted";
-                return FrameResult::Failed;
-            }
-            auto mark = std::chrono::steady_clock::now();
-            const VideoDecoder::Read read = decoder.Next(frame, message);
-            auto now = std::chrono::steady_clock::now();
-            decodeSeconds += std::chrono::duration<double>(now - mark).count();
-            if (read != VideoDecoder::Read::Frame) return read == VideoDecoder::Read::End ? FrameResult::End : FrameResult::Failed;
-            mark = now;
-            for (PlacedTitle& t : titles) {
-                if (i < t.first || i >= t.first + t.count) continue;
-                const double time = FrameTime(i - t.first, t.count);
-                if (!DrawTitleOver(*t.host, time, t.area, frame, scratch, message)) {
-                    message = t.path + ": " + message;
-                    return FrameResult::Failed;
-                }
-            }
-            drawSeconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - mark).count();
-            return FrameResult::Drawn;
-        },
-        *sink, &progress, written, error);
-    if (interrupt.Received()) {
-        decoder.Stop();
-        sink.reset();  // stops the encoder and removes its partial file
-        return stopped();
-    }
-    if (!ok) {
-        decoder.Stop();
-        sink.reset();
-        return Fail(error);
-    }
-    std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), written, probe.width, probe.height,
-                probe.rate.c_str(), audioHow.c_str());
-    if (parser.Has("timings")) {
-        // Drawing and decoding share the calling thread; the encoder is fed from the writer thread.
-        const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
-                    "handing frames to the encoder %.2f s\n",
-                    total, decodeSeconds, drawSeconds, written ? drawSeconds * 1000 / written : 0.0, sink->Seconds());
-    }
-    return kExitOk;
+    return RunOverlayJob(job, schedule, interrupt);
 }
 
 }  // namespace qeltitle

@@ -10,7 +10,7 @@
 #include "authoring/Effects.h"
 #include "authoring/KeyFrames.h"
 #include "media/Output.h"
-#include "authoring/StyleLimits.h"
+#include "player/StyleLimits.h"
 #include "authoring/TextOptions.h"
 #include "authoring/TitleJson.h"
 #include "player/TitleFiles.h"
@@ -35,8 +35,9 @@ int RunText(const std::vector<std::string>& args) {
     const std::string& output = options.output;
 
     if (!CheckOutputExtension(output, ".xml", "titles (XML)", "cannot save title: ", error)) return Fail(error);
-    HostPtr host = NewHost(error);
-    if (!host) return Fail(error);
+    Expected<HostPtr> made = NewHost();
+    if (!made) return Fail(made.Message());
+    qel::ITitleHost* host = made->get();
     if (!effect.empty()) {
         const std::vector<EffectInfo> offered = OfferedEffects(*host, 1);
         if (!CheckEffectName(offered, effect, error)) return UsageError("text", error);
@@ -49,7 +50,7 @@ int RunText(const std::vector<std::string>& args) {
     struct stat info {};
     if (options.append && stat(output.c_str(), &info) == 0) {
         std::string warning;
-        if (!LoadTitle(*host, output, meta, warning, error)) return Fail(error);
+        if (Status loaded = LoadTitle(*host, output, meta, warning); !loaded) return Fail(loaded.Message());
         if (!warning.empty()) Warn(warning);
     }
     if (options.length) {
@@ -100,7 +101,7 @@ int RunText(const std::vector<std::string>& args) {
         anchors.push_back({added.row, style.anchor, style.margin.x, style.margin.y});
         meta.anchors = FormatAnchors(anchors);
     }
-    if (!SaveTitle(*host, output, error, &meta)) return Fail(error);
+    if (Status saved = SaveTitle(*host, output, &meta); !saved) return Fail(saved.Message());
     std::printf("wrote %s (string %d: %s, font %s %g%s)\n", output.c_str(), added.row,
                 CountOf(host->GetCharCount(added.row), "character").c_str(), added.fontUsed.c_str(), style.size,
                 effect.empty() ? "" : (", " + effect + (then.empty() ? "" : " then " + then)).c_str());

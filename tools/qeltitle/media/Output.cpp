@@ -14,7 +14,7 @@
 #include <filesystem>
 
 #include "player/FrameDefaults.h"
-#include "media/Process.h"
+#include "media/VideoWriter.h"
 #include "player/SafeFile.h"
 #include "media/Png.h"
 
@@ -101,94 +101,142 @@ private:
     int written_ = 0;
 };
 
-// ffmpeg encodes into a temporary name beside the output (SafeFile::Reserve); the output is
-// replaced only when ffmpeg exits with status 0 and every frame was handed over. A failed,
-// killed or interrupted encoder leaves the old output as it was and its partial file removed.
-class FfmpegPipe final : public FrameSink {
+// Frames encoded in the process into a temporary file beside the output, which replaces it only
+// when the trailer is written; a failure or an interruption leaves the old output as it was and
+// removes the partial file. The BGRA frames reach the encoder's format through a filter graph:
+// padded to even sides for H.264, converted with the BT.709 matrix (and tagged so), or given a
+// palette made from the whole animation for a GIF.
+class EncodedVideo final : public FrameSink {
 public:
-    FfmpegPipe(std::string output, size_t frameBytes) : output_(std::move(output)), frameBytes_(frameBytes) {}
-    ~FfmpegPipe() override {
-        std::string ignored;
-        StopEncoder(ignored);  // the reserved file is removed by its own destructor
-    }
+    explicit EncodedVideo(std::string output) : output_(std::move(output)) {}
 
-    bool Start(const std::string& program, int width, int height, const FrameRate& fps, bool withAlpha,
-               std::string& error) {
-        return Start(
-            [&](const std::string& writePath) {
-                return FfmpegArguments(program, writePath, width, height, fps, withAlpha);
-            },
-            error);
-    }
-
-    bool Start(const FfmpegCommand& command, std::string& error) {
-        if (!file_.Reserve(output_, error)) {
+    bool Start(int width, int height, const FrameRate& fps, bool withAlpha, std::string& error) {
+        QuietLibav();
+        if (!writer_.Open(output_, error)) return false;
+        const std::string ext = Extension(output_);
+        const FrameSize size = EncodedSize(output_, width, height);
+        PictureFormat picture;
+        picture.width = size.width;
+        picture.height = size.height;
+        picture.timeBase = AVRational{static_cast<int>(fps.den), static_cast<int>(fps.num)};
+        picture.frameRate = AVRational{static_cast<int>(fps.num), static_cast<int>(fps.den)};
+        picture.aspect = AVRational{1, 1};
+        const bool gif = ext == ".gif";
+        picture.format = gif                             ? AV_PIX_FMT_PAL8
+                         : ext == ".mov" && withAlpha    ? AV_PIX_FMT_YUVA444P10LE
+                         : PadsToEvenSize(output_)       ? AV_PIX_FMT_YUV420P
+                         : ext == ".webm"                ? (withAlpha ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P)
+                                                         : AV_PIX_FMT_BGRA;
+        std::vector<std::string> warnings;
+        AVPixelFormat format = AV_PIX_FMT_NONE;
+        const auto yuv = [](AVPixelFormat f) {
+            const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(f);
+            return d && !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && d->nb_components >= 3;
+        };
+        // Pick the encoder's format first: the tags depend on it.
+        {
+            VideoWriter probe;
+            std::string ignored;
+            if (probe.Open(output_, ignored) && probe.AddVideo(picture, EncodeSettings{}, withAlpha, format, warnings, ignored))
+                picture.format = format;
+            warnings.clear();
+        }
+        if (yuv(picture.format)) {
+            picture.space = AVCOL_SPC_BT709, picture.primaries = AVCOL_PRI_BT709, picture.transfer = AVCOL_TRC_BT709;
+            picture.range = AVCOL_RANGE_MPEG;
+        }
+        if (!writer_.AddVideo(picture, EncodeSettings{}, withAlpha, format, warnings, error)) {
             error = "cannot write " + output_ + ": " + error;
             return false;
         }
-        const std::vector<std::string> args = command(file_.WritePath());
-        return SpawnPiped(args, ChildPipe::kStdin, pid_, fd_, error);
+        std::string chain;
+        if (size.width != width || size.height != height) chain = "pad=ceil(iw/2)*2:ceil(ih/2)*2,";
+        if (gif)
+            chain += std::string("split[a][b];[a]palettegen=reserve_transparent=") + (withAlpha ? "1" : "0") +
+                     "[p];[b][p]paletteuse";
+        else if (yuv(format))
+            chain += std::string("scale=out_color_matrix=bt709:out_range=tv,format=") + av_get_pix_fmt_name(format);
+        else
+            chain += std::string("format=") + av_get_pix_fmt_name(format);
+        if (!OpenGraph(width, height, picture.timeBase, chain, error)) return false;
+        width_ = width, height_ = height;
+        return writer_.Start(error);
     }
 
     bool Write(int, const Image& frame, std::string& error) override {
-        const uint8_t* data = frame.pixels.data();
-        size_t left = frameBytes_;
-        while (left > 0) {
-            // SIGPIPE is ignored (main): an encoder that died shows here as EPIPE.
-            const ssize_t n = ::write(fd_, data, left);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-                std::string status;
-                StopEncoder(status);
-                error = "ffmpeg stopped reading frames for " + output_ + (status.empty() ? "" : ": " + status);
-                return false;
-            }
-            data += n;
-            left -= static_cast<size_t>(n);
+        FramePtr in = NewFrame();
+        in->format = AV_PIX_FMT_BGRA;
+        in->width = width_;
+        in->height = height_;
+        if (av_frame_get_buffer(in.get(), 0) < 0) {
+            error = "out of memory";
+            return false;
         }
+        for (int y = 0; y < height_; ++y)
+            std::memcpy(in->data[0] + static_cast<ptrdiff_t>(y) * in->linesize[0], frame.Row(y), static_cast<size_t>(width_) * 4);
+        in->pts = written_;
+        if (!Filter(in.get(), error)) return false;
         ++written_;
         return true;
     }
 
-    bool Finish(std::string& error) override {
-        if (!StopEncoder(error)) {
-            error = "cannot write " + output_ + ": " + error;
-            return false;
-        }
-        if (!file_.Commit(error)) {
-            error = "cannot write " + output_ + ": " + error;
-            return false;
-        }
-        return true;
-    }
+    bool Finish(std::string& error) override { return Filter(nullptr, error) && writer_.Finish(error); }
 
     std::string Describe(const std::string& details) const override {
         return output_ + " (" + CountOf(written_, "frame") + (details.empty() ? "" : ", " + details) + ")";
     }
 
 private:
-    // Closes the pipe and waits for ffmpeg; true when it exited with status 0.
-    bool StopEncoder(std::string& error) {
-        if (fd_ >= 0) close(fd_), fd_ = -1;
-        if (pid_ <= 0) return encoded_;
-        int status = 0;
-        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    bool OpenGraph(int width, int height, AVRational timeBase, const std::string& chain, std::string& error) {
+        char args[256];
+        std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1", width, height,
+                      AV_PIX_FMT_BGRA, timeBase.num, timeBase.den);
+        graph_.reset(avfilter_graph_alloc());
+        int status = avfilter_graph_create_filter(&source_, avfilter_get_by_name("buffer"), "in", args, nullptr, graph_.get());
+        if (status >= 0)
+            status = avfilter_graph_create_filter(&sink_, avfilter_get_by_name("buffersink"), "out", nullptr, nullptr, graph_.get());
+        AVFilterInOut* outputs = avfilter_inout_alloc();
+        AVFilterInOut* inputs = avfilter_inout_alloc();
+        outputs->name = av_strdup("in"), outputs->filter_ctx = source_;
+        inputs->name = av_strdup("out"), inputs->filter_ctx = sink_;
+        if (status >= 0) status = avfilter_graph_parse_ptr(graph_.get(), chain.c_str(), &inputs, &outputs, nullptr);
+        avfilter_inout_free(&inputs);
+        avfilter_inout_free(&outputs);
+        if (status >= 0) status = avfilter_graph_config(graph_.get(), nullptr);
+        if (status < 0) {
+            error = "cannot write " + output_ + ": cannot convert the frames for its encoder (" + AvErrorText(status) + ")";
+            return false;
         }
-        pid_ = -1;
-        encoded_ = WIFEXITED(status) && WEXITSTATUS(status) == 0;
-        if (!encoded_)
-            error = WIFEXITED(status) ? "ffmpeg failed with exit status " + std::to_string(WEXITSTATUS(status))
-                                      : "ffmpeg was killed by signal " + std::to_string(WTERMSIG(status));
-        return encoded_;
+        return true;
+    }
+
+    // Hands a frame (nullptr: the end) to the graph and encodes what comes out.
+    bool Filter(AVFrame* frame, std::string& error) {
+        int status = av_buffersrc_add_frame(source_, frame);
+        while (status >= 0) {
+            status = av_buffersink_get_frame(sink_, filtered_.get());
+            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
+            if (status < 0) break;
+            filtered_->pict_type = AV_PICTURE_TYPE_NONE;
+            const bool ok = writer_.Encode(filtered_.get(), error);
+            av_frame_unref(filtered_.get());
+            if (!ok) {
+                error = "cannot write " + output_ + ": " + error;
+                return false;
+            }
+        }
+        error = "cannot write " + output_ + ": " + AvErrorText(status);
+        return false;
     }
 
     std::string output_;
-    size_t frameBytes_;
-    SafeFile file_;
-    pid_t pid_ = -1;
-    int fd_ = -1;
+    VideoWriter writer_;
+    GraphPtr graph_;
+    AVFilterContext* source_ = nullptr;
+    AVFilterContext* sink_ = nullptr;
+    FramePtr filtered_ = NewFrame();
+    int width_ = 0, height_ = 0;
     int written_ = 0;
-    bool encoded_ = false;
 };
 
 }  // namespace
@@ -249,22 +297,6 @@ std::string FindProgram(std::string_view name) {
     return {};
 }
 
-bool FindFfmpeg(std::string& program, std::string& error) {
-    const char* custom = std::getenv("QELTITLE_FFMPEG");
-    if (custom && *custom) {
-        program = FindProgram(custom);
-        if (program.empty())
-            error = std::string("QELTITLE_FFMPEG names ") + custom + ", which is not a program that can be run" +
-                    " (set it to an ffmpeg, or unset it to use the ffmpeg on PATH)";
-        return !program.empty();
-    }
-    program = FindProgram("ffmpeg");
-    if (program.empty())
-        error = "ffmpeg is not installed: no ffmpeg on PATH (install it, e.g. 'apt-get install ffmpeg', or "
-                "name one with QELTITLE_FFMPEG)";
-    return !program.empty();
-}
-
 std::string CountOf(long count, std::string_view word) {
     return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
@@ -292,41 +324,6 @@ FrameSize EncodedSize(const std::string& output, int width, int height) {
 bool PadsToEvenSize(const std::string& output) {
     const std::string ext = Extension(output);
     return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v";
-}
-
-std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
-                                         int width, int height, const FrameRate& fps, bool withAlpha) {
-    const std::string rate = fps.Text();
-    std::vector<std::string> args = {program, "-hide_banner", "-loglevel", "error", "-y",
-                                     "-f", "rawvideo", "-pix_fmt", "bgra",
-                                     "-s", std::to_string(width) + "x" + std::to_string(height),
-                                     "-r", rate, "-i", "-"};
-    const std::string ext = Extension(output);
-    if (ext == ".mov" && withAlpha) {
-        // ProRes 4444 keeps the alpha channel (10-bit 4:4:4 with alpha); frames of any size.
-        args.insert(args.end(), {"-c:v", "prores_ks", "-profile:v", "4444", "-pix_fmt", "yuva444p10le"});
-    } else if (PadsToEvenSize(output)) {
-        // yuv420p halves chroma in both directions: odd sizes get one padding row or column.
-        args.insert(args.end(), {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2", "-c:v", "libx264", "-preset",
-                                 "medium", "-crf", "18", "-pix_fmt", "yuv420p"});
-        if (ext != ".mkv") args.insert(args.end(), {"-movflags", "+faststart"});
-    } else if (ext == ".webm") {
-        args.insert(args.end(), {"-c:v", "libvpx-vp9", "-b:v", "0", "-crf", "30", "-pix_fmt",
-                                 withAlpha ? "yuva420p" : "yuv420p"});
-    } else if (ext == ".gif") {
-        args.insert(args.end(), {"-vf", "split[a][b];[a]palettegen=reserve_transparent=" +
-                                            std::string(withAlpha ? "1" : "0") + "[p];[b][p]paletteuse"});
-    }
-    args.push_back(output);
-    return args;
-}
-
-std::unique_ptr<FrameSink> OpenFfmpegSink(const std::string& output, size_t frameBytes, const FfmpegCommand& command,
-                                          std::string& error) {
-    if (!CreateParentFolders(output, error)) return nullptr;
-    auto pipe = std::make_unique<FfmpegPipe>(output, frameBytes);
-    if (!pipe->Start(command, error)) return nullptr;
-    return pipe;
 }
 
 bool CheckOutputExtension(const std::string& path, std::string_view extension, std::string_view what,
@@ -390,7 +387,8 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
             error = "bad frame pattern '" + output + "': frames are written as PNG; end the pattern in .png";
             return nullptr;
         }
-        if (!CreateParentFolders(FormatFramePattern(output, 0), error)) return nullptr;
+        if (Status made = CreateParentFolders(FormatFramePattern(output, 0)); !made)
+            return error = made.Message(), nullptr;
         return std::make_unique<PngSequence>(output, withAlpha);
     }
     const std::string ext = Extension(output);
@@ -405,16 +403,10 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
         return nullptr;
     }
     if (!CheckEncodableSize(output, width, height, error)) return nullptr;
-    std::string program;
-    if (!FindFfmpeg(program, error)) {
-        error = "cannot write " + output + ": " + error +
-                "; ffmpeg encodes video and GIF files: PNG frames (frames/%04d.png) need none";
-        return nullptr;
-    }
-    if (!CreateParentFolders(output, error)) return nullptr;
-    auto pipe = std::make_unique<FfmpegPipe>(output, static_cast<size_t>(width) * height * 4);
-    if (!pipe->Start(program, width, height, fps, withAlpha, error)) return nullptr;
-    return pipe;
+    if (Status made = CreateParentFolders(output); !made) return error = made.Message(), nullptr;
+    auto video = std::make_unique<EncodedVideo>(output);
+    if (!video->Start(width, height, fps, withAlpha, error)) return nullptr;
+    return video;
 }
 
 }  // namespace qeltitle

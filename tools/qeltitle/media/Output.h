@@ -1,5 +1,5 @@
 // Where rendered frames go: a numbered PNG sequence ("frames/%04d.png") or a video or GIF file
-// encoded by ffmpeg, which reads raw BGRA frames from a pipe on its standard input.
+// encoded in the process with ffmpeg's libraries.
 #pragma once
 
 #include <sys/types.h>
@@ -23,10 +23,6 @@ std::string FormatFramePattern(std::string_view pattern, int number);
 
 // The full path of an executable found on PATH, or empty.
 std::string FindProgram(std::string_view name);
-// The ffmpeg to run: the one that QELTITLE_FFMPEG names, else the one on PATH. When there is none,
-// `error` names what was tried (the variable and its path, or PATH) and how to get one.
-bool FindFfmpeg(std::string& program, std::string& error);
-
 // "1 frame", "2 frames".
 std::string CountOf(long count, std::string_view word);
 
@@ -49,13 +45,10 @@ std::string PaddedVideoNote(const std::string& output, int width, int height);
 // (one level of transparency) and for a container whose encoder ffmpeg chooses.
 bool CheckAlphaOutput(const std::string& output, std::string& warning, std::string& error);
 
-// ffmpeg's arguments (program name first) for raw BGRA frames on standard input, chosen by the
-// output's extension: H.264 in yuv420p for .mp4/.mov/.mkv, VP9 with alpha for .webm, ProRes 4444
-// with alpha for a .mov with alpha, a generated palette for .gif; other extensions are left to
-// ffmpeg's defaults.
-std::vector<std::string> FfmpegArguments(const std::string& program, const std::string& output,
-                                         int width, int height, const FrameRate& fps, bool withAlpha);
-
+// The encoder is chosen by the output's extension: H.264 (libx264, CRF 18) in yuv420p for
+// .mp4/.mov/.mkv, VP9 with alpha for .webm, ProRes 4444 with alpha for a .mov with alpha, a palette
+// made from the whole animation for .gif; other extensions get their container's usual encoder.
+// YUV video is converted with the BT.709 matrix and tagged so.
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
@@ -69,18 +62,11 @@ public:
 
 // Creates the sink for `output`: a pattern ending in .png gives a PNG sequence (its directory is
 // created); a plain ".png" name or another one-picture format (.jpg, .bmp, ...) is refused (it
-// would hold one frame); anything else goes through ffmpeg, which must be on PATH and encodes into
-// a temporary file that replaces `output` only when ffmpeg succeeded. Every file is written
+// would hold one frame); anything else is encoded into a temporary file that replaces `output`
+// only when the whole video is written. Every file is written
 // through SafeFile.
 std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, const FrameRate& fps,
                                          bool withAlpha, std::string& error);
-
-// An ffmpeg that reads raw frames of `frameBytes` on its standard input, with arguments (program
-// first) made by `command` for the temporary name it is to write; `output` is replaced by that file
-// only when ffmpeg succeeds, as with OpenFrameSink.
-using FfmpegCommand = std::function<std::vector<std::string>(const std::string& writePath)>;
-std::unique_ptr<FrameSink> OpenFfmpegSink(const std::string& output, size_t frameBytes, const FfmpegCommand& command,
-                                          std::string& error);
 
 // A file of this kind can be written to `path`: its name (or a link's target) ends in `extension`
 // (".xml"), or it is a device or FIFO. `what` names the kind in the message ("titles (XML)"),

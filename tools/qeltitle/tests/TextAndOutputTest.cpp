@@ -10,6 +10,7 @@
 
 #include "commands/DebugLines.h"
 #include "media/FrameLoop.h"
+#include "player/TitlePlayer.h"
 #include "player/Image.h"
 #include "media/Output.h"
 #include "authoring/Text.h"
@@ -79,28 +80,6 @@ TEST(FramePattern, AcceptsOneIntegerConversionOnly) {
         }
     }
     EXPECT_EQ(FormatFramePattern("%04d", 12345), "12345");
-}
-
-TEST(Ffmpeg, ArgumentsFollowTheOutputKind) {
-    const auto has = [](const std::vector<std::string>& args, const std::string& word) {
-        return std::find(args.begin(), args.end(), word) != args.end();
-    };
-    const auto mp4 = FfmpegArguments("/usr/bin/ffmpeg", "out/a.MP4", 641, 361, FrameRate{30000, 1001}, false);
-    EXPECT_EQ(mp4.front(), "/usr/bin/ffmpeg");
-    EXPECT_EQ(mp4.back(), "out/a.MP4");
-    for (const char* word : {"rawvideo", "bgra", "641x361", "30000/1001", "-", "libx264", "yuv420p"})
-        EXPECT_TRUE(has(mp4, word)) << word;
-    EXPECT_TRUE(has(mp4, "pad=ceil(iw/2)*2:ceil(ih/2)*2"));  // odd sizes
-
-    const auto webm = FfmpegArguments("ffmpeg", "a.webm", 64, 64, FrameRate{}, true);
-    EXPECT_TRUE(has(webm, "libvpx-vp9"));
-    EXPECT_TRUE(has(webm, "yuva420p"));
-    const auto mov = FfmpegArguments("ffmpeg", "a.mov", 63, 63, FrameRate{}, true);  // ProRes 4444 keeps alpha
-    EXPECT_TRUE(has(mov, "prores_ks") && has(mov, "4444") && has(mov, "yuva444p10le") && !has(mov, "libx264"));
-
-    const auto gif = FfmpegArguments("ffmpeg", "a.gif", 64, 64, FrameRate{}, false);
-    EXPECT_FALSE(has(gif, "libx264"));
-    EXPECT_TRUE(std::any_of(gif.begin(), gif.end(), [](const std::string& a) { return a.find("paletteuse") != a.npos; }));
 }
 
 TEST(Ffmpeg, FindProgramSearchesPath) {
@@ -300,11 +279,20 @@ TEST(DebugLines, FailureReportsAreDroppedTheDumpIsOutput) {
     EXPECT_EQ(RouteOfDebugLine("==[Time: 5] Begin==="), DebugRoute::StandardOutput);
 }
 
-TEST(FrameLoop, TimesSpanZeroToOne) {
-    EXPECT_EQ(FrameTime(0, 5), 0.0);
-    EXPECT_EQ(FrameTime(2, 5), 0.5);
-    EXPECT_EQ(FrameTime(4, 5), 1.0);
-    EXPECT_EQ(FrameTime(0, 1), 1.0);
+// animate spreads a title over its frames end to end; spans timed in seconds never reach 1.
+TEST(FrameLoop, TitleTimesOfFrames) {
+    const struct {
+        int index, count;
+        double animation, span;
+    } kCases[] = {{0, 5, 0.0, 0.0}, {2, 5, 0.5, 0.4}, {4, 5, 1.0, 0.8}, {0, 1, 1.0, 0.0}, {1, 2, 1.0, 0.5}};
+    for (const auto& c : kCases) {
+        EXPECT_EQ(AnimationFrameTime(c.index, c.count), c.animation) << c.index << " of " << c.count;
+        EXPECT_EQ(SpanFrameTime(c.index, c.count), c.span) << c.index << " of " << c.count;
+    }
+    // The frame shown 1.5 s into a cue from 0 to 2 s, and times outside the span held at its ends.
+    EXPECT_EQ(TitleTimeAt(1.5, 0, 2), 0.75);
+    EXPECT_EQ(TitleTimeAt(0.5, 1, 2), 0.0);
+    EXPECT_EQ(TitleTimeAt(9, 1, 2), 1.0);
     EXPECT_EQ(FormatProgress(5, 10, 12.5, 61, 10), "[#####.....] 5/10 frames  12.5 fps  1:01 left");
     EXPECT_EQ(FormatProgress(0, 0, 0, -3, 4), "[####] 0/0 frames  0.0 fps  0:00 left");
 }

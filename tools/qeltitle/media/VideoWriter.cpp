@@ -1,0 +1,388 @@
+#include "media/VideoWriter.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <filesystem>
+
+namespace qeltitle {
+namespace {
+
+std::string LowerExtension(const std::string& path) {
+    std::string ext = std::filesystem::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
+}
+
+bool H264Container(const std::string& ext) { return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v"; }
+
+int Depth(AVPixelFormat format) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    return d ? d->comp[0].depth : 0;
+}
+
+const char* FormatName(AVPixelFormat format) {
+    const char* name = av_get_pix_fmt_name(format);
+    return name ? name : "an unknown format";
+}
+
+// Sets an encoder option; `what` names the command-line option in the message.
+bool SetOption(AVCodecContext* encoder, const char* key, const std::string& value, const char* what, std::string& error) {
+    const int status = av_opt_set(encoder, key, value.c_str(), AV_OPT_SEARCH_CHILDREN);
+    if (status >= 0) return true;
+    error = std::string(what) + ": " + encoder->codec->name +
+            (status == AVERROR_OPTION_NOT_FOUND ? std::string(" has no such setting")
+                                                : " does not take " + value + " (" + AvErrorText(status) + ")");
+    return false;
+}
+
+}  // namespace
+
+std::string AvErrorText(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof text);
+    return text;
+}
+
+void QuietLibav() { av_log_set_level(AV_LOG_ERROR); }
+
+DefaultEncoder DefaultEncoderFor(const std::string& output, bool alpha) {
+    const std::string ext = LowerExtension(output);
+    if (ext == ".mov" && alpha) return {"prores_ks", -1, ""};
+    if (H264Container(ext)) return {"libx264", 18, "medium"};
+    if (ext == ".webm") return {"libvpx-vp9", 30, ""};
+    if (ext == ".gif") return {"gif", -1, ""};
+    return {};
+}
+
+VideoWriter::~VideoWriter() { Close(); }
+
+void VideoWriter::Close() {
+    encoder_.reset();
+    if (out_) {
+        if (out_->pb && !(out_->oformat->flags & AVFMT_NOFILE)) avio_closep(&out_->pb);
+        avformat_free_context(out_);
+        out_ = nullptr;
+    }
+}
+
+bool VideoWriter::Open(const std::string& output, std::string& error) {
+    output_ = output;
+    if (!file_.Reserve(output, error)) {
+        error = "cannot write " + output + ": " + error;
+        return false;
+    }
+    // The container follows the output's own name; the temporary keeps its extension anyway.
+    const int status = avformat_alloc_output_context2(&out_, nullptr, nullptr, output.c_str());
+    if (status < 0 || !out_) {
+        error = "cannot write " + output + ": no container is known for this name (" + AvErrorText(status) +
+                "); name it .mp4, .mkv, .mov or .webm";
+        return false;
+    }
+    return true;
+}
+
+bool VideoWriter::AddVideo(const PictureFormat& in, const EncodeSettings& settings, bool alphaWanted,
+                           AVPixelFormat& encoderFormat, std::vector<std::string>& warnings, std::string& error) {
+    const DefaultEncoder usual = DefaultEncoderFor(output_, alphaWanted);
+    const std::string name = !settings.codec.empty() ? settings.codec : usual.codec;
+    const AVCodec* codec = name.empty() ? avcodec_find_encoder(out_->oformat->video_codec)
+                                        : avcodec_find_encoder_by_name(name.c_str());
+    if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) {
+        error = name.empty() ? "cannot write " + output_ + ": its container has no video encoder"
+                             : "--codec " + name + ": no such video encoder in this ffmpeg (see 'ffmpeg -encoders')";
+        return false;
+    }
+    encoder_.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* e = encoder_.get();
+
+    // Keep the pictures' own format where the encoder takes it; else its nearest, with a warning
+    // when that loses depth, chroma or alpha.
+    encoderFormat = in.format;
+    if (codec->pix_fmts) {
+        bool taken = false;
+        for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) taken |= *f == in.format;
+        if (!taken) {
+            encoderFormat = avcodec_find_best_pix_fmt_of_list(codec->pix_fmts, in.format, alphaWanted, nullptr);
+            // yuvj formats are full-range tags the encoders list only for old players.
+            const bool sameButTag = (in.format == AV_PIX_FMT_YUV420P && encoderFormat == AV_PIX_FMT_YUVJ420P);
+            if (!alphaWanted && !sameButTag && Depth(encoderFormat) < Depth(in.format))
+                warnings.push_back(std::string(codec->name) + " cannot keep " + FormatName(in.format) + " (" +
+                                   std::to_string(Depth(in.format)) + "-bit): the video is written as " +
+                                   FormatName(encoderFormat) + " (" + std::to_string(Depth(encoderFormat)) + "-bit)");
+            else if (!alphaWanted)
+                warnings.push_back(std::string(codec->name) + " cannot keep " + FormatName(in.format) +
+                                   ": the video is written as " + FormatName(encoderFormat));
+        }
+    }
+    e->width = in.width;
+    e->height = in.height;
+    e->pix_fmt = encoderFormat;
+    e->sample_aspect_ratio = in.aspect.num > 0 ? in.aspect : AVRational{0, 1};
+    e->time_base = in.timeBase;
+    e->framerate = in.frameRate;
+    e->color_range = in.range;
+    e->colorspace = in.space;
+    e->color_primaries = in.primaries;
+    e->color_trc = in.transfer;
+    e->chroma_sample_location = in.chroma;
+    e->thread_count = 0;  // one per processor, as the encoder likes to split its work
+    if (out_->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+
+    // The extension's usual settings apply to its usual encoder only; --crf, --preset and
+    // --bitrate go to whichever encoder runs.
+    const bool usualCodec = name == usual.codec;
+    const int crf = settings.crf >= 0 ? settings.crf : usualCodec && settings.bitrate.empty() ? usual.crf : -1;
+    const std::string preset = !settings.preset.empty() ? settings.preset : usualCodec ? usual.preset : "";
+    if (!preset.empty() && !SetOption(e, "preset", preset, "--preset", error)) return false;
+    if (crf >= 0 && !SetOption(e, "crf", std::to_string(crf), "--crf", error)) {
+        error += "; give --bitrate instead";
+        return false;
+    }
+    if (!settings.bitrate.empty() && !SetOption(e, "b", settings.bitrate, "--bitrate", error)) return false;
+    if (usualCodec && name == "libvpx-vp9") {
+        if (settings.bitrate.empty()) e->bit_rate = 0;  // constant quality
+        av_opt_set_int(e->priv_data, "row-mt", 1, 0);
+    }
+    if (usualCodec && name == "prores_ks") av_opt_set(e->priv_data, "profile", "4444", 0);
+
+    int status = avcodec_open2(e, codec, nullptr);
+    if (status < 0) {
+        error = "cannot open the " + std::string(codec->name) + " encoder for " + std::to_string(in.width) + "x" +
+                std::to_string(in.height) + " " + FormatName(encoderFormat) + ": " + AvErrorText(status);
+        return false;
+    }
+    video_ = AddEncoded(e, error);
+    return video_ != nullptr;
+}
+
+AVStream* VideoWriter::AddEncoded(const AVCodecContext* encoder, std::string& error) {
+    AVStream* s = avformat_new_stream(out_, nullptr);
+    const int status = s ? avcodec_parameters_from_context(s->codecpar, encoder) : AVERROR(ENOMEM);
+    if (status < 0) {
+        error = "cannot write " + output_ + ": " + AvErrorText(status);
+        return nullptr;
+    }
+    s->time_base = encoder->time_base;
+    s->sample_aspect_ratio = encoder->sample_aspect_ratio;
+    if (encoder->codec_type == AVMEDIA_TYPE_VIDEO) s->avg_frame_rate = encoder->framerate;
+    return s;
+}
+
+AVStream* VideoWriter::AddCopy(const AVStream* in, std::string& error) {
+    AVStream* s = avformat_new_stream(out_, nullptr);
+    const int status = s ? avcodec_parameters_copy(s->codecpar, in->codecpar) : AVERROR(ENOMEM);
+    if (status < 0) {
+        error = "cannot write " + output_ + ": " + AvErrorText(status);
+        return nullptr;
+    }
+    s->codecpar->codec_tag = 0;  // the output's container names the codec its own way
+    s->time_base = in->time_base;
+    s->disposition = in->disposition;
+    av_dict_copy(&s->metadata, in->metadata, 0);
+    return s;
+}
+
+bool VideoWriter::Start(std::string& error) {
+    int status = 0;
+    // The muxer reopens its file by this name (an MP4 moving its index to the front).
+    av_freep(&out_->url);
+    out_->url = av_strdup(file_.WritePath().c_str());
+    if (!(out_->oformat->flags & AVFMT_NOFILE)) status = avio_open(&out_->pb, file_.WritePath().c_str(), AVIO_FLAG_WRITE);
+    AVDictionary* options = nullptr;
+    const std::string ext = LowerExtension(output_);
+    // The index first, so that a player can start before the whole file has arrived.
+    if (ext == ".mp4" || ext == ".m4v" || ext == ".mov") av_dict_set(&options, "movflags", "+faststart", 0);
+    if (status >= 0) status = avformat_write_header(out_, &options);
+    av_dict_free(&options);
+    if (status < 0) {
+        error = "cannot write " + output_ + ": " + AvErrorText(status);
+        return false;
+    }
+    started_ = true;
+    return true;
+}
+
+bool VideoWriter::Encode(AVFrame* frame, std::string& error) {
+    const int status = avcodec_send_frame(encoder_.get(), frame);
+    if (status < 0) {
+        error = "the " + std::string(encoder_->codec->name) + " encoder failed: " + AvErrorText(status);
+        return false;
+    }
+    if (frame) ++frames_;
+    return Drain(error);
+}
+
+bool VideoWriter::Drain(std::string& error) {
+    for (;;) {
+        const int status = avcodec_receive_packet(encoder_.get(), packet_.get());
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
+        if (status < 0) {
+            error = "the " + std::string(encoder_->codec->name) + " encoder failed: " + AvErrorText(status);
+            return false;
+        }
+        if (!Write(packet_.get(), encoder_->time_base, video_, error)) return false;
+    }
+}
+
+bool VideoWriter::Write(AVPacket* packet, AVRational timeBase, AVStream* stream, std::string& error) {
+    av_packet_rescale_ts(packet, timeBase, stream->time_base);
+    packet->stream_index = stream->index;
+    packet->pos = -1;
+    const int status = av_interleaved_write_frame(out_, packet);  // takes the packet's data
+    if (status < 0) {
+        error = "cannot write " + output_ + ": " + AvErrorText(status);
+        return false;
+    }
+    return true;
+}
+
+bool VideoWriter::Finish(std::string& error) {
+    if (encoder_ && !Encode(nullptr, error)) return false;
+    int status = av_write_trailer(out_);
+    if (status >= 0 && out_->pb && !(out_->oformat->flags & AVFMT_NOFILE)) {
+        status = out_->pb->error;
+        const int closed = avio_closep(&out_->pb);
+        if (status >= 0) status = closed;
+    }
+    if (status < 0) {
+        error = "cannot write " + output_ + ": " + AvErrorText(status);
+        return false;
+    }
+    if (!file_.Commit(error)) {
+        error = "cannot write " + output_ + ": " + error;
+        return false;
+    }
+    return true;
+}
+
+bool AudioTranscoder::Open(const AVStream* in, const char* codecName, VideoWriter& writer, std::string& error) {
+    const AVCodec* decoder = avcodec_find_decoder(in->codecpar->codec_id);
+    const AVCodec* encoder = avcodec_find_encoder_by_name(codecName);
+    if (!decoder || !encoder) {
+        error = std::string("cannot encode the audio: ") + (decoder ? codecName : "its codec") + " is not available";
+        return false;
+    }
+    decoder_.reset(avcodec_alloc_context3(decoder));
+    int status = avcodec_parameters_to_context(decoder_.get(), in->codecpar);
+    decoder_->pkt_timebase = in->time_base;
+    if (status >= 0) status = avcodec_open2(decoder_.get(), decoder, nullptr);
+    if (status < 0) {
+        error = "cannot decode the audio: " + AvErrorText(status);
+        return false;
+    }
+    inTimeBase_ = in->time_base;
+    encoder_.reset(avcodec_alloc_context3(encoder));
+    AVCodecContext* e = encoder_.get();
+    // The input's rate where the encoder takes it, else the encoder's nearest above it.
+    int rate = decoder_->sample_rate;
+    if (encoder->supported_samplerates) {
+        int best = 0;
+        for (const int* r = encoder->supported_samplerates; *r; ++r)
+            if (*r == rate || (best != rate && (best == 0 || (*r >= rate && (best < rate || *r < best))))) best = *r;
+        rate = best;
+    }
+    e->sample_rate = rate;
+    e->sample_fmt = encoder->sample_fmts ? encoder->sample_fmts[0] : decoder_->sample_fmt;
+    if (av_channel_layout_copy(&e->ch_layout, &decoder_->ch_layout) < 0 || e->ch_layout.nb_channels == 0)
+        av_channel_layout_default(&e->ch_layout, 2);
+    if (e->ch_layout.order != AV_CHANNEL_ORDER_NATIVE) av_channel_layout_default(&e->ch_layout, e->ch_layout.nb_channels);
+    e->time_base = AVRational{1, rate};
+    if (writer.Container()->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if ((status = avcodec_open2(e, encoder, nullptr)) < 0) {
+        error = "cannot open the " + std::string(codecName) + " audio encoder: " + AvErrorText(status);
+        return false;
+    }
+
+    // Resampling and the encoder's frame size by a filter graph: abuffer, aformat, abuffersink.
+    char layout[128] = {}, channels[128] = {};
+    av_channel_layout_describe(&decoder_->ch_layout, layout, sizeof layout);
+    av_channel_layout_describe(&e->ch_layout, channels, sizeof channels);
+    char args[512];
+    std::snprintf(args, sizeof args, "time_base=%d/%d:sample_rate=%d:sample_fmt=%s:channel_layout=%s", in->time_base.num,
+                  in->time_base.den, decoder_->sample_rate, av_get_sample_fmt_name(decoder_->sample_fmt), layout);
+    graph_.reset(avfilter_graph_alloc());
+    status = avfilter_graph_create_filter(&source_, avfilter_get_by_name("abuffer"), "in", args, nullptr, graph_.get());
+    if (status >= 0)
+        status = avfilter_graph_create_filter(&sink_, avfilter_get_by_name("abuffersink"), "out", nullptr, nullptr, graph_.get());
+    char chain[512];
+    std::snprintf(chain, sizeof chain, "aresample=%d,aformat=sample_fmts=%s:sample_rates=%d:channel_layouts=%s", rate,
+                  av_get_sample_fmt_name(e->sample_fmt), rate, channels);
+    AVFilterInOut* outputs = avfilter_inout_alloc();
+    AVFilterInOut* inputs = avfilter_inout_alloc();
+    outputs->name = av_strdup("in"), outputs->filter_ctx = source_;
+    inputs->name = av_strdup("out"), inputs->filter_ctx = sink_;
+    if (status >= 0) status = avfilter_graph_parse_ptr(graph_.get(), chain, &inputs, &outputs, nullptr);
+    avfilter_inout_free(&inputs);
+    avfilter_inout_free(&outputs);
+    if (status >= 0) status = avfilter_graph_config(graph_.get(), nullptr);
+    if (status < 0) {
+        error = "cannot resample the audio for " + std::string(codecName) + ": " + AvErrorText(status);
+        return false;
+    }
+    if (!(encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) av_buffersink_set_frame_size(sink_, e->frame_size);
+    stream_ = writer.AddEncoded(e, error);
+    if (stream_) av_dict_copy(&stream_->metadata, in->metadata, 0), stream_->disposition = in->disposition;
+    return stream_ != nullptr;
+}
+
+bool AudioTranscoder::Push(const AVPacket* packet, VideoWriter& writer, std::string& error) {
+    int status = avcodec_send_packet(decoder_.get(), packet);
+    if (status < 0 && status != AVERROR_EOF) {
+        error = "cannot decode the audio: " + AvErrorText(status);
+        return false;
+    }
+    for (;;) {
+        status = avcodec_receive_frame(decoder_.get(), frame_.get());
+        if (status == AVERROR(EAGAIN)) return true;
+        if (status == AVERROR_EOF) return Filter(nullptr, writer, error);
+        if (status < 0) {
+            error = "cannot decode the audio: " + AvErrorText(status);
+            return false;
+        }
+        frame_->pts = frame_->best_effort_timestamp;
+        const bool ok = Filter(frame_.get(), writer, error);
+        av_frame_unref(frame_.get());
+        if (!ok) return false;
+    }
+}
+
+bool AudioTranscoder::Filter(AVFrame* frame, VideoWriter& writer, std::string& error) {
+    int status = av_buffersrc_add_frame_flags(source_, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
+    if (status < 0) {
+        error = "cannot resample the audio: " + AvErrorText(status);
+        return false;
+    }
+    for (;;) {
+        status = av_buffersink_get_frame(sink_, filtered_.get());
+        if (status == AVERROR(EAGAIN)) return true;
+        if (status == AVERROR_EOF) return Send(nullptr, writer, error);
+        if (status < 0) {
+            error = "cannot resample the audio: " + AvErrorText(status);
+            return false;
+        }
+        filtered_->pts = av_rescale_q(filtered_->pts, av_buffersink_get_time_base(sink_), encoder_->time_base);
+        const bool ok = Send(filtered_.get(), writer, error);
+        av_frame_unref(filtered_.get());
+        if (!ok) return false;
+    }
+}
+
+bool AudioTranscoder::Send(AVFrame* frame, VideoWriter& writer, std::string& error) {
+    int status = avcodec_send_frame(encoder_.get(), frame);
+    if (status < 0 && status != AVERROR_EOF) {
+        error = "cannot encode the audio: " + AvErrorText(status);
+        return false;
+    }
+    for (;;) {
+        status = avcodec_receive_packet(encoder_.get(), packet_.get());
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
+        if (status < 0) {
+            error = "cannot encode the audio: " + AvErrorText(status);
+            return false;
+        }
+        if (!writer.Write(packet_.get(), encoder_->time_base, stream_, error)) return false;
+    }
+}
+
+}  // namespace qeltitle

@@ -1,0 +1,113 @@
+// The writing side of the video pipeline and of the encoded outputs of `animate` and `captions`:
+// a muxer writing a temporary file beside the output, one video encoder chosen by the output's
+// extension (or by the caller), streams copied from an input or encoded again, and the temporary
+// renamed over the output only when the trailer is written.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "media/Libav.h"
+#include "media/VideoPipeline.h"
+#include "player/SafeFile.h"
+
+namespace qeltitle {
+
+// The pictures an encoder is given: size, pixel format and colour tags, and the time base of their
+// timestamps.
+struct PictureFormat {
+    int width = 0, height = 0;
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    AVRational aspect{0, 1};
+    AVColorRange range = AVCOL_RANGE_UNSPECIFIED;
+    AVColorSpace space = AVCOL_SPC_UNSPECIFIED;
+    AVColorPrimaries primaries = AVCOL_PRI_UNSPECIFIED;
+    AVColorTransferCharacteristic transfer = AVCOL_TRC_UNSPECIFIED;
+    AVChromaLocation chroma = AVCHROMA_LOC_UNSPECIFIED;
+    AVRational timeBase{1, 25};
+    AVRational frameRate{25, 1};
+};
+
+// The encoder the output's extension chooses when --codec is not given, and its settings: libx264
+// (preset medium, CRF 18) for the H.264 containers, VP9 (CRF 30) for .webm, ProRes 4444 for a
+// .mov with alpha, the GIF encoder for .gif; empty for any other extension (the container's own).
+struct DefaultEncoder {
+    std::string codec;
+    int crf = -1;
+    std::string preset;
+};
+DefaultEncoder DefaultEncoderFor(const std::string& output, bool alpha);
+
+class VideoWriter {
+public:
+    VideoWriter() = default;
+    ~VideoWriter();  // an unfinished output is abandoned: its temporary removed, the old file kept
+    VideoWriter(const VideoWriter&) = delete;
+    VideoWriter& operator=(const VideoWriter&) = delete;
+
+    // Reserves the temporary beside `output` and chooses the container by its name.
+    bool Open(const std::string& output, std::string& error);
+    AVFormatContext* Container() { return out_; }
+
+    // Opens the video encoder for pictures of `in`; `encoderFormat` is the pixel format it takes
+    // them in (the caller converts when it differs from in.format). A format the encoder cannot
+    // keep, or a depth it lowers, is told in `warnings`. `alphaWanted`: frames carry alpha that
+    // the output should keep.
+    bool AddVideo(const PictureFormat& in, const EncodeSettings& settings, bool alphaWanted,
+                  AVPixelFormat& encoderFormat, std::vector<std::string>& warnings, std::string& error);
+    const AVCodecContext* Encoder() const { return encoder_.get(); }
+    // A stream of the output for packets copied from `in` (parameters, tags, metadata, disposition).
+    AVStream* AddCopy(const AVStream* in, std::string& error);
+    // A stream of the output whose packets `encoder` makes (already opened).
+    AVStream* AddEncoded(const AVCodecContext* encoder, std::string& error);
+
+    // Opens the temporary file and writes the header.
+    bool Start(std::string& error);
+    // Encodes a frame (nullptr: the last one was given; the encoder is drained).
+    bool Encode(AVFrame* frame, std::string& error);
+    // Writes a packet whose timestamps count in `timeBase` to `stream`.
+    bool Write(AVPacket* packet, AVRational timeBase, AVStream* stream, std::string& error);
+    // Drains the encoder, writes the trailer and replaces the output with the temporary.
+    bool Finish(std::string& error);
+
+    int FramesEncoded() const { return frames_; }
+
+private:
+    bool Drain(std::string& error);
+    void Close();
+
+    std::string output_;
+    SafeFile file_;
+    AVFormatContext* out_ = nullptr;
+    CodecPtr encoder_;
+    AVStream* video_ = nullptr;
+    PacketPtr packet_ = NewPacket();
+    bool started_ = false;
+    int frames_ = 0;
+};
+
+// An audio stream encoded again for an output whose container does not take its codec: decoded,
+// resampled to what `codecName` takes, encoded and written through the writer.
+class AudioTranscoder {
+public:
+    bool Open(const AVStream* in, const char* codecName, VideoWriter& writer, std::string& error);
+    // One packet of the input stream; nullptr drains everything to the writer.
+    bool Push(const AVPacket* packet, VideoWriter& writer, std::string& error);
+    const char* CodecName() const { return encoder_ ? encoder_->codec->name : ""; }
+
+private:
+    bool Filter(AVFrame* frame, VideoWriter& writer, std::string& error);
+    bool Send(AVFrame* frame, VideoWriter& writer, std::string& error);
+
+    CodecPtr decoder_, encoder_;
+    GraphPtr graph_;
+    AVFilterContext* source_ = nullptr;
+    AVFilterContext* sink_ = nullptr;
+    AVStream* stream_ = nullptr;
+    AVRational inTimeBase_{1, 1};
+    FramePtr frame_ = NewFrame(), filtered_ = NewFrame();
+    PacketPtr packet_ = NewPacket();
+};
+
+}  // namespace qeltitle
