@@ -543,13 +543,14 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     const float dy = style.anchor.y == 0 ? offset : -offset;
     if (offset != 0 && !Move(host, row, 0, dy, error)) return false;
 
-    // Title time of a moment of the cue, and the spans of the effects.
-    const int frames = title.last - title.first;
+    // Title time of a moment of the cue, and the spans of the effects: frame i of the cue's
+    // `frames` is drawn at (i - first) / frames, as every span of frames is (player/TitlePlayer.h).
+    const int frames = title.last - title.first + 1;
     const auto T = [&](double seconds) {
-        return frames == 0 ? 0.0f : static_cast<float>(std::clamp((seconds * fps - title.first) / frames, 0.0, 1.0));
+        return static_cast<float>(std::clamp((seconds * fps - title.first) / frames, 0.0, 1.0));
     };
-    const auto length = [&](double seconds) { return frames == 0 ? 0.0f : static_cast<float>(seconds * fps / frames); };
-    const bool still = frames == 0;
+    const auto length = [&](double seconds) { return static_cast<float>(seconds * fps / frames); };
+    const bool still = frames == 1;
     const std::string in = still || style.in.effect.empty() ? "PATH_NOEFFECT" : style.in.effect;
     const std::string outId = still || style.out.effect.empty() ? "PATH_NOEFFECT" : style.out.effect;
     const float inEnd = std::min(length(style.in.seconds), 0.5f);
@@ -563,7 +564,7 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
         std::vector<RectF> at(n);
         for (int w = 0; w < n; ++w) host.GetCharRect(row, words[w].first, &at[w], 0);
         host.RemoveAllStrings();
-        const float halfFrame = frames > 0 ? 0.5f / frames : 0.0f;
+        const float halfFrame = 0.5f / frames;
         for (int w = 0; w < n; ++w) {
             const float ws = std::min(T(words[w].time), outStart);
             float we = outStart;
@@ -613,10 +614,9 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     TitleMeta meta;
     meta.length = (title.last - title.first + 1) / fps;
     meta.frame = DesignFrame{frame.width, frame.height};
-    if (!TitleDocument(host, title.document, error, &meta)) {
-        error = where + ": " + error;
-        return false;
-    }
+    Expected<std::string> document = TitleDocument(host, &meta);
+    if (!document) return error = where + ": " + document.Message(), false;
+    title.document = std::move(*document);
     return true;
 }
 }  // namespace
@@ -624,8 +624,9 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
 bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height, double fps,
                        std::vector<CaptionTitle>& out, std::vector<std::string>& warnings, std::string& error) {
     out.clear();
-    HostPtr host = NewHost(error);
-    if (!host) return false;
+    Expected<HostPtr> made = NewHost();
+    if (!made) return error = made.Message(), false;
+    HostPtr host = std::move(*made);
     // Layout units: CaptionScale's per output pixel; the design frame has the output's shape.
     const float scale = CaptionScale(style, width, height);
     const FrameSize frame{std::max(1, static_cast<int>(std::lround(width / scale))),
@@ -704,6 +705,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
             title.start = part.start;
             title.end = part.end;
             title.cueLine = cue.line;
+            title.cueNumber = cue.number;
             if (!CueFrames(part.start, part.end, fps, title.first, title.last)) {
                 warnings.push_back(where + (parts.size() > 1 ? ", a part of it," : "") +
                                    " is shorter than a frame and falls between frames; skipped");

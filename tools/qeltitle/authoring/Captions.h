@@ -68,7 +68,8 @@ struct CaptionTitle {
     std::string document;  // the title file's bytes
     double start = 0, end = 0;
     int first = 0, last = 0;
-    int cueLine = 0;
+    int cueLine = 0;    // line of the cue's times in the subtitle file
+    int cueNumber = 0;  // the cue's place among the file's cues, from 1
 };
 
 // Frames at `fps` during which a cue from `start` to `end` seconds is shown: from the first frame

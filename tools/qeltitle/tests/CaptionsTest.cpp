@@ -12,7 +12,7 @@
 
 #include "authoring/Captions.h"
 #include "authoring/Text.h"
-#include "player/Frame.h"
+#include "player/TitlePlayer.h"
 #include "player/TitleFiles.h"
 
 namespace qeltitle {
@@ -28,7 +28,7 @@ std::vector<Cue> Read(const std::string& srt) {
 
 TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     CaptionStyle style = DefaultCaptionStyle(*host);
     style.width = 900;
@@ -56,7 +56,7 @@ TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
         ASSERT_EQ(titles.size(), 1u);
         EXPECT_EQ(titles[0].first, c.first);
         EXPECT_EQ(titles[0].last, c.last);
-        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption", error));
+        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption"));
         std::u16string text(host->GetCharCount(0) + 1, u'\0');
         host->GetText(0, text.data());
         text.pop_back();
@@ -68,7 +68,7 @@ TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
 
 TEST(Captions, OverlappingCuesStackUpwards) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     const CaptionStyle style = DefaultCaptionStyle(*host);
     std::vector<CaptionTitle> titles;
@@ -79,7 +79,7 @@ TEST(Captions, OverlappingCuesStackUpwards) {
     ASSERT_EQ(titles.size(), 3u);
     qel::RectF box[3]{};
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(LoadTitleText(*host, titles[i].document, "caption", error));
+        ASSERT_TRUE(LoadTitleText(*host, titles[i].document, "caption"));
         host->GetStringRect(0, &box[i]);
     }
     EXPECT_LE(box[1].y + box[1].height, box[0].y + 1) << "the second cue sits above the first";
@@ -96,7 +96,7 @@ namespace {
 // number of words.
 TEST(Captions, WordCuesGroupIntoTimedCaptions) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     CaptionStyle style = DefaultCaptionStyle(*host);
     style.phraseGap = 0.5;
@@ -153,7 +153,7 @@ TEST(Captions, EveryCueStaysInTheSafeAreaInEveryLanguagePresetAndShape) {
         "7\n00:00:36,000 --> 00:00:42,000\nShort one.\n";
     const std::vector<Cue> cues = Read(srt);
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     for (const char* preset : {"clean", "social", "news", "karaoke"}) {
         CaptionStyle style = DefaultCaptionStyle(*host);
@@ -169,12 +169,11 @@ TEST(Captions, EveryCueStaysInTheSafeAreaInEveryLanguagePresetAndShape) {
             std::set<int> drawn;
             for (const CaptionTitle& t : titles) {
                 drawn.insert(t.cueLine);
-                ASSERT_TRUE(LoadTitleText(*host, t.document, "caption", error)) << error;
-                FrameSetup setup;
-                setup.width = w, setup.height = h, setup.scale = scale, setup.keepAlpha = true;
-                ASSERT_TRUE(ConfigureFrame(*host, setup, error)) << error;
+                Expected<TitlePlayer> player = TitlePlayer::FromDocument(t.document, "caption");
+                ASSERT_TRUE(player) << player.Message();
+                ASSERT_TRUE(player->Place(PlayerFrame{w, h, scale, true, 0}));
                 Image frame;
-                ASSERT_TRUE(DrawTitle(*host, Image(w, h), 0.5, frame, error)) << error;
+                ASSERT_TRUE(player->Draw(Image(w, h), 0.5, frame));
                 int left = w, top = h, right = -1, bottom = -1;
                 for (int y = 0; y < h; ++y)
                     for (int x = 0; x < w; ++x)
