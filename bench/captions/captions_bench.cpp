@@ -37,7 +37,7 @@ std::string Subtitles(int script) {
 
 void Captions_Layout(benchmark::State& state) {
     std::string error;
-    qeltitle::HostPtr host = qeltitle::NewHost(error);
+    qeltitle::HostPtr host = std::move(*qeltitle::NewHost());
     const qeltitle::CaptionStyle style = qeltitle::DefaultCaptionStyle(*host);
     std::vector<qeltitle::Cue> cues;
     std::vector<std::string> warnings;

@@ -619,6 +619,7 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     title.document = std::move(*document);
     return true;
 }
+
 }  // namespace
 
 bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height, double fps,
