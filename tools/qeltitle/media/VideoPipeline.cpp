@@ -1,5 +1,7 @@
 #include "media/VideoPipeline.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -612,6 +614,7 @@ bool VideoRun::DrawAll(std::string& error) {
             const double seconds = static_cast<double>(frame->pts - firstPts_) * av_q2d(picture_.timeBase);
             PixelRect area;
             if (!job_.painter->Prepare(seconds, index, area, error)) return false;
+            result_.prepare += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (!area.Empty() && !rects.Paint(frame, area, *job_.painter, error)) return false;
             frame->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder chooses its own key frames
             result_.draw += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -686,6 +689,10 @@ bool VideoRun::WriteAll(std::string& error) {
 
 bool VideoRun::Run(std::string& error) {
     QuietLibav();
+    // Frames of several megabytes are allocated and freed all the time (decoder pools, copies to
+    // draw on): kept in the heap rather than mapped afresh, they cost no page faults each time.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
     if (!OpenInput(job_.input, input_, videoIndex_, error) || !OpenDecoder(error) || !OpenRotation(error) ||
         !OpenOutput(error))
         return false;
