@@ -5,7 +5,8 @@
 #   lower third  10 s, one sliding lower third (`qeltitle overlay`)
 #   captions     60 s, a two-line cue every two seconds (`qeltitle captions --over`)
 # In each job the three commands alternate, RUNS times each; the best and the median wall time of
-# each are reported, with the overhead over the plain transcode (what drawing the titles costs).
+# each are reported, with the overhead over the plain transcode (what drawing the titles costs),
+# and the same for the processor time (user + system), which other load on the machine moves less.
 #
 #   bench/overlay_vs_libass.sh [build/tools/qeltitle/qeltitle]     RUNS=3 by default; JOBS="lower captions"
 #
@@ -28,14 +29,15 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] 
 race() {
     local name=$1 subs=$2 start
     shift 2
-    local qel=() lib=() plain=()
+    local qel=() lib=() plain=() qelCpu=() libCpu=() plainCpu=()
+    cpu() { awk '{ printf "%.2f", $1 + $2 }' cpu.txt; }
     for run in $(seq "$RUNS"); do
-        start=$(now); timeout 1800 ffmpeg -v error -y -i clip.mp4 "${ENCODE[@]}" plain.mp4
-        plain+=("$(seconds "$start" "$(now)")")
-        start=$(now); timeout 1800 ffmpeg -v error -y -i clip.mp4 -vf "subtitles=$subs" "${ENCODE[@]}" ass.mp4
-        lib+=("$(seconds "$start" "$(now)")")
-        start=$(now); timeout 1800 "$QELTITLE" "$@" >qel.txt 2>/dev/null
-        qel+=("$(seconds "$start" "$(now)")")
+        start=$(now); /usr/bin/time -o cpu.txt -f '%U %S' timeout 1800 ffmpeg -v error -y -i clip.mp4 "${ENCODE[@]}" plain.mp4
+        plain+=("$(seconds "$start" "$(now)")") plainCpu+=("$(cpu)")
+        start=$(now); /usr/bin/time -o cpu.txt -f '%U %S' timeout 1800 ffmpeg -v error -y -i clip.mp4 -vf "subtitles=$subs" "${ENCODE[@]}" ass.mp4
+        lib+=("$(seconds "$start" "$(now)")") libCpu+=("$(cpu)")
+        start=$(now); /usr/bin/time -o cpu.txt -f '%U %S' timeout 1800 "$QELTITLE" "$@" >qel.txt 2>/dev/null
+        qel+=("$(seconds "$start" "$(now)")") qelCpu+=("$(cpu)")
     done
     local p l q pm lm qm
     p=$(printf '%s\n' "${plain[@]}" | best) l=$(printf '%s\n' "${lib[@]}" | best) q=$(printf '%s\n' "${qel[@]}" | best)
@@ -49,6 +51,10 @@ race() {
             printf "%s: plain %.2f s; libass %.2f s (+%.2f s); qeltitle %.2f s (+%.2f s); wall ratio qeltitle/libass %.2f, overhead ratio %.2f\n",
                 k, p, l, l - p, q, q - p, q / l, (l - p > 0 ? (q - p) / (l - p) : 0) }'
     done
+    awk -v p="$(printf '%s\n' "${plainCpu[@]}" | best)" -v l="$(printf '%s\n' "${libCpu[@]}" | best)" \
+        -v q="$(printf '%s\n' "${qelCpu[@]}" | best)" 'BEGIN {
+        printf "processor time, best: plain %.2f s; libass %.2f s (+%.2f s); qeltitle %.2f s (+%.2f s); overhead ratio %.2f\n",
+            p, l, l - p, q, q - p, (l - p > 0 ? (q - p) / (l - p) : 0) }'
     grep -h timings qel.txt || true
 }
 

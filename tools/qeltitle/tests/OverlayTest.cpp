@@ -240,6 +240,11 @@ TEST_F(Overlay, ColourTagsDepthAndUntouchedFrames) {
         }
         EXPECT_GE(oursSum / 15, plainSum / 15 - 1.0) << c.name;
     }
+    // An encoder that cannot keep the depth says so (VP8 takes 8-bit 4:2:0 only).
+    std::string err;
+    ASSERT_EQ(Shell("EXE overlay clip.mp4 -o out.webm --codec libvpx --title t.xml@0.4+0.4", nullptr, &err), 0) << err;
+    EXPECT_NE(err.find("libvpx cannot keep yuv420p10le (10-bit): the video is written as yuv420p (8-bit)"),
+              std::string::npos) << err;
 
     // Inside the span, losslessly encoded (FFV1) in 4:2:0: the title `render` draws over the decoded
     // frame, but for the chroma that 4:2:0 shares between neighbouring pixels at the letters' edges.
