@@ -20,6 +20,7 @@ set_property(TARGET QEL_Title2 PROPERTY INTERFACE_INCLUDE_DIRECTORIES
 # The C++ header uses C++17 (static_assert without a message, char16_t records).
 target_compile_features(QEL_Title2 INTERFACE cxx_std_17)
 
+qel_install_needs($<TARGET_FILE:QEL_Title2>)
 install(TARGETS QEL_Title2 EXPORT QEL_Title2Targets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/include/qel DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
@@ -48,3 +49,6 @@ write_basic_package_version_file(${CMAKE_BINARY_DIR}/QEL_Title2ConfigVersion.cma
   COMPATIBILITY SameMajorVersion)
 install(FILES ${CMAKE_BINARY_DIR}/QEL_Title2Config.cmake ${CMAKE_BINARY_DIR}/QEL_Title2ConfigVersion.cmake
         DESTINATION ${QEL_CMAKE_DIR} COMPONENT development)
+
+# Every target exists now: the list of built files the install needs can be written.
+qel_install_check_write()

@@ -1,17 +1,17 @@
 // MLT producer "qeltitle": a title file drawn by libQEL_Title2 as video frames with alpha.
 //
-// The producer's resource is the title file. Title time runs from 0 at the producer's in point
-// to 1 at its out point; each frame is drawn at the size the consumer asks for (the profile's
+// The producer's resource is the title file, drawn by the tool's title player (the placement and
+// timing every host shares): the producer keeps only MLT's plumbing (properties, frames, images).
+// Frame n of a producer of `length` frames (out - in + 1) is drawn at title time n / length, as
+// any span of frames is; each frame is drawn at the size the consumer asks for (the profile's
 // size, unless a preview scales it) exactly as `qeltitle render` draws it, then converted once
 // from the engine's blue-green-red-alpha byte order to MLT's RGBA.
 //
 // Properties:
 //   resource    the title file (UTF-8 path)
 //   scale       frame pixels per layout unit at the profile's size, the title's frame at the
-//               top-left; unset, the frame the title was laid out for (its Frame attribute) is
-//               fitted to the frame, uniformly scaled and centred, and a title that does not
-//               name one is taken as laid out for 1920x1080 and stretched to the frame (width /
-//               1920 across, height / 1080 down) as before
+//               top-left; unset, the frame the title was laid out for (its Frame attribute, or
+//               1920x1080 when it names none) is fitted to the frame, uniformly scaled and centred
 //   out         unset, the title's own length (its Length attribute) or 4 seconds
 //   background  a colour (#RRGGBB, #AARRGGBB, 0xRRGGBBAA, or MLT's names black, white, red, green,
 //               blue) under the title; unset or "transparent", the frame keeps the title's own
@@ -28,10 +28,7 @@
 
 #include <qel/QEL_Title2.h>
 
-#include "player/Placement.h"
-#include "authoring/StyleLimits.h"
-#include "player/TitleFiles.h"
-#include "player/TitleMeta.h"
+#include "player/TitlePlayer.h"
 
 #include <algorithm>
 #include <cctype>
@@ -52,9 +49,6 @@ namespace {
 
 // The tool's frame figures: the layout frame, the scale range, the largest side (which also keeps
 // a frame's byte count within int) and the length of an animation without an out point.
-using qeltitle::kDefaultSeconds;
-using qeltitle::kLayoutHeight;
-using qeltitle::kLayoutWidth;
 using qeltitle::kMaxFrameSide;
 using qeltitle::kMaxScale;
 using qeltitle::kMinScale;
@@ -62,25 +56,12 @@ using qeltitle::kMinScale;
 constexpr char kService[] = "qeltitle";
 constexpr char kTimeProperty[] = "qeltitle.time";  // title time of a frame, 0 to 1
 
-struct HostRelease {
-    void operator()(qel::ITitleHost* host) const { ReleaseTitleHost(host); }
-};
-
-// What the engine was last set up for; a change of any of these needs new render settings.
-struct FrameSetup {
-    int width = 0, height = 0;  // pixels of the area drawn by the engine
-    float scaleX = 0, scaleY = 0;  // frame pixels per layout unit
-    bool keepAlpha = false;
-    bool operator==(const FrameSetup&) const = default;
-};
-
 // The producer's own state, which MLT hands back as the producer's child.
 struct TitleProducer {
+    explicit TitleProducer(qeltitle::TitlePlayer title) : player(std::move(title)) {}
     mlt_producer_s parent{};
-    std::mutex engineLock;  // one Render (and settings change) at a time
-    std::unique_ptr<qel::ITitleHost, HostRelease> host;
-    FrameSetup current;
-    qeltitle::TitleMeta meta;  // the title's length and design frame, when it names them
+    std::mutex engineLock;  // one Place and Draw at a time
+    qeltitle::TitlePlayer player;
     std::mutex logLock;
     std::vector<std::string> refusals;  // those logged, so that each frame does not repeat them
     std::vector<std::string> warnings;  // likewise
@@ -167,23 +148,6 @@ int SetEmptyImage(mlt_frame frame, int width, int height, uint8_t** buffer, mlt_
     return SetImage(frame, image, width, height, buffer, format);
 }
 
-// Draws the title into the area of the frame (stride `width` pixels) the engine is set up for: in
-// place when the area is the whole frame, else through a copy of the area.
-qel::HRESULT DrawArea(qel::ITitleHost& host, uint8_t* image, int width, const FrameSetup& area, int x, int y,
-                      float time) {
-    if (x == 0 && y == 0 && area.width == width) return host.Render(image, time);
-    const size_t rowBytes = static_cast<size_t>(area.width) * 4;
-    std::vector<uint8_t> copy(rowBytes * static_cast<size_t>(area.height));
-    uint8_t* origin = image + (static_cast<size_t>(y) * width + x) * 4;
-    for (int row = 0; row < area.height; ++row)
-        std::memcpy(copy.data() + row * rowBytes, origin + static_cast<size_t>(row) * width * 4, rowBytes);
-    const qel::HRESULT status = host.Render(copy.data(), time);
-    if (status != qel::S_OK) return status;
-    for (int row = 0; row < area.height; ++row)
-        std::memcpy(origin + static_cast<size_t>(row) * width * 4, copy.data() + row * rowBytes, rowBytes);
-    return status;
-}
-
 // Draws the frame's title time into a new RGBA image of width x height.
 int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* width, int* height, int) {
     auto producer = static_cast<mlt_producer>(mlt_frame_pop_service(frame));
@@ -209,20 +173,11 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
     }
 
     // A preview at another size than the profile's shows the same picture, smaller.
-    const double toFrameX = static_cast<double>(w) / profile->width, toFrameY = static_cast<double>(h) / profile->height;
-    FrameSetup setup{w, h, 0, 0, false};
-    int areaX = 0, areaY = 0;  // where the engine's area lies in the frame
+    qeltitle::PlayerFrame setup{w, h, std::nullopt, false, 0};
     if (const char* text = mlt_properties_get(properties, "scale"); text && *text) {
         const double scale = mlt_properties_get_double(properties, "scale");  // in range: see Refusal
-        setup.scaleX = static_cast<float>(scale * toFrameX);
-        setup.scaleY = static_cast<float>(scale * toFrameY);
-    } else if (self->meta.frame) {
-        const qeltitle::FrameFit fit = qeltitle::FitDesignFrame(*self->meta.frame, w, h);
-        setup = FrameSetup{fit.width, fit.height, fit.scale, fit.scale, false};
-        areaX = fit.x, areaY = fit.y;
-    } else {
-        setup.scaleX = static_cast<float>(static_cast<double>(profile->width) / kLayoutWidth * toFrameX);
-        setup.scaleY = static_cast<float>(static_cast<double>(profile->height) / kLayoutHeight * toFrameY);
+        const double toFrame = std::min(static_cast<double>(w) / profile->width, static_cast<double>(h) / profile->height);
+        setup.scale = static_cast<float>(scale * toFrame);
     }
     const mlt_color background = Background(properties);
     setup.keepAlpha = background.a != 255;
@@ -230,58 +185,42 @@ int GetImage(mlt_frame frame, uint8_t** buffer, mlt_image_format* format, int* w
     const int size = w * h * 4;
     auto* image = static_cast<uint8_t*>(mlt_pool_alloc(size));
     if (!image) return 1;
-    // The engine's byte order: blue, green, red, alpha (straight).
-    if (background.a == 0) {
-        std::memset(image, 0, static_cast<size_t>(size));
-    } else {
-        for (int i = 0; i < size; i += 4) {
-            image[i] = background.b, image[i + 1] = background.g, image[i + 2] = background.r;
-            image[i + 3] = background.a;
+    // The engine's byte order: blue, green, red, alpha (straight). The picture is drawn in an
+    // image of the tool's own and copied to MLT's buffer.
+    qeltitle::Image picture(w, h);
+    if (background.a != 0) {
+        for (size_t i = 0; i < picture.pixels.size(); i += 4) {
+            picture.pixels[i] = background.b, picture.pixels[i + 1] = background.g, picture.pixels[i + 2] = background.r;
+            picture.pixels[i + 3] = background.a;
         }
     }
 
-    const float time = static_cast<float>(std::clamp(mlt_properties_get_double(MLT_FRAME_PROPERTIES(frame), kTimeProperty), 0.0, 1.0));
-    qel::HRESULT status = qel::S_OK;
+    const double time = mlt_properties_get_double(MLT_FRAME_PROPERTIES(frame), kTimeProperty);
+    qeltitle::Status drawn;
     {
         std::lock_guard<std::mutex> lock(self->engineLock);
-        if (!(setup == self->current)) {
-            // The settings `qeltitle render` uses: best quality, RGB, one drawing thread per core.
-            qel::RenderSettings settings{};
-            self->host->GetRenderSettings(&settings);
-            settings.QualityMode = 0;
-            settings.ColorMode = 0;
-            settings.KeepAlpha = setup.keepAlpha ? 1 : 0;
-            settings.Width = setup.width;
-            settings.Height = setup.height;
-            settings.ScaleX = setup.scaleX;
-            settings.ScaleY = setup.scaleY;
-            settings.ClipRect = {0, 0, setup.width, setup.height};
-            settings.MaxThreads = static_cast<int32_t>(std::max(1u, std::thread::hardware_concurrency()));
-            status = self->host->SetRenderSettings(&settings);
-            // New scales change every character's extent in frame pixels.
-            if (status == qel::S_OK) status = self->host->RemeasureAll();
-            self->current = status == qel::S_OK ? setup : FrameSetup{};
-            // A border or blur past what the library draws is drawn narrower: say so, once.
-            if (status == qel::S_OK) {
-                const float scale = std::max(setup.scaleX, setup.scaleY);
-                for (const std::string& warning : qeltitle::StyleLimitWarnings(*self->host, -1, scale)) {
-                    std::lock_guard<std::mutex> logged(self->logLock);
-                    if (std::find(self->warnings.begin(), self->warnings.end(), warning) != self->warnings.end()) continue;
-                    self->warnings.push_back(warning);
-                    mlt_log_warning(MLT_PRODUCER_SERVICE(producer), "%s\n", warning.c_str());
-                }
-            }
+        drawn = self->player.Place(setup);
+        // A border or blur past what the library draws is drawn narrower: say so, once.
+        for (const std::string& warning : self->player.TakeWarnings()) {
+            std::lock_guard<std::mutex> logged(self->logLock);
+            if (std::find(self->warnings.begin(), self->warnings.end(), warning) != self->warnings.end()) continue;
+            self->warnings.push_back(warning);
+            mlt_log_warning(MLT_PRODUCER_SERVICE(producer), "%s\n", warning.c_str());
         }
-        if (status == qel::S_OK) status = DrawArea(*self->host, image, w, setup, areaX, areaY, time);
+        if (drawn) drawn = self->player.DrawOver(picture, time);
     }
-    if (status != qel::S_OK) {
-        mlt_log_error(MLT_PRODUCER_SERVICE(producer), "cannot draw %s at time %g (%s); the frame shows nothing\n",
-                      mlt_properties_get(properties, "resource"), time, qeltitle::StatusText(status).c_str());
+    if (!drawn) {
+        mlt_log_error(MLT_PRODUCER_SERVICE(producer), "cannot draw at time %g (%s); the frame shows nothing\n", time,
+                      drawn.Message().c_str());
         std::memset(image, 0, static_cast<size_t>(size));
         return SetImage(frame, image, w, h, buffer, format);
     }
     // Blue-green-red-alpha to red-green-blue-alpha: the only change made to the engine's pixels.
-    for (int i = 0; i < size; i += 4) std::swap(image[i], image[i + 2]);
+    const uint8_t* from = picture.pixels.data();
+    for (int i = 0; i < size; i += 4) {
+        image[i] = from[i + 2], image[i + 1] = from[i + 1], image[i + 2] = from[i];
+        image[i + 3] = from[i + 3];
+    }
     return SetImage(frame, image, w, h, buffer, format);
 }
 
@@ -290,11 +229,11 @@ int GetFrame(mlt_producer producer, mlt_frame_ptr frame, int) {
     if (*frame) {
         mlt_properties properties = MLT_FRAME_PROPERTIES(*frame);
         mlt_profile profile = mlt_service_profile(MLT_PRODUCER_SERVICE(producer));
-        // Time 0 at the in point, 1 at the out point; a single frame shows time 0.
+        // Frame n of the producer's frames from its in point to its out point, as any span.
         const mlt_position position = mlt_producer_position(producer);
-        const mlt_position last = mlt_producer_get_out(producer) - mlt_producer_get_in(producer);
+        const mlt_position length = mlt_producer_get_out(producer) - mlt_producer_get_in(producer) + 1;
         mlt_properties_set_double(properties, kTimeProperty,
-                                  last > 0 ? static_cast<double>(position) / static_cast<double>(last) : 0.0);
+                                  qeltitle::SpanFrameTime(static_cast<int>(position), static_cast<int>(length)));
         mlt_frame_set_position(*frame, mlt_producer_position(producer));
         mlt_properties_set_double(properties, "aspect_ratio", mlt_profile_sar(profile));
         mlt_properties_set_int(properties, "progressive", 1);
@@ -326,20 +265,15 @@ void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg
         mlt_log_error(nullptr, "%s: %s: the file name is not valid UTF-8\n", kService, resource);
         return nullptr;
     }
-    auto self = std::make_unique<TitleProducer>();
-    self->host.reset(GetTitleHost());
-    if (!self->host) {
-        mlt_log_error(nullptr, "%s: out of memory\n", kService);
-        return nullptr;
-    }
     // The tool's loader: a file that is missing or unreadable, not XML or not a title is refused
     // with that reason; with it come the length and frame the title was made for.
-    std::string warning, error;
-    if (!qeltitle::LoadTitle(*self->host, resource, self->meta, warning, error)) {
-        mlt_log_error(nullptr, "%s: %s\n", kService, error.c_str());
+    qeltitle::Expected<qeltitle::TitlePlayer> title = qeltitle::TitlePlayer::Open(resource);
+    if (!title) {
+        mlt_log_error(nullptr, "%s: %s\n", kService, title.Message().c_str());
         return nullptr;
     }
-    if (!warning.empty()) mlt_log_warning(nullptr, "%s: %s\n", kService, warning.c_str());
+    for (const std::string& warning : title->TakeWarnings()) mlt_log_warning(nullptr, "%s: %s\n", kService, warning.c_str());
+    auto self = std::make_unique<TitleProducer>(std::move(*title));
     mlt_producer producer = &self->parent;
     if (mlt_producer_init(producer, self.get()) != 0) return nullptr;
     producer->get_frame = GetFrame;
@@ -351,7 +285,7 @@ void* Create(mlt_profile profile, mlt_service_type, const char*, const void* arg
     mlt_properties_set(properties, "background", "transparent");
     mlt_events_listen(properties, self.get(), "property-changed", PropertyChanged);
     const double fps = profile ? mlt_profile_fps(profile) : 25;
-    const double seconds = self->meta.length.value_or(kDefaultSeconds);
+    const double seconds = self->player.Length();
     mlt_properties_set_position(properties, "out", std::max<mlt_position>(1, std::lround(seconds * fps)) - 1);
     mlt_properties_set_int(properties, "meta.media.progressive", 1);
     self.release();  // owned by MLT from here: Close deletes it

@@ -13,7 +13,9 @@ packages=(
   libharfbuzz-dev libfribidi-dev nlohmann-json3-dev libass-dev libicu-dev
   ffmpeg libharfbuzz-bin
   libavformat-dev libavcodec-dev libavfilter-dev libswscale-dev libavutil-dev
-  fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic
+  fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic fonts-noto-cjk
+  libavformat-dev libavcodec-dev libavutil-dev
+  help2man python3-yaml
   "$@"
 )
 

@@ -170,7 +170,7 @@ TEST_F(Melt, FramesEqualQeltitleRender) {
         // The title's own length (0.2 s: frames 0..4) when no out point is given.
         {"portrait fitted", portrait, "", "--background transparent", ""},
     };
-    constexpr int kLast = 4;  // frames 0..4: times 0, 0.25, 0.5, 0.75, 1
+    constexpr int kLast = 4;  // frames 0..4 of five: times 0, 0.2, 0.4, 0.6, 0.8
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path frames = gWork / (std::string("frames-") + c.name);
@@ -180,7 +180,7 @@ TEST_F(Melt, FramesEqualQeltitleRender) {
                   0);
         for (int i = 0; i <= kLast; ++i) {
             char time[32];
-            std::snprintf(time, sizeof time, "%.17g", static_cast<double>(i) / kLast);
+            std::snprintf(time, sizeof time, "%.17g", static_cast<double>(i) / (kLast + 1));
             const fs::path expected = frames / ("expected-" + std::to_string(i) + ".png");
             ASSERT_EQ(Shell(Qeltitle() + " render " + Quote(c.title.string()) + " -o " + Quote(expected.string()) +
                           " --size 480x270 --time " + time + " " + c.renderOptions),

@@ -66,3 +66,42 @@ run("C++ host configure" ${CMAKE_COMMAND} -S ${SOURCE_DIR}/tests/install/cxx_hos
     -DCMAKE_PREFIX_PATH=${prefix} -DCMAKE_CXX_COMPILER=${CXX_COMPILER} -DCMAKE_BUILD_TYPE=Release)
 run("C++ host build" ${CMAKE_COMMAND} --build ${WORK}/cxx_host)
 run("C++ host" ${WORK}/cxx_host/cxx_host ${title})
+
+# The installed tool by the name the guides use, with its version, man page and completions.
+set(ENV{PATH} "${prefix}/bin:$ENV{PATH}")
+run("qeltitle --version" /usr/bin/timeout 60 qeltitle --version)
+if(NOT run_output MATCHES "^qeltitle [0-9.]+\nlibQEL_Title2 [0-9.]+ \\(${prefix}/${LIBDIR}/libQEL_Title2[.]so[.]")
+  message(FATAL_ERROR "qeltitle --version does not name the installed library:\n${run_output}")
+endif()
+if(EXISTS ${BUILD_DIR}/tools/qeltitle/qeltitle.1)
+  file(READ ${prefix}/share/man/man1/qeltitle.1 page)
+  if(NOT page MATCHES "\\.SS \"qeltitle captions\"")
+    message(FATAL_ERROR "the installed man page has no section for each command")
+  endif()
+endif()
+run("bash completion" /usr/bin/timeout 60 bash -c
+    "source ${prefix}/share/bash-completion/completions/qeltitle && COMP_WORDS=(qeltitle ca) COMP_CWORD=1 && _qeltitle && echo \${COMPREPLY[*]}")
+if(NOT run_output STREQUAL "captions\n" OR NOT EXISTS ${prefix}/share/zsh/site-functions/_qeltitle)
+  message(FATAL_ERROR "completion: 'qeltitle ca' gave '${run_output}', or _qeltitle is not installed")
+endif()
+
+# A tree built as `make demo` builds it (the library and the tool: here copied from the build) is
+# refused whole when the install also needs the MLT module: the message names what is missing,
+# and not one file is written.
+if(MLT_MODULE_DIR)
+  set(demo ${WORK}/demo-build)
+  run("configure a tree for make demo" ${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${demo} -DCMAKE_BUILD_TYPE=RelWithDebInfo
+      -DQEL_BUILD_TESTS=OFF -DQEL_BUILD_BENCH=OFF -DQEL_BUILD_FUZZ=OFF)
+  file(GLOB built ${BUILD_DIR}/libQEL_Title2.so*)
+  file(COPY ${built} DESTINATION ${demo})
+  file(GLOB built ${BUILD_DIR}/tools/qeltitle/qeltitle ${BUILD_DIR}/tools/qeltitle/qeltitle.bash
+       ${BUILD_DIR}/tools/qeltitle/_qeltitle ${BUILD_DIR}/tools/qeltitle/qeltitle.1)
+  file(COPY ${built} DESTINATION ${demo}/tools/qeltitle)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${demo} --prefix ${WORK}/demo-prefix
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
+  string(REGEX MATCH "Missing:\n[^B]*" missing "${err}")
+  if(rc EQUAL 0 OR NOT missing MATCHES "libmltqeltitle[.]so" OR missing MATCHES "qeltitle[.]bash|libQEL_Title2"
+     OR EXISTS ${WORK}/demo-prefix)
+    message(FATAL_ERROR "installing a make-demo tree (status ${rc}) should refuse before writing:\n${out}\n${err}")
+  endif()
+endif()

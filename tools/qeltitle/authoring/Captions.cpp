@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "authoring/KeyFrames.h"
+#include "authoring/LineBreak.h"
 #include "authoring/Text.h"
 #include "player/TitleFiles.h"
 #include "player/TitleMeta.h"
@@ -41,33 +42,69 @@ struct WordRun {
     std::u16string text;
     bool italic = false, bold = false;
 };
+// A piece of a cue between two places its line may break (a word in a spaced script, a syllable
+// or word of Thai, one character of Chinese or Japanese).
 struct Word {
     std::vector<WordRun> runs;
     double time = 0;               // seconds
     bool breakBefore = false;      // the author started a line here
+    bool spaceBefore = false;      // a space parts it from the word before
+    bool phraseEnd = false;        // it ends a phrase or sentence (a comma, a full stop, ...)
     int first = 0, end = 0;        // characters in the caption's string
+    size_t length = 0;             // code units of text
 };
 
-std::vector<Word> SplitWords(const Cue& cue) {
-    std::vector<Word> words;
-    bool open = false, pendingBreak = false;
-    for (const CuePiece& piece : cue.pieces) {
+bool IsCueSpace(char16_t c) { return IsBreakSpace(c) || c == u'\n'; }
+
+bool EndsPhrase(const std::u16string& text) {
+    static constexpr std::u16string_view kClosing = u"\"')\u201D\u2019\u300D\u300F\uFF09";
+    static constexpr std::u16string_view kPunctuation = u",.;:!?\u2026\u3001\u3002\uFF0C\uFF01\uFF1F\uFF1B\uFF1A\u060C\u061F\u06D4\u0964\u0965";
+    size_t i = text.size();
+    while (i > 0 && kClosing.find(text[i - 1]) != std::u16string_view::npos) --i;
+    return i > 0 && kPunctuation.find(text[i - 1]) != std::u16string_view::npos;
+}
+
+// The cue's text cut where lines may break (LineBreak.h), the spaces and line ends between the
+// pieces noted rather than kept.
+std::vector<Word> SplitWords(const Cue& cue, const std::string& language) {
+    std::u16string text;
+    std::vector<const CuePiece*> owner;  // the piece of each code unit
+    for (const CuePiece& piece : cue.pieces)
         for (char16_t c : Utf8ToUtf16(piece.text)) {
-            if (c == u' ' || c == u'\t' || c == u'\n') {
-                open = false;
-                pendingBreak = pendingBreak || c == u'\n';
-                continue;
-            }
-            if (!open) {
-                words.push_back(Word{{}, piece.time, pendingBreak && !words.empty(), 0, 0});
-                open = true;
-                pendingBreak = false;
-            }
-            std::vector<WordRun>& runs = words.back().runs;
-            if (runs.empty() || runs.back().italic != piece.italic || runs.back().bold != piece.bold)
-                runs.push_back(WordRun{{}, piece.italic, piece.bold});
-            runs.back().text += c;
+            text += c == u'\t' ? u' ' : c;
+            owner.push_back(&piece);
         }
+    std::vector<Word> words;
+    bool space = false, newline = false;
+    size_t from = 0;
+    const auto note = [&](size_t a, size_t b) {
+        for (size_t k = a; k < b; ++k) (text[k] == u'\n' ? newline : space) = true;
+    };
+    for (const BreakOpportunity& b : LineBreakOpportunities(text, language)) {
+        const size_t start = from, e = b.at;
+        from = b.at;
+        size_t a = start;
+        while (a < e && IsCueSpace(text[a])) ++a;
+        note(start, a);
+        size_t t = e;
+        while (t > a && IsCueSpace(text[t - 1])) --t;
+        if (a < t) {
+            Word w;
+            w.time = owner[a]->time;
+            w.breakBefore = newline && !words.empty();
+            w.spaceBefore = (space || newline) && !words.empty();
+            for (size_t k = a; k < t; ++k) {
+                const CuePiece& p = *owner[k];
+                if (w.runs.empty() || w.runs.back().italic != p.italic || w.runs.back().bold != p.bold)
+                    w.runs.push_back(WordRun{{}, p.italic, p.bold});
+                w.runs.back().text += text[k] == u'\n' ? u' ' : text[k];
+            }
+            w.length = t - a;
+            w.phraseEnd = EndsPhrase(w.runs.back().text);
+            words.push_back(std::move(w));
+            space = newline = false;
+        }
+        note(t, e);
     }
     return words;
 }
@@ -88,7 +125,7 @@ StringContent LinesContent(std::vector<Word>& words, const std::vector<std::pair
     for (size_t l = 0; l < lines.size(); ++l) {
         if (l > 0) c.text += u"\r\n";
         for (int w = lines[l].first; w < lines[l].second; ++w) {
-            if (w > lines[l].first) c.text += u' ';
+            if (w > lines[l].first && words[w].spaceBefore) c.text += u' ';
             words[w].first = static_cast<int>(c.text.size());
             for (const WordRun& run : words[w].runs) {
                 const CharStyle s = RunStyle(style, run);
@@ -191,8 +228,8 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
     if (!ParseJsonText(text, source, doc, error)) return false;
     try {
         const JsonField root(doc, "");
-        root.RequireObject({"description", "style", "highlight", "anchor", "margin", "width", "lines", "gap", "frameWidth",
-                            "in", "out", "word", "phrase"});
+        root.RequireObject({"description", "style", "highlight", "anchor", "margin", "width", "lines", "minSize", "lang",
+                            "gap", "frameWidth", "in", "out", "word", "phrase"});
         const JsonDefaults d = DefaultsForJson(host);
         ReadStyleMember(root, style.text, style.paragraph);
         if (root.Has("highlight")) {
@@ -221,6 +258,12 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
         }
         if (root.Has("width")) style.width = root.Member("width").Float(1, 1e6);
         if (root.Has("lines")) style.lines = static_cast<int>(root.Member("lines").Integer(1, 20));
+        if (root.Has("minSize")) style.minSize = root.Member("minSize").Float(1, 4096);
+        if (root.Has("lang")) {
+            const JsonField lang = root.Member("lang");
+            style.language = lang.String();
+            if (!IsLanguageTag(style.language)) lang.Fail("expected a BCP 47 language tag such as \"ja\" or \"zh-Hant\"");
+        }
         if (root.Has("gap")) style.gap = root.Member("gap").Float(0, 1e5);
         if (root.Has("frameWidth")) style.frameWidth = static_cast<int>(root.Member("frameWidth").Integer(16, kMaxFrameSide));
         if (root.Has("in")) ReadEffect(root.Member("in"), style.in);
@@ -270,7 +313,7 @@ std::vector<Cue> GroupWordCues(const std::vector<Cue>& cues, const CaptionStyle&
         const bool startNew = out.empty() || cue.start - out.back().end > style.phraseGap ||
                               words >= style.phraseWords || sentenceEnded || cue.start < out.back().start;
         if (startNew) {
-            out.push_back(Cue{cue.start, cue.end, {}, true, cue.line});
+            out.push_back(Cue{cue.start, cue.end, {}, true, cue.line, cue.number});
             words = 0;
         } else {
             out.back().pieces.push_back(CuePiece{" ", false, false, cue.start});
@@ -299,168 +342,371 @@ bool CueFrames(double start, double end, double fps, int& first, int& last) {
     return last >= first && first >= 0;
 }
 
+float CaptionScale(const CaptionStyle& style, int width, int height) {
+    // Landscape frames at least as wide as 16:9 keep the style's frame width across; narrower
+    // ones (4:3, square, portrait) take the text size of a 16:9 frame as tall as their short side.
+    const double across = width * 9.0 >= height * 16.0 ? width : std::min(width, height) * 16.0 / 9.0;
+    return static_cast<float>(across / style.frameWidth);
+}
+
+SafeArea CaptionSafeArea(int frameWidth, int frameHeight) {
+    // The title-safe area of broadcast (5 % in from each edge); a portrait frame also keeps its
+    // bottom fifth and top tenth clear for the buttons and captions of the apps it plays in.
+    const bool portrait = frameHeight > frameWidth;
+    return SafeArea{0.05f * frameWidth, (portrait ? 0.10f : 0.05f) * frameHeight, 0.05f * frameWidth,
+                    (portrait ? 0.20f : 0.05f) * frameHeight};
+}
+
+namespace {
+
+// How far a character's drawing reaches beyond its box (outline, blurs, shadow, and a little for
+// glyphs that overhang their advance), layout units.
+SafeArea InkOf(const CharStyle& s) {
+    const float size = std::fabs(s.font.Size), em = size / 80;
+    const float border = (s.border.Enable & 0xFF) && s.border.Size >= 1 ? (s.border.Size + s.border.BlurRadius) * em : 0;
+    const float face = (s.face.Enable & 0xFF) ? s.face.BlurRadius * em : 0;
+    const float around = std::max(border, face) + 0.05f * size;
+    SafeArea ink{around, around, around, around};
+    if ((s.shadow.EnableFace | s.shadow.EnableBorder) & 0xFF) {
+        const float reach = around + s.shadow.BlurRadius * em;
+        ink.left = std::max(ink.left, reach - s.shadow.OffsetX);
+        ink.right = std::max(ink.right, reach + s.shadow.OffsetX);
+        ink.top = std::max(ink.top, reach - s.shadow.OffsetY);
+        ink.bottom = std::max(ink.bottom, reach + s.shadow.OffsetY);
+    }
+    return ink;
+}
+
+// The margins that keep a caption of `ink` inside the safe area, and the width its lines may take.
+struct Room {
+    float marginX, marginY, width;
+};
+Room RoomFor(const CaptionStyle& style, const SafeArea& safe, const SafeArea& ink, const FrameSize& frame) {
+    Room r{style.marginX, style.marginY, style.width};
+    const float left = safe.left + ink.left, right = safe.right + ink.right;
+    if (style.anchor.x == 0) r.marginX = std::max(style.marginX, left);
+    if (style.anchor.x == 2) r.marginX = std::max(style.marginX, right);
+    if (style.anchor.y == 0) r.marginY = std::max(style.marginY, safe.top + ink.top);
+    if (style.anchor.y == 2) r.marginY = std::max(style.marginY, safe.bottom + ink.bottom);
+    const float across = style.anchor.x == 1 ? frame.width - 2 * std::max(left, right)
+                         : style.anchor.x == 0 ? frame.width - r.marginX - right
+                                               : frame.width - r.marginX - left;
+    r.width = std::max(1.0f, std::min(style.width, across));
+    return r;
+}
+
+CharStyle AtSize(CharStyle s, float size) {
+    s.font.Size = size;
+    return s;
+}
+
+// The width of runs of a cue's words set on one line: span(i, j) is words i..j-1.
+struct Widths {
+    std::vector<float> before;   // advances before each character of the one-line string
+    std::vector<int> first, end;  // each word's characters in it
+    float Span(int i, int j) const { return before[end[j - 1]] - before[first[i]]; }
+};
+
+bool Measure(ITitleHost& host, std::vector<Word>& words, const CharStyle& style, const ParagraphAttrs& paragraph,
+             const StringAttrs& attrs, const FrameSize& frame, std::vector<std::string>& warnings,
+             const std::string& where, std::string& error, Widths& out) {
+    host.RemoveAllStrings();
+    int row = 0;
+    const int n = static_cast<int>(words.size());
+    StringContent probe = LinesContent(words, {{0, n}}, style, paragraph, attrs);
+    if (!AddStringContent(host, probe, frame, warnings, where, error, &row)) return false;
+    // A line's width is the sum of its characters' advances, not the distance between its first
+    // and last character: in right-to-left and mixed lines logical ends are not visual ends.
+    out.before.assign(probe.text.size() + 1, 0.0f);
+    for (size_t i = 0; i < probe.text.size(); ++i) {
+        RectF r{};
+        host.GetCharRect(row, static_cast<int>(i), &r, 0);
+        out.before[i + 1] = out.before[i] + r.width;
+    }
+    out.first.resize(n);
+    out.end.resize(n);
+    for (int w = 0; w < n; ++w) out.first[w] = words[w].first, out.end[w] = words[w].end;
+    return true;
+}
+
+// Words [from, to) of a cue, shown from `start` to `end` seconds.
+struct Part {
+    int from = 0, to = 0;
+    double start = 0, end = 0;
+};
+
+// Cuts words into parts that each fit `maxLines` lines of `width`: each part as long as fits,
+// ending after a phrase (a comma, a full stop) or else between spaced words in its second half
+// when there is one. A word wider than a line is a part of its own.
+std::vector<Part> SplitToFit(const std::vector<Word>& words, const Widths& m, int maxLines, float width) {
+    const int n = static_cast<int>(words.size());
+    std::vector<Part> parts;
+    for (int a = 0; a < n;) {
+        int b = a + 1;
+        for (int c = a + 2; c <= n; ++c) {
+            bool fits = false;
+            BreakLines(c - a, maxLines, width, [&](int i, int j) { return m.Span(a + i, a + j); }, fits);
+            if (!fits) break;
+            b = c;
+        }
+        int cut = b;
+        if (b < n) {
+            const int half = a + std::max(1, (b - a) / 2);
+            int phrase = 0, spaced = 0;
+            for (int c = b; c > half && !phrase; --c)
+                if (words[c - 1].phraseEnd) phrase = c;
+            for (int c = b; c > half && !spaced; --c)
+                if (words[c].spaceBefore) spaced = c;
+            cut = phrase ? phrase : spaced ? spaced : b;
+        }
+        parts.push_back(Part{a, cut, 0, 0});
+        a = cut;
+    }
+    return parts;
+}
+
+// The times of the parts of a cue: from the spoken times of their first words when the cue has
+// them and they increase, else shared out by the length of the parts' text.
+void TimeParts(const Cue& cue, const std::vector<Word>& words, std::vector<Part>& parts) {
+    bool spoken = cue.timedWords;
+    for (size_t k = 1; k < parts.size() && spoken; ++k)
+        spoken = words[parts[k].from].time > (k == 1 ? cue.start : words[parts[k - 1].from].time) &&
+                 words[parts[k].from].time < cue.end;
+    size_t total = 0;
+    for (const Word& w : words) total += w.length;
+    size_t done = 0;
+    for (size_t k = 0; k < parts.size(); ++k) {
+        parts[k].start = k == 0 ? cue.start
+                         : spoken ? words[parts[k].from].time
+                                  : cue.start + (cue.end - cue.start) * static_cast<double>(done) / std::max<size_t>(total, 1);
+        for (int w = parts[k].from; w < parts[k].to; ++w) done += words[w].length;
+        if (k > 0) parts[k - 1].end = parts[k].start;
+    }
+    parts.back().end = cue.end;
+}
+
+std::string SizeText(float size) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", std::round(size * 10) / 10);
+    return text;
+}
+
+
+// A caption on screen from frame `first` to `last`, moved `offset` up (or down) from its place.
+struct Placed {
+    int first, last;
+    float offset, height;
+};
+
+// The title of one caption: `words` in `lines`, placed by the anchor in `room`, stacked clear of
+// the captions on screen at the same time, entering and leaving by the style's effects.
+bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<std::pair<int, int>>& lines,
+                  const CharStyle& text, const std::optional<CharStyle>& highlight, bool timedWords,
+                  const CaptionStyle& style, const Room& room, const FrameSize& frame, const StringAttrs& attrs,
+                  double fps, std::vector<Placed>& placed, CaptionTitle& title, std::vector<std::string>& warnings,
+                  const std::string& where, std::string& error) {
+    const int n = static_cast<int>(words.size());
+    host.RemoveAllStrings();
+    int row = 0;
+    StringContent content = LinesContent(words, lines, text, style.paragraph, attrs);
+    content.anchor = style.anchor;
+    content.marginX = room.marginX;
+    content.marginY = room.marginY;
+    if (!AddStringContent(host, content, frame, warnings, where, error, &row)) return false;
+    const RectF box = Box(host, row);
+    float offset = 0;
+    for (bool moved = true; moved;) {
+        moved = false;
+        for (const Placed& p : placed)
+            if (p.first <= title.last && title.first <= p.last && offset < p.offset + p.height + style.gap &&
+                p.offset < offset + box.height + style.gap) {
+                offset = p.offset + p.height + style.gap;
+                moved = true;
+            }
+    }
+    placed.push_back({title.first, title.last, offset, box.height});
+    const float dy = style.anchor.y == 0 ? offset : -offset;
+    if (offset != 0 && !Move(host, row, 0, dy, error)) return false;
+
+    // Title time of a moment of the cue, and the spans of the effects: frame i of the cue's
+    // `frames` is drawn at (i - first) / frames, as every span of frames is (player/TitlePlayer.h).
+    const int frames = title.last - title.first + 1;
+    const auto T = [&](double seconds) {
+        return static_cast<float>(std::clamp((seconds * fps - title.first) / frames, 0.0, 1.0));
+    };
+    const auto length = [&](double seconds) { return static_cast<float>(seconds * fps / frames); };
+    const bool still = frames == 1;
+    const std::string in = still || style.in.effect.empty() ? "PATH_NOEFFECT" : style.in.effect;
+    const std::string outId = still || style.out.effect.empty() ? "PATH_NOEFFECT" : style.out.effect;
+    const float inEnd = std::min(length(style.in.seconds), 0.5f);
+    const float outStart = std::max(1.0f - length(style.out.seconds), 0.5f);
+
+    const bool wordByWord = timedWords && !still;
+    if (!wordByWord) {
+        if (!SetKeyFrames(host, row, EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f), error)) return false;
+    } else {
+        // Each word (and its highlighted copy) is a string of its own where the caption put it.
+        std::vector<RectF> at(n);
+        for (int w = 0; w < n; ++w) host.GetCharRect(row, words[w].first, &at[w], 0);
+        host.RemoveAllStrings();
+        const float halfFrame = 0.5f / frames;
+        for (int w = 0; w < n; ++w) {
+            const float ws = std::min(T(words[w].time), outStart);
+            float we = outStart;
+            for (int v = w + 1; v < n; ++v)
+                if (words[v].time > words[w].time) {
+                    we = std::min(T(words[v].time), outStart);
+                    break;
+                }
+            for (int copy = 0; copy < (highlight ? 2 : 1); ++copy) {
+                const CharStyle& base = copy == 0 ? text : *highlight;
+                std::vector<Word> one{words[w]};
+                one[0].breakBefore = one[0].spaceBefore = false;
+                StringContent c = LinesContent(one, {{0, 1}}, base, style.paragraph, attrs);
+                int r = 0;
+                if (!AddStringContent(host, c, frame, warnings, where, error, &r)) return false;
+                RectF mine{};
+                host.GetCharRect(r, 0, &mine, 0);
+                if (!Move(host, r, at[w].x - mine.x, at[w].y - mine.y, error)) return false;
+                std::vector<KeyFrame> keys;
+                if (copy == 0) {
+                    if (style.word.effect.empty())
+                        keys = EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f);
+                    else
+                        keys = EffectSchedule(style.word.effect, ws, std::min(ws + length(style.word.seconds), outStart),
+                                              outId, outStart, 1.0f);
+                } else {
+                    // Shown while the word is spoken: faded in and out within half a frame.
+                    Keys k;
+                    k.Add(0, "PATH_FADE", 0);
+                    k.Add(ws - halfFrame, "PATH_FADE", 0);
+                    k.Add(ws, "PATH_FADE", 1);
+                    if (we < outStart) {
+                        k.Add(we - halfFrame, "PATH_FADE", 1);
+                        k.Add(we, "PATH_FADE", 0);
+                        k.Add(1, "PATH_FADE", 0);
+                    } else {
+                        k.Add(outStart, outId, 1);
+                        k.Add(1, outId, 0);
+                    }
+                    keys = k.frames;
+                }
+                if (!SetKeyFrames(host, r, keys, error)) return false;
+            }
+        }
+    }
+    // The cue's title remembers its length and design frame, so it plays alone as it plays here.
+    TitleMeta meta;
+    meta.length = (title.last - title.first + 1) / fps;
+    meta.frame = DesignFrame{frame.width, frame.height};
+    Expected<std::string> document = TitleDocument(host, &meta);
+    if (!document) return error = where + ": " + document.Message(), false;
+    title.document = std::move(*document);
+    return true;
+}
+}  // namespace
+
 bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height, double fps,
                        std::vector<CaptionTitle>& out, std::vector<std::string>& warnings, std::string& error) {
     out.clear();
-    HostPtr host = NewHost(error);
-    if (!host) return false;
-    // Layout units: the style's frame width across the output; the design frame has the output's shape.
-    const float scale = static_cast<float>(width) / style.frameWidth;
-    const FrameSize frame{style.frameWidth, std::max(1, static_cast<int>(std::lround(height / scale)))};
+    Expected<HostPtr> made = NewHost();
+    if (!made) return error = made.Message(), false;
+    HostPtr host = std::move(*made);
+    // Layout units: CaptionScale's per output pixel; the design frame has the output's shape.
+    const float scale = CaptionScale(style, width, height);
+    const FrameSize frame{std::max(1, static_cast<int>(std::lround(width / scale))),
+                          std::max(1, static_cast<int>(std::lround(height / scale)))};
+    const SafeArea safe = CaptionSafeArea(frame.width, frame.height);
     const JsonDefaults defaults = DefaultsForJson(*host);
     StringAttrs attrs = defaults.string;
     attrs.WidthLimit = kNoWrap;
-    bool warnedFit = false;
-
-    struct Placed {
-        int first, last;
-        float offset, height;
+    const float fullSize = std::fabs(style.text.font.Size);
+    const float minSize = style.minSize > 0 ? std::min(style.minSize, fullSize) : std::round(fullSize * 0.75f);
+    const float sign = style.text.font.Size < 0 ? -1.0f : 1.0f;
+    const auto styleAt = [&](const CharStyle& s, float size) {
+        return AtSize(s, sign * size * std::fabs(s.font.Size) / std::max(fullSize, 1e-3f));
     };
+
     std::vector<Placed> placed;
     for (const Cue& cue : cues) {
-        const std::string where = "cue at line " + std::to_string(cue.line);
-        CaptionTitle title;
-        title.start = cue.start;
-        title.end = cue.end;
-        title.cueLine = cue.line;
-        if (!CueFrames(cue.start, cue.end, fps, title.first, title.last)) {
-            warnings.push_back(where + " is shorter than a frame and falls between frames; skipped");
-            continue;
-        }
-        std::vector<Word> words = SplitWords(cue);
+        const std::string where = "cue " + std::to_string(cue.number) + " (line " + std::to_string(cue.line) + ")";
+        std::vector<Word> words = SplitWords(cue, style.language);
         if (words.empty()) continue;
         const int n = static_cast<int>(words.size());
 
-        // Measure the words on one line.
-        host->RemoveAllStrings();
-        int row = 0;
-        StringContent probe = LinesContent(words, {{0, n}}, style.text, style.paragraph, attrs);
-        if (!AddStringContent(*host, probe, frame, warnings, where, error, &row)) return false;
-        // A line's width is the sum of its characters' advances, not the distance between its first
-        // and last character: in right-to-left and mixed lines logical ends are not visual ends.
-        std::vector<float> advanceBefore(probe.text.size() + 1, 0.0f);
-        for (size_t i = 0; i < probe.text.size(); ++i) {
-            RectF r{};
-            host->GetCharRect(row, static_cast<int>(i), &r, 0);
-            advanceBefore[i + 1] = advanceBefore[i] + r.width;
-        }
-        const auto span = [&](int i, int j) { return advanceBefore[words[j - 1].end] - advanceBefore[words[i].first]; };
+        // The fewest lines that fit, at the style's size; else a smaller size down to the
+        // style's least; else the cue is split in time, each part at the least size.
+        float size = fullSize;
+        Room room = RoomFor(style, safe, InkOf(style.text), frame);
+        Widths m;
+        if (!Measure(*host, words, style.text, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+        const auto span = [&](int i, int j) { return m.Span(i, j); };
         // The author's lines when they fit, else balanced lines.
         std::vector<std::pair<int, int>> lines;
         for (int w = 0; w < n; ++w)
             if (w == 0 || words[w].breakBefore) lines.emplace_back(w, w + 1);
             else lines.back().second = w + 1;
-        const bool authorFits = static_cast<int>(lines.size()) <= style.lines &&
-                                std::all_of(lines.begin(), lines.end(),
-                                            [&](const auto& l) { return span(l.first, l.second) <= style.width; });
-        if (!authorFits) {
-            bool fits = true;
-            lines = BreakLines(n, style.lines, style.width, span, fits);
-            if (!fits && !warnedFit) {
-                warnings.push_back(where + " does not fit " + std::to_string(style.lines) + " lines of " +
-                                   std::to_string(static_cast<int>(style.width)) +
-                                   " units; its lines are longer (later cues are not reported)");
-                warnedFit = true;
+        bool fits = static_cast<int>(lines.size()) <= style.lines &&
+                    std::all_of(lines.begin(), lines.end(), [&](const auto& l) { return span(l.first, l.second) <= room.width; });
+        std::vector<Part> parts{Part{0, n, cue.start, cue.end}};
+        if (!fits) {
+            lines = BreakLines(n, style.lines, room.width, span, fits);
+            float longest = 0;
+            for (const auto& l : lines) longest = std::max(longest, span(l.first, l.second));
+            // Widths scale with the size: try the size that should fit, a little less if it does not.
+            float trySize = std::floor(fullSize * room.width / std::max(longest, 1.0f));
+            for (int attempt = 0; !fits && attempt < 4 && trySize >= minSize; ++attempt) {
+                const CharStyle s = styleAt(style.text, trySize);
+                room = RoomFor(style, safe, InkOf(s), frame);
+                if (!Measure(*host, words, s, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+                lines = BreakLines(n, style.lines, room.width, span, fits);
+                if (fits) size = trySize;
+                else trySize = std::floor(trySize * 0.97f);
+            }
+            if (fits) {
+                warnings.push_back(where + ": set at size " + SizeText(size) + " instead of " + SizeText(fullSize) +
+                                   " to fit " + std::to_string(style.lines) + " lines in the frame's safe area");
+            } else {
+                size = minSize;
+                const CharStyle s = styleAt(style.text, size);
+                room = RoomFor(style, safe, InkOf(s), frame);
+                if (!Measure(*host, words, s, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+                parts = SplitToFit(words, m, style.lines, room.width);
+                TimeParts(cue, words, parts);
+                std::string message = where + ": split in time into " + std::to_string(parts.size()) +
+                                       " captions at size " + SizeText(size) + " to fit the frame's safe area";
+                for (const Part& p : parts)
+                    if (p.to - p.from == 1 && m.Span(p.from, p.to) > room.width)
+                        message += "; a word wider than a line leaves it";
+                warnings.push_back(message);
             }
         }
+        const CharStyle text = styleAt(style.text, size);
+        std::optional<CharStyle> highlight;
+        if (style.highlight) highlight = styleAt(*style.highlight, size);
 
-        // The whole caption, placed by the anchor, then stacked clear of the captions on screen.
-        host->RemoveAllStrings();
-        StringContent content = LinesContent(words, lines, style.text, style.paragraph, attrs);
-        content.anchor = style.anchor;
-        content.marginX = style.marginX;
-        content.marginY = style.marginY;
-        if (!AddStringContent(*host, content, frame, warnings, where, error, &row)) return false;
-        const RectF box = Box(*host, row);
-        float offset = 0;
-        for (bool moved = true; moved;) {
-            moved = false;
-            for (const Placed& p : placed)
-                if (p.first <= title.last && title.first <= p.last && offset < p.offset + p.height + style.gap &&
-                    p.offset < offset + box.height + style.gap) {
-                    offset = p.offset + p.height + style.gap;
-                    moved = true;
-                }
-        }
-        placed.push_back({title.first, title.last, offset, box.height});
-        const float dy = style.anchor.y == 0 ? offset : -offset;
-        if (offset != 0 && !Move(*host, row, 0, dy, error)) return false;
-
-        // Title time of a moment of the cue, and the spans of the effects.
-        const int frames = title.last - title.first;
-        const auto T = [&](double seconds) {
-            return frames == 0 ? 0.0f : static_cast<float>(std::clamp((seconds * fps - title.first) / frames, 0.0, 1.0));
-        };
-        const auto length = [&](double seconds) { return frames == 0 ? 0.0f : static_cast<float>(seconds * fps / frames); };
-        const bool still = frames == 0;
-        const std::string in = still || style.in.effect.empty() ? "PATH_NOEFFECT" : style.in.effect;
-        const std::string outId = still || style.out.effect.empty() ? "PATH_NOEFFECT" : style.out.effect;
-        const float inEnd = std::min(length(style.in.seconds), 0.5f);
-        const float outStart = std::max(1.0f - length(style.out.seconds), 0.5f);
-
-        const bool wordByWord = cue.timedWords && !still;
-        if (!wordByWord) {
-            if (!SetKeyFrames(*host, row, EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f), error)) return false;
-        } else {
-            // Each word (and its highlighted copy) is a string of its own where the caption put it.
-            std::vector<RectF> at(n);
-            for (int w = 0; w < n; ++w) host->GetCharRect(row, words[w].first, &at[w], 0);
-            host->RemoveAllStrings();
-            const float halfFrame = frames > 0 ? 0.5f / frames : 0.0f;
-            for (int w = 0; w < n; ++w) {
-                const float ws = std::min(T(words[w].time), outStart);
-                float we = outStart;
-                for (int v = w + 1; v < n; ++v)
-                    if (words[v].time > words[w].time) {
-                        we = std::min(T(words[v].time), outStart);
-                        break;
-                    }
-                for (int copy = 0; copy < (style.highlight ? 2 : 1); ++copy) {
-                    const CharStyle& base = copy == 0 ? style.text : *style.highlight;
-                    std::vector<Word> one{words[w]};
-                    one[0].breakBefore = false;
-                    StringContent c = LinesContent(one, {{0, 1}}, base, style.paragraph, attrs);
-                    int r = 0;
-                    if (!AddStringContent(*host, c, frame, warnings, where, error, &r)) return false;
-                    RectF mine{};
-                    host->GetCharRect(r, 0, &mine, 0);
-                    if (!Move(*host, r, at[w].x - mine.x, at[w].y - mine.y, error)) return false;
-                    std::vector<KeyFrame> keys;
-                    if (copy == 0) {
-                        if (style.word.effect.empty())
-                            keys = EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f);
-                        else
-                            keys = EffectSchedule(style.word.effect, ws, std::min(ws + length(style.word.seconds), outStart),
-                                                  outId, outStart, 1.0f);
-                    } else {
-                        // Shown while the word is spoken: faded in and out within half a frame.
-                        Keys k;
-                        k.Add(0, "PATH_FADE", 0);
-                        k.Add(ws - halfFrame, "PATH_FADE", 0);
-                        k.Add(ws, "PATH_FADE", 1);
-                        if (we < outStart) {
-                            k.Add(we - halfFrame, "PATH_FADE", 1);
-                            k.Add(we, "PATH_FADE", 0);
-                            k.Add(1, "PATH_FADE", 0);
-                        } else {
-                            k.Add(outStart, outId, 1);
-                            k.Add(1, outId, 0);
-                        }
-                        keys = k.frames;
-                    }
-                    if (!SetKeyFrames(*host, r, keys, error)) return false;
-                }
+        for (const Part& part : parts) {
+            CaptionTitle title;
+            title.start = part.start;
+            title.end = part.end;
+            title.cueLine = cue.line;
+            title.cueNumber = cue.number;
+            if (!CueFrames(part.start, part.end, fps, title.first, title.last)) {
+                warnings.push_back(where + (parts.size() > 1 ? ", a part of it," : "") +
+                                   " is shorter than a frame and falls between frames; skipped");
+                continue;
             }
+            std::vector<Word> partWords(words.begin() + part.from, words.begin() + part.to);
+            partWords.front().breakBefore = partWords.front().spaceBefore = false;
+            const int count = part.to - part.from;
+            if (parts.size() > 1)
+                lines = BreakLines(count, style.lines, room.width,
+                                   [&](int i, int j) { return m.Span(part.from + i, part.from + j); }, fits);
+            if (!PlaceCaption(*host, partWords, lines, text, highlight, cue.timedWords, style, room, frame, attrs, fps,
+                              placed, title, warnings, where, error))
+                return false;
+            out.push_back(std::move(title));
         }
-        // The cue's title remembers its length and design frame, so it plays alone as it plays here.
-        TitleMeta meta;
-        meta.length = (title.last - title.first + 1) / fps;
-        meta.frame = DesignFrame{frame.width, frame.height};
-        if (!TitleDocument(*host, title.document, error, &meta)) {
-            error = where + ": " + error;
-            return false;
-        }
-        out.push_back(std::move(title));
     }
     return true;
 }

@@ -1,10 +1,13 @@
 // Captions: subtitle cues made into titles, one title per cue, each played over its cue's time.
 //
-// A cue's words are wrapped to the style's width in at most its number of lines, breaking at
-// spaces and balancing the lines (the fewest lines that fit, then the smallest longest line); lines
-// the author broke are kept when they fit. The string is placed by the style's anchor and margin
-// in a design frame as wide as the style's and shaped like the output, so captions keep their
-// place on any frame. Cues that are on screen together stack away from the anchor's edge (up from
+// A cue's words are wrapped to the style's width in at most its number of lines, breaking where
+// the Unicode line breaking rules allow (LineBreak.h) and balancing the lines (the fewest lines
+// that fit, then the smallest longest line); lines the author broke are kept when they fit. The
+// string is placed by the style's anchor and margin in a design frame shaped like the output
+// (CaptionScale), never nearer an edge than the frame's safe area (CaptionSafeArea). A cue that
+// does not fit its lines there is set smaller, down to the style's least size, and past that split
+// in time into captions that fit, cut after a phrase or between words; each such cue is named in
+// a warning by its number and line. Cues that are on screen together stack away from the anchor's edge (up from
 // the bottom) instead of covering each other. The cue enters and leaves with the style's effects
 // over short spans inside its time. With word timings each word is a string of its own that
 // enters at its time with the style's word effect, and a copy in the highlight style shows while
@@ -35,6 +38,8 @@ struct CaptionStyle {
     float marginX = 0, marginY = 60;  // layout units
     float width = 1500;               // wrapping width, layout units
     int lines = 2;
+    float minSize = 0;                // the least size a cue shrinks to; 0: three quarters of the size
+    std::string language;             // BCP 47 tag: line breaking; empty: none given
     float gap = 10;                   // between stacked cues, layout units
     int frameWidth = 1920;            // layout units across the output frame
     CaptionEffect in{"PATH_FADE", 0.15}, out{"PATH_FADE", 0.15};
@@ -60,12 +65,24 @@ struct CaptionTitle {
     std::string document;  // the title file's bytes
     double start = 0, end = 0;
     int first = 0, last = 0;
-    int cueLine = 0;
+    int cueLine = 0;    // line of the cue's times in the subtitle file
+    int cueNumber = 0;  // the cue's place among the file's cues, from 1
 };
 
 // Frames at `fps` during which a cue from `start` to `end` seconds is shown: from the first frame
 // that starts at or after `start` to the last that starts before `end`. False when none does.
 bool CueFrames(double start, double end, double fps, int& first, int& last);
+
+// Layout units per output pixel for captions on an output of `width` x `height`: the style's
+// frame width across a landscape frame at least as wide as 16:9; narrower frames (square,
+// portrait) get the text size of a 16:9 frame as tall as their short side.
+float CaptionScale(const CaptionStyle& style, int width, int height);
+
+// The insets of the part of a frame (layout units) captions stay in, whatever the language.
+struct SafeArea {
+    float left = 0, top = 0, right = 0, bottom = 0;
+};
+SafeArea CaptionSafeArea(int frameWidth, int frameHeight);
 
 // Makes the titles of `cues` for an output frame of `width` x `height` pixels at `fps`.
 bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height, double fps,

@@ -2,6 +2,7 @@
 
 #include <unicode/brkiter.h>
 #include <unicode/locid.h>
+#include <unicode/uloc.h>
 #include <unicode/unistr.h>
 
 #include <map>
@@ -28,6 +29,17 @@ icu::BreakIterator* LineIterator(const std::string& language) {
 }
 
 }  // namespace
+
+bool IsLanguageTag(const std::string& tag) {
+    if (tag.empty() || tag.size() > 64) return false;
+    UErrorCode status = U_ZERO_ERROR;
+    int32_t parsed = 0;
+    const icu::Locale locale = icu::Locale::forLanguageTag(tag, status);
+    // Strict parsing: the whole tag must be read, and name a language.
+    char buffer[80];
+    uloc_forLanguageTag(tag.c_str(), buffer, sizeof buffer, &parsed, &status);
+    return U_SUCCESS(status) && parsed == static_cast<int32_t>(tag.size()) && *locale.getLanguage() != '\0';
+}
 
 bool IsBreakSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u3000'; }
 

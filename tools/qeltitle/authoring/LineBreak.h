@@ -21,6 +21,9 @@ struct BreakOpportunity {
 // (BCP 47, e.g. "ja", "zh-Hant", "th"; empty: none) tunes the rules the way ICU does for it.
 std::vector<BreakOpportunity> LineBreakOpportunities(std::u16string_view text, const std::string& language = {});
 
+// True for a well-formed BCP 47 language tag ("ja", "zh-Hant", "pt-BR", "sr-Latn-RS").
+bool IsLanguageTag(const std::string& tag);
+
 // True for the characters a line drops at its end when it breaks there (spaces and tabs).
 bool IsBreakSpace(char16_t c);
 

@@ -324,6 +324,7 @@ bool ReadSubtitles(std::string_view bytes, const std::string& name, SubtitleForm
         cues.clear();
         return false;
     }
+    for (size_t i = 0; i < cues.size(); ++i) cues[i].number = static_cast<int>(i + 1);
     std::stable_sort(cues.begin(), cues.end(), [](const Cue& a, const Cue& b) { return a.start < b.start; });
     return true;
 }

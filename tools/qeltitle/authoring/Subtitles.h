@@ -30,6 +30,7 @@ struct Cue {
     std::vector<CuePiece> pieces;
     bool timedWords = false;  // the text carries inline timestamps
     int line = 0;             // line of the cue's times in the file, for messages
+    int number = 0;           // 1 for the first cue read from the file, 2 for the next, ...
     std::string Text() const;
 };
 

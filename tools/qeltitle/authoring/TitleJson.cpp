@@ -444,9 +444,8 @@ bool SameStyle(const CharStyle& a, const CharStyle& b) {
 JsonDefaults DefaultsForJson(ITitleHost& host) {
     JsonDefaults d;
     // The face of a new title: `host` may have had other defaults set by earlier work.
-    std::string ignored;
-    if (HostPtr fresh = NewHost(ignored))
-        fresh->GetDefaultFont(&d.chars.font);
+    if (Expected<HostPtr> fresh = NewHost())
+        (*fresh)->GetDefaultFont(&d.chars.font);
     else
         host.GetDefaultFont(&d.chars.font);
     d.chars.font.CharSet = 1 | kKerningBit;  // kerned, as `qeltitle text` makes them

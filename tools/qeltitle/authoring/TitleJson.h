@@ -69,10 +69,10 @@ bool SetDefaultStyle(qel::ITitleHost& host, const CharStyle& style);
 bool PlaceString(qel::ITitleHost& host, int row, Anchor anchor, float marginX, float marginY, FrameSize frame,
                  std::string& error);
 
-// One string as the JSON describes it, ready to be added with the library's editing operations.
 // The width limit of a string whose lines are not wrapped.
 constexpr float kNoWrapWidth = 1e9f;
 
+// One string as the JSON describes it, ready to be added with the library's editing operations.
 struct StringContent {
     std::u16string text;                           // CR LF between paragraphs
     std::vector<std::pair<int, CharStyle>> spans;  // first character, style; at least one

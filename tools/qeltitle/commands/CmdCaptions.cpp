@@ -11,17 +11,20 @@
 #include <filesystem>
 #include <map>
 
-#include "commands/Args.h"
+#include <pugixml.hpp>
+
+#include <sstream>
+
 #include "authoring/Captions.h"
+#include "commands/Args.h"
 #include "commands/Commands.h"
-#include "player/Frame.h"
-#include "media/FrameLoop.h"
 #include "commands/Interrupt.h"
+#include "commands/Options.h"
+#include "commands/Overlay.h"
+#include "media/FrameLoop.h"
 #include "media/Output.h"
-#include "authoring/StyleLimits.h"
 #include "player/SafeFile.h"
-#include "player/TitleFiles.h"
-#include "media/VideoPipeline.h"
+#include "player/TitleSchedule.h"
 
 namespace qeltitle {
 
@@ -38,139 +41,131 @@ std::string Lower(std::string s) {
     return s;
 }
 
-std::string XmlEscaped(const std::string& s) {
-    std::string out;
-    for (char c : s) {
-        switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
-        }
-    }
-    return out;
+// Frame rate as a fraction MLT reads exactly (25, 30000/1001, ...).
+std::pair<int, int> RateFraction(double fps) {
+    for (int d : {1, 1001})
+        if (std::fabs(fps * d - std::round(fps * d)) < 1e-6) return {static_cast<int>(std::lround(fps * d)), d};
+    return {static_cast<int>(std::lround(fps * 1000)), 1000};
+}
+
+pugi::xml_node AddProperty(pugi::xml_node parent, const char* name, const std::string& value) {
+    pugi::xml_node property = parent.append_child("property");
+    property.append_attribute("name") = name;
+    property.text() = value.c_str();
+    return property;
+}
+
+pugi::xml_node AddProducer(pugi::xml_node mlt, const std::string& id, int out, const char* service) {
+    pugi::xml_node producer = mlt.append_child("producer");
+    producer.append_attribute("id") = id.c_str();
+    producer.append_attribute("in") = 0;
+    producer.append_attribute("out") = out;
+    AddProperty(producer, "mlt_service", service);
+    return producer;
+}
+
+void AddEntry(pugi::xml_node playlist, const std::string& producer, int frames) {
+    pugi::xml_node entry = playlist.append_child("entry");
+    entry.append_attribute("producer") = producer.c_str();
+    entry.append_attribute("in") = 0;
+    entry.append_attribute("out") = frames - 1;
 }
 
 // An MLT project: each cue's title file beside it, one qeltitle producer per cue on the first track
 // free at its time, the tracks composited in order.
-bool WriteMltProject(const std::string& output, const std::vector<CaptionTitle>& titles, int width, int height,
-                     double fps, int totalFrames, double scale, std::string& error) {
+Status WriteMltProject(const std::string& output, const std::vector<CaptionTitle>& titles, int width, int height,
+                       double fps, int totalFrames, double scale) {
     namespace fs = std::filesystem;
     const fs::path project(output);
     const std::string dirName = project.stem().string() + "_titles";
     const fs::path dir = project.parent_path() / dirName;
     std::error_code ec;
     fs::create_directories(dir, ec);
-    if (ec) {
-        error = "cannot create " + dir.string() + ": " + ec.message();
-        return false;
-    }
-    // Frame rate as a fraction MLT reads exactly (25, 30000/1001, ...).
-    int rateNum = static_cast<int>(std::lround(fps * 1000)), rateDen = 1000;
-    for (int d : {1, 1001})
-        if (std::fabs(fps * d - std::round(fps * d)) < 1e-6) {
-            rateNum = static_cast<int>(std::lround(fps * d)), rateDen = d;
-            break;
-        }
+    if (ec) return Failure("cannot create " + dir.string() + ": " + ec.message());
+    const auto [rateNum, rateDen] = RateFraction(fps);
+
+    pugi::xml_document doc;
+    pugi::xml_node declaration = doc.append_child(pugi::node_declaration);
+    declaration.append_attribute("version") = "1.0";
+    declaration.append_attribute("encoding") = "utf-8";
+    pugi::xml_node mlt = doc.append_child("mlt");
+    mlt.append_attribute("LC_NUMERIC") = "C";
+    mlt.append_attribute("producer") = "captions";
+    pugi::xml_node profile = mlt.append_child("profile");
+    const std::string description = "captions " + std::to_string(width) + "x" + std::to_string(height);
+    for (const auto& [name, value] : std::initializer_list<std::pair<const char*, std::string>>{
+             {"description", description}, {"width", std::to_string(width)}, {"height", std::to_string(height)},
+             {"progressive", "1"}, {"sample_aspect_num", "1"}, {"sample_aspect_den", "1"},
+             {"display_aspect_num", std::to_string(width)}, {"display_aspect_den", std::to_string(height)},
+             {"frame_rate_num", std::to_string(rateNum)}, {"frame_rate_den", std::to_string(rateDen)},
+             {"colorspace", "709"}})
+        profile.append_attribute(name) = value.c_str();
+
     // Between cues a track shows a transparent colour: a blank would be drawn opaque.
-    const auto Gap = [](int frames) {
-        return "    <entry producer=\"clear\" in=\"0\" out=\"" + std::to_string(frames - 1) + "\"/>\n";
+    AddProperty(AddProducer(mlt, "clear", std::max(0, totalFrames - 1), "color"), "resource", "#00000000");
+    struct Track {
+        int end = 0;  // next free frame
+        std::vector<std::pair<std::string, int>> entries;  // producer, frames
     };
-    std::string producers =
-        "  <producer id=\"clear\" in=\"0\" out=\"" + std::to_string(std::max(0, totalFrames - 1)) +
-        "\">\n    <property name=\"mlt_service\">color</property>\n"
-        "    <property name=\"resource\">#00000000</property>\n  </producer>\n";
-    std::string playlists;
-    std::vector<int> trackEnd;                 // next free frame of each track
-    std::vector<std::string> trackEntries;
-    char line[512];
+    std::vector<Track> tracks;
+    char scaleText[32];
+    std::snprintf(scaleText, sizeof scaleText, "%.9g", scale);
     for (size_t i = 0; i < titles.size(); ++i) {
         const CaptionTitle& t = titles[i];
         char name[32];
         std::snprintf(name, sizeof name, "cue%04zu", i + 1);
-        const std::string file = dirName + "/" + name + ".xml";
-        if (!WriteWholeFile((dir / (std::string(name) + ".xml")).string(), t.document, error)) {
-            error = "cannot write " + (dir / name).string() + ".xml: " + error;
-            return false;
-        }
+        const fs::path file = dir / (std::string(name) + ".xml");
+        if (std::string error; !WriteWholeFile(file.string(), t.document, error))
+            return Failure("cannot write " + file.string() + ": " + error);
         const int length = t.last - t.first + 1;
-        std::snprintf(line, sizeof line,
-                      "  <producer id=\"%s\" in=\"0\" out=\"%d\">\n"
-                      "    <property name=\"mlt_service\">qeltitle</property>\n"
-                      "    <property name=\"resource\">%s</property>\n"
-                      "    <property name=\"length\">%d</property>\n"
-                      "    <property name=\"scale\">%.9g</property>\n"
-                      "  </producer>\n",
-                      name, length - 1, XmlEscaped(file).c_str(), length, scale);
-        producers += line;
+        pugi::xml_node producer = AddProducer(mlt, name, length - 1, "qeltitle");
+        AddProperty(producer, "resource", dirName + "/" + name + ".xml");
+        AddProperty(producer, "length", std::to_string(length));
+        AddProperty(producer, "scale", scaleText);
         size_t track = 0;
-        while (track < trackEnd.size() && trackEnd[track] > t.first) ++track;
-        if (track == trackEnd.size()) trackEnd.push_back(0), trackEntries.emplace_back();
-        if (t.first > trackEnd[track])
-            trackEntries[track] += Gap(t.first - trackEnd[track]);
-        trackEntries[track] += "    <entry producer=\"" + std::string(name) + "\" in=\"0\" out=\"" +
-                               std::to_string(length - 1) + "\"/>\n";
-        trackEnd[track] = t.last + 1;
+        while (track < tracks.size() && tracks[track].end > t.first) ++track;
+        if (track == tracks.size()) tracks.emplace_back();
+        if (t.first > tracks[track].end) tracks[track].entries.emplace_back("clear", t.first - tracks[track].end);
+        tracks[track].entries.emplace_back(name, length);
+        tracks[track].end = t.last + 1;
     }
-    std::string tracks, transitions;
-    for (size_t k = 0; k < trackEntries.size(); ++k) {
-        if (trackEnd[k] < totalFrames)
-            trackEntries[k] += Gap(totalFrames - trackEnd[k]);
-        playlists += "  <playlist id=\"track" + std::to_string(k) + "\">\n" + trackEntries[k] + "  </playlist>\n";
-        tracks += "      <track producer=\"track" + std::to_string(k) + "\"/>\n";
-        if (k > 0)
-            transitions += "    <transition>\n      <property name=\"mlt_service\">composite</property>\n"
-                           "      <property name=\"a_track\">0</property>\n      <property name=\"b_track\">" +
-                           std::to_string(k) + "</property>\n    </transition>\n";
+    for (size_t k = 0; k < tracks.size(); ++k) {
+        if (tracks[k].end < totalFrames) tracks[k].entries.emplace_back("clear", totalFrames - tracks[k].end);
+        pugi::xml_node playlist = mlt.append_child("playlist");
+        playlist.append_attribute("id") = ("track" + std::to_string(k)).c_str();
+        for (const auto& [producer, frames] : tracks[k].entries) AddEntry(playlist, producer, frames);
     }
-    std::string xml = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<mlt LC_NUMERIC=\"C\" producer=\"captions\">\n";
-    std::snprintf(line, sizeof line,
-                  "  <profile description=\"captions %dx%d\" width=\"%d\" height=\"%d\" progressive=\"1\" "
-                  "sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"%d\" display_aspect_den=\"%d\" "
-                  "frame_rate_num=\"%d\" frame_rate_den=\"%d\" colorspace=\"709\"/>\n",
-                  width, height, width, height, width, height, rateNum, rateDen);
-    xml += line;
-    xml += producers + playlists;
-    xml += "  <tractor id=\"captions\" in=\"0\" out=\"" + std::to_string(std::max(0, totalFrames - 1)) +
-           "\">\n    <multitrack>\n" + tracks + "    </multitrack>\n" + transitions + "  </tractor>\n</mlt>\n";
-    if (!WriteWholeFile(output, xml, error)) {
-        error = "cannot write " + output + ": " + error;
-        return false;
+    pugi::xml_node tractor = mlt.append_child("tractor");
+    tractor.append_attribute("id") = "captions";
+    tractor.append_attribute("in") = 0;
+    tractor.append_attribute("out") = std::max(0, totalFrames - 1);
+    pugi::xml_node multitrack = tractor.append_child("multitrack");
+    for (size_t k = 0; k < tracks.size(); ++k)
+        multitrack.append_child("track").append_attribute("producer") = ("track" + std::to_string(k)).c_str();
+    for (size_t k = 1; k < tracks.size(); ++k) {
+        pugi::xml_node transition = tractor.append_child("transition");
+        AddProperty(transition, "mlt_service", "composite");
+        AddProperty(transition, "a_track", "0");
+        AddProperty(transition, "b_track", std::to_string(k));
     }
-    return true;
+    std::ostringstream xml;
+    doc.save(xml, "  ", pugi::format_default, pugi::encoding_utf8);
+    if (std::string error; !WriteWholeFile(output, xml.str(), error)) return Failure("cannot write " + output + ": " + error);
+    return {};
 }
 
-// The cue titles drawn over a video by the overlay command: each title is written to a scratch
-// directory and handed over as TITLE@START+LENGTH, which overlay shows on the same frames, with
-// the same title times, as the frames written here.
-int OverlayCaptions(const std::string& video, const std::string& output, const std::vector<CaptionTitle>& titles,
-                    double fps, const std::optional<std::string>& threads) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    std::string pattern = (fs::temp_directory_path(ec) / "qeltitle-captions-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) return Fail(std::string("cannot make a scratch directory: ") + std::strerror(errno));
-    const fs::path scratch(pattern);
-    struct Cleanup {
-        fs::path dir;
-        ~Cleanup() {
-            std::error_code ignored;
-            fs::remove_all(dir, ignored);
-        }
-    } cleanup{scratch};
-    std::vector<std::string> args = {video, "-o", output};
-    if (threads) args.insert(args.end(), {"--threads", *threads});
-    std::string error;
-    char span[64];
-    for (size_t i = 0; i < titles.size(); ++i) {
-        // Named after the cue's line, which overlay's messages then show.
-        const fs::path file = scratch / ("cue-line" + std::to_string(titles[i].cueLine) + "-" + std::to_string(i + 1) + ".xml");
-        if (!WriteWholeFile(file.string(), titles[i].document, error)) return Fail("cannot write " + file.string() + ": " + error);
-        // The frames of the cue exactly: overlay rounds START and START+LENGTH up to frames as here.
-        std::snprintf(span, sizeof span, "@%.9f+%.9f", titles[i].first / fps, (titles[i].last + 1 - titles[i].first) / fps);
-        args.insert(args.end(), {"--title", file.string() + span});
+// The schedule of the cue titles: each opened from its document when its cue begins, on the
+// frames of the cue, and named in messages by its number and line in the subtitle file.
+TitleSchedule CueSchedule(const std::string& input, const std::vector<CaptionTitle>& titles, const PlayerFrame& frame,
+                          double fps) {
+    TitleSchedule schedule(frame);
+    for (const CaptionTitle& t : titles) {
+        std::string name = input + ": cue " + std::to_string(t.cueNumber) + " (line " + std::to_string(t.cueLine) + ")";
+        const std::string* document = &t.document;
+        schedule.Add(name, [document, name] { return TitlePlayer::FromDocument(*document, name); }, t.first / fps,
+                     (t.last + 1 - t.first) / fps);
     }
-    return RunOverlay(args);
+    return schedule;
 }
 
 }  // namespace
@@ -187,10 +182,10 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style: clean, social, news, karaoke");
     parser.Flag("--words", "the file holds a cue per word: group them into captions shown word by word");
-    parser.Option("--size", "WxH", "frame size without --over (default 1920x1080)");
-    parser.Option("--fps", "F", "frames per second without --over: 25, 29.97 (30000/1001) or N/D (default 25)");
-    parser.Option("--duration", "S", "length in seconds without --over (default: to the end of the last cue)");
-    parser.Option("--threads", "N", "drawing threads (default: one per processor)");
+    DeclareSize(parser, "frame size without --over (default 1920x1080)");
+    DeclareFps(parser, "frames per second without --over: 25, 29.97 (30000/1001) or N/D (default 25)");
+    DeclareDuration(parser, "length in seconds or [hh:]mm:ss[.fff] without --over (default: to the end of the last cue)");
+    DeclareThreads(parser);
     parser.Epilog("examples:\n"
                   "  qeltitle captions talk.srt -o frames/%04d.png --preset clean\n"
                   "  qeltitle captions talk.vtt -o captions.webm --preset social\n"
@@ -210,44 +205,34 @@ int RunCaptions(const std::vector<std::string>& args) {
         return UsageError("captions", "without --over the captions are written as PNG frames (frames/%04d.png), "
                                       "a .webm or .mov with alpha, or an MLT project (.mlt)");
     if (pattern && !CheckFramePattern(output, error)) return UsageError("captions", error);
-    FrameSetup setup;
-    double fps = 25;
-    if (auto v = parser.Value("size")) {
-        FrameSize size;
-        if (!ParseFrameSize(*v, size, error)) return UsageError("captions", "--size: " + error);
-        setup.width = size.width, setup.height = size.height;
-    }
-    FrameRate rate;
-    if (auto v = parser.Value("fps")) {
-        if (!ParseFrameRate(*v, 1, 240, rate, error)) return UsageError("captions", "--fps: " + error);
-        fps = rate.Value();
-    }
-    double duration = 0;
-    if (auto v = parser.Value("duration"); v && !ParseNumber(*v, 0.04, 86400, duration, error))
-        return UsageError("captions", "--duration: " + error);
-    if (auto v = parser.Value("threads")) {
-        long t = 0;
-        if (!ParseInteger(*v, 1, 256, t, error)) return UsageError("captions", "--threads: " + error);
-        setup.threads = static_cast<int>(t);
-    }
-    VideoInfo video;
-    const std::string over = parser.Value("over").value_or("");
-    if (!over.empty()) {
+    OptionReader read(parser);
+    PlayerFrame frame;
+    if (const auto size = read.Size()) frame.width = size->width, frame.height = size->height;
+    const FrameRate rate = read.Fps().value_or(FrameRate{});
+    double fps = rate.Value();
+    const double duration = read.Duration().value_or(0);
+    frame.threads = read.Threads();
+    if (const Status& status = read.Result(); !status) return UsageError("captions", status.Message());
+    const std::optional<std::string> over = parser.Value("over");
+    // From here Ctrl-C stops the run at the next frame and cleans up.
+    const InterruptWatch interrupt;
+    OverlayJob job;
+    if (over) {
         if (parser.Has("size") || parser.Has("fps") || parser.Has("duration"))
             return UsageError("captions", "--over takes the size, rate and length of the video");
-        std::error_code ec;
-        if (std::filesystem::exists(output, ec) && std::filesystem::equivalent(over, output, ec))
-            return UsageError("captions", "the output would replace the video it is drawn over");
-        if (!ProbeVideo(over, video, error)) return Fail(error);
-        setup.width = video.width, setup.height = video.height;
-        fps = video.fps;
+        job.command = "captions";
+        job.video = *over;
+        job.output = output;
+        if (const int status = PrepareOverlay(job, interrupt); status != kExitOk) return status;
+        frame.width = job.probe.width, frame.height = job.probe.height;
+        fps = job.probe.fps;
     }
 
     std::string bytes;
     if (!ReadInput(input, bytes, error)) return Fail(error);
-    HostPtr host = NewHost(error);
-    if (!host) return Fail(error);
-    CaptionStyle style = DefaultCaptionStyle(*host);
+    Expected<HostPtr> host = NewHost();
+    if (!host) return Fail(host.Message());
+    CaptionStyle style = DefaultCaptionStyle(**host);
     std::string styleFile = parser.Value("style").value_or("");
     if (auto preset = parser.Value("preset")) {
         styleFile = PresetPath(*preset);
@@ -259,7 +244,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     }
     if (!styleFile.empty()) {
         std::string text;
-        if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(*host, text, styleFile, style, error)) return Fail(error);
+        if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(**host, text, styleFile, style, error)) return Fail(error);
     }
     std::vector<Cue> cues;
     std::vector<std::string> warnings;
@@ -272,76 +257,62 @@ int RunCaptions(const std::vector<std::string>& args) {
     if (parser.Has("words")) cues = GroupWordCues(cues, style);
 
     std::vector<CaptionTitle> titles;
-    if (!MakeCaptionTitles(cues, style, setup.width, setup.height, fps, titles, warnings, error)) return Fail(error);
+    if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) return Fail(error);
     for (const std::string& w : warnings) Warn(w);
+    // Layout units: the captions' scale for the frame, the same in every output.
+    const float scale = CaptionScale(style, frame.width, frame.height);
+    frame.scale = scale;
+    // Cues are drawn on transparent frames, or as layers blended over the video.
+    frame.keepAlpha = true;
     // Every cue has the style: the first says whether its border or blur passes the library's limit.
-    if (HostPtr probe = titles.empty() ? nullptr : NewHost(error);
-        probe && LoadTitleText(*probe, titles[0].document, "caption", error)) {
-        for (const std::string& w : StyleLimitWarnings(*probe, -1, float(setup.width) / style.frameWidth)) Warn(w);
+    if (!titles.empty()) {
+        Expected<TitlePlayer> first = TitlePlayer::FromDocument(titles[0].document, input + ": the caption style");
+        if (first && first->Place(frame))
+            for (const std::string& w : first->TakeWarnings()) Warn(w);
     }
     int total = duration > 0 ? static_cast<int>(std::lround(duration * fps)) : 0;
     if (duration <= 0)
         for (const CaptionTitle& t : titles) total = std::max(total, t.last + 1);
-    if (!over.empty()) {
-        // Cues that start after the end of the video are left out; overlay draws one that runs past
-        // it as far as the video goes.
-        const int clipFrames = std::max(video.frames, static_cast<int>(std::lround(video.seconds * fps)));
+    if (over) {
+        // Cues that start after the end of the video are left out; one that runs past it is drawn
+        // as far as the video goes.
+        const int clipFrames = job.ClipFrames();
         const size_t before = titles.size();
         titles.erase(std::remove_if(titles.begin(), titles.end(), [&](const CaptionTitle& t) { return t.first >= clipFrames; }),
                      titles.end());
         if (titles.size() < before)
-            Warn(input + ": " + std::to_string(before - titles.size()) + " cues start after the end of " + over +
+            Warn(input + ": " + std::to_string(before - titles.size()) + " cues start after the end of " + *over +
                  " and are left out");
-        if (titles.empty()) return Fail(input + ": no cue falls within " + over);
-        return OverlayCaptions(over, output, titles, fps, parser.Value("threads"));
+        if (titles.empty()) return Fail(input + ": no cue falls within " + *over);
+        TitleSchedule schedule = CueSchedule(input, titles, frame, fps);
+        return RunOverlayJob(job, schedule, interrupt);
     }
     if (total <= 0) return Fail(input + ": no cue to draw");
 
     if (mlt) {
-        if (!WriteMltProject(output, titles, setup.width, setup.height, fps, total,
-                             static_cast<double>(setup.width) / style.frameWidth, error)) return Fail(error);
+        if (Status written = WriteMltProject(output, titles, frame.width, frame.height, fps, total, scale); !written)
+            return Fail(written.Message());
         std::printf("wrote %s (%s, %s at %g fps)\n", output.c_str(), CountOf(static_cast<long>(titles.size()), "cue").c_str(),
                     CountOf(total, "frame").c_str(), fps);
         return kExitOk;
     }
 
-    setup.scale = static_cast<float>(setup.width) / style.frameWidth;
-    setup.keepAlpha = true;
-    const InterruptWatch interrupt;
-    auto sink = OpenFrameSink(output, setup.width, setup.height, rate, true, error);
+    auto sink = OpenFrameSink(output, frame.width, frame.height, rate, true, error);
     if (!sink) return Fail(error);
-    // Titles are loaded when their cue begins and released after it.
-    std::map<size_t, HostPtr> live;
-    size_t next = 0;
-    const Image base(setup.width, setup.height);
+    TitleSchedule schedule = CueSchedule(input, titles, frame, fps);
+    const Image base(frame.width, frame.height);
     Progress progress(total, stderr, isatty(fileno(stderr)) != 0);
     const bool ok = RunFrames(
-        total, setup.width, setup.height,
-        [&](int i, Image& frame, std::string& message) {
+        total, frame.width, frame.height,
+        [&](int i, Image& image, std::string& message) {
             if (interrupt.Received()) {
                 message = "interrupted";
                 return false;
             }
-            for (auto it = live.begin(); it != live.end();)
-                it = titles[it->first].last < i ? live.erase(it) : std::next(it);
-            for (; next < titles.size() && titles[next].first <= i; ++next) {
-                if (titles[next].last < i) continue;
-                HostPtr h = NewHost(message);
-                if (!h || !LoadTitleText(*h, titles[next].document, "caption", message) ||
-                    !ConfigureFrame(*h, setup, message))
-                    return false;
-                live.emplace(next, std::move(h));
-            }
-            frame = base;
-            for (auto& [index, h] : live) {
-                const CaptionTitle& t = titles[index];
-                const float time = t.last == t.first ? 0.0f : static_cast<float>(i - t.first) / (t.last - t.first);
-                if (const HRESULT status = h->Render(frame.pixels.data(), time); status != S_OK) {
-                    message = "the title library could not draw a caption: " + StatusText(status);
-                    return false;
-                }
-            }
-            return true;
+            image = base;
+            Status drawn = schedule.DrawAt(i / fps, image);
+            message = drawn.Message();
+            return static_cast<bool>(drawn);
         },
         *sink, &progress, error);
     if (interrupt.Received()) {
@@ -352,7 +323,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     if (!ok) return Fail(error);
     char details[96];
     std::snprintf(details, sizeof details, "%s, %dx%d, %g fps", CountOf(static_cast<long>(titles.size()), "cue").c_str(),
-                  setup.width, setup.height, fps);
+                  frame.width, frame.height, fps);
     std::printf("wrote %s\n", sink->Describe(details).c_str());
     return kExitOk;
 }

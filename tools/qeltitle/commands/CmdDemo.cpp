@@ -10,7 +10,7 @@
 #include "commands/Commands.h"
 #include "media/FrameLoop.h"
 #include "media/Output.h"
-#include "player/Frame.h"
+#include "player/TitlePlayer.h"
 #include "commands/Interrupt.h"
 #include "authoring/KeyFrames.h"
 #include "authoring/StyledString.h"
@@ -160,20 +160,22 @@ int RunDemo(const std::vector<std::string>& args) {
     std::filesystem::create_directories(dir, ec);
     if (ec) return Fail("cannot create " + dir + ": " + ec.message());
 
-    HostPtr host = NewHost(error);
-    if (!host) return Fail(error);
-    if (!BuildDemo(*host, error)) return Fail("cannot build the demo title: " + error);
+    Expected<HostPtr> host = NewHost();
+    if (!host) return Fail(host.Message());
+    if (!BuildDemo(**host, error)) return Fail("cannot build the demo title: " + error);
     std::vector<std::string> written;
-    if (!SaveTitle(*host, dir + "/demo.xml", error)) return Fail(error);
+    if (Status saved = SaveTitle(**host, dir + "/demo.xml"); !saved) return Fail(saved.Message());
     written.push_back(dir + "/demo.xml");
 
-    const FrameSetup setup{kWidth, kHeight, 1.0f, false, 0, std::nullopt};
-    if (!ConfigureFrame(*host, setup, error)) return Fail(error);
+    // Laid out in frame pixels: one layout unit a pixel.
+    TitlePlayer player(std::move(*host), dir + "/demo.xml");
+    if (Status placed = player.Place(PlayerFrame{kWidth, kHeight, 1.0f, false, 0}); !placed)
+        return Fail(placed.Message());
     Image base(kWidth, kHeight);
     FillVerticalGradient(base, kSkyTop, kSkyBottom);
 
     Image still;
-    if (!DrawTitle(*host, base, 1.0, still, error)) return Fail(error);
+    if (Status drawn = player.Draw(base, 1.0, still); !drawn) return Fail(drawn.Message());
     if (!WritePng(dir + "/demo.png", still, false, PngKind::Still, error)) return Fail("cannot write demo.png: " + error);
     written.push_back(dir + "/demo.png");
 
@@ -190,7 +192,10 @@ int RunDemo(const std::vector<std::string>& args) {
                 message = "interrupted";
                 return false;
             }
-            return DrawTitle(*host, base, FrameTime(i, count), frame, message);
+            // As `animate` draws a title: from time 0 on the first frame to 1 on the last.
+            Status drawn = player.Draw(base, AnimationFrameTime(i, count), frame);
+            message = drawn.Message();
+            return static_cast<bool>(drawn);
         },
         *sink, &progress, error);
     if (interrupt.Received()) {

@@ -8,7 +8,7 @@
 #include "commands/Args.h"
 #include "commands/Commands.h"
 #include "authoring/Effects.h"
-#include "player/Frame.h"
+#include "player/TitlePlayer.h"
 #include "authoring/KeyFrames.h"
 #include "media/Output.h"
 #include "authoring/StyledString.h"
@@ -66,23 +66,33 @@ int LabelColumnWidth(ITitleHost& host, const std::vector<EffectInfo>& effects, s
 
 bool WriteGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
                   bool keysOnly, std::string& error) {
-    HostPtr cells = NewHost(error);
-    HostPtr labels = cells ? NewHost(error) : nullptr;
-    if (!labels) return false;
+    Expected<HostPtr> cellHost = NewHost(), labelHost = NewHost();
+    if (!cellHost || !labelHost) return error = cellHost.Message() + labelHost.Message(), false;
+    // Both drawn at one layout unit a pixel from the top-left of the cell they fill.
+    TitlePlayer cellPlayer(std::move(*cellHost), "the gallery's cells"), labelPlayer(std::move(*labelHost), "its labels");
+    ITitleHost* cells = &cellPlayer.Host();
+    ITitleHost* labels = &labelPlayer.Host();
+    const auto place = [&](TitlePlayer& player, int width, int height) {
+        Status placed = player.Place(PlayerFrame{width, height, 1.0f, false, 0});
+        error = placed.Message();
+        return static_cast<bool>(placed);
+    };
+    const auto draw = [&](TitlePlayer& player, const Image& base, double time, Image& frame) {
+        Status drawn = player.Draw(base, time, frame);
+        error = drawn.Message();
+        return static_cast<bool>(drawn);
+    };
     const std::optional<std::string> named = strings.empty() ? std::nullopt : std::optional<std::string>(strings);
-    if (!LoadChosenEffectStrings(*cells, named, keysOnly, error)) return false;
+    if (Status loaded = LoadChosenEffectStrings(*cells, named, keysOnly); !loaded) return error = loaded.Message(), false;
     const std::vector<EffectInfo> effects = OfferedEffects(*cells, level);
     if (effects.empty()) {
         error = "no effect is offered at level " + std::to_string(level);
         return false;
     }
 
-    const FrameSetup cellFrame{kCellWidth, kCellHeight, 1.0f, false, 0, std::nullopt};
-    const FrameSetup headerFrame{kCellWidth, kHeaderHeight, 1.0f, false, 0, std::nullopt};
-    if (!ConfigureFrame(*cells, cellFrame, error) || !ConfigureFrame(*labels, headerFrame, error)) return false;
+    if (!place(cellPlayer, kCellWidth, kCellHeight) || !place(labelPlayer, kCellWidth, kHeaderHeight)) return false;
     const int labelWidth = LabelColumnWidth(*labels, effects, error);
     if (labelWidth < 0) return false;
-    const FrameSetup labelFrame{labelWidth, kCellHeight, 1.0f, false, 0, std::nullopt};
 
     StringStyle sample;
     sample.size = 46;
@@ -111,23 +121,23 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
         char header[32];
         std::snprintf(header, sizeof header, "progress %.2f", kMoments[c]);
         if (!Label(*labels, header, 8, 12, 18, 0x9098B0, false, error) ||
-            !DrawTitle(*labels, headerBase, 1.0, frame, error))
+            !draw(labelPlayer, headerBase, 1.0, frame))
             return false;
         Blit(sheet, frame, labelWidth + kGap + c * (kCellWidth + kGap), 0);
     }
-    if (!ConfigureFrame(*labels, labelFrame, error)) return false;
+    if (!place(labelPlayer, labelWidth, kCellHeight)) return false;
 
     for (size_t r = 0; r < effects.size(); ++r) {
         const EffectInfo& effect = effects[r];
         const int top = kHeaderHeight + static_cast<int>(r) * (kCellHeight + kGap);
 
-        if (!RowLabels(*labels, effect, error) || !DrawTitle(*labels, labelBase, 1.0, frame, error))
+        if (!RowLabels(*labels, effect, error) || !draw(labelPlayer, labelBase, 1.0, frame))
             return false;
         Blit(sheet, frame, 0, top);
 
         if (!SetKeyFrames(*cells, added.row, EffectSchedule(effect.pathId, 0.0f, 1.0f), error)) return false;
         for (int c = 0; c < kColumns; ++c) {
-            if (!DrawTitle(*cells, cellBase, kMoments[c], frame, error)) return false;
+            if (!draw(cellPlayer, cellBase, kMoments[c], frame)) return false;
             Blit(sheet, frame, labelWidth + kGap + c * (kCellWidth + kGap), top);
         }
     }
@@ -158,8 +168,8 @@ int RunGallery(const std::vector<std::string>& args) {
         return UsageError("gallery", "--level: " + error);
     if (parser.Has("keys") && parser.Has("strings"))
         return UsageError("gallery", "give either --strings (names from a table) or --keys (display keys), not both");
-    if (HostPtr host = NewHost(error); !host || !CheckEffectLevel(*host, level, error))
-        return host ? UsageError("gallery", "--level: " + error) : Fail(error);
+    if (Expected<HostPtr> host = NewHost(); !host || !CheckEffectLevel(**host, level, error))
+        return host ? UsageError("gallery", "--level: " + error) : Fail(host.Message());
     const std::string text = parser.Value("text").value_or("Title");
     if (text.empty()) return UsageError("gallery", "--text is empty");
     const std::string output = *parser.Value("output");

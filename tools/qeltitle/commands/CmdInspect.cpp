@@ -125,11 +125,11 @@ void PrintString(ITitleHost& host, int row) {
 }
 
 int LoadForInspection(const std::string& command, const ArgParser& parser, HostPtr& host) {
-    std::string error;
     if (parser.Positionals().size() != 1) return UsageError(command, "expected one title file");
-    host = NewHost(error);
-    if (!host) return Fail(error);
-    if (!LoadTitle(*host, parser.Positionals()[0], error)) return Fail(error);
+    Expected<HostPtr> made = NewHost();
+    if (!made) return Fail(made.Message());
+    host = std::move(*made);
+    if (Status loaded = LoadTitle(*host, parser.Positionals()[0]); !loaded) return Fail(loaded.Message());
     return kExitOk;
 }
 
@@ -155,11 +155,13 @@ int RunEffects(const std::vector<std::string>& args) {
         return UsageError("effects", "--level: " + error);
     if (parser.Has("keys") && parser.Has("strings"))
         return UsageError("effects", "give either --strings (names from a table) or --keys (display keys), not both");
-    HostPtr host = NewHost(error);
-    if (!host) return Fail(error);
-    if (!CheckEffectLevel(*host, level, error)) return UsageError("effects", "--level: " + error);
-    if (!LoadChosenEffectStrings(*host, parser.Value("strings"), parser.Has("keys"), error)) return Fail(error);
-    const std::vector<EffectInfo> effects = OfferedEffects(*host, static_cast<int>(level));
+    Expected<HostPtr> made = NewHost();
+    if (!made) return Fail(made.Message());
+    ITitleHost& host = **made;
+    if (!CheckEffectLevel(host, level, error)) return UsageError("effects", "--level: " + error);
+    if (Status loaded = LoadChosenEffectStrings(host, parser.Value("strings"), parser.Has("keys")); !loaded)
+        return Fail(loaded.Message());
+    const std::vector<EffectInfo> effects = OfferedEffects(host, static_cast<int>(level));
     size_t idWidth = 0, groupWidth = 0;
     for (const EffectInfo& e : effects) {
         idWidth = std::max(idWidth, e.pathId.size());

@@ -13,7 +13,7 @@
 #include "commands/Commands.h"
 #include "media/Output.h"
 #include "player/SafeFile.h"
-#include "authoring/StyleLimits.h"
+#include "player/StyleLimits.h"
 #include "player/TitleFiles.h"
 #include "authoring/TitleJson.h"
 #include "player/TitleMeta.h"
@@ -52,8 +52,9 @@ bool WriteOutput(const std::string& path, const std::string& bytes, std::string&
         }
         return true;
     }
-    if (!CreateParentFolders(path, error) || !WriteWholeFile(path, bytes, error)) {
-        error = "cannot write " + path + ": " + error;
+    const Status made = CreateParentFolders(path);
+    if (!made || !WriteWholeFile(path, bytes, error)) {
+        error = "cannot write " + path + ": " + (made ? error : made.Message());
         return false;
     }
     return true;
@@ -77,8 +78,9 @@ int RunBuild(const std::vector<std::string>& args) {
     if (output != "-" && !CheckOutputExtension(output, ".xml", "titles (XML)", "cannot write ", error)) return Fail(error);
     std::string text;
     if (!ReadInput(input, text, error)) return Fail(error);
-    HostPtr host = NewHost(error);
-    if (!host) return Fail(error);
+    Expected<HostPtr> made = NewHost();
+    if (!made) return Fail(made.Message());
+    qel::ITitleHost* host = made->get();
     TitleExtras extras;
     std::vector<std::string> warnings;
     if (!BuildTitleFromJson(*host, text, input == "-" ? "<stdin>" : input, extras, warnings, error)) return Fail(error);
@@ -88,9 +90,9 @@ int RunBuild(const std::vector<std::string>& args) {
     TitleMeta meta;
     meta.length = extras.length;
     if (extras.frame) meta.frame = DesignFrame{extras.frame->width, extras.frame->height};
-    std::string bytes;
-    if (!TitleDocument(*host, bytes, error, &meta)) return Fail("cannot save title: " + output + ": " + error);
-    if (!WriteOutput(output, bytes, error)) return Fail(error);
+    Expected<std::string> bytes = TitleDocument(*host, &meta);
+    if (!bytes) return Fail("cannot save title: " + output + ": " + bytes.Message());
+    if (!WriteOutput(output, *bytes, error)) return Fail(error);
     if (output != "-") std::printf("wrote %s (%s)\n", output.c_str(), CountOf(host->GetStringCount(), "string").c_str());
     return kExitOk;
 }
@@ -107,24 +109,19 @@ int RunExport(const std::vector<std::string>& args) {
     if (!parser.Has("output")) return UsageError("export", "missing -o TITLE.json");
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
     if (output != "-" && !CheckOutputExtension(output, ".json", "JSON titles", "cannot write ", error)) return Fail(error);
-    HostPtr host = NewHost(error);
-    if (!host) return Fail(error);
+    Expected<HostPtr> made = NewHost();
+    if (!made) return Fail(made.Message());
+    qel::ITitleHost* host = made->get();
     TitleMeta meta;
     std::string warning;
     if (input == "-") {
         std::string bytes;
-        if (!ReadInput(input, bytes, error) || !LoadTitleText(*host, bytes, "<stdin>", error)) return Fail(error);
+        if (!ReadInput(input, bytes, error)) return Fail(error);
+        if (Status loaded = LoadTitleText(*host, bytes, "<stdin>"); !loaded) return Fail(loaded.Message());
         // The length and frame from the root element's attributes.
-        pugi::xml_document doc;
-        if (doc.load_buffer(bytes.data(), bytes.size())) {
-            const pugi::xml_node root = doc.document_element();
-            if (const double length = root.attribute("Length").as_double(); length > 0 && length <= kMaxTitleSeconds)
-                meta.length = length;
-            DesignFrame frame;
-            if (ParseDesignFrame(root.attribute("Frame").as_string(), frame)) meta.frame = frame;
-        }
-    } else if (!LoadTitle(*host, input, meta, warning, error)) {
-        return Fail(error);
+        ReadTitleMetaText(bytes, "<stdin>", meta, warning);
+    } else if (Status loaded = LoadTitle(*host, input, meta, warning); !loaded) {
+        return Fail(loaded.Message());
     }
     if (!warning.empty()) Warn(warning);
     TitleExtras extras;

@@ -7,88 +7,58 @@
 
 #include "commands/Args.h"
 #include "commands/Commands.h"
-#include "media/FrameLoop.h"
-#include "player/Frame.h"
 #include "commands/Interrupt.h"
+#include "commands/Options.h"
 #include "authoring/KeyFrames.h"
+#include "media/FrameLoop.h"
 #include "media/Output.h"
-#include "authoring/StyleLimits.h"
-#include "player/TitleFiles.h"
-#include "player/Timing.h"
 #include "media/Png.h"
+#include "player/TitlePlayer.h"
 
 namespace qeltitle {
 
 namespace {
 
 void AddFrameOptions(ArgParser& parser) {
-    parser.Option("--size", "WxH", "frame size in pixels (default 1920x1080)");
-    parser.Option("--background", "BG", "#RRGGBB, a PNG picture (scaled to the frame) or 'transparent' "
-                                         "(default #000000)");
-    parser.Option("--scale", "S", "frame pixels per layout unit, the title's frame at the top-left (default: the\n"
-                                  "title's design frame fitted to the frame, centred; 1 for a title without one)");
-    parser.Option("--threads", "N", "drawing threads (default: one per processor)");
+    DeclareSize(parser);
+    DeclareBackground(parser);
+    DeclareScale(parser, "frame pixels per layout unit, the title's frame at the top-left (default: the\n"
+                         "title's design frame, or 1920x1080 when it names none, fitted to the frame, centred)");
+    DeclareThreads(parser);
 }
 
-// A loaded title ready to draw, and the frame it starts from.
+// A loaded title placed on its frame, and the frame it starts from.
 struct Scene {
-    HostPtr host;
-    TitleMeta meta;
-    FrameSetup setup;
+    std::optional<TitlePlayer> player;
     Image base;
-    Image scratch;  // the fitted area of the frame, when it is not the whole frame
-    bool Draw(double time, Image& frame, std::string& error) {
-        return DrawTitle(*host, base, time, setup.Area(), frame, scratch, error);
-    }
+    Status Draw(double time, Image& frame) { return player->Draw(base, time, frame); }
 };
 
 int PrepareScene(const std::string& command, const ArgParser& parser, Scene& scene) {
-    std::string error;
     if (parser.Positionals().size() != 1) return UsageError(command, "expected one title file");
     if (!parser.Has("output")) return UsageError(command, "missing -o OUTPUT");
-    if (auto size = parser.Value("size")) {
-        FrameSize frame;
-        if (!ParseFrameSize(*size, frame, error)) return UsageError(command, error);
-        scene.setup.width = frame.width;
-        scene.setup.height = frame.height;
-    }
+    OptionReader read(parser);
+    PlayerFrame frame;
+    if (const auto size = read.Size()) frame.width = size->width, frame.height = size->height;
+    frame.scale = read.Scale();
+    frame.threads = read.Threads();
+    if (const Status& status = read.Result(); !status) return UsageError(command, status.Message());
+    std::string error;
     // A video size the encoder refuses is refused now, not after drawing the first frames.
-    if (command == "animate" && !CheckEncodableSize(*parser.Value("output"), scene.setup.width, scene.setup.height, error))
+    if (command == "animate" && !CheckEncodableSize(*parser.Value("output"), frame.width, frame.height, error))
         return Fail(error);
-    if (auto scale = parser.Value("scale")) {
-        double value = 1;
-        if (!ParseNumber(*scale, kMinScale, kMaxScale, value, error)) return UsageError(command, "--scale: " + error);
-        scene.setup.scale = static_cast<float>(value);
-    }
-    if (auto threads = parser.Value("threads")) {
-        long value = 0;
-        if (!ParseInteger(*threads, 1, 256, value, error)) return UsageError(command, "--threads: " + error);
-        scene.setup.threads = static_cast<int>(value);
-    }
-    Background background;
-    if (!ParseBackground(parser.Value("background").value_or("#000000"), background, error))
-        return background.kind == Background::Kind::Picture ? Fail(error) : UsageError(command, error);
-    scene.setup.keepAlpha = background.kind == Background::Kind::Transparent;
+    Expected<Background> background = ParseBackground(parser.Value("background").value_or("#000000"));
+    if (!background)
+        return parser.Value("background")->starts_with("#") ? UsageError(command, background.Message())
+                                                             : Fail(background.Message());
+    frame.keepAlpha = background->kind == Background::Kind::Transparent;
 
-    scene.host = NewHost(error);
-    if (!scene.host) return Fail(error);
-    const std::string& title = parser.Positionals()[0];
-    std::string warning;
-    if (!LoadTitle(*scene.host, title, scene.meta, warning, error)) return Fail(error);
-    if (!warning.empty()) Warn(warning);
-    // A title that knows its frame is fitted to the output; one that does not is drawn at scale 1
-    // from the top-left, as titles always were.
-    if (!parser.Has("scale") && scene.meta.frame) {
-        scene.setup.fit = FitDesignFrame(*scene.meta.frame, scene.setup.width, scene.setup.height);
-    } else if (!parser.Has("scale") && (scene.setup.width != 1920 || scene.setup.height != 1080)) {
-        char scale[32];
-        std::snprintf(scale, sizeof scale, "%.4g", std::min(scene.setup.width / 1920.0, scene.setup.height / 1080.0));
-        Warn(title + " does not say which frame it was laid out for; drawn at scale 1 (give --scale, e.g. " +
-             scale + " for a 1920x1080 title)");
-    }
-    if (!ConfigureFrame(*scene.host, scene.setup, error)) return Fail(error);
-    for (const std::string& w : StyleLimitWarnings(*scene.host, -1, scene.setup.Area().scale)) Warn(w);
-    scene.base = BackgroundFrame(background, scene.setup.width, scene.setup.height);
+    Expected<TitlePlayer> player = TitlePlayer::Open(parser.Positionals()[0]);
+    if (!player) return Fail(player.Message());
+    if (Status placed = player->Place(frame); !placed) return Fail(placed.Message());
+    for (const std::string& w : player->TakeWarnings()) Warn(w);
+    scene.player.emplace(std::move(*player));
+    scene.base = BackgroundFrame(*background, frame.width, frame.height);
     return kExitOk;
 }
 
@@ -118,11 +88,11 @@ int RunRender(const std::vector<std::string>& args) {
     // Without a time the still shows the finished title: at time 1 a string that an effect takes
     // away would be gone.
     const bool atRest = !parser.Has("time");
-    if (atRest && !PoseAtRest(*scene.host, error)) return Fail(error);
+    if (atRest && !PoseAtRest(scene.player->Host(), error)) return Fail(error);
     Image frame;
-    if (!scene.Draw(time, frame, error)) return Fail(error);
+    if (Status drawn = scene.Draw(time, frame); !drawn) return Fail(drawn.Message());
     const std::string output = *parser.Value("output");
-    if (!WritePng(output, frame, scene.setup.keepAlpha, PngKind::Still, error))
+    if (!WritePng(output, frame, scene.player->Frame().keepAlpha, PngKind::Still, error))
         return Fail("cannot write " + output + ": " + error);
     if (atRest)
         std::printf("wrote %s (%dx%d, at rest)\n", output.c_str(), frame.width, frame.height);
@@ -138,8 +108,8 @@ int RunAnimate(const std::vector<std::string>& args) {
                      "from 0; its directory is created) or a video or GIF file (.mp4, .mov, .mkv, .webm,\n"
                      ".gif, ...) encoded by ffmpeg, which must then be installed.");
     parser.Option("-o, --output", "OUT", "frames/%04d.png, title.mp4, title.gif, ...");
-    parser.Option("--duration", "S", "length in seconds or [hh:]mm:ss[.fff] (default: the title's length, else 4)");
-    parser.Option("--fps", "F", "frames per second: 25, 29.97 (stored as 30000/1001), 24000/1001 (default 25)");
+    DeclareDuration(parser, "length in seconds or [hh:]mm:ss[.fff] (default: the title's length, else 4)");
+    DeclareFps(parser);
     parser.Option("--frames", "N", "number of frames, instead of --duration");
     parser.Option("--range", "FIRST:LAST", "only these frames of the whole animation, numbered as in it "
                                            "(PNG patterns; for render farms)");
@@ -154,19 +124,15 @@ int RunAnimate(const std::vector<std::string>& args) {
     if (!parser.Parse(args, error)) return UsageError("animate", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
 
-    double duration = kDefaultSeconds;
-    FrameRate fps{static_cast<long>(kDefaultFps), 1};
+    OptionReader read(parser);
+    const FrameRate fps = read.Fps().value_or(FrameRate{static_cast<long>(kDefaultFps), 1});
+    const std::optional<double> asked = read.Duration();
+    if (const Status& status = read.Result(); !status) return UsageError("animate", status.Message());
     long frames = 0;
-    if (auto f = parser.Value("fps"); f && !ParseFrameRate(*f, 0.1, 1000, fps, error))
-        return UsageError("animate", "--fps: " + error);
     if (parser.Has("frames") && parser.Has("duration"))
         return UsageError("animate", "give either --frames or --duration, not both");
-    if (auto n = parser.Value("frames")) {
-        if (!ParseInteger(*n, 1, 1000000, frames, error)) return UsageError("animate", "--frames: " + error);
-    } else if (auto d = parser.Value("duration")) {
-        if (!ParseSeconds(*d, 86400, duration, error) || duration < 0.001)
-            return UsageError("animate", "--duration: " + (error.empty() ? "must be at least 0.001" : error));
-    }
+    if (auto n = parser.Value("frames"); n && !ParseInteger(*n, 1, 1000000, frames, error))
+        return UsageError("animate", "--frames: " + error);
     const std::string output = parser.Value("output").value_or("");
     const auto range = parser.Value("range");
     // Pieces of a video would each be a clip of their own with its own encoder state; pieces of a
@@ -177,32 +143,35 @@ int RunAnimate(const std::vector<std::string>& args) {
     Scene scene;
     if (const int status = PrepareScene("animate", parser, scene); status != kExitOk) return status;
     // The title's own length when none is asked for.
-    if (!parser.Has("frames") && !parser.Has("duration") && scene.meta.length) duration = *scene.meta.length;
+    const double duration = asked.value_or(scene.player->Length());
     if (!parser.Has("frames")) frames = std::max(1L, std::lround(duration * fps.Value()));
     const int count = static_cast<int>(frames);
     FrameRange frameRange{0, count - 1};
     if (range && !ParseFrameRange(*range, count, frameRange, error)) return UsageError("animate", "--range: " + error);
 
-    if (scene.setup.keepAlpha) {
+    const PlayerFrame& frame = scene.player->Frame();
+    if (frame.keepAlpha) {
         std::string warning;
         if (!CheckAlphaOutput(output, warning, error)) return Fail(error);
         if (!warning.empty()) Warn(warning);
     }
     const InterruptWatch interrupt;
-    auto sink = OpenFrameSink(output, scene.setup.width, scene.setup.height, fps, scene.setup.keepAlpha, error);
+    auto sink = OpenFrameSink(output, frame.width, frame.height, fps, frame.keepAlpha, error);
     if (!sink) return Fail(error);
-    if (const std::string note = PaddedVideoNote(output, scene.setup.width, scene.setup.height);
-        !note.empty() && !scene.setup.keepAlpha)
+    if (const std::string note = PaddedVideoNote(output, frame.width, frame.height); !note.empty() && !frame.keepAlpha)
         Warn(note);
     Progress progress(frameRange.Count(), stderr, isatty(fileno(stderr)) != 0);
     const bool ok = RunFrames(
-        frameRange, scene.setup.width, scene.setup.height,
-        [&](int i, Image& frame, std::string& message) {
+        frameRange, frame.width, frame.height,
+        [&](int i, Image& image, std::string& message) {
             if (interrupt.Received()) {
                 message = "interrupted";
                 return false;
             }
-            return scene.Draw(FrameTime(i, count), frame, message);
+            // Both ends drawn: the first frame at time 0, the last at 1.
+            Status drawn = scene.Draw(AnimationFrameTime(i, count), image);
+            message = drawn.Message();
+            return static_cast<bool>(drawn);
         },
         *sink, &progress, error);
     if (interrupt.Received()) {
@@ -215,7 +184,7 @@ int RunAnimate(const std::vector<std::string>& args) {
     }
     if (!ok) return Fail(error);
     // The size of what was written: an H.264 video of odd sides is padded (the warning above).
-    const FrameSize written = EncodedSize(output, scene.setup.width, scene.setup.height);
+    const FrameSize written = EncodedSize(output, frame.width, frame.height);
     const std::string details =
         std::to_string(written.width) + "x" + std::to_string(written.height) + ", " + fps.Text() + " fps";
     std::printf("wrote %s\n", sink->Describe(details).c_str());

@@ -11,7 +11,7 @@
 #include "authoring/Effects.h"
 #include "authoring/KeyFrames.h"
 #include "media/Output.h"
-#include "authoring/StyleLimits.h"
+#include "player/StyleLimits.h"
 #include "authoring/TextOptions.h"
 #include "player/TitleFiles.h"
 #include "player/Timing.h"
@@ -52,8 +52,9 @@ int RunText(const std::vector<std::string>& args) {
     const std::string& output = options.output;
 
     if (!CheckOutputExtension(output, ".xml", "titles (XML)", "cannot save title: ", error)) return Fail(error);
-    HostPtr host = NewHost(error);
-    if (!host) return Fail(error);
+    Expected<HostPtr> made = NewHost();
+    if (!made) return Fail(made.Message());
+    qel::ITitleHost* host = made->get();
     if (!effect.empty()) {
         const std::vector<EffectInfo> offered = OfferedEffects(*host, 1);
         if (!CheckEffect(offered, effect, error)) return UsageError("text", error);
@@ -66,7 +67,7 @@ int RunText(const std::vector<std::string>& args) {
     struct stat info {};
     if (options.append && stat(output.c_str(), &info) == 0) {
         std::string warning;
-        if (!LoadTitle(*host, output, meta, warning, error)) return Fail(error);
+        if (Status loaded = LoadTitle(*host, output, meta, warning); !loaded) return Fail(loaded.Message());
         if (!warning.empty()) Warn(warning);
     }
     if (options.length) {
@@ -111,7 +112,7 @@ int RunText(const std::vector<std::string>& args) {
     }
     for (const std::string& w : StyleLimitWarnings(*host, added.row, 1.0f)) Warn(w);
     if (!schedule.empty() && !SetKeyFrames(*host, added.row, schedule, error)) return Fail(error);
-    if (!SaveTitle(*host, output, error, &meta)) return Fail(error);
+    if (Status saved = SaveTitle(*host, output, &meta); !saved) return Fail(saved.Message());
     std::printf("wrote %s (string %d: %s, font %s %g%s)\n", output.c_str(), added.row,
                 CountOf(host->GetCharCount(added.row), "character").c_str(), added.fontUsed.c_str(), style.size,
                 effect.empty() ? "" : (", " + effect + (then.empty() ? "" : " then " + then)).c_str());

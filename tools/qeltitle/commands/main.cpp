@@ -40,7 +40,10 @@ constexpr Command kCommands[] = {
 };
 
 void PrintUsage(std::FILE* stream) {
-    std::fprintf(stream, "usage: qeltitle COMMAND [options]   (qeltitle COMMAND --help for details)\n\ncommands:\n");
+    std::fprintf(stream, "usage: qeltitle COMMAND [options]   (qeltitle COMMAND --help for details)\n"
+                         "       qeltitle --version\n\n"
+                         "Makes, inspects, renders and animates titles, and draws them and captions over video.\n\n"
+                         "commands:\n");
     for (const Command& c : kCommands) std::fprintf(stream, "  %-9s %s\n", c.name, c.summary);
 }
 
@@ -56,6 +59,7 @@ int main(int argc, char** argv) {
         PrintUsage(stdout);
         return 0;
     }
+    if (name == "--version") return qeltitle::PrintVersion();
     // A write beyond the file size limit must fail with EFBIG and a message, not end the process
     // halfway; a reader that went away (ffmpeg, the other end of a FIFO) is an EPIPE write error.
     std::signal(SIGXFSZ, SIG_IGN);

@@ -49,7 +49,6 @@ void Progress::Finish() {
     std::fflush(stream_);
 }
 
-double FrameTime(int index, int count) { return count > 1 ? static_cast<double>(index) / (count - 1) : 1.0; }
 
 bool ParseFrameRange(std::string_view text, int count, FrameRange& out, std::string& error) {
     const size_t colon = text.find(':');

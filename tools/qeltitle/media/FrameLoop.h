@@ -33,9 +33,6 @@ private:
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 
-// The title time of frame i of n: 0 for the first frame, 1 for the last (1 when n is 1).
-double FrameTime(int index, int count);
-
 // Frames `first` to `last` (inclusive) of an animation, numbered as in the whole of it.
 struct FrameRange {
     int first = 0;

@@ -387,7 +387,8 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
             error = "bad frame pattern '" + output + "': frames are written as PNG; end the pattern in .png";
             return nullptr;
         }
-        if (!CreateParentFolders(FormatFramePattern(output, 0), error)) return nullptr;
+        if (Status made = CreateParentFolders(FormatFramePattern(output, 0)); !made)
+            return error = made.Message(), nullptr;
         return std::make_unique<PngSequence>(output, withAlpha);
     }
     const std::string ext = Extension(output);
@@ -402,7 +403,7 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
         return nullptr;
     }
     if (!CheckEncodableSize(output, width, height, error)) return nullptr;
-    if (!CreateParentFolders(output, error)) return nullptr;
+    if (Status made = CreateParentFolders(output); !made) return error = made.Message(), nullptr;
     auto video = std::make_unique<EncodedVideo>(output);
     if (!video->Start(width, height, fps, withAlpha, error)) return nullptr;
     return video;

@@ -37,7 +37,7 @@ bool ReadPng(const std::string& path, Image& out, std::string& error) {
 }
 
 bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error) {
-    if (!CreateParentFolders(path, error)) return false;
+    if (Status made = CreateParentFolders(path); !made) return error = made.Message(), false;
     const bool fast = kind == PngKind::SequenceFrame;
     png_image png;
     std::memset(&png, 0, sizeof png);

@@ -723,14 +723,6 @@ bool VideoRun::Run(std::string& error) {
 
 }  // namespace
 
-PixelRect Union(const PixelRect& a, const PixelRect& b) {
-    if (a.Empty()) return b;
-    if (b.Empty()) return a;
-    const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
-    const int x1 = std::max(a.x + a.width, b.x + b.width), y1 = std::max(a.y + a.height, b.y + b.height);
-    return {x0, y0, x1 - x0, y1 - y0};
-}
-
 std::string VideoInfo::Rate() const { return std::to_string(rateNum) + "/" + std::to_string(rateDen); }
 
 bool ProbeVideo(const std::string& path, VideoInfo& info, std::string& error) {

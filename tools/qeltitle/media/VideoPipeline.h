@@ -12,15 +12,9 @@
 #include <string>
 #include <vector>
 
-namespace qeltitle {
+#include "player/Image.h"  // PixelRect
 
-// A rectangle of frame pixels.
-struct PixelRect {
-    int x = 0, y = 0, width = 0, height = 0;
-    bool Empty() const { return width <= 0 || height <= 0; }
-};
-// The smallest rectangle holding both (an empty one adds nothing).
-PixelRect Union(const PixelRect& a, const PixelRect& b);
+namespace qeltitle {
 
 // What is drawn over the video, asked frame by frame on one thread, in presentation order.
 class FramePainter {

@@ -8,6 +8,14 @@
 
 namespace qeltitle {
 
+PixelRect Union(const PixelRect& a, const PixelRect& b) {
+    if (a.Empty()) return b;
+    if (b.Empty()) return a;
+    const int x0 = std::min(a.x, b.x), y0 = std::min(a.y, b.y);
+    const int x1 = std::max(a.x + a.width, b.x + b.width), y1 = std::max(a.y + a.height, b.y + b.height);
+    return {x0, y0, x1 - x0, y1 - y0};
+}
+
 void FillSolid(Image& image, uint32_t rgb) { FillVerticalGradient(image, rgb, rgb); }
 
 void FillVerticalGradient(Image& image, uint32_t top, uint32_t bottom) {

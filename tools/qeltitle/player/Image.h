@@ -21,6 +21,15 @@ struct Image {
     const uint8_t* At(int x, int y) const { return Row(y) + static_cast<size_t>(x) * 4; }
 };
 
+// A rectangle of frame pixels.
+struct PixelRect {
+    int x = 0, y = 0, width = 0, height = 0;
+    bool Empty() const { return width <= 0 || height <= 0; }
+    bool operator==(const PixelRect&) const = default;
+};
+// The smallest rectangle holding both (an empty one adds nothing).
+PixelRect Union(const PixelRect& a, const PixelRect& b);
+
 // Every pixel the opaque colour 0x00RRGGBB.
 void FillSolid(Image& image, uint32_t rgb);
 // Opaque vertical gradient from `top` to `bottom` (0x00RRGGBB), one colour per row.

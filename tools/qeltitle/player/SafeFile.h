@@ -5,6 +5,7 @@
 #include <string>
 
 #include "base/SafeFile.h"
+#include "player/Result.h"
 
 namespace qeltitle {
 
@@ -15,7 +16,7 @@ using qel::SyncFileSystem;
 using qel::WriteWholeFile;
 
 // Creates the folders that `path` is to be written in, when they are missing, as every command
-// does for the files it writes; `error` names the folder and the reason.
-bool CreateParentFolders(const std::string& path, std::string& error);
+// does for the files it writes; a failure names the folder and the reason.
+Status CreateParentFolders(const std::string& path);
 
 }  // namespace qeltitle

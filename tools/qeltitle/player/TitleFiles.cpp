@@ -13,9 +13,8 @@
 #include <algorithm>
 #include <vector>
 
-#include "media/Output.h"
+#include "base/Unicode.h"
 #include "player/SafeFile.h"
-#include "authoring/Text.h"
 
 namespace qeltitle {
 
@@ -124,34 +123,27 @@ bool CheckReadable(const std::string& path, std::string& error) {
 
 }  // namespace
 
-HostPtr NewHost(std::string& error) {
+Expected<HostPtr> NewHost() {
     HostPtr host(GetTitleHost());
-    if (!host) error = "the title library could not create a title (out of memory)";
+    if (!host) return Failure("the title library could not create a title (out of memory)");
     return host;
 }
 
-bool LoadTitle(ITitleHost& host, const std::string& path, std::string& error) {
+Status LoadTitle(ITitleHost& host, const std::string& path) {
     std::string reason;
-    if (!CheckReadable(path, reason)) {
-        error = "cannot load title: " + path + ": " + reason;
-        return false;
-    }
-    const HRESULT status = host.LoadTitleFromFile(Utf8ToUtf16(path).c_str());
-    if (status != S_OK) {
-        error = "cannot load title: " + path + ": " + DiagnoseTitleFile(path);
-        return false;
-    }
-    return true;
+    if (!CheckReadable(path, reason)) return Failure("cannot load title: " + path + ": " + reason);
+    if (host.LoadTitleFromFile(Utf8ToUtf16(path).c_str()) != S_OK)
+        return Failure("cannot load title: " + path + ": " + DiagnoseTitleFile(path));
+    return {};
 }
 
-bool LoadTitle(ITitleHost& host, const std::string& path, TitleMeta& meta, std::string& warning,
-               std::string& error) {
-    if (!LoadTitle(host, path, error)) return false;
+Status LoadTitle(ITitleHost& host, const std::string& path, TitleMeta& meta, std::string& warning) {
+    if (Status loaded = LoadTitle(host, path); !loaded) return loaded;
     if (!ReadTitleMeta(path, meta, warning)) meta = TitleMeta{};
-    return true;
+    return {};
 }
 
-bool TitleDocument(ITitleHost& host, std::string& bytes, std::string& error, const TitleMeta* meta) {
+Expected<std::string> TitleDocument(ITitleHost& host, const TitleMeta* meta) {
     // The library's buffer holds the text after the byte-order mark and a zero unit in place of
     // it: the file is the mark and the text, exactly what the library's own file save writes.
     // The document carries the day of the save, so its size may change between the size query
@@ -163,31 +155,27 @@ bool TitleDocument(ITitleHost& host, std::string& bytes, std::string& error, con
         text.assign(size / 2 + 1, u'\0');
         status = host.SaveTitleToBuffer(text.data(), &size);
     }
-    if (status != S_OK || size < 2 || size > text.size() * 2) {
-        error = "the title library could not write it: " + StatusText(status);
-        return false;
-    }
+    if (status != S_OK || size < 2 || size > text.size() * 2)
+        return Failure("the title library could not write it: " + StatusText(status));
     std::u16string document(text.data(), (size - 2) / 2);
-    if (meta && (meta->length || meta->frame) && !InsertTitleMeta(document, *meta)) {
-        error = "the title library's document has no <CTitle> element";
-        return false;
-    }
-    bytes = "\xFF\xFE";
+    if (meta && (meta->length || meta->frame) && !InsertTitleMeta(document, *meta))
+        return Failure("the title library's document has no <CTitle> element");
+    std::string bytes = "\xFF\xFE";
     bytes.append(reinterpret_cast<const char*>(document.data()), document.size() * 2);
-    return true;
+    return bytes;
 }
 
-bool SaveTitle(ITitleHost& host, const std::string& path, std::string& error, const TitleMeta* meta) {
-    std::string bytes;
-    if (!TitleDocument(host, bytes, error, meta) || !CreateParentFolders(path, error) ||
-        !WriteWholeFile(path, bytes, error)) {
-        error = "cannot save title: " + path + ": " + error;
-        return false;
-    }
-    return true;
+Status SaveTitle(ITitleHost& host, const std::string& path, const TitleMeta* meta) {
+    const std::string context = "cannot save title: " + path + ": ";
+    Expected<std::string> bytes = TitleDocument(host, meta);
+    if (!bytes) return std::move(bytes).Context(context).ToStatus();
+    if (Status made = CreateParentFolders(path); !made) return std::move(made).Context(context);
+    std::string error;
+    if (!WriteWholeFile(path, *bytes, error)) return Failure(context + error);
+    return {};
 }
 
-bool LoadTitleText(ITitleHost& host, std::string_view bytes, const std::string& name, std::string& error) {
+Status LoadTitleText(ITitleHost& host, std::string_view bytes, const std::string& name) {
     std::u16string text;
     if (bytes.size() >= 2 && static_cast<uint8_t>(bytes[0]) == 0xFF && static_cast<uint8_t>(bytes[1]) == 0xFE) {
         text.resize((bytes.size() - 2) / 2);
@@ -196,25 +184,17 @@ bool LoadTitleText(ITitleHost& host, std::string_view bytes, const std::string& 
         if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
         text = Utf8ToUtf16(bytes);
     }
-    if (host.LoadTitleFromBuffer(text.c_str()) != S_OK) {
-        error = "cannot load title: " + name + ": not a title document the library can read";
-        return false;
-    }
-    return true;
+    if (host.LoadTitleFromBuffer(text.c_str()) != S_OK)
+        return Failure("cannot load title: " + name + ": not a title document the library can read");
+    return {};
 }
 
-bool LoadEffectStrings(ITitleHost& host, const std::string& path, std::string& error) {
+Status LoadEffectStrings(ITitleHost& host, const std::string& path) {
     std::string reason;
-    if (!CheckReadable(path, reason)) {
-        error = "cannot load effect strings: " + path + ": " + reason;
-        return false;
-    }
-    const HRESULT status = host.LoadEffectStrings(Utf8ToUtf16(path).c_str());
-    if (status != S_OK) {
-        error = "cannot load effect strings: " + path + ": " + DiagnoseStringTable(path);
-        return false;
-    }
-    return true;
+    if (!CheckReadable(path, reason)) return Failure("cannot load effect strings: " + path + ": " + reason);
+    if (host.LoadEffectStrings(Utf8ToUtf16(path).c_str()) != S_OK)
+        return Failure("cannot load effect strings: " + path + ": " + DiagnoseStringTable(path));
+    return {};
 }
 
 std::string DefaultEffectStringsPath() {
@@ -229,12 +209,11 @@ std::string DefaultEffectStringsPath() {
     return path;
 }
 
-bool LoadChosenEffectStrings(ITitleHost& host, const std::optional<std::string>& named, bool keysOnly,
-                             std::string& error) {
-    if (named) return LoadEffectStrings(host, *named, error);
-    if (keysOnly) return true;
+Status LoadChosenEffectStrings(ITitleHost& host, const std::optional<std::string>& named, bool keysOnly) {
+    if (named) return LoadEffectStrings(host, *named);
+    if (keysOnly) return {};
     const std::string installed = DefaultEffectStringsPath();
-    return installed.empty() || LoadEffectStrings(host, installed, error);
+    return installed.empty() ? Status() : LoadEffectStrings(host, installed);
 }
 
 std::string StatusText(HRESULT status) {

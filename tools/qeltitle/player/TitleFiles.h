@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "player/Result.h"
 #include "player/TitleMeta.h"
 #include "qel/QEL_Title2.h"
 
@@ -19,36 +20,33 @@ struct HostDeleter {
 };
 using HostPtr = std::unique_ptr<qel::ITitleHost, HostDeleter>;
 
-// A new TitleHost, or null with a message.
-HostPtr NewHost(std::string& error);
+// A new TitleHost, or the message that the library could not make one.
+Expected<HostPtr> NewHost();
 
-// Loads a title file. On failure `error` says why: the file is missing or unreadable, is not
-// well-formed XML (with the position), is not a title document, or the library refused it.
-bool LoadTitle(qel::ITitleHost& host, const std::string& path, std::string& error);
+// Loads a title file. A failure says why: the file is missing or unreadable, is not well-formed
+// XML (with the position), is not a title document, or the library refused it.
+Status LoadTitle(qel::ITitleHost& host, const std::string& path);
 // The same, and the title's length and design frame (TitleMeta.h); `warning` names a value of
 // them that is not valid and was ignored (empty when there is none).
-bool LoadTitle(qel::ITitleHost& host, const std::string& path, TitleMeta& meta, std::string& warning,
-               std::string& error);
+Status LoadTitle(qel::ITitleHost& host, const std::string& path, TitleMeta& meta, std::string& warning);
 // Saves the title as the library's XML file format (UTF-16 with byte-order mark), replacing
 // `path` only once the new file is complete on disk.
 // With `meta`, its length and design frame are written as attributes of the root element.
-bool SaveTitle(qel::ITitleHost& host, const std::string& path, std::string& error,
-               const TitleMeta* meta = nullptr);
+Status SaveTitle(qel::ITitleHost& host, const std::string& path, const TitleMeta* meta = nullptr);
 // The bytes SaveTitle writes (with `meta`, its attributes on the root element).
-bool TitleDocument(qel::ITitleHost& host, std::string& bytes, std::string& error, const TitleMeta* meta = nullptr);
+Expected<std::string> TitleDocument(qel::ITitleHost& host, const TitleMeta* meta = nullptr);
 // Loads a title document held in memory (UTF-16 with byte-order mark as saved, or UTF-8);
 // `name` names it in the message.
-bool LoadTitleText(qel::ITitleHost& host, std::string_view bytes, const std::string& name, std::string& error);
-// Loads an effect string table (root <QelDspInfo>); on failure `error` names the file and why.
-bool LoadEffectStrings(qel::ITitleHost& host, const std::string& path, std::string& error);
+Status LoadTitleText(qel::ITitleHost& host, std::string_view bytes, const std::string& name);
+// Loads an effect string table (root <QelDspInfo>); a failure names the file and why.
+Status LoadEffectStrings(qel::ITitleHost& host, const std::string& path);
 // The English effect string table that is installed (and built) beside libQEL_Title2.so.
 constexpr const char* kEffectStringsFile = "QelDspInfo.xml";
 // Its path, found beside the library this program runs with; empty when it is not there.
 std::string DefaultEffectStringsPath();
 // The table that `effects` and `gallery` show: the named one, none (display keys) when keysOnly,
 // else the installed one when there is one.
-bool LoadChosenEffectStrings(qel::ITitleHost& host, const std::optional<std::string>& named, bool keysOnly,
-                             std::string& error);
+Status LoadChosenEffectStrings(qel::ITitleHost& host, const std::optional<std::string>& named, bool keysOnly);
 
 // Message text for a library status code.
 std::string StatusText(qel::HRESULT status);

@@ -83,13 +83,12 @@ bool ParseDesignFrame(const std::string& text, DesignFrame& out) {
     return true;
 }
 
-bool ReadTitleMeta(const std::string& path, TitleMeta& out, std::string& warning) {
-    out = TitleMeta{};
-    warning.clear();
-    pugi::xml_document doc;
-    if (!doc.load_file(path.c_str())) return false;
+namespace {
+
+// The attributes of a parsed document's root; `name` names the title in the warning.
+void ReadRootMeta(const pugi::xml_document& doc, const std::string& name, TitleMeta& out, std::string& warning) {
     const pugi::xml_node root = doc.document_element();
-    if (std::strcmp(root.name(), "CTitle") != 0) return true;
+    if (std::strcmp(root.name(), "CTitle") != 0) return;
     if (const pugi::xml_attribute length = root.attribute(kLengthAttribute)) {
         const std::string text = length.value();
         double seconds = 0;
@@ -98,15 +97,34 @@ bool ReadTitleMeta(const std::string& path, TitleMeta& out, std::string& warning
             seconds <= kMaxTitleSeconds)
             out.length = seconds;
         else
-            warning = path + ": ignoring its length '" + text + "' (not a number of seconds above 0)";
+            warning = name + ": ignoring its length '" + text + "' (not a number of seconds above 0)";
     }
     if (const pugi::xml_attribute frame = root.attribute(kFrameAttribute)) {
         DesignFrame parsed;
         if (ParseDesignFrame(frame.value(), parsed))
             out.frame = parsed;
         else
-            warning = path + ": ignoring its frame '" + std::string(frame.value()) + "' (not WIDTHxHEIGHT)";
+            warning = name + ": ignoring its frame '" + std::string(frame.value()) + "' (not WIDTHxHEIGHT)";
     }
+}
+
+}  // namespace
+
+bool ReadTitleMeta(const std::string& path, TitleMeta& out, std::string& warning) {
+    out = TitleMeta{};
+    warning.clear();
+    pugi::xml_document doc;
+    if (!doc.load_file(path.c_str())) return false;
+    ReadRootMeta(doc, path, out, warning);
+    return true;
+}
+
+bool ReadTitleMetaText(std::string_view bytes, const std::string& name, TitleMeta& out, std::string& warning) {
+    out = TitleMeta{};
+    warning.clear();
+    pugi::xml_document doc;
+    if (!doc.load_buffer(bytes.data(), bytes.size())) return false;
+    ReadRootMeta(doc, name, out, warning);
     return true;
 }
 

@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace qeltitle {
 
@@ -30,6 +31,8 @@ constexpr double kMaxTitleSeconds = 86400;
 // negative or empty length, a malformed size) is left unset; `warning` then names it. False only
 // when the file cannot be read as XML.
 bool ReadTitleMeta(const std::string& path, TitleMeta& out, std::string& warning);
+// The same for a document held in memory (a title file's bytes); `name` names it in the warning.
+bool ReadTitleMetaText(std::string_view bytes, const std::string& name, TitleMeta& out, std::string& warning);
 
 // Adds the attributes to the start tag of the CTitle root in a document's text (UTF-16, as the
 // library writes it), replacing any already there. False when the text has no CTitle start tag.

@@ -1,11 +1,18 @@
-// Cues made into caption titles: the lines each cue's string gets, the frames it is shown on, and
-// overlapping cues stacked upwards.
+// Cues made into caption titles: the lines each cue's string gets, the frames it is shown on,
+// overlapping cues stacked upwards, and every caption inside the safe area whatever its language,
+// preset and frame shape.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
 
 #include "authoring/Captions.h"
 #include "authoring/Text.h"
+#include "player/TitlePlayer.h"
 #include "player/TitleFiles.h"
 
 namespace qeltitle {
@@ -21,7 +28,7 @@ std::vector<Cue> Read(const std::string& srt) {
 
 TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     CaptionStyle style = DefaultCaptionStyle(*host);
     style.width = 900;
@@ -49,7 +56,7 @@ TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
         ASSERT_EQ(titles.size(), 1u);
         EXPECT_EQ(titles[0].first, c.first);
         EXPECT_EQ(titles[0].last, c.last);
-        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption", error));
+        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption"));
         std::u16string text(host->GetCharCount(0) + 1, u'\0');
         host->GetText(0, text.data());
         text.pop_back();
@@ -61,7 +68,7 @@ TEST(Captions, CuesGiveWrappedStringsOnTheirFrames) {
 
 TEST(Captions, OverlappingCuesStackUpwards) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     const CaptionStyle style = DefaultCaptionStyle(*host);
     std::vector<CaptionTitle> titles;
@@ -72,7 +79,7 @@ TEST(Captions, OverlappingCuesStackUpwards) {
     ASSERT_EQ(titles.size(), 3u);
     qel::RectF box[3]{};
     for (int i = 0; i < 3; ++i) {
-        ASSERT_TRUE(LoadTitleText(*host, titles[i].document, "caption", error));
+        ASSERT_TRUE(LoadTitleText(*host, titles[i].document, "caption"));
         host->GetStringRect(0, &box[i]);
     }
     EXPECT_LE(box[1].y + box[1].height, box[0].y + 1) << "the second cue sits above the first";
@@ -89,7 +96,7 @@ namespace {
 // number of words.
 TEST(Captions, WordCuesGroupIntoTimedCaptions) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     CaptionStyle style = DefaultCaptionStyle(*host);
     style.phraseGap = 0.5;
@@ -115,6 +122,83 @@ TEST(Captions, WordCuesGroupIntoTimedCaptions) {
     EXPECT_DOUBLE_EQ(captions[2].start, 2.0);
     EXPECT_DOUBLE_EQ(captions[2].end, 2.9);
     EXPECT_DOUBLE_EQ(captions[2].pieces.back().time, 2.6);  // "pause" is spoken from its own cue's start
+}
+
+}  // namespace
+}  // namespace qeltitle
+
+namespace qeltitle {
+namespace {
+
+std::string ReadPreset(const std::string& name) {
+    std::ifstream in(std::string(QEL_PRESET_DIR) + "/" + name + ".json");
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Long cues in several scripts, under every preset on landscape, portrait and square frames: each
+// caption drawn at rest lies inside the frame's safe area, and each cue that had to shrink or be
+// split is named once, by number and line.
+TEST(Captions, EveryCueStaysInTheSafeAreaInEveryLanguagePresetAndShape) {
+    const std::string srt =
+        "1\n00:00:00,000 --> 00:00:06,000\nThis is a rather long English caption with twenty-six words in it, which is far "
+        "too many for two lines of text on a phone screen today.\n\n"
+        "2\n00:00:06,000 --> 00:00:12,000\n日本語の字幕はスペースがないので、これまでは一行のまま画面の外にはみ出していました。"
+        "今は正しく折り返されます。\n\n"
+        "3\n00:00:12,000 --> 00:00:18,000\n中文字幕没有空格，以前总是一整行超出画面的两边。现在应该按照规则正确换行。\n\n"
+        "4\n00:00:18,000 --> 00:00:24,000\nภาษาไทยไม่มีช่องว่างระหว่างคำ แต่ต้องตัดบรรทัดให้ถูกต้องตามพยางค์และคำ\n\n"
+        "5\n00:00:24,000 --> 00:00:30,000\nهذه جملة عربية طويلة إلى حد ما يجب أن تلتف داخل الإطار دون أن تخرج منه أبدا\n\n"
+        "6\n00:00:30,000 --> 00:00:36,000\nזהו משפט עברי ארוך למדי עם מספרים כמו 2024 ו-15 שצריך להישאר בתוך המסגרת\n\n"
+        "7\n00:00:36,000 --> 00:00:42,000\nShort one.\n";
+    const std::vector<Cue> cues = Read(srt);
+    std::string error;
+    HostPtr host = std::move(*NewHost());
+    ASSERT_TRUE(host);
+    for (const char* preset : {"clean", "social", "news", "karaoke"}) {
+        CaptionStyle style = DefaultCaptionStyle(*host);
+        ASSERT_TRUE(ReadCaptionStyle(*host, ReadPreset(preset), preset, style, error)) << error;
+        for (const auto& [w, h] : {std::pair{960, 540}, std::pair{540, 960}, std::pair{720, 720}}) {
+            SCOPED_TRACE(std::string(preset) + " " + std::to_string(w) + "x" + std::to_string(h));
+            std::vector<CaptionTitle> titles;
+            std::vector<std::string> warnings;
+            ASSERT_TRUE(MakeCaptionTitles(cues, style, w, h, 5, titles, warnings, error)) << error;
+            const float scale = CaptionScale(style, w, h);
+            const SafeArea safe = CaptionSafeArea(static_cast<int>(std::lround(w / scale)),
+                                                  static_cast<int>(std::lround(h / scale)));
+            std::set<int> drawn;
+            for (const CaptionTitle& t : titles) {
+                drawn.insert(t.cueLine);
+                Expected<TitlePlayer> player = TitlePlayer::FromDocument(t.document, "caption");
+                ASSERT_TRUE(player) << player.Message();
+                ASSERT_TRUE(player->Place(PlayerFrame{w, h, scale, true, 0}));
+                Image frame;
+                ASSERT_TRUE(player->Draw(Image(w, h), 0.5, frame));
+                int left = w, top = h, right = -1, bottom = -1;
+                for (int y = 0; y < h; ++y)
+                    for (int x = 0; x < w; ++x)
+                        if (frame.At(x, y)[3] > 16)
+                            left = std::min(left, x), right = std::max(right, x), top = std::min(top, y),
+                            bottom = std::max(bottom, y);
+                ASSERT_GE(right, 0) << "cue at line " << t.cueLine << " draws nothing";
+                EXPECT_GE(left, std::floor(safe.left * scale) - 1) << "line " << t.cueLine;
+                EXPECT_LE(right, w - std::floor(safe.right * scale)) << "line " << t.cueLine;
+                EXPECT_GE(top, std::floor(safe.top * scale) - 1) << "line " << t.cueLine;
+                EXPECT_LE(bottom, h - std::floor(safe.bottom * scale)) << "line " << t.cueLine;
+            }
+            EXPECT_EQ(drawn.size(), cues.size()) << "every cue is shown";
+            // One warning per cue that shrank or split, naming it; the short cue is never named.
+            std::map<std::string, int> named;
+            for (const std::string& warning : warnings) {
+                const size_t paren = warning.find(')');
+                ASSERT_EQ(warning.rfind("cue ", 0), 0u) << warning;
+                ++named[warning.substr(0, paren + 1)];
+            }
+            for (const auto& [cue, count] : named) EXPECT_EQ(count, 1) << cue;
+            EXPECT_EQ(named.count("cue 7 (line 26)"), 0u);
+            if (w < h) EXPECT_EQ(named.count("cue 1 (line 2)"), 1u) << "the long English cue does not fit a phone";
+        }
+    }
 }
 
 }  // namespace

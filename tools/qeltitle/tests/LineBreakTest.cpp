@@ -113,7 +113,7 @@ TEST(LineBreak, ThaiWordsStayWholeAndCjkMarksNeverStartALine) {
 
 TEST(LineBreak, JsonWidthWrapsAtBreaksAndKeepsParagraphSpacing) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host) << error;
     TitleExtras extras;
     std::vector<std::string> warnings;

@@ -102,16 +102,16 @@ TEST_F(Overlay, TitlesOverTheirSpansOfAClip) {
     for (int n = 0; n < 5; ++n) EXPECT_TRUE(Frame(result, n) == Frame(in, n)) << "frame " << n;
 
     // Inside, the pixels `render` draws over the same frame: one alone at frame 20, and two drawn
-    // over one at frame 40 (later titles on top).
+    // over one at frame 40 (later titles on top), each at (t - start) / length.
     for (int n : {20, 40}) {
         ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -y -i clip.mkv -vf 'select=eq(n\\," + std::to_string(n) +
                         ")' -frames:v 1 bg.png"), 0);
         char time[32];
-        std::snprintf(time, sizeof time, "%.17g", (n - 5) / 39.0);
+        std::snprintf(time, sizeof time, "%.17g", (n / 25.0 - 0.2) / 1.6);
         ASSERT_EQ(Shell(std::string("EXE render one.xml -o a.png --size 320x180 --background bg.png --time ") + time), 0);
         std::string expected = Png("a.png");
         if (n == 40) {
-            std::snprintf(time, sizeof time, "%.17g", (n - 38) / 24.0);
+            std::snprintf(time, sizeof time, "%.17g", (n / 25.0 - 1.5) / 1.0);
             ASSERT_EQ(Shell(std::string("EXE render two.xml -o b.png --size 320x180 --background a.png --time ") + time), 0);
             expected = Png("b.png");
         }

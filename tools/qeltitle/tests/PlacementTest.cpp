@@ -104,7 +104,7 @@ TEST(Anchors, NineAnchorsPlaceTheDrawnExtent) {
         {"bottom-left", 50, -1, -1, 1050}, {"bottom", -1, -1, -1, 1050}, {"bottom-right", -1, -1, 1870, 1050},
     };
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host) << error;
     for (const auto& c : cases) {
         StringStyle style;
@@ -144,7 +144,7 @@ TEST(Anchors, WidthWrapsAtSpacesAndOverflowIsReported) {
     EXPECT_TRUE(WrapAtSpaces(u"aaa bbb ccc", advances, 200).empty());
 
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host) << error;
     StringStyle style;
     style.width = 500;
@@ -176,17 +176,17 @@ TEST(TitleMeta, StoredBesideWhatTheLibraryReads) {
     const fs::path dir = fs::temp_directory_path() / ("qeltitle-meta-" + std::to_string(getpid()));
     fs::create_directories(dir);
     std::string error, warning;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host) << error;
     AddedString added;
     ASSERT_TRUE(AddStyledString(*host, u"Meta", StringStyle{}, added, error)) << error;
     const std::string path = (dir / "t.xml").string();
     const TitleMeta meta{4.5, DesignFrame{1080, 1920}};
-    ASSERT_TRUE(SaveTitle(*host, path, error, &meta)) << error;
+    ASSERT_TRUE(SaveTitle(*host, path, &meta)) << SaveTitle(*host, path, &meta).Message();
 
-    HostPtr again = NewHost(error);
+    HostPtr again = std::move(*NewHost());
     TitleMeta read;
-    ASSERT_TRUE(LoadTitle(*again, path, read, warning, error)) << error;
+    ASSERT_TRUE(LoadTitle(*again, path, read, warning));
     EXPECT_EQ(again->GetCharCount(0), 4);
     EXPECT_EQ(read.length, 4.5);
     EXPECT_EQ(read.frame, (DesignFrame{1080, 1920}));
@@ -196,7 +196,7 @@ TEST(TitleMeta, StoredBesideWhatTheLibraryReads) {
     std::u16string document = u"<CTitle Version=\"2.0\" Length=\"9\" Frame=\"1x1\"><StringList/></CTitle>";
     ASSERT_TRUE(InsertTitleMeta(document, TitleMeta{2, std::nullopt}));
     EXPECT_EQ(document, u"<CTitle Version=\"2.0\" Length=\"2\"><StringList/></CTitle>");
-    ASSERT_TRUE(SaveTitle(*host, path, error)) << error;
+    ASSERT_TRUE(SaveTitle(*host, path));
     ASSERT_TRUE(ReadTitleMeta(path, read, warning));
     EXPECT_FALSE(read.length || read.frame);
 

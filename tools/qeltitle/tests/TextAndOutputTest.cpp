@@ -10,6 +10,7 @@
 
 #include "commands/DebugLines.h"
 #include "media/FrameLoop.h"
+#include "player/TitlePlayer.h"
 #include "player/Image.h"
 #include "media/Output.h"
 #include "authoring/Text.h"
@@ -278,11 +279,20 @@ TEST(DebugLines, FailureReportsAreDroppedTheDumpIsOutput) {
     EXPECT_EQ(RouteOfDebugLine("==[Time: 5] Begin==="), DebugRoute::StandardOutput);
 }
 
-TEST(FrameLoop, TimesSpanZeroToOne) {
-    EXPECT_EQ(FrameTime(0, 5), 0.0);
-    EXPECT_EQ(FrameTime(2, 5), 0.5);
-    EXPECT_EQ(FrameTime(4, 5), 1.0);
-    EXPECT_EQ(FrameTime(0, 1), 1.0);
+// animate spreads a title over its frames end to end; spans timed in seconds never reach 1.
+TEST(FrameLoop, TitleTimesOfFrames) {
+    const struct {
+        int index, count;
+        double animation, span;
+    } kCases[] = {{0, 5, 0.0, 0.0}, {2, 5, 0.5, 0.4}, {4, 5, 1.0, 0.8}, {0, 1, 1.0, 0.0}, {1, 2, 1.0, 0.5}};
+    for (const auto& c : kCases) {
+        EXPECT_EQ(AnimationFrameTime(c.index, c.count), c.animation) << c.index << " of " << c.count;
+        EXPECT_EQ(SpanFrameTime(c.index, c.count), c.span) << c.index << " of " << c.count;
+    }
+    // The frame shown 1.5 s into a cue from 0 to 2 s, and times outside the span held at its ends.
+    EXPECT_EQ(TitleTimeAt(1.5, 0, 2), 0.75);
+    EXPECT_EQ(TitleTimeAt(0.5, 1, 2), 0.0);
+    EXPECT_EQ(TitleTimeAt(9, 1, 2), 1.0);
     EXPECT_EQ(FormatProgress(5, 10, 12.5, 61, 10), "[#####.....] 5/10 frames  12.5 fps  1:01 left");
     EXPECT_EQ(FormatProgress(0, 0, 0, -3, 4), "[####] 0/0 frames  0.0 fps  0:00 left");
 }

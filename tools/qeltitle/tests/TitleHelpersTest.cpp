@@ -38,7 +38,7 @@ std::pair<std::string, float> At(ITitleHost& host, int row, float time) {
 
 void ExpectSchedule(const std::vector<KeyFrame>& frames, const std::vector<Moment>& moments) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host) << error;
     const int row = host->AddString();
     ASSERT_TRUE(SetKeyFrames(*host, row, frames, error)) << error;
@@ -106,7 +106,7 @@ TEST(StyledString, CentredInTheFrameWhateverItsShape) {
     };
     for (const auto& c : cases) {
         std::string error;
-        HostPtr host = NewHost(error);
+        HostPtr host = std::move(*NewHost());
         ASSERT_TRUE(host) << error;
         StringStyle style;
         style.size = 50;
@@ -127,7 +127,7 @@ TEST(StyledString, CentredInTheFrameWhateverItsShape) {
 
 TEST(StyledString, StyleReachesTheCharacters) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     StringStyle style;
     style.font = "No Such Font Family";
@@ -174,7 +174,7 @@ TEST(StyledString, StyleReachesTheCharacters) {
 
 TEST(OfferedEffects, OfferedEffectsCarryGroupsAndDisplayKeys) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     const auto all = OfferedEffects(*host, 1);
     ASSERT_EQ(all.size(), 65u);
@@ -218,10 +218,12 @@ TEST_F(TitleFiles, LoadFailuresSayWhy) {
         {Write("nolist.xml", "<CTitle Version=\"2.0\"><Header/></CTitle>"), "<CTitle> has no <StringList>"},
     };
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     for (const auto& c : cases) {
-        EXPECT_FALSE(LoadTitle(*host, c.path, error)) << c.path;
+        const Status loaded = LoadTitle(*host, c.path);
+        error = loaded.Message();
+        EXPECT_FALSE(loaded) << c.path;
         EXPECT_EQ(error.rfind("cannot load title: " + c.path + ": ", 0), 0u) << error;
         EXPECT_NE(error.find(c.reason), std::string::npos) << error;
     }
@@ -229,18 +231,19 @@ TEST_F(TitleFiles, LoadFailuresSayWhy) {
 
 TEST_F(TitleFiles, SavedTitleLoadsBack) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     AddedString added;
     ASSERT_TRUE(AddStyledString(*host, u"Saved", StringStyle{}, added, error)) << error;
     ASSERT_TRUE(SetKeyFrames(*host, added.row, TextCommandSchedule("PATH_FADE", ""), error));
     const std::string path = (dir_ / "t.xml").string();
-    ASSERT_TRUE(SaveTitle(*host, path, error)) << error;
-    EXPECT_FALSE(SaveTitle(*host, (dir_ / "t.xml/t.xml").string(), error));  // under a file
-    EXPECT_NE(error.find("cannot save title"), std::string::npos);
+    ASSERT_TRUE(SaveTitle(*host, path));
+    const Status underFile = SaveTitle(*host, (dir_ / "t.xml/t.xml").string());
+    EXPECT_FALSE(underFile);
+    EXPECT_NE(underFile.Message().find("cannot save title"), std::string::npos);
 
-    HostPtr again = NewHost(error);
-    ASSERT_TRUE(LoadTitle(*again, path, error)) << error;
+    HostPtr again = std::move(*NewHost());
+    ASSERT_TRUE(LoadTitle(*again, path));
     EXPECT_EQ(again->GetStringCount(), 1);
     EXPECT_EQ(again->GetCharCount(0), 5);
     EXPECT_EQ(again->GetKeyFrameCount(0), 2);

@@ -36,8 +36,10 @@ constexpr const char* kEveryField = R"({
 })";
 
 std::string Document(qel::ITitleHost& host) {
-    std::string bytes, error;
-    EXPECT_TRUE(TitleDocument(host, bytes, error)) << error;
+    std::string bytes;
+    Expected<std::string> document = TitleDocument(host);
+    EXPECT_TRUE(document) << document.Message();
+    if (document) bytes = *document;
     return bytes;
 }
 
@@ -50,7 +52,7 @@ std::string ReadFile(const std::string& path) {
 
 TEST(TitleJson, ExportThenBuildGivesTheSameTitle) {
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     struct Case {
         const char* name;
@@ -64,7 +66,7 @@ TEST(TitleJson, ExportThenBuildGivesTheSameTitle) {
         if (c.fromJson)
             ASSERT_TRUE(BuildTitleFromJson(*host, c.source, "t.json", extras, warnings, error)) << error;
         else
-            ASSERT_TRUE(LoadTitleText(*host, c.source, "demo", error)) << error;
+            ASSERT_TRUE(LoadTitleText(*host, c.source, "demo"));
         const std::string original = Document(*host);
         std::string json;
         ASSERT_TRUE(ExportTitleToJson(*host, extras, json, error)) << error;
@@ -106,7 +108,7 @@ TEST(TitleJson, MistakesNameLineColumnAndField) {
         {"{\"strings\": [{\"text\": \"a\", \"style\": {\"size\": 1e999}}]}", "t.json: number overflow"},
     };
     std::string error;
-    HostPtr host = NewHost(error);
+    HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host);
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);

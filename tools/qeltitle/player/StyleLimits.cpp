@@ -1,4 +1,4 @@
-#include "authoring/StyleLimits.h"
+#include "player/StyleLimits.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,0 +1,97 @@
+#include "commands/Options.h"
+
+#include "media/Png.h"
+#include "player/Timing.h"
+
+namespace qeltitle {
+
+void DeclareSize(ArgParser& parser, std::string_view help) { parser.Option("--size", "WxH", help); }
+
+void DeclareFps(ArgParser& parser, std::string_view help) { parser.Option("--fps", "F", help); }
+
+void DeclareDuration(ArgParser& parser, std::string_view help) { parser.Option("--duration", "S", help); }
+
+void DeclareThreads(ArgParser& parser) {
+    parser.Option("--threads", "N", "drawing threads (default: one per processor)");
+}
+
+void DeclareScale(ArgParser& parser, std::string_view help) { parser.Option("--scale", "S", help); }
+
+void DeclareBackground(ArgParser& parser) {
+    parser.Option("--background", "BG", "#RRGGBB, a PNG picture (scaled to the frame) or 'transparent' "
+                                        "(default #000000)");
+}
+
+Expected<Background> ParseBackground(const std::string& text) {
+    Background out;
+    if (text == "transparent") {
+        out.kind = Background::Kind::Transparent;
+        return out;
+    }
+    std::string error;
+    if (text.starts_with("#")) {
+        out.kind = Background::Kind::Color;
+        if (!ParseRgb(text, out.rgb, error)) return Failure(error);
+        return out;
+    }
+    out.kind = Background::Kind::Picture;
+    if (!ReadPng(text, out.picture, error)) return Failure("cannot read background: " + text + ": " + error);
+    return out;
+}
+
+std::optional<std::string> OptionReader::Text(std::string_view key) const {
+    if (!result_) return std::nullopt;
+    return parser_.Value(key);
+}
+
+void OptionReader::Refuse(std::string_view key, const std::string& why) {
+    if (result_) result_ = Failure("--" + std::string(key) + ": " + why);
+}
+
+std::optional<FrameSize> OptionReader::Size() {
+    const auto text = Text("size");
+    if (!text) return std::nullopt;
+    FrameSize size;
+    std::string error;
+    if (!ParseFrameSize(*text, size, error)) return Refuse("size", error), std::nullopt;
+    return size;
+}
+
+std::optional<FrameRate> OptionReader::Fps() {
+    const auto text = Text("fps");
+    if (!text) return std::nullopt;
+    FrameRate rate;
+    std::string error;
+    if (!ParseFrameRate(*text, 0.1, 1000, rate, error)) return Refuse("fps", error), std::nullopt;
+    return rate;
+}
+
+std::optional<double> OptionReader::Duration() {
+    const auto text = Text("duration");
+    if (!text) return std::nullopt;
+    double seconds = 0;
+    std::string error;
+    if (!ParseSeconds(*text, kMaxTitleSeconds, seconds, error)) return Refuse("duration", error), std::nullopt;
+    if (seconds < 0.001) return Refuse("duration", "must be at least 0.001"), std::nullopt;
+    return seconds;
+}
+
+std::optional<float> OptionReader::Scale() {
+    const auto text = Text("scale");
+    if (!text) return std::nullopt;
+    double value = 1;
+    std::string error;
+    if (!ParseNumber(*text, kMinScale, kMaxScale, value, error)) return Refuse("scale", error), std::nullopt;
+    return static_cast<float>(value);
+}
+
+int OptionReader::Threads() {
+    const auto text = Text("threads");
+    if (!text) return 0;
+    long value = 0;
+    std::string error;
+    if (!ParseInteger(*text, 1, 256, value, error)) return Refuse("threads", error), 0;
+    return static_cast<int>(value);
+}
+
+}  // namespace qeltitle
