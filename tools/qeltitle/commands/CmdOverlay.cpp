@@ -156,10 +156,10 @@ int RunOverlayJob(const OverlayJob& job, TitleSchedule& schedule, const Interrup
     if (job.timings) {
         // Decoding, drawing and encoding run on three threads; these are the drawing thread's.
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
-                    "waiting for the encoder %.2f s\n",
+        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame; the titles "
+                    "alone %.2f s), waiting for the encoder %.2f s\n",
                     total, result.waitDecode, result.draw, result.frames ? result.draw * 1000 / result.frames : 0.0,
-                    result.waitEncode);
+                    result.prepare, result.waitEncode);
     }
     return kExitOk;
 }
