@@ -177,11 +177,7 @@ int RunOverlay(const std::vector<std::string>& args) {
     parser.Option("--title", "T[@S[+L]]", "a title file, its start and length in the clip (repeatable)");
     DeclareScale(parser, "frame pixels per layout unit for every title (default: each title's frame, or\n"
                          "1920x1080 when it names none, fitted to the video's, uniformly and centred)");
-    parser.Option("--codec", "NAME", "the video encoder, as ffmpeg names it (default: libx264 for .mp4/.mov/.mkv,\n"
-                                     "VP9 for .webm); hardware encoders such as h264_nvenc where present");
-    parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
-    parser.Option("--preset", "NAME", "the encoder's speed preset (default medium for H.264)");
-    parser.Option("--bitrate", "RATE", "a target bit rate such as 6M or 800k instead of a quality");
+    DeclareEncode(parser);
     DeclareThreads(parser);
     parser.Flag("--timings", "print where the time went: waiting for decoded frames, drawing, waiting for the encoder");
     parser.Epilog("examples:\n"
@@ -210,15 +206,8 @@ int RunOverlay(const std::vector<std::string>& args) {
     PlayerFrame frame;
     frame.scale = read.Scale();
     frame.threads = read.Threads();
+    job.encode = read.Encode();
     if (const Status& status = read.Result(); !status) return UsageError("overlay", status.Message());
-    long whole = 0;
-    if (auto v = parser.Value("crf")) {
-        if (!ParseInteger(*v, 0, 63, whole, error)) return UsageError("overlay", "--crf: " + error);
-        job.encode.crf = static_cast<int>(whole);
-    }
-    job.encode.codec = parser.Value("codec").value_or("");
-    job.encode.preset = parser.Value("preset").value_or("");
-    job.encode.bitrate = parser.Value("bitrate").value_or("");
     job.timings = parser.Has("timings");
 
     // From here Ctrl-C stops the run at the next frame and cleans up (also when it comes while

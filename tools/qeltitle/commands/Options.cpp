@@ -22,6 +22,14 @@ void DeclareBackground(ArgParser& parser) {
                                         "(default #000000)");
 }
 
+void DeclareEncode(ArgParser& parser) {
+    parser.Option("--codec", "NAME", "the video encoder, as ffmpeg names it (default: libx264 for .mp4/.mov/.mkv,\n"
+                                     "VP9 for .webm); hardware encoders such as h264_nvenc where present");
+    parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
+    parser.Option("--preset", "NAME", "the encoder's speed preset (default medium for H.264)");
+    parser.Option("--bitrate", "RATE", "a target bit rate such as 6M or 800k instead of a quality");
+}
+
 Expected<Background> ParseBackground(const std::string& text) {
     Background out;
     if (text == "transparent") {
@@ -83,6 +91,20 @@ std::optional<float> OptionReader::Scale() {
     std::string error;
     if (!ParseNumber(*text, kMinScale, kMaxScale, value, error)) return Refuse("scale", error), std::nullopt;
     return static_cast<float>(value);
+}
+
+EncodeSettings OptionReader::Encode() {
+    EncodeSettings encode;
+    encode.codec = parser_.Value("codec").value_or("");
+    encode.preset = parser_.Value("preset").value_or("");
+    encode.bitrate = parser_.Value("bitrate").value_or("");
+    if (const auto text = Text("crf")) {
+        long value = 0;
+        std::string error;
+        if (!ParseInteger(*text, 0, 63, value, error)) return Refuse("crf", error), encode;
+        encode.crf = static_cast<int>(value);
+    }
+    return encode;
 }
 
 int OptionReader::Threads() {
