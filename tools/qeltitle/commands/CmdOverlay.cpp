@@ -41,34 +41,26 @@ struct TitleSpan {
     std::optional<double> length;       // seconds; unset: the title's own, else kDefaultSeconds
 };
 
-bool ParseTitleSpan(const std::string& text, TitleSpan& out, std::string& error) {
-    out = TitleSpan{};
+Expected<TitleSpan> ParseTitleSpan(const std::string& text) {
+    TitleSpan out;
     out.path = text;
     const size_t at = text.rfind('@');
-    if (at == std::string::npos || at == 0) return true;
+    if (at == std::string::npos || at == 0) return out;
     std::string spec = text.substr(at + 1);
     // Anything but a time (or a mistyped one: a sign or a dot) after the '@' is part of the name.
-    if (spec.empty() || std::string_view("0123456789+-.").find(spec[0]) == std::string_view::npos) return true;
+    if (spec.empty() || std::string_view("0123456789+-.").find(spec[0]) == std::string_view::npos) return out;
     const size_t plus = spec.find('+');
-    double start = 0, length = 0;
-    if (!ParseSeconds(spec.substr(0, plus), kMaxTitleSeconds, start, error)) {
-        error = "--title " + text + ": the start: " + error;
-        return false;
-    }
+    const Expected<double> start = ParseSeconds(spec.substr(0, plus), kMaxTitleSeconds);
+    if (!start) return Failure("--title " + text + ": the start: " + start.Message());
     if (plus != std::string::npos) {
-        if (!ParseSeconds(spec.substr(plus + 1), kMaxTitleSeconds, length, error)) {
-            error = "--title " + text + ": the length: " + error;
-            return false;
-        }
-        if (length <= 0) {
-            error = "--title " + text + ": a title lasts longer than 0 seconds";
-            return false;
-        }
-        out.length = length;
+        const Expected<double> length = ParseSeconds(spec.substr(plus + 1), kMaxTitleSeconds);
+        if (!length) return Failure("--title " + text + ": the length: " + length.Message());
+        if (*length <= 0) return Failure("--title " + text + ": a title lasts longer than 0 seconds");
+        out.length = *length;
     }
     out.path = text.substr(0, at);
-    out.start = start;
-    return true;
+    out.start = *start;
+    return out;
 }
 
 // The schedule's titles drawn for the video pipeline: each as a layer, blended over the part
@@ -193,9 +185,9 @@ int RunOverlay(const std::vector<std::string>& args) {
     const std::string video = parser.Positionals()[0], output = *parser.Value("output");
     std::vector<TitleSpan> spans;
     for (const std::string& text : parser.Values("title")) {
-        TitleSpan span;
-        if (!ParseTitleSpan(text, span, error)) return UsageError("overlay", error);
-        spans.push_back(span);
+        const Expected<TitleSpan> span = ParseTitleSpan(text);
+        if (!span) return UsageError("overlay", span.Message());
+        spans.push_back(*span);
     }
     if (spans.empty()) return UsageError("overlay", "give at least one --title TITLE.xml[@START[+LENGTH]]");
     OverlayJob job;
