@@ -37,8 +37,9 @@ install:
 
 bench: setup
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_TESTS=OFF >/dev/null
-	@cmake --build build-bench -j $(JOBS) --target qel_bench
+	@cmake --build build-bench -j $(JOBS) --target qel_bench qeltitle_bench
 	@build-bench/bench/qel_bench $(BENCH_ARGS)
+	@build-bench/bench/qeltitle_bench $(BENCH_ARGS)
 
 # The whole suite under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, in
 # build-asan/. It is built with clang and coverage instrumentation, so the same build also gives

@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "render/Blend.h"
+#include "render/FilterKernels.h"
 #include "render/Filters.h"
+#include "render/OutlineKernel.h"
 #include "render/SimdKernels.h"
 
 namespace {
@@ -143,6 +145,40 @@ void BM_GaussianBlurGlyph(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_GaussianBlurGlyph)->Arg(3)->Arg(10);
+
+// A character's outline: a ring mask with soft edges, 80 x 90 (range(2) 1) or 160 x 180 (2), grown
+// by an elliptical kernel of radius range(1) / 10, by the row path with every kernel row on its
+// own (range(0) 0) or with mirrored rows shared (1), or by the wide path (2), with the active
+// table, as the border builder grows every transformed character.
+void BM_DilateOutline(benchmark::State& state) {
+    const int32_t scale = int32_t(state.range(2));
+    const int32_t sw = 80 * scale, sh = 90 * scale;
+    std::vector<uint8_t> mask(size_t(sw) * sh, 0);
+    for (int32_t y = 0; y < sh; ++y)
+        for (int32_t x = 0; x < sw; ++x) {
+            const int32_t d = ((x - 40 * scale) * (x - 40 * scale) + (y - 45 * scale) * (y - 45 * scale)) / (scale * scale);
+            const int32_t edge = std::min(d - 400, 1225 - d);  // between radii 20 and 35 (times scale)
+            if (edge > 0) mask[size_t(y) * sw + x] = edge >= 100 ? 255 : static_cast<uint8_t>(edge * 255 / 100);
+        }
+    qel::OutlineKernelRef k;
+    const float radius = float(state.range(1)) / 10.0f;
+    if (qel::GetOutlineKernel(radius, radius, &k) != qel::S_OK) return state.SkipWithError("no kernel");
+    const int32_t dw = sw + 2 * k->halfW, dh = sh + 2 * k->halfH;
+    std::vector<uint8_t> out(size_t(dw) * dh);
+    const qel::FilterKernels& table = qel::ActiveFilterKernels();
+    for (auto _ : state) {
+        qel::HRESULT hr = qel::S_OK;
+        switch (state.range(0)) {
+            case 0: hr = qel::DilateMaskRowsWith(table, mask.data(), sw, sh, sw, out.data(), dw, dh, dw, k->cells.get(), k->halfW, k->halfH, false); break;
+            case 1: hr = qel::DilateMaskRowsWith(table, mask.data(), sw, sh, sw, out.data(), dw, dh, dw, k->cells.get(), k->halfW, k->halfH, true); break;
+            default: hr = qel::DilateMaskWide(mask.data(), sw, sh, sw, out.data(), dw, dh, dw, k->cells.get(), k->halfW, k->halfH); break;
+        }
+        benchmark::DoNotOptimize(hr);
+        benchmark::ClobberMemory();
+    }
+    state.SetLabel(state.range(0) == 0 ? "rows" : state.range(0) == 1 ? "mirrored" : "wide");
+}
+BENCHMARK(BM_DilateOutline)->ArgsProduct({{0, 1, 2}, {15, 30, 45, 59, 80, 120, 200}, {1, 2}});
 
 // A 100 x 100 glyph image at a fractional position; the layer is cleared between runs, as the
 // compositor clears it every frame.

@@ -78,7 +78,9 @@ HRESULT Compositor::Render(Title& title, uint8_t* pixels, float time) {
             title.EvaluateTime(time);
             hr = frame.Draw(&dirtyRect_);
         }
+        team_.Rest();
     } catch (...) {
+        team_.Rest();
         // Strings already drawn into their layers are not blended; nothing was changed.
         dirtyRect_ = RECT{};
         still_.valid = false;

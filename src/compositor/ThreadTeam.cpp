@@ -37,6 +37,7 @@ void ThreadTeam::StartHelpers() noexcept {
 
 void ThreadTeam::Wake() noexcept {
     StartHelpers();
+    resting_.store(false, std::memory_order_relaxed);
     if (threads_.empty()) return;
     section_.fetch_add(2, std::memory_order_seq_cst);  // stays even: no section is open
     section_.notify_all();
@@ -60,7 +61,7 @@ uint32_t ThreadTeam::NextSection(uint32_t seen) const {
             if (s != seen) return s;
             CpuRelax();
         }
-        if (std::chrono::steady_clock::now() >= until) break;
+        if (resting_.load(std::memory_order_relaxed) || std::chrono::steady_clock::now() >= until) break;
     }
     section_.wait(seen, std::memory_order_acquire);
     return section_.load(std::memory_order_acquire);

@@ -9,9 +9,11 @@
 //
 // Helpers are started when a section first needs them and stay for the compositor's life: after a
 // section they poll briefly for the next one (the gaps between one frame's sections are short),
-// then sleep on the section counter. Wake() lets sleeping helpers poll again, so a frame that
-// calls it before its serial start pays the wake-up while that start runs. A frame that needs no
-// helper (a replayed still frame) never touches them.
+// then sleep on the section counter. Rest() sends them to sleep at once (a frame is done: the time
+// to the next one is the host's, which the polling would only take processor time from). Wake()
+// lets sleeping helpers poll again, so a frame that calls it before its serial start pays the
+// wake-up while that start runs. A frame that needs no helper (a replayed still frame) never
+// touches them.
 //
 // Sections. `section_` is odd while a section is open and even between sections. A helper counts
 // itself in `inside_` before it checks that the section it saw is still open, and only then reads
@@ -54,6 +56,8 @@ public:
 
     // Starts missing helpers and lets sleeping ones poll for the next section.
     void Wake() noexcept;
+    // Helpers stop polling and sleep until the next Wake or section.
+    void Rest() noexcept { resting_.store(true, std::memory_order_relaxed); }
     // Ends and joins every helper; the next section starts them again.
     void Stop() noexcept;
 
@@ -61,6 +65,7 @@ public:
     void ParallelFor(int32_t count, Body& body) {
         if (count <= 0) return;
         if (count > 1) StartHelpers();
+        resting_.store(false, std::memory_order_relaxed);
         if (threads_.empty() || count == 1) {
             for (int32_t i = 0; i < count; ++i) body(i);
             return;
@@ -102,6 +107,7 @@ private:
     std::atomic<uint32_t> section_{0};
     std::atomic<int32_t> inside_{0};
     std::atomic<bool> quit_{false};
+    std::atomic<bool> resting_{false};
     // The open section; written only while no helper is inside.
     std::atomic<int32_t> next_{0};
     int32_t count_ = 0;

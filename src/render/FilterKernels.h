@@ -44,12 +44,17 @@ using GaussTintRowFn = void (*)(uint8_t* out, const uint8_t* const* taps, const 
 using DilateRowFn = void (*)(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin,
                              int32_t end, int32_t lo, int32_t hi);
 
+// out[x] = max(a[x], b[x]) for x in [0, count), bytes. out may be a itself; otherwise out overlaps
+// neither a nor b.
+using MaxRowFn = void (*)(uint8_t* out, const uint8_t* a, const uint8_t* b, int32_t count);
+
 struct FilterKernels {
     const char* name;
     GaussRowFn gaussRow;
     GaussAlphaRowFn gaussAlphaRow;
     GaussTintRowFn gaussTintRow;
     DilateRowFn dilateRow;
+    MaxRowFn maxRow;
 };
 
 namespace scalar {
@@ -61,6 +66,7 @@ void GaussTintRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* weig
                   int32_t begin, int32_t end, uint32_t total, uint32_t colour);
 void DilateRow(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin, int32_t end,
                int32_t lo, int32_t hi);
+void MaxRow(uint8_t* out, const uint8_t* a, const uint8_t* b, int32_t count);
 }  // namespace scalar
 
 bool GaussTapsSimdReady(const uint32_t* weights, int32_t count, uint32_t total);

@@ -119,13 +119,17 @@ void scalar::DilateRow(uint8_t* d, const int16_t* p, const int16_t* cells, int32
     }
 }
 
+void scalar::MaxRow(uint8_t* out, const uint8_t* a, const uint8_t* b, int32_t count) {
+    for (int32_t x = 0; x < count; ++x) out[x] = std::max(a[x], b[x]);
+}
+
 bool GaussTapsSimdReady(const uint32_t* weights, int32_t count, uint32_t total) {
     return total <= 65535 && std::all_of(weights, weights + count, [](uint32_t w) { return w <= 32767; });
 }
 
 const FilterKernels& ScalarFilterKernels() {
     static const FilterKernels table = {"scalar", scalar::GaussRow, scalar::GaussAlphaRow, scalar::GaussTintRow,
-                                        scalar::DilateRow};
+                                        scalar::DilateRow, scalar::MaxRow};
     return table;
 }
 

@@ -15,7 +15,7 @@ namespace {
 
 const FilterKernels& Sse2FilterKernels() {
     static const FilterKernels table = {"sse2", GaussRowT<Sse2>, GaussAlphaRowOnlyT<Sse2>, GaussAlphaRowT<Sse2, true>,
-                                        DilateRowT<Sse2>};
+                                        DilateRowT<Sse2>, MaxRowT<Sse2>};
     return table;
 }
 

@@ -18,6 +18,11 @@
 // dilation row kernel of the filter table (16 bytes per step with SSE2, 32 with AVX2). Pixels
 // that do not stamp take the value -255, which no cell can raise above 0.
 //
+// Mirrored rows. An elliptical kernel's rows r and 2 halfH - r are equal, so a source row lays
+// the same values over both of their destination rows. The row path works each such pair out once
+// into a scratch row and raises both destination rows by it with a byte maximum, which is nearly
+// half the row kernel's work for the same bytes.
+//
 // Wide kernels (thick borders at full size) take a third path with the same result. Stamping
 // costs the kernel's area per outline pixel, which grows with the square of the radius, yet most
 // of a wide kernel is its interior of 255 cells, which raises every byte it covers to 255 whatever
@@ -159,10 +164,11 @@ inline bool Stamps(const uint8_t* s, int32_t x, int32_t y, int32_t sw, int32_t s
 constexpr int32_t kWidestRowKernel = 32;
 
 // The row path: each source row once, as signed values, and every kernel row laid over its
-// destination row by the table's row kernel.
+// destination row by the table's row kernel; with shareMirrored, the kernel rows whose mirror
+// (row 2 halfH - r) is equal are worked out once for both (see "Mirrored rows" above).
 HRESULT DilateRows(const FilterKernels& kernels, const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride,
                    uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride, const int16_t* kernel, int32_t halfW,
-                   int32_t halfH, const int32_t* spans) {
+                   int32_t halfH, const int32_t* spans, bool shareMirrored) {
     // The source row as signed values, -255 where a pixel does not stamp, with 2 * halfW + 32 such
     // cells on either side so that every destination column reads inside the array.
     const int32_t pad = 2 * halfW + 32;
@@ -172,6 +178,14 @@ HRESULT DilateRows(const FilterKernels& kernels, const uint8_t* src, int32_t sw,
     int16_t* p = row.get() + pad;  // p[x] for source column x; p[-pad .. sw + pad) readable
 
     const int32_t kColumns = 2 * halfW + 1, kRows = 2 * halfH + 1;
+    // mirrored[r] for r < halfH: kernel rows r and kRows - 1 - r are equal.
+    std::unique_ptr<bool[]> mirrored(new (std::nothrow) bool[size_t(halfH) + 1]());
+    std::unique_ptr<uint8_t[]> scratch(new (std::nothrow) uint8_t[size_t(dw)]);
+    if (!mirrored || !scratch) return E_OUTOFMEMORY;
+    for (int32_t r = 0; shareMirrored && halfH >= kMirroredRowsHalf && r < halfH; ++r) {
+        mirrored[size_t(r)] = std::memcmp(kernel + size_t(r) * kColumns, kernel + size_t(kRows - 1 - r) * kColumns,
+                                          size_t(kColumns) * sizeof(int16_t)) == 0;
+    }
     for (int32_t y = 0; y < sh; ++y) {
         const uint8_t* s = src + size_t(y) * srcStride;
         if (y == 0 || y == sh - 1 || sw <= 2) {
@@ -223,6 +237,17 @@ HRESULT DilateRows(const FilterKernels& kernels, const uint8_t* src, int32_t sw,
         for (int32_t r = 0; r < kRows && y + r < dh; ++r) {
             const int32_t begin = spans[2 * r], end = spans[2 * r + 1];
             if (begin >= end) continue;
+            const int32_t mirror = kRows - 1 - r;
+            if (r < halfH && mirrored[size_t(r)] && y + mirror < dh) {
+                std::memset(scratch.get() + lo, 0, size_t(hi - lo));
+                kernels.dilateRow(scratch.get(), p, kernel + size_t(r) * kColumns, begin, end, lo, hi);
+                for (const int32_t at : {r, mirror}) {
+                    uint8_t* d = dst + size_t(y + at) * dstStride + lo;
+                    kernels.maxRow(d, d, scratch.get() + lo, hi - lo);
+                }
+                continue;
+            }
+            if (r > halfH && mirrored[size_t(mirror)]) continue;  // laid down with its mirror
             kernels.dilateRow(dst + size_t(y + r) * dstStride, p, kernel + size_t(r) * kColumns, begin, end, lo, hi);
         }
     }
@@ -403,7 +428,7 @@ HRESULT DilateMask(const uint8_t* src, int32_t sw, int32_t sh, int32_t srcStride
 
 HRESULT DilateMaskRowsWith(const FilterKernels& kernels, const uint8_t* src, int32_t sw, int32_t sh,
                            int32_t srcStride, uint8_t* dst, int32_t dw, int32_t dh, int32_t dstStride,
-                           const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept {
+                           const int16_t* kernel, int32_t halfW, int32_t halfH, bool shareMirrored) noexcept {
     if (!DilateArgumentsValid(src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH)) {
         return E_INVALIDARG;
     }
@@ -413,7 +438,8 @@ HRESULT DilateMaskRowsWith(const FilterKernels& kernels, const uint8_t* src, int
     const std::unique_ptr<int32_t[]> spans = KernelSpans(kernel, halfW, halfH);
     if (!spans) return E_OUTOFMEMORY;
     ClearMask(dst, dw, dh, dstStride);
-    return DilateRows(kernels, src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH, spans.get());
+    return DilateRows(kernels, src, sw, sh, srcStride, dst, dw, dh, dstStride, kernel, halfW, halfH, spans.get(),
+                      shareMirrored);
 }
 
 OutlineKernelCache& OutlineKernelCache::Instance() {

@@ -220,3 +220,23 @@ void DilateRowT(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begi
     for (; X + kBytes <= hi; X += kBytes) group(X);
     if (X < hi) group(hi - kBytes);  // raising a byte twice gives the same byte
 }
+
+// The byte maximum of two rows (MaxRowFn), one vector at a time; the last group overlaps the one
+// before, which gives the same bytes again (out is a or a row of its own).
+template <class V>
+void MaxRowT(uint8_t* out, const uint8_t* a, const uint8_t* b, int32_t count) {
+    using I = typename V::I;
+    constexpr int32_t kBytes = static_cast<int32_t>(sizeof(I));
+    if (count < kBytes) {
+        if constexpr (requires { typename V::Half; }) {
+            if (count >= static_cast<int32_t>(sizeof(typename V::Half::I))) return MaxRowT<typename V::Half>(out, a, b, count);
+        }
+        return scalar::MaxRow(out, a, b, count);
+    }
+    int32_t x = 0;
+    for (; x + kBytes <= count; x += kBytes) V::Store(out + x, V::MaxU8(V::Load(a + x), V::Load(b + x)));
+    if (x < count) {
+        x = count - kBytes;
+        V::Store(out + x, V::MaxU8(V::Load(a + x), V::Load(b + x)));
+    }
+}

@@ -110,7 +110,8 @@ TEST(DilateMask, VectorPathMatchesStampingBitForBit) {
         seed = seed * 1664525u + 1013904223u;
         return seed >> 8;
     };
-    const float radii[][2] = {{0.4f, 0.4f}, {1.5f, 1.5f}, {2.7f, 2.7f}, {0.0f, 2.0f}, {3.2f, 0.6f}, {5.5f, 4.25f}};
+    const float radii[][2] = {{0.4f, 0.4f}, {1.5f, 1.5f}, {2.7f, 2.7f}, {0.0f, 2.0f}, {3.2f, 0.6f},
+                              {5.5f, 4.25f}, {7.5f, 7.5f}, {3.0f, 9.6f}, {15.2f, 12.4f}};
     for (const auto& radius : radii) {
         OutlineKernelRef k;
         ASSERT_EQ(GetOutlineKernel(radius[0], radius[1], &k), S_OK);
@@ -129,17 +130,21 @@ TEST(DilateMask, VectorPathMatchesStampingBitForBit) {
             std::vector<uint8_t> plain(size_t(stride) * dh, 0xA5);
             ASSERT_EQ(DilateMaskScalar(src.data(), sw, sh, sw, plain.data(), dw, dh, stride, k->cells.get(),
                                        k->halfW, k->halfH), S_OK);
-            // The active path and the row path through every table the processor has.
+            // The active path, and the row path with and without shared mirrored rows through every
+            // table the processor has.
             for (int level = -1; level <= int(DetectSimdLevel(nullptr)); ++level) {
-                std::vector<uint8_t> fast(plain.size(), 0xA5);
-                ASSERT_EQ(level < 0 ? DilateMask(src.data(), sw, sh, sw, fast.data(), dw, dh, stride, k->cells.get(),
-                                                 k->halfW, k->halfH)
-                                    : DilateMaskRowsWith(FilterKernelsFor(SimdLevel(level)), src.data(), sw, sh, sw,
-                                                         fast.data(), dw, dh, stride, k->cells.get(), k->halfW,
-                                                         k->halfH),
-                          S_OK);
-                ASSERT_TRUE(fast == plain) << "table " << level << " radii " << radius[0] << "," << radius[1]
-                                           << " size " << sw << "x" << sh << " into " << dw << "x" << dh;
+                for (bool shared : {true, false}) {
+                    std::vector<uint8_t> fast(plain.size(), 0xA5);
+                    ASSERT_EQ(level < 0 ? DilateMask(src.data(), sw, sh, sw, fast.data(), dw, dh, stride,
+                                                     k->cells.get(), k->halfW, k->halfH)
+                                        : DilateMaskRowsWith(FilterKernelsFor(SimdLevel(level)), src.data(), sw, sh,
+                                                             sw, fast.data(), dw, dh, stride, k->cells.get(), k->halfW,
+                                                             k->halfH, shared),
+                              S_OK);
+                    ASSERT_TRUE(fast == plain) << "table " << level << (shared ? " shared" : " unshared") << " radii "
+                                               << radius[0] << "," << radius[1] << " size " << sw << "x" << sh
+                                               << " into " << dw << "x" << dh;
+                }
             }
         }
     }

@@ -10,6 +10,7 @@
 #include <limits>
 
 #include "authoring/KeyFrames.h"
+#include "authoring/Language.h"
 #include "authoring/LineBreak.h"
 #include "authoring/Text.h"
 #include "player/TitleFiles.h"
@@ -281,6 +282,20 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
         return false;
     }
     return true;
+}
+
+void SetCaptionLanguage(ITitleHost& host, CaptionStyle& style, const std::string& tag) {
+    style.language = tag;
+    const CharStyle plain = DefaultCaptionStyle(host).text;
+    if (std::equal(std::begin(plain.font.FaceName), std::end(plain.font.FaceName), std::begin(style.text.font.FaceName))) {
+        const std::u16string face = Utf8ToUtf16(FaceForLanguage(tag));
+        if (face.empty() || face.size() > 31) return;
+        for (CharStyle* s : {&style.text, style.highlight ? &*style.highlight : nullptr}) {
+            if (!s) continue;
+            std::fill(std::begin(s->font.FaceName), std::end(s->font.FaceName), u'\0');
+            std::copy(face.begin(), face.end(), s->font.FaceName);
+        }
+    }
 }
 
 std::string PresetDirectory() {
@@ -604,6 +619,7 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     title.document = std::move(*document);
     return true;
 }
+
 }  // namespace
 
 bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height, double fps,
@@ -649,8 +665,8 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
         bool fits = static_cast<int>(lines.size()) <= style.lines &&
                     std::all_of(lines.begin(), lines.end(), [&](const auto& l) { return span(l.first, l.second) <= room.width; });
         std::vector<Part> parts{Part{0, n, cue.start, cue.end}};
+        if (!fits) lines = BreakLines(n, style.lines, room.width, span, fits);
         if (!fits) {
-            lines = BreakLines(n, style.lines, room.width, span, fits);
             float longest = 0;
             for (const auto& l : lines) longest = std::max(longest, span(l.first, l.second));
             // Widths scale with the size: try the size that should fit, a little less if it does not.

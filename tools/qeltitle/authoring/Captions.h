@@ -52,6 +52,9 @@ struct CaptionStyle {
 CaptionStyle DefaultCaptionStyle(qel::ITitleHost& host);
 bool ReadCaptionStyle(qel::ITitleHost& host, std::string_view text, const std::string& source, CaptionStyle& style,
                       std::string& error);
+// Sets the captions' language (BCP 47): it breaks their lines and, when the style keeps the
+// library's default face, chooses the face that writes it (FaceForLanguage).
+void SetCaptionLanguage(qel::ITitleHost& host, CaptionStyle& style, const std::string& tag);
 // The directory of the installed presets, and the path of one ("clean" -> .../clean.json), or empty.
 std::string PresetDirectory();
 std::string PresetPath(const std::string& name);

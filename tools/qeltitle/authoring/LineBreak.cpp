@@ -28,6 +28,10 @@ icu::BreakIterator* LineIterator(const std::string& language) {
     return iterators.emplace(language, std::move(it)).first->second.get();
 }
 
+bool IsHangul(char16_t c) {
+    return (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0x1100 && c <= 0x11FF) || (c >= 0x3130 && c <= 0x318F);
+}
+
 }  // namespace
 
 bool IsLanguageTag(const std::string& tag) {
@@ -38,7 +42,9 @@ bool IsLanguageTag(const std::string& tag) {
     // Strict parsing: the whole tag must be read, and name a language.
     char buffer[80];
     uloc_forLanguageTag(tag.c_str(), buffer, sizeof buffer, &parsed, &status);
-    return U_SUCCESS(status) && parsed == static_cast<int32_t>(tag.size()) && *locale.getLanguage() != '\0';
+    // ... and a language ICU knows ("xx" is well-formed but names none).
+    return U_SUCCESS(status) && parsed == static_cast<int32_t>(tag.size()) && *locale.getLanguage() != '\0' &&
+           *locale.getISO3Language() != '\0';
 }
 
 bool IsBreakSpace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\u3000'; }
@@ -55,8 +61,12 @@ std::vector<BreakOpportunity> LineBreakOpportunities(std::u16string_view text, c
     }
     const icu::UnicodeString u(false, text.data(), static_cast<int32_t>(text.size()));
     it->setText(u);
-    for (int32_t at = it->next(); at != icu::BreakIterator::DONE; at = it->next())
-        out.push_back({static_cast<size_t>(at), it->getRuleStatus() >= UBRK_LINE_HARD});
+    for (int32_t at = it->next(); at != icu::BreakIterator::DONE; at = it->next()) {
+        const size_t i = static_cast<size_t>(at);
+        // Korean is broken between words, at its spaces, not between the syllables of a word.
+        if (i > 0 && i < text.size() && IsHangul(text[i - 1]) && IsHangul(text[i])) continue;
+        out.push_back({i, it->getRuleStatus() >= UBRK_LINE_HARD});
+    }
     // The iterator keeps a pointer to `u`: give it a text of its own again before `u` goes.
     it->setText(icu::UnicodeString());
     if (out.empty() || out.back().at != text.size()) out.push_back({text.size(), true});

@@ -1,7 +1,8 @@
 // Where lines may break, by the Unicode line breaking rules through ICU: between words at spaces,
-// inside Thai, Lao, Khmer and Burmese words by ICU's dictionaries (at word and syllable
+// inside Thai, Lao, Khmer and Burmese text by ICU's dictionaries (at word and syllable
 // boundaries, never inside one), between CJK ideographs, and never before a CJK closing mark
-// ("。", "，", "」") or after an opening one. Lines are then filled from these breaks.
+// ("。", "，", "」") or after an opening one. Korean breaks at its spaces, between words, as its
+// captions and books do. Lines are then filled from these breaks.
 #pragma once
 
 #include <string>

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "authoring/Language.h"
 #include "authoring/LineBreak.h"
 #include "authoring/Text.h"
 #include "player/TitleFiles.h"
@@ -56,7 +57,13 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
                      std::string& error) {
     FontSpec font{};
     host.GetDefaultFont(&font);
-    if (!style.font.empty()) CopyFaceName(font.FaceName, Utf8ToUtf16(style.font));
+    if (!style.font.empty()) {
+        CopyFaceName(font.FaceName, Utf8ToUtf16(style.font));
+    } else if (!style.language.empty()) {
+        // No face asked for: the one fontconfig chooses for the language, when one covers it.
+        const std::u16string face = Utf8ToUtf16(FaceForLanguage(style.language));
+        if (!face.empty() && face.size() <= 31) CopyFaceName(font.FaceName, face);
+    }
     // Bit 8 of the character set asks the library to kern; older libraries read the low 8 bits only.
     font.CharSet = style.kerning ? 0x101 : 1;
     font.Size = style.size;

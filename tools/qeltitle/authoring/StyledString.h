@@ -39,7 +39,8 @@ struct StringStyle {
     // Line length in layout units (the string's width limit): lines break at the last place the
     // line breaking rules allow that fits, and a piece longer than a line where the line is full.
     std::optional<float> width;
-    std::string language;  // BCP 47 tag (line breaking); empty: none given
+    // BCP 47 tag: line breaking, and the face (through fontconfig) when `font` is empty; empty: none.
+    std::string language;
 };
 struct AddedString {
     int row = -1;

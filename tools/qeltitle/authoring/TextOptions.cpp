@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "authoring/LineBreak.h"
 #include "commands/Args.h"
 #include "player/Placement.h"
 #include "authoring/Text.h"
@@ -42,6 +43,8 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     parser.Option("--anchor", "POS", "place the string's drawn extent at top-left, top, top-right, left, center,\n"
                                      "right, bottom-left, bottom or bottom-right of the frame (default center)");
     parser.Option("--margin", "X[,Y]", "with --anchor: distance from the frame's edges in layout units (0)");
+    parser.Option("--lang", "TAG", "the text's language, BCP 47 (ja, zh-Hans, zh-Hant, ko, th, ar, ...): line\n"
+                  "breaking, and the face when --font is not given");
     parser.Option("--width", "N", "wrap lines at N layout units (where the Unicode line breaking rules allow)");
     parser.Option("--frame", "WxH", "the frame the title is laid out for, in layout units (default 1920x1080;\n"
                                     "portrait 1080x1920); the string is centred in it");
@@ -88,6 +91,10 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
 
     StringStyle& style = out.style;
     style.font = parser.Value("font").value_or("");
+    if (auto v = parser.Value("lang")) {
+        if (!IsLanguageTag(*v)) return bad("--lang: '" + *v + "' is not a BCP 47 language tag (ja, zh-Hant, th, ...)");
+        style.language = *v;
+    }
     style.bold = parser.Has("bold");
     style.italic = parser.Has("italic");
     style.vertical = parser.Has("vertical");

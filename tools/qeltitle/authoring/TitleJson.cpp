@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "authoring/Language.h"
 #include "authoring/LineBreak.h"
 #include "authoring/StyledString.h"
 #include "authoring/Text.h"
@@ -207,13 +208,26 @@ void CopyId(char (&target)[260], const JsonField& f) {
     std::memcpy(target, id.data(), id.size());
 }
 
+bool NamesFont(const JsonField& owner) { return owner.Has("style") && owner.Member("style").Has("font"); }
+
 StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const ParagraphAttrs& titlePara,
-                      const StringAttrs& baseAttrs, const TitleExtras& extras) {
+                      const StringAttrs& baseAttrs, const TitleExtras& extras, bool titleNamesFont) {
     s.RequireObject({"text", "spans", "style", "at", "anchor", "margin", "width", "rotate", "vertical", "effect",
-                     "progress", "mask", "paragraphs", "keys"});
+                     "progress", "mask", "paragraphs", "keys", "lang"});
     StringContent spec;
     CharStyle style = titleStyle;
     ParagraphAttrs para = titlePara;
+    if (s.Has("lang")) {
+        // The language breaks the lines and, where no style names a font, chooses the face.
+        const JsonField lang = s.Member("lang");
+        spec.language = lang.String();
+        if (!IsLanguageTag(spec.language)) lang.Fail("expected a BCP 47 language tag such as \"ja\" or \"zh-Hant\"");
+        const std::u16string face = Utf8ToUtf16(FaceForLanguage(spec.language));
+        if (!titleNamesFont && !NamesFont(s) && !face.empty() && face.size() <= 31) {
+            std::memset(style.font.FaceName, 0, sizeof style.font.FaceName);
+            std::copy(face.begin(), face.end(), style.font.FaceName);
+        }
+    }
     ReadStyleMember(s, style, para);
     if (s.Has("text") == s.Has("spans")) s.Fail("a string has either \"text\" or \"spans\"");
     if (s.Has("text")) {
@@ -627,7 +641,7 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
         // Every string is read before the first is added, so a mistake late in the file costs nothing.
         std::vector<StringContent> specs;
         for (size_t i = 0; i < strings.Size(); ++i)
-            specs.push_back(ReadString(strings.Element(i), style, para, defaults.string, extras));
+            specs.push_back(ReadString(strings.Element(i), style, para, defaults.string, extras, NamesFont(root)));
         const FrameSize frame = extras.frame.value_or(FrameSize{1920, 1080});
         for (size_t i = 0; i < specs.size(); ++i)
             if (!AddStringContent(host, specs[i], frame, warnings, source + ": strings[" + std::to_string(i) + "]", error, nullptr)) {

@@ -16,6 +16,8 @@
 #include <sstream>
 
 #include "authoring/Captions.h"
+#include "authoring/Language.h"
+#include "authoring/LineBreak.h"
 #include "commands/Args.h"
 #include "commands/Commands.h"
 #include "commands/Interrupt.h"
@@ -182,6 +184,8 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style: clean, social, news, karaoke");
     parser.Flag("--words", "the file holds a cue per word: group them into captions shown word by word");
+    parser.Option("--lang", "TAG", "the captions' language, BCP 47 (ja, zh-Hans, ko, th, ...; default: the file's\n"
+                  "WebVTT Language header or a name like talk.ja.srt): line breaking, and the face");
     DeclareSize(parser, "frame size without --over (default 1920x1080)");
     DeclareFps(parser, "frames per second without --over: 25, 29.97 (30000/1001) or N/D (default 25)");
     DeclareDuration(parser, "length in seconds or [hh:]mm:ss[.fff] without --over (default: to the end of the last cue)");
@@ -251,6 +255,12 @@ int RunCaptions(const std::vector<std::string>& args) {
         std::string text;
         if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(**host, text, styleFile, style, error)) return Fail(error);
     }
+    if (auto lang = parser.Value("lang"); lang && !IsLanguageTag(*lang))
+        return UsageError("captions", "--lang: '" + *lang + "' is not a BCP 47 language tag (ja, zh-Hant, th, ...)");
+    if (std::string lang = parser.Value("lang").value_or(SubtitleLanguage(bytes, input)); !lang.empty())
+        SetCaptionLanguage(**host, style, lang);
+    else if (!style.language.empty())
+        SetCaptionLanguage(**host, style, style.language);
     std::vector<Cue> cues;
     std::vector<std::string> warnings;
     const SubtitleFormat format = EndsWith(Lower(input), ".vtt") ? SubtitleFormat::WebVtt

@@ -193,6 +193,11 @@ TEST(Captions, EveryCueStaysInTheSafeAreaInEveryLanguagePresetAndShape) {
                 const size_t paren = warning.find(')');
                 ASSERT_EQ(warning.rfind("cue ", 0), 0u) << warning;
                 ++named[warning.substr(0, paren + 1)];
+                float set = 0, asked = 0;
+                if (const size_t at = warning.find("set at size "); at != std::string::npos) {
+                    ASSERT_EQ(std::sscanf(warning.c_str() + at, "set at size %f instead of %f", &set, &asked), 2);
+                    EXPECT_LT(set, asked) << warning;
+                }
             }
             for (const auto& [cue, count] : named) EXPECT_EQ(count, 1) << cue;
             EXPECT_EQ(named.count("cue 7 (line 26)"), 0u);

@@ -10,6 +10,7 @@
 
 #include <memory>
 
+#include "authoring/Language.h"
 #include "authoring/LineBreak.h"
 #include "authoring/Text.h"
 #include "authoring/TitleJson.h"
@@ -141,6 +142,40 @@ TEST(LineBreak, JsonWidthWrapsAtBreaksAndKeepsParagraphSpacing) {
         EXPECT_EQ(p.BeforeSpace, firstOfPara ? 30.0f : 0.0f) << l;
         EXPECT_EQ(p.AfterSpace, lastOfPara ? 40.0f : 0.0f) << l;
     }
+}
+
+}  // namespace
+}  // namespace qeltitle
+
+namespace qeltitle {
+namespace {
+
+// Languages: Korean breaks only between its words; tags are checked; the face for a language
+// covers it; a subtitle file says its language in WebVTT's header or its name.
+TEST(Language, KoreanWordsTagsFacesAndSubtitleFiles) {
+    const std::u16string korean = Utf8ToUtf16("한국어 자막도 화면 안에 들어가야 합니다. 띄어쓰기가 있어서");
+    for (const BreakOpportunity& b : LineBreakOpportunities(korean, "ko"))
+        EXPECT_TRUE(b.at == korean.size() || korean[b.at - 1] == u' ') << b.at;
+    for (const char* good : {"ja", "zh-Hans", "zh-Hant", "ko", "th", "ar", "pt-BR", "sr-Latn-RS"})
+        EXPECT_TRUE(IsLanguageTag(good)) << good;
+    for (const char* bad : {"", "xx", "ja--", "english", "-ja", "zh_Hant", "1234"}) EXPECT_FALSE(IsLanguageTag(bad)) << bad;
+    // The test fonts: Thai is written in Noto Sans Thai, the rest of these languages in none.
+    EXPECT_EQ(FaceForLanguage("th"), "Noto Sans Thai");
+    EXPECT_EQ(FaceForLanguage("xx"), "");
+    const struct {
+        const char* bytes;
+        const char* path;
+        const char* language;
+    } files[] = {
+        {"WEBVTT\nLanguage: ja\n\n00:01.000 --> 00:02.000\nはい\n", "talk.vtt", "ja"},
+        {"\xEF\xBB\xBFWEBVTT\r\nKind: captions\r\nLanguage:  zh-Hant \r\n\r\n", "talk.en.vtt", "zh-Hant"},
+        {"WEBVTT\n\n00:01.000 --> 00:02.000\nLanguage: fr\n", "dir.v2/talk.vtt", ""},
+        {"1\n00:00:01,000 --> 00:00:02,000\nx\n", "/tmp/talk.ja.srt", "ja"},
+        {"1\n00:00:01,000 --> 00:00:02,000\nx\n", "talk.zh-Hans.srt", "zh-Hans"},
+        {"1\n00:00:01,000 --> 00:00:02,000\nx\n", "talk.final.srt", ""},
+        {"1\n00:00:01,000 --> 00:00:02,000\nx\n", ".ja.srt", "ja"},
+    };
+    for (const auto& f : files) EXPECT_EQ(SubtitleLanguage(f.bytes, f.path), f.language) << f.path;
 }
 
 }  // namespace

@@ -1,0 +1,97 @@
+#include "authoring/Language.h"
+
+#include <fontconfig/fontconfig.h>
+#include <unicode/locid.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "authoring/LineBreak.h"
+
+namespace qeltitle {
+
+namespace {
+
+// Fontconfig's name for the orthography of `tag`: the language, and for Chinese the script or
+// region that decides between simplified and traditional characters ("zh-cn", "zh-tw", "zh-hk").
+std::string FontconfigLanguage(const std::string& tag) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale locale = icu::Locale::forLanguageTag(tag, status);
+    if (U_FAILURE(status)) return {};
+    std::string language = locale.getLanguage();
+    if (language != "zh") return language;
+    status = U_ZERO_ERROR;
+    locale.addLikelySubtags(status);  // zh -> zh-Hans-CN, zh-TW -> zh-Hant-TW, zh-Hant -> zh-Hant-TW
+    const std::string script = locale.getScript(), region = locale.getCountry();
+    if (region == "HK" || region == "MO") return "zh-hk";
+    if (script == "Hant") return "zh-tw";
+    return region == "SG" ? "zh-sg" : "zh-cn";
+}
+
+struct PatternFree {
+    void operator()(FcPattern* p) const { FcPatternDestroy(p); }
+};
+using Pattern = std::unique_ptr<FcPattern, PatternFree>;
+
+}  // namespace
+
+std::string FaceForLanguage(const std::string& tag) {
+    if (!IsLanguageTag(tag)) return {};
+    const std::string lang = FontconfigLanguage(tag);
+    if (lang.empty()) return {};
+    Pattern pattern(FcPatternCreate());
+    if (!pattern) return {};
+    const FcChar8* name = reinterpret_cast<const FcChar8*>(lang.c_str());
+    FcPatternAddString(pattern.get(), FC_LANG, name);
+    FcPatternAddString(pattern.get(), FC_FAMILY, reinterpret_cast<const FcChar8*>("sans-serif"));
+    FcPatternAddInteger(pattern.get(), FC_WEIGHT, FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern.get(), FC_SLANT, FC_SLANT_ROMAN);
+    if (!FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern)) return {};
+    FcDefaultSubstitute(pattern.get());
+    FcResult result = FcResultNoMatch;
+    Pattern match(FcFontMatch(nullptr, pattern.get(), &result));
+    if (!match || result != FcResultMatch) return {};
+    // Only a face that covers the language: the best match may be a default that does not.
+    FcLangSet* langs = nullptr;
+    if (FcPatternGetLangSet(match.get(), FC_LANG, 0, &langs) != FcResultMatch || !langs ||
+        FcLangSetHasLang(langs, name) == FcLangDifferentLang)
+        return {};
+    FcChar8* family = nullptr;
+    if (FcPatternGetString(match.get(), FC_FAMILY, 0, &family) != FcResultMatch || !family) return {};
+    return reinterpret_cast<const char*>(family);
+}
+
+std::string SubtitleLanguage(std::string_view bytes, const std::string& path) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+    if (bytes.starts_with("WEBVTT")) {
+        // Header lines run to the first blank line.
+        size_t at = bytes.find('\n');
+        while (at != std::string_view::npos && at + 1 < bytes.size()) {
+            const size_t end = std::min(bytes.find('\n', at + 1), bytes.size());
+            std::string_view line = bytes.substr(at + 1, end - at - 1);
+            if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+            if (line.empty() || line.find("-->") != std::string_view::npos) break;
+            if (line.starts_with("Language:")) {
+                line.remove_prefix(9);
+                while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+                while (!line.empty() && (line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+                const std::string tag(line);
+                if (IsLanguageTag(tag)) return tag;
+            }
+            at = end;
+        }
+    }
+    // "talk.ja.srt": the part between the last two dots, when it is a tag whose language has
+    // two or three letters (so "talk.final.srt" names no language).
+    const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    const size_t last = name.rfind('.');
+    if (last == std::string::npos || last == 0) return {};
+    const size_t before = name.rfind('.', last - 1);
+    if (before == std::string::npos) return {};
+    const std::string tag = name.substr(before + 1, last - before - 1);
+    const size_t primary = std::min(tag.find('-'), tag.size());
+    if ((primary == 2 || primary == 3) && IsLanguageTag(tag)) return tag;
+    return {};
+}
+
+}  // namespace qeltitle
