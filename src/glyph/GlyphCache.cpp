@@ -106,23 +106,12 @@ HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     }
 
     const char32_t code = key.value;
-    GlyphCoverage glyph;
     const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, key.vertical != 0};
     // A colour cluster (emoji) is its own face; its alpha is the mask that border and shadow
     // grow from.
     ColorCoverage color;
-    if (key.glyphCount > 0 &&
-        GetClusterColor(key.glyphs, key.glyphCount, font, scaleX, scaleY, angle, request, &color) != 0) {
-        glyph = std::move(color.alpha);
-    }
-    int ok = color.pixels ? 1 : 0;
-    try {
-        if (!ok) ok = key.glyphCount > 0
-                 ? GetClusterCoverage(key.glyphs, key.glyphCount, font, scaleX, scaleY, angle, request, &glyph)
-                 : GetGlyphCoverage(code, font, scaleX, scaleY, angle, request, &glyph);
-    } catch (...) {
-        ok = 0;
-    }
+    const int ok = GetCharacterCoverage(code, key.glyphs, key.glyphCount, font, scaleX, scaleY, angle, request, &color);
+    const GlyphCoverage& glyph = color.alpha;
     if (!ok || !glyph.mask || glyph.width <= 0 || glyph.height <= 0) return fail();
     const MaskView glyphMask{glyph.mask.get(), glyph.width, glyph.height};
 

@@ -47,8 +47,8 @@ Depth DepthOf(int32_t qualityMode) {
 
 // code is the character drawn by its code point, or, when glyphs is not null, the first character
 // of a shaped cluster whose glyphs are drawn together.
-int Coverage(char32_t code, const ClusterGlyph* glyphs, size_t glyphCount, const MetaFont& font, float scaleX,
-             float scaleY, float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) {
+int Coverage(const FontFace& face, char32_t code, const ClusterGlyph* glyphs, size_t glyphCount, const MetaFont& font,
+             float scaleX, float scaleY, float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) {
     const float sx = font.SizeRatio * request.frameScaleX * scaleX;
     const float sy = font.SizeRatio * request.frameScaleY * scaleY;
     float theta = angleDegrees;
@@ -62,9 +62,8 @@ int Coverage(char32_t code, const ClusterGlyph* glyphs, size_t glyphCount, const
         !ToFixed(c * sy, &m.m22))
         return 0;
     if ((m.m11 == 0 && m.m12 == 0) || (m.m21 == 0 && m.m22 == 0)) return 0;  // degenerate
-
-    const FontFace face = FontFace::Open(font.LogFont);
     if (!face) return 0;
+
     const Depth depth = DepthOf(request.qualityMode);
     GlyphBitmap glyph;
     uint32_t bytes = 0;
@@ -122,7 +121,10 @@ int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float sc
     if (!out) return 0;
     *out = GlyphCoverage{};
     try {
-        if (int result = Coverage(code, nullptr, 0, font, scaleX, scaleY, angleDegrees, request, out)) return result;
+        const FontFace face = FontFace::Open(font.LogFont);
+        if (int result = Coverage(face, code, nullptr, 0, font, scaleX, scaleY, angleDegrees, request, out)) {
+            return result;
+        }
     } catch (const std::bad_alloc&) {
         NoteAllocationFailure();  // out of memory in the font caches: worth asking again later
     } catch (...) {
@@ -131,97 +133,107 @@ int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float sc
     return 0;
 }
 
-int GetClusterCoverage(const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX,
-                       float scaleY, float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) noexcept {
-    if (!out) return 0;
-    *out = GlyphCoverage{};
-    if (!glyphs || count == 0) return 0;
-    try {
-        // Shaped glyphs stand upright in the line: the code passed only keeps vertical turning off.
-        if (int result = Coverage(0x10000, glyphs, count, font, scaleX, scaleY, angleDegrees, request, out))
-            return result;
-    } catch (const std::bad_alloc&) {
-        NoteAllocationFailure();
-    } catch (...) {
+namespace {
+
+// The colour image of a cluster in a colour face (emoji), and its alpha as its mask; 0 (out
+// untouched) when the face has no colour image for it. May throw std::bad_alloc.
+int ClusterColor(const FontFace& face, const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX,
+                 float scaleY, float angleDegrees, const GlyphRequest& request, ColorCoverage* out) {
+    GlyphMatrix m;
+    const float sx = font.SizeRatio * request.frameScaleX * scaleX;
+    const float sy = font.SizeRatio * request.frameScaleY * scaleY;
+    const double r = -static_cast<double>(angleDegrees) * kRadiansPerDegree;
+    const double c = std::cos(r), s = std::sin(r);
+    if (!ToFixed(c * sx, &m.m11) || !ToFixed(s * sx, &m.m12) || !ToFixed(-s * sy, &m.m21) ||
+        !ToFixed(c * sy, &m.m22))
+        return 0;
+    if ((m.m11 == 0 && m.m12 == 0) || (m.m21 == 0 && m.m22 == 0)) return 0;
+
+    // Each glyph's image at its place (the place turned and scaled like the glyph), then all
+    // of them laid over each other in order into one image.
+    struct Piece {
+        ColorBitmap bitmap;
+        int32_t x, y;  // upper-left corner from the cluster's origin, y upwards
+    };
+    std::vector<Piece> pieces;
+    int32_t left = INT32_MAX, top = INT32_MIN, right = INT32_MIN, bottom = INT32_MAX;
+    for (size_t g = 0; g < std::min(count, kMaxClusterGlyphs); ++g) {
+        Piece piece;
+        if (face.GetColorGlyph(glyphs[g].index, m, &piece.bitmap) == 0) continue;
+        const double ox = m.m11 / 65536.0 * glyphs[g].x + m.m21 / 65536.0 * glyphs[g].y;
+        const double oy = m.m12 / 65536.0 * glyphs[g].x + m.m22 / 65536.0 * glyphs[g].y;
+        piece.x = piece.bitmap.originX + int32_t(std::lround(ox));
+        piece.y = piece.bitmap.originY + int32_t(std::lround(oy));
+        left = std::min(left, piece.x);
+        top = std::max(top, piece.y);
+        right = std::max(right, piece.x + piece.bitmap.width);
+        bottom = std::min(bottom, piece.y - piece.bitmap.height);
+        pieces.push_back(std::move(piece));
     }
-    *out = GlyphCoverage{};
-    return 0;
-}
-
-int GetClusterColor(const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX, float scaleY,
-                    float angleDegrees, const GlyphRequest& request, ColorCoverage* out) noexcept {
-    if (!out) return 0;
-    *out = ColorCoverage{};
-    if (!glyphs || count == 0) return 0;
-    try {
-        const FontFace face = FontFace::Open(font.LogFont);
-        if (!face || !face.IsColor()) return 0;
-        GlyphMatrix m;
-        const float sx = font.SizeRatio * request.frameScaleX * scaleX;
-        const float sy = font.SizeRatio * request.frameScaleY * scaleY;
-        const double r = -static_cast<double>(angleDegrees) * kRadiansPerDegree;
-        const double c = std::cos(r), s = std::sin(r);
-        if (!ToFixed(c * sx, &m.m11) || !ToFixed(s * sx, &m.m12) || !ToFixed(-s * sy, &m.m21) ||
-            !ToFixed(c * sy, &m.m22))
-            return 0;
-        if ((m.m11 == 0 && m.m12 == 0) || (m.m21 == 0 && m.m22 == 0)) return 0;
-
-        // Each glyph's image at its place (the place turned and scaled like the glyph), then all
-        // of them laid over each other in order into one image.
-        struct Piece {
-            ColorBitmap bitmap;
-            int32_t x, y;  // upper-left corner from the cluster's origin, y upwards
-        };
-        std::vector<Piece> pieces;
-        int32_t left = INT32_MAX, top = INT32_MIN, right = INT32_MIN, bottom = INT32_MAX;
-        for (size_t g = 0; g < std::min(count, kMaxClusterGlyphs); ++g) {
-            Piece piece;
-            if (face.GetColorGlyph(glyphs[g].index, m, &piece.bitmap) == 0) continue;
-            const double ox = m.m11 / 65536.0 * glyphs[g].x + m.m21 / 65536.0 * glyphs[g].y;
-            const double oy = m.m12 / 65536.0 * glyphs[g].x + m.m22 / 65536.0 * glyphs[g].y;
-            piece.x = piece.bitmap.originX + int32_t(std::lround(ox));
-            piece.y = piece.bitmap.originY + int32_t(std::lround(oy));
-            left = std::min(left, piece.x);
-            top = std::max(top, piece.y);
-            right = std::max(right, piece.x + piece.bitmap.width);
-            bottom = std::min(bottom, piece.y - piece.bitmap.height);
-            pieces.push_back(std::move(piece));
-        }
-        if (pieces.empty()) return 0;
-        const int64_t width = int64_t(right) - left, height = int64_t(top) - bottom;
-        if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || width * height > (int64_t{1} << 26))
-            return 0;
-        std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(width * height * 4)]());
-        std::unique_ptr<uint8_t[]> mask(new (std::nothrow) uint8_t[size_t(width * height)]());
-        if (!pixels || !mask) {
-            NoteAllocationFailure();
-            return 0;
-        }
-        for (const Piece& piece : pieces) {
-            for (int32_t row = 0; row < piece.bitmap.height; ++row) {
-                const uint8_t* src = piece.bitmap.pixels.get() + size_t(row) * size_t(piece.bitmap.width) * 4;
-                uint8_t* dst = pixels.get() + (size_t(top - piece.y + row) * size_t(width) + size_t(piece.x - left)) * 4;
-                for (int32_t col = 0; col < piece.bitmap.width; ++col, src += 4, dst += 4) {
-                    // Straight-alpha "over".
-                    const uint32_t a = src[3], b = dst[3];
-                    if (a == 0) continue;
-                    const uint32_t outA = a + b * (255 - a) / 255;
-                    for (int k = 0; k < 3; ++k)
-                        dst[k] = uint8_t((src[k] * a + dst[k] * b * (255 - a) / 255) / std::max(outA, 1u));
-                    dst[3] = uint8_t(outA);
-                }
+    if (pieces.empty()) return 0;
+    const int64_t width = int64_t(right) - left, height = int64_t(top) - bottom;
+    if (width <= 0 || height <= 0 || width > 16384 || height > 16384 || width * height > (int64_t{1} << 26))
+        return 0;
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(width * height * 4)]());
+    std::unique_ptr<uint8_t[]> mask(new (std::nothrow) uint8_t[size_t(width * height)]());
+    if (!pixels || !mask) {
+        NoteAllocationFailure();
+        return 0;
+    }
+    for (const Piece& piece : pieces) {
+        for (int32_t row = 0; row < piece.bitmap.height; ++row) {
+            const uint8_t* src = piece.bitmap.pixels.get() + size_t(row) * size_t(piece.bitmap.width) * 4;
+            uint8_t* dst = pixels.get() + (size_t(top - piece.y + row) * size_t(width) + size_t(piece.x - left)) * 4;
+            for (int32_t col = 0; col < piece.bitmap.width; ++col, src += 4, dst += 4) {
+                // Straight-alpha "over".
+                const uint32_t a = src[3], b = dst[3];
+                if (a == 0) continue;
+                const uint32_t outA = a + b * (255 - a) / 255;
+                for (int k = 0; k < 3; ++k)
+                    dst[k] = uint8_t((src[k] * a + dst[k] * b * (255 - a) / 255) / std::max(outA, 1u));
+                dst[3] = uint8_t(outA);
             }
         }
-        for (int64_t i = 0; i < width * height; ++i) mask[size_t(i)] = pixels[size_t(i) * 4 + 3];
-        out->pixels = std::move(pixels);
-        out->alpha.mask = std::move(mask);
-        out->alpha.width = int32_t(width);
-        out->alpha.height = int32_t(height);
-        out->alpha.originX = float(left);
-        out->alpha.originY = float(top);
-        return int(width * height);
+    }
+    for (int64_t i = 0; i < width * height; ++i) mask[size_t(i)] = pixels[size_t(i) * 4 + 3];
+    out->pixels = std::move(pixels);
+    out->alpha.mask = std::move(mask);
+    out->alpha.width = int32_t(width);
+    out->alpha.height = int32_t(height);
+    out->alpha.originX = float(left);
+    out->alpha.originY = float(top);
+    return int(width * height);
+}
+
+}  // namespace
+
+int GetCharacterCoverage(char32_t code, const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX,
+                         float scaleY, float angleDegrees, const GlyphRequest& request, ColorCoverage* out) noexcept {
+    if (!out) return 0;
+    *out = ColorCoverage{};
+    if (!glyphs) count = 0;
+    try {
+        const FontFace face = FontFace::Open(font.LogFont);
+        if (!face) return 0;
+        if (count > 0 && face.IsColor()) {
+            // Without memory for the colour image the cluster is still drawn as coverage.
+            try {
+                if (int result = ClusterColor(face, glyphs, count, font, scaleX, scaleY, angleDegrees, request, out)) {
+                    return result;
+                }
+            } catch (const std::bad_alloc&) {
+                NoteAllocationFailure();
+            }
+            *out = ColorCoverage{};
+        }
+        // Shaped glyphs stand upright in the line: the code passed for a cluster only keeps
+        // vertical turning off.
+        if (int result = Coverage(face, count > 0 ? char32_t(0x10000) : code, count > 0 ? glyphs : nullptr, count,
+                                  font, scaleX, scaleY, angleDegrees, request, &out->alpha)) {
+            return result;
+        }
     } catch (const std::bad_alloc&) {
-        NoteAllocationFailure();
+        NoteAllocationFailure();  // out of memory in the font caches: worth asking again later
     } catch (...) {
     }
     *out = ColorCoverage{};

@@ -35,21 +35,17 @@ int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float sc
 // The most glyphs one cluster draws; a cluster that shapes into more draws its first ones.
 constexpr size_t kMaxClusterGlyphs = 8;
 
-// The same for the glyphs of a shaped cluster, given by index in the font and placed from the
-// cluster's origin, drawn as one shape with the cluster's origin as the origin.
-// A colour cluster (emoji): its pixels (blue, green, red, straight alpha) and its alpha as the
-// coverage mask that border and shadow grow from, both placed like a GlyphCoverage.
+// A character's coverage with its face opened once: for a shaped cluster (glyphs, count > 0) in
+// a colour face, its colour image (blue, green, red, straight alpha in pixels) when the face has
+// one, with its alpha as the mask that border and shadow grow from; otherwise the cluster's
+// glyphs, placed from its origin and drawn as one shape, or for count 0 the code point alone
+// (as GetGlyphCoverage), in out->alpha with out->pixels null. Non-zero on success (the mask's
+// byte count), 0 with *out empty as GetGlyphCoverage fails. Thread-safe.
 struct ColorCoverage {
-    std::unique_ptr<uint8_t[]> pixels;  // width x height x 4
+    std::unique_ptr<uint8_t[]> pixels;  // width x height x 4, or null
     GlyphCoverage alpha;                // mask, width, height and origin
 };
-
-// Non-zero when the cluster's font draws it in colour; 0 (out empty) when it has no colour image,
-// and the cluster is drawn as coverage instead.
-int GetClusterColor(const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX, float scaleY,
-                    float angleDegrees, const GlyphRequest& request, ColorCoverage* out) noexcept;
-
-int GetClusterCoverage(const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX,
-                       float scaleY, float angleDegrees, const GlyphRequest& request, GlyphCoverage* out) noexcept;
+int GetCharacterCoverage(char32_t code, const ClusterGlyph* glyphs, size_t count, const MetaFont& font, float scaleX,
+                         float scaleY, float angleDegrees, const GlyphRequest& request, ColorCoverage* out) noexcept;
 
 }  // namespace qel
