@@ -1,30 +1,73 @@
 #!/usr/bin/env bash
-# Burning a sliding lower third into a 10-second 1920x1080 25 fps clip: `qeltitle overlay` against
-# ffmpeg's subtitles filter (libass) drawing the equivalent ASS file, with the same encoder
-# settings (libx264 -preset medium -crf 18, yuv420p, audio copied). Both run in this one script,
-# alternating, RUNS times each; the best and the median time of each are reported with their ratios. Then where the
-# time goes: qeltitle's own split (--timings) and ffmpeg decoding and encoding alone.
+# Burning titles into 1920x1080 25 fps video: `qeltitle` against ffmpeg's subtitles filter (libass)
+# drawing the equivalent ASS or SubRip file, and a plain transcode without titles, all with the same
+# encoder settings (libx264 -preset medium -crf 18, yuv420p, audio copied). Two jobs:
+#   lower third  10 s, one sliding lower third (`qeltitle overlay`)
+#   captions     60 s, a two-line cue every two seconds (`qeltitle captions --over`)
+# In each job the three commands alternate, RUNS times each; the best and the median wall time of
+# each are reported, with the overhead over the plain transcode (what drawing the titles costs),
+# and the same for the processor time (user + system), which other load on the machine moves less.
 #
-#   bench/overlay_vs_libass.sh [build/tools/qeltitle/qeltitle]     RUNS=3 by default
+#   bench/overlay_vs_libass.sh [build/tools/qeltitle/qeltitle]     RUNS=3 by default; JOBS="lower captions"
 #
-# Not part of the tests: it takes a minute or more and its figures depend on the machine's load.
+# Not part of the tests: it takes minutes and its figures depend on the machine's load.
 set -euo pipefail
 QELTITLE=$(realpath "${1:-build/tools/qeltitle/qeltitle}")
 RUNS=${RUNS:-3}
+JOBS=${JOBS:-lower captions}
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK"
 
-ffmpeg -v error -y -f lavfi -i testsrc2=s=1920x1080:r=25:d=10 -f lavfi -i sine=d=10 \
-    -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac -shortest clip.mp4
+ENCODE=(-c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -c:a copy -movflags +faststart)
+now() { local t=${EPOCHREALTIME/./}; echo "${t}"; }            # microseconds
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 1e6 }'; }
+best() { sort -n | head -1; }
+median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
-# The lower third: DejaVu Sans 72 in white with a 3.6-pixel black outline (border 4 in 1/80 em),
-# 80 pixels from the bottom-left corner, sliding in from the left over the first second and out
-# the same way over the last.
-"$QELTITLE" text 'Jane Doe, correspondent' -o lower.xml --font 'DejaVu Sans' --size 72 --color '#FFFFFF' \
-    --border 4:#000000 --anchor bottom-left --margin 80 --length 10 --in 1 --out 1 \
-    --effect PATH_SLIDERIGHT >/dev/null
-cat > lower.ass <<'ASS'
+# race NAME SUBTITLES QELTITLE-ARGS...: the three commands alternating, then the report.
+race() {
+    local name=$1 subs=$2 start
+    shift 2
+    local qel=() lib=() plain=() qelCpu=() libCpu=() plainCpu=()
+    cpu() { awk '{ printf "%.2f", $1 + $2 }' cpu.txt; }
+    for run in $(seq "$RUNS"); do
+        start=$(now); /usr/bin/time -o cpu.txt -f '%U %S' timeout 1800 ffmpeg -v error -y -i clip.mp4 "${ENCODE[@]}" plain.mp4
+        plain+=("$(seconds "$start" "$(now)")") plainCpu+=("$(cpu)")
+        start=$(now); /usr/bin/time -o cpu.txt -f '%U %S' timeout 1800 ffmpeg -v error -y -i clip.mp4 -vf "subtitles=$subs" "${ENCODE[@]}" ass.mp4
+        lib+=("$(seconds "$start" "$(now)")") libCpu+=("$(cpu)")
+        start=$(now); /usr/bin/time -o cpu.txt -f '%U %S' timeout 1800 "$QELTITLE" "$@" >qel.txt 2>/dev/null
+        qel+=("$(seconds "$start" "$(now)")") qelCpu+=("$(cpu)")
+    done
+    local p l q pm lm qm
+    p=$(printf '%s\n' "${plain[@]}" | best) l=$(printf '%s\n' "${lib[@]}" | best) q=$(printf '%s\n' "${qel[@]}" | best)
+    pm=$(printf '%s\n' "${plain[@]}" | median) lm=$(printf '%s\n' "${lib[@]}" | median) qm=$(printf '%s\n' "${qel[@]}" | median)
+    echo "== $name"
+    echo "runs: plain transcode ${plain[*]} s; ffmpeg -vf subtitles ${lib[*]} s; qeltitle ${qel[*]} s"
+    for kind in best median; do
+        local P L Q
+        if [ $kind = best ]; then P=$p L=$l Q=$q; else P=$pm L=$lm Q=$qm; fi
+        awk -v p="$P" -v l="$L" -v q="$Q" -v k="$kind" 'BEGIN {
+            printf "%s: plain %.2f s; libass %.2f s (+%.2f s); qeltitle %.2f s (+%.2f s); wall ratio qeltitle/libass %.2f, overhead ratio %.2f\n",
+                k, p, l, l - p, q, q - p, q / l, (l - p > 0 ? (q - p) / (l - p) : 0) }'
+    done
+    awk -v p="$(printf '%s\n' "${plainCpu[@]}" | best)" -v l="$(printf '%s\n' "${libCpu[@]}" | best)" \
+        -v q="$(printf '%s\n' "${qelCpu[@]}" | best)" 'BEGIN {
+        printf "processor time, best: plain %.2f s; libass %.2f s (+%.2f s); qeltitle %.2f s (+%.2f s); overhead ratio %.2f\n",
+            p, l, l - p, q, q - p, (l - p > 0 ? (q - p) / (l - p) : 0) }'
+    grep -h timings qel.txt || true
+}
+
+if [[ " $JOBS " == *" lower "* ]]; then
+    timeout 600 ffmpeg -v error -y -f lavfi -i testsrc2=s=1920x1080:r=25:d=10 -f lavfi -i sine=d=10 \
+        -c:v libx264 -preset veryfast -crf 20 -pix_fmt yuv420p -c:a aac -shortest clip.mp4
+    # The lower third: DejaVu Sans 72 in white with a 3.6-pixel black outline (border 4 in 1/80 em),
+    # 80 pixels from the bottom-left corner, sliding in from the left over the first second and out
+    # the same way over the last.
+    "$QELTITLE" text 'Jane Doe, correspondent' -o lower.xml --font 'DejaVu Sans' --size 72 --color '#FFFFFF' \
+        --border 4:#000000 --anchor bottom-left --margin 80 --length 10 --in 1 --out 1 \
+        --effect PATH_SLIDERIGHT >/dev/null
+    cat > lower.ass <<'ASS'
 [Script Info]
 ScriptType: v4.00+
 PlayResX: 1920
@@ -42,30 +85,16 @@ Dialogue: 0,0:00:00.00,0:00:01.00,Lower,,0,0,0,,{\move(-900,1000,80,1000)}Jane D
 Dialogue: 0,0:00:01.00,0:00:09.00,Lower,,0,0,0,,{\pos(80,1000)}Jane Doe, correspondent
 Dialogue: 0,0:00:09.00,0:00:10.00,Lower,,0,0,0,,{\move(80,1000,-900,1000)}Jane Doe, correspondent
 ASS
+    race "lower third, 10 s of 1080p25" lower.ass overlay clip.mp4 -o qel.mp4 --title lower.xml --timings
+fi
 
-ENCODE=(-c:v libx264 -preset medium -crf 18 -pix_fmt yuv420p -movflags +faststart)
-now() { local t=${EPOCHREALTIME/./}; echo "${t}"; }            # microseconds
-seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b - a) / 1e6 }'; }
-best() { sort -n | head -1; }
-median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
-qel=() lib=() plain=()
-for run in $(seq "$RUNS"); do
-    start=$(now); "$QELTITLE" overlay clip.mp4 -o qel.mp4 --title lower.xml --timings >qel.txt 2>/dev/null
-    qel+=("$(seconds "$start" "$(now)")")
-    start=$(now); ffmpeg -v error -y -i clip.mp4 -vf subtitles=lower.ass "${ENCODE[@]}" -c:a copy ass.mp4
-    lib+=("$(seconds "$start" "$(now)")")
-    start=$(now); ffmpeg -v error -y -i clip.mp4 "${ENCODE[@]}" -c:a copy plain.mp4
-    plain+=("$(seconds "$start" "$(now)")")
-done
-start=$(now); ffmpeg -v error -y -i clip.mp4 -map 0:v -f rawvideo -pix_fmt bgra - >/dev/null
-decodeBgra=$(seconds "$start" "$(now)")
-start=$(now); ffmpeg -v error -y -i clip.mp4 -map 0:v -f null - ; decodeOnly=$(seconds "$start" "$(now)")
-
-q=$(printf '%s\n' "${qel[@]}" | best) l=$(printf '%s\n' "${lib[@]}" | best) p=$(printf '%s\n' "${plain[@]}" | best)
-echo "runs: qeltitle overlay ${qel[*]} s; ffmpeg -vf subtitles ${lib[*]} s; ffmpeg without titles ${plain[*]} s"
-echo "best: qeltitle overlay $q s, ffmpeg -vf subtitles (libass) $l s, ratio $(awk -v a="$q" -v b="$l" 'BEGIN { printf "%.2f", a / b }') (below 1: qeltitle faster)"
-qm=$(printf '%s\n' "${qel[@]}" | median) lm=$(printf '%s\n' "${lib[@]}" | median)
-echo "median: qeltitle overlay $qm s, ffmpeg -vf subtitles $lm s, ratio $(awk -v a="$qm" -v b="$lm" 'BEGIN { printf "%.2f", a / b }')"
-echo "ffmpeg decoding and encoding alone (no titles): $p s; decoding alone: $decodeOnly s, to BGRA: $decodeBgra s"
-echo "qeltitle's last run: $(grep timings qel.txt)"
+if [[ " $JOBS " == *" captions "* ]]; then
+    timeout 600 ffmpeg -v error -y -f lavfi -i testsrc2=s=1920x1080:r=25:d=60 -f lavfi -i sine=d=60 \
+        -c:v libx264 -preset veryfast -crf 23 -pix_fmt yuv420p -c:a aac -shortest clip.mp4
+    for i in $(seq 0 29); do
+        start=$((i * 2))
+        printf '%d\n00:%02d:%02d,200 --> 00:%02d:%02d,800\nCue number %d, a caption of two lines that is long\nenough to wrap the way real dialogue does\n\n' \
+            $((i + 1)) $((start / 60)) $((start % 60)) $(((start + 1) / 60)) $(((start + 1) % 60)) $((i + 1))
+    done > subs.srt
+    race "captions, 60 s of 1080p25 (30 cues)" subs.srt captions subs.srt --over clip.mp4 -o qel.mp4 --preset clean
+fi

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -360,4 +361,71 @@ TEST_F(Melt, CaptionsProjectRendersTheCaptionFrames) {
         EXPECT_TRUE(got.pixels == want.pixels) << "frame " << i << " differs";
     }
     EXPECT_EQ(compared, 65);  // to the end of the last cue at 25 fps
+}
+
+// Cues of one frame, two frames and many draw at the same title times in PNG frames, over a video
+// and through melt: frame i of a cue's n frames from `first` at (i - first) / n, as `render
+// --time` draws the cue's title. The last frame of each still shows the cue.
+TEST_F(Melt, CuesDrawAtTheSameTimesInEveryOutput) {
+    struct Cue {
+        const char* times;
+        int first, count;
+    } const cues[] = {{"00:00.000 --> 00:00.040", 0, 1}, {"00:00.400 --> 00:00.480", 10, 2},
+                      {"00:00.800 --> 00:01.600", 20, 20}};
+    std::ofstream subs(gWork / "cues.vtt");
+    subs << "WEBVTT\n";
+    for (const Cue& c : cues) subs << "\n" << c.times << "\nSame times\n";
+    subs.close();
+    const std::string common = " --size 480x270 --fps 25";
+    const std::string vtt = Quote((gWork / "cues.vtt").string());
+    ASSERT_EQ(Shell(Qeltitle() + " captions " + vtt + " -o " + Quote((gWork / "cues.mlt").string()) + common), 0);
+    ASSERT_EQ(Shell(Qeltitle() + " captions " + vtt + " -o " + Quote((gWork / "png/%d.png").string()) + common), 0);
+    ASSERT_EQ(MeltToPngs(Quote((gWork / "cues.mlt").string()), gWork / "melt", "rgba"), 0);
+    ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i color=black:s=480x270:r=25:d=1.6 -vf format=bgra -c:v ffv1 " +
+                    Quote((gWork / "black.mkv").string())), 0);
+    ASSERT_EQ(Shell(Qeltitle() + " captions " + vtt + " --over " + Quote((gWork / "black.mkv").string()) + " -o " +
+                    Quote((gWork / "over.mkv").string()) + " --codec ffv1"), 0);
+    fs::create_directories(gWork / "over");
+    ASSERT_EQ(Shell("ffmpeg -v error -i " + Quote((gWork / "over.mkv").string()) + " -pix_fmt rgba -start_number 0 " +
+                    Quote((gWork / "over/%d.png").string())), 0);
+    // The scale the project gives its producers, which `render` is given too.
+    std::ifstream project(gWork / "cues.mlt");
+    const std::string xml((std::istreambuf_iterator<char>(project)), std::istreambuf_iterator<char>());
+    const size_t at = xml.find("<property name=\"scale\">") + 23;
+    const std::string scale = xml.substr(at, xml.find('<', at) - at);
+
+    for (size_t k = 0; k < std::size(cues); ++k) {
+        const Cue& c = cues[k];
+        char file[64];
+        std::snprintf(file, sizeof file, "cues_titles/cue%04zu.xml", k + 1);
+        // Its first, middle and last frames.
+        const std::set<int> frames = {c.first, c.first + c.count / 2, c.first + c.count - 1};
+        for (const int i : frames) {
+            SCOPED_TRACE("cue " + std::to_string(k + 1) + ", frame " + std::to_string(i));
+            char time[32];
+            std::snprintf(time, sizeof time, "%.17g", static_cast<double>(i - c.first) / c.count);
+            const std::string render = Qeltitle() + " render " + Quote((gWork / file).string()) +
+                                       " --size 480x270 --scale " + scale + " --time " + time + " -o ";
+            ASSERT_EQ(Shell(render + Quote((gWork / "alone.png").string()) + " --background transparent"), 0);
+            ASSERT_EQ(Shell(render + Quote((gWork / "black.png").string()) + " --background '#000000'"), 0);
+            Rgba alone, black, png, melt, over;
+            const std::string n = std::to_string(i) + ".png";
+            ASSERT_TRUE(ReadPng(gWork / "alone.png", alone) && ReadPng(gWork / "black.png", black));
+            ASSERT_TRUE(ReadPng(gWork / "png" / n, png) && ReadPng(gWork / "melt" / n, melt) &&
+                        ReadPng(gWork / "over" / n, over));
+            EXPECT_TRUE(png.pixels == alone.pixels) << "PNG frame";
+            EXPECT_TRUE(melt.pixels == alone.pixels) << "melt frame";
+            // Over the video a title is blended as a layer: within 2 steps of drawing it over black.
+            int worst = 0;
+            for (size_t p = 0; p < over.pixels.size(); ++p)
+                worst = std::max(worst, std::abs(over.pixels[p] - black.pixels[p]));
+            EXPECT_LE(worst, 2) << "frame over the video";
+        }
+        // The cue's last frame still shows it.
+        Rgba last;
+        ASSERT_TRUE(ReadPng(gWork / "png" / (std::to_string(c.first + c.count - 1) + ".png"), last));
+        bool shown = false;
+        for (size_t p = 3; p < last.pixels.size() && !shown; p += 4) shown = last.pixels[p] > 0;
+        EXPECT_TRUE(shown) << "the last frame of cue " << k + 1 << " is blank";
+    }
 }

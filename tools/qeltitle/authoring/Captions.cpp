@@ -232,7 +232,7 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
     try {
         const JsonField root(doc, "");
         root.RequireObject({"description", "style", "highlight", "anchor", "margin", "width", "lines", "minSize", "lang",
-                            "gap", "frameWidth", "in", "out", "word", "phrase"});
+                            "gap", "frameWidth", "in", "out", "word", "phrase", "stayLit"});
         const JsonDefaults d = DefaultsForJson(host);
         ReadStyleMember(root, style.text, style.paragraph);
         if (root.Has("highlight")) {
@@ -267,6 +267,7 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
             style.language = lang.String();
             if (!IsLanguageTag(style.language)) lang.Fail("expected a BCP 47 language tag such as \"ja\" or \"zh-Hant\"");
         }
+        if (root.Has("stayLit")) style.stayLit = root.Member("stayLit").Bool();
         if (root.Has("gap")) style.gap = root.Member("gap").Float(0, 1e5);
         if (root.Has("frameWidth")) style.frameWidth = static_cast<int>(root.Member("frameWidth").Integer(16, kMaxFrameSide));
         if (root.Has("in")) ReadEffect(root.Member("in"), style.in);
@@ -607,12 +608,13 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
                         keys = EffectSchedule(style.word.effect, ws, std::min(ws + length(style.word.seconds), outStart),
                                               outId, outStart, 1.0f);
                 } else {
-                    // Shown while the word is spoken: faded in and out within half a frame.
+                    // Shown from when the word is spoken (faded in within half a frame), until the
+                    // next word or, with stayLit, the caption's exit.
                     Keys k;
                     k.Add(0, "PATH_FADE", 0);
                     k.Add(ws - halfFrame, "PATH_FADE", 0);
                     k.Add(ws, "PATH_FADE", 1);
-                    if (we < outStart) {
+                    if (we < outStart && !style.stayLit) {
                         k.Add(we - halfFrame, "PATH_FADE", 1);
                         k.Add(we, "PATH_FADE", 0);
                         k.Add(1, "PATH_FADE", 0);

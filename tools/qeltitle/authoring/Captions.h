@@ -34,6 +34,7 @@ struct CaptionStyle {
     CharStyle text;
     qel::ParagraphAttrs paragraph{};
     std::optional<CharStyle> highlight;  // the spoken word's looks
+    bool stayLit = false;                // a word keeps the highlight once spoken (karaoke)
     Anchor anchor{1, 2};
     float marginX = 0, marginY = 60;  // layout units
     float width = 1500;               // wrapping width, layout units

@@ -139,8 +139,16 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         style.at = std::make_pair(x, y);
         if (parser.Has("anchor") || parser.Has("margin")) return bad("--at places the corner itself: no --anchor or --margin");
     }
-    if (auto v = parser.Value("anchor"); v && !ParseAnchor(*v, style.anchor, error)) return bad("--anchor: " + error);
-    if (auto v = parser.Value("margin"); v && !ParseMargin(*v, style.margin, error)) return bad("--margin: " + error);
+    if (auto v = parser.Value("anchor")) {
+        const Expected<Anchor> anchor = ParseAnchor(*v);
+        if (!anchor) return bad("--anchor: " + anchor.Message());
+        style.anchor = *anchor;
+    }
+    if (auto v = parser.Value("margin")) {
+        const Expected<Margin> margin = ParseMargin(*v);
+        if (!margin) return bad("--margin: " + margin.Message());
+        style.margin = *margin;
+    }
     if (auto v = parser.Value("width")) {
         if (!ParseNumber(*v, 1, 1e6, number, error)) return bad("--width: " + error);
         style.width = static_cast<float>(number);
@@ -148,11 +156,11 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     if (auto v = parser.Value("frame"); v && !ParseFrameSize(*v, style.frame, error)) return bad("--frame: " + error);
     out.frameGiven = parser.Has("frame");
     for (const char* name : {"length", "in", "out"}) {
-        double seconds = 0;
         auto v = parser.Value(name);
         if (!v) continue;
-        if (!ParseSeconds(*v, kMaxTitleSeconds, seconds, error)) return bad(std::string("--") + name + ": " + error);
-        (name[0] == 'l' ? out.length : name[0] == 'i' ? out.in : out.out) = seconds;
+        const Expected<double> seconds = ParseSeconds(*v, kMaxTitleSeconds);
+        if (!seconds) return bad(std::string("--") + name + ": " + seconds.Message());
+        (name[0] == 'l' ? out.length : name[0] == 'i' ? out.in : out.out) = *seconds;
     }
     if (out.length && *out.length <= 0) return bad("--length: a title lasts longer than 0 seconds");
     out.effect = parser.Value("effect").value_or("");

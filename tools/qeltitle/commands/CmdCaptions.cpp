@@ -190,6 +190,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     DeclareFps(parser, "frames per second without --over: 25, 29.97 (30000/1001) or N/D (default 25)");
     DeclareDuration(parser, "length in seconds or [hh:]mm:ss[.fff] without --over (default: to the end of the last cue)");
     DeclareThreads(parser);
+    DeclareEncode(parser, false);
     parser.Epilog("examples:\n"
                   "  qeltitle captions talk.srt -o frames/%04d.png --preset clean\n"
                   "  qeltitle captions talk.vtt -o captions.webm --preset social\n"
@@ -229,7 +230,10 @@ int RunCaptions(const std::vector<std::string>& args) {
     double fps = rate.Value();
     const double duration = read.Duration().value_or(0);
     frame.threads = read.Threads();
+    const EncodeSettings encode = read.Encode(false);
     if (const Status& status = read.Result(); !status) return UsageError("captions", status.Message());
+    if (!parser.Has("over") && (parser.Has("codec") || parser.Has("crf") || parser.Has("bitrate")))
+        return UsageError("captions", "--codec, --crf and --bitrate choose the encoder of --over");
     const std::optional<std::string> over = parser.Value("over");
     // From here Ctrl-C stops the run at the next frame and cleans up.
     const InterruptWatch interrupt;
@@ -240,6 +244,7 @@ int RunCaptions(const std::vector<std::string>& args) {
         job.command = "captions";
         job.video = *over;
         job.output = output;
+        job.encode = encode;
         if (const int status = PrepareOverlay(job, interrupt); status != kExitOk) return status;
         frame.width = job.probe.width, frame.height = job.probe.height;
         fps = job.probe.fps;

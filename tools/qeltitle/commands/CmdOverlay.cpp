@@ -41,34 +41,26 @@ struct TitleSpan {
     std::optional<double> length;       // seconds; unset: the title's own, else kDefaultSeconds
 };
 
-bool ParseTitleSpan(const std::string& text, TitleSpan& out, std::string& error) {
-    out = TitleSpan{};
+Expected<TitleSpan> ParseTitleSpan(const std::string& text) {
+    TitleSpan out;
     out.path = text;
     const size_t at = text.rfind('@');
-    if (at == std::string::npos || at == 0) return true;
+    if (at == std::string::npos || at == 0) return out;
     std::string spec = text.substr(at + 1);
     // Anything but a time (or a mistyped one: a sign or a dot) after the '@' is part of the name.
-    if (spec.empty() || std::string_view("0123456789+-.").find(spec[0]) == std::string_view::npos) return true;
+    if (spec.empty() || std::string_view("0123456789+-.").find(spec[0]) == std::string_view::npos) return out;
     const size_t plus = spec.find('+');
-    double start = 0, length = 0;
-    if (!ParseSeconds(spec.substr(0, plus), kMaxTitleSeconds, start, error)) {
-        error = "--title " + text + ": the start: " + error;
-        return false;
-    }
+    const Expected<double> start = ParseSeconds(spec.substr(0, plus), kMaxTitleSeconds);
+    if (!start) return Failure("--title " + text + ": the start: " + start.Message());
     if (plus != std::string::npos) {
-        if (!ParseSeconds(spec.substr(plus + 1), kMaxTitleSeconds, length, error)) {
-            error = "--title " + text + ": the length: " + error;
-            return false;
-        }
-        if (length <= 0) {
-            error = "--title " + text + ": a title lasts longer than 0 seconds";
-            return false;
-        }
-        out.length = length;
+        const Expected<double> length = ParseSeconds(spec.substr(plus + 1), kMaxTitleSeconds);
+        if (!length) return Failure("--title " + text + ": the length: " + length.Message());
+        if (*length <= 0) return Failure("--title " + text + ": a title lasts longer than 0 seconds");
+        out.length = *length;
     }
     out.path = text.substr(0, at);
-    out.start = start;
-    return true;
+    out.start = *start;
+    return out;
 }
 
 // The schedule's titles drawn for the video pipeline: each as a layer, blended over the part
@@ -156,10 +148,10 @@ int RunOverlayJob(const OverlayJob& job, TitleSchedule& schedule, const Interrup
     if (job.timings) {
         // Decoding, drawing and encoding run on three threads; these are the drawing thread's.
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame), "
-                    "waiting for the encoder %.2f s\n",
+        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame; the titles "
+                    "alone %.2f s), waiting for the encoder %.2f s\n",
                     total, result.waitDecode, result.draw, result.frames ? result.draw * 1000 / result.frames : 0.0,
-                    result.waitEncode);
+                    result.prepare, result.waitEncode);
     }
     return kExitOk;
 }
@@ -177,11 +169,7 @@ int RunOverlay(const std::vector<std::string>& args) {
     parser.Option("--title", "T[@S[+L]]", "a title file, its start and length in the clip (repeatable)");
     DeclareScale(parser, "frame pixels per layout unit for every title (default: each title's frame, or\n"
                          "1920x1080 when it names none, fitted to the video's, uniformly and centred)");
-    parser.Option("--codec", "NAME", "the video encoder, as ffmpeg names it (default: libx264 for .mp4/.mov/.mkv,\n"
-                                     "VP9 for .webm); hardware encoders such as h264_nvenc where present");
-    parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
-    parser.Option("--preset", "NAME", "the encoder's speed preset (default medium for H.264)");
-    parser.Option("--bitrate", "RATE", "a target bit rate such as 6M or 800k instead of a quality");
+    DeclareEncode(parser);
     DeclareThreads(parser);
     parser.Flag("--timings", "print where the time went: waiting for decoded frames, drawing, waiting for the encoder");
     parser.Epilog("examples:\n"
@@ -197,9 +185,9 @@ int RunOverlay(const std::vector<std::string>& args) {
     const std::string video = parser.Positionals()[0], output = *parser.Value("output");
     std::vector<TitleSpan> spans;
     for (const std::string& text : parser.Values("title")) {
-        TitleSpan span;
-        if (!ParseTitleSpan(text, span, error)) return UsageError("overlay", error);
-        spans.push_back(span);
+        const Expected<TitleSpan> span = ParseTitleSpan(text);
+        if (!span) return UsageError("overlay", span.Message());
+        spans.push_back(*span);
     }
     if (spans.empty()) return UsageError("overlay", "give at least one --title TITLE.xml[@START[+LENGTH]]");
     OverlayJob job;
@@ -210,15 +198,8 @@ int RunOverlay(const std::vector<std::string>& args) {
     PlayerFrame frame;
     frame.scale = read.Scale();
     frame.threads = read.Threads();
+    job.encode = read.Encode();
     if (const Status& status = read.Result(); !status) return UsageError("overlay", status.Message());
-    long whole = 0;
-    if (auto v = parser.Value("crf")) {
-        if (!ParseInteger(*v, 0, 63, whole, error)) return UsageError("overlay", "--crf: " + error);
-        job.encode.crf = static_cast<int>(whole);
-    }
-    job.encode.codec = parser.Value("codec").value_or("");
-    job.encode.preset = parser.Value("preset").value_or("");
-    job.encode.bitrate = parser.Value("bitrate").value_or("");
     job.timings = parser.Has("timings");
 
     // From here Ctrl-C stops the run at the next frame and cleans up (also when it comes while

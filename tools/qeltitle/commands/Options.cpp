@@ -22,6 +22,14 @@ void DeclareBackground(ArgParser& parser) {
                                         "(default #000000)");
 }
 
+void DeclareEncode(ArgParser& parser, bool speedPreset) {
+    parser.Option("--codec", "NAME", "the video encoder, as ffmpeg names it (default: libx264 for .mp4/.mov/.mkv,\n"
+                                     "VP9 for .webm); hardware encoders such as h264_nvenc where present");
+    parser.Option("--crf", "N", "the encoder's quality setting (default 18 for H.264, 30 for VP9)");
+    if (speedPreset) parser.Option("--preset", "NAME", "the encoder's speed preset (default medium for H.264)");
+    parser.Option("--bitrate", "RATE", "a target bit rate such as 6M or 800k instead of a quality");
+}
+
 Expected<Background> ParseBackground(const std::string& text) {
     Background out;
     if (text == "transparent") {
@@ -69,11 +77,10 @@ std::optional<FrameRate> OptionReader::Fps() {
 std::optional<double> OptionReader::Duration() {
     const auto text = Text("duration");
     if (!text) return std::nullopt;
-    double seconds = 0;
-    std::string error;
-    if (!ParseSeconds(*text, kMaxTitleSeconds, seconds, error)) return Refuse("duration", error), std::nullopt;
-    if (seconds < 0.001) return Refuse("duration", "must be at least 0.001"), std::nullopt;
-    return seconds;
+    const Expected<double> seconds = ParseSeconds(*text, kMaxTitleSeconds);
+    if (!seconds) return Refuse("duration", seconds.Message()), std::nullopt;
+    if (*seconds < 0.001) return Refuse("duration", "must be at least 0.001"), std::nullopt;
+    return *seconds;
 }
 
 std::optional<float> OptionReader::Scale() {
@@ -83,6 +90,20 @@ std::optional<float> OptionReader::Scale() {
     std::string error;
     if (!ParseNumber(*text, kMinScale, kMaxScale, value, error)) return Refuse("scale", error), std::nullopt;
     return static_cast<float>(value);
+}
+
+EncodeSettings OptionReader::Encode(bool speedPreset) {
+    EncodeSettings encode;
+    encode.codec = parser_.Value("codec").value_or("");
+    if (speedPreset) encode.preset = parser_.Value("preset").value_or("");
+    encode.bitrate = parser_.Value("bitrate").value_or("");
+    if (const auto text = Text("crf")) {
+        long value = 0;
+        std::string error;
+        if (!ParseInteger(*text, 0, 63, value, error)) return Refuse("crf", error), encode;
+        encode.crf = static_cast<int>(value);
+    }
+    return encode;
 }
 
 int OptionReader::Threads() {

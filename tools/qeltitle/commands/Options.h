@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "commands/Args.h"
+#include "media/VideoPipeline.h"
 #include "player/Result.h"
 #include "player/TitlePlayer.h"
 
@@ -26,6 +27,9 @@ void DeclareDuration(ArgParser& parser, std::string_view help);
 void DeclareThreads(ArgParser& parser);
 void DeclareScale(ArgParser& parser, std::string_view help);
 void DeclareBackground(ArgParser& parser);
+// --codec, --crf, --preset and --bitrate: the video encoder of `overlay` and `captions --over`
+// (where --preset names a caption style, so the encoder's preset is left out).
+void DeclareEncode(ArgParser& parser, bool speedPreset = true);
 
 // --background: "#RRGGBB", "transparent", or a PNG file scaled to the frame. A picture that
 // cannot be read fails with the file's name and why.
@@ -40,6 +44,7 @@ public:
     std::optional<double> Duration();     // --duration, seconds or [hh:]mm:ss[.fff], at least 0.001
     std::optional<float> Scale();         // --scale, kMinScale to kMaxScale
     int Threads();                        // --threads, 1 to 256; 0 when not given
+    EncodeSettings Encode(bool speedPreset = true);  // DeclareEncode's options; --crf 0 to 63
     // The first bad value ("--size: ..."), or success.
     const Status& Result() const { return result_; }
 

@@ -51,8 +51,8 @@ inline PacketPtr NewPacket() { return PacketPtr(av_packet_alloc()); }
 // "Invalid data found when processing input", for an AVERROR code.
 std::string AvErrorText(int code);
 
-// The libraries' own messages go to standard error only when they are errors, and only those
-// the tool does not report itself: called once before anything is opened.
+// The libraries' own messages are left out (only fatal ones reach standard error): the tool
+// reports every failure itself, in its own words.
 void QuietLibav();
 
 }  // namespace qeltitle

@@ -1,5 +1,7 @@
 #include "media/VideoPipeline.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -320,6 +322,7 @@ private:
     bool OpenRotation(std::string& error);
     bool OpenOutput(std::string& error);
     bool ReadAll(std::string& error);
+    bool CheckLength(std::string& error) const;
     bool Decoded(AVFrame* frame, std::string& error);
     bool DrawAll(std::string& error);
     bool WriteAll(std::string& error);
@@ -347,6 +350,7 @@ private:
     int64_t firstPts_ = AV_NOPTS_VALUE, lastPts_ = AV_NOPTS_VALUE;
     Channel decoded_{8}, drawn_{8};
     int decodedFrames_ = 0;
+    int64_t readFirstPts_ = AV_NOPTS_VALUE, readLastPts_ = INT64_MIN;  // of the decoded frames, before turning
 };
 
 bool VideoRun::OpenDecoder(std::string& error) {
@@ -524,18 +528,53 @@ bool VideoRun::ReadAll(std::string& error) {
     }
     avcodec_send_packet(decoder_.get(), nullptr);
     if (!receive()) return false;
-    if (rotation_ && !Decoded(nullptr, error)) return false;
+    if (rotation_) {
+        // The frames still in the turning graph: its end, without counting a frame.
+        int status = av_buffersrc_add_frame(rotationIn_, nullptr);
+        FramePtr turned = NewFrame();
+        while (status >= 0 && (status = av_buffersink_get_frame(rotationOut_, turned.get())) >= 0) {
+            Item item;
+            item.frame = NewFrame();
+            av_frame_move_ref(item.frame.get(), turned.get());
+            if (!decoded_.Push(std::move(item))) return false;
+        }
+    }
     if (decodedFrames_ == 0) {
         error = "cannot read video " + job_.input + ": its video stream holds no frames";
         return false;
     }
-    return true;
+    return CheckLength(error);
+}
+
+// A file cut short still reads to its end without an error in most containers: its frames end
+// well before the length its header states.
+bool VideoRun::CheckLength(std::string& error) const {
+    const AVRational tb = video_->time_base;
+    double stated = video_->duration > 0 ? static_cast<double>(video_->duration) * av_q2d(tb) : 0;
+    bool otherStreams = false;
+    for (unsigned i = 0; i < input_->nb_streams; ++i)
+        otherStreams |= static_cast<int>(i) != videoIndex_ && input_->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT;
+    // The container's length counts every stream: only a video alone is held to it.
+    if (stated <= 0 && !otherStreams && input_->duration > 0) stated = static_cast<double>(input_->duration) / AV_TIME_BASE;
+    if (stated <= 0 || readFirstPts_ == AV_NOPTS_VALUE) return true;
+    const double start = video_->start_time != AV_NOPTS_VALUE ? static_cast<double>(video_->start_time) * av_q2d(tb) : 0;
+    const double read = static_cast<double>(readLastPts_) * av_q2d(tb) - start + 1.0 / av_q2d(StreamRate(video_));
+    if (read >= stated - std::max(0.5, stated * 0.05)) return true;
+    char text[160];
+    std::snprintf(text, sizeof text, ": its frames end at %.2f s of the %.2f s it states (the file is truncated or broken)",
+                  read, stated);
+    error = "cannot read video " + job_.input + text;
+    return false;
 }
 
 bool VideoRun::Decoded(AVFrame* frame, std::string& error) {
     if (frame) {
         frame->pts = frame->best_effort_timestamp;
         ++decodedFrames_;
+        if (frame->pts != AV_NOPTS_VALUE) {
+            if (readFirstPts_ == AV_NOPTS_VALUE) readFirstPts_ = frame->pts;
+            readLastPts_ = std::max(readLastPts_, frame->pts);
+        }
     }
     const auto pass = [&](AVFrame* f) {
         Item item;
@@ -575,6 +614,7 @@ bool VideoRun::DrawAll(std::string& error) {
             const double seconds = static_cast<double>(frame->pts - firstPts_) * av_q2d(picture_.timeBase);
             PixelRect area;
             if (!job_.painter->Prepare(seconds, index, area, error)) return false;
+            result_.prepare += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
             if (!area.Empty() && !rects.Paint(frame, area, *job_.painter, error)) return false;
             frame->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder chooses its own key frames
             result_.draw += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -649,6 +689,10 @@ bool VideoRun::WriteAll(std::string& error) {
 
 bool VideoRun::Run(std::string& error) {
     QuietLibav();
+    // Frames of several megabytes are allocated and freed all the time (decoder pools, copies to
+    // draw on): kept in the heap rather than mapped afresh, they cost no page faults each time.
+    mallopt(M_MMAP_THRESHOLD, 256 << 20);
+    mallopt(M_TRIM_THRESHOLD, 512 << 20);
     if (!OpenInput(job_.input, input_, videoIndex_, error) || !OpenDecoder(error) || !OpenRotation(error) ||
         !OpenOutput(error))
         return false;

@@ -76,6 +76,7 @@ struct VideoResult {
     // Seconds spent by the drawing thread waiting for decoded frames, drawing (conversions
     // included) and waiting for the encoder to take frames.
     double waitDecode = 0, draw = 0, waitEncode = 0;
+    double prepare = 0;  // of `draw`: the painter's Prepare (drawing the titles themselves)
 };
 
 // Decodes `job.input`, draws with `job.painter` and writes `job.output` through a temporary file

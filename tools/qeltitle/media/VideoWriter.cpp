@@ -44,7 +44,7 @@ std::string AvErrorText(int code) {
     return text;
 }
 
-void QuietLibav() { av_log_set_level(AV_LOG_ERROR); }
+void QuietLibav() { av_log_set_level(AV_LOG_FATAL); }
 
 DefaultEncoder DefaultEncoderFor(const std::string& output, bool alpha) {
     const std::string ext = LowerExtension(output);

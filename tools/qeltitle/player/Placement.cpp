@@ -58,25 +58,21 @@ bool ParseAnchor(std::string_view text, Anchor& out) {
     return false;
 }
 
-bool ParseAnchor(std::string_view text, Anchor& out, std::string& error) {
-    if (ParseAnchor(text, out)) return true;
-    error = "bad anchor '" + std::string(text) +
-            "': expected top-left, top, top-right, left, center, right, bottom-left, bottom or bottom-right";
-    return false;
+Expected<Anchor> ParseAnchor(std::string_view text) {
+    Anchor anchor;
+    if (ParseAnchor(text, anchor)) return anchor;
+    return Failure("bad anchor '" + std::string(text) +
+                   "': expected top-left, top, top-right, left, center, right, bottom-left, bottom or bottom-right");
 }
 
-bool ParseMargin(std::string_view text, Margin& out, std::string& error) {
+Expected<Margin> ParseMargin(std::string_view text) {
     const size_t comma = text.find(',');
     Margin margin;
     const bool ok = comma == std::string_view::npos
                         ? ParseLength(text, margin.x) && ParseLength(text, margin.y)
                         : ParseLength(text.substr(0, comma), margin.x) && ParseLength(text.substr(comma + 1), margin.y);
-    if (!ok) {
-        error = "bad margin '" + std::string(text) + "': expected X or X,Y in layout units";
-        return false;
-    }
-    out = margin;
-    return true;
+    if (!ok) return Failure("bad margin '" + std::string(text) + "': expected X or X,Y in layout units");
+    return margin;
 }
 
 std::pair<float, float> AnchorOffset(Anchor anchor, const Margin& margin, const Extent& extent,

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "player/Result.h"
 #include "player/TitleMeta.h"
 
 namespace qeltitle {
@@ -39,13 +40,13 @@ struct Anchor {
 };
 bool ParseAnchor(std::string_view text, Anchor& out);
 // The same, with a message naming the nine.
-bool ParseAnchor(std::string_view text, Anchor& out, std::string& error);
+Expected<Anchor> ParseAnchor(std::string_view text);
 
 // Distance from the frame's edges, layout units: "X" for both, or "X,Y".
 struct Margin {
     float x = 0, y = 0;
 };
-bool ParseMargin(std::string_view text, Margin& out, std::string& error);
+Expected<Margin> ParseMargin(std::string_view text);
 
 // What a string draws, as a box in layout units (its characters' turned boxes).
 struct Extent {

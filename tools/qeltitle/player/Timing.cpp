@@ -8,11 +8,8 @@
 
 namespace qeltitle {
 
-bool ParseSeconds(std::string_view text, double most, double& seconds, std::string& error) {
-    const auto bad = [&](const std::string& why) {
-        error = "bad time '" + std::string(text) + "': " + why;
-        return false;
-    };
+Expected<double> ParseSeconds(std::string_view text, double most) {
+    const auto bad = [&](const std::string& why) { return Failure("bad time '" + std::string(text) + "': " + why); };
     if (text.starts_with('-')) return bad("times cannot be negative");
     std::vector<std::string_view> fields;
     for (size_t start = 0;;) {
@@ -41,8 +38,7 @@ bool ParseSeconds(std::string_view text, double most, double& seconds, std::stri
         std::snprintf(limit, sizeof limit, "%g", most);
         return bad(std::string("more than ") + limit + " seconds");
     }
-    seconds = total;
-    return true;
+    return total;
 }
 
 std::string FormatSeconds(double seconds) {

@@ -208,3 +208,44 @@ TEST(Captions, EveryCueStaysInTheSafeAreaInEveryLanguagePresetAndShape) {
 
 }  // namespace
 }  // namespace qeltitle
+
+namespace qeltitle {
+namespace {
+
+// Karaoke: with stayLit a sung word keeps its highlight to the caption's exit; without, the
+// highlight moves on with the next word. Measured as the progress of the first word's highlighted
+// copy (string 1) late in the caption, after the last word has started.
+TEST(Captions, SungWordsStayLitWithStayLit) {
+    const std::vector<Cue> cues = [] {
+        std::vector<Cue> c;
+        std::vector<std::string> warnings;
+        std::string error;
+        EXPECT_TRUE(ReadSubtitles("WEBVTT\n\n00:00.000 --> 00:04.000\nOne <00:01.000>two <00:02.000>three\n", "k.vtt",
+                                  SubtitleFormat::WebVtt, c, warnings, error))
+            << error;
+        return c;
+    }();
+    HostPtr host = std::move(*NewHost());
+    for (bool stay : {false, true}) {
+        CaptionStyle style = DefaultCaptionStyle(*host);
+        style.highlight = style.text;
+        style.stayLit = stay;
+        std::vector<CaptionTitle> titles;
+        std::vector<std::string> warnings;
+        std::string error;
+        ASSERT_TRUE(MakeCaptionTitles(cues, style, 1920, 1080, 25, titles, warnings, error)) << error;
+        ASSERT_EQ(titles.size(), 1u);
+        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption"));
+        ASSERT_EQ(host->GetStringCount(), 6);
+        // The key frame in force at 3 s (title time 0.75), while "three" is sung.
+        float key = 0, progress = -1;
+        qel::PathValue value{};
+        for (qel::HRESULT r = host->GetFirstKeyFrame(1, &key, &value); r == qel::S_OK && key <= 0.75f;
+             r = host->GetNextKeyFrame(1, &key, &value))
+            progress = value.PathProgress;
+        EXPECT_FLOAT_EQ(progress, stay ? 1.0f : 0.0f) << (stay ? "stays lit" : "moves on");
+    }
+}
+
+}  // namespace
+}  // namespace qeltitle

@@ -13,6 +13,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "player/Image.h"
 #include "media/Output.h"
@@ -136,6 +137,11 @@ TEST_F(Overlay, RotatedClipComesOutUpright) {
 TEST_F(Overlay, RefusalsFailuresAndCtrlCLeaveTheOutputAlone) {
     ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=64x36:r=10:d=1 -c:v ffv1 clip.mkv && "
                     "echo kept > out.mkv && echo 'not a video' > notes.txt && mkdir dir"), 0);
+    // Cut short, sound alone, and a video stream without frames.
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=320x180:r=25:d=2 -c:v libx264 -preset ultrafast "
+                    "long.mkv && head -c 40000 long.mkv > cut.mkv && "
+                    "timeout 60 ffmpeg -v error -f lavfi -i sine=d=1 -c:a aac tone.m4a && "
+                    "timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=64x36:r=10 -frames:v 0 -c:v libx264 zero.mkv"), 0);
     ASSERT_EQ(Shell("EXE text Hi -o t.xml"), 0);
     const struct {
         const char* args;
@@ -145,6 +151,10 @@ TEST_F(Overlay, RefusalsFailuresAndCtrlCLeaveTheOutputAlone) {
         {"missing.mp4 -o out.mkv --title t.xml", "cannot read video missing.mp4: No such file or directory", 1},
         {"dir -o out.mkv --title t.xml", "cannot read video dir: is a directory", 1},
         {"notes.txt -o out.mkv --title t.xml", "cannot read video notes.txt: not a video", 1},
+        {"cut.mkv -o out.mkv --title t.xml", "cannot read video cut.mkv: its frames end at", 1},
+        {"tone.m4a -o out.mkv --title t.xml", "cannot read video tone.m4a: it holds no video stream", 1},
+        {"zero.mkv -o out.mkv --title t.xml", "cannot read video zero.mkv", 1},
+        {"clip.mkv -o notes.txt/out.mkv --title t.xml", "cannot write notes.txt/out.mkv", 1},
         {"clip.mkv -o clip.mkv --title t.xml", "the output clip.mkv is the video it reads", 2},
         {"clip.mkv -o ./clip.mkv --title t.xml", "is the video it reads", 2},
         {"clip.mkv -o out.mkv --title t.xml@1+-2", "times cannot be negative", 2},
@@ -166,7 +176,7 @@ TEST_F(Overlay, RefusalsFailuresAndCtrlCLeaveTheOutputAlone) {
     }
     // Ctrl-C part-way: exit 130, the old output as it was, the partial one removed. The signal is
     // sent once the partial output exists, so a slow start (a sanitizer build) cannot see it first.
-    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=320x180:r=25:d=60 -c:v ffv1 long.mkv"), 0);
+    ASSERT_EQ(Shell("rm long.mkv && timeout 60 ffmpeg -v error -f lavfi -i testsrc2=s=320x180:r=25:d=60 -c:v ffv1 long.mkv"), 0);
     std::string err;
     EXPECT_EQ(Shell("(EXE overlay long.mkv -o out.mkv --title t.xml --codec libx264 --crf 0 & pid=$!; "
                     "for i in $(seq 600); do ls -a | grep -q '[.]partial' && break; sleep 0.1; done; "
@@ -175,6 +185,82 @@ TEST_F(Overlay, RefusalsFailuresAndCtrlCLeaveTheOutputAlone) {
     EXPECT_EQ(Read("out.mkv"), "kept\n");
     for (const auto& entry : fs::directory_iterator(dir_))
         EXPECT_EQ(entry.path().filename().string().find(".partial"), std::string::npos) << entry.path();
+}
+
+// Tagged clips as cameras and phones write them: the output keeps the pixel format, depth and
+// colour tags, frames outside the title's span are as close to the input as a plain transcode at
+// the same settings, and inside it the picture is the title drawn by `render` over the frame.
+TEST_F(Overlay, ColourTagsDepthAndUntouchedFrames) {
+    ASSERT_EQ(Shell("EXE text 'Lower third' -o t.xml --frame 320x180 --size 24 --anchor bottom-left --margin 10 "
+                    "--effect PATH_SLIDERIGHT"), 0);
+    const struct {
+        const char* name;
+        const char* encode;  // ffmpeg's options for the clip
+    } clips[] = {
+        {"bt709 limited", "-vf format=yuv420p -colorspace bt709 -color_primaries bt709 -color_trc bt709 -color_range tv"},
+        {"bt709 full", "-vf scale=out_range=full:out_color_matrix=bt709,format=yuvj420p -colorspace bt709 "
+                       "-color_primaries bt709 -color_trc bt709 -color_range pc"},
+        {"bt601", "-vf format=yuv420p -colorspace smpte170m -color_primaries smpte170m -color_trc smpte170m -color_range tv"},
+        {"10-bit", "-vf format=yuv420p10le -colorspace bt709 -color_primaries bt709 -color_trc bt709 -color_range tv"},
+    };
+    const std::string tags = "timeout 60 ffprobe -v error -select_streams v -show_entries "
+                             "stream=pix_fmt,color_range,color_space,color_primaries,color_transfer -of csv=p=0 ";
+    // PSNR of each frame of `video` against the clip's (psnr_avg, "inf" for equal frames).
+    const auto psnr = [&](const std::string& video) {
+        std::vector<double> db;
+        EXPECT_EQ(Shell("timeout 60 ffmpeg -v error -i clip.mp4 -i " + video +
+                        " -lavfi '[0][1]psnr=stats_file=psnr.txt' -f null -"), 0);
+        std::istringstream lines(Read("psnr.txt"));
+        for (std::string line; std::getline(lines, line);) {
+            const size_t at = line.find("psnr_avg:");
+            db.push_back(at == std::string::npos ? 0 : line.compare(at + 9, 3, "inf") == 0 ? 99 : std::atof(line.c_str() + at + 9));
+        }
+        return db;
+    };
+    for (const auto& c : clips) {
+        ASSERT_EQ(Shell(std::string("timeout 60 ffmpeg -v error -y -f lavfi -i testsrc2=s=320x180:r=25:d=1 -f lavfi -i sine=d=1 ") +
+                        c.encode + " -c:v libx264 -preset ultrafast -crf 8 -c:a aac clip.mp4"), 0) << c.name;
+        std::string err, inTags, outTags;
+        ASSERT_EQ(Shell("EXE overlay clip.mp4 -o out.mp4 --title t.xml@0.4+0.4", nullptr, &err), 0) << c.name << err;
+        EXPECT_EQ(err.find("cannot keep"), std::string::npos) << c.name << err;
+        ASSERT_EQ(Shell(tags + "clip.mp4", &inTags), 0);
+        ASSERT_EQ(Shell(tags + "out.mp4", &outTags), 0);
+        EXPECT_EQ(outTags, inTags) << c.name;
+        std::string audio;
+        ASSERT_EQ(Shell("timeout 60 ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 out.mp4", &audio), 0);
+        EXPECT_EQ(audio, "aac\n") << c.name;
+
+        ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -y -i clip.mp4 -c:v libx264 -preset medium -crf 18 -c:a copy plain.mp4"), 0);
+        const std::vector<double> ours = psnr("out.mp4"), plain = psnr("plain.mp4");
+        ASSERT_EQ(ours.size(), 25u) << c.name;
+        ASSERT_EQ(plain.size(), 25u) << c.name;
+        double oursSum = 0, plainSum = 0;
+        for (int n = 0; n < 25; ++n) {
+            if (n >= 10 && n < 20) continue;  // the title's frames
+            EXPECT_GE(ours[n], 45) << c.name << " frame " << n;
+            oursSum += ours[n], plainSum += plain[n];
+        }
+        EXPECT_GE(oursSum / 15, plainSum / 15 - 1.0) << c.name;
+    }
+    // An encoder that cannot keep the depth says so (VP8 takes 8-bit 4:2:0 only).
+    std::string err;
+    ASSERT_EQ(Shell("EXE overlay clip.mp4 -o out.webm --codec libvpx --title t.xml@0.4+0.4", nullptr, &err), 0) << err;
+    EXPECT_NE(err.find("libvpx cannot keep yuv420p10le (10-bit): the video is written as yuv420p (8-bit)"),
+              std::string::npos) << err;
+
+    // Inside the span, losslessly encoded (FFV1) in 4:2:0: the title `render` draws over the decoded
+    // frame, but for the chroma that 4:2:0 shares between neighbouring pixels at the letters' edges.
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -y -f lavfi -i testsrc2=s=320x180:r=25:d=1 -vf format=yuv420p "
+                    "-colorspace bt709 -color_primaries bt709 -color_trc bt709 -color_range tv -c:v ffv1 clip.mkv"), 0);
+    ASSERT_EQ(Shell("EXE overlay clip.mkv -o out.mkv --codec ffv1 --title t.xml@0.4+0.4"), 0);
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -v error -y -i clip.mkv -vf 'select=eq(n\\,15)' -frames:v 1 bg.png && "
+                    "timeout 60 ffmpeg -v error -y -i out.mkv -vf 'select=eq(n\\,15)' -frames:v 1 got.png"), 0);
+    // Frame 15 is shown at 0.6 s: the title drawn at (0.6 - 0.4) / 0.4.
+    ASSERT_EQ(Shell("EXE render t.xml -o want.png --size 320x180 --background bg.png --time 0.5"), 0);
+    std::string out;
+    ASSERT_EQ(Shell("timeout 60 ffmpeg -i want.png -i got.png -lavfi '[0]format=rgb24[a];[1]format=rgb24[b];[a][b]psnr' "
+                    "-f null - 2>&1 | grep -o 'average:[0-9.inf]*'", &out), 0);
+    EXPECT_GE(std::atof(out.c_str() + 8), 32) << out;  // against the frame without the title: 24 dB
 }
 
 }  // namespace

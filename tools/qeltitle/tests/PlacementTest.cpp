@@ -32,9 +32,10 @@ TEST(Timing, SecondsAndClockTimes) {
         {"86401", -1},
     };
     for (const auto& c : cases) {
-        double seconds = -1;
-        std::string error;
-        EXPECT_EQ(ParseSeconds(c.text, 86400, seconds, error), c.seconds >= 0) << c.text << ": " << error;
+        const Expected<double> parsed = ParseSeconds(c.text, 86400);
+        const double seconds = parsed ? *parsed : -1;
+        const std::string& error = parsed.Message();
+        EXPECT_EQ(static_cast<bool>(parsed), c.seconds >= 0) << c.text << ": " << error;
         if (c.seconds >= 0) {
             EXPECT_DOUBLE_EQ(seconds, c.seconds) << c.text;
         } else {
@@ -109,8 +110,8 @@ TEST(Anchors, NineAnchorsPlaceTheDrawnExtent) {
     for (const auto& c : cases) {
         StringStyle style;
         style.rotate = 10;  // the turned extent is what is placed
-        ASSERT_TRUE(ParseAnchor(c.name, style.anchor, error)) << error;
-        ASSERT_TRUE(ParseMargin("50,30", style.margin, error));
+        ASSERT_TRUE(ParseAnchor(c.name, style.anchor));
+        style.margin = Margin{50, 30};
         AddedString added;
         ASSERT_TRUE(AddStyledString(*host, u"Anchored", style, added, error)) << error;
         const Extent e = MeasureString(*host, added.row);
@@ -127,11 +128,10 @@ TEST(Anchors, NineAnchorsPlaceTheDrawnExtent) {
         }
         EXPECT_FALSE(added.outside) << c.name;
     }
-    Anchor anchor;
-    EXPECT_FALSE(ParseAnchor("middle", anchor, error));
-    Margin margin;
-    EXPECT_TRUE(ParseMargin("60", margin, error) && margin.x == 60 && margin.y == 60);
-    EXPECT_FALSE(ParseMargin("60,", margin, error));
+    EXPECT_FALSE(ParseAnchor("middle"));
+    const Expected<Margin> margin = ParseMargin("60");
+    EXPECT_TRUE(margin && margin->x == 60 && margin->y == 60);
+    EXPECT_FALSE(ParseMargin("60,"));
 }
 
 // --width breaks lines at spaces, never inside a word that fits on a line; a string that still
