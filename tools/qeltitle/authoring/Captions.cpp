@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "authoring/KeyFrames.h"
@@ -313,12 +315,26 @@ std::string PresetDirectory() {
     return {};
 }
 
-std::string PresetPath(const std::string& name) {
+std::vector<std::string> InstalledPresets() {
+    std::vector<std::string> names;
     const std::string dir = PresetDirectory();
-    if (dir.empty() || name.find('/') != std::string::npos) return {};
-    const std::string path = dir + "/" + name + ".json";
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? path : std::string();
+    std::error_code ec;
+    if (dir.empty()) return names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir, ec))
+        if (entry.path().extension() == ".json" && entry.is_regular_file(ec))
+            names.push_back(entry.path().stem().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string PresetPath(const std::string& name) {
+    const auto lower = [](std::string text) {
+        for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        return text;
+    };
+    for (const std::string& preset : InstalledPresets())
+        if (lower(preset) == lower(name)) return PresetDirectory() + "/" + preset + ".json";
+    return {};
 }
 
 std::vector<Cue> GroupWordCues(const std::vector<Cue>& cues, const CaptionStyle& style) {

@@ -56,9 +56,12 @@ bool ReadCaptionStyle(qel::ITitleHost& host, std::string_view text, const std::s
 // Sets the captions' language (BCP 47): it breaks their lines and, when the style keeps the
 // library's default face, chooses the face that writes it (FaceForLanguage).
 void SetCaptionLanguage(qel::ITitleHost& host, CaptionStyle& style, const std::string& tag);
-// The directory of the installed presets, and the path of one ("clean" -> .../clean.json), or empty.
+// The directory of the installed presets, and the path of one ("clean" or "Clean" ->
+// .../clean.json: names are matched without regard to case), or empty.
 std::string PresetDirectory();
 std::string PresetPath(const std::string& name);
+// The names of the installed presets, sorted.
+std::vector<std::string> InstalledPresets();
 
 // --words: cues that each hold one word become captions of several timed words: a new caption
 // starts after a pause of phraseGap, after phraseWords words, or after a word that ends a sentence.

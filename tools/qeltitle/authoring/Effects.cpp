@@ -1,5 +1,7 @@
 #include "authoring/Effects.h"
 
+#include <cctype>
+
 namespace qeltitle {
 
 using namespace qel;
@@ -64,6 +66,28 @@ std::string DisplayKeyOf(std::string_view text) {
     if (text.size() > kPrefix.size() + kSuffix.size() && text.starts_with(kPrefix) && text.ends_with(kSuffix))
         return std::string(text.substr(kPrefix.size(), text.size() - kPrefix.size() - kSuffix.size()));
     return std::string(text);
+}
+
+bool CheckEffectName(const std::vector<EffectInfo>& offered, const std::string& name, std::string& error) {
+    for (const EffectInfo& e : offered)
+        if (e.pathId == name) return true;
+    // Names that differ only in case, underscores or the PATH_ prefix ("fade", "PATH_SLIDE_RIGHT")
+    // are taken for a slip of the intended one.
+    const auto key = [](std::string_view text) {
+        std::string letters;
+        for (char c : text)
+            if (std::isalnum(static_cast<unsigned char>(c)))
+                letters += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return letters.starts_with("PATH") ? letters.substr(4) : letters;
+    };
+    error = "unknown effect '" + name + "'";
+    for (const EffectInfo& e : offered)
+        if (key(e.pathId) == key(name)) {
+            error += " (did you mean " + e.pathId + "?)";
+            break;
+        }
+    error += "; 'qeltitle effects' lists them";
+    return false;
 }
 
 }  // namespace qeltitle

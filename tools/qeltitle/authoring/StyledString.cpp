@@ -174,4 +174,21 @@ Extent MeasureString(ITitleHost& host, int row) {
     return Extent{minX / sx, minY / sy, maxX / sx, maxY / sy};
 }
 
+std::optional<Extent> TitleOutsideArea(ITitleHost& host, const FrameFit& area) {
+    const int32_t rows = host.GetStringCount();
+    if (rows <= 0) return std::nullopt;
+    Extent all{FLT_MAX, FLT_MAX, -FLT_MAX, -FLT_MAX};
+    for (int32_t row = 0; row < rows; ++row) {
+        const Extent e = MeasureString(host, row);
+        const Extent pixels{area.x + e.left * area.scale, area.y + e.top * area.scale, area.x + e.right * area.scale,
+                            area.y + e.bottom * area.scale};
+        if (pixels.right > area.x && pixels.left < area.x + area.width && pixels.bottom > area.y &&
+            pixels.top < area.y + area.height)
+            return std::nullopt;
+        all = Extent{std::min(all.left, pixels.left), std::min(all.top, pixels.top), std::max(all.right, pixels.right),
+                     std::max(all.bottom, pixels.bottom)};
+    }
+    return all;
+}
+
 }  // namespace qeltitle

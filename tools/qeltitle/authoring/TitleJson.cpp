@@ -6,10 +6,13 @@
 #include <cmath>
 #include <cstring>
 
+#include "authoring/Effects.h"
+#include "authoring/KeyFrames.h"
 #include "authoring/Language.h"
 #include "authoring/LineBreak.h"
 #include "authoring/StyledString.h"
 #include "authoring/Text.h"
+#include "authoring/TextOptions.h"
 #include "player/TitleFiles.h"
 
 namespace qeltitle {
@@ -208,10 +211,18 @@ void CopyId(char (&target)[260], const JsonField& f) {
     std::memcpy(target, id.data(), id.size());
 }
 
+// An effect name, which must be one the library offers.
+void CopyEffect(char (&target)[260], const JsonField& f, const std::vector<EffectInfo>& offered) {
+    std::string error;
+    if (!CheckEffectName(offered, f.String(), error)) f.Fail(error);
+    CopyId(target, f);
+}
+
 bool NamesFont(const JsonField& owner) { return owner.Has("style") && owner.Member("style").Has("font"); }
 
 StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const ParagraphAttrs& titlePara,
-                      const StringAttrs& baseAttrs, const TitleExtras& extras, bool titleNamesFont) {
+                      const StringAttrs& baseAttrs, const TitleExtras& extras,
+                      const std::vector<EffectInfo>& offered, bool titleNamesFont) {
     s.RequireObject({"text", "spans", "style", "at", "anchor", "margin", "width", "rotate", "vertical", "effect",
                      "progress", "mask", "paragraphs", "keys", "lang"});
     StringContent spec;
@@ -297,7 +308,7 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
     if (s.Has("width")) a.WidthLimit = s.Member("width").Float(0, 1e7);
     if (s.Has("rotate")) a.RotateDegree = s.Member("rotate").Float(-1e6, 1e6);
     if (s.Has("vertical")) a.Vertical = static_cast<int32_t>(ReadFlag(s.Member("vertical")));
-    if (s.Has("effect")) CopyId(a.PathID, s.Member("effect"));
+    if (s.Has("effect")) CopyEffect(a.PathID, s.Member("effect"), offered);
     if (s.Has("progress")) a.PathProgress = s.Member("progress").Float(-1e6, 1e6);
     if (s.Has("mask")) CopyId(a.MaskFile, s.Member("mask"));
     if (s.Has("keys")) {
@@ -314,8 +325,23 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
             } else {
                 key.key = k.Member("time").Float(0, 1);
             }
-            CopyId(key.value.PathID, k.Member("effect"));
+            CopyEffect(key.value.PathID, k.Member("effect"), offered);
             key.value.PathProgress = k.Has("progress") ? k.Member("progress").Float(-1e6, 1e6) : 1.0f;
+            spec.keys.push_back(key);
+        }
+    } else if (s.Has("effect") && !s.Has("progress")) {
+        // An effect alone animates as `text --effect` does: in over the whole time, or with the
+        // title's length in over its first second (at most 40 %) and at rest after.
+        const std::string effect = s.Member("effect").String();
+        const std::vector<KeyFrame> schedule =
+            extras.length ? TimedSchedule(effect, "", *extras.length, DefaultTransition(*extras.length), 0)
+                          : TextCommandSchedule(effect, "");
+        std::strcpy(a.PathID, baseAttrs.PathID);
+        for (const KeyFrame& k : schedule) {
+            StringContent::Key key{};
+            key.key = k.key;
+            CopyId(key.value.PathID, s.Member("effect"));
+            key.value.PathProgress = k.progress;
             spec.keys.push_back(key);
         }
     }
@@ -616,6 +642,50 @@ bool PlaceString(ITitleHost& host, int row, Anchor anchor, float marginX, float 
     return true;
 }
 
+namespace {
+
+constexpr const char* kAnchorNames[3][3] = {{"top-left", "top", "top-right"},
+                                            {"left", "center", "right"},
+                                            {"bottom-left", "bottom", "bottom-right"}};
+
+std::string ShortFloat(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.9g", value);
+    return text;
+}
+
+}  // namespace
+
+std::string FormatAnchors(const std::vector<AnchoredString>& anchors) {
+    std::string text;
+    for (const AnchoredString& a : anchors)
+        text += (text.empty() ? "" : " ") + std::to_string(a.row) + ":" + kAnchorNames[a.anchor.y][a.anchor.x] + ":" +
+                ShortFloat(a.marginX) + "," + ShortFloat(a.marginY);
+    return text;
+}
+
+std::vector<AnchoredString> ParseAnchors(std::string_view text) {
+    std::vector<AnchoredString> anchors;
+    while (!text.empty()) {
+        const size_t end = std::min(text.find(' '), text.size());
+        const std::string entry(text.substr(0, end));
+        text.remove_prefix(std::min(end + 1, text.size()));
+        const size_t first = entry.find(':'), second = entry.find(':', first + 1);
+        if (first == std::string::npos || second == std::string::npos) continue;
+        AnchoredString a;
+        Margin margin;
+        std::string ignored;
+        const auto [ptr, ec] = std::from_chars(entry.data(), entry.data() + first, a.row);
+        if (ec != std::errc() || ptr != entry.data() + first || a.row < 0 ||
+            !ParseAnchor(entry.substr(first + 1, second - first - 1), a.anchor) ||
+            !ParseMargin(entry.substr(second + 1), margin, ignored))
+            continue;
+        a.marginX = margin.x, a.marginY = margin.y;
+        anchors.push_back(a);
+    }
+    return anchors;
+}
+
 bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::string& source, TitleExtras& extras,
                         std::vector<std::string>& warnings, std::string& error) {
     host.RemoveAllStrings();
@@ -625,7 +695,12 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
         const JsonField root(doc, "");
         root.RequireObject({"frame", "length", "style", "strings"});
         if (root.Has("length")) extras.length = root.Member("length").Number(0.001, 86400);
-        if (root.Has("frame")) {
+        // Laid out for 1920x1080 unless the title names its frame; null remembers none (as a title
+        // made by another host, which export writes so).
+        extras.frame = FrameSize{1920, 1080};
+        if (root.Has("frame") && root.Member("frame").Value().is_null()) {
+            extras.frame.reset();
+        } else if (root.Has("frame")) {
             const JsonField f = root.Member("frame");
             if (!f.IsArray() || f.Size() != 2) f.Fail("expected [WIDTH, HEIGHT]");
             extras.frame = FrameSize{static_cast<int>(f.Element(0).Integer(1, kMaxFrameSide)),
@@ -640,14 +715,19 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
         if (!strings.IsArray()) strings.Fail("expected an array of strings");
         // Every string is read before the first is added, so a mistake late in the file costs nothing.
         std::vector<StringContent> specs;
+        const std::vector<EffectInfo> offered = OfferedEffects(host, 1);
         for (size_t i = 0; i < strings.Size(); ++i)
-            specs.push_back(ReadString(strings.Element(i), style, para, defaults.string, extras, NamesFont(root)));
+            specs.push_back(ReadString(strings.Element(i), style, para, defaults.string, extras, offered,
+                                       NamesFont(root)));
         const FrameSize frame = extras.frame.value_or(FrameSize{1920, 1080});
-        for (size_t i = 0; i < specs.size(); ++i)
+        for (size_t i = 0; i < specs.size(); ++i) {
             if (!AddStringContent(host, specs[i], frame, warnings, source + ": strings[" + std::to_string(i) + "]", error, nullptr)) {
                 host.RemoveAllStrings();
                 return false;
             }
+            if (specs[i].anchor)
+                extras.anchors.push_back({static_cast<int>(i), *specs[i].anchor, specs[i].marginX, specs[i].marginY});
+        }
     } catch (const JsonFieldError& e) {
         error = DescribeFieldError(e, text, source);
         host.RemoveAllStrings();
@@ -659,7 +739,7 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
 bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string& text, std::string& error) {
     const JsonDefaults defaults = DefaultsForJson(host);
     Json doc = Json::object();
-    if (extras.frame) doc["frame"] = Json::array({extras.frame->width, extras.frame->height});
+    doc["frame"] = extras.frame ? Json::array({extras.frame->width, extras.frame->height}) : Json(nullptr);
     if (extras.length) doc["length"] = *extras.length;
     const int32_t rows = host.GetStringCount();
     struct Row {
@@ -748,12 +828,35 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
         StringAttrs a{};
         host.GetStringAttrs(r, &a);
         const StringAttrs& d = defaults.string;
-        s["at"] = Json::array({FloatJson(a.Left), FloatJson(a.Top)});
+        const auto anchored = std::find_if(extras.anchors.begin(), extras.anchors.end(),
+                                           [&](const AnchoredString& e) { return e.row == r; });
+        const FrameSize frame = extras.frame.value_or(FrameSize{1920, 1080});
+        bool placed = false;
+        if (anchored != extras.anchors.end()) {
+            // Still where the anchor puts it (placement rounds to whole units), else moved since.
+            const auto [dx, dy] = AnchorOffset(anchored->anchor, Margin{anchored->marginX, anchored->marginY},
+                                               MeasureString(host, r), DesignFrame{frame.width, frame.height});
+            placed = std::fabs(dx) <= 0.5f && std::fabs(dy) <= 0.5f;
+        }
+        if (!placed) {
+            s["at"] = Json::array({FloatJson(a.Left), FloatJson(a.Top)});
+        } else if (anchored->anchor.x != 1 || anchored->anchor.y != 1 || anchored->marginX != 0 ||
+                   anchored->marginY != 0) {
+            // A centred string with no margin is the default and needs neither.
+            s["anchor"] = kAnchorNames[anchored->anchor.y][anchored->anchor.x];
+            if (anchored->marginX == anchored->marginY && anchored->marginX != 0)
+                s["margin"] = FloatJson(anchored->marginX);
+            else if (anchored->marginX != 0 || anchored->marginY != 0)
+                s["margin"] = Json::array({FloatJson(anchored->marginX), FloatJson(anchored->marginY)});
+        }
         if (!Same(a.WidthLimit, d.WidthLimit)) s["width"] = FloatJson(a.WidthLimit);
         if (!Same(a.RotateDegree, d.RotateDegree)) s["rotate"] = FloatJson(a.RotateDegree);
         if (a.Vertical != d.Vertical) s["vertical"] = a.Vertical == 0 || a.Vertical == 1 ? Json(a.Vertical == 1) : Json(a.Vertical);
+        const bool keyed = host.GetKeyFrameCount(r) > 0;
         if (std::strcmp(a.PathID, d.PathID) != 0) s["effect"] = std::string(a.PathID);
-        if (!Same(a.PathProgress, d.PathProgress)) s["progress"] = FloatJson(a.PathProgress);
+        // An effect without key frames and without a progress would animate when built again.
+        if (!Same(a.PathProgress, d.PathProgress) || (s.contains("effect") && !keyed))
+            s["progress"] = FloatJson(a.PathProgress);
         if (a.MaskFile[0] != 0) s["mask"] = std::string(a.MaskFile);
         if (std::any_of(row.paragraphs.begin(), row.paragraphs.end(),
                         [&](const ParagraphAttrs& p) { return !Same(p, stringPara); })) {
@@ -761,7 +864,7 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
             for (const ParagraphAttrs& p : row.paragraphs) list.push_back(ParagraphDiff(p, stringPara));
             s["paragraphs"] = list;
         }
-        if (host.GetKeyFrameCount(r) > 0) {
+        if (keyed) {
             Json keys = Json::array();
             float key = 0;
             PathValue value{};

@@ -182,7 +182,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, or a video with --over");
     parser.Option("--over", "VIDEO", "draw the captions over this video");
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
-    parser.Option("--preset", "NAME", "an installed style: clean, social, news, karaoke");
+    parser.Option("--preset", "NAME", "an installed style, in any case: clean, social, news, karaoke");
     parser.Flag("--words", "the file holds a cue per word: group them into captions shown word by word");
     parser.Option("--lang", "TAG", "the captions' language, BCP 47 (ja, zh-Hans, ko, th, ...; default: the file's\n"
                   "WebVTT Language header or a name like talk.ja.srt): line breaking, and the face");
@@ -198,9 +198,22 @@ int RunCaptions(const std::vector<std::string>& args) {
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("captions", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
+    if (parser.Has("style") && parser.Has("preset")) return UsageError("captions", "give either --style or --preset");
+    // The style first: a wrong preset name is the mistake to report, whatever else is missing.
+    std::string styleFile = parser.Value("style").value_or("");
+    if (auto preset = parser.Value("preset")) {
+        styleFile = PresetPath(*preset);
+        if (styleFile.empty()) {
+            std::string installed;
+            for (const std::string& name : InstalledPresets()) installed += (installed.empty() ? "" : ", ") + name;
+            return UsageError("captions", "no preset '" + *preset + "'" +
+                                              (installed.empty() ? " (no presets are installed)"
+                                                                 : "; installed: " + installed + " (in " +
+                                                                       PresetDirectory() + ")"));
+        }
+    }
     if (parser.Positionals().size() != 1) return UsageError("captions", "expected one subtitle file");
     if (!parser.Has("output")) return UsageError("captions", "missing -o OUT");
-    if (parser.Has("style") && parser.Has("preset")) return UsageError("captions", "give either --style or --preset");
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
     const bool mlt = EndsWith(Lower(output), ".mlt");
     const bool pattern = IsFramePattern(output);
@@ -242,15 +255,6 @@ int RunCaptions(const std::vector<std::string>& args) {
     Expected<HostPtr> host = NewHost();
     if (!host) return Fail(host.Message());
     CaptionStyle style = DefaultCaptionStyle(**host);
-    std::string styleFile = parser.Value("style").value_or("");
-    if (auto preset = parser.Value("preset")) {
-        styleFile = PresetPath(*preset);
-        if (styleFile.empty()) {
-            const std::string dir = PresetDirectory();
-            return UsageError("captions", "no preset '" + *preset + "'" +
-                                              (dir.empty() ? " (no presets are installed)" : " in " + dir));
-        }
-    }
     if (!styleFile.empty()) {
         std::string text;
         if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(**host, text, styleFile, style, error)) return Fail(error);

@@ -90,6 +90,7 @@ int RunBuild(const std::vector<std::string>& args) {
     TitleMeta meta;
     meta.length = extras.length;
     if (extras.frame) meta.frame = DesignFrame{extras.frame->width, extras.frame->height};
+    meta.anchors = FormatAnchors(extras.anchors);
     Expected<std::string> bytes = TitleDocument(*host, &meta);
     if (!bytes) return Fail("cannot save title: " + output + ": " + bytes.Message());
     if (!WriteOutput(output, *bytes, error)) return Fail(error);
@@ -127,6 +128,7 @@ int RunExport(const std::vector<std::string>& args) {
     TitleExtras extras;
     extras.length = meta.length;
     if (meta.frame) extras.frame = FrameSize{meta.frame->width, meta.frame->height};
+    extras.anchors = ParseAnchors(meta.anchors);
     std::string json;
     if (!ExportTitleToJson(*host, extras, json, error)) return Fail("cannot export " + input + ": " + error);
     if (!WriteOutput(output, json, error)) return Fail(error);

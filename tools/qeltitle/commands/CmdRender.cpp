@@ -10,6 +10,7 @@
 #include "commands/Interrupt.h"
 #include "commands/Options.h"
 #include "authoring/KeyFrames.h"
+#include "authoring/StyledString.h"
 #include "media/FrameLoop.h"
 #include "media/Output.h"
 #include "media/Png.h"
@@ -57,6 +58,12 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
     if (!player) return Fail(player.Message());
     if (Status placed = player->Place(frame); !placed) return Fail(placed.Message());
     for (const std::string& w : player->TakeWarnings()) Warn(w);
+    if (const std::optional<Extent> away = TitleOutsideArea(player->Host(), player->Area())) {
+        char where[200];
+        std::snprintf(where, sizeof where, "%.0f,%.0f to %.0f,%.0f", away->left, away->top, away->right, away->bottom);
+        Warn(parser.Positionals()[0] + " draws nothing inside the " + std::to_string(frame.width) + "x" +
+             std::to_string(frame.height) + " frame: its strings lie at " + where + " in frame pixels (see --size and --scale)");
+    }
     scene.player.emplace(std::move(*player));
     scene.base = BackgroundFrame(*background, frame.width, frame.height);
     return kExitOk;

@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -13,27 +12,11 @@
 #include "media/Output.h"
 #include "player/StyleLimits.h"
 #include "authoring/TextOptions.h"
+#include "authoring/TitleJson.h"
 #include "player/TitleFiles.h"
 #include "player/Timing.h"
 
 namespace qeltitle {
-namespace {
-
-// Checks an effect name against the catalogue; suggests the likely intended one.
-bool CheckEffect(const std::vector<EffectInfo>& offered, const std::string& name, std::string& error) {
-    for (const EffectInfo& e : offered)
-        if (e.pathId == name) return true;
-    std::string upper = name;
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    if (!upper.starts_with("PATH_")) upper = "PATH_" + upper;
-    error = "unknown effect '" + name + "'";
-    for (const EffectInfo& e : offered)
-        if (e.pathId == upper) error += " (did you mean " + upper + "?)";
-    error += "; 'qeltitle effects' lists them";
-    return false;
-}
-
-}  // namespace
 
 int RunText(const std::vector<std::string>& args) {
     TextOptions options;
@@ -57,8 +40,8 @@ int RunText(const std::vector<std::string>& args) {
     qel::ITitleHost* host = made->get();
     if (!effect.empty()) {
         const std::vector<EffectInfo> offered = OfferedEffects(*host, 1);
-        if (!CheckEffect(offered, effect, error)) return UsageError("text", error);
-        if (!then.empty() && !CheckEffect(offered, then, error)) return UsageError("text", error);
+        if (!CheckEffectName(offered, effect, error)) return UsageError("text", error);
+        if (!then.empty() && !CheckEffectName(offered, then, error)) return UsageError("text", error);
     }
     // Appending to a file that does not exist yet starts a new title. The title's length and
     // frame are the file's; a different one given now would change what its strings were timed
@@ -112,6 +95,12 @@ int RunText(const std::vector<std::string>& args) {
     }
     for (const std::string& w : StyleLimitWarnings(*host, added.row, 1.0f)) Warn(w);
     if (!schedule.empty() && !SetKeyFrames(*host, added.row, schedule, error)) return Fail(error);
+    // Placed by anchor (or centred): the title file keeps how, for export.
+    if (!style.at) {
+        std::vector<AnchoredString> anchors = ParseAnchors(meta.anchors);
+        anchors.push_back({added.row, style.anchor, style.margin.x, style.margin.y});
+        meta.anchors = FormatAnchors(anchors);
+    }
     if (Status saved = SaveTitle(*host, output, &meta); !saved) return Fail(saved.Message());
     std::printf("wrote %s (string %d: %s, font %s %g%s)\n", output.c_str(), added.row,
                 CountOf(host->GetCharCount(added.row), "character").c_str(), added.fontUsed.c_str(), style.size,

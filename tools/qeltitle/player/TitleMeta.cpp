@@ -13,6 +13,7 @@ namespace {
 constexpr int kMaxSide = 16384;  // pixels or layout units, as the tool's --size and --frame
 constexpr char kLengthAttribute[] = "Length";
 constexpr char kFrameAttribute[] = "Frame";
+constexpr char kAnchorsAttribute[] = "Anchors";
 
 bool ParseSide(const char* first, const char* last, int& out) {
     const auto [ptr, ec] = std::from_chars(first, last, out);
@@ -99,6 +100,7 @@ void ReadRootMeta(const pugi::xml_document& doc, const std::string& name, TitleM
         else
             warning = name + ": ignoring its length '" + text + "' (not a number of seconds above 0)";
     }
+    out.anchors = root.attribute(kAnchorsAttribute).value();
     if (const pugi::xml_attribute frame = root.attribute(kFrameAttribute)) {
         DesignFrame parsed;
         if (ParseDesignFrame(frame.value(), parsed))
@@ -133,6 +135,7 @@ bool InsertTitleMeta(std::u16string& document, const TitleMeta& meta) {
     if (!FindRootTag(document, nameEnd, tagEnd)) return false;
     tagEnd = RemoveAttribute(document, nameEnd, tagEnd, Widen(kLengthAttribute));
     tagEnd = RemoveAttribute(document, nameEnd, tagEnd, Widen(kFrameAttribute));
+    tagEnd = RemoveAttribute(document, nameEnd, tagEnd, Widen(kAnchorsAttribute));
     std::string added;
     if (meta.length) {
         char seconds[40];
@@ -140,6 +143,10 @@ bool InsertTitleMeta(std::u16string& document, const TitleMeta& meta) {
         added += std::string(" ") + kLengthAttribute + "=\"" + seconds + "\"";
     }
     if (meta.frame) added += std::string(" ") + kFrameAttribute + "=\"" + FormatDesignFrame(*meta.frame) + "\"";
+    // Only names, digits, points, commas, colons and spaces: nothing to escape.
+    if (!meta.anchors.empty() &&
+        meta.anchors.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.,:- e+") == std::string::npos)
+        added += std::string(" ") + kAnchorsAttribute + "=\"" + meta.anchors + "\"";
     // Trailing blanks of the tag stay where they were, after the new attributes.
     size_t at = tagEnd;
     while (at > nameEnd && (document[at - 1] == u' ' || document[at - 1] == u'\t')) --at;

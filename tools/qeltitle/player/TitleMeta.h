@@ -1,6 +1,6 @@
 // What a title file remembers beyond what the library stores: the length in seconds it was made
 // for and the frame (in layout units) it was laid out in. Both are attributes of the root element,
-// <CTitle Version="2.0" Length="4" Frame="1920x1080">, which the library's loader does not read
+// <CTitle Version="2.0" Length="4" Frame="1920x1080">, and how strings were placed (Anchors), which the library's loader does not read
 // and a save through the library does not keep; the tool writes them into the document the
 // library gives it, and reads them from the file with its own XML parser. A title without them
 // (made elsewhere, or before they existed) reports neither.
@@ -23,6 +23,9 @@ struct DesignFrame {
 struct TitleMeta {
     std::optional<double> length;      // seconds, > 0
     std::optional<DesignFrame> frame;  // layout units, each side 1 to 16384
+    // Where strings were placed by anchor and margin, as the tool writes it ("0:bottom-left:80,120
+    // 2:center:0,0"); empty when none was. The JSON export reads it (authoring/TitleJson.h).
+    std::string anchors;
 };
 
 constexpr double kMaxTitleSeconds = 86400;

@@ -471,6 +471,51 @@ TEST_F(Cli, SavesNeverDestroyWhatWasThere) {
     EXPECT_EQ(Names(), (std::vector<std::string>{"f.png", "t.xml"}));
 }
 
+// What a new user meets first: JSON as strict and as convenient as `text`, presets named in any
+// case, and warnings that say what went wrong. Each case: a command, its status, and a text its
+// standard output or error must hold; a refused build writes nothing.
+TEST_F(Cli, JsonPresetsAndEmptyFramesAreToldPlainly) {
+    Write("bad-effect.json", R"({"strings": [{"text": "Hi", "effect": "PATH_SLIDE_RIGHT"}]})");
+    Write("bad-key.json", "{\"strings\": [{\"text\": \"Hi\",\n \"keys\": [{\"time\": 0, \"effect\": \"ALSO_NOPE\"}]}]}");
+    Write("moving.json", R"({"strings": [{"text": "Hi", "effect": "PATH_FADE"}]})");
+    Write("still.json", R"({"strings": [{"text": "Hi", "effect": "PATH_FADE", "progress": 0.5}]})");
+    Write("frameless.json", R"({"frame": null, "strings": [{"text": "Hi", "at": [80, 900]}]})");
+    Write("talk.srt", "1\n00:00:00,000 --> 00:00:00,200\nHello\n");
+    struct Case {
+        std::string args;
+        int status;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"build bad-effect.json -o out.xml", 1,
+         "bad-effect.json:1:39: strings[0].effect: unknown effect 'PATH_SLIDE_RIGHT' (did you mean PATH_SLIDERIGHT?); "
+         "'qeltitle effects' lists them"},
+        {"build bad-key.json -o out.xml", 1, "bad-key.json:2:33: strings[0].keys[0].effect: unknown effect 'ALSO_NOPE'"},
+        // An effect alone animates over the whole time, as `text --effect`; with a progress it is a pose.
+        {"build moving.json -o moving.xml && EXE info moving.xml", 0,
+         "2 key frames (they set the effect): 0 PATH_FADE 0, 1 PATH_FADE 1"},
+        {"build still.json -o still.xml && EXE info still.xml", 0, "effect PATH_FADE at progress 0.5"},
+        {"build moving.json -o moving.xml && EXE info moving.xml", 0, "laid out for 1920x1080"},
+        {"build frameless.json -o frameless.xml && EXE export frameless.xml -o -", 0, "\"frame\": null"},
+        {"build frameless.json -o frameless.xml && EXE render frameless.xml -o f.png --size 1920x400 --scale 1", 0,
+         "frameless.xml draws nothing inside the 1920x400 frame: its strings lie at 80,"},
+        // The preset is checked first, and named in any case.
+        {"captions talk.srt --preset Nope", 2, "no preset 'Nope'; installed: clean, karaoke, news, social"},
+        {"captions talk.srt --preset Clean -o 'c/%d.png' --size 64x36", 0, "wrote 5 PNG frames"},
+        {"--version", 0, "libQEL_Title2 2."},
+        // export writes a string placed by anchor with its anchor and margin again.
+        {"text Jane -o n.xml --anchor bottom-left --margin 80 && EXE export n.xml -o -", 0,
+         "\"anchor\": \"bottom-left\", \"margin\": 80"},
+    };
+    for (const Case& c : cases) {
+        const int status = Shell("EXE " + c.args + " >out.txt 2>&1");
+        const std::string said = ReadFile(dir_ / "out.txt");
+        EXPECT_EQ(status, c.status) << c.args << "\n" << said;
+        EXPECT_NE(said.find(c.message), std::string::npos) << c.args << "\n" << said;
+    }
+    EXPECT_FALSE(fs::exists(dir_ / "out.xml"));
+}
+
 TEST_F(Cli, OutputsThroughLinksAndIntoFifos) {
     ASSERT_EQ(Run("text Hi -o t.xml --size 30").status, 0);
     ASSERT_EQ(Run("render t.xml -o plain.png --size 64x36").status, 0);
