@@ -673,14 +673,12 @@ std::vector<AnchoredString> ParseAnchors(std::string_view text) {
         const size_t first = entry.find(':'), second = entry.find(':', first + 1);
         if (first == std::string::npos || second == std::string::npos) continue;
         AnchoredString a;
-        Margin margin;
-        std::string ignored;
         const auto [ptr, ec] = std::from_chars(entry.data(), entry.data() + first, a.row);
+        const Expected<Margin> margin = ParseMargin(std::string_view(entry).substr(second + 1));
         if (ec != std::errc() || ptr != entry.data() + first || a.row < 0 ||
-            !ParseAnchor(entry.substr(first + 1, second - first - 1), a.anchor) ||
-            !ParseMargin(entry.substr(second + 1), margin, ignored))
+            !ParseAnchor(entry.substr(first + 1, second - first - 1), a.anchor) || !margin)
             continue;
-        a.marginX = margin.x, a.marginY = margin.y;
+        a.marginX = margin->x, a.marginY = margin->y;
         anchors.push_back(a);
     }
     return anchors;
