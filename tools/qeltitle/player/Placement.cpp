@@ -88,28 +88,4 @@ bool OutsideFrame(const Extent& extent, const DesignFrame& frame) {
            extent.bottom > frame.height + kSlack;
 }
 
-std::vector<size_t> WrapAtSpaces(std::u16string_view text, const std::vector<float>& advances, float width) {
-    std::vector<size_t> breaks;
-    size_t lineStart = 0;
-    double lineWidth = 0;          // from lineStart up to the character before i
-    size_t lastSpace = std::u16string_view::npos;
-    double widthAtSpace = 0;       // line width up to that space, the space excluded
-    for (size_t i = 0; i < text.size() && i < advances.size(); ++i) {
-        if (text[i] == u' ') {
-            lastSpace = i;
-            widthAtSpace = lineWidth;
-        } else if (lineWidth + advances[i] > width && lastSpace != std::u16string_view::npos &&
-                   lastSpace > lineStart && widthAtSpace > 0) {
-            // The line ends before the last space; the next starts after it.
-            breaks.push_back(lastSpace);
-            lineStart = lastSpace + 1;
-            lineWidth = 0;
-            for (size_t k = lineStart; k < i; ++k) lineWidth += advances[k];
-            lastSpace = std::u16string_view::npos;
-        }
-        lineWidth += advances[i];
-    }
-    return breaks;
-}
-
 }  // namespace qeltitle

@@ -59,10 +59,4 @@ std::pair<float, float> AnchorOffset(Anchor anchor, const Margin& margin, const 
 // True when part of `extent` lies outside the frame.
 bool OutsideFrame(const Extent& extent, const DesignFrame& frame);
 
-// Word wrapping for one paragraph of text: `advances` holds the width each character takes
-// (layout units). Returns the indices of the spaces to turn into line breaks so that no line is
-// wider than `width`, breaking at the last space that fits (a word wider than `width` stays whole
-// on its own line). Spaces at a break are not counted in the line's width.
-std::vector<size_t> WrapAtSpaces(std::u16string_view text, const std::vector<float>& advances, float width);
-
 }  // namespace qeltitle

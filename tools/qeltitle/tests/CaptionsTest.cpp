@@ -201,7 +201,9 @@ TEST(Captions, EveryCueStaysInTheSafeAreaInEveryLanguagePresetAndShape) {
             }
             for (const auto& [cue, count] : named) EXPECT_EQ(count, 1) << cue;
             EXPECT_EQ(named.count("cue 7 (line 26)"), 0u);
-            if (w < h) EXPECT_EQ(named.count("cue 1 (line 2)"), 1u) << "the long English cue does not fit a phone";
+            if (w < h) {
+                EXPECT_EQ(named.count("cue 1 (line 2)"), 1u) << "the long English cue does not fit a phone";
+            }
         }
     }
 }

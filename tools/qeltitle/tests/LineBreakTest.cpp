@@ -68,14 +68,18 @@ TEST(LineBreak, FilledLinesBreakWhereIcuAllowsAndAreFull) {
             size_t from = 0;
             for (size_t k = 0; k <= starts.size(); ++k) {
                 const size_t end = k < starts.size() ? starts[k] : text.size();
-                if (k < starts.size()) EXPECT_TRUE(oracle->isBoundary(static_cast<int32_t>(end))) << end;
+                if (k < starts.size()) {
+                    EXPECT_TRUE(oracle->isBoundary(static_cast<int32_t>(end))) << end;
+                }
                 float w = 0;
                 size_t trimmed = end;
                 while (trimmed > from && IsBreakSpace(text[trimmed - 1])) --trimmed;
                 for (size_t i = from; i < trimmed; ++i) w += advances[i];
                 const int32_t previous = oracle->preceding(static_cast<int32_t>(end));
                 // A line is wider than the width only when it is one unbreakable piece.
-                if (w > width) EXPECT_LE(previous, static_cast<int32_t>(from)) << "line " << k;
+                if (w > width) {
+                    EXPECT_LE(previous, static_cast<int32_t>(from)) << "line " << k;
+                }
                 if (k < starts.size()) {
                     // Greedy: the line could not have taken the next piece.
                     const int32_t next = oracle->following(static_cast<int32_t>(end));

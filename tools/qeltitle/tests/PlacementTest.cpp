@@ -134,15 +134,8 @@ TEST(Anchors, NineAnchorsPlaceTheDrawnExtent) {
     EXPECT_FALSE(ParseMargin("60,"));
 }
 
-// --width breaks lines at spaces, never inside a word that fits on a line; a string that still
-// reaches outside the frame is reported.
-TEST(Anchors, WidthWrapsAtSpacesAndOverflowIsReported) {
-    const std::vector<float> advances(11, 10.0f);  // "aaa bbb ccc", 10 units a character
-    EXPECT_EQ(WrapAtSpaces(u"aaa bbb ccc", advances, 70), (std::vector<size_t>{7}));  // "aaa bbb" fits exactly
-    EXPECT_EQ(WrapAtSpaces(u"aaa bbb ccc", advances, 69), (std::vector<size_t>{3, 7}));
-    EXPECT_EQ(WrapAtSpaces(u"aaa bbb ccc", advances, 20), (std::vector<size_t>{3, 7}));  // words longer
-    EXPECT_TRUE(WrapAtSpaces(u"aaa bbb ccc", advances, 200).empty());
-
+// A string with a width that still reaches outside the frame is reported.
+TEST(Anchors, WidthOverflowIsReported) {
     std::string error;
     HostPtr host = std::move(*NewHost());
     ASSERT_TRUE(host) << error;
@@ -181,7 +174,7 @@ TEST(TitleMeta, StoredBesideWhatTheLibraryReads) {
     AddedString added;
     ASSERT_TRUE(AddStyledString(*host, u"Meta", StringStyle{}, added, error)) << error;
     const std::string path = (dir / "t.xml").string();
-    const TitleMeta meta{4.5, DesignFrame{1080, 1920}};
+    const TitleMeta meta{4.5, DesignFrame{1080, 1920}, {}};
     ASSERT_TRUE(SaveTitle(*host, path, &meta)) << SaveTitle(*host, path, &meta).Message();
 
     HostPtr again = std::move(*NewHost());
@@ -194,7 +187,7 @@ TEST(TitleMeta, StoredBesideWhatTheLibraryReads) {
 
     // Written again, the attributes are replaced, not repeated; a title without them has neither.
     std::u16string document = u"<CTitle Version=\"2.0\" Length=\"9\" Frame=\"1x1\"><StringList/></CTitle>";
-    ASSERT_TRUE(InsertTitleMeta(document, TitleMeta{2, std::nullopt}));
+    ASSERT_TRUE(InsertTitleMeta(document, TitleMeta{2, std::nullopt, {}}));
     EXPECT_EQ(document, u"<CTitle Version=\"2.0\" Length=\"2\"><StringList/></CTitle>");
     ASSERT_TRUE(SaveTitle(*host, path));
     ASSERT_TRUE(ReadTitleMeta(path, read, warning));
