@@ -99,7 +99,14 @@ if(MLT_MODULE_DIR)
   file(COPY ${built} DESTINATION ${demo}/tools/qeltitle)
   execute_process(COMMAND ${CMAKE_COMMAND} --install ${demo} --prefix ${WORK}/demo-prefix
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 120)
-  string(REGEX MATCH "Missing:\n[^B]*" missing "${err}")
+  # What the refusal lists between "Missing:" and its advice (paths may hold any letter).
+  string(FIND "${err}" "Missing:" from)
+  string(FIND "${err}" "Build everything first" to)
+  set(missing "")
+  if(from GREATER -1 AND to GREATER from)
+    math(EXPR length "${to} - ${from}")
+    string(SUBSTRING "${err}" ${from} ${length} missing)
+  endif()
   if(rc EQUAL 0 OR NOT missing MATCHES "libmltqeltitle[.]so" OR missing MATCHES "qeltitle[.]bash|libQEL_Title2"
      OR EXISTS ${WORK}/demo-prefix)
     message(FATAL_ERROR "installing a make-demo tree (status ${rc}) should refuse before writing:\n${out}\n${err}")
