@@ -120,9 +120,12 @@ CharStyle RunStyle(const CharStyle& base, const WordRun& run) {
 }
 
 // The string content of `lines` (each a range of words), the words' character ranges filled in.
+// Captions are new titles: their lines are even, and shaped in their language.
 StringContent LinesContent(std::vector<Word>& words, const std::vector<std::pair<int, int>>& lines, const CharStyle& style,
-                           const ParagraphAttrs& paragraph, const StringAttrs& attrs) {
+                           const ParagraphAttrs& paragraph, const StringAttrs& attrs, const std::string& language) {
     StringContent c;
+    c.language = language;
+    c.evenLines = true;
     c.attrs = attrs;
     c.attrs.WidthLimit = kNoWrap;
     for (size_t l = 0; l < lines.size(); ++l) {
@@ -443,12 +446,12 @@ struct Widths {
 };
 
 bool Measure(ITitleHost& host, std::vector<Word>& words, const CharStyle& style, const ParagraphAttrs& paragraph,
-             const StringAttrs& attrs, const FrameSize& frame, std::vector<std::string>& warnings,
+             const StringAttrs& attrs, const std::string& language, const FrameSize& frame, std::vector<std::string>& warnings,
              const std::string& where, std::string& error, Widths& out) {
     host.RemoveAllStrings();
     int row = 0;
     const int n = static_cast<int>(words.size());
-    StringContent probe = LinesContent(words, {{0, n}}, style, paragraph, attrs);
+    StringContent probe = LinesContent(words, {{0, n}}, style, paragraph, attrs, language);
     if (!AddStringContent(host, probe, frame, warnings, where, error, &row)) return false;
     // A line's width is the sum of its characters' advances, not the distance between its first
     // and last character: in right-to-left and mixed lines logical ends are not visual ends.
@@ -543,7 +546,7 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     const int n = static_cast<int>(words.size());
     host.RemoveAllStrings();
     int row = 0;
-    StringContent content = LinesContent(words, lines, text, style.paragraph, attrs);
+    StringContent content = LinesContent(words, lines, text, style.paragraph, attrs, style.language);
     content.anchor = style.anchor;
     content.marginX = room.marginX;
     content.marginY = room.marginY;
@@ -597,7 +600,7 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
                 const CharStyle& base = copy == 0 ? text : *highlight;
                 std::vector<Word> one{words[w]};
                 one[0].breakBefore = one[0].spaceBefore = false;
-                StringContent c = LinesContent(one, {{0, 1}}, base, style.paragraph, attrs);
+                StringContent c = LinesContent(one, {{0, 1}}, base, style.paragraph, attrs, style.language);
                 int r = 0;
                 if (!AddStringContent(host, c, frame, warnings, where, error, &r)) return false;
                 RectF mine{};
@@ -676,7 +679,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
         float size = fullSize;
         Room room = RoomFor(style, safe, InkOf(style.text), frame);
         Widths m;
-        if (!Measure(*host, words, style.text, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+        if (!Measure(*host, words, style.text, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
         const auto span = [&](int i, int j) { return m.Span(i, j); };
         // The author's lines when they fit, else balanced lines.
         std::vector<std::pair<int, int>> lines;
@@ -695,7 +698,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
             for (int attempt = 0; !fits && attempt < 4 && trySize >= minSize; ++attempt) {
                 const CharStyle s = styleAt(style.text, trySize);
                 room = RoomFor(style, safe, InkOf(s), frame);
-                if (!Measure(*host, words, s, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+                if (!Measure(*host, words, s, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
                 lines = BreakLines(n, style.lines, room.width, span, fits);
                 if (fits) size = trySize;
                 else trySize = std::floor(trySize * 0.97f);
@@ -707,7 +710,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
                 size = minSize;
                 const CharStyle s = styleAt(style.text, size);
                 room = RoomFor(style, safe, InkOf(s), frame);
-                if (!Measure(*host, words, s, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+                if (!Measure(*host, words, s, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
                 parts = SplitToFit(words, m, style.lines, room.width);
                 TimeParts(cue, words, parts);
                 std::string message = where + ": split in time into " + std::to_string(parts.size()) +

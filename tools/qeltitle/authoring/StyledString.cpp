@@ -115,6 +115,11 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
     host.SetDefaultString(&attrs);
 
     out.row = host.AddString();
+    // Before the text goes in, so that it is shaped in its language once.
+    if (out.row < 0 || !SetStringText(host, out.row, style.language, style.evenLines, error)) {
+        if (error.empty()) error = "the title library could not add a string";
+        return false;
+    }
     std::u16string terminated(text);
     int32_t count = host.InsertText(out.row, 0, terminated.c_str());
     if (count == static_cast<int32_t>(terminated.size()) && style.width && !style.vertical) {

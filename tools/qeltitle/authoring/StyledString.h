@@ -41,6 +41,8 @@ struct StringStyle {
     std::optional<float> width;
     // BCP 47 tag: line breaking, and the face (through fontconfig) when `font` is empty; empty: none.
     std::string language;
+    // Lines as thick as the main face makes them, whatever fallback faces fill in (new titles).
+    bool evenLines = false;
 };
 struct AddedString {
     int row = -1;

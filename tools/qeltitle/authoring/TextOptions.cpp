@@ -95,6 +95,7 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         if (!IsLanguageTag(*v)) return bad("--lang: '" + *v + "' is not a BCP 47 language tag (ja, zh-Hant, th, ...)");
         style.language = *v;
     }
+    style.evenLines = true;  // a new title: lines as thick as the main face makes them
     style.bold = parser.Has("bold");
     style.italic = parser.Has("italic");
     style.vertical = parser.Has("vertical");

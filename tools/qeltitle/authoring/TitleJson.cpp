@@ -241,7 +241,7 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
                       const StringAttrs& baseAttrs, const TitleExtras& extras,
                       const std::vector<EffectInfo>& offered, bool titleNamesFont) {
     s.RequireObject({"text", "spans", "style", "at", "anchor", "margin", "width", "rotate", "vertical", "effect",
-                     "progress", "mask", "paragraphs", "keys", "lang", "plate", "across"});
+                     "progress", "mask", "paragraphs", "keys", "lang", "evenLines", "plate", "across"});
     StringContent spec;
     CharStyle style = titleStyle;
     ParagraphAttrs para = titlePara;
@@ -331,6 +331,7 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
     if (s.Has("mask")) CopyId(a.MaskFile, s.Member("mask"));
     if (s.Has("plate")) ReadPlates(s.Member("plate"), -1, extras, spec);
     if (s.Has("across")) spec.across = ReadAcross(s.Member("across"));
+    if (s.Has("evenLines")) spec.evenLines = ReadFlag(s.Member("evenLines")) != 0;
     if (s.Has("keys")) {
         const JsonField keys = s.Member("keys");
         if (!keys.IsArray()) keys.Fail("expected an array of key frames");
@@ -491,6 +492,10 @@ bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSi
     const int row = host.AddString();
     if (row < 0) {
         error = where + ": the title library could not add a string";
+        return false;
+    }
+    if (!SetStringText(host, row, spec.language, spec.evenLines, error)) {
+        error = where + ": " + error;
         return false;
     }
     if (!FillString(host, row, spec, warnings, where, error)) return false;
@@ -934,6 +939,8 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
         if (!Same(a.WidthLimit, d.WidthLimit)) s["width"] = FloatJson(a.WidthLimit);
         if (!Same(a.RotateDegree, d.RotateDegree)) s["rotate"] = FloatJson(a.RotateDegree);
         if (a.Vertical != d.Vertical) s["vertical"] = a.Vertical == 0 || a.Vertical == 1 ? Json(a.Vertical == 1) : Json(a.Vertical);
+        if (const std::string lang = StringLanguage(host, r); !lang.empty()) s["lang"] = lang;
+        if (StringEvenLines(host, r)) s["evenLines"] = true;
         const bool keyed = host.GetKeyFrameCount(r) > 0;
         if (std::strcmp(a.PathID, d.PathID) != 0) s["effect"] = std::string(a.PathID);
         // An effect without key frames and without a progress would animate when built again.

@@ -87,7 +87,8 @@ struct StringContent {
         qel::PathValue value;
     };
     std::vector<Key> keys;
-    std::string language;  // BCP 47 tag for line breaking; empty: none given
+    std::string language;  // BCP 47 tag for line breaking and shaping; empty: none given
+    bool evenLines = false;  // lines as thick as the main face makes them
     // Plates behind the text; a plate of a span (its index, -1 for none) covers that span's
     // characters wherever wrapping moves them.
     struct Plate {
