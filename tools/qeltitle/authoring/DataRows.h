@@ -49,6 +49,7 @@ struct RowRange {
     int first = 1;
     int last = 0x7fffffff;
     bool Contains(int row) const { return row >= first && row <= last; }
+    bool operator==(const RowRange&) const = default;
 };
 Expected<RowRange> ParseRowRange(std::string_view text);
 
