@@ -155,30 +155,6 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
     return true;
 }
 
-Extent MeasureString(ITitleHost& host, int row) {
-    // The drawn characters: turned, and for vertical text extending to the left of the corner.
-    float minX = FLT_MAX, minY = FLT_MAX, maxX = -FLT_MAX, maxY = -FLT_MAX;
-    const int32_t count = host.GetCharCount(row);
-    for (int32_t i = 0; i < count; ++i) {
-        QuadF quad{};
-        if (host.GetCharQuad(row, i, &quad, 0) != S_OK) continue;
-        minX = std::min({minX, quad.x0, quad.x1, quad.x2, quad.x3});
-        maxX = std::max({maxX, quad.x0, quad.x1, quad.x2, quad.x3});
-        minY = std::min({minY, quad.y0, quad.y1, quad.y2, quad.y3});
-        maxY = std::max({maxY, quad.y0, quad.y1, quad.y2, quad.y3});
-    }
-    if (minX > maxX) {
-        RectF box{};
-        host.GetStringRect(row, &box);
-        minX = box.x, maxX = box.x + box.width, minY = box.y, maxY = box.y + box.height;
-    }
-    RenderSettings settings{};
-    host.GetRenderSettings(&settings);
-    const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
-    const float sy = settings.ScaleY != 0 ? settings.ScaleY : 1.0f;
-    return Extent{minX / sx, minY / sy, maxX / sx, maxY / sy};
-}
-
 std::optional<Extent> TitleOutsideArea(ITitleHost& host, const FrameFit& area) {
     const int32_t rows = host.GetStringCount();
     if (rows <= 0) return std::nullopt;

@@ -54,8 +54,6 @@ struct AddedString {
 };
 bool AddStyledString(qel::ITitleHost& host, std::u16string_view text, const StringStyle& style,
                      AddedString& out, std::string& error);
-// The box, in layout units, of the characters of string `row` as drawn (turned) at rest.
-Extent MeasureString(qel::ITitleHost& host, int row);
 // When the title has strings and not one of them reaches into `area` of the frame (the engine
 // set up for it), the box of all of them in frame pixels; otherwise nothing.
 std::optional<Extent> TitleOutsideArea(qel::ITitleHost& host, const FrameFit& area);
