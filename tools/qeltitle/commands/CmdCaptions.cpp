@@ -15,6 +15,7 @@
 
 #include <sstream>
 
+#include "authoring/AssTitles.h"
 #include "authoring/Captions.h"
 #include "authoring/Language.h"
 #include "authoring/LineBreak.h"
@@ -176,10 +177,12 @@ int RunCaptions(const std::vector<std::string>& args) {
     ArgParser parser("captions SUBS -o OUT [options]",
                      "Draws a SubRip (.srt) or WebVTT (.vtt) subtitle file as animated captions: each cue a\n"
                      "title, wrapped and placed by the style, entering and leaving with its effects; with\n"
-                     "word timings (WebVTT inline times, or --words) word by word. OUT is a PNG pattern\n"
-                     "(frames/%04d.png, transparent), a .webm (VP9 with alpha), a video over --over VIDEO,\n"
-                     "or an MLT project (.mlt) with one qeltitle producer per cue.");
-    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, or a video with --over");
+                     "word timings (WebVTT inline times, or --words) word by word. An ASS/SSA script (.ass,\n"
+                     ".ssa) is drawn in its own styles and places, as players draw it (in a caption style\n"
+                     "with --style or --preset). OUT is a PNG pattern (frames/%04d.png, transparent), a\n"
+                     ".webm (VP9 with alpha), a video over --over VIDEO, an MLT project (.mlt) with one\n"
+                     "qeltitle producer per cue, or an ASS script (.ass) of the captions.");
+    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, captions.ass, or a video with --over");
     parser.Option("--over", "VIDEO", "draw the captions over this video");
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style, in any case: clean, social, news, karaoke");
@@ -216,12 +219,14 @@ int RunCaptions(const std::vector<std::string>& args) {
     if (!parser.Has("output")) return UsageError("captions", "missing -o OUT");
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
     const bool mlt = EndsWith(Lower(output), ".mlt");
+    const bool assOut = EndsWith(Lower(output), ".ass") || EndsWith(Lower(output), ".ssa");
     const bool pattern = IsFramePattern(output);
-    if (parser.Has("over") && (mlt || pattern))
-        return UsageError("captions", "--over writes a video; PNG frames and MLT projects are made without it");
-    if (!parser.Has("over") && !mlt && !pattern && !EndsWith(Lower(output), ".webm") && !EndsWith(Lower(output), ".mov"))
+    if (parser.Has("over") && (mlt || pattern || assOut))
+        return UsageError("captions", "--over writes a video; PNG frames, MLT projects and scripts are made without it");
+    if (!parser.Has("over") && !mlt && !pattern && !assOut && !EndsWith(Lower(output), ".webm") &&
+        !EndsWith(Lower(output), ".mov"))
         return UsageError("captions", "without --over the captions are written as PNG frames (frames/%04d.png), "
-                                      "a .webm or .mov with alpha, or an MLT project (.mlt)");
+                                      "a .webm or .mov with alpha, an MLT project (.mlt) or an ASS script (.ass)");
     if (pattern && !CheckFramePattern(output, error)) return UsageError("captions", error);
     OptionReader read(parser);
     PlayerFrame frame;
@@ -267,19 +272,50 @@ int RunCaptions(const std::vector<std::string>& args) {
         SetCaptionLanguage(**host, style, style.language);
     std::vector<Cue> cues;
     std::vector<std::string> warnings;
+    // An ASS/SSA script is drawn in its own styles, unless a caption style is asked for.
+    const bool assIn = EndsWith(Lower(input), ".ass") || EndsWith(Lower(input), ".ssa") || LooksLikeAss(bytes);
+    std::optional<AssScript> script;
+    if (assIn) {
+        Expected<AssScript> parsed = ReadAss(bytes, input, warnings);
+        if (!parsed) return Fail("cannot read subtitles: " + parsed.Message());
+        for (const std::string& w : warnings) Warn(w);
+        warnings.clear();
+        if (styleFile.empty()) script = std::move(*parsed);
+        else cues = AssCues(*parsed);
+    }
+    if (assOut) {
+        // The script again as read, or the captions as a script in their style: nothing is drawn.
+        if (!assIn) {
+            const SubtitleFormat in = EndsWith(Lower(input), ".vtt") ? SubtitleFormat::WebVtt : SubtitleFormat::Auto;
+            if (!ReadSubtitles(bytes, input, in, cues, warnings, error)) return Fail("cannot read subtitles: " + error);
+            for (const std::string& w : warnings) Warn(w);
+            if (parser.Has("words")) cues = GroupWordCues(cues, style);
+        }
+        const std::string text = WriteAss(script ? *script : CaptionScript(**host, cues, style, frame.width, frame.height));
+        if (!WriteWholeFile(output, text, error)) return Fail("cannot write " + output + ": " + error);
+        std::printf("wrote %s\n", output.c_str());
+        return kExitOk;
+    }
     const SubtitleFormat format = EndsWith(Lower(input), ".vtt") ? SubtitleFormat::WebVtt
                                   : EndsWith(Lower(input), ".srt") ? SubtitleFormat::SubRip
                                                                    : SubtitleFormat::Auto;
-    if (!ReadSubtitles(bytes, input, format, cues, warnings, error)) return Fail("cannot read subtitles: " + error);
+    if (!assIn && !ReadSubtitles(bytes, input, format, cues, warnings, error))
+        return Fail("cannot read subtitles: " + error);
     for (const std::string& w : warnings) Warn(w);
     warnings.clear();
     if (parser.Has("words")) cues = GroupWordCues(cues, style);
 
     std::vector<CaptionTitle> titles;
-    if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) return Fail(error);
+    if (script) {
+        if (Status made = MakeAssTitles(*script, input, frame.width, frame.height, fps, titles, warnings); !made)
+            return Fail(made.Message());
+    } else if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) {
+        return Fail(error);
+    }
     for (const std::string& w : warnings) Warn(w);
-    // Layout units: the captions' scale for the frame, the same in every output.
-    const float scale = CaptionScale(style, frame.width, frame.height);
+    // Layout units: the captions' scale for the frame, the same in every output (a script's
+    // titles are laid out in output pixels).
+    const float scale = script ? 1.0f : CaptionScale(style, frame.width, frame.height);
     frame.scale = scale;
     // Cues are drawn on transparent frames, or as layers blended over the video.
     frame.keepAlpha = true;
