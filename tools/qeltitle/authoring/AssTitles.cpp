@@ -4,7 +4,13 @@
 #include <cmath>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <tuple>
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include "authoring/KeyFrames.h"
 #include "authoring/Text.h"
@@ -22,7 +28,44 @@ namespace {
 // the library adds to a line beyond them (players add none).
 struct FaceHeights {
     float cell = 1, lead = 0;
+    // From the top of a character's box to its baseline as drawn (the typographic ascent), less
+    // the ascent players set lines by (the Windows ascent).
+    std::optional<float> raise;
 };
+
+// The typographic less the Windows ascent of the face fontconfig gives for a name, per em; none
+// when the face has no such table.
+std::optional<float> AscentDifference(const std::u16string& name, bool bold, bool italic) {
+    std::optional<float> out;
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern) return out;
+    const std::string family = Utf16ToUtf8(name);
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match) return out;
+    FcChar8* file = nullptr;
+    int index = 0;
+    FT_Library library = nullptr;
+    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file && FT_Init_FreeType(&library) == 0) {
+        FcPatternGetInteger(match, FC_INDEX, 0, &index);
+        FT_Face face = nullptr;
+        if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) == 0) {
+            const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+            if (os2 && os2->version != 0xFFFFu && face->units_per_EM > 0)
+                out = static_cast<float>(os2->sTypoAscender - static_cast<long>(os2->usWinAscent)) / face->units_per_EM;
+            FT_Done_Face(face);
+        }
+        FT_Done_FreeType(library);
+    }
+    FcPatternDestroy(match);
+    return out;
+}
 class FontHeights {
 public:
     explicit FontHeights(HostPtr host) : host_(std::move(host)) {}
@@ -46,7 +89,8 @@ public:
         RectF r{}, line{};
         host_->GetCharRect(row, 0, &r, 0);
         host_->GetLineRect(row, 0, &line);
-        const FaceHeights h{r.height > 0 ? r.height / 1000 : 1.0f, std::max(0.0f, line.height - r.height) / 1000};
+        const FaceHeights h{r.height > 0 ? r.height / 1000 : 1.0f, std::max(0.0f, line.height - r.height) / 1000,
+                            AscentDifference(std::get<0>(key), std::get<1>(key), std::get<2>(key))};
         cache_[key] = h;
         return h;
     }
@@ -83,6 +127,7 @@ Expected<CharStyle> StyleOf(const AssLook& look, bool lit, const CharStyle& base
     const float height = static_cast<float>(s.size * s.scaleY / 100) * scale.y;
     const float em = std::max(0.5f, height / perEm->cell);
     c.font.Size = em;
+    // Spacing is stretched with the advance, by players as by the library.
     c.spacing = CharSpacing{static_cast<float>(s.scaleY > 0 ? s.scaleX / s.scaleY : 1), static_cast<float>(s.spacing) * scale.x};
     // Outline and blur widths are in the library's units: an eightieth of the em.
     const auto units = [&](double pixels) { return static_cast<int32_t>(std::lround(pixels * 80 / em)); };
@@ -126,9 +171,12 @@ RectF TextBox(ITitleHost& host, int row, const std::u16string& text) {
     for (int32_t i = 0, n = host.GetCharCount(row); i < n; ++i) {
         if (text[i] == u'\r' || text[i] == u'\n') continue;
         RectF r{};
+        CharSpacing spacing{1, 0};
         if (host.GetCharRect(row, i, &r, 0) != S_OK) continue;
+        host.GetCharSpacing(row, i, &spacing);
+        // A character's box reaches to the end of its advance, spacing included, as players measure lines.
         minX = std::min(minX, r.x), minY = std::min(minY, r.y);
-        maxX = std::max(maxX, r.x + r.width), maxY = std::max(maxY, r.y + r.height);
+        maxX = std::max(maxX, r.x + r.width + spacing.Spacing * spacing.WidthScale), maxY = std::max(maxY, r.y + r.height);
     }
     return minX > maxX ? RectF{} : RectF{minX, minY, maxX - minX, maxY - minY};
 }
@@ -204,12 +252,13 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
     StringAttrs attrs = DefaultsForJson(*host_).string;
     attrs.WidthLimit = wrap == 2 || e.pos || e.move ? kNoWrapWidth : std::max(1.0f, width_ - ml - mr);
     // Lines follow each other by the height of ascent and descent, as players set them: the
-    // library's leading is taken back. The library draws a line's glyphs its internal leading
-    // higher than their boxes say; the text's box starts that much higher.
+    // library's leading is taken back. The library draws a glyph's baseline its typographic
+    // ascent below the top of its box, players their Windows ascent below the top of the line:
+    // the text's box starts by the difference higher (by the internal leading without one).
     Expected<FaceHeights> face = heights_.PerEm(unlit.front());
     if (!face) return Failure(where + ": " + face.Message());
     const float em = unlit.front().font.Size;
-    const float internalLead = (face->cell - 1) * em;
+    const float raise = face->raise ? -*face->raise * em : (face->cell - 1) * em;
     const ParagraphAttrs paragraph{column == 0 ? 0u : column == 1 ? 6u : 2u, -face->lead * em, 0, 0, 0, 0};
     const auto content = [&](const std::vector<bool>& isLit) {
         StringContent c;
@@ -245,7 +294,7 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
         }
     }
     RectF box = TextBox(*host_, string, text);
-    box.y -= internalLead;
+    box.y -= raise;
     std::vector<RectF> chars(text.size());
     for (size_t i = 0; i < text.size(); ++i) host_->GetCharRect(string, static_cast<int>(i), &chars[i], 0);
 
@@ -324,7 +373,7 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
             const float r = angle * 3.14159265358979f / 180, cs = std::cos(r), sn = std::sin(r);
             c.attrs.Left += ax - (ax * cs + ay * sn);
             c.attrs.Top += ay - (-ax * sn + ay * cs);
-            c.attrs.RotateDegree = angle;
+            c.attrs.RotateDegree = -angle;  // the library's angles turn clockwise
         }
         int row2 = 0;
         if (!AddStringContent(*host_, c, FrameSize{width_, height_}, warnings, where, error, &row2)) return Failure(error);
