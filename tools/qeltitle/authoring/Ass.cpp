@@ -521,7 +521,10 @@ Expected<AssScript> Reader::Read() {
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
         line = Trim(line);
         if (line.empty()) continue;
-        if (line.front() == '[' && line.back() == ']') {
+        const bool header = line.front() == '[' && line.back() == ']';
+        if (!sawInfo && (!header || Key(line) != "[scriptinfo]"))
+            return Fail(number, "not a SubStation script: it must start with [Script Info]");
+        if (header) {
             const std::string name = Key(line.substr(1, line.size() - 2));
             if (name == "scriptinfo") section = Section::Info, sawInfo = true;
             else if (name == "v4+styles" || name == "v4styles" || name == "v4++styles") {
@@ -532,7 +535,6 @@ Expected<AssScript> Reader::Read() {
             else section = Section::Other;
             continue;
         }
-        if (!sawInfo) return Fail(number, "not a SubStation script: it must start with [Script Info]");
         const size_t colon = line.find(':');
         const std::string key = colon == std::string_view::npos ? std::string() : Key(line.substr(0, colon));
         const std::string_view body = colon == std::string_view::npos ? line : Trim(line.substr(colon + 1));
@@ -563,19 +565,12 @@ Expected<AssScript> Reader::Read() {
     for (auto& [event, styleName] : pending_) {
         const auto found = std::find_if(script_.styles.begin(), script_.styles.end(),
                                         [&](const AssStyle& s) { return s.name == styleName; });
-        if (found == script_.styles.end()) {
-            // Players draw an unknown style as Default; a file that has no Default at all is used with
-            // one made up, but a name that is not there is the author's mistake to report.
-            if (script_.styles.empty() && styleName == "Default") {
-                script_.styles.push_back(AssStyle{});
-                event.style = 0;
-            } else {
-                return Fail(event.line, "the event's style '" + styleName + "' is not defined" +
-                                            (script_.styles.empty() ? " (the file has no [V4+ Styles] section)" : ""));
-            }
-        } else {
-            event.style = static_cast<int>(found - script_.styles.begin());
-        }
+        // Players draw a style that is not there as Default: a guess at the author's intent that
+        // would draw the event in a look nobody chose, so it is refused.
+        if (found == script_.styles.end())
+            return Fail(event.line, "the event's style '" + styleName + "' is not defined" +
+                                        (script_.styles.empty() ? " (the file has no [V4+ Styles] section)" : ""));
+        event.style = static_cast<int>(found - script_.styles.begin());
         if (Status s = ReadText(event); !s) return Error{s.Message()};
         script_.events.push_back(std::move(event));
     }

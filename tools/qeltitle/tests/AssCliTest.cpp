@@ -158,4 +158,49 @@ TEST_F(Ass, ReadAndWrittenAgainKeepsStylesAndTimes) {
     EXPECT_EQ(out.find("not shown"), std::string::npos);
 }
 
+TEST_F(Ass, BadScriptsAreRefusedWithLineAndReasonAndNothingIsWritten) {
+    const std::string info = "[Script Info]\nPlayResX: 640\nPlayResY: 360\n\n";
+    const std::string styles = "[V4+ Styles]\nStyle: Default,DejaVu Sans,20,&H00FFFFFF,&H000000FF,&H00000000,&H00000000,"
+                               "0,0,0,0,100,100,0,0,1,2,2,2,10,10,10,1\n\n";
+    const std::string events = "[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+    const std::string good = "Dialogue: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,Hello\n";
+    const struct {
+        std::string script, message;
+    } cases[] = {
+        {styles + events + good, "s.ass:1: not a SubStation script: it must start with [Script Info]"},
+        {info + styles + good, "s.ass:9: no [Events] section"},
+        {info + events + good, "s.ass:7: the event's style 'Default' is not defined (the file has no [V4+ Styles] section)"},
+        {info + styles + events + "Dialogue: 0,0:00:00.00,0:00:01.00,Sign,,0,0,0,,Hi\n", "s.ass:10: the event's style 'Sign' is not defined"},
+        {info + styles + events + "Dialogue: 0,0:00:0x.00,0:00:01.00,Default,,0,0,0,,Hi\n", "s.ass:10: bad start time '0:00:0x.00'"},
+        {info + styles + events + "Dialogue: 0,0:00:02.00,0:00:01.00,Default,,0,0,0,,Hi\n", "s.ass:10: the event ends before it starts"},
+        {info + "[V4+ Styles]\nStyle: Default,DejaVu Sans,20,&HZZ,&H000000FF,&H00000000,&H00000000,0,0,0,0,100,100,0,0,1,2,2,2,"
+                "10,10,10,1\n\n" + events + good,
+         "s.ass:6: style 'Default': bad colour '&HZZ'"},
+        {info + styles + events + "Dialogue: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,{\\c&HGREEN&}Hi\n",
+         "s.ass:10: bad colour '&HGREEN&' in \\c"},
+        {"[Script Info]\nPlayResX: wide\n" + styles + events + good, "s.ass:2: bad PlayResX 'wide'"},
+    };
+    for (const auto& c : cases) {
+        Write("s.ass", c.script);
+        Write("out.ass", "kept");
+        fs::remove(dir_ / "stderr.txt");
+        EXPECT_EQ(Shell("EXE captions s.ass -o out.ass"), 1) << c.message;
+        EXPECT_NE(Read("stderr.txt").find(c.message), std::string::npos) << Read("stderr.txt");
+        EXPECT_EQ(Read("out.ass"), "kept") << c.message;
+        EXPECT_EQ(Shell("EXE captions s.ass -o f/%04d.png --size 64x36 --fps 5"), 1) << c.message;
+        EXPECT_FALSE(fs::exists(dir_ / "f")) << c.message;
+    }
+    // What cannot be drawn is named once per tag, with its count and first line.
+    Write("s.ass", info + styles + events + good + "Dialogue: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,{\\clip(0,0,9,9)\\t(\\fs9)}A\n" +
+                       "Comment: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,{\\clip(1,1,2,2)}skipped\n" +
+                       "Dialogue: 0,0:00:00.00,0:00:01.00,Default,,0,0,0,,{\\clip(1,1,2,2)\\p1}m 0 0 l 9 9{\\p0}B\n");
+    fs::remove(dir_ / "stderr.txt");
+    ASSERT_EQ(Shell("EXE captions s.ass -o f/%04d.png --size 64x36 --fps 5 >/dev/null"), 0) << Read("stderr.txt");
+    const std::string err = Read("stderr.txt");
+    EXPECT_NE(err.find("s.ass:11: \\clip: clipping is not drawn; the text is drawn whole (2 times, first on this line)"),
+              std::string::npos) << err;
+    EXPECT_NE(err.find("s.ass:11: \\t: animated transforms are not drawn"), std::string::npos) << err;
+    EXPECT_NE(err.find("s.ass:13: \\p: drawings are not drawn (1 time"), std::string::npos) << err;
+}
+
 }  // namespace
