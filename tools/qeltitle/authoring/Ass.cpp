@@ -39,6 +39,12 @@ bool LeadingNumber(std::string_view text, double& out) {
     return ec == std::errc() && std::isfinite(out);
 }
 
+// A tag's number as an int (numbers past an int's range are held at a billion).
+int Int(double v) { return static_cast<int>(std::clamp(v, -1e9, 1e9)); }
+
+// A tag's size, width or scale, held to the range a style's field takes.
+double Length(double v) { return std::clamp(v, 0.0, 10000.0); }
+
 std::string Number(double v) {
     if (std::fabs(v - std::round(v)) < 1e-9) v = std::round(v);
     char text[32];
@@ -74,8 +80,9 @@ const std::vector<std::string>& DefaultEventFormat() {
     return kFormat;
 }
 
-// Splits `text` at commas into `count` fields, the last taking the rest (an event's text).
-std::vector<std::string_view> SplitFields(std::string_view text, size_t count) {
+// Splits `text` at commas into `count` fields. The last takes the rest when `restInLast` (an
+// event's text, which may hold commas); otherwise fields past `count` are left out.
+std::vector<std::string_view> SplitFields(std::string_view text, size_t count, bool restInLast) {
     std::vector<std::string_view> fields;
     while (fields.size() + 1 < count) {
         const size_t comma = text.find(',');
@@ -83,7 +90,8 @@ std::vector<std::string_view> SplitFields(std::string_view text, size_t count) {
         fields.push_back(Trim(text.substr(0, comma)));
         text.remove_prefix(comma + 1);
     }
-    fields.push_back(fields.size() + 1 == count ? text : Trim(text));
+    if (!restInLast) text = text.substr(0, text.find(','));
+    fields.push_back(fields.size() + 1 == count && restInLast ? text : Trim(text));
     return fields;
 }
 
@@ -208,7 +216,7 @@ Status Reader::ReadStyleField(AssStyle& s, const std::string& field, std::string
 Status Reader::StyleLine(std::string_view body, int number) {
     const std::vector<std::string>& format =
         !styleFormat_.empty() ? styleFormat_ : script_.ssa ? DefaultSsaStyleFormat() : DefaultStyleFormat();
-    const std::vector<std::string_view> fields = SplitFields(body, format.size());
+    const std::vector<std::string_view> fields = SplitFields(body, format.size(), false);
     if (fields.size() < format.size())
         return Fail(number, "a style has " + std::to_string(fields.size()) + " fields; its Format names " +
                                 std::to_string(format.size()));
@@ -229,7 +237,7 @@ Status Reader::StyleLine(std::string_view body, int number) {
 
 Status Reader::EventLine(std::string_view body, int number) {
     const std::vector<std::string>& format = !eventFormat_.empty() ? eventFormat_ : DefaultEventFormat();
-    const std::vector<std::string_view> fields = SplitFields(body, format.size());
+    const std::vector<std::string_view> fields = SplitFields(body, format.size(), format.back() == "text");
     if (fields.size() < format.size())
         return Fail(number, "an event has " + std::to_string(fields.size()) + " fields; its Format names " +
                                 std::to_string(format.size()));
@@ -293,7 +301,7 @@ std::vector<double> Arguments(std::string_view args) {
     while (true) {
         const size_t comma = args.find(',');
         double v = 0;
-        if (LeadingNumber(args.substr(0, comma), v)) out.push_back(v);
+        if (LeadingNumber(args.substr(0, comma), v)) out.push_back(std::clamp(v, -1e7, 1e7));
         else out.push_back(std::nan(""));
         if (comma == std::string_view::npos) break;
         args.remove_prefix(comma + 1);
@@ -357,13 +365,13 @@ Status Reader::ApplyTag(AssEvent& event, AssLook& look, std::string_view tag, do
         look = AssLook{*to, to->shadow, to->shadow, 0, karaoke, ks, kl};
         return {};
     }
-    if (name == "b") s.bold = has ? static_cast<int>(v) : base.bold;
+    if (name == "b") s.bold = has ? Int(v) : base.bold;
     else if (name == "i") s.italic = has ? v != 0 : base.italic;
     else if (name == "u" || name == "s") {
         (name == "u" ? s.underline : s.strikeOut) = has ? v != 0 : (name == "u" ? base.underline : base.strikeOut);
         if (has && v != 0) Note(name, event.line, name == "u" ? "underlines are not drawn" : "strike-outs are not drawn");
     } else if (name == "fs") {
-        if (has && v > 0) s.size = v;
+        if (has && v > 0) s.size = Length(v);
         else if (!has) s.size = base.size;
     } else if (name == "c" || name == "1c") return color(0);
     else if (name == "2c") return color(1);
@@ -373,19 +381,18 @@ Status Reader::ApplyTag(AssEvent& event, AssLook& look, std::string_view tag, do
         for (int slot = 0; slot < 4; ++slot)
             if (Status st = alpha(slot); !st) return st;
     } else if (name == "1a" || name == "2a" || name == "3a" || name == "4a") return alpha(name[0] - '1');
-    else if (name == "bord") s.outline = has ? std::max(0.0, v) : base.outline;
+    else if (name == "bord") s.outline = has ? Length(v) : base.outline;
     else if (name == "xbord" || name == "ybord") {
         Note(name, event.line, "an outline of another width across than down is drawn with the larger");
-        if (has) s.outline = std::max(s.outline, std::max(0.0, v));
-    } else if (name == "shad") look.shadowX = look.shadowY = has ? v : base.shadow;
-    else if (name == "xshad") look.shadowX = has ? v : base.shadow;
-    else if (name == "yshad") look.shadowY = has ? v : base.shadow;
-    else if (name == "blur") look.blur = has ? std::max(0.0, v) : 0;
-    else if (name == "be") look.blur = has ? std::max(0.0, v) : 0;
+        if (has) s.outline = std::max(s.outline, Length(v));
+    } else if (name == "shad") look.shadowX = look.shadowY = has ? Length(v) : base.shadow;
+    else if (name == "xshad") look.shadowX = has ? std::clamp(v, -10000.0, 10000.0) : base.shadow;
+    else if (name == "yshad") look.shadowY = has ? std::clamp(v, -10000.0, 10000.0) : base.shadow;
+    else if (name == "blur" || name == "be") look.blur = has ? std::min(Length(v), 100.0) : 0;
     else if (name == "an") {
         if (event.alignment == 0 && has && v >= 1 && v <= 9) event.alignment = static_cast<int>(v);
     } else if (name == "a") {
-        if (event.alignment == 0 && has) event.alignment = FromSsaAlignment(static_cast<int>(v));
+        if (event.alignment == 0 && has) event.alignment = FromSsaAlignment(Int(v));
     } else if (name == "pos") {
         const std::vector<double> a = Arguments(arg);
         if (a.size() >= 2 && !std::isnan(a[0]) && !std::isnan(a[1]) && !event.pos && !event.move)
@@ -403,19 +410,19 @@ Status Reader::ApplyTag(AssEvent& event, AssLook& look, std::string_view tag, do
         const double length = (event.end - event.start) * 1000;
         if (a.size() == 2 && !event.fade) event.fade = std::array<double, 7>{255, 0, 255, 0, a[0], length - a[1], length};
         else if (a.size() == 7 && !event.fade) event.fade = std::array<double, 7>{a[0], a[1], a[2], a[3], a[4], a[5], a[6]};
-    } else if (name == "frz" || name == "fr") s.angle = has ? v : base.angle;
-    else if (name == "fscx") s.scaleX = has ? std::max(0.0, v) : base.scaleX;
-    else if (name == "fscy") s.scaleY = has ? std::max(0.0, v) : base.scaleY;
-    else if (name == "fsp") s.spacing = has ? v : base.spacing;
+    } else if (name == "frz" || name == "fr") s.angle = has ? std::fmod(v, 360.0) : base.angle;
+    else if (name == "fscx") s.scaleX = has ? Length(v) : base.scaleX;
+    else if (name == "fscy") s.scaleY = has ? Length(v) : base.scaleY;
+    else if (name == "fsp") s.spacing = has ? std::clamp(v, -10000.0, 10000.0) : base.spacing;
     else if (name == "q") {
-        if (has) event.wrapStyle = std::clamp(static_cast<int>(v), 0, 3);
+        if (has) event.wrapStyle = std::clamp(Int(v), 0, 3);
     } else if (name == "k" || name == "K" || name == "kf" || name == "ko") {
         look.karaoke = name == "ko" ? 'o' : name == "k" ? 'k' : 'f';
         look.karaokeStart = karaokeAt;
-        look.karaokeLength = has ? std::max(0.0, v) / 100 : 0;
+        look.karaokeLength = has ? std::clamp(v, 0.0, 1e9) / 100 : 0;
         karaokeAt += look.karaokeLength;
     } else if (name == "p") {
-        drawing = has ? static_cast<int>(v) : 0;
+        drawing = has ? Int(v) : 0;
         if (drawing > 0) Note("p", event.line, "drawings are not drawn");
     } else if (name == "clip" || name == "iclip") {
         Note(name, event.line, "clipping is not drawn; the text is drawn whole");
@@ -544,7 +551,7 @@ Expected<AssScript> Reader::Read() {
             if (key == "format") {
                 std::vector<std::string>& format = section == Section::Styles ? styleFormat_ : eventFormat_;
                 format.clear();
-                for (std::string_view field : SplitFields(body, 1000)) format.push_back(Key(field));
+                for (std::string_view field : SplitFields(body, 1000, false)) format.push_back(Key(field));
             } else if (section == Section::Styles && key == "style") {
                 if (Status s = StyleLine(body, number); !s) return Error{s.Message()};
             } else if (section == Section::Events && key == "dialogue") {
@@ -562,7 +569,9 @@ Expected<AssScript> Reader::Read() {
     if (x <= 0 && y <= 0) x = 384, y = 288;
     else if (y <= 0) y = x == 1280 ? 1024 : std::max(1, x * 3 / 4);
     else if (x <= 0) x = y == 1024 ? 1280 : std::max(1, y * 4 / 3);
-    for (auto& [event, styleName] : pending_) {
+    for (auto& pending : pending_) {
+        AssEvent& event = pending.first;
+        const std::string& styleName = pending.second;
         const auto found = std::find_if(script_.styles.begin(), script_.styles.end(),
                                         [&](const AssStyle& s) { return s.name == styleName; });
         // Players draw a style that is not there as Default: a guess at the author's intent that
