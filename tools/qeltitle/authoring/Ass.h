@@ -88,7 +88,7 @@ struct AssScript {
     bool ssa = false;  // [V4 Styles]: SubStation Alpha
     int playResX = 0, playResY = 0;  // after defaults: both set
     int wrapStyle = 0;
-    bool scaledBorderAndShadow = true;
+    bool scaledBorderAndShadow = false;  // players take "no" when the script does not say
     bool kerning = false;  // players kern only when the script says Kerning: yes
     std::vector<std::pair<std::string, std::string>> info;  // [Script Info] as read, for writing again
     std::vector<AssStyle> styles;

@@ -72,6 +72,7 @@ TEST_F(Ass, EventsAreDrawnWhereLibassDrawsThem) {
         const char* what;
         const char* margins;  // MarginL, MarginR, MarginV of the event
         const char* text;
+        const char* alongside = nullptr;  // a second event at the same time
     };
     const Case cases[] = {
         {"bottom centre, outline and shadow", "0,0,0", "Outline red"},
@@ -93,6 +94,9 @@ TEST_F(Ass, EventsAreDrawnWhereLibassDrawsThem) {
         {"\\fs \\b \\i \\fn", "0,0,0", "{\\bord0\\shad0\\fs30\\b1\\i1\\fnLiberation Sans}Faces"},
         {"two lines", "0,0,0", "{\\bord0\\shad0}Two\\Nlines"},
         {"karaoke: first syllable sung", "0,0,0", "{\\bord0\\shad0\\k50}Ka{\\k50}ra{\\k50}oke"},
+        {"\\ko, \\kf", "0,0,0", "{\\shad0\\k40}One {\\ko20}two {\\kf60}three"},
+        {"two at once, bottom", "0,0,0", "{\\bord0\\shad0}First", "{\\bord0\\shad0}Second"},
+        {"two at once, top", "0,0,0", "{\\an8\\bord0\\shad0}First", "{\\an8\\bord0\\shad0}Second"},
     };
     std::string script =
         "[Script Info]\nScriptType: v4.00+\nPlayResX: 384\nPlayResY: 288\nScaledBorderAndShadow: yes\n\n"
@@ -107,6 +111,7 @@ TEST_F(Ass, EventsAreDrawnWhereLibassDrawsThem) {
         char times[64];
         std::snprintf(times, sizeof times, "0:00:%02d.00,0:00:%02d.00", i, i + 1);
         script += std::string("Dialogue: 0,") + times + ",Default,," + cases[i].margins + ",," + cases[i].text + "\n";
+        if (cases[i].alongside) script += std::string("Dialogue: 0,") + times + ",Default,,0,0,0,," + cases[i].alongside + "\n";
         select += (i ? "+" : "") + std::string("eq(n\\,") + std::to_string(i * 25 + 12) + ")";
     }
     Write("s.ass", script);
