@@ -262,10 +262,11 @@ int RunCaptions(const std::vector<std::string>& args) {
     std::string bytes;
     if (!ReadInput(input, bytes, error)) return Fail(error);
     // The cues: a speech recogniser's word list (JSON), or a subtitle file.
-    const bool wordList = EndsWith(Lower(input), ".json") ||
-                          (!EndsWith(Lower(input), ".srt") && !EndsWith(Lower(input), ".vtt") && LooksLikeJson(bytes));
     // An ASS/SSA script is drawn in its own styles, unless a caption style is asked for.
-    const bool assIn = !wordList && (EndsWith(Lower(input), ".ass") || EndsWith(Lower(input), ".ssa") || LooksLikeAss(bytes));
+    const bool assIn = !EndsWith(Lower(input), ".json") &&
+                       (EndsWith(Lower(input), ".ass") || EndsWith(Lower(input), ".ssa") || LooksLikeAss(bytes));
+    const bool wordList = !assIn && (EndsWith(Lower(input), ".json") || (!EndsWith(Lower(input), ".srt") &&
+                                                                         !EndsWith(Lower(input), ".vtt") && LooksLikeJson(bytes)));
     std::optional<AssScript> script;
     SubtitleFile subtitles;
     WordSpacing spacing = WordSpacing::ByScript;
