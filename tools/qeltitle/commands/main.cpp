@@ -37,6 +37,7 @@ constexpr Command kCommands[] = {
     {"build", qeltitle::RunBuild, "make a title file from a title written as JSON"},
     {"export", qeltitle::RunExport, "write a title file as JSON"},
     {"captions", qeltitle::RunCaptions, "animated captions from a subtitle file"},
+    {"serve", qeltitle::RunServe, "the title designer in the browser"},
 };
 
 void PrintUsage(std::FILE* stream) {
