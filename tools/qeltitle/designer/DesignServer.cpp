@@ -124,6 +124,24 @@ std::pair<int, int> FrameSizeOf(const json& body) {
             static_cast<int>(Number(body, "height", 16, kMaxPreviewSide, 1080))};
 }
 
+// The value of an Expected, or a refusal with its message.
+template <class T>
+T Take(Expected<T> value, int status = 422) {
+    if (!value) throw Refusal{status, value.Message()};
+    return std::move(*value);
+}
+
+// Names of the folder a request reads (a backdrop's file, subtitles, a title), refused with 403
+// when they lead outside it, before anything else is done.
+void CheckReadable(const WorkFolder& folder, const json& body, std::initializer_list<const char*> keys) {
+    for (const char* key : keys) {
+        const auto it = body.find(key);
+        if (it != body.end() && it->is_string() && !it->get<std::string>().empty())
+            (void)Take(folder.ForReading(it->get<std::string>()), 403);
+    }
+    if (const auto it = body.find("backdrop"); it != body.end() && it->is_object()) CheckReadable(folder, *it, {"file"});
+}
+
 // Font families installed, for the page's font list (each shown in its face by the browser).
 std::vector<std::string> InstalledFamilies() {
     std::set<std::string> families;
@@ -171,13 +189,6 @@ httplib::Server::Handler Guarded(std::mutex& engine, Handler handler) {
             SendError(res, 500, e.what());
         }
     };
-}
-
-// The value of an Expected, or a refusal with its message.
-template <class T>
-T Take(Expected<T> value, int status = 422) {
-    if (!value) throw Refusal{status, value.Message()};
-    return std::move(*value);
 }
 
 }  // namespace
@@ -278,6 +289,7 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
 
     server.Post(prefix + "/api/frame", Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
         const json body = Body(req);
+        CheckReadable(folder, body, {});
         const auto [width, height] = FrameSizeOf(body);
         std::vector<StringBox> boxes;
         std::vector<std::string> warnings;
@@ -302,6 +314,7 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
 
     server.Post(prefix + "/api/captions", Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
         const json body = Body(req);
+        CheckReadable(folder, body, {"subtitles"});
         const auto [width, height] = FrameSizeOf(body);
         double duration = 0;
         std::vector<std::string> warnings;
@@ -314,7 +327,9 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
 
     server.Post(prefix + "/api/open", Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
         // A title file as the JSON the page edits.
-        SendJson(res, json{{"title", Take(designer.OpenTitle(Text(Body(req), "name")))}});
+        const json body = Body(req);
+        CheckReadable(folder, body, {"name"});
+        SendJson(res, json{{"title", Take(designer.OpenTitle(Text(body, "name")))}});
     }));
 
     server.Post(prefix + "/api/text", Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
@@ -343,6 +358,7 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
 
     server.Post(prefix + "/api/export", Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
         const json body = Body(req);
+        CheckReadable(folder, body, {"clip"});
         const std::string name = Text(body, "name"), title = Text(body, "title");
         const auto [width, height] = FrameSizeOf(body);
         const BackdropSpec backdrop = ReadBackdrop(body);
