@@ -56,27 +56,39 @@ std::string HeaderText(const std::string& text) {
     return out;
 }
 
-// The frame as the page's canvas takes it: RGBA bytes, row after row.
-std::string RgbaBytes(const Image& image) {
-    std::string bytes(image.pixels.size(), '\0');
-    const uint8_t* from = image.pixels.data();
+// The part `rect` of the frame as the page's canvas takes it: RGBA bytes, row after row.
+std::string RgbaBytes(const Image& image, const PixelRect& rect) {
+    std::string bytes(static_cast<size_t>(rect.width) * rect.height * 4, '\0');
     char* to = bytes.data();
-    for (size_t i = 0; i < image.pixels.size(); i += 4) {
-        to[i] = static_cast<char>(from[i + 2]);
-        to[i + 1] = static_cast<char>(from[i + 1]);
-        to[i + 2] = static_cast<char>(from[i]);
-        to[i + 3] = static_cast<char>(from[i + 3]);
+    for (int y = rect.y; y < rect.y + rect.height; ++y) {
+        const uint8_t* from = image.At(rect.x, y);
+        for (int x = 0; x < rect.width; ++x, from += 4, to += 4) {
+            to[0] = static_cast<char>(from[2]);
+            to[1] = static_cast<char>(from[1]);
+            to[2] = static_cast<char>(from[0]);
+            to[3] = static_cast<char>(from[3]);
+        }
     }
     return bytes;
 }
 
-void SendFrame(httplib::Response& res, const Image& image, const std::vector<std::string>& warnings) {
+// The frame, or only its changed part when the page shows the frame it changes ("have"). The
+// headers say which part the bytes hold and the frame's number, which the page sends back.
+void SendFrame(httplib::Response& res, const Image& image, const std::vector<std::string>& warnings,
+               const FrameUpdate* update = nullptr, double have = -1) {
+    PixelRect rect{0, 0, image.width, image.height};
+    if (update) {
+        if (update->previous != 0 && have == static_cast<double>(update->previous)) rect = update->changed;
+        res.set_header("X-Serial", std::to_string(update->serial));
+    }
     res.set_header("X-Width", std::to_string(image.width));
     res.set_header("X-Height", std::to_string(image.height));
+    res.set_header("X-Rect", std::to_string(rect.x) + "," + std::to_string(rect.y) + "," + std::to_string(rect.width) +
+                                 "," + std::to_string(rect.height));
     std::string joined;
     for (const std::string& w : warnings) joined += (joined.empty() ? "" : "\n") + w;
     if (!joined.empty()) res.set_header("X-Warnings", HeaderText(joined.substr(0, 4000)));
-    res.body = RgbaBytes(image);
+    res.body = RgbaBytes(image, rect);
     res.set_header("Content-Type", "application/octet-stream");
 }
 
@@ -293,14 +305,14 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
         const auto [width, height] = FrameSizeOf(body);
         std::vector<StringBox> boxes;
         std::vector<std::string> warnings;
-        const Image frame = Take(designer.DrawTitle(Text(body, "title"), Number(body, "time", 0, 1, 0), width, height,
-                                                    ReadBackdrop(body), boxes, warnings));
+        const FrameUpdate update = Take(designer.DrawTitle(Text(body, "title"), Number(body, "time", 0, 1, 0), width,
+                                                           height, ReadBackdrop(body), boxes, warnings));
         std::string boxText;
         for (const StringBox& b : boxes)
             boxText += (boxText.empty() ? "" : ";") + std::to_string(b.x) + "," + std::to_string(b.y) + "," +
                        std::to_string(b.width) + "," + std::to_string(b.height);
         res.set_header("X-Boxes", boxText);
-        SendFrame(res, frame, warnings);
+        SendFrame(res, *update.frame, warnings, &update, Number(body, "have", -1, 1e18, -1));
     }));
 
     server.Get(prefix + R"(/api/thumb/([A-Z0-9_]+))",
@@ -366,10 +378,10 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
         if (name.ends_with(".png")) {
             std::vector<StringBox> boxes;
             std::vector<std::string> warnings;
-            const Image frame = Take(
+            const FrameUpdate update = Take(
                 designer.DrawTitle(title, Number(body, "time", 0, 1, 0), width, height, backdrop, boxes, warnings));
             std::string why;
-            if (!WritePng(path, frame, backdrop.kind == BackdropSpec::Kind::Transparent, PngKind::Still, why))
+            if (!WritePng(path, *update.frame, backdrop.kind == BackdropSpec::Kind::Transparent, PngKind::Still, why))
                 throw Refusal{500, "cannot write " + name + ": " + why};
             return SendJson(res, json{{"saved", name}, {"files", folder.Files()}});
         }

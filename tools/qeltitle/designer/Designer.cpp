@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -81,10 +82,10 @@ Expected<BuiltTitle*> Designer::Build(const std::string& json) {
     return title_.get();
 }
 
-Expected<Image> Designer::Backdrop(const BackdropSpec& spec, int width, int height, bool& transparent) {
+Expected<const Image*> Designer::Backdrop(const BackdropSpec& spec, int width, int height, bool& transparent) {
     transparent = spec.kind == BackdropSpec::Kind::Transparent;
     const auto key = std::make_pair(spec, std::make_pair(width, height));
-    if (backdropKey_ && *backdropKey_ == key) return backdrop_;
+    if (backdropKey_ && *backdropKey_ == key) return &backdrop_;
     Background background;
     switch (spec.kind) {
     case BackdropSpec::Kind::Transparent: background.kind = Background::Kind::Transparent; break;
@@ -114,14 +115,15 @@ Expected<Image> Designer::Backdrop(const BackdropSpec& spec, int width, int heig
     }
     backdrop_ = BackgroundFrame(background, width, height);
     backdropKey_ = key;
-    return backdrop_;
+    ++backdropSerial_;
+    return &backdrop_;
 }
 
-Expected<Image> Designer::DrawTitle(const std::string& json, double time, int width, int height,
-                                    const BackdropSpec& backdrop, std::vector<StringBox>& boxes,
-                                    std::vector<std::string>& warnings) {
+Expected<FrameUpdate> Designer::DrawTitle(const std::string& json, double time, int width, int height,
+                                          const BackdropSpec& backdrop, std::vector<StringBox>& boxes,
+                                          std::vector<std::string>& warnings) {
     bool transparent = false;
-    Expected<Image> base = Backdrop(backdrop, width, height, transparent);
+    Expected<const Image*> base = Backdrop(backdrop, width, height, transparent);
     if (!base) return Failure(base.Message());
     Expected<BuiltTitle*> built = Build(json);
     if (!built) return Failure(built.Message());
@@ -133,8 +135,25 @@ Expected<Image> Designer::DrawTitle(const std::string& json, double time, int wi
     if (Status placed = player.Place(frame); !placed) return Failure(placed.Message());
     for (std::string& w : player.TakeWarnings()) (*built)->warnings.push_back(std::move(w));
     warnings = (*built)->warnings;
-    Image out;
-    if (Status drawn = player.Draw(*base, time, out); !drawn) return Failure(drawn.Message());
+    const Image& under = **base;
+    const bool fresh = frameBackdrop_ != backdropSerial_ || frame_.width != width || frame_.height != height;
+    if (fresh) {
+        frame_ = under;
+        lastDrawn_ = {};
+    } else {
+        // Only where the title drew last differs from the backdrop.
+        for (int y = lastDrawn_.y; y < lastDrawn_.y + lastDrawn_.height; ++y)
+            std::memcpy(frame_.At(lastDrawn_.x, y), under.At(lastDrawn_.x, y), static_cast<size_t>(lastDrawn_.width) * 4);
+    }
+    frameBackdrop_ = 0;  // until the drawing succeeds, the frame is not known to hold anything
+    if (Status drawn = player.DrawOver(frame_, time); !drawn) return Failure(drawn.Message());
+    frameBackdrop_ = backdropSerial_;
+    FrameUpdate update;
+    update.frame = &frame_;
+    update.changed = fresh ? PixelRect{0, 0, width, height} : Union(lastDrawn_, player.Drawn());
+    update.previous = fresh ? 0 : frameSerial_;
+    update.serial = ++frameSerial_;
+    lastDrawn_ = player.Drawn();
     const FrameFit& area = player.Area();
     boxes.clear();
     for (int row = 0; row < player.Host().GetStringCount(); ++row) {
@@ -144,7 +163,7 @@ Expected<Image> Designer::DrawTitle(const std::string& json, double time, int wi
                          static_cast<int>(std::ceil((e.right - e.left) * area.scale)),
                          static_cast<int>(std::ceil((e.bottom - e.top) * area.scale))});
     }
-    return out;
+    return update;
 }
 
 std::vector<std::array<std::string, 3>> Designer::Effects() {
@@ -186,7 +205,7 @@ Expected<Image> Designer::DrawCaptions(const std::string& subtitles, const std::
                                        int width, int height, const BackdropSpec& backdrop, double& duration,
                                        std::vector<std::string>& warnings) {
     bool transparent = false;
-    Expected<Image> base = Backdrop(backdrop, width, height, transparent);
+    Expected<const Image*> base = Backdrop(backdrop, width, height, transparent);
     if (!base) return Failure(base.Message());
     Expected<std::string> path = folder_.ForReading(subtitles);
     if (!path) return Failure(path.Message());
@@ -233,7 +252,7 @@ Expected<Image> Designer::DrawCaptions(const std::string& subtitles, const std::
     }
     duration = captionsEnd_;
     warnings = captionWarnings_;
-    Image out = *base;
+    Image out = **base;
     if (Status drawn = captions_->DrawAt(seconds, out); !drawn) return Failure(drawn.Message());
     return out;
 }

@@ -34,6 +34,14 @@ struct StringBox {
     int x = 0, y = 0, width = 0, height = 0;
 };
 
+// A frame of the preview, and the part of it that changed since the frame numbered `previous`
+// (0: no frame before it is known to the page, which then needs all of it).
+struct FrameUpdate {
+    const Image* frame = nullptr;  // held by the designer until its next drawing
+    PixelRect changed;
+    uint64_t serial = 0, previous = 0;
+};
+
 // A title built from JSON, ready to draw.
 struct BuiltTitle {
     std::string json;
@@ -49,8 +57,9 @@ public:
 
     // The title of `json` drawn at `time` (0 to 1) on a `width` x `height` frame over `backdrop`
     // (BGRA; a transparent backdrop keeps the title's alpha). `boxes` receives where its strings
-    // are at rest; `warnings` what building it reported.
-    Expected<Image> DrawTitle(const std::string& json, double time, int width, int height,
+    // are at rest; `warnings` what building it reported. The frame is drawn again only where the
+    // title drew before and draws now (the engine's dirty rectangles), over the kept backdrop.
+    Expected<FrameUpdate> DrawTitle(const std::string& json, double time, int width, int height,
                               const BackdropSpec& backdrop, std::vector<StringBox>& boxes,
                               std::vector<std::string>& warnings);
     // An effect's thumbnail: `frames` pictures of a short word brought in by it, side by side.
@@ -76,12 +85,19 @@ public:
 private:
     // The title of `json`, built again only when it changed.
     Expected<BuiltTitle*> Build(const std::string& json);
-    Expected<Image> Backdrop(const BackdropSpec& spec, int width, int height, bool& transparent);
+    // The backdrop, made again only when asked for another one (its serial then changes).
+    Expected<const Image*> Backdrop(const BackdropSpec& spec, int width, int height, bool& transparent);
 
     WorkFolder folder_;
     std::unique_ptr<BuiltTitle> title_;
     std::optional<std::pair<BackdropSpec, std::pair<int, int>>> backdropKey_;
     Image backdrop_;
+    uint64_t backdropSerial_ = 0;
+    // The preview frame as last drawn: over the backdrop of serial frameBackdrop_, the title drawn
+    // into lastDrawn_.
+    Image frame_;
+    uint64_t frameBackdrop_ = 0, frameSerial_ = 0;
+    PixelRect lastDrawn_;
     std::map<std::string, Image> strips_;
     // Captions: the schedule of the last subtitle file and style asked for.
     std::string captionsKey_;

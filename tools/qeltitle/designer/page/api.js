@@ -23,7 +23,8 @@ export async function postJson(path, body) {
   return response.json();
 }
 
-// A frame drawn by the engine: RGBA pixels with the layout and warnings the server sent beside.
+// A frame drawn by the engine: RGBA pixels of the part `rect` of it that changed since the frame
+// the request said it has (all of it otherwise), with the layout and warnings sent beside.
 export async function postFrame(path, body) {
   const response = await fetch(path, {
     method: 'POST', headers: { 'Content-Type': 'application/json' }, body: JSON.stringify(body),
@@ -35,9 +36,11 @@ export async function postFrame(path, body) {
   const boxes = (response.headers.get('X-Boxes') || '').split(';').filter(Boolean)
     .map((b) => b.split(',').map(Number)).map(([x, y, w, h]) => ({ x, y, w, h }));
   const duration = Number(response.headers.get('X-Duration') || 0);
+  const serial = Number(response.headers.get('X-Serial') || 0);
+  const [x, y, w, h] = (response.headers.get('X-Rect') || `0,0,${width},${height}`).split(',').map(Number);
   const pixels = new Uint8ClampedArray(await response.arrayBuffer());
   return {
-    width, height, pixels, boxes, duration,
+    width, height, pixels, boxes, duration, serial, rect: { x, y, w, h },
     warnings: warnings ? decodeURIComponent(warnings).split('\n') : [],
   };
 }

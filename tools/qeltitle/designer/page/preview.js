@@ -30,10 +30,12 @@ export class Preview {
     this.pending = null;
     this.busy = true;
     try {
-      const frame = await postFrame(request.path, request.body);
+      // The frame shown: the server then sends only what changed in it.
+      const frame = await postFrame(request.path, { ...request.body, have: this.serial || 0 });
       this.paint(frame);
       this.page.onFrame?.(frame, request);
     } catch (error) {
+      this.serial = 0;
       this.page.onError?.(error, request);
     } finally {
       this.busy = false;
@@ -49,7 +51,9 @@ export class Preview {
       this.size = [frame.width, frame.height];
       this.fit();
     }
-    this.context.putImageData(new ImageData(frame.pixels, frame.width, frame.height), 0, 0);
+    const { x, y, w, h } = frame.rect;
+    if (w > 0 && h > 0) this.context.putImageData(new ImageData(frame.pixels, w, h), x, y);
+    this.serial = frame.serial;
     this.boxes = frame.boxes;
     this.drawOverlay();
   }
