@@ -241,6 +241,9 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
 
     server.set_payload_max_length(kMaxRequestBytes);
     server.set_keep_alive_max_count(100000);
+    // Frames go out as soon as they are written, not after the small packets before them are
+    // acknowledged.
+    server.set_tcp_nodelay(true);
     // Every request names the token first; anything else is refused before it is looked at.
     server.set_pre_routing_handler([prefix](const httplib::Request& req, httplib::Response& res) {
         const std::string& path = req.path;
@@ -320,6 +323,7 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
         const Image strip = Take(designer.EffectStrip(req.matches[1], 8, 120, 68), 404);
         std::string png, why;
         if (!EncodePng(strip, false, png, why)) throw Refusal{500, why};
+        res.headers.erase("Cache-Control");  // a thumbnail does not change: the page keeps it
         res.set_header("Cache-Control", "private, max-age=3600");
         res.set_content(png, "image/png");
     }));

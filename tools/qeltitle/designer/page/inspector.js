@@ -161,7 +161,11 @@ export class Inspector {
       const button = $(`pick-${which}`);
       const effect = m ? m[`${which}Effect`] : '';
       const name = this.designer.effectName(effect);
-      button.replaceChildren(thumb(effect), document.createTextNode(`${which === 'in' ? 'Entrance' : 'Exit'}: ${m ? name : 'key frames'}`));
+      const label = `${which === 'in' ? 'Entrance' : 'Exit'}: ${m ? name : 'key frames'}`;
+      if (button.dataset.shown !== `${effect}|${label}`) {
+        button.dataset.shown = `${effect}|${label}`;
+        button.replaceChildren(thumb(effect), document.createTextNode(label));
+      }
       button.disabled = !m;
     }
   }
