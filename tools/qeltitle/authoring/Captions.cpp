@@ -345,7 +345,10 @@ std::vector<Cue> GroupWordCues(const std::vector<Cue>& cues, const CaptionStyle&
         const bool startNew = out.empty() || cue.start - out.back().end > style.phraseGap ||
                               words >= style.phraseWords || sentenceEnded || cue.start < out.back().start;
         if (startNew) {
-            out.push_back(Cue{cue.start, cue.end, {}, true, cue.line, cue.number});
+            Cue phrase = cue;
+            phrase.pieces.clear();
+            phrase.timedWords = true;
+            out.push_back(std::move(phrase));
             words = 0;
         } else {
             out.back().pieces.push_back(CuePiece{" ", false, false, cue.start});

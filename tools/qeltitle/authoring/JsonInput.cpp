@@ -97,7 +97,14 @@ private:
     int line_ = 1, column_ = 1;
 };
 
-// "/strings/0/spans/1/size" -> "strings[0].spans[1].size".
+std::string Describe(double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+}  // namespace
+
 std::string FieldName(const std::string& pointer) {
     std::string name;
     size_t start = 1;
@@ -113,14 +120,6 @@ std::string FieldName(const std::string& pointer) {
     }
     return name.empty() ? "(document)" : name;
 }
-
-std::string Describe(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
-}  // namespace
 
 JsonPositions::JsonPositions(std::string_view text) { PositionScanner(text, positions_).Run(); }
 

@@ -685,7 +685,7 @@ std::vector<AnchoredString> ParseAnchors(std::string_view text) {
 }
 
 bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::string& source, TitleExtras& extras,
-                        std::vector<std::string>& warnings, std::string& error) {
+                        std::vector<std::string>& warnings, std::string& error, JsonValueFailure* failed) {
     host.RemoveAllStrings();
     Json doc;
     if (!ParseJsonText(text, source, doc, error)) return false;
@@ -728,6 +728,7 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
         }
     } catch (const JsonFieldError& e) {
         error = DescribeFieldError(e, text, source);
+        if (failed) *failed = {e.pointer, e.what()};
         host.RemoveAllStrings();
         return false;
     }

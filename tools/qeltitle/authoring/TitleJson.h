@@ -117,8 +117,14 @@ struct TitleExtras {
 // Builds the title of the JSON `text` into `host` (emptied first). `source` names the input in
 // messages ("title.json:12:9: strings[0].size: expected ..."). Warnings (substituted fonts) are
 // added to `warnings`.
+// `failed`, when given, receives the JSON pointer and bare message of a value that was refused
+// (left empty for other failures), for callers that filled values in and name their origin.
+struct JsonValueFailure {
+    std::string pointer;
+    std::string message;
+};
 bool BuildTitleFromJson(qel::ITitleHost& host, std::string_view text, const std::string& source, TitleExtras& extras,
-                        std::vector<std::string>& warnings, std::string& error);
+                        std::vector<std::string>& warnings, std::string& error, JsonValueFailure* failed = nullptr);
 // The JSON text of the title in `host`. A string that `extras.anchors` names, and that still
 // stands where its anchor and margin put it in the frame, is written with them; others with "at".
 bool ExportTitleToJson(qel::ITitleHost& host, const TitleExtras& extras, std::string& text, std::string& error);
