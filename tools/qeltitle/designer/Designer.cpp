@@ -50,12 +50,13 @@ TitleMeta MetaOf(const TitleExtras& extras) {
 }
 
 // The JSON of an effect's thumbnail: a short word that the effect brings in over three quarters
-// of a second, then holds.
+// of a second, then holds (a string is not drawn after its last key).
 std::string StripTitle(const std::string& effect) {
-    return R"({"length": 1, "frame": [320, 180], "style": {"size": 120, "bold": true,
+    const std::string key = R"(, "effect": ")" + effect + R"(")";
+    return R"({"length": 1, "frame": [240, 136], "style": {"size": 110, "bold": true,
  "color": ["#FFFFFF", "#FFC640"], "border": {"size": 3, "color": "#202020"}},
- "strings": [{"text": "Ab", "keys": [{"time": 0, "effect": ")" +
-           effect + R"(", "progress": 0}, {"time": 0.75, "effect": ")" + effect + R"("}]}]})";
+ "strings": [{"text": "Ab", "keys": [{"time": 0, "progress": 0)" +
+           key + R"(}, {"time": 0.75)" + key + R"(}, {"time": 1)" + key + "}]}]}";
 }
 
 }  // namespace

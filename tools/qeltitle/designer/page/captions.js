@@ -12,8 +12,9 @@ export class CaptionsPanel {
     $('cap-subtitles').addEventListener('change', () => designer.refresh());
     $('cap-style-source').addEventListener('change', () => this.loadStyle($('cap-style-source').value));
     $('cap-style').addEventListener('input', () => { this.showControls(); designer.refresh(); });
-    $('cap-size').addEventListener('input', () => this.patch((s) => { s.size = Number($('cap-size').value); }));
-    $('cap-color').addEventListener('input', () => this.patch((s) => { s.color = $('cap-color').value.toUpperCase(); }));
+    // The looks are the style file's "style" object; the anchor is its own field.
+    $('cap-size').addEventListener('input', () => this.patch((s) => { (s.style ||= {}).size = Number($('cap-size').value); }));
+    $('cap-color').addEventListener('input', () => this.patch((s) => { (s.style ||= {}).color = $('cap-color').value.toUpperCase(); }));
     $('cap-anchor').addEventListener('change', () => this.patch((s) => { s.anchor = $('cap-anchor').value; }));
     $('cap-save').addEventListener('click', () => this.save());
   }
@@ -48,8 +49,9 @@ export class CaptionsPanel {
   showControls() {
     const s = this.style();
     if (!s) return;
-    if (typeof s.size === 'number') $('cap-size').value = s.size;
-    if (typeof s.color === 'string') $('cap-color').value = s.color.slice(0, 7).toLowerCase();
+    const looks = s.style || {};
+    $('cap-size').value = typeof looks.size === 'number' ? looks.size : '';
+    if (typeof looks.color === 'string') $('cap-color').value = looks.color.slice(0, 7).toLowerCase();
     if (typeof s.anchor === 'string') $('cap-anchor').value = s.anchor;
   }
 

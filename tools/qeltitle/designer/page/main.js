@@ -241,7 +241,8 @@ async function exportFile() {
 
 function setBackdrop() {
   const kind = $('backdrop-kind').value;
-  const kindChanged = kind !== state.backdrop.kind;
+  const kindChanged = kind !== $('backdrop-file').dataset.kind;
+  $('backdrop-file').dataset.kind = kind;
   state.backdrop = { kind, color: $('backdrop-color').value, file: kindChanged ? '' : $('backdrop-file').value,
     seconds: Number($('backdrop-seconds').value) || 0 };
   $('backdrop-color').hidden = kind !== 'color';
@@ -249,6 +250,7 @@ function setBackdrop() {
   $('backdrop-at').hidden = kind !== 'video';
   $('frame').classList.toggle('checker', kind === 'transparent');
   if (kindChanged) loadFiles(state.files);
+  message('');
   if ((kind === 'image' || kind === 'video') && !state.backdrop.file) {
     state.backdrop = { kind: 'transparent' };
     $('frame').classList.add('checker');

@@ -39,21 +39,28 @@ export function setText(string, text) {
   string.text = text;
 }
 
-// The motion of a string's key frames, or null when they are of another shape.
+// The motion of a string's key frames, or null when they are of another shape. Before the first
+// key and after the last a string is not drawn, so a string that only comes in is held by a last
+// key at the end, and one that only goes out starts from a key at 0.
 export function motionOf(string, length) {
   if (string.effect && !string.keys) {
     return { inEffect: string.effect, inEnd: Math.min(1, 0.4 * length), outEffect: '', outStart: length };
   }
-  const keys = string.keys || [];
+  const keys = (string.keys || []).map((k) => ({ ...k, progress: k.progress ?? 1 }));
   const m = { inEffect: '', inEnd: 0, outEffect: '', outStart: length };
+  const atEnd = (k) => Math.abs(k.time - length) < 1e-6;
   if (!keys.length) return m;
   let rest = keys;
   if (rest.length >= 2 && rest[0].time === 0 && rest[0].progress === 0 && rest[1].effect === rest[0].effect
-      && (rest[1].progress ?? 1) === 1) {
+      && rest[1].progress === 1) {
     m.inEffect = rest[0].effect; m.inEnd = rest[1].time; rest = rest.slice(2);
+    if (rest.length === 1 && atEnd(rest[0]) && rest[0].effect === m.inEffect && rest[0].progress === 1) rest = [];
   }
-  if (rest.length === 2 && rest[1].progress === 0 && Math.abs(rest[1].time - length) < 1e-6
-      && rest[0].effect === rest[1].effect && (rest[0].progress ?? 1) === 1) {
+  if (!m.inEffect && rest.length === 3 && rest[0].time === 0 && rest[0].progress === 1 && rest[0].effect === rest[1].effect) {
+    rest = rest.slice(1);
+  }
+  if (rest.length === 2 && rest[1].progress === 0 && atEnd(rest[1]) && rest[0].effect === rest[1].effect
+      && rest[0].progress === 1) {
     m.outEffect = rest[0].effect; m.outStart = rest[0].time; rest = [];
   }
   return rest.length ? null : m;
@@ -63,7 +70,12 @@ export function motionKeys(m, length) {
   const keys = [];
   const r = (t) => Math.round(t * 1000) / 1000;
   if (m.inEffect) keys.push({ time: 0, effect: m.inEffect, progress: 0 }, { time: r(m.inEnd), effect: m.inEffect });
-  if (m.outEffect) keys.push({ time: r(m.outStart), effect: m.outEffect }, { time: r(length), effect: m.outEffect, progress: 0 });
+  if (m.outEffect) {
+    if (!m.inEffect) keys.push({ time: 0, effect: m.outEffect });
+    keys.push({ time: r(m.outStart), effect: m.outEffect }, { time: r(length), effect: m.outEffect, progress: 0 });
+  } else if (m.inEffect && r(m.inEnd) < r(length)) {
+    keys.push({ time: r(length), effect: m.inEffect });
+  }
   return keys;
 }
 
