@@ -27,6 +27,9 @@ export class Inspector {
     for (const id of ['shadow-on', 'shadow-x', 'shadow-y', 'shadow-blur', 'shadow-extrude', 'shadow-color', 'shadow-alpha']) {
       $(id).addEventListener('input', () => this.style('shadow', (st) => this.writeShadow(st)));
     }
+    for (const id of ['plate-on', 'plate-per', 'plate-color', 'plate-alpha', 'plate-pad-x', 'plate-pad-y', 'plate-radius']) {
+      $(id).addEventListener('input', () => this.change('plate', (s) => this.writePlate(s)));
+    }
     for (const id of ['margin-x', 'margin-y']) {
       $(id).addEventListener('input', () => this.change('margin', (s) => {
         s.margin = [Number($('margin-x').value) || 0, Number($('margin-y').value) || 0];
@@ -112,6 +115,37 @@ export class Inspector {
     } : false;
   }
 
+  // The string's plate (the first, when it has several): the box behind it, by line or word;
+  // fields the controls do not show (border, shadow, reveal) are kept.
+  writePlate(s) {
+    if (!$('plate-on').checked) {
+      delete s.plate;
+      return;
+    }
+    const plates = Array.isArray(s.plate) ? s.plate : s.plate ? [s.plate] : [{}];
+    const plate = { ...plates[0] };
+    plate.per = $('plate-per').value;
+    plate.color = joinColor($('plate-color').value, $('plate-alpha').value);
+    plate.padding = [Number($('plate-pad-x').value) || 0, Number($('plate-pad-y').value) || 0];
+    plate.radius = Number($('plate-radius').value) || 0;
+    delete plate.gradient;
+    s.plate = plates.length > 1 ? [plate, ...plates.slice(1)] : plate;
+  }
+
+  showPlate(s, set) {
+    const plate = Array.isArray(s.plate) ? s.plate[0] : s.plate;
+    set('plate-on', plate);
+    $('plate-row').hidden = !plate;
+    const color = splitColor(Array.isArray(plate?.color) ? plate.color[0] : plate?.color, '#000000A0');
+    set('plate-per', plate?.per || 'string');
+    set('plate-color', color.rgb);
+    set('plate-alpha', color.alpha);
+    const padding = Array.isArray(plate?.padding) ? plate.padding : [plate?.padding ?? 24, plate?.padding ?? 8];
+    set('plate-pad-x', padding[0]);
+    set('plate-pad-y', padding[1]);
+    set('plate-radius', plate?.radius ?? 0);
+  }
+
   // Shows the selected string's values (a control being typed in is left alone).
   show() {
     const s = this.string();
@@ -152,6 +186,7 @@ export class Inspector {
     set('shadow-color', splitColor(shadow?.color, '#000000').rgb);
     set('shadow-alpha', shadow?.alpha ?? 160);
     $('shadow-row').hidden = !shadow;
+    this.showPlate(s, set);
     const margin = Array.isArray(s.margin) ? s.margin : [s.margin ?? 0, s.margin ?? 0];
     set('margin-x', margin[0]);
     set('margin-y', margin[1]);
