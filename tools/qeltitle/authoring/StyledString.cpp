@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "authoring/Language.h"
+#include "authoring/PlateJson.h"
 #include "authoring/LineBreak.h"
 #include "authoring/Text.h"
 #include "player/TitleFiles.h"
@@ -137,6 +138,9 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
                 " characters";
         return false;
     }
+    std::vector<QelPlate> plates;
+    if (style.plate) plates.push_back(*style.plate);
+    if (!SetStringPlates(host, out.row, plates, style.gradientAcross, error)) return false;
     const DesignFrame frame{style.frame.width, style.frame.height};
     out.extent = MeasureString(host, out.row);
     if (!style.at) {

@@ -12,6 +12,7 @@
 #include "commands/Args.h"
 #include "player/Placement.h"
 #include "qel/QEL_Title2.h"
+#include "qel/qel_extensions.h"
 
 namespace qeltitle {
 
@@ -43,6 +44,9 @@ struct StringStyle {
     std::string language;
     // Lines as thick as the main face makes them, whatever fallback faces fill in (new titles).
     bool evenLines = false;
+    // A plate behind the text (the library's "qel.plates"), and what the face's gradient spans.
+    std::optional<QelPlate> plate;
+    uint32_t gradientAcross = QEL_ACROSS_OWN;
 };
 struct AddedString {
     int row = -1;

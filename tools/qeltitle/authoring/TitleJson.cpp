@@ -518,11 +518,12 @@ bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSi
             error = where + ": the title library refused a key frame: " + StatusText(r);
             return false;
         }
+    // Plates first: the anchor places what the string draws, padding of its plates included.
+    if (!AddPlates(host, row, spec, wrappedSpans, where, error)) return false;
     if (spec.anchor && !PlaceString(host, row, *spec.anchor, spec.marginX, spec.marginY, frame, error)) {
         error = where + ": " + error;
         return false;
     }
-    if (!AddPlates(host, row, spec, wrappedSpans, where, error)) return false;
     if (rowOut) *rowOut = row;
     return true;
 }

@@ -1,5 +1,7 @@
 #include "player/Placement.h"
 
+#include "qel/qel_extensions.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cfloat>
@@ -125,11 +127,21 @@ Extent MeasureString(ITitleHost& host, int row) {
         host.GetStringRect(row, &box);
         minX = box.x, maxX = box.x + box.width, minY = box.y, maxY = box.y + box.height;
     }
+    // A plate reaches its padding beyond the characters (in layout units, as the frame's).
+    float padX = 0, padY = 0;
+    if (const auto* plates = static_cast<const QelPlatesV1*>(QelGetExtension(QEL_PLATES_EXTENSION, 1))) {
+        for (int32_t i = 0, n = plates->GetPlateCount(&host, row); i < n; ++i) {
+            QelPlate p{};
+            if (plates->GetPlate(&host, row, i, &p) != S_OK) continue;
+            padX = std::max(padX, p.PadX);
+            padY = std::max(padY, p.PadY);
+        }
+    }
     RenderSettings settings{};
     host.GetRenderSettings(&settings);
     const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
     const float sy = settings.ScaleY != 0 ? settings.ScaleY : 1.0f;
-    return Extent{minX / sx, minY / sy, maxX / sx, maxY / sy};
+    return Extent{minX / sx - padX, minY / sy - padY, maxX / sx + padX, maxY / sy + padY};
 }
 
 std::string FormatAnchors(const std::vector<AnchoredString>& anchors) {

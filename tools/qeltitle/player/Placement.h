@@ -61,7 +61,8 @@ struct Extent {
 // it touches; a centred side ignores the margin across it.
 std::pair<float, float> AnchorOffset(Anchor anchor, const Margin& margin, const Extent& extent,
                                      const DesignFrame& frame);
-// The box, in layout units, of the characters of string `row` as drawn (turned) at rest.
+// The box, in layout units, of the characters of string `row` as drawn (turned) at rest, grown by
+// the padding of its plates.
 Extent MeasureString(qel::ITitleHost& host, int row);
 
 struct AnchoredString {
