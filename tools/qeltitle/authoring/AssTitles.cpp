@@ -133,13 +133,15 @@ Expected<CharStyle> StyleOf(const AssLook& look, bool lit, const CharStyle& base
     const auto units = [&](double pixels) { return static_cast<int32_t>(std::lround(pixels * 80 / em)); };
     const bool karaokeUnsung = !lit && look.karaoke != 0;
     const AssColor& fill = karaokeUnsung ? s.colors[1] : s.colors[0];
-    const double outline = look.karaoke == 'o' && !lit ? 0 : s.outline * scale.borderY;
+    // An opaque box (BorderStyle 3) is a plate behind the lines, with the shadow: the glyphs have neither.
+    const bool boxed = s.borderStyle == 3;
+    const double outline = (look.karaoke == 'o' && !lit) || boxed ? 0 : s.outline * scale.borderY;
     const int32_t blur = units(look.blur * scale.borderY);
     c.face = MetaFace{1, fill.bgr, fill.bgr, 0, 255u - fill.alpha, outline > 0 ? 0 : blur};
     c.border = MetaBorder{outline > 0 ? 1u : 0u, std::max(outline > 0 ? 1 : 0, units(outline)), s.colors[2].bgr,
                           s.colors[2].bgr, 0, 255u - s.colors[2].alpha, outline > 0 ? blur : 0};
     const float sx = static_cast<float>(look.shadowX) * scale.borderX, sy = static_cast<float>(look.shadowY) * scale.borderY;
-    const bool shadow = sx != 0 || sy != 0;
+    const bool shadow = (sx != 0 || sy != 0) && !boxed;
     c.shadow = MetaShadow{shadow ? 1u : 0u, shadow && outline > 0 ? 1u : 0u, s.colors[3].bgr, s.colors[3].bgr, 0,
                           255u - s.colors[3].alpha, blur, sx, sy, 0};
     return c;
@@ -260,10 +262,27 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
     const float em = unlit.front().font.Size;
     const float raise = face->raise ? -*face->raise * em : (face->cell - 1) * em;
     const ParagraphAttrs paragraph{column == 0 ? 0u : column == 1 ? 6u : 2u, -face->lead * em, 0, 0, 0, 0};
+    // An opaque box: a plate behind each line in the outline colour, as wide around the text as the
+    // outline, casting the shadow in the back colour.
+    const AssLook& first0 = e.runs.front().look;
+    std::vector<StringContent::Plate> plates;
+    if (first0.style.borderStyle == 3) {
+        QelPlate p{};
+        p.Per = QEL_PLATE_PER_LINE;
+        p.PadX = p.PadY = static_cast<float>(first0.style.outline) * scale_.borderY;
+        p.Color1 = p.Color2 = first0.style.colors[2].bgr;
+        p.Alpha = 255u - first0.style.colors[2].alpha;
+        p.ShadowX = static_cast<float>(first0.shadowX) * scale_.borderX;
+        p.ShadowY = static_cast<float>(first0.shadowY) * scale_.borderY;
+        p.ShadowColor = first0.style.colors[3].bgr;
+        p.ShadowAlpha = p.ShadowX != 0 || p.ShadowY != 0 ? 255u - first0.style.colors[3].alpha : 0u;
+        plates.push_back(StringContent::Plate{-1, p});
+    }
     const auto content = [&](const std::vector<bool>& isLit) {
         StringContent c;
         c.text = text;
         c.attrs = attrs;
+        c.plates = plates;
         for (size_t i = 0; i < text.size(); ++i) {
             const CharStyle& s = isLit[i] ? lit[runOf[i]] : unlit[runOf[i]];
             if (c.spans.empty() || !SameStyle(c.spans.back().second, s)) c.spans.emplace_back(static_cast<int>(i), s);
@@ -415,10 +434,6 @@ Status MakeAssTitles(const AssScript& script, const std::string& name, int width
     Expected<HostPtr> measuring = NewHost();
     if (!host || !measuring) return Failure(host ? measuring.Message() : host.Message());
     FontHeights heights(std::move(*measuring));
-    for (const AssStyle& s : script.styles)
-        if (s.borderStyle == 3)
-            warnings.push_back(name + ":" + std::to_string(s.line) + ": style '" + s.name +
-                               "': an opaque box (BorderStyle 3) is drawn as an outline");
     // Drawn by layer, then in the file's order; placed (and kept clear of each other) in the file's order.
     std::vector<int> order(script.events.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
