@@ -183,6 +183,73 @@ RectF TextBox(ITitleHost& host, int row, const std::u16string& text) {
     return minX > maxX ? RectF{} : RectF{minX, minY, maxX - minX, maxY - minY};
 }
 
+// Lines wrapped where they filled, evened out as players even them (wrap styles 0 and 3): while
+// moving the last word of a line to the start of the next brings their widths nearer, it moves.
+// `soft` marks the line breaks wrapping put in; only those move. `text` and `runOf` change.
+void Rebalance(ITitleHost& host, int row, std::u16string& text, std::vector<int>& runOf, std::vector<bool>& soft) {
+    std::vector<float> advance(text.size(), 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+        RectF r{};
+        CharSpacing sp{1, 0};
+        host.GetCharRect(row, static_cast<int>(i), &r, 0);
+        host.GetCharSpacing(row, static_cast<int>(i), &sp);
+        advance[i] = r.width + sp.Spacing * sp.WidthScale;
+    }
+    // Lines as the indices of their characters, and whether the break after each is soft.
+    std::vector<std::vector<size_t>> lines(1);
+    std::vector<bool> softAfter;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            softAfter.push_back(soft[i]);
+            lines.emplace_back();
+            ++i;
+            continue;
+        }
+        lines.back().push_back(i);
+    }
+    const auto isSpace = [&](size_t i) { return text[i] == u' '; };
+    const auto width = [&](const std::vector<size_t>& line) {
+        size_t a = 0, b = line.size();
+        while (a < b && isSpace(line[a])) ++a;
+        while (b > a && isSpace(line[b - 1])) --b;
+        float w = 0;
+        for (size_t k = a; k < b; ++k) w += advance[line[k]];
+        return w;
+    };
+    for (size_t l = 0; l + 1 < lines.size(); ++l) {
+        while (softAfter[l]) {
+            std::vector<size_t>& upper = lines[l];
+            size_t end = upper.size();
+            while (end > 0 && isSpace(upper[end - 1])) --end;
+            size_t start = end;
+            while (start > 0 && !isSpace(upper[start - 1])) --start;
+            if (start == 0) break;  // one word: nothing to move
+            std::vector<size_t> newUpper(upper.begin(), upper.begin() + start - 1);
+            std::vector<size_t> newLower(upper.begin() + start, upper.begin() + end);
+            newLower.push_back(upper[start - 1]);  // the space, now after the word
+            newLower.insert(newLower.end(), lines[l + 1].begin(), lines[l + 1].end());
+            if (std::fabs(width(newUpper) - width(newLower)) >= std::fabs(width(upper) - width(lines[l + 1]))) break;
+            upper = newUpper;
+            lines[l + 1] = newLower;
+        }
+    }
+    std::u16string out;
+    std::vector<int> runs;
+    std::vector<bool> marks;
+    for (size_t l = 0; l < lines.size(); ++l) {
+        for (size_t i : lines[l]) out += text[i], runs.push_back(runOf[i]), marks.push_back(false);
+        if (l + 1 < lines.size()) {
+            const int run = runs.empty() ? runOf.front() : runs.back();
+            out += u"\r\n";
+            runs.insert(runs.end(), 2, run);
+            marks.insert(marks.end(), 2, softAfter[l]);
+        }
+    }
+    text = out;
+    runOf = runs;
+    soft = marks;
+}
+
 // An event placed on screen (for the events after it to keep clear of).
 struct Placed {
     int layer, first, last;
@@ -304,12 +371,21 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
         laid.resize(std::max(0, host_->GetText(string, laid.data())));
         if (laid != text) {
             std::vector<int> runs;
+            std::vector<bool> soft;  // a line break wrapping put in
             for (size_t i = 0, j = 0; i < laid.size(); ++i) {
-                if (j < text.size() && laid[i] == text[j]) runs.push_back(runOf[j++]);
-                else runs.push_back(j < runOf.size() ? runOf[j] : runOf.back());
+                const bool same = j < text.size() && laid[i] == text[j];
+                runs.push_back(same ? runOf[j] : j < runOf.size() ? runOf[j] : runOf.back());
+                soft.push_back(!same);
+                if (same) ++j;
             }
+            if (wrap == 0 || wrap == 3) Rebalance(*host_, string, laid, runs, soft);
             text = laid;
             runOf = runs;
+            host_->RemoveAllStrings();
+            StringContent again = content(std::vector<bool>(text.size(), false));
+            again.attrs.WidthLimit = kNoWrapWidth;
+            if (!AddStringContent(*host_, again, FrameSize{width_, height_}, warnings, where, error, &string))
+                return Failure(error);
         }
     }
     RectF box = TextBox(*host_, string, text);
