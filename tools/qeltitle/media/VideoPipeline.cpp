@@ -1,6 +1,7 @@
 #include "media/VideoPipeline.h"
 
 #include <malloc.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "media/LayerBlend.h"
 #include "media/Libav.h"
 #include "media/VideoWriter.h"
 
@@ -87,6 +89,14 @@ std::string ColourText(const AVCodecParameters* par) {
     const char* space = av_color_space_name(par->color_space);
     const char* range = par->color_range == AVCOL_RANGE_JPEG ? "full range" : par->color_range == AVCOL_RANGE_MPEG ? "tv range" : "range unknown";
     return std::string(space && par->color_space != AVCOL_SPC_UNSPECIFIED ? space : "matrix unknown") + ", " + range;
+}
+
+// Processor time of the calling thread, in seconds: what drawing costs, whatever else the
+// machine runs meanwhile.
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 // ---- Queues between the threads ----------------------------------------------------------
@@ -185,28 +195,39 @@ PixelRect Align(PixelRect r, const Layout& l, int width, int height) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
-// Converts rectangles of decoded frames to BGRA and back, with the frames' matrix and range, and
-// writes back only the samples whose pixels the painter changed, so that the rest of the
-// rectangle stays exactly as decoded.
-class RectPainter {
+// Draws a painter's layers on decoded frames: blended in the frames' own format where
+// LayerBlender takes it, else through BGRA (below).
+class FramePaint {
 public:
-    bool Paint(AVFrame* frame, const PixelRect& wanted, FramePainter& painter, std::string& error) {
+    Status Paint(AVFrame* frame, const PixelRect& wanted, const std::vector<LayerView>& layers) {
         const AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
-        if (format != format_) layout_ = LayoutOf(format), format_ = format;
-        if (!layout_.desc || (layout_.desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) {
-            error = std::string("cannot draw on frames in ") + (layout_.desc ? layout_.desc->name : "an unknown format");
-            return false;
-        }
+        if (format != format_) layout_ = LayoutOf(format), format_ = format, direct_ = LayerBlender::Blends(format);
+        if (!layout_.desc || (layout_.desc->flags & AV_PIX_FMT_FLAG_HWACCEL))
+            return Failure(std::string("cannot draw on frames in ") + (layout_.desc ? layout_.desc->name : "an unknown format"));
         const PixelRect r = Align(wanted, layout_, frame->width, frame->height);
-        if (r.Empty()) return true;
-        if (const int status = av_frame_make_writable(frame); status < 0) {
-            error = "cannot draw on a frame: " + AvErrorText(status);
-            return false;
+        if (r.Empty()) return {};
+        // Copies the picture only when the decoder still refers to it (a reference frame).
+        if (const int status = av_frame_make_writable(frame); status < 0)
+            return Failure("cannot draw on a frame: " + AvErrorText(status));
+        if (direct_) {
+            for (const LayerView& layer : layers) blender_.Blend(*frame, layer);
+            return {};
         }
-        if (format == AV_PIX_FMT_BGRA)  // drawn where it lies
-            return painter.Paint(r, frame->data[0] + static_cast<ptrdiff_t>(r.y) * frame->linesize[0] + r.x * 4,
-                                 frame->linesize[0], error);
+        if (format == AV_PIX_FMT_BGRA) {  // drawn where it lies
+            for (const LayerView& layer : layers)
+                BlendLayerBgra(layer, r, frame->data[0] + static_cast<ptrdiff_t>(r.y) * frame->linesize[0] + r.x * 4,
+                               frame->linesize[0]);
+            return {};
+        }
+        return PaintThroughBgra(frame, r, layers);
+    }
 
+private:
+    // The rectangle converted to BGRA with the frame's matrix and range, the layers blended over
+    // it, and converted back; only the samples whose pixels changed are written, so that the rest
+    // of the rectangle stays exactly as decoded.
+    Status PaintThroughBgra(AVFrame* frame, const PixelRect& r, const std::vector<LayerView>& layers) {
+        const AVPixelFormat format = format_;
         uint8_t* src[4] = {};
         int srcStride[4] = {};
         for (int p = 0; p < layout_.planes; ++p) {
@@ -227,25 +248,19 @@ public:
                                            AV_PIX_FMT_BGRA, SWS_POINT | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
         fromBgra_.reset(sws_getCachedContext(fromBgra_.release(), r.width, r.height, AV_PIX_FMT_BGRA, r.width, r.height,
                                              format, SWS_AREA | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
-        if (!toBgra_ || !fromBgra_) {
-            error = std::string("cannot convert frames in ") + layout_.desc->name + " for drawing";
-            return false;
-        }
+        if (!toBgra_ || !fromBgra_) return Failure(std::string("cannot convert frames in ") + layout_.desc->name + " for drawing");
         sws_setColorspaceDetails(toBgra_.get(), matrix, full, matrix, 1, 0, 1 << 16, 1 << 16);
         sws_setColorspaceDetails(fromBgra_.get(), matrix, 1, matrix, full, 0, 1 << 16, 1 << 16);
         sws_scale(toBgra_.get(), src, srcStride, 0, r.height, bgra, bgraStride);
         std::memcpy(before_.data(), bgra_.data(), bgra_.size());
-        if (!painter.Paint(r, bgra_.data(), stride, error)) return false;
+        for (const LayerView& layer : layers) BlendLayerBgra(layer, r, bgra_.data(), stride);
 
         // The rectangle in the frame's format, then the changed samples copied into the frame.
         if (r.width != scratchWidth_ || r.height != scratchHeight_) {
             scratch_.reset();
             uint8_t* planes[4] = {};
             int strides[4] = {};
-            if (av_image_alloc(planes, strides, r.width, r.height, format, 64) < 0) {
-                error = "out of memory";
-                return false;
-            }
+            if (av_image_alloc(planes, strides, r.width, r.height, format, 64) < 0) return Failure("out of memory");
             scratch_.reset(planes[0]);
             std::copy(planes, planes + 4, scratchPlanes_);
             std::copy(strides, strides + 4, scratchStrides_);
@@ -257,10 +272,9 @@ public:
         for (size_t i = 0; i < changed_.size(); ++i)
             changed_[i] = std::memcmp(&before_[i * 4], &bgra_[i * 4], 3) != 0;
         for (int p = 0; p < layout_.planes; ++p) CopyChanged(p, r, src[p], srcStride[p]);
-        return true;
+        return {};
     }
 
-private:
     void CopyChanged(int p, const PixelRect& r, uint8_t* to, int toStride) {
         const int sx = layout_.shiftX[p], sy = layout_.shiftY[p], step = layout_.step[p];
         const int cols = -((-r.width) >> sx), rows = -((-r.height) >> sy);
@@ -283,6 +297,8 @@ private:
     };
     AVPixelFormat format_ = AV_PIX_FMT_NONE;
     Layout layout_;
+    bool direct_ = false;  // blended in the frames' own format
+    LayerBlender blender_;
     SwsPtr toBgra_, fromBgra_;
     std::vector<uint8_t> before_, bgra_, changed_;
     std::unique_ptr<uint8_t, FreeImage> scratch_;
@@ -348,7 +364,7 @@ private:
     SwsPtr toEncoder_;
     FramePtr converted_;
     int64_t firstPts_ = AV_NOPTS_VALUE, lastPts_ = AV_NOPTS_VALUE;
-    Channel decoded_{8}, drawn_{8};
+    Channel decoded_{4}, drawn_{4};  // frames in flight between the threads: each holds a decoded picture
     int decodedFrames_ = 0;
     int64_t readFirstPts_ = AV_NOPTS_VALUE, readLastPts_ = INT64_MIN;  // of the decoded frames, before turning
 };
@@ -596,7 +612,7 @@ bool VideoRun::Decoded(AVFrame* frame, std::string& error) {
 
 // The drawing thread (the caller's): asks the painter about each frame and draws where it says.
 bool VideoRun::DrawAll(std::string& error) {
-    RectPainter rects;
+    FramePaint paint;
     const AVRational frameTime = av_inv_q(picture_.frameRate);
     const int64_t step = std::max<int64_t>(1, av_rescale_q(1, frameTime, picture_.timeBase));
     int index = 0;
@@ -605,19 +621,22 @@ bool VideoRun::DrawAll(std::string& error) {
         if (got == Channel::Got::Aborted) return false;
         if (got == Channel::Got::End) return true;
         if (AVFrame* frame = item.frame.get()) {
-            const auto start = std::chrono::steady_clock::now();
+            const double start = ThreadSeconds();
             // Frames without a timestamp follow the one before at the stream's rate.
             if (frame->pts == AV_NOPTS_VALUE) frame->pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step;
             if (firstPts_ == AV_NOPTS_VALUE)
                 firstPts_ = video_->start_time != AV_NOPTS_VALUE ? std::min(video_->start_time, frame->pts) : frame->pts;
             lastPts_ = frame->pts;
             const double seconds = static_cast<double>(frame->pts - firstPts_) * av_q2d(picture_.timeBase);
-            PixelRect area;
-            if (!job_.painter->Prepare(seconds, index, area, error)) return false;
-            result_.prepare += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (!area.Empty() && !rects.Paint(frame, area, *job_.painter, error)) return false;
+            Expected<PixelRect> area = job_.painter->Prepare(seconds, index);
+            if (!area) return error = area.Message(), false;
+            result_.prepare += ThreadSeconds() - start;
+            if (!area->Empty()) {
+                if (Status painted = paint.Paint(frame, *area, job_.painter->Layers()); !painted)
+                    return error = painted.Message(), false;
+            }
             frame->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder chooses its own key frames
-            result_.draw += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            result_.draw += ThreadSeconds() - start;
             ++index;
             if (job_.progress && !job_.progress(index)) {
                 result_.stopped = true;
