@@ -101,12 +101,13 @@ int PrepareOverlay(OverlayJob& job, const InterruptWatch& interrupt) {
     for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
         return UsageError(job.command, output + ": " + job.command + " writes a video (.mp4, .mkv, .mov, .webm, ...)");
-    std::string error;
-    if (!ProbeVideo(video, job.probe, error)) {
-        if (!interrupt.Received()) return Fail(error);
+    Expected<VideoInfo> probe = ProbeVideo(video);
+    if (!probe) {
+        if (!interrupt.Received()) return Fail(probe.Message());
         std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
         return interrupt.ExitStatus();
     }
+    job.probe = *probe;
     return kExitOk;
 }
 
@@ -127,13 +128,12 @@ int RunOverlayJob(const OverlayJob& job, TitleSchedule& schedule, const Interrup
     video.warn = [](const std::string& text) { Warn(text); };
     const auto started = std::chrono::steady_clock::now();
     VideoResult result;
-    std::string error;
-    const bool ok = RunVideo(video, result, error);
+    const Status ran = RunVideo(video, result);
     if (interrupt.Received()) {
         std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
         return interrupt.ExitStatus();
     }
-    if (!ok) return Fail(error);
+    if (!ran) return Fail(ran.Message());
     progress.Finish();
     std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), result.frames, probe.width, probe.height,
                 probe.Rate().c_str(), result.audio.c_str());

@@ -46,9 +46,9 @@ struct VideoInfo {
     std::string Rate() const;   // "25/1"
 };
 
-// Opens `path` and reads what it holds. False with the reason ("cannot read video PATH: ...")
+// Opens `path` and reads what it holds. Fails with the reason ("cannot read video PATH: ...")
 // when it cannot be read, holds no video stream or no decoder takes it.
-bool ProbeVideo(const std::string& path, VideoInfo& info, std::string& error);
+Expected<VideoInfo> ProbeVideo(const std::string& path);
 
 // The video encoder. Empty fields keep the choice the output's extension makes: libx264 at
 // preset medium and CRF 18 for .mp4, .mov, .mkv and .m4v; VP9 at CRF 30 for .webm; the
@@ -85,7 +85,7 @@ struct VideoResult {
 // Decodes `job.input`, draws with `job.painter` and writes `job.output` through a temporary file
 // beside it, which replaces the output only when every frame and packet has been written. On any
 // failure (a broken or truncated input, an encoder that refuses, a full disk, an interruption)
-// the output is left as it was and `error` says why.
-bool RunVideo(const VideoJob& job, VideoResult& result, std::string& error);
+// the output is left as it was and the failure says why.
+Status RunVideo(const VideoJob& job, VideoResult& result);
 
 }  // namespace qeltitle
