@@ -46,6 +46,9 @@ bool ParseJsonText(std::string_view text, const std::string& source, Json& out, 
 // "SOURCE:LINE:COLUMN: field: message" for a JsonFieldError raised while reading `text`.
 std::string DescribeFieldError(const JsonFieldError& e, std::string_view text, const std::string& source);
 
+// "/strings/0/spans/1/size" -> "strings[0].spans[1].size": a value's place as messages name it.
+std::string FieldName(const std::string& pointer);
+
 // A value inside a document being read, with its JSON pointer.
 class JsonField {
 public:

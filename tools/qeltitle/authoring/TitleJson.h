@@ -20,6 +20,7 @@
 #include "player/Placement.h"
 #include "authoring/JsonInput.h"
 #include "qel/QEL_Title2.h"
+#include "qel/qel_extensions.h"
 
 namespace qeltitle {
 
@@ -87,6 +88,14 @@ struct StringContent {
     };
     std::vector<Key> keys;
     std::string language;  // BCP 47 tag for line breaking; empty: none given
+    // Plates behind the text; a plate of a span (its index, -1 for none) covers that span's
+    // characters wherever wrapping moves them.
+    struct Plate {
+        int span = -1;
+        QelPlate plate{};
+    };
+    std::vector<Plate> plates;
+    uint32_t across = QEL_ACROSS_OWN;  // what the faces' gradients span
 };
 // Adds the string; `where` prefixes messages; `row`, when given, receives its row. A width limit
 // wraps each paragraph where the line breaking rules allow (LineBreak.h): a line break is put into
@@ -117,8 +126,14 @@ struct TitleExtras {
 // Builds the title of the JSON `text` into `host` (emptied first). `source` names the input in
 // messages ("title.json:12:9: strings[0].size: expected ..."). Warnings (substituted fonts) are
 // added to `warnings`.
+// `failed`, when given, receives the JSON pointer and bare message of a value that was refused
+// (left empty for other failures), for callers that filled values in and name their origin.
+struct JsonValueFailure {
+    std::string pointer;
+    std::string message;
+};
 bool BuildTitleFromJson(qel::ITitleHost& host, std::string_view text, const std::string& source, TitleExtras& extras,
-                        std::vector<std::string>& warnings, std::string& error);
+                        std::vector<std::string>& warnings, std::string& error, JsonValueFailure* failed = nullptr);
 // The JSON text of the title in `host`. A string that `extras.anchors` names, and that still
 // stands where its anchor and margin put it in the frame, is written with them; others with "at".
 bool ExportTitleToJson(qel::ITitleHost& host, const TitleExtras& extras, std::string& text, std::string& error);

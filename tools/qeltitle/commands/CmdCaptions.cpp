@@ -18,6 +18,7 @@
 #include "authoring/Captions.h"
 #include "authoring/Language.h"
 #include "authoring/LineBreak.h"
+#include "authoring/WordLists.h"
 #include "commands/Args.h"
 #include "commands/Commands.h"
 #include "commands/Interrupt.h"
@@ -217,11 +218,13 @@ int RunCaptions(const std::vector<std::string>& args) {
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
     const bool mlt = EndsWith(Lower(output), ".mlt");
     const bool pattern = IsFramePattern(output);
-    if (parser.Has("over") && (mlt || pattern))
-        return UsageError("captions", "--over writes a video; PNG frames and MLT projects are made without it");
-    if (!parser.Has("over") && !mlt && !pattern && !EndsWith(Lower(output), ".webm") && !EndsWith(Lower(output), ".mov"))
+    const bool vtt = EndsWith(Lower(output), ".vtt");
+    if (parser.Has("over") && (mlt || pattern || vtt))
+        return UsageError("captions", "--over writes a video; PNG frames, MLT projects and WebVTT files are made without it");
+    if (!parser.Has("over") && !mlt && !pattern && !vtt && !EndsWith(Lower(output), ".webm") &&
+        !EndsWith(Lower(output), ".mov"))
         return UsageError("captions", "without --over the captions are written as PNG frames (frames/%04d.png), "
-                                      "a .webm or .mov with alpha, or an MLT project (.mlt)");
+                                      "a .webm or .mov with alpha, an MLT project (.mlt) or WebVTT (.vtt)");
     if (pattern && !CheckFramePattern(output, error)) return UsageError("captions", error);
     OptionReader read(parser);
     PlayerFrame frame;
@@ -252,9 +255,35 @@ int RunCaptions(const std::vector<std::string>& args) {
 
     std::string bytes;
     if (!ReadInput(input, bytes, error)) return Fail(error);
+    // The cues: a speech recogniser's word list (JSON), or a subtitle file.
+    const bool wordList = EndsWith(Lower(input), ".json") ||
+                          (!EndsWith(Lower(input), ".srt") && !EndsWith(Lower(input), ".vtt") && LooksLikeJson(bytes));
+    SubtitleFile subtitles;
+    WordSpacing spacing = WordSpacing::ByScript;
+    if (wordList) {
+        Expected<WordList> list = ReadWordList(bytes, input);
+        if (!list) return Fail("cannot read the word list: " + list.Message());
+        subtitles.cues = std::move(list->words);
+        // Whisper's words and whisper.cpp's tokens carry the space before them; others do not.
+        if (list->format == WordListFormat::Whisper || list->format == WordListFormat::WhisperCpp)
+            spacing = WordSpacing::Own;
+    } else {
+        const SubtitleFormat format = EndsWith(Lower(input), ".vtt")   ? SubtitleFormat::WebVtt
+                                      : EndsWith(Lower(input), ".srt") ? SubtitleFormat::SubRip
+                                                                       : SubtitleFormat::Auto;
+        Expected<SubtitleFile> parsed = ReadSubtitleFile(bytes, input, format);
+        if (!parsed) return Fail("cannot read subtitles: " + parsed.Message());
+        subtitles = std::move(*parsed);
+    }
+    for (const std::string& w : subtitles.warnings) Warn(w);
     Expected<HostPtr> host = NewHost();
     if (!host) return Fail(host.Message());
+    // The style: the file's own ::cue rule, then the style file or preset over it.
     CaptionStyle style = DefaultCaptionStyle(**host);
+    std::vector<std::string> warnings;
+    ApplyCueCss(subtitles.css, style, warnings);
+    for (const std::string& w : warnings) Warn(input + ": " + w);
+    warnings.clear();
     if (!styleFile.empty()) {
         std::string text;
         if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(**host, text, styleFile, style, error)) return Fail(error);
@@ -265,15 +294,17 @@ int RunCaptions(const std::vector<std::string>& args) {
         SetCaptionLanguage(**host, style, lang);
     else if (!style.language.empty())
         SetCaptionLanguage(**host, style, style.language);
-    std::vector<Cue> cues;
-    std::vector<std::string> warnings;
-    const SubtitleFormat format = EndsWith(Lower(input), ".vtt") ? SubtitleFormat::WebVtt
-                                  : EndsWith(Lower(input), ".srt") ? SubtitleFormat::SubRip
-                                                                   : SubtitleFormat::Auto;
-    if (!ReadSubtitles(bytes, input, format, cues, warnings, error)) return Fail("cannot read subtitles: " + error);
-    for (const std::string& w : warnings) Warn(w);
-    warnings.clear();
-    if (parser.Has("words")) cues = GroupWordCues(cues, style);
+    std::vector<Cue> cues = std::move(subtitles.cues);
+    if (wordList) cues = GroupWordCues(cues, style, spacing);
+    else if (parser.Has("words")) cues = GroupWordCues(cues, style);
+    if (vtt) {
+        // The cues as WebVTT; restyled by a style file or preset, that style is the ::cue rule.
+        const CueCss css = styleFile.empty() ? subtitles.css : CssOfStyle(style);
+        if (std::string written; !WriteWholeFile(output, WriteWebVtt(cues, css), written))
+            return Fail("cannot write " + output + ": " + written);
+        std::printf("wrote %s (%s)\n", output.c_str(), CountOf(static_cast<long>(cues.size()), "cue").c_str());
+        return kExitOk;
+    }
 
     std::vector<CaptionTitle> titles;
     if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) return Fail(error);

@@ -19,6 +19,8 @@ int RunBuild(const std::vector<std::string>& args);
 int RunExport(const std::vector<std::string>& args);
 int RunCaptions(const std::vector<std::string>& args);
 int RunOverlay(const std::vector<std::string>& args);
+int RunFill(const std::vector<std::string>& args);
+int RunBatch(const std::vector<std::string>& args);
 // `qeltitle --version`: the versions of the tool, the library and the libraries it draws with.
 int PrintVersion();
 

@@ -37,6 +37,8 @@ constexpr Command kCommands[] = {
     {"build", qeltitle::RunBuild, "make a title file from a title written as JSON"},
     {"export", qeltitle::RunExport, "write a title file as JSON"},
     {"captions", qeltitle::RunCaptions, "animated captions from a subtitle file"},
+    {"fill", qeltitle::RunFill, "a title from a template with its fields ({{name}}) filled in"},
+    {"batch", qeltitle::RunBatch, "one title, picture or video per row of a CSV or JSON table"},
 };
 
 void PrintUsage(std::FILE* stream) {

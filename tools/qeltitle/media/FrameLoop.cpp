@@ -13,13 +13,14 @@
 
 namespace qeltitle {
 
-std::string FormatProgress(int done, int total, double fps, double secondsLeft, int barWidth) {
+std::string FormatProgress(int done, int total, double fps, double secondsLeft, int barWidth, std::string_view unit,
+                           std::string_view rate) {
     const int filled = total > 0 ? static_cast<int>(static_cast<long>(barWidth) * done / total) : barWidth;
     std::string bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, '.') + "]";
     const long left = std::lround(std::max(0.0, secondsLeft));
     char text[128];
-    std::snprintf(text, sizeof text, " %d/%d frames  %.1f fps  %ld:%02ld left", done, total, fps, left / 60,
-                  left % 60);
+    std::snprintf(text, sizeof text, " %d/%d %.*s  %.1f %.*s  %ld:%02ld left", done, total, static_cast<int>(unit.size()),
+                  unit.data(), fps, static_cast<int>(rate.size()), rate.data(), left / 60, left % 60);
     return bar + text;
 }
 

@@ -14,8 +14,10 @@
 
 namespace qeltitle {
 
-// One progress line: a bar of `barWidth` cells, frames done, frames per second, time left.
-std::string FormatProgress(int done, int total, double fps, double secondsLeft, int barWidth);
+// One progress line: a bar of `barWidth` cells, frames done, frames per second, time left (or
+// other units: "rows", "rows/s").
+std::string FormatProgress(int done, int total, double fps, double secondsLeft, int barWidth,
+                           std::string_view unit = "frames", std::string_view rate = "fps");
 
 // Reports frames done: a redrawn bar on a terminal, otherwise a plain line about every tenth.
 class Progress {

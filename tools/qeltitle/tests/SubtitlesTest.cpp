@@ -100,5 +100,82 @@ TEST(Subtitles, MalformedFilesAreRefusedWithLineAndReason) {
     }
 }
 
+// Cue settings as read and written again: the written text is the oracle, every setting that
+// reads comes back in its plain spelling, and what a player would ignore gives a warning.
+TEST(Subtitles, CueSettingsReadAndWriteBack) {
+    const struct {
+        const char* settings;
+        const char* written;
+        size_t warnings;
+    } cases[] = {
+        {"line:0", "line:0", 0},
+        {"line:-1,end", "line:-1,end", 0},
+        {"line:12.5%,middle position:10%,line-left", "line:12.5%,center position:10%,line-left", 0},
+        {"position:90%,end size:40% align:right", "position:90%,line-right size:40% align:right", 0},
+        {"vertical:rl line:2", "vertical:rl line:2", 0},
+        {"vertical:lr align:start", "vertical:lr align:start", 0},
+        {"region:fred align:left", "align:left region:fred", 0},
+        {"region:fred line:3", "line:3", 1},  // a cue placed by line leaves its region
+        {"region:nobody", "", 1},
+        {"line:101% position:-5% size:abc vertical:up align:justify bogus", "", 6},
+        {"line:2,sideways", "", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        const std::string file = std::string("WEBVTT\n\nREGION\nid:fred width:40% lines:2 regionanchor:0%,100%\n"
+                                             "viewportanchor:10%,90% scroll:up\n\n00:01.000 --> 00:02.000 ") +
+                                 c.settings + "\nText\n";
+        Expected<SubtitleFile> read = ReadSubtitleFile(file, "s.vtt", SubtitleFormat::Auto);
+        ASSERT_TRUE(read) << read.Message();
+        ASSERT_EQ(read->cues.size(), 1u);
+        EXPECT_EQ(FormatCueSettings(read->cues[0].placement), c.written);
+        EXPECT_EQ(read->warnings.size(), c.warnings);
+        if (read->cues[0].placement.region) {
+            const CueRegion& r = *read->cues[0].placement.region;
+            EXPECT_EQ(r, (CueRegion{"fred", 40, 2, 0, 100, 10, 90, true}));
+        }
+    }
+}
+
+TEST(Subtitles, StyleBlocksGiveTheCueRule) {
+    Expected<SubtitleFile> read = ReadSubtitleFile(
+        "WEBVTT\n\nSTYLE\n/* the house look */\n::cue {\n  color: rgba(255, 255, 0, 0.5); background: #000c;\n"
+        "  font-family: 'DejaVu Serif', serif; font-size: 5vh; font-weight: 700 !important;\n"
+        "  font-style: italic; text-decoration: underline; text-shadow: 1px 1px black }\n"
+        "::cue(.loud) { color: red }\n\n00:01.000 --> 00:02.000\nText\n",
+        "s.vtt", SubtitleFormat::Auto);
+    ASSERT_TRUE(read) << read.Message();
+    const CueCss& css = read->css;
+    EXPECT_EQ(css.color, 0xFFFF0080u);
+    EXPECT_EQ(css.background, 0x000000CCu);
+    EXPECT_EQ(css.fontFamily, "DejaVu Serif");
+    EXPECT_EQ(css.fontSize, 54.0);
+    EXPECT_EQ(css.bold, true);
+    EXPECT_EQ(css.italic, true);
+    EXPECT_EQ(css.underline, true);
+    EXPECT_EQ(read->warnings.size(), 2u);  // text-shadow, and the rule for a class
+}
+
+// A file written and read again keeps its cues, times, settings, styles and word times.
+TEST(Subtitles, WebVttRoundTrip) {
+    const std::string file =
+        "WEBVTT\n\nSTYLE\n::cue {\n  color: #FFFF00FF;\n  font-weight: bold;\n}\n\n"
+        "REGION\nid:r1 width:50% lines:2 regionanchor:0%,100% viewportanchor:25%,90% scroll:up\n\n"
+        "intro\n00:00:01.000 --> 00:00:02.500 line:0 position:10%,line-left\n<i>Tom</i> &amp; <b>Jerry</b>\nsecond line\n\n"
+        "00:00:03.000 --> 01:00:04.000 align:left region:r1\nOne <00:00:03.500><c>two </c><00:00:03.750><c>three</c>\n\n";
+    Expected<SubtitleFile> first = ReadSubtitleFile(file, "a.vtt", SubtitleFormat::Auto);
+    ASSERT_TRUE(first) << first.Message();
+    const std::string written = WriteWebVtt(first->cues, first->css);
+    EXPECT_EQ(written, file);
+    Expected<SubtitleFile> second = ReadSubtitleFile(written, "b.vtt", SubtitleFormat::Auto);
+    ASSERT_TRUE(second) << second.Message();
+    ASSERT_EQ(second->cues.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(Describe(second->cues[i]), Describe(first->cues[i]));
+        EXPECT_EQ(second->cues[i].placement, first->cues[i].placement);
+    }
+    EXPECT_DOUBLE_EQ(second->cues[1].pieces[2].time, 3.75);
+}
+
 }  // namespace
 }  // namespace qeltitle

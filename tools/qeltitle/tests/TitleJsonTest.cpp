@@ -23,12 +23,20 @@ constexpr const char* kEveryField = R"({
             "spacing": 2.5, "widthScale": 1.25, "align": "right", "lineSpace": 4, "before": 1, "after": 2,
             "leftIndent": 8, "rightIndent": 6},
   "strings": [
-    {"spans": [{"text": "Plain "}, {"text": "red", "color": "#FF0000", "size": 70, "shadow": false},
+    {"spans": [{"text": "Plain "}, {"text": "red", "color": "#FF0000", "size": 70, "shadow": false,
+                "plate": {"radius": 30, "color": "#FFD000"}},
                {"text": "\n"}, {"text": "second", "border": {"enabled": false}, "fill": false}],
      "at": [40, 50.5], "width": 900, "rotate": -7.5, "effect": "PATH_FADE", "progress": 0.25, "mask": "mask.png",
      "paragraphs": [{"align": "left"}, {"align": 4, "lineSpace": 9}],
      "keys": [{"time": 0, "effect": "PATH_SLIDEUP", "progress": 0}, {"time": 1.25, "effect": "PATH_SLIDEUP"},
-              {"time": 4.2, "effect": "PATH_WIPELEFT", "progress": 0.5}]},
+              {"time": 4.2, "effect": "PATH_WIPELEFT", "progress": 0.5}],
+     "plate": [{"per": "line", "padding": [10, 4], "radius": 6, "color": ["#10203040", "#405060"], "gradient": 5,
+                "across": "string", "border": {"size": 1.5, "color": "#FFFFFF80"},
+                "shadow": {"offset": [3, 3], "blur": 2, "color": "#00000060"},
+                "reveal": {"type": "grow", "from": "center", "start": 0.5, "length": 1, "hideStart": 4,
+                           "hideLength": 0.5}},
+               {"per": "word", "chars": [0, 5]}],
+     "across": "line"},
     {"text": "縦書き", "style": {"font": "Droid Sans Fallback", "bold": false}, "vertical": true,
      "anchor": "top-right", "margin": [30, 20]},
     {"text": ""}
@@ -105,7 +113,7 @@ TEST(TitleJson, MistakesNameLineColumnAndField) {
          "t.json:1:59: strings[0].keys[0].time: expected a number from 0 to 2"},
         {"{\"strings\": [{\"text\": \"a\"}]", "t.json:1:28: syntax error"},
         {"{\"strings\": [{\"text\": \"a\", \"spans\": []}]}", "t.json:1:14: strings[0]: a string has either"},
-        {"{\"strings\": [{\"text\": \"a\", \"style\": {\"size\": 1e999}}]}", "t.json: number overflow"},
+        {"{\"strings\": [{\"text\": \"a\", \"style\": {\"size\": 1e999}}]}", "t.json:1:46: number overflow"},
     };
     std::string error;
     HostPtr host = std::move(*NewHost());
