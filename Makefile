@@ -37,9 +37,10 @@ install:
 
 bench: setup
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_TESTS=OFF >/dev/null
-	@cmake --build build-bench -j $(JOBS) --target qel_bench qeltitle_bench
+	@cmake --build build-bench -j $(JOBS) --target qel_bench qeltitle_bench qeltitle
 	@build-bench/bench/qel_bench $(BENCH_ARGS)
 	@build-bench/bench/qeltitle_bench $(BENCH_ARGS)
+	@timeout 600 node tools/qeltitle/tests/designer/bench.mjs build-bench/tools/qeltitle/qeltitle 60
 
 # The whole suite under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, in
 # build-asan/. It is built with clang and coverage instrumentation, so the same build also gives
