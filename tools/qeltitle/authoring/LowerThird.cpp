@@ -23,7 +23,7 @@ struct Look {
     const char* entrance;   // the text's effect
 };
 
-Look LookOf(LowerThirdStyle style) {
+Look PlatedLook(LowerThirdStyle style) {
     switch (style) {
         case LowerThirdStyle::News:
             return {0.62, true, false, "#FFFFFF", "#1A1A1A", "#1F4E9A", "#FFFFFF", "wipe", "PATH_FADE"};
@@ -37,7 +37,18 @@ Look LookOf(LowerThirdStyle style) {
     return {0.6, true, false, "#FFFFFF", "#E6E6E6", "#000000A0", nullptr, "effect", "PATH_FADE"};
 }
 
-double Round(double value) { return std::round(value * 10) / 10; }
+// Without plates, text that was dark on a light plate would be dark on the picture: every look
+// is then light text on a shadow.
+Look LookOf(LowerThirdStyle style) {
+    Look look = PlatedLook(style);
+    if (!kPlatesInJson) look.nameColor = "#FFFFFF", look.roleColor = "#E6E6E6";
+    return look;
+}
+
+// Layout units to a tenth, as a person writes them (65, not 65.0).
+Json Round(double value) { return FloatJson(static_cast<float>(std::round(value * 10) / 10)); }
+// Seconds to a hundredth.
+Json Time(double seconds) { return FloatJson(static_cast<float>(std::round(seconds * 100) / 100)); }
 
 const char* AnchorName(const Anchor& a) {
     static const char* const kNames[3][3] = {{"top-left", "top", "top-right"},
@@ -49,8 +60,8 @@ const char* AnchorName(const Anchor& a) {
 // Key frames in seconds: in over [start, end], out over [leave, gone].
 Json Keys(const char* effect, double start, double end, double leave, double gone) {
     Json keys = Json::array();
-    const auto key = [&](double time, double progress) {
-        keys.push_back({{"time", Round(time * 100) / 100}, {"effect", effect}, {"progress", progress}});
+    const auto key = [&](double time, int progress) {
+        keys.push_back({{"time", Time(time)}, {"effect", effect}, {"progress", progress}});
     };
     key(0, 0);
     if (start > 0) key(start, 0);
@@ -64,9 +75,8 @@ Json Plate(const char* color, double padX, double padY, double radius, const cha
            double length, double hideStart, double hideLength) {
     Json plate = {{"padding", {Round(padX), Round(padY)}}, {"radius", Round(radius)}, {"color", color}};
     if (std::string_view(reveal) != "effect")
-        plate["reveal"] = {{"type", reveal},          {"from", "left"},
-                           {"start", Round(start * 100) / 100}, {"length", Round(length * 100) / 100},
-                           {"hideStart", Round(hideStart * 100) / 100}, {"hideLength", Round(hideLength * 100) / 100}};
+        plate["reveal"] = {{"type", reveal},           {"from", "left"},         {"start", Time(start)},
+                           {"length", Time(length)}, {"hideStart", Time(hideStart)}, {"hideLength", Time(hideLength)}};
     return plate;
 }
 
@@ -98,7 +108,7 @@ Margin DefaultMargin(const DesignFrame& frame) {
 Json LowerThirdTemplate(const LowerThirdSpec& spec) {
     const Look look = LookOf(spec.style);
     const double name = spec.nameSize.value_or(DefaultNameSize(spec.frame));
-    const double role = Round(name * look.roleScale);
+    const Json role = Round(name * look.roleScale);
     const Anchor anchor = spec.anchor.value_or(Anchor{0, 2});
     const Margin margin = spec.margin.value_or(DefaultMargin(spec.frame));
     const double length = spec.length;
@@ -108,14 +118,14 @@ Json LowerThirdTemplate(const LowerThirdSpec& spec) {
     const bool ownReveal = kPlatesInJson && std::string_view(look.reveal) != "effect";
     const double textStart = ownReveal ? in * 0.5 : 0, textGone = ownReveal ? length - out * 0.5 : length;
 
-    Json style = {{"size", name}, {"bold", look.nameBold}, {"color", look.nameColor},
+    Json style = {{"size", Round(name)}, {"bold", look.nameBold}, {"color", look.nameColor},
                   {"align", anchor.x == 0 ? "left" : anchor.x == 2 ? "right" : "center"}};
     if (!spec.font.empty()) style["font"] = spec.font;
     // Without a plate under it, the text needs a shadow to stand on any picture.
     if (!kPlatesInJson || !look.namePlate)
         style["shadow"] = {{"offset", {Round(name * 0.04), Round(name * 0.04)}}, {"blur", std::lround(name * 0.08)},
                            {"color", "#000000"}, {"alpha", 150}};
-    const double padX = name * 0.4, padY = name * 0.14;
+    const double padX = name * 0.4, padY = name * 0.16;
     Json nameSpan = {{"text", "{{name}}"}};
     Json roleSpan = {{"text", "{{role}}"}, {"size", role}, {"bold", look.roleBold}, {"color", look.roleColor}};
     Json string = {{"spans", Json::array()}};
@@ -126,7 +136,6 @@ Json LowerThirdTemplate(const LowerThirdSpec& spec) {
         nameSpan["plate"] = Plate(look.namePlate, padX, padY, 0, look.reveal, 0, in, length - out * 0.7, out * 0.7);
         roleSpan["plate"] = Plate(look.rolePlate, padX, padY * look.roleScale, 0, look.reveal, in * 0.3, in * 0.7,
                                   length - out, out * 0.7);
-        if (!look.roleBold && std::string_view(look.rolePlate) == "#FFFFFF") roleSpan.erase("bold");
     }
     string["spans"].push_back(nameSpan);
     if (spec.withRole) {
@@ -140,7 +149,7 @@ Json LowerThirdTemplate(const LowerThirdSpec& spec) {
     string["anchor"] = AnchorName(anchor);
     string["margin"] = {Round(margin.x), Round(margin.y)};
     string["keys"] = Keys(look.entrance, textStart, in, length - out, textGone);
-    return {{"frame", {spec.frame.width, spec.frame.height}}, {"length", length}, {"strings", Json::array({string})}};
+    return {{"frame", {spec.frame.width, spec.frame.height}}, {"length", Time(length)}, {"strings", Json::array({string})}};
 }
 
 }  // namespace qeltitle
