@@ -1,4 +1,5 @@
-# Fails unless the library's dynamic symbol table defines exactly the four factories.
+# Fails unless the library's dynamic symbol table defines exactly the four factories and the
+# extension entry.
 execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc TIMEOUT 60)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIB}")
@@ -10,7 +11,7 @@ foreach(line ${lines})
   list(APPEND names ${name})
 endforeach()
 list(SORT names)
-set(expected GetTitleHost GetTitleHost3 ReleaseTitleHost ReleaseTitleHost3)
+set(expected GetTitleHost GetTitleHost3 QelGetExtension ReleaseTitleHost ReleaseTitleHost3)
 if(NOT "${names}" STREQUAL "${expected}")
   message(FATAL_ERROR "exported functions: ${names}; expected: ${expected}")
 endif()

@@ -76,7 +76,9 @@ HRESULT Compositor::Render(Title& title, uint8_t* pixels, float time) {
             // The one change a frame makes to the title: every string's path and progress at
             // this time, as SetTime sets them.
             title.EvaluateTime(time);
-            hr = frame.Draw(&dirtyRect_);
+            // A time outside 0..1 leaves the paths where they were, and the plates too.
+            if (time >= 0.0f && time <= 1.0f) plateTime_ = time;
+            hr = frame.Draw(plateTime_, &dirtyRect_);
         }
         team_.Rest();
     } catch (...) {

@@ -69,6 +69,7 @@ private:
     LayerSettings glyphSettings_{};  // what the images of states_ were made with
     RECT dirtyRect_{};
     StillFrame still_;
+    float plateTime_ = 1;  // the last title time drawn in 0..1, which plate reveals follow
 };
 
 }  // namespace qel

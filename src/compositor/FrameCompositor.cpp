@@ -60,9 +60,11 @@
 #include <vector>
 
 #include "effects/EffectCatalog.h"
+#include "model/Plates.h"
 #include "platform/AllocationGate.h"
 #include "render/Blend.h"
 #include "render/Filters.h"
+#include "render/Gradient.h"
 
 namespace qel {
 namespace {
@@ -234,7 +236,7 @@ void FrameCompositor::PrepareAtRest() {
 }
 
 bool FrameCompositor::CacheUsable() const {
-    if (!store_.Still().Holds(title_.Revision())) return false;
+    if (!store_.Still().Holds(title_.Revision()) || !PlatesStill()) return false;
     for (size_t r = 0; r < strings_.size(); ++r) {
         const MetaString& s = strings_[r];
         const StringRender& state = (*states_)[r];
@@ -266,7 +268,8 @@ HRESULT FrameCompositor::Prepare(bool* draw) {
     return S_OK;
 }
 
-HRESULT FrameCompositor::Draw(RECT* dirtyOut) {
+HRESULT FrameCompositor::Draw(float time, RECT* dirtyOut) {
+    time_ = time;
     StillFrame& still = store_.Still();
     if (CacheUsable()) {
         // The helpers were not woken for a replay; only a blend large enough to pay for waking
@@ -284,6 +287,8 @@ HRESULT FrameCompositor::Draw(RECT* dirtyOut) {
     stale_.resize(strings_.size());
     for (size_t r = 0; r < strings_.size(); ++r) AnswerString(int32_t(r));
     MakeMovedImages();
+    plates_.resize(strings_.size());
+    for (size_t r = 0; r < strings_.size(); ++r) AnswerPlates(int32_t(r));
     for (size_t r = 0; r < strings_.size(); ++r) {
         const HRESULT hr = DrawString(int32_t(r));
         if (hr != S_OK) return hr;
@@ -295,7 +300,7 @@ HRESULT FrameCompositor::Draw(RECT* dirtyOut) {
     }
 
     RECT dirty{};
-    bool cacheable = true;
+    bool cacheable = PlatesStill();
     for (size_t r = 0; r < strings_.size(); ++r) {
         dirty = Union(dirty, (*states_)[r].layers.dirty);
         cacheable = cacheable && strings_[r].PathProgress == 1.0f;
@@ -374,7 +379,9 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
     const MetaString& s = strings_[size_t(row)];
     StringLayers& r = State(row).layers;
     std::vector<PassDraw>& passes = passes_[size_t(row)];
+    std::vector<PlateDraw>& plates = plates_[size_t(row)];
     for (const PassDraw& p : passes) r.dirty = Union(r.dirty, p.drawn);
+    for (const PlateDraw& d : plates) r.dirty = Union(r.dirty, PlacedBox(*d.image, d.state, area_));
 
     const bool whole = s.PathID[0] != 0 && EffectCatalog::IsWholeImage(s.PathID);
     const RECT extent = whole ? RECT{0, 0, rs_.Width, rs_.Height} : Intersect(Inflate(r.dirty, 2), area_);
@@ -382,6 +389,10 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
     HRESULT hr = FitLayers(r, extent, stale_[size_t(row)], &work);
     // What this frame places: one box per character and pass, its images' boxes together.
     boxes_.clear();
+    for (const PlateDraw& d : plates) {
+        const RECT box = PlacedBox(*d.image, d.state, area_);
+        if (!IsEmpty(box)) boxes_.push_back(box);
+    }
     for (const PassDraw& p : passes) {
         for (const CharDraw& d : p.draws) {
             if (!d.visible) continue;
@@ -404,7 +415,7 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
     if (hr == S_OK && r.memory) {
         const RECT rows = r.rect;
         if (!threaded_) {
-            LayerBand(r, passes, work, rows);
+            LayerBand(r, row, work, rows);
         } else {
             // Many bands per thread so that uneven text evens out: the section ends when its
             // last band does, and a band costs little more than its rows (each looks at every
@@ -414,7 +425,7 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
             const int32_t bandHeight = std::max(16, (height + 16 * threads - 1) / (16 * threads));
             const int32_t bands = (height + bandHeight - 1) / bandHeight;
             auto band = [&](int32_t b) noexcept {
-                LayerBand(r, passes, work,
+                LayerBand(r, row, work,
                           RECT{rows.left, rows.top + b * bandHeight, rows.right,
                                std::min(rows.bottom, rows.top + (b + 1) * bandHeight)});
             };
@@ -424,6 +435,7 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
     for (PassDraw& p : passes) {
         for (CharDraw& d : p.draws) d.temp.FreeImages();
     }
+    plates.clear();
     r.spans = std::move(work.spans);
     r.spansSparse = work.sparse;
     // Vertical smoothing and whole-image effects write beyond the images.
@@ -438,13 +450,15 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
 }
 
 // One band of rows of the string's layers (inside them): cleared, placed, joined.
-void FrameCompositor::LayerBand(const StringLayers& r, const std::vector<PassDraw>& passes, const LayerWork& work,
-                                const RECT& band) {
+void FrameCompositor::LayerBand(const StringLayers& r, int32_t row, const LayerWork& work, const RECT& band) {
+    const std::vector<PassDraw>& passes = passes_[size_t(row)];
     ClearLayers(r, Intersect(work.clearAll, band));
     ClearLayers(r, Intersect(work.clearStale, band));
     if (work.clearSpans) {
         for (const RECT& span : *work.clearSpans) ClearLayers(r, Intersect(span, band));
     }
+    // Plates lie under everything the characters draw, their shadows included.
+    PlacePlates(plates_[size_t(row)], band, r);
     for (const PassDraw& p : passes) {
         const RECT clip = Intersect(p.drawn, band);
         if (IsEmpty(clip)) continue;
@@ -486,6 +500,8 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
             const RectF at = title_.CharFrameRect(s, int32_t(i));
             st = CharState{at.x, at.y, 1.0f, 1.0f, 0.0f, 255};
         }
+        d.answer = st;
+        d.answered = Finite(st);
         // An answer with a NaN or infinite field has no place in the frame: the character is
         // left out, as if transparent, rather than handed to the placement arithmetic.
         if (st.alpha == 0 || !Finite(st)) continue;
@@ -651,6 +667,212 @@ void FrameCompositor::ForRowBands(const RECT& r, BandOp op) {
         if (!IsEmpty(band)) op(band);
     };
     team_.ParallelFor(bands, run);
+}
+
+// ---- plates ----
+//
+// A plate box that follows its string's effect takes the mean of the effect's answers for the
+// characters it stands behind (white space aside): their mean move, scales, turn and opacity. A
+// slide therefore carries it along, a fade fades it, and characters coming in one by one bring it
+// up with them. A plate with a reveal of its own stands at its place and shows the part its reveal
+// has reached at the frame's title time. Either way its centre turns with the string like a
+// character's position, and its image turns by the string's angle.
+
+namespace {
+
+// How much of a plate with its own reveal shows at title time t: 0 nothing, 1 all.
+float RevealFraction(const QelPlate& p, float t) {
+    auto ramp = [t](float start, float length) {
+        if (length <= 0) return t >= start ? 1.0f : 0.0f;
+        return std::clamp((t - start) / length, 0.0f, 1.0f);
+    };
+    float f = ramp(p.RevealStart, p.RevealLength);
+    if (p.HideLength > 0) f = std::min(f, 1.0f - ramp(p.HideStart, p.HideLength));
+    return f;
+}
+
+// The mean answer of the effect for characters [first, last] of pass 0, as a move from their
+// places; false when none of them was answered.
+bool MeanAnswer(const Title& title, const MetaString& s, const std::vector<CharDraw>& draws, int32_t first,
+                int32_t last, CharState* mean) {
+    double dx = 0, dy = 0, sx = 0, sy = 0, angle = 0, alpha = 0;
+    int32_t n = 0;
+    for (int32_t i = first; i <= last && size_t(i) < draws.size(); ++i) {
+        const CharDraw& d = draws[size_t(i)];
+        if (!d.answered || IsPlateGap(s, size_t(i))) continue;
+        const RectF at = title.CharFrameRect(s, i);
+        dx += d.answer.x - at.x;
+        dy += d.answer.y - at.y;
+        sx += d.answer.scaleX;
+        sy += d.answer.scaleY;
+        angle += d.answer.angle;
+        alpha += d.answer.alpha;
+        ++n;
+    }
+    if (n == 0) return false;
+    *mean = CharState{float(dx / n), float(dy / n), float(sx / n), float(sy / n), float(angle / n),
+                      uint8_t(std::lround(alpha / n))};
+    return true;
+}
+
+// Where a point of the string's unturned frame stands once the string is turned.
+void TurnWithString(const MetaString& s, float* x, float* y) {
+    if (s.RotateDegree == 0) return;
+    const float dx = *x - s.RotOriginX, dy = *y - s.RotOriginY;
+    *x = s.RotOriginX + s.RotCos * dx + s.RotSin * dy;
+    *y = s.RotOriginY + s.RotCos * dy - s.RotSin * dx;
+}
+
+}  // namespace
+
+bool FrameCompositor::PlatesStill() const {
+    for (const MetaString& s : strings_) {
+        for (const QelPlate& p : s.plates) {
+            if (p.Reveal != QEL_REVEAL_EFFECT && RevealFraction(p, time_) != 1.0f) return false;
+        }
+    }
+    return true;
+}
+
+void FrameCompositor::AnswerPlates(int32_t row) {
+    const MetaString& s = strings_[size_t(row)];
+    std::vector<PlateDraw>& out = plates_[size_t(row)];
+    out.clear();
+    std::vector<PlateRecord>& records = State(row).plates;
+    const std::vector<PassDraw>& passes = passes_[size_t(row)];
+    if (s.plates.empty() || passes.empty()) {
+        records.clear();
+        return;
+    }
+    const float sx = rs_.ScaleX, sy = rs_.ScaleY, k = std::min(std::fabs(sx), std::fabs(sy));
+    size_t slot = 0;
+    for (const QelPlate& plate : s.plates) {
+        const std::vector<PlateBox> boxes = PlateBoxes(s, plate);
+        // Padded boxes in frame pixels, and the box one gradient spans for each.
+        std::vector<LayoutBox> padded;
+        for (const PlateBox& b : boxes) {
+            padded.push_back({(b.box.left - plate.PadX) * sx, (b.box.top - plate.PadY) * sy,
+                              (b.box.right + plate.PadX) * sx, (b.box.bottom + plate.PadY) * sy});
+        }
+        const uint32_t c1 = FrameColor(plate.Color1, rs_.ColorMode), c2 = FrameColor(plate.Color2, rs_.ColorMode);
+        const std::array<uint32_t, 4> corners = GradientCorners(c1, c2, plate.GradType);
+        for (size_t b = 0; b < boxes.size(); ++b, ++slot) {
+            const LayoutBox& box = padded[b];
+            PlateShape shape;
+            shape.width = box.Width();
+            shape.height = box.Height();
+            shape.radius = plate.Radius * k;
+            LayoutBox span = box;
+            if (plate.Across != QEL_ACROSS_OWN) {
+                const int32_t line = s.chars[size_t(boxes[b].first)].LineIndex;
+                for (size_t o = 0; o < boxes.size(); ++o) {
+                    if (plate.Across == QEL_ACROSS_LINE && s.chars[size_t(boxes[o].first)].LineIndex != line) continue;
+                    span = {std::min(span.left, padded[o].left), std::min(span.top, padded[o].top),
+                            std::max(span.right, padded[o].right), std::max(span.bottom, padded[o].bottom)};
+                }
+            }
+            const float w = span.Width() > 0 ? span.Width() : 1, h = span.Height() > 0 ? span.Height() : 1;
+            const float u0 = (box.left - span.left) / w, u1 = (box.right - span.left) / w;
+            const float v0 = (box.top - span.top) / h, v1 = (box.bottom - span.top) / h;
+            shape.fill = {ColourAt(corners, u0, v0), ColourAt(corners, u1, v0), ColourAt(corners, u0, v1),
+                          ColourAt(corners, u1, v1)};
+            shape.fillAlpha = plate.Alpha;
+            shape.border = plate.BorderSize * k;
+            shape.borderColour = FrameColor(plate.BorderColor, rs_.ColorMode);
+            shape.borderAlpha = plate.BorderAlpha;
+            shape.shadowX = plate.ShadowX * sx;
+            shape.shadowY = plate.ShadowY * sy;
+            shape.shadowBlur = plate.ShadowBlur * k;
+            shape.shadowColour = FrameColor(plate.ShadowColor, rs_.ColorMode);
+            shape.shadowAlpha = plate.ShadowAlpha;
+            shape.clipRight = shape.width;
+            shape.clipBottom = shape.height;
+            shape.angle = s.RotateDegree;
+
+            // The centre at rest, the move of this frame, and what shows.
+            float cx = box.left + shape.width * 0.5f, cy = box.top + shape.height * 0.5f;
+            float restX = cx, restY = cy;
+            TurnWithString(s, &restX, &restY);
+            CharState mean{0, 0, 1, 1, 0, 255};
+            bool moved = false;  // scaled, turned or clipped: made for this frame
+            if (plate.Reveal == QEL_REVEAL_EFFECT) {
+                if (!MeanAnswer(title_, s, passes.front().draws, boxes[b].first, boxes[b].last, &mean)) continue;
+                cx += mean.x;
+                cy += mean.y;
+                shape.scaleX = mean.scaleX;
+                shape.scaleY = mean.scaleY;
+                shape.angle += mean.angle;
+                moved = mean.scaleX != 1.0f || mean.scaleY != 1.0f || mean.angle != 0.0f;
+                if (!(mean.scaleX > 0) || !(mean.scaleY > 0)) continue;
+            } else {
+                const float f = RevealFraction(plate, time_);
+                if (f <= 0) continue;
+                moved = f < 1;
+                if (plate.Reveal == QEL_REVEAL_GROW) {
+                    // Scaled by f about the reveal's point: the centre comes from that point.
+                    const float px[] = {-0.5f, 0.5f, 0, 0, 0}, py[] = {0, 0, -0.5f, 0.5f, 0};
+                    shape.scaleX = shape.scaleY = f;
+                    cx += (1 - f) * px[plate.RevealFrom] * shape.width;
+                    cy += (1 - f) * py[plate.RevealFrom] * shape.height;
+                } else {
+                    const float hide = 1 - f;
+                    switch (plate.RevealFrom) {
+                        case QEL_FROM_LEFT: shape.clipRight = f * shape.width; break;
+                        case QEL_FROM_RIGHT: shape.clipLeft = hide * shape.width; break;
+                        case QEL_FROM_TOP: shape.clipBottom = f * shape.height; break;
+                        case QEL_FROM_BOTTOM: shape.clipTop = hide * shape.height; break;
+                        default:
+                            shape.clipLeft = hide * shape.width * 0.5f;
+                            shape.clipRight = shape.width - shape.clipLeft;
+                            break;
+                    }
+                }
+            }
+            TurnWithString(s, &cx, &cy);
+            if (!std::isfinite(cx) || !std::isfinite(cy) || mean.alpha == 0) continue;
+
+            PlateDraw d;
+            d.state = CharState{cx, cy, 1, 1, 0, mean.alpha};
+            if (moved) {
+                shape.fracX = cx - std::floor(cx);
+                shape.fracY = cy - std::floor(cy);
+                if (BuildPlateImage(&d.temp, shape) == E_OUTOFMEMORY) outOfMemory_.store(true);
+                if (d.temp.pixels) out.push_back(std::move(d));
+            } else {
+                // At rest the image is made for the place it stands at, so that it is copied pixel
+                // for pixel; a move places it between pixels.
+                shape.fracX = restX - std::floor(restX);
+                shape.fracY = restY - std::floor(restY);
+                if (records.size() <= slot) records.resize(slot + 1);
+                PlateRecord& record = records[slot];
+                if (!record.made || std::memcmp(&record.shape, &shape, sizeof shape) != 0) {
+                    const HRESULT hr = BuildPlateImage(&record.image, shape);
+                    if (hr == E_OUTOFMEMORY) outOfMemory_.store(true);
+                    record.shape = shape;
+                    record.made = hr != E_OUTOFMEMORY;  // the next frame tries again
+                }
+                d.slot = int32_t(slot);
+                if (record.image.pixels) out.push_back(std::move(d));
+            }
+        }
+    }
+    if (records.size() > slot) records.resize(slot);
+    // The images' places are known once neither list grows any more.
+    for (PlateDraw& d : out) d.image = d.slot >= 0 ? &records[size_t(d.slot)].image : &d.temp;
+}
+
+// Every plate image of the string that touches the band, in order, into its shadow layer.
+void FrameCompositor::PlacePlates(const std::vector<PlateDraw>& plates, const RECT& band, const StringLayers& r) {
+    const RECT& l = r.rect;
+    for (const PlateDraw& d : plates) {
+        const LayerImage& image = *d.image;
+        const RECT clip = Intersect(PlacedBox(image, d.state, area_), band);
+        if (IsEmpty(clip)) continue;
+        const HRESULT hr = PlaceLayer(r.memory.ShadowLayer, l.left, l.top, l.right - l.left, l.bottom - l.top, clip,
+                                      image.pixels.get(), image.width, image.height, d.state.x + image.x,
+                                      d.state.y + image.y, d.state.alpha);
+        if (hr == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
+    }
 }
 
 }  // namespace qel

@@ -12,11 +12,21 @@ namespace qel {
 
 // One character's drawing in one pass.
 struct CharDraw {
+    CharState answer{};        // the effect's answer, in the string's unturned frame
+    bool answered = false;     // answer holds finite numbers
     CharState state{};
     bool visible = false;      // alpha != 0, a finite answer, and some part inside the area
     bool transformed = false;  // needs images made for this frame
     PreparedGlyph temp;        // those images
     const PreparedGlyph* glyph = nullptr;
+};
+
+// One plate box's drawing: its image placed with its centre at the state's position.
+struct PlateDraw {
+    CharState state{};
+    const LayerImage* image = nullptr;
+    int32_t slot = -1;  // the string's record of the image at rest, or -1 for temp
+    LayerImage temp;    // the image made for this frame when the plate is scaled, turned or revealed
 };
 
 class FrameCompositor {
@@ -36,7 +46,8 @@ public:
     // (a frame without pixels or drawing area has not).
     HRESULT Prepare(bool* draw);
     // The frame at the time the title was just evaluated at; *dirty receives the area it changed.
-    HRESULT Draw(RECT* dirty);
+    // `time` is that title time (0 to 1), which plates with a reveal of their own follow.
+    HRESULT Draw(float time, RECT* dirty);
 
 private:
     struct PassDraw {
@@ -60,11 +71,13 @@ private:
     bool CacheUsable() const;
     void AnswerString(int32_t row);
     void MakeMovedImages();
+    void AnswerPlates(int32_t row);
+    bool PlatesStill() const;
     HRESULT DrawString(int32_t row);
     void AnswerPass(int32_t row, int32_t pass, PassDraw& out);
-    void LayerBand(const StringLayers& r, const std::vector<PassDraw>& passes, const LayerWork& work,
-                   const RECT& band);
+    void LayerBand(const StringLayers& r, int32_t row, const LayerWork& work, const RECT& band);
     void PlaceImages(const CharDraw& d, const RECT& clip, const StringLayers& r);
+    void PlacePlates(const std::vector<PlateDraw>& plates, const RECT& band, const StringLayers& r);
     void JoinLayers(const StringLayers& r, const RECT& band);
     [[nodiscard]] HRESULT WholeImage(int32_t row);
     const uint8_t* FinishedImage(const MetaString& s, const StringLayers& r, bool* straight) const;
@@ -84,6 +97,8 @@ private:
     std::vector<StringRender>* states_ = nullptr;  // the store's records, parallel to strings_ (Prepare)
     RECT area_{};
     std::vector<std::vector<PassDraw>> passes_;  // per string, per pass
+    std::vector<std::vector<PlateDraw>> plates_;  // per string, per plate box
+    float time_ = 1;                              // the title time of the frame
     std::vector<RECT> stale_;                     // per string: its last frame's dirty rectangle
     std::vector<RECT> boxes_;                     // the images' boxes of the string being drawn
     // Below this a band costs about as much as handing it to another thread that is awake.

@@ -15,6 +15,7 @@
 #include "glyph/GlyphCache.h"
 #include "model/Title.h"
 #include "render/Layers.h"
+#include "render/PlateImage.h"
 
 namespace qel {
 
@@ -79,11 +80,19 @@ struct StringLayers {
     int32_t Stride() const { return (rect.right - rect.left) * 4; }
 };
 
+// The image of one plate box at rest and the shape it was made from (stale when they differ).
+struct PlateRecord {
+    PlateShape shape;
+    LayerImage image;
+    bool made = false;
+};
+
 // Drawing state of one string, parallel to the title's strings.
 struct StringRender {
     GlyphRecords atRest;
     EffectSlot effect;
     StringLayers layers;
+    std::vector<PlateRecord> plates;  // one per box of the string's plates, in drawing order
 };
 
 }  // namespace qel

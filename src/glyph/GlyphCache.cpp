@@ -10,6 +10,8 @@
 #include "glyph/GlyphCoverage.h"
 #include "model/Fonts.h"
 #include "platform/AllocationGate.h"
+#include "model/Plates.h"
+#include "render/Gradient.h"
 #include "render/OutlineKernel.h"
 
 namespace qel {
@@ -41,6 +43,16 @@ GlyphKey GlyphKeyAt(const MetaString& s, size_t i, const LayerSettings& frame) {
     // treated like the tail of a pair.
     key.value = missing || IsPairTail(s, i) ? kNoGlyph : uint32_t(CodePointAt(s, i));
     key.valid = 1;
+    LayoutBox across;
+    if (s.GradientAcross != QEL_ACROSS_OWN && key.face.Color1 != key.face.Color2 && key.value != kNoGlyph &&
+        AcrossBox(s, i, s.GradientAcross, &across)) {
+        const LayoutBox own = CharLayoutBox(s, i);
+        key.across = 1;
+        key.acrossX = (across.left - own.left) * frame.scaleX;
+        key.acrossY = (across.top - own.top) * frame.scaleY;
+        key.acrossW = across.Width() * frame.scaleX;
+        key.acrossH = across.Height() * frame.scaleY;
+    }
     if (s.Shaping.Shaped(i) && key.value != kNoGlyph) {
         // A shaped cluster is drawn by its first character; the rest of it draws nothing.
         const ShapedUnit& u = s.Shaping.units[i];
@@ -69,7 +81,10 @@ uint8_t StaleImages(const GlyphKey& was, const GlyphKey& now) {
         return kDirtyAll;
     }
     uint8_t bits = 0;
-    if (differ(was.face, now.face)) bits |= kDirtyFace;
+    if (differ(was.face, now.face) || was.across != now.across || differ(was.acrossX, now.acrossX) ||
+        differ(was.acrossY, now.acrossY) || differ(was.acrossW, now.acrossW) || differ(was.acrossH, now.acrossH)) {
+        bits |= kDirtyFace;
+    }
     if (differ(was.border, now.border)) bits |= kDirtyBorder | kDirtyShadow;
     if (differ(was.shadow, now.shadow)) bits |= kDirtyShadow;
     return bits;
@@ -178,6 +193,16 @@ HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
                                         : BuildFaceLayer(&out->Face, glyphMask, x0, y0, key.face, font.SizeRatio,
                                                          settings);
         if (hr == E_OUTOFMEMORY) return outOfMemory();
+        if (key.across && !color.pixels && out->Face.pixels) {
+            // The face's gradient is a piece of the one over the line or string.
+            GradientBox box;
+            box.corners = GradientCorners(FrameColor(key.face.Color1, settings.colorMode),
+                                          FrameColor(key.face.Color2, settings.colorMode), key.face.GradType);
+            box.x = key.acrossX, box.y = key.acrossY, box.width = key.acrossW, box.height = key.acrossH;
+            box.cosA = key.rotCos, box.sinA = key.rotSin;
+            FillGradientOver(out->Face.pixels.get(), out->Face.width, out->Face.height, out->Face.x, out->Face.y, box);
+            out->Face.oneColour = false;
+        }
     }
     // The font engine notes what it absorbed while the coverage was made.
     if (TakeAllocationFailure()) return outOfMemory();

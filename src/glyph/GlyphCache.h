@@ -40,6 +40,11 @@ struct GlyphKey {
     int32_t vertical;       // the string runs in columns
     uint32_t value;         // the code point drawn (a surrogate pair's whole one), or kNoGlyph
     uint32_t valid;         // 0 for a record never made
+    // One gradient of the face's colours laid across the character's line or string: the box it
+    // spans (frame pixels from the character's drawing position, unturned). All zero when the
+    // face's gradient is the character's own.
+    uint32_t across;
+    float acrossX, acrossY, acrossW, acrossH;
     // A shaped cluster's glyphs, drawn instead of value when glyphCount is not 0 (the first
     // character of the cluster; the others draw nothing).
     uint32_t glyphCount;

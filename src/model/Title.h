@@ -113,6 +113,15 @@ public:
     // Every string's path at title time t.
     void EvaluateTime(float time);
 
+    // ---- plates behind the text and gradients across a string (qel_extensions.h) ----
+    int32_t GetPlateCount(int32_t row) const;
+    HRESULT GetPlate(int32_t row, int32_t index, QelPlate* out) const;
+    // Replaces plate index, or appends one at index == count.
+    HRESULT SetPlate(int32_t row, int32_t index, const QelPlate& plate);
+    HRESULT RemovePlate(int32_t row, int32_t index);
+    HRESULT SetGradientAcross(int32_t row, uint32_t across);
+    HRESULT GetGradientAcross(int32_t row, uint32_t* out) const;
+
     // ---- the strings ----
     const std::vector<MetaString>& Strings() const { return strings_; }
     // The string at row, or null when row is not a string index.

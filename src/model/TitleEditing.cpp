@@ -14,6 +14,7 @@
 #include "model/EditRollback.h"
 #include "model/Fonts.h"
 #include "model/Layout.h"
+#include "model/Plates.h"
 #include "model/Title.h"
 #include "platform/Shaper.h"
 
@@ -149,6 +150,7 @@ HRESULT Title::ClearString(int32_t row) {
     s->borders.clear();
     s->shadows.clear();
     EraseAllKeyFrames(*s);
+    PlatesAfterClear(*s);
     return S_OK;
 }
 
@@ -208,6 +210,7 @@ int32_t Title::InsertText(int32_t row, int32_t col, const char16_t* text) {
     if (col > 0) JoinPair(s, size_t(col) - 1);
     JoinPair(s, size_t(col) + len - 1);
     MeasureSurrogates(s, size_t(col), size_t(col) + len - 1, vertical);
+    PlatesAfterInsert(s, col, static_cast<int32_t>(len));
 
     BreakForEdit(s, col, static_cast<int32_t>(len));
     LayoutForEdit(s);
@@ -261,6 +264,7 @@ int32_t Title::DeleteText(int32_t row, int32_t col, int32_t count) {
     }
 
     s.chars.erase(s.chars.begin() + static_cast<ptrdiff_t>(first), s.chars.begin() + static_cast<ptrdiff_t>(last + 1));
+    PlatesAfterDelete(s, col, count);
     const int32_t n = static_cast<int32_t>(s.chars.size());
     if (n == 0) {
         s.lines.clear();

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qel/QEL_Title2.h"
+#include "qel/qel_extensions.h"
 
 namespace qel {
 
@@ -129,6 +130,11 @@ struct MetaString {
     std::map<float, PathValue> KeyFrames;
     KeyFrameCursor Cursor;
     ShapedText Shaping;  // made by layout from the characters and fonts above
+    // Boxes drawn under the text (qel_extensions.h), in drawing order, and what the faces'
+    // gradients span (QEL_ACROSS_...). Saved only when set, so titles without them are stored
+    // as before.
+    std::vector<QelPlate> plates;
+    uint32_t GradientAcross = 0;
 
     float RotSin = 0, RotCos = 1;          // of -RotateDegree
     float RotOriginX = 0, RotOriginY = 0;  // frame units

@@ -8,6 +8,8 @@
 #include <tuple>
 #include <type_traits>
 
+#include "model/Plates.h"
+
 namespace qel {
 namespace {
 
@@ -26,6 +28,7 @@ enum class FieldKind : uint8_t {
     Flag,      // uint32_t or int32_t member, "true"/"false"; reads back as 1 or 0
     Optional,  // uint32_t flag written only when set ("true"), so files without it stay as
                // they were; missing reads as 0. Older readers skip the attribute.
+    Sparse,    // uint32_t member, unsigned, written only when not 0 (as Optional); missing reads as 0
     Alpha,     // uint32_t member, unsigned; reads back only its low 8 bits (0..255)
     CodeUnit,  // uint16_t member (one UTF-16 unit), unsigned; reads back its low 16 bits
     Text,      // char[260] member; a missing or longer stored value reads as empty
@@ -49,7 +52,8 @@ constexpr bool KindFits(FieldKind kind) {
         case FieldKind::UInt:
         case FieldKind::Alpha: return std::is_same_v<T, uint32_t>;
         case FieldKind::Flag: return std::is_same_v<T, uint32_t> || std::is_same_v<T, int32_t>;
-        case FieldKind::Optional: return std::is_same_v<T, uint32_t>;
+        case FieldKind::Optional:
+        case FieldKind::Sparse: return std::is_same_v<T, uint32_t>;
         case FieldKind::CodeUnit: return std::is_same_v<T, uint16_t>;
         case FieldKind::Text: return std::is_same_v<T, char[kTextCapacity]>;
         case FieldKind::LogFont: return std::is_same_v<T, LOGFONTW>;
@@ -82,6 +86,8 @@ void WriteValue(XmlDom& dom, const char* name, FieldKind kind, uint32_t value) {
         (void)dom.SetBool(name, value);
     } else if (kind == FieldKind::Optional) {
         if (value) (void)dom.SetBool(name, true);
+    } else if (kind == FieldKind::Sparse) {
+        if (value) (void)dom.SetUInt(name, value);
     } else {
         (void)dom.SetUInt(name, value);
     }
@@ -176,6 +182,7 @@ constexpr Field<MetaString> kStringFields[] = {
     Row<K::Text, &MetaString::PathID>("PathID"),
     Row<K::Float, &MetaString::PathProgress>("PathProgress"),
     Row<K::Text, &MetaString::MaskFile>("MaskFile"),
+    Row<K::Sparse, &MetaString::GradientAcross>("GradientAcross"),
 };
 
 constexpr Field<MetaCharacter> kCharacterFields[] = {
@@ -264,6 +271,34 @@ constexpr Field<MetaShadow> kShadowFields[] = {
     Row<K::Flag, &MetaShadow::Height>("Height"),
 };
 
+constexpr Field<QelPlate> kPlateFields[] = {
+    Row<K::UInt, &QelPlate::Per>("Per"),
+    Row<K::Int, &QelPlate::First>("First"),
+    Row<K::Int, &QelPlate::Count>("Count"),
+    Row<K::Float, &QelPlate::PadX>("PadX"),
+    Row<K::Float, &QelPlate::PadY>("PadY"),
+    Row<K::Float, &QelPlate::Radius>("Radius"),
+    Row<K::UInt, &QelPlate::Color1>("Color1"),
+    Row<K::UInt, &QelPlate::Color2>("Color2"),
+    Row<K::Int, &QelPlate::GradType>("GradType"),
+    Row<K::UInt, &QelPlate::Alpha>("Alpha"),
+    Row<K::UInt, &QelPlate::Across>("Across"),
+    Row<K::Float, &QelPlate::BorderSize>("BorderSize"),
+    Row<K::UInt, &QelPlate::BorderColor>("BorderColor"),
+    Row<K::UInt, &QelPlate::BorderAlpha>("BorderAlpha"),
+    Row<K::Float, &QelPlate::ShadowX>("ShadowX"),
+    Row<K::Float, &QelPlate::ShadowY>("ShadowY"),
+    Row<K::Float, &QelPlate::ShadowBlur>("ShadowBlur"),
+    Row<K::UInt, &QelPlate::ShadowColor>("ShadowColor"),
+    Row<K::UInt, &QelPlate::ShadowAlpha>("ShadowAlpha"),
+    Row<K::UInt, &QelPlate::Reveal>("Reveal"),
+    Row<K::UInt, &QelPlate::RevealFrom>("RevealFrom"),
+    Row<K::Float, &QelPlate::RevealStart>("RevealStart"),
+    Row<K::Float, &QelPlate::RevealLength>("RevealLength"),
+    Row<K::Float, &QelPlate::HideStart>("HideStart"),
+    Row<K::Float, &QelPlate::HideLength>("HideLength"),
+};
+
 constexpr Field<StoredKeyFrame> kKeyFrameFields[] = {
     Row<K::Float, &StoredKeyFrame::KeyFrame>("KeyFrame"),
     Row<K::Text, &StoredKeyFrame::PathID>("PathID"),
@@ -287,6 +322,9 @@ struct StringMemberList {
 
 constexpr RecordList<MetaString> kStrings{"StringList", "MetaString", kStringFields};
 constexpr RecordList<StoredKeyFrame> kKeyFrames{"PathList", "MetaPath", kKeyFrameFields};
+// Plates come after PathList and only when the string has some: a reader that does not know them
+// finds its lists by name and passes over this one, and titles without plates are saved as before.
+constexpr RecordList<QelPlate> kPlates{"PlateList", "MetaPlate", kPlateFields};
 
 // The lists under each MetaString except PathList (a map, below), in the order they are written.
 constexpr std::tuple kStringLists{
@@ -424,6 +462,7 @@ void TitleXmlSerializer::WriteString(XmlNode list, const MetaString& s, uint32_t
         record.PathProgress = value.PathProgress;
         WriteRecord(dom, paths, kKeyFrames, pathIndex++, record);
     }
+    if (!s.plates.empty()) WriteList(dom, element, kPlates, s.plates);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -453,7 +492,6 @@ void TitleXmlSerializer::ReadString(XmlNode element, MetaString& s) {
                kStringLists);
 
     const XmlNode paths = dom.FindChild(element, kKeyFrames.listName);
-    if (!paths) return;
     for (const XmlNode& path : dom.FindChildren(paths, kKeyFrames.recordName)) {
         StoredKeyFrame record;
         ReadRecord(dom, path, kKeyFrames, record);
@@ -464,6 +502,19 @@ void TitleXmlSerializer::ReadString(XmlNode element, MetaString& s) {
         std::memcpy(value.PathID, record.PathID, sizeof value.PathID);
         value.PathProgress = record.PathProgress;
         s.KeyFrames.try_emplace(record.KeyFrame, value);  // the first of equal keys stays
+    }
+    ReadPlates(element, s);
+}
+
+// A plate with a value outside its range (edited by hand, or from a later version) is left out
+// rather than drawn from numbers nobody checked; so are plates beyond the most a string holds.
+// An unknown gradient-across mode reads as none.
+void TitleXmlSerializer::ReadPlates(XmlNode element, MetaString& s) {
+    if (s.GradientAcross > QEL_ACROSS_STRING) s.GradientAcross = 0;
+    std::vector<QelPlate> plates;
+    ReadList(dom_, element, kPlates, plates);
+    for (const QelPlate& plate : plates) {
+        if (PlateValid(plate) && s.plates.size() < QEL_MAX_PLATES) s.plates.push_back(plate);
     }
 }
 

@@ -5,7 +5,8 @@
 //     Header / Information Creator CreateDate LastModified
 //     StringList
 //       MetaString (attributes)  CharList LineList ParagraphList FontList FaceList BorderList
-//                                ShadowList PathList, each holding one record element per entry
+//                                ShadowList PathList, each holding one record element per entry,
+//                                and PlateList when the string has plates
 //
 // Every element is written also when its list is empty; attributes come in a fixed order. Loading
 // takes records in document order (Index attributes are ignored), reads a missing attribute as
@@ -44,6 +45,7 @@ public:
 private:
     void WriteString(XmlNode list, const MetaString& s, uint32_t index);
     void ReadString(XmlNode element, MetaString& s);
+    void ReadPlates(XmlNode element, MetaString& s);
 
     XmlDom dom_;
     std::vector<MetaString>* strings_;

@@ -9,7 +9,9 @@
 // column is the left column.
 #include "render/Gradient.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstddef>
 
 namespace qel {
@@ -85,6 +87,46 @@ HRESULT FillGradient(uint8_t* pixels, int32_t width, int32_t height, uint32_t co
         }
     }
     return S_OK;
+}
+
+}  // namespace qel
+
+namespace qel {
+
+std::array<uint32_t, 4> GradientCorners(uint32_t color1, uint32_t color2, int32_t gradType) {
+    const Corners c = CornersOf(gradType, Unpack(color1), Unpack(color2));
+    auto pack = [](const Channels& ch) { return uint32_t(ch[0]) << 16 | uint32_t(ch[1]) << 8 | uint32_t(ch[2]); };
+    return {pack(c.topLeft), pack(c.topRight), pack(c.bottomLeft), pack(c.bottomRight)};
+}
+
+uint32_t ColourAt(const std::array<uint32_t, 4>& corners, float u, float v) {
+    u = std::clamp(u, 0.0f, 1.0f);
+    v = std::clamp(v, 0.0f, 1.0f);
+    uint32_t out = 0;
+    for (int shift = 0; shift <= 16; shift += 8) {
+        auto ch = [&](int k) { return float((corners[size_t(k)] >> shift) & 0xFF); };
+        const float top = ch(0) + (ch(1) - ch(0)) * u, bottom = ch(2) + (ch(3) - ch(2)) * u;
+        out |= uint32_t(std::lround(std::clamp(top + (bottom - top) * v, 0.0f, 255.0f))) << shift;
+    }
+    return out;
+}
+
+void FillGradientOver(uint8_t* pixels, int32_t width, int32_t height, float imageX, float imageY,
+                      const GradientBox& box) {
+    if (!pixels || width <= 0 || height <= 0) return;
+    const float iw = box.width > 0 ? 1.0f / box.width : 0.0f, ih = box.height > 0 ? 1.0f / box.height : 0.0f;
+    for (int32_t j = 0; j < height; ++j) {
+        uint8_t* p = pixels + size_t(j) * size_t(width) * 4;
+        for (int32_t i = 0; i < width; ++i, p += 4) {
+            // The pixel's centre turned back into the box's unturned frame.
+            const float ox = imageX + float(i) + 0.5f, oy = imageY + float(j) + 0.5f;
+            const float u = box.cosA * ox - box.sinA * oy, v = box.sinA * ox + box.cosA * oy;
+            const uint32_t c = ColourAt(box.corners, (u - box.x) * iw, (v - box.y) * ih);
+            p[0] = uint8_t(c >> 16);
+            p[1] = uint8_t(c >> 8);
+            p[2] = uint8_t(c);
+        }
+    }
 }
 
 }  // namespace qel

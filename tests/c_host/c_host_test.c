@@ -6,6 +6,7 @@
 #include <stdio.h>
 #include <string.h>
 
+#include "qel/qel_extensions.h"
 #include "qel/qel_title2.h"
 
 static int failures = 0;
@@ -114,6 +115,24 @@ int main(int argc, char** argv) {
         CHECK(fabsf(points[k][1] - expect[k][1]) < 1e-3f);
     }
     CHECK(quad.x2 == points[2][0] && quad.y3 == points[3][1]);
+
+    /* the plates extension, found by name and version */
+    const void* (*getExtension)(const char*, uint32_t) =
+        (const void* (*)(const char*, uint32_t))dlsym(lib, "QelGetExtension");
+    CHECK(getExtension != NULL);
+    if (getExtension) {
+        const QelPlatesV1* plates = (const QelPlatesV1*)getExtension(QEL_PLATES_EXTENSION, 1);
+        CHECK(plates != NULL && plates->Version >= 1 && plates->StructSize >= sizeof(QelPlatesV1));
+        QelPlate plate;
+        memset(&plate, 0, sizeof plate);
+        plate.Per = QEL_PLATE_PER_WORD;
+        plate.Color1 = plate.Color2 = 0x202020;
+        plate.Alpha = 200;
+        CHECK(plates && plates->SetPlate(host, 0, 0, &plate) == QEL_S_OK);
+        CHECK(plates && plates->GetPlateCount(host, 0) == 1);
+        QelPlate back;
+        CHECK(plates && plates->GetPlate(host, 0, 0, &back) == QEL_S_OK && back.Alpha == 200);
+    }
 
     /* slot 68: the deleting destructor with flag 1 frees the object */
     void* (*destroy)(QelTitleHost*, uint32_t) = (void* (*)(QelTitleHost*, uint32_t))Slot(host, 68);

@@ -1,7 +1,7 @@
 # Installs the build into a scratch prefix and uses it as applications would: the installed
 # qeltitle makes a title, a C host built through pkg-config and a C++ host built through
 # find_package(QEL_Title2) load it, draw a frame and check pixels. Also checks the SONAME and its
-# links and that the installed library still exports only the four factories.
+# links and that the installed library still exports only the four factories and QelGetExtension.
 # Inputs: BUILD_DIR, SOURCE_DIR, WORK, LIBDIR, C_COMPILER, CXX_COMPILER, MLT_MODULE_DIR (empty
 # without the MLT module).
 function(run what)

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "authoring/Language.h"
+#include "authoring/PlateJson.h"
 #include "authoring/LineBreak.h"
 #include "authoring/Text.h"
 #include "player/TitleFiles.h"
@@ -132,6 +133,9 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
                 " characters";
         return false;
     }
+    std::vector<QelPlate> plates;
+    if (style.plate) plates.push_back(*style.plate);
+    if (!SetStringPlates(host, out.row, plates, style.gradientAcross, error)) return false;
     const DesignFrame frame{style.frame.width, style.frame.height};
     out.extent = MeasureString(host, out.row);
     if (!style.at) {
@@ -167,11 +171,21 @@ Extent MeasureString(ITitleHost& host, int row) {
         host.GetStringRect(row, &box);
         minX = box.x, maxX = box.x + box.width, minY = box.y, maxY = box.y + box.height;
     }
+    // A plate reaches its padding beyond the characters (in layout units, as the frame's).
+    float padX = 0, padY = 0;
+    if (const QelPlatesV1* plates = PlatesExtension()) {
+        for (int32_t i = 0, n = plates->GetPlateCount(&host, row); i < n; ++i) {
+            QelPlate p{};
+            if (plates->GetPlate(&host, row, i, &p) != S_OK) continue;
+            padX = std::max(padX, p.PadX);
+            padY = std::max(padY, p.PadY);
+        }
+    }
     RenderSettings settings{};
     host.GetRenderSettings(&settings);
     const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
     const float sy = settings.ScaleY != 0 ? settings.ScaleY : 1.0f;
-    return Extent{minX / sx, minY / sy, maxX / sx, maxY / sy};
+    return Extent{minX / sx - padX, minY / sy - padY, maxX / sx + padX, maxY / sy + padY};
 }
 
 std::optional<Extent> TitleOutsideArea(ITitleHost& host, const FrameFit& area) {

@@ -12,6 +12,7 @@
 #include "commands/Args.h"
 #include "player/Placement.h"
 #include "qel/QEL_Title2.h"
+#include "qel/qel_extensions.h"
 
 namespace qeltitle {
 
@@ -41,6 +42,9 @@ struct StringStyle {
     std::optional<float> width;
     // BCP 47 tag: line breaking, and the face (through fontconfig) when `font` is empty; empty: none.
     std::string language;
+    // A plate behind the text (the library's "qel.plates"), and what the face's gradient spans.
+    std::optional<QelPlate> plate;
+    uint32_t gradientAcross = QEL_ACROSS_OWN;
 };
 struct AddedString {
     int row = -1;
@@ -52,7 +56,8 @@ struct AddedString {
 };
 bool AddStyledString(qel::ITitleHost& host, std::u16string_view text, const StringStyle& style,
                      AddedString& out, std::string& error);
-// The box, in layout units, of the characters of string `row` as drawn (turned) at rest.
+// The box, in layout units, of the characters of string `row` as drawn (turned) at rest, grown by
+// the padding of its plates.
 Extent MeasureString(qel::ITitleHost& host, int row);
 // When the title has strings and not one of them reaches into `area` of the frame (the engine
 // set up for it), the box of all of them in frame pixels; otherwise nothing.

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "authoring/LineBreak.h"
+#include "authoring/PlateJson.h"
 #include "commands/Args.h"
 #include "player/Placement.h"
 #include "authoring/Text.h"
@@ -12,6 +13,50 @@
 namespace qeltitle {
 
 double DefaultTransition(double length) { return std::min(1.0, 0.4 * length); }
+
+namespace {
+
+// --plate COLOR[:PADX,PADY][:RADIUS] (one padding for both), over the JSON defaults.
+bool ParsePlate(std::string_view text, QelPlate& plate, std::string& error) {
+    std::vector<std::string_view> parts;
+    for (size_t start = 0;;) {
+        const size_t colon = text.find(':', start);
+        parts.push_back(text.substr(start, colon == std::string_view::npos ? std::string_view::npos : colon - start));
+        if (colon == std::string_view::npos) break;
+        start = colon + 1;
+    }
+    const std::string usage = "expected COLOR[:PADX,PADY][:RADIUS], such as '#000000A0:24,8:12'";
+    if (parts.size() > 3) {
+        error = usage;
+        return false;
+    }
+    plate = DefaultPlate();
+    uint32_t rgb = 0;
+    std::optional<int> alpha;
+    if (!ParseColor(parts[0], rgb, alpha, error)) return false;
+    plate.Color1 = plate.Color2 = ModelColor(rgb);
+    plate.Alpha = static_cast<uint32_t>(alpha.value_or(255));
+    double number = 0;
+    if (parts.size() > 1) {
+        const size_t comma = parts[1].find(',');
+        if (comma == std::string_view::npos) {
+            if (!ParseNumber(parts[1], 0, 10000, number, error)) return false;
+            plate.PadX = plate.PadY = static_cast<float>(number);
+        } else {
+            if (!ParseNumber(parts[1].substr(0, comma), 0, 10000, number, error)) return false;
+            plate.PadX = static_cast<float>(number);
+            if (!ParseNumber(parts[1].substr(comma + 1), 0, 10000, number, error)) return false;
+            plate.PadY = static_cast<float>(number);
+        }
+    }
+    if (parts.size() > 2) {
+        if (!ParseNumber(parts[2], 0, 10000, number, error)) return false;
+        plate.Radius = static_cast<float>(number);
+    }
+    return true;
+}
+
+}  // namespace
 
 ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions& out, std::string& message) {
     ArgParser parser("text TEXT -o TITLE.xml [options]",
@@ -32,6 +77,13 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     parser.Option("--shadow", "DX,DY[:BLUR][:extrude][:#RRGGBB[AA]]",
                   "shadow offset in layout units, blur radius, extruded slab, colour (default black,\n"
                   "alpha A0 flat, FF extruded)");
+    parser.Option("--gradient-across", "string|line", "one gradient of the two --color colours over the whole\n"
+                                                     "string or each line, instead of over each character");
+    parser.Option("--plate", "COLOR[:PADX,PADY][:RADIUS]",
+                  "a box behind the text: colour #RRGGBB or #RRGGBBAA, padding in layout units\n"
+                  "(default 24,8), corner radius (default 0)");
+    parser.Option("--plate-per", "string|line|word", "with --plate: one box behind the string (default), each\n"
+                                                      "line or each word");
     parser.Option("--effect", "PATH_...", "animation effect (see 'qeltitle effects')");
     parser.Option("--then", "PATH_...", "second effect, taking the string away (needs --effect)");
     parser.Option("--align", "A", "start, end or center paragraphs (default center); start is the right of a "
@@ -68,6 +120,8 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         "  qeltitle text 'Line one\\nLine two' -o two.xml --shadow 6,6:4 --effect PATH_SLIDEUP "
         "--then PATH_FADE\n"
         "  qeltitle text 'Jane Doe' -o bug.xml --anchor bottom-left --margin 60 --size 60\n"
+        "  qeltitle text 'Jane Doe\\nEditor' -o bar.xml --align left --anchor bottom-left --margin 80 "
+        "--plate '#103080E0:24,8:10' --plate-per line\n"
         "  qeltitle text 'Lower third' -o low.xml --length 4 --in 0.5 --out 0.5 --effect PATH_SLIDEUP "
         "--then PATH_FADE");
     out = TextOptions{};
@@ -127,6 +181,22 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         ShadowOption shadow;
         if (!ParseShadow(*v, shadow, error)) return bad("--shadow: " + error);
         style.shadow = shadow;
+    }
+    if (auto v = parser.Value("gradient-across")) {
+        if (*v != "string" && *v != "line") return bad("--gradient-across: expected string or line, not '" + *v + "'");
+        style.gradientAcross = *v == "string" ? QEL_ACROSS_STRING : QEL_ACROSS_LINE;
+    }
+    if (auto v = parser.Value("plate")) {
+        QelPlate plate{};
+        if (!ParsePlate(*v, plate, error)) return bad("--plate: " + error);
+        style.plate = plate;
+    }
+    if (auto v = parser.Value("plate-per")) {
+        if (!style.plate) return bad("--plate-per needs --plate");
+        const char* names[] = {"string", "line", "word"};
+        const auto at = std::find(std::begin(names), std::end(names), *v);
+        if (at == std::end(names)) return bad("--plate-per: expected string, line or word, not '" + *v + "'");
+        style.plate->Per = static_cast<uint32_t>(at - std::begin(names));
     }
     if (auto v = parser.Value("align"); v && !ParseAlign(*v, style.align, error)) return bad("--align: " + error);
     if (auto v = parser.Value("rotate")) {

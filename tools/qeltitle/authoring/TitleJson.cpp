@@ -10,6 +10,7 @@
 #include "authoring/KeyFrames.h"
 #include "authoring/Language.h"
 #include "authoring/LineBreak.h"
+#include "authoring/PlateJson.h"
 #include "authoring/StyledString.h"
 #include "authoring/Text.h"
 #include "authoring/TextOptions.h"
@@ -218,13 +219,29 @@ void CopyEffect(char (&target)[260], const JsonField& f, const std::vector<Effec
     CopyId(target, f);
 }
 
+// "plate": one object or an array of them, of the string (span -1) or of span `span`.
+void ReadPlates(const JsonField& f, int span, const TitleExtras& extras, StringContent& spec) {
+    auto one = [&](const JsonField& o) {
+        if (!o.IsObject()) o.Fail("expected a plate object");
+        StringContent::Plate plate{span, DefaultPlate()};
+        ReadPlate(o, plate.plate, extras.length);
+        if (span >= 0 && o.Has("chars")) o.Member("chars").Fail("a span's plate covers the span");
+        spec.plates.push_back(plate);
+    };
+    if (f.IsArray()) {
+        for (size_t i = 0; i < f.Size(); ++i) one(f.Element(i));
+    } else {
+        one(f);
+    }
+}
+
 bool NamesFont(const JsonField& owner) { return owner.Has("style") && owner.Member("style").Has("font"); }
 
 StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const ParagraphAttrs& titlePara,
                       const StringAttrs& baseAttrs, const TitleExtras& extras,
                       const std::vector<EffectInfo>& offered, bool titleNamesFont) {
     s.RequireObject({"text", "spans", "style", "at", "anchor", "margin", "width", "rotate", "vertical", "effect",
-                     "progress", "mask", "paragraphs", "keys", "lang"});
+                     "progress", "mask", "paragraphs", "keys", "lang", "plate", "across"});
     StringContent spec;
     CharStyle style = titleStyle;
     ParagraphAttrs para = titlePara;
@@ -251,7 +268,7 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
             const JsonField span = spans.Element(i);
             if (!span.IsObject()) span.Fail("expected an object with \"text\"");
             for (auto it = span.Value().begin(); it != span.Value().end(); ++it)
-                if (it.key() != "text" && std::find(std::begin(kCharStyleKeys), std::end(kCharStyleKeys), it.key()) ==
+                if (it.key() != "text" && it.key() != "plate" && std::find(std::begin(kCharStyleKeys), std::end(kCharStyleKeys), it.key()) ==
                                               std::end(kCharStyleKeys))
                     span.Member(it.key()).Fail("unknown span field");
             if (!span.Has("text")) span.Fail("a span needs \"text\"");
@@ -260,6 +277,7 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
             // A span that starts with the line feed of a CR ending the span before completes the pair.
             const std::u16string part = TitleTextOf(span.Member("text").String(), spec.text);
             if (part.empty()) continue;
+            if (span.Has("plate")) ReadPlates(span.Member("plate"), static_cast<int>(spec.spans.size()), extras, spec);
             spec.spans.emplace_back(static_cast<int>(spec.text.size()), spanStyle);
             spec.text += part;
         }
@@ -311,6 +329,8 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
     if (s.Has("effect")) CopyEffect(a.PathID, s.Member("effect"), offered);
     if (s.Has("progress")) a.PathProgress = s.Member("progress").Float(-1e6, 1e6);
     if (s.Has("mask")) CopyId(a.MaskFile, s.Member("mask"));
+    if (s.Has("plate")) ReadPlates(s.Member("plate"), -1, extras, spec);
+    if (s.Has("across")) spec.across = ReadAcross(s.Member("across"));
     if (s.Has("keys")) {
         const JsonField keys = s.Member("keys");
         if (!keys.IsArray()) keys.Fail("expected an array of key frames");
@@ -397,6 +417,29 @@ bool FillString(ITitleHost& host, int row, const StringContent& spec, std::vecto
 // string `row` (which holds `spec`): the breaks fall where the line breaking rules allow them
 // (LineBreak.h), not at any character as the library's own limit does. The lines of a wrapped
 // paragraph become paragraphs with its attributes; the space before and after it stays outside.
+// The string's plates, a span's plate over that span's characters as they stand in the text
+// (`spans`, after any wrapping).
+bool AddPlates(ITitleHost& host, int row, const StringContent& spec, const std::vector<std::pair<int, CharStyle>>& spans,
+               const std::string& where, std::string& error) {
+    std::vector<QelPlate> plates;
+    const int length = host.GetCharCount(row);
+    for (const StringContent::Plate& p : spec.plates) {
+        QelPlate plate = p.plate;
+        if (p.span >= 0 && static_cast<size_t>(p.span) < spans.size()) {
+            const size_t k = static_cast<size_t>(p.span);
+            plate.First = spans[k].first;
+            plate.Count = (k + 1 < spans.size() ? spans[k + 1].first : length) - spans[k].first;
+            if (plate.Count <= 0) continue;
+        }
+        plates.push_back(plate);
+    }
+    if (!SetStringPlates(host, row, plates, spec.across, error)) {
+        error = where + ": " + error;
+        return false;
+    }
+    return true;
+}
+
 StringContent WrapContent(ITitleHost& host, int row, const StringContent& spec, int& breaks) {
     RenderSettings settings{};
     host.GetRenderSettings(&settings);
@@ -451,6 +494,7 @@ bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSi
         return false;
     }
     if (!FillString(host, row, spec, warnings, where, error)) return false;
+    std::vector<std::pair<int, CharStyle>> wrappedSpans = spec.spans;
     if (spec.attrs.WidthLimit > 0 && spec.attrs.WidthLimit < kNoWrapWidth && !spec.attrs.Vertical &&
         !spec.text.empty()) {
         int breaks = 0;
@@ -461,6 +505,7 @@ bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSi
                 if (error.empty()) error = where + ": the title library could not wrap the string";
                 return false;
             }
+            wrappedSpans = wrapped.spans;
         }
     }
     for (const StringContent::Key& k : spec.keys)
@@ -468,6 +513,8 @@ bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSi
             error = where + ": the title library refused a key frame: " + StatusText(r);
             return false;
         }
+    // Plates first: the anchor places what the string draws, padding of its plates included.
+    if (!AddPlates(host, row, spec, wrappedSpans, where, error)) return false;
     if (spec.anchor && !PlaceString(host, row, *spec.anchor, spec.marginX, spec.marginY, frame, error)) {
         error = where + ": " + error;
         return false;
@@ -735,6 +782,44 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
     return true;
 }
 
+namespace {
+
+// The string's plates and gradient-across mode: a plate over exactly one span's characters goes
+// into that span (when there are spans), others onto the string.
+void WritePlates(ITitleHost& host, int32_t row, const TitleExtras& extras,
+                 const std::vector<std::pair<size_t, size_t>>& runs, Json& s) {
+    const QelPlatesV1* ext = PlatesExtension();
+    if (!ext) return;
+    uint32_t across = 0;
+    if (ext->GetGradientAcross(&host, row, &across) == S_OK && across != QEL_ACROSS_OWN) s["across"] = AcrossName(across);
+    Json own = Json::array();
+    const int32_t count = ext->GetPlateCount(&host, row);
+    for (int32_t i = 0; i < count; ++i) {
+        QelPlate p{};
+        if (ext->GetPlate(&host, row, i, &p) != S_OK) continue;
+        Json o = PlateJson(p, extras.length);
+        const auto run = std::find_if(runs.begin(), runs.end(), [&](const std::pair<size_t, size_t>& r) {
+            return p.Count > 0 && r.first == static_cast<size_t>(p.First) && r.second == static_cast<size_t>(p.First) + p.Count;
+        });
+        if (runs.size() > 1 && run != runs.end() && s.contains("spans")) {
+            Json& span = s["spans"][static_cast<size_t>(run - runs.begin())];
+            if (!span.contains("plate")) {
+                span["plate"] = o;
+                continue;
+            }
+            if (!span["plate"].is_array()) span["plate"] = Json::array({span["plate"]});
+            span["plate"].push_back(o);
+            continue;
+        }
+        if (p.First != 0 || p.Count != 0) o["chars"] = Json::array({p.First, p.Count});
+        own.push_back(o);
+    }
+    if (own.size() == 1) s["plate"] = own[0];
+    if (own.size() > 1) s["plate"] = own;
+}
+
+}  // namespace
+
 bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string& text, std::string& error) {
     const JsonDefaults defaults = DefaultsForJson(host);
     Json doc = Json::object();
@@ -863,6 +948,7 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
             for (const ParagraphAttrs& p : row.paragraphs) list.push_back(ParagraphDiff(p, stringPara));
             s["paragraphs"] = list;
         }
+        WritePlates(host, r, extras, runs, s);
         if (keyed) {
             Json keys = Json::array();
             float key = 0;

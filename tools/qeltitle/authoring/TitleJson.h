@@ -20,6 +20,7 @@
 #include "player/Placement.h"
 #include "authoring/JsonInput.h"
 #include "qel/QEL_Title2.h"
+#include "qel/qel_extensions.h"
 
 namespace qeltitle {
 
@@ -87,6 +88,14 @@ struct StringContent {
     };
     std::vector<Key> keys;
     std::string language;  // BCP 47 tag for line breaking; empty: none given
+    // Plates behind the text; a plate of a span (its index, -1 for none) covers that span's
+    // characters wherever wrapping moves them.
+    struct Plate {
+        int span = -1;
+        QelPlate plate{};
+    };
+    std::vector<Plate> plates;
+    uint32_t across = QEL_ACROSS_OWN;  // what the faces' gradients span
 };
 // Adds the string; `where` prefixes messages; `row`, when given, receives its row. A width limit
 // wraps each paragraph where the line breaking rules allow (LineBreak.h): a line break is put into
