@@ -7,10 +7,6 @@ namespace qeltitle {
 
 namespace {
 
-// Whether titles take plates ("plate" in the JSON). Until they do, the looks that stand on a
-// plate get a shadow under their text instead.
-constexpr bool kPlatesInJson = false;
-
 // A look: colours, weights, the role's size and the plates behind the two lines.
 struct Look {
     double roleScale;  // the role's size, of the name's
@@ -23,7 +19,7 @@ struct Look {
     const char* entrance;   // the text's effect
 };
 
-Look PlatedLook(LowerThirdStyle style) {
+Look LookOf(LowerThirdStyle style) {
     switch (style) {
         case LowerThirdStyle::News:
             return {0.62, true, false, "#FFFFFF", "#1A1A1A", "#1F4E9A", "#FFFFFF", "wipe", "PATH_FADE"};
@@ -35,14 +31,6 @@ Look PlatedLook(LowerThirdStyle style) {
             break;
     }
     return {0.6, true, false, "#FFFFFF", "#E6E6E6", "#000000A0", nullptr, "effect", "PATH_FADE"};
-}
-
-// Without plates, text that was dark on a light plate would be dark on the picture: every look
-// is then light text on a shadow.
-Look LookOf(LowerThirdStyle style) {
-    Look look = PlatedLook(style);
-    if (!kPlatesInJson) look.nameColor = "#FFFFFF", look.roleColor = "#E6E6E6";
-    return look;
 }
 
 // Layout units to a tenth, as a person writes them (65, not 65.0).
@@ -115,24 +103,24 @@ Json LowerThirdTemplate(const LowerThirdSpec& spec) {
     // Entrance and exit: at most 0.6 s each and a fifth of the title. A plate with a reveal of
     // its own comes first and goes last; the text fades in over it.
     const double in = std::min(0.6, length * 0.2), out = in;
-    const bool ownReveal = kPlatesInJson && std::string_view(look.reveal) != "effect";
+    const bool ownReveal = std::string_view(look.reveal) != "effect";
     const double textStart = ownReveal ? in * 0.5 : 0, textGone = ownReveal ? length - out * 0.5 : length;
 
     Json style = {{"size", Round(name)}, {"bold", look.nameBold}, {"color", look.nameColor},
                   {"align", anchor.x == 0 ? "left" : anchor.x == 2 ? "right" : "center"}};
     if (!spec.font.empty()) style["font"] = spec.font;
     // Without a plate under it, the text needs a shadow to stand on any picture.
-    if (!kPlatesInJson || !look.namePlate)
+    if (!look.namePlate)
         style["shadow"] = {{"offset", {Round(name * 0.04), Round(name * 0.04)}}, {"blur", std::lround(name * 0.08)},
                            {"color", "#000000"}, {"alpha", 150}};
     const double padX = name * 0.4, padY = name * 0.16;
     Json nameSpan = {{"text", "{{name}}"}};
     Json roleSpan = {{"text", "{{role}}"}, {"size", role}, {"bold", look.roleBold}, {"color", look.roleColor}};
     Json string = {{"spans", Json::array()}};
-    if (kPlatesInJson && look.namePlate && !look.rolePlate) {
+    if (look.namePlate && !look.rolePlate) {
         // One plate behind the whole block.
         string["plate"] = Plate(look.namePlate, padX * 1.2, padY * 2, name * 0.12, look.reveal, 0, in, length - out, out);
-    } else if (kPlatesInJson && look.namePlate) {
+    } else if (look.namePlate) {
         nameSpan["plate"] = Plate(look.namePlate, padX, padY, 0, look.reveal, 0, in, length - out * 0.7, out * 0.7);
         roleSpan["plate"] = Plate(look.rolePlate, padX, padY * look.roleScale, 0, look.reveal, in * 0.3, in * 0.7,
                                   length - out, out * 0.7);
@@ -142,7 +130,7 @@ Json LowerThirdTemplate(const LowerThirdSpec& spec) {
         string["spans"].push_back({{"text", "\n"}});
         string["spans"].push_back(roleSpan);
         // Room between the lines for their plates' padding, or a little air without them.
-        const double gap = kPlatesInJson && look.rolePlate ? padY * 2.4 : name * 0.08;
+        const double gap = look.rolePlate ? padY * 2.4 : name * 0.08;
         string["paragraphs"] = Json::array({{{"after", Round(gap)}}, Json::object()});
     }
     string["style"] = style;

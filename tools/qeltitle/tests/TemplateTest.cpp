@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "authoring/DataRows.h"
+#include "authoring/KeyFrames.h"
 #include "authoring/LowerThird.h"
 #include "authoring/StyledString.h"
 #include "authoring/Template.h"
+#include "player/TitlePlayer.h"
 
 namespace qeltitle {
 namespace {
@@ -163,6 +165,35 @@ TEST(LowerThird, ThePairIsOneBlockPlacedForTheFrame) {
     EXPECT_GE(DefaultMargin({1080, 1920}).y, 1920 * 0.19f);
     EXPECT_EQ(DefaultNameSize({1080, 1920}), 70.0f);
     EXPECT_EQ(DefaultNameSize({1920, 1080}), 65.0f);
+}
+
+TEST(LowerThird, NewsBarsStandBehindTheNameAtRest) {
+    LowerThirdSpec spec;
+    spec.style = LowerThirdStyle::News;
+    Expected<FilledTitle> title = TitleTemplate::FromJson(LowerThirdTemplate(spec).dump(), "lt")
+                                      ->Fill({{"name", "Jane Doe"}, {"role", "Reporter"}}, FitRule::Fail);
+    ASSERT_TRUE(title) << title.Message();
+    const Extent e = MeasureString(*title->host, 0);
+    // The block's extent holds the bars: inside the name bar's padding, left of the first letter,
+    // its blue, opaque. The bar wipes away at the end of the title; a still at rest shows it
+    // whole, as the text.
+    const int x = static_cast<int>(e.left) + 10, y = static_cast<int>(e.top) + 30;
+    TitlePlayer player(std::move(title->host), "lt", title->meta);
+    PlayerFrame transparent;
+    transparent.keepAlpha = true;
+    ASSERT_TRUE(player.Place(transparent));
+    for (const bool atRest : {false, true}) {
+        std::string error;
+        if (atRest) {
+            ASSERT_TRUE(PoseAtRest(player.Host(), error)) << error;
+        }
+        const Image clear(1920, 1080);
+        Image frame;
+        ASSERT_TRUE(player.Draw(clear, atRest ? 1.0 : 0.5, frame));
+        const uint8_t* p = frame.At(x, y);
+        const int blue[4] = {0x9A, 0x4E, 0x1F, 255};  // #1F4E9A as B, G, R, A
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(p[c], blue[c], 2) << "channel " << c << (atRest ? " at rest" : " at 0.5");
+    }
 }
 
 }  // namespace
