@@ -10,6 +10,7 @@
 #include <cstring>
 #include <filesystem>
 #include <limits>
+#include <map>
 
 #include "authoring/KeyFrames.h"
 #include "authoring/Language.h"
@@ -307,7 +308,8 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
         if (root.Has("word")) ReadEffect(root.Member("word"), style.word);
         if (root.Has("phrase")) {
             const JsonField p = root.Member("phrase");
-            p.RequireObject({"gap", "words"});
+            p.RequireObject({"gap", "words", "chars"});
+            if (p.Has("chars")) style.phraseChars = static_cast<int>(p.Member("chars").Integer(0, 1000));
             if (p.Has("gap")) style.phraseGap = p.Member("gap").Number(0, 60);
             if (p.Has("words")) style.phraseWords = static_cast<int>(p.Member("words").Integer(1, 100));
         }
@@ -317,6 +319,46 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
         return false;
     }
     return true;
+}
+
+void ApplyCueCss(const CueCss& css, CaptionStyle& style, std::vector<std::string>& warnings) {
+    for (CharStyle* s : {&style.text, style.highlight ? &*style.highlight : nullptr}) {
+        if (!s) continue;
+        if (css.color && s == &style.text) {
+            const uint32_t rgba = *css.color;
+            s->face.Color1 = s->face.Color2 = ((rgba >> 24) & 0xFF) | (((rgba >> 16) & 0xFF) << 8) | (((rgba >> 8) & 0xFF) << 16);
+            s->face.Alpha = rgba & 0xFF;
+        }
+        if (css.fontFamily) {
+            const std::u16string face = Utf8ToUtf16(*css.fontFamily);
+            if (face.size() <= 31) {
+                std::fill(std::begin(s->font.FaceName), std::end(s->font.FaceName), u'\0');
+                std::copy(face.begin(), face.end(), s->font.FaceName);
+            }
+        }
+        const float sign = s->font.Size < 0 ? -1.0f : 1.0f;
+        if (css.fontSize) s->font.Size = sign * static_cast<float>(std::clamp(*css.fontSize, 1.0, 4096.0));
+        if (css.fontScale) s->font.Size = sign * static_cast<float>(std::clamp(std::fabs(s->font.Size) * *css.fontScale, 1.0, 4096.0));
+        if (css.bold) s->font.Bold = *css.bold ? 1 : 0;
+        if (css.italic) s->font.Italic = *css.italic ? 1 : 0;
+        if (css.underline) s->font.Underline = *css.underline ? 1 : 0;
+        if (css.strikeOut) s->font.StrikeOut = *css.strikeOut ? 1 : 0;
+    }
+    if (css.fontFamily && Utf8ToUtf16(*css.fontFamily).size() > 31)
+        warnings.push_back("::cue font-family '" + *css.fontFamily + "' is longer than a face name may be; ignored");
+    if (css.background) warnings.push_back("::cue background has no equivalent in the caption style; ignored");
+}
+
+CueCss CssOfStyle(const CaptionStyle& style) {
+    const FontSpec& font = style.text.font;
+    const uint32_t c = style.text.face.Color1;
+    CueCss css;
+    css.color = ((c & 0xFF) << 24) | (((c >> 8) & 0xFF) << 16) | (((c >> 16) & 0xFF) << 8) | (style.text.face.Alpha & 0xFF);
+    std::u16string face(font.FaceName, std::find(std::begin(font.FaceName), std::end(font.FaceName), u'\0'));
+    if (!face.empty()) css.fontFamily = Utf16ToUtf8(face);
+    css.bold = font.Bold != 0;
+    css.italic = (font.Italic & 0xFF) != 0;
+    return css;
 }
 
 void SetCaptionLanguage(ITitleHost& host, CaptionStyle& style, const std::string& tag) {
@@ -369,34 +411,64 @@ std::string PresetPath(const std::string& name) {
     return {};
 }
 
-std::vector<Cue> GroupWordCues(const std::vector<Cue>& cues, const CaptionStyle& style) {
+// Characters of scripts written without spaces between words.
+bool Unspaced(char16_t c) {
+    return (c >= 0x0E00 && c <= 0x0EFF) || (c >= 0x1000 && c <= 0x109F) || (c >= 0x1780 && c <= 0x17FF) ||
+           (c >= 0x3000 && c <= 0x30FF) || (c >= 0x3400 && c <= 0x4DBF) || (c >= 0x4E00 && c <= 0x9FFF) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFF00 && c <= 0xFFEF);
+}
+
+std::vector<Cue> GroupWordCues(const std::vector<Cue>& cues, const CaptionStyle& style, WordSpacing spacing) {
+    const bool ownSpaces = spacing == WordSpacing::Own;
+    std::u16string previous;
     std::vector<Cue> out;
     int words = 0;
+    size_t characters = 0;
     bool sentenceEnded = false;
     for (const Cue& cue : cues) {
+        std::u16string text = Utf8ToUtf16(cue.Text());
+        std::replace(text.begin(), text.end(), u'\n', u' ');
+        bool spaced = !ownSpaces || (!text.empty() && IsCueSpace(text.front()));
+        while (!text.empty() && IsCueSpace(text.front())) text.erase(0, 1);
+        if (spacing == WordSpacing::ByScript && !text.empty() && !previous.empty() &&
+            (Unspaced(previous.back()) || Unspaced(text.front())))
+            spaced = false;
+        previous = text;
+        const size_t length = text.size() + (spaced ? 1 : 0);
         const bool startNew = out.empty() || cue.start - out.back().end > style.phraseGap ||
-                              words >= style.phraseWords || sentenceEnded || cue.start < out.back().start;
+                              words >= style.phraseWords || sentenceEnded || cue.start < out.back().start ||
+                              (style.phraseChars > 0 && characters + length > static_cast<size_t>(style.phraseChars));
         if (startNew) {
             Cue phrase = cue;
             phrase.pieces.clear();
             phrase.timedWords = true;
             out.push_back(std::move(phrase));
             words = 0;
-        } else {
+            characters = 0;
+        } else if (spaced) {
             out.back().pieces.push_back(CuePiece{" ", false, false, cue.start});
+            ++characters;
         }
         Cue& phrase = out.back();
         for (CuePiece piece : cue.pieces) {
             for (char& c : piece.text)
                 if (c == '\n') c = ' ';
+            // A word's own space: the separator above stands for it, or the caption starts there.
+            if (spacing != WordSpacing::Spaced) {
+                const size_t first = piece.text.find_first_not_of(" \t");
+                piece.text.erase(0, first == std::string::npos ? piece.text.size() : first);
+            }
             piece.time = cue.start;
-            phrase.pieces.push_back(piece);
+            if (!piece.text.empty()) phrase.pieces.push_back(piece);
         }
         phrase.end = std::max(phrase.end, cue.end);
         ++words;
-        const std::string text = cue.Text();
-        const size_t last = text.find_last_not_of(" \t\n\"')");
-        sentenceEnded = last != std::string::npos && std::strchr(".?!", text[last]) != nullptr;
+        characters += text.size();
+        static constexpr std::u16string_view kClosing = u"\"')\u201D\u2019\u300D\u300F\uFF09";
+        static constexpr std::u16string_view kEnds = u".?!\u2026\u3002\uFF01\uFF1F\u061F\u06D4\u0964";
+        size_t end = text.size();
+        while (end > 0 && (kClosing.find(text[end - 1]) != std::u16string_view::npos || IsCueSpace(text[end - 1]))) --end;
+        sentenceEnded = end > 0 && kEnds.find(text[end - 1]) != std::u16string_view::npos;
     }
     return out;
 }
@@ -425,6 +497,16 @@ SafeArea CaptionSafeArea(int frameWidth, int frameHeight) {
 }
 
 namespace {
+
+// The side of its box a cue's position names: the cue's own, else the one its alignment implies.
+CuePositionAlign EffectivePositionAlign(const CuePlacement& p) {
+    if (p.positionAlign != CuePositionAlign::Auto) return p.positionAlign;
+    switch (p.align) {
+        case CueAlign::Start: case CueAlign::Left: return CuePositionAlign::LineLeft;
+        case CueAlign::End: case CueAlign::Right: return CuePositionAlign::LineRight;
+        default: return CuePositionAlign::Center;
+    }
+}
 
 // How far a character's drawing reaches beyond its box (outline, blurs, shadow, and a little for
 // glyphs that overhang their advance), layout units.
@@ -475,6 +557,26 @@ Room RoomFor(const CaptionStyle& style, const SafeArea& safe, const SafeArea& in
     return r;
 }
 
+// The caption's room narrowed by its cue's settings: a vertical cue's columns run down the safe
+// area; `size` takes a share of the frame; a position leaves the lines the room on its side (a
+// box centred at 20 % has 40 % of the frame); a region its width.
+Room PlacedRoom(Room r, const CuePlacement& p, const SafeArea& safe, const SafeArea& ink, const FrameSize& frame) {
+    const bool vertical = p.writing != CueWriting::Horizontal;
+    const float across = vertical ? frame.height : frame.width;
+    if (vertical) r.width = frame.height - safe.top - ink.top - safe.bottom - ink.bottom;
+    if (p.size) r.width = std::min(r.width, static_cast<float>(*p.size / 100 * across));
+    if (p.position) {
+        const double pos = *p.position;
+        const CuePositionAlign a = EffectivePositionAlign(p);
+        const double share = a == CuePositionAlign::LineLeft ? 100 - pos : a == CuePositionAlign::LineRight ? pos
+                                                                                                           : 2 * std::min(pos, 100 - pos);
+        r.width = std::min(r.width, static_cast<float>(share / 100 * across - (vertical ? ink.top + ink.bottom : ink.left + ink.right)));
+    }
+    if (p.region) r.width = std::min(r.width, static_cast<float>(p.region->width / 100 * frame.width - ink.left - ink.right));
+    r.width = std::max(1.0f, r.width);
+    return r;
+}
+
 CharStyle AtSize(CharStyle s, float size) {
     s.font.Size = size;
     return s;
@@ -501,7 +603,7 @@ bool Measure(ITitleHost& host, std::vector<Word>& words, const CharStyle& style,
     for (size_t i = 0; i < probe.text.size(); ++i) {
         RectF r{};
         host.GetCharRect(row, static_cast<int>(i), &r, 0);
-        out.before[i + 1] = out.before[i] + r.width;
+        out.before[i + 1] = out.before[i] + (attrs.Vertical ? r.height : r.width);
     }
     out.first.resize(n);
     out.end.resize(n);
@@ -572,6 +674,73 @@ std::string SizeText(float size) {
 }
 
 
+// Where a cue's settings put its caption's box (top-left corner, layout units) in `inner`, the safe
+// area less the caption's ink; axes the settings leave out keep the style's place (none). A line
+// number counts lines of the caption from the top of the safe area (from its bottom when
+// negative); percentages are of the frame. A vertical cue's lines are columns: its line counts
+// from the right (rl) or the left (lr) and its position runs down the frame.
+struct Spot {
+    std::optional<float> x, y;
+};
+Spot SpotForCue(const CuePlacement& p, const RectF& box, int lineCount, const RectF& inner, const FrameSize& frame) {
+    Spot spot;
+    const bool vertical = p.writing != CueWriting::Horizontal;
+    const auto along = [&](float origin, float extent, float length, float frameLength) -> std::optional<float> {
+        if (!p.position && p.align == CueAlign::Center && !vertical) return std::nullopt;
+        const CuePositionAlign a = EffectivePositionAlign(p);
+        const double pos = p.position ? *p.position : a == CuePositionAlign::LineLeft ? 0 : a == CuePositionAlign::LineRight ? 100 : 50;
+        float at = static_cast<float>(pos / 100 * frameLength);
+        if (a == CuePositionAlign::Center) at -= length / 2;
+        if (a == CuePositionAlign::LineRight) at -= length;
+        return std::clamp(at, origin, std::max(origin, origin + extent - length));
+    };
+    const int count = std::max(1, lineCount);
+    if (!vertical) {
+        spot.x = along(inner.x, inner.width, box.width, static_cast<float>(frame.width));
+        if (p.line) {
+            const float lh = box.height / count;
+            float top = 0;
+            if (p.snapToLines)
+                top = *p.line >= 0 ? inner.y + static_cast<float>(*p.line) * lh
+                                   : inner.y + inner.height + static_cast<float>(*p.line + 1) * lh - box.height;
+            else
+                top = static_cast<float>(*p.line / 100 * frame.height) -
+                      (p.lineAlign == CueLineAlign::Center ? box.height / 2 : p.lineAlign == CueLineAlign::End ? box.height : 0);
+            spot.y = std::clamp(top, inner.y, std::max(inner.y, inner.y + inner.height - box.height));
+        }
+        if (p.region) {
+            // The region's box, the cue at its bottom and at its position inside it.
+            const CueRegion& r = *p.region;
+            const float rw = static_cast<float>(r.width / 100 * frame.width), rh = r.lines * box.height / count;
+            const float rx = static_cast<float>(r.viewportX / 100 * frame.width - r.anchorX / 100 * rw);
+            const float ry = static_cast<float>(r.viewportY / 100 * frame.height - r.anchorY / 100 * rh);
+            const CuePositionAlign a = EffectivePositionAlign(p);
+            const double pos = p.position ? *p.position : a == CuePositionAlign::LineLeft ? 0 : a == CuePositionAlign::LineRight ? 100 : 50;
+            float x = rx + static_cast<float>(pos / 100) * rw;
+            if (a == CuePositionAlign::Center) x -= box.width / 2;
+            if (a == CuePositionAlign::LineRight) x -= box.width;
+            spot.x = std::clamp(x, inner.x, std::max(inner.x, inner.x + inner.width - box.width));
+            spot.y = std::clamp(ry + rh - box.height, inner.y, std::max(inner.y, inner.y + inner.height - box.height));
+        }
+        return spot;
+    }
+    spot.y = along(inner.y, inner.height, box.height, static_cast<float>(frame.height));
+    const bool rl = p.writing == CueWriting::VerticalRl;
+    const float cw = box.width / count, left = inner.x, right = inner.x + inner.width;
+    float x = rl ? right - box.width : left;
+    if (p.line && p.snapToLines) {
+        const float n = static_cast<float>(*p.line);
+        if (rl) x = n >= 0 ? right - n * cw - box.width : left + (-n - 1) * cw;
+        else x = n >= 0 ? left + n * cw : right + (n + 1) * cw - box.width;
+    } else if (p.line) {
+        const float at = static_cast<float>(*p.line / 100 * frame.width);
+        const bool start = p.lineAlign == CueLineAlign::Start, end = p.lineAlign == CueLineAlign::End;
+        x = p.lineAlign == CueLineAlign::Center ? at - box.width / 2 : (rl ? start : end) ? at - box.width : at;
+    }
+    spot.x = std::clamp(x, left, std::max(left, right - box.width));
+    return spot;
+}
+
 // A caption on screen from frame `first` to `last`, moved `offset` up (or down) from its place.
 struct Placed {
     int first, last;
@@ -583,32 +752,38 @@ struct Placed {
 bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<std::pair<int, int>>& lines,
                   const CharStyle& text, const std::optional<CharStyle>& highlight, bool timedWords,
                   const CaptionStyle& style, const Room& room, const FrameSize& frame, const StringAttrs& attrs,
-                  double fps, std::vector<Placed>& placed, CaptionTitle& title, std::vector<std::string>& warnings,
-                  const std::string& where, std::string& error) {
+                  double fps, const CuePlacement& placement, const RectF& inner, std::vector<Placed>* placed,
+                  CaptionTitle& title, std::vector<std::string>& warnings, const std::string& where, std::string& error) {
     const int n = static_cast<int>(words.size());
     host.RemoveAllStrings();
     int row = 0;
-    StringContent content = LinesContent(words, lines, text, style.paragraph, attrs);
+    // Columns from left to right are columns from right to left in the other order.
+    std::vector<std::pair<int, int>> order = lines;
+    if (placement.writing == CueWriting::VerticalLr) std::reverse(order.begin(), order.end());
+    StringContent content = LinesContent(words, order, text, style.paragraph, attrs);
     content.anchor = style.anchor;
     content.marginX = room.marginX;
     content.marginY = room.marginY;
     if (style.plate) content.plates.push_back({-1, *style.plate});
     if (!AddStringContent(host, content, frame, warnings, where, error, &row)) return false;
-    RectF box = Box(host, row);
-    if (style.plate) box.height += 2 * style.plate->PadY;  // stacked captions keep their plates apart
+    const RectF box = Box(host, row);
+    const Spot spot = SpotForCue(placement, box, static_cast<int>(lines.size()), inner, frame);
+    // Stacked captions keep their plates apart.
+    const float height = box.height + (style.plate ? 2 * style.plate->PadY : 0);
     float offset = 0;
-    for (bool moved = true; moved;) {
+    for (bool moved = placed != nullptr; moved;) {
         moved = false;
-        for (const Placed& p : placed)
+        for (const Placed& p : *placed)
             if (p.first <= title.last && title.first <= p.last && offset < p.offset + p.height + style.gap &&
-                p.offset < offset + box.height + style.gap) {
+                p.offset < offset + height + style.gap) {
                 offset = p.offset + p.height + style.gap;
                 moved = true;
             }
     }
-    placed.push_back({title.first, title.last, offset, box.height});
-    const float dy = style.anchor.y == 0 ? offset : -offset;
-    if (offset != 0 && !Move(host, row, 0, dy, error)) return false;
+    if (placed) placed->push_back({title.first, title.last, offset, height});
+    const float dx = spot.x ? *spot.x - box.x : 0;
+    const float dy = (spot.y ? *spot.y - box.y : 0) + (style.anchor.y == 0 && !placement.region ? offset : -offset);
+    if ((dx != 0 || dy != 0) && !Move(host, row, dx, dy, error)) return false;
 
     // Title time of a moment of the cue, and the spans of the effects: frame i of the cue's
     // `frames` is drawn at (i - first) / frames, as every span of frames is (player/TitlePlayer.h).
@@ -711,35 +886,60 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     return true;
 }
 
+// The style with a cue's alignment of its lines; the style itself when the cue leaves it alone.
+const CaptionStyle& PlacedStyle(const CaptionStyle& style, const CuePlacement& p, CaptionStyle& scratch) {
+    if (p.align == CueAlign::Center && !p.region && p.writing == CueWriting::Horizontal) return style;
+    scratch = style;
+    switch (p.align) {
+        case CueAlign::Start: case CueAlign::Left: scratch.paragraph.Align = 0; break;
+        case CueAlign::End: case CueAlign::Right: scratch.paragraph.Align = 2; break;
+        default: scratch.paragraph.Align = 6; break;
+    }
+    return scratch;
+}
+
 }  // namespace
 
-bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height, double fps,
+bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseStyle, int width, int height, double fps,
                        std::vector<CaptionTitle>& out, std::vector<std::string>& warnings, std::string& error) {
     out.clear();
+    CaptionStyle cueStyle;
     Expected<HostPtr> made = NewHost();
     if (!made) return error = made.Message(), false;
     HostPtr host = std::move(*made);
     // Layout units: CaptionScale's per output pixel; the design frame has the output's shape.
-    const float scale = CaptionScale(style, width, height);
+    const float scale = CaptionScale(baseStyle, width, height);
     const FrameSize frame{std::max(1, static_cast<int>(std::lround(width / scale))),
                           std::max(1, static_cast<int>(std::lround(height / scale)))};
     const SafeArea safe = CaptionSafeArea(frame.width, frame.height);
     const JsonDefaults defaults = DefaultsForJson(*host);
     StringAttrs attrs = defaults.string;
     attrs.WidthLimit = kNoWrap;
-    const float fullSize = std::fabs(style.text.font.Size);
-    const float minSize = style.minSize > 0 ? std::min(style.minSize, fullSize) : std::round(fullSize * 0.75f);
-    const float sign = style.text.font.Size < 0 ? -1.0f : 1.0f;
+    const float fullSize = std::fabs(baseStyle.text.font.Size);
+    const float minSize = baseStyle.minSize > 0 ? std::min(baseStyle.minSize, fullSize) : std::round(fullSize * 0.75f);
+    const float sign = baseStyle.text.font.Size < 0 ? -1.0f : 1.0f;
     const auto styleAt = [&](const CharStyle& s, float size) {
         return AtSize(s, sign * size * std::fabs(s.font.Size) / std::max(fullSize, 1e-3f));
     };
 
     std::vector<Placed> placed;
+    std::map<std::string, std::vector<Placed>> regions;
     for (const Cue& cue : cues) {
         const std::string where = "cue " + std::to_string(cue.number) + " (line " + std::to_string(cue.line) + ")";
-        std::vector<Word> words = SplitWords(cue, style.language);
+        std::vector<Word> words = SplitWords(cue, baseStyle.language);
         if (words.empty()) continue;
         const int n = static_cast<int>(words.size());
+        // The cue's settings: its writing direction, the alignment of its lines, its room, and
+        // whether it stacks (cues placed by line or writing vertically stand where they are put).
+        const CuePlacement& placement = cue.placement;
+        const CaptionStyle& style = PlacedStyle(baseStyle, placement, cueStyle);
+        attrs.Vertical = placement.writing != CueWriting::Horizontal ? 1 : 0;
+        const auto RoomFor = [&](const CaptionStyle& s, const SafeArea& area, const SafeArea& ink, const FrameSize& f) {
+            return PlacedRoom(qeltitle::RoomFor(s, area, ink, f), placement, area, ink, f);
+        };
+        std::vector<Placed>* stack = placement.region ? &regions[placement.region->id]
+                                     : placement.line || placement.writing != CueWriting::Horizontal ? nullptr
+                                                                                                      : &placed;
 
         // The fewest lines that fit, at the style's size; else a smaller size down to the
         // style's least; else the cue is split in time, each part at the least size.
@@ -809,8 +1009,12 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& style, 
             if (parts.size() > 1)
                 lines = BreakLines(count, style.lines, room.width,
                                    [&](int i, int j) { return m.Span(part.from + i, part.from + j); }, fits);
+            const SafeArea ink = InkOf(text, style.plate);
+            const RectF inner{safe.left + ink.left, safe.top + ink.top,
+                              frame.width - safe.left - ink.left - safe.right - ink.right,
+                              frame.height - safe.top - ink.top - safe.bottom - ink.bottom};
             if (!PlaceCaption(*host, partWords, lines, text, highlight, cue.timedWords, style, room, frame, attrs, fps,
-                              placed, title, warnings, where, error))
+                              placement, inner, stack, title, warnings, where, error))
                 return false;
             out.push_back(std::move(title));
         }

@@ -50,6 +50,7 @@ struct CaptionStyle {
     CaptionEffect word;               // with word timings; empty: words show with the cue
     double phraseGap = 0.6;           // --words: a pause this long (seconds) starts a new caption
     int phraseWords = 7;              // --words: at most this many words per caption
+    int phraseChars = 0;              // --words: at most this many characters per caption; 0: any
 };
 
 // The plate `--box` gives a style without one: a translucent black box behind each line.
@@ -59,6 +60,11 @@ QelPlate CaptionBox();
 CaptionStyle DefaultCaptionStyle(qel::ITitleHost& host);
 bool ReadCaptionStyle(qel::ITitleHost& host, std::string_view text, const std::string& source, CaptionStyle& style,
                       std::string& error);
+// A WebVTT file's `::cue` rule applied to `style` (and its highlight, but for its colour); what the
+// style has no equivalent for is named in `warnings`.
+void ApplyCueCss(const CueCss& css, CaptionStyle& style, std::vector<std::string>& warnings);
+// The `::cue` rule that gives players the style's colour, face, weight and slant.
+CueCss CssOfStyle(const CaptionStyle& style);
 // Sets the captions' language (BCP 47): it breaks their lines and, when the style keeps the
 // library's default face, chooses the face that writes it (FaceForLanguage).
 void SetCaptionLanguage(qel::ITitleHost& host, CaptionStyle& style, const std::string& tag);
@@ -69,9 +75,16 @@ std::string PresetPath(const std::string& name);
 // The names of the installed presets, sorted.
 std::vector<std::string> InstalledPresets();
 
-// --words: cues that each hold one word become captions of several timed words: a new caption
-// starts after a pause of phraseGap, after phraseWords words, or after a word that ends a sentence.
-std::vector<Cue> GroupWordCues(const std::vector<Cue>& cues, const CaptionStyle& style);
+// --words and word lists: cues that each hold one word become captions of several timed words: a
+// new caption starts after a pause of phraseGap, after phraseWords words, before the caption would
+// pass phraseChars characters, or after a word that ends a sentence. How words are parted:
+enum class WordSpacing {
+    Spaced,     // by a space
+    Own,        // by the space a word's text starts with (Whisper's words: " Hello")
+    ByScript,   // by a space, but for words of scripts written without spaces (Han, kana, Thai, ...)
+};
+std::vector<Cue> GroupWordCues(const std::vector<Cue>& cues, const CaptionStyle& style,
+                               WordSpacing spacing = WordSpacing::Spaced);
 
 // One cue's title, shown from frame `first` to `last` (inclusive) with title time 0 to 1 over them.
 struct CaptionTitle {

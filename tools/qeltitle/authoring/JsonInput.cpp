@@ -149,10 +149,20 @@ bool ParseJsonText(std::string_view text, const std::string& source, Json& out, 
         error = source + ":" + std::to_string(line) + ":" + std::to_string(column) + ": " + message;
         return false;
     } catch (const Json::exception& e) {
-        // A number beyond the range of a double ("1e999") is not a syntax error and has no position.
+        // A number beyond the range of a double ("1e999") is not a syntax error and has no position:
+        // the place of the number it quotes is found in the text.
         std::string message = e.what();
         if (const size_t bracket = message.find("] "); bracket != std::string::npos) message = message.substr(bracket + 2);
-        error = source + ": " + message;
+        std::string where;
+        const size_t open = message.find('\''), close = message.rfind('\'');
+        if (open != std::string::npos && close > open + 1)
+            if (const size_t at = text.find(message.substr(open + 1, close - open - 1)); at != std::string_view::npos) {
+                const std::string_view before = text.substr(0, at);
+                const size_t lineStart = before.rfind('\n');
+                where = ":" + std::to_string(std::count(before.begin(), before.end(), '\n') + 1) + ":" +
+                        std::to_string(at - (lineStart == std::string_view::npos ? 0 : lineStart + 1) + 1);
+            }
+        error = source + where + ": " + message;
         return false;
     }
 }

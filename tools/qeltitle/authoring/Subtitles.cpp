@@ -712,19 +712,23 @@ void AddCueText(std::string_view text, std::string& out) {
 }
 
 std::string WriteCueText(const Cue& cue) {
+    // The text spoken from each time on is a <c> span after the time.
     std::string out;
     double time = cue.start;
-    for (size_t k = 0; k < cue.pieces.size(); ++k) {
-        const CuePiece& p = cue.pieces[k];
-        const bool timed = cue.timedWords && p.time != time && p.time > cue.start;
-        if (timed) out += "<" + VttTime(time = p.time) + "><c>";
+    bool span = false;
+    for (const CuePiece& p : cue.pieces) {
+        if (cue.timedWords && p.time != time && p.time > cue.start) {
+            if (span) out += "</c>";
+            out += "<" + VttTime(time = p.time) + "><c>";
+            span = true;
+        }
         if (p.italic) out += "<i>";
         if (p.bold) out += "<b>";
         AddCueText(p.text, out);
         if (p.bold) out += "</b>";
         if (p.italic) out += "</i>";
-        if (timed) out += "</c>";
     }
+    if (span) out += "</c>";
     while (out.ends_with('\n')) out.pop_back();
     return out;
 }

@@ -15,9 +15,11 @@
 
 #include <sstream>
 
+#include "authoring/AssTitles.h"
 #include "authoring/Captions.h"
 #include "authoring/Language.h"
 #include "authoring/LineBreak.h"
+#include "authoring/WordLists.h"
 #include "commands/Args.h"
 #include "commands/Commands.h"
 #include "commands/Interrupt.h"
@@ -176,10 +178,13 @@ int RunCaptions(const std::vector<std::string>& args) {
     ArgParser parser("captions SUBS -o OUT [options]",
                      "Draws a SubRip (.srt) or WebVTT (.vtt) subtitle file as animated captions: each cue a\n"
                      "title, wrapped and placed by the style, entering and leaving with its effects; with\n"
-                     "word timings (WebVTT inline times, or --words) word by word. OUT is a PNG pattern\n"
-                     "(frames/%04d.png, transparent), a .webm (VP9 with alpha), a video over --over VIDEO,\n"
-                     "or an MLT project (.mlt) with one qeltitle producer per cue.");
-    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, or a video with --over");
+                     "word timings (WebVTT inline times, or --words) word by word. An ASS/SSA script (.ass,\n"
+                     ".ssa) is drawn in its own styles and places, as players draw it (in a caption style\n"
+                     "with --style or --preset). OUT is a PNG pattern (frames/%04d.png, transparent), a\n"
+                     ".webm (VP9 with alpha), a video over --over VIDEO, an MLT project (.mlt) with one\n"
+                     "qeltitle producer per cue, or the captions as WebVTT (.vtt) or an ASS script (.ass).");
+    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, captions.vtt, captions.ass,\n"
+                  "or a video with --over");
     parser.Option("--over", "VIDEO", "draw the captions over this video");
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style, in any case: clean, social, news, karaoke");
@@ -219,11 +224,15 @@ int RunCaptions(const std::vector<std::string>& args) {
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
     const bool mlt = EndsWith(Lower(output), ".mlt");
     const bool pattern = IsFramePattern(output);
-    if (parser.Has("over") && (mlt || pattern))
-        return UsageError("captions", "--over writes a video; PNG frames and MLT projects are made without it");
-    if (!parser.Has("over") && !mlt && !pattern && !EndsWith(Lower(output), ".webm") && !EndsWith(Lower(output), ".mov"))
+    const bool vtt = EndsWith(Lower(output), ".vtt");
+    const bool assOut = EndsWith(Lower(output), ".ass") || EndsWith(Lower(output), ".ssa");
+    if (parser.Has("over") && (mlt || pattern || vtt || assOut))
+        return UsageError("captions", "--over writes a video; PNG frames, MLT projects, WebVTT and ASS files are made "
+                                      "without it");
+    if (!parser.Has("over") && !mlt && !pattern && !vtt && !assOut && !EndsWith(Lower(output), ".webm") &&
+        !EndsWith(Lower(output), ".mov"))
         return UsageError("captions", "without --over the captions are written as PNG frames (frames/%04d.png), "
-                                      "a .webm or .mov with alpha, or an MLT project (.mlt)");
+                                      "a .webm or .mov with alpha, an MLT project (.mlt), WebVTT (.vtt) or ASS (.ass)");
     if (pattern && !CheckFramePattern(output, error)) return UsageError("captions", error);
     OptionReader read(parser);
     PlayerFrame frame;
@@ -254,9 +263,44 @@ int RunCaptions(const std::vector<std::string>& args) {
 
     std::string bytes;
     if (!ReadInput(input, bytes, error)) return Fail(error);
+    // The cues: a speech recogniser's word list (JSON), or a subtitle file.
+    // An ASS/SSA script is drawn in its own styles, unless a caption style is asked for.
+    const bool assIn = !EndsWith(Lower(input), ".json") &&
+                       (EndsWith(Lower(input), ".ass") || EndsWith(Lower(input), ".ssa") || LooksLikeAss(bytes));
+    const bool wordList = !assIn && (EndsWith(Lower(input), ".json") || (!EndsWith(Lower(input), ".srt") &&
+                                                                         !EndsWith(Lower(input), ".vtt") && LooksLikeJson(bytes)));
+    std::optional<AssScript> script;
+    SubtitleFile subtitles;
+    WordSpacing spacing = WordSpacing::ByScript;
+    if (assIn) {
+        Expected<AssScript> parsed = ReadAss(bytes, input, subtitles.warnings);
+        if (!parsed) return Fail("cannot read subtitles: " + parsed.Message());
+        if (styleFile.empty()) script = std::move(*parsed);
+        else subtitles.cues = AssCues(*parsed);
+    } else if (wordList) {
+        Expected<WordList> list = ReadWordList(bytes, input);
+        if (!list) return Fail("cannot read the word list: " + list.Message());
+        subtitles.cues = std::move(list->words);
+        // Whisper's words and whisper.cpp's tokens carry the space before them; others do not.
+        if (list->format == WordListFormat::Whisper || list->format == WordListFormat::WhisperCpp)
+            spacing = WordSpacing::Own;
+    } else {
+        const SubtitleFormat format = EndsWith(Lower(input), ".vtt")   ? SubtitleFormat::WebVtt
+                                      : EndsWith(Lower(input), ".srt") ? SubtitleFormat::SubRip
+                                                                       : SubtitleFormat::Auto;
+        Expected<SubtitleFile> parsed = ReadSubtitleFile(bytes, input, format);
+        if (!parsed) return Fail("cannot read subtitles: " + parsed.Message());
+        subtitles = std::move(*parsed);
+    }
+    for (const std::string& w : subtitles.warnings) Warn(w);
     Expected<HostPtr> host = NewHost();
     if (!host) return Fail(host.Message());
+    // The style: the file's own ::cue rule, then the style file or preset over it.
     CaptionStyle style = DefaultCaptionStyle(**host);
+    std::vector<std::string> warnings;
+    ApplyCueCss(subtitles.css, style, warnings);
+    for (const std::string& w : warnings) Warn(input + ": " + w);
+    warnings.clear();
     if (!styleFile.empty()) {
         std::string text;
         if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(**host, text, styleFile, style, error)) return Fail(error);
@@ -268,21 +312,37 @@ int RunCaptions(const std::vector<std::string>& args) {
         SetCaptionLanguage(**host, style, lang);
     else if (!style.language.empty())
         SetCaptionLanguage(**host, style, style.language);
-    std::vector<Cue> cues;
-    std::vector<std::string> warnings;
-    const SubtitleFormat format = EndsWith(Lower(input), ".vtt") ? SubtitleFormat::WebVtt
-                                  : EndsWith(Lower(input), ".srt") ? SubtitleFormat::SubRip
-                                                                   : SubtitleFormat::Auto;
-    if (!ReadSubtitles(bytes, input, format, cues, warnings, error)) return Fail("cannot read subtitles: " + error);
-    for (const std::string& w : warnings) Warn(w);
-    warnings.clear();
-    if (parser.Has("words")) cues = GroupWordCues(cues, style);
+    std::vector<Cue> cues = std::move(subtitles.cues);
+    if (wordList) cues = GroupWordCues(cues, style, spacing);
+    else if (parser.Has("words")) cues = GroupWordCues(cues, style);
+    if (vtt) {
+        // The cues as WebVTT; restyled by a style file or preset, that style is the ::cue rule.
+        const CueCss css = styleFile.empty() ? subtitles.css : CssOfStyle(style);
+        if (std::string written; !WriteWholeFile(output, WriteWebVtt(cues, css), written))
+            return Fail("cannot write " + output + ": " + written);
+        std::printf("wrote %s (%s)\n", output.c_str(), CountOf(static_cast<long>(cues.size()), "cue").c_str());
+        return kExitOk;
+    }
+    if (assOut) {
+        // The script again as read, or the captions as a script in their style: nothing is drawn.
+        const AssScript out = script ? *script : CaptionScript(**host, cues, style, frame.width, frame.height);
+        if (std::string written; !WriteWholeFile(output, WriteAss(out), written))
+            return Fail("cannot write " + output + ": " + written);
+        std::printf("wrote %s (%s)\n", output.c_str(), CountOf(static_cast<long>(out.events.size()), "event").c_str());
+        return kExitOk;
+    }
 
     std::vector<CaptionTitle> titles;
-    if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) return Fail(error);
+    if (script) {
+        if (Status made = MakeAssTitles(*script, input, frame.width, frame.height, fps, titles, warnings); !made)
+            return Fail(made.Message());
+    } else if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) {
+        return Fail(error);
+    }
     for (const std::string& w : warnings) Warn(w);
-    // Layout units: the captions' scale for the frame, the same in every output.
-    const float scale = CaptionScale(style, frame.width, frame.height);
+    // Layout units: the captions' scale for the frame, the same in every output (a script's
+    // titles are laid out in output pixels).
+    const float scale = script ? 1.0f : CaptionScale(style, frame.width, frame.height);
     frame.scale = scale;
     // Cues are drawn on transparent frames, or as layers blended over the video.
     frame.keepAlpha = true;

@@ -296,5 +296,53 @@ TEST(Captions, PresetsDrawTheirPlates) {
     }
 }
 
+// WebVTT cue settings drawn: the box of each caption's ink on a 960x540 frame, as fractions of it.
+TEST(Captions, CueSettingsPlaceTheCaption) {
+    struct Box {
+        double left, top, right, bottom;
+    };
+    const struct {
+        const char* settings;
+        const char* text;
+        bool (*where)(const Box&);
+    } cases[] = {
+        {"", "Plain", [](const Box& b) { return b.bottom > 0.85 && std::fabs(b.left + b.right - 1) < 0.02; }},
+        {"line:0", "At the top", [](const Box& b) { return b.top < 0.08 && std::fabs(b.left + b.right - 1) < 0.02; }},
+        {"line:-1", "At the bottom", [](const Box& b) { return b.bottom > 0.88; }},
+        {"line:1", "One line down", [](const Box& b) { return b.top > 0.1 && b.top < 0.16; }},
+        {"line:50%,center", "Middle", [](const Box& b) { return std::fabs(b.top + b.bottom - 1) < 0.03; }},
+        {"position:10%,line-left", "At the left", [](const Box& b) { return b.left > 0.09 && b.left < 0.115; }},
+        {"position:90%,line-right", "At the right", [](const Box& b) { return b.right > 0.885 && b.right < 0.91; }},
+        {"align:left", "Left", [](const Box& b) { return b.left < 0.07; }},
+        {"vertical:rl", "縦書きの字幕", [](const Box& b) { return b.bottom - b.top > 5 * (b.right - b.left) && b.right > 0.9; }},
+        {"vertical:lr", "縦書きの字幕", [](const Box& b) { return b.bottom - b.top > 5 * (b.right - b.left) && b.left < 0.1; }},
+        {"size:20%", "a caption wrapped to a fifth of the frame",
+         [](const Box& b) { return b.right - b.left < 0.21 && b.bottom - b.top > 0.1; }},
+    };
+    HostPtr host = std::move(*NewHost());
+    const CaptionStyle style = DefaultCaptionStyle(*host);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.settings);
+        Expected<SubtitleFile> file = ReadSubtitleFile(
+            std::string("WEBVTT\n\n00:00.000 --> 00:01.000 ") + c.settings + "\n" + c.text + "\n", "p.vtt", SubtitleFormat::Auto);
+        ASSERT_TRUE(file) << file.Message();
+        std::vector<CaptionTitle> titles;
+        std::vector<std::string> warnings;
+        std::string error;
+        ASSERT_TRUE(MakeCaptionTitles(file->cues, style, 960, 540, 25, titles, warnings, error)) << error;
+        Expected<TitlePlayer> player = TitlePlayer::FromDocument(titles.at(0).document, "caption");
+        ASSERT_TRUE(player && player->Place(PlayerFrame{960, 540, CaptionScale(style, 960, 540), true, 0}));
+        Image frame;
+        ASSERT_TRUE(player->Draw(Image(960, 540), 0.5, frame));
+        Box box{1, 1, 0, 0};
+        for (int y = 0; y < 540; ++y)
+            for (int x = 0; x < 960; ++x)
+                if (frame.At(x, y)[3] > 128)
+                    box = {std::min(box.left, x / 960.0), std::min(box.top, y / 540.0), std::max(box.right, x / 960.0),
+                           std::max(box.bottom, y / 540.0)};
+        EXPECT_TRUE(c.where(box)) << "ink from " << box.left << "," << box.top << " to " << box.right << "," << box.bottom;
+    }
+}
+
 }  // namespace
 }  // namespace qeltitle

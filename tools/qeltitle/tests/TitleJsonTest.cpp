@@ -113,7 +113,7 @@ TEST(TitleJson, MistakesNameLineColumnAndField) {
          "t.json:1:59: strings[0].keys[0].time: expected a number from 0 to 2"},
         {"{\"strings\": [{\"text\": \"a\"}]", "t.json:1:28: syntax error"},
         {"{\"strings\": [{\"text\": \"a\", \"spans\": []}]}", "t.json:1:14: strings[0]: a string has either"},
-        {"{\"strings\": [{\"text\": \"a\", \"style\": {\"size\": 1e999}}]}", "t.json: number overflow"},
+        {"{\"strings\": [{\"text\": \"a\", \"style\": {\"size\": 1e999}}]}", "t.json:1:46: number overflow"},
     };
     std::string error;
     HostPtr host = std::move(*NewHost());
