@@ -290,8 +290,9 @@ TEST(Captions, PresetsDrawTheirPlates) {
         for (int row = 0; row < c.strings; ++row) {
             EXPECT_EQ(plates->GetPlateCount(host.get(), row), c.platesPerString[size_t(row)]) << row;
             QelPlate p{};
-            if (plates->GetPlate(host.get(), row, 0, &p) == qel::S_OK && c.strings == 1)
+            if (plates->GetPlate(host.get(), row, 0, &p) == qel::S_OK && c.strings == 1) {
                 EXPECT_EQ(p.Per, QEL_PLATE_PER_LINE);
+            }
         }
     }
 }
