@@ -175,12 +175,14 @@ TitleSchedule CueSchedule(const std::string& input, const std::vector<CaptionTit
 
 int RunCaptions(const std::vector<std::string>& args) {
     ArgParser parser("captions SUBS -o OUT [options]",
-                     "Draws a SubRip (.srt) or WebVTT (.vtt) subtitle file as animated captions: each cue a\n"
-                     "title, wrapped and placed by the style, entering and leaving with its effects; with\n"
-                     "word timings (WebVTT inline times, or --words) word by word. OUT is a PNG pattern\n"
-                     "(frames/%04d.png, transparent), a .webm (VP9 with alpha), a video over --over VIDEO,\n"
-                     "or an MLT project (.mlt) with one qeltitle producer per cue.");
-    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, or a video with --over");
+                     "Draws a SubRip (.srt) or WebVTT (.vtt) subtitle file, or a speech recogniser's word list\n"
+                     "(.json from Whisper, whisperX, whisper.cpp -ojf, or [{word, start, end}]), as animated\n"
+                     "captions: each cue a title, wrapped and placed by the style and WebVTT's cue settings,\n"
+                     "entering and leaving with its effects; with word timings (word lists, WebVTT inline\n"
+                     "times, or --words) word by word. OUT is a PNG pattern (frames/%04d.png, transparent), a\n"
+                     ".webm (VP9 with alpha), a video over --over VIDEO, an MLT project (.mlt) with one\n"
+                     "qeltitle producer per cue, or a WebVTT file (.vtt) of the captions.");
+    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, captions.vtt, or a video with --over");
     parser.Option("--over", "VIDEO", "draw the captions over this video");
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style, in any case: clean, social, news, karaoke");
@@ -195,7 +197,8 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Epilog("examples:\n"
                   "  qeltitle captions talk.srt -o frames/%04d.png --preset clean\n"
                   "  qeltitle captions talk.vtt -o captions.webm --preset social\n"
-                  "  qeltitle captions words.srt --words -o captions.mlt --preset karaoke");
+                  "  qeltitle captions words.srt --words -o captions.mlt --preset karaoke\n"
+                  "  qeltitle captions whisper.json -o talk.vtt");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("captions", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
