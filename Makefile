@@ -37,16 +37,17 @@ install:
 
 bench: setup
 	@cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DQEL_BUILD_TESTS=OFF >/dev/null
-	@cmake --build build-bench -j $(JOBS) --target qel_bench qeltitle_bench
+	@cmake --build build-bench -j $(JOBS) --target qel_bench qeltitle_bench qeltitle
 	@build-bench/bench/qel_bench $(BENCH_ARGS)
 	@build-bench/bench/qeltitle_bench $(BENCH_ARGS)
+	@timeout 600 node tools/qeltitle/tests/designer/bench.mjs build-bench/tools/qeltitle/qeltitle 60
 
 # The whole suite under AddressSanitizer (leaks included) and UndefinedBehaviorSanitizer, in
 # build-asan/. It is built with clang and coverage instrumentation, so the same build also gives
 # the fuzz targets, which then run FUZZ_SMOKE_SECONDS each from their committed corpus. Any report
 # fails the step: undefined behaviour aborts, and leaks are suppressed only where
 # tests/sanitizer/lsan.supp proves they are not the engine's.
-FUZZ_TARGETS = fuzz_load_title fuzz_render_title fuzz_read_subtitles fuzz_build_json fuzz_read_word_list
+FUZZ_TARGETS = fuzz_load_title fuzz_render_title fuzz_read_subtitles fuzz_read_ass fuzz_build_json fuzz_read_word_list
 FUZZ_SMOKE_SECONDS ?= 60
 FUZZ_SANITIZE_FLAGS = -fsanitize=fuzzer-no-link -fno-sanitize-recover=undefined
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1 \

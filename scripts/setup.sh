@@ -16,8 +16,14 @@ packages=(
   fonts-noto-core fonts-noto-color-emoji fonts-ipafont-gothic fonts-noto-cjk
   libavformat-dev libavcodec-dev libavutil-dev
   help2man python3-yaml
+  libcpp-httplib-dev chromium curl
   "$@"
 )
+# node and npm drive the designer's browser test; a node installed otherwise (with its own npm)
+# is kept, since Debian's npm package would conflict with it.
+if ! command -v node >/dev/null 2>&1 || ! command -v npm >/dev/null 2>&1; then
+  packages+=(nodejs npm)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -26,7 +32,22 @@ for p in "${packages[@]}"; do
   fi
 done
 
-[ ${#missing[@]} -eq 0 ] && exit 0
+# The browser test's npm packages, exactly as locked (puppeteer-core drives Debian's chromium; it
+# downloads no browser), installed again only when the lock file changed.
+install_npm_packages() {
+  local dir
+  dir="$(cd "$(dirname "$0")/.." && pwd)/tools/qeltitle/tests/designer"
+  if ! cmp -s "$dir/package-lock.json" "$dir/node_modules/.package-lock.json.installed" 2>/dev/null; then
+    echo "setup: npm ci in $dir"
+    (cd "$dir" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error) &&
+      cp "$dir/package-lock.json" "$dir/node_modules/.package-lock.json.installed"
+  fi
+}
+
+if [ ${#missing[@]} -eq 0 ]; then
+  install_npm_packages
+  exit 0
+fi
 
 if [ "$(id -u)" -eq 0 ]; then
   sudo=()
@@ -41,3 +62,4 @@ echo "setup: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${sudo[@]}" apt-get update -qq
 "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+install_npm_packages

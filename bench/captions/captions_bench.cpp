@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "authoring/Ass.h"
 #include "authoring/Captions.h"
 #include "player/TitleFiles.h"
 
@@ -58,5 +59,42 @@ void Captions_Layout(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(cues.size()));
 }
 BENCHMARK(Captions_Layout)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+// An ASS script of 10,000 events read (sections, styles, events, override tags into runs), per
+// file: Ass_Read/0 plain lines, /1 lines with karaoke, colour and position tags.
+std::string AssScript(bool tagged) {
+    std::string script =
+        "[Script Info]\nScriptType: v4.00+\nPlayResX: 1920\nPlayResY: 1080\n\n[V4+ Styles]\n"
+        "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, BackColour, Bold, Italic, "
+        "Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, "
+        "MarginV, Encoding\n"
+        "Style: Default,DejaVu Sans,48,&H00FFFFFF,&H000000FF,&H00000000,&H80000000,0,0,0,0,100,100,0,0,1,2,1,2,40,40,40,1\n"
+        "\n[Events]\nFormat: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\n";
+    for (int e = 0; e < 10000; ++e) {
+        char times[64];
+        std::snprintf(times, sizeof times, "%d:%02d:%02d.%02d,%d:%02d:%02d.%02d", e / 3600, e / 60 % 60, e % 60, 0,
+                      e / 3600, e / 60 % 60, e % 60, 90);
+        script += std::string("Dialogue: 0,") + times + ",Default,,0,0,0,,";
+        script += tagged ? "{\\an8\\pos(960,100)\\c&H00FFFF&\\k20}The {\\k25}quick {\\k30}brown {\\k20\\i1}fox\\Njumps "
+                           "{\\k40\\b1}over {\\k20\\fad(100,100)}the lazy dog\n"
+                         : "The quick brown fox\\Njumps over the lazy dog\n";
+    }
+    return script;
+}
+
+void Ass_Read(benchmark::State& state) {
+    const std::string script = AssScript(state.range(0) != 0);
+    for (auto _ : state) {
+        std::vector<std::string> warnings;
+        qeltitle::Expected<qeltitle::AssScript> read = qeltitle::ReadAss(script, "bench.ass", warnings);
+        if (!read) {
+            state.SkipWithError(read.Message().c_str());
+            return;
+        }
+        benchmark::DoNotOptimize(read->events.data());
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(script.size()));
+}
+BENCHMARK(Ass_Read)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

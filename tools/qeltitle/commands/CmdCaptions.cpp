@@ -15,6 +15,7 @@
 
 #include <sstream>
 
+#include "authoring/AssTitles.h"
 #include "authoring/Captions.h"
 #include "authoring/Language.h"
 #include "authoring/LineBreak.h"
@@ -179,10 +180,13 @@ int RunCaptions(const std::vector<std::string>& args) {
                      "(.json from Whisper, whisperX, whisper.cpp -ojf, or [{word, start, end}]), as animated\n"
                      "captions: each cue a title, wrapped and placed by the style and WebVTT's cue settings,\n"
                      "entering and leaving with its effects; with word timings (word lists, WebVTT inline\n"
-                     "times, or --words) word by word. OUT is a PNG pattern (frames/%04d.png, transparent), a\n"
-                     ".webm (VP9 with alpha), a video over --over VIDEO, an MLT project (.mlt) with one\n"
-                     "qeltitle producer per cue, or a WebVTT file (.vtt) of the captions.");
-    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, captions.vtt, or a video with --over");
+                     "times, or --words) word by word. An ASS/SSA script (.ass, .ssa) is drawn in its own\n"
+                     "styles and places, as players draw it (in a caption style with --style or --preset).\n"
+                     "OUT is a PNG pattern (frames/%04d.png, transparent), a .webm (VP9 with alpha), a video\n"
+                     "over --over VIDEO, an MLT project (.mlt) with one qeltitle producer per cue, or the\n"
+                     "captions as WebVTT (.vtt) or an ASS script (.ass).");
+    parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, captions.vtt, captions.ass,\n"
+                  "or a video with --over");
     parser.Option("--over", "VIDEO", "draw the captions over this video");
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style, in any case: clean, social, news, karaoke");
@@ -222,12 +226,14 @@ int RunCaptions(const std::vector<std::string>& args) {
     const bool mlt = EndsWith(Lower(output), ".mlt");
     const bool pattern = IsFramePattern(output);
     const bool vtt = EndsWith(Lower(output), ".vtt");
-    if (parser.Has("over") && (mlt || pattern || vtt))
-        return UsageError("captions", "--over writes a video; PNG frames, MLT projects and WebVTT files are made without it");
-    if (!parser.Has("over") && !mlt && !pattern && !vtt && !EndsWith(Lower(output), ".webm") &&
+    const bool assOut = EndsWith(Lower(output), ".ass") || EndsWith(Lower(output), ".ssa");
+    if (parser.Has("over") && (mlt || pattern || vtt || assOut))
+        return UsageError("captions", "--over writes a video; PNG frames, MLT projects, WebVTT and ASS files are made "
+                                      "without it");
+    if (!parser.Has("over") && !mlt && !pattern && !vtt && !assOut && !EndsWith(Lower(output), ".webm") &&
         !EndsWith(Lower(output), ".mov"))
         return UsageError("captions", "without --over the captions are written as PNG frames (frames/%04d.png), "
-                                      "a .webm or .mov with alpha, an MLT project (.mlt) or WebVTT (.vtt)");
+                                      "a .webm or .mov with alpha, an MLT project (.mlt), WebVTT (.vtt) or ASS (.ass)");
     if (pattern && !CheckFramePattern(output, error)) return UsageError("captions", error);
     OptionReader read(parser);
     PlayerFrame frame;
@@ -259,11 +265,20 @@ int RunCaptions(const std::vector<std::string>& args) {
     std::string bytes;
     if (!ReadInput(input, bytes, error)) return Fail(error);
     // The cues: a speech recogniser's word list (JSON), or a subtitle file.
-    const bool wordList = EndsWith(Lower(input), ".json") ||
-                          (!EndsWith(Lower(input), ".srt") && !EndsWith(Lower(input), ".vtt") && LooksLikeJson(bytes));
+    // An ASS/SSA script is drawn in its own styles, unless a caption style is asked for.
+    const bool assIn = !EndsWith(Lower(input), ".json") &&
+                       (EndsWith(Lower(input), ".ass") || EndsWith(Lower(input), ".ssa") || LooksLikeAss(bytes));
+    const bool wordList = !assIn && (EndsWith(Lower(input), ".json") || (!EndsWith(Lower(input), ".srt") &&
+                                                                         !EndsWith(Lower(input), ".vtt") && LooksLikeJson(bytes)));
+    std::optional<AssScript> script;
     SubtitleFile subtitles;
     WordSpacing spacing = WordSpacing::ByScript;
-    if (wordList) {
+    if (assIn) {
+        Expected<AssScript> parsed = ReadAss(bytes, input, subtitles.warnings);
+        if (!parsed) return Fail("cannot read subtitles: " + parsed.Message());
+        if (styleFile.empty()) script = std::move(*parsed);
+        else subtitles.cues = AssCues(*parsed);
+    } else if (wordList) {
         Expected<WordList> list = ReadWordList(bytes, input);
         if (!list) return Fail("cannot read the word list: " + list.Message());
         subtitles.cues = std::move(list->words);
@@ -302,18 +317,34 @@ int RunCaptions(const std::vector<std::string>& args) {
     else if (parser.Has("words")) cues = GroupWordCues(cues, style);
     if (vtt) {
         // The cues as WebVTT; restyled by a style file or preset, that style is the ::cue rule.
+        // A script read for its own styles gives its cues here.
+        if (script) cues = AssCues(*script);
         const CueCss css = styleFile.empty() ? subtitles.css : CssOfStyle(style);
         if (std::string written; !WriteWholeFile(output, WriteWebVtt(cues, css), written))
             return Fail("cannot write " + output + ": " + written);
         std::printf("wrote %s (%s)\n", output.c_str(), CountOf(static_cast<long>(cues.size()), "cue").c_str());
         return kExitOk;
     }
+    if (assOut) {
+        // The script again as read, or the captions as a script in their style: nothing is drawn.
+        const AssScript out = script ? *script : CaptionScript(**host, cues, style, frame.width, frame.height);
+        if (std::string written; !WriteWholeFile(output, WriteAss(out), written))
+            return Fail("cannot write " + output + ": " + written);
+        std::printf("wrote %s (%s)\n", output.c_str(), CountOf(static_cast<long>(out.events.size()), "event").c_str());
+        return kExitOk;
+    }
 
     std::vector<CaptionTitle> titles;
-    if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) return Fail(error);
+    if (script) {
+        if (Status made = MakeAssTitles(*script, input, frame.width, frame.height, fps, titles, warnings); !made)
+            return Fail(made.Message());
+    } else if (!MakeCaptionTitles(cues, style, frame.width, frame.height, fps, titles, warnings, error)) {
+        return Fail(error);
+    }
     for (const std::string& w : warnings) Warn(w);
-    // Layout units: the captions' scale for the frame, the same in every output.
-    const float scale = CaptionScale(style, frame.width, frame.height);
+    // Layout units: the captions' scale for the frame, the same in every output (a script's
+    // titles are laid out in output pixels).
+    const float scale = script ? 1.0f : CaptionScale(style, frame.width, frame.height);
     frame.scale = scale;
     // Cues are drawn on transparent frames, or as layers blended over the video.
     frame.keepAlpha = true;

@@ -39,6 +39,7 @@ constexpr Command kCommands[] = {
     {"captions", qeltitle::RunCaptions, "animated captions from a subtitle file"},
     {"fill", qeltitle::RunFill, "a title from a template with its fields ({{name}}) filled in"},
     {"batch", qeltitle::RunBatch, "one title, picture or video per row of a CSV or JSON table"},
+    {"serve", qeltitle::RunServe, "the title designer in the browser"},
 };
 
 void PrintUsage(std::FILE* stream) {

@@ -73,3 +73,40 @@ bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKi
 }
 
 }  // namespace qeltitle
+
+namespace qeltitle {
+
+bool EncodePng(const Image& image, bool withAlpha, std::string& out, std::string& error) {
+    png_image png;
+    std::memset(&png, 0, sizeof png);
+    png.version = PNG_IMAGE_VERSION;
+    png.width = static_cast<png_uint_32>(image.width);
+    png.height = static_cast<png_uint_32>(image.height);
+    png.format = withAlpha ? PNG_FORMAT_BGRA : PNG_FORMAT_BGR;
+    png.flags |= PNG_IMAGE_FLAG_FAST;
+    std::vector<uint8_t> packed;
+    const uint8_t* data = image.pixels.data();
+    if (!withAlpha) {
+        packed.resize(static_cast<size_t>(image.width) * image.height * 3);
+        for (size_t i = 0, n = static_cast<size_t>(image.width) * image.height; i < n; ++i)
+            std::memcpy(&packed[i * 3], &image.pixels[i * 4], 3);
+        data = packed.data();
+    }
+    const int stride = image.width * (withAlpha ? 4 : 3);
+    png_alloc_size_t size = 0;
+    if (!png_image_write_to_memory(&png, nullptr, &size, 0, data, stride, nullptr)) {
+        error = png.message;
+        png_image_free(&png);
+        return false;
+    }
+    out.resize(size);
+    if (!png_image_write_to_memory(&png, out.data(), &size, 0, data, stride, nullptr)) {
+        error = png.message;
+        png_image_free(&png);
+        return false;
+    }
+    out.resize(size);
+    return true;
+}
+
+}  // namespace qeltitle

@@ -17,5 +17,7 @@ enum class PngKind { Still, SequenceFrame };
 // a failed write leaves whatever was at `path` as it was. `error` is the bare reason; callers
 // name the file.
 bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error);
+// The PNG file's bytes of `image` (fast compression), for a host that sends pictures elsewhere.
+bool EncodePng(const Image& image, bool withAlpha, std::string& out, std::string& error);
 
 }  // namespace qeltitle

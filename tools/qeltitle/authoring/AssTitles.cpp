@@ -1,0 +1,527 @@
+#include "authoring/AssTitles.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <tuple>
+
+#include <fontconfig/fontconfig.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include "authoring/KeyFrames.h"
+#include "authoring/Text.h"
+#include "player/TitleFiles.h"
+#include "player/TitleMeta.h"
+
+namespace qeltitle {
+
+using namespace qel;
+
+namespace {
+
+// A face's heights per unit of em, measured once per face on a host of its own: its ascent and
+// descent (what a SubStation size measures; the library sizes fonts by the em), and the leading
+// the library adds to a line beyond them (players add none).
+struct FaceHeights {
+    float cell = 1, lead = 0;
+    // From the top of a character's box to its baseline as drawn (the typographic ascent), less
+    // the ascent players set lines by (the Windows ascent).
+    std::optional<float> raise;
+};
+
+// The typographic less the Windows ascent of the face fontconfig gives for a name, per em; none
+// when the face has no such table.
+std::optional<float> AscentDifference(const std::u16string& name, bool bold, bool italic) {
+    std::optional<float> out;
+    FcPattern* pattern = FcPatternCreate();
+    if (!pattern) return out;
+    const std::string family = Utf16ToUtf8(name);
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8*>(family.c_str()));
+    FcPatternAddInteger(pattern, FC_WEIGHT, bold ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
+    FcPatternAddInteger(pattern, FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+    FcPatternDestroy(pattern);
+    if (!match) return out;
+    FcChar8* file = nullptr;
+    int index = 0;
+    FT_Library library = nullptr;
+    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file && FT_Init_FreeType(&library) == 0) {
+        FcPatternGetInteger(match, FC_INDEX, 0, &index);
+        FT_Face face = nullptr;
+        if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) == 0) {
+            const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+            if (os2 && os2->version != 0xFFFFu && face->units_per_EM > 0)
+                out = static_cast<float>(os2->sTypoAscender - static_cast<long>(os2->usWinAscent)) / face->units_per_EM;
+            FT_Done_Face(face);
+        }
+        FT_Done_FreeType(library);
+    }
+    FcPatternDestroy(match);
+    return out;
+}
+class FontHeights {
+public:
+    explicit FontHeights(HostPtr host) : host_(std::move(host)) {}
+    Expected<FaceHeights> PerEm(const CharStyle& style) {
+        const auto key = std::make_tuple(std::u16string(style.font.FaceName), style.font.Bold != 0, style.font.Italic != 0);
+        if (const auto found = cache_.find(key); found != cache_.end()) return found->second;
+        host_->RemoveAllStrings();
+        StringContent probe;
+        probe.text = u"X";
+        CharStyle s = style;
+        s.font.Size = 1000;
+        s.spacing = CharSpacing{1, 0};
+        probe.spans.emplace_back(0, s);
+        probe.paragraphs.push_back(ParagraphAttrs{0, 0, 0, 0, 0, 0});
+        probe.attrs.WidthLimit = kNoWrapWidth;
+        std::vector<std::string> ignored;
+        std::string error;
+        int row = 0;
+        if (!AddStringContent(*host_, probe, FrameSize{1920, 1080}, ignored, "measuring a font", error, &row))
+            return Failure(error);
+        RectF r{}, line{};
+        host_->GetCharRect(row, 0, &r, 0);
+        host_->GetLineRect(row, 0, &line);
+        const FaceHeights h{r.height > 0 ? r.height / 1000 : 1.0f, std::max(0.0f, line.height - r.height) / 1000,
+                            AscentDifference(std::get<0>(key), std::get<1>(key), std::get<2>(key))};
+        cache_[key] = h;
+        return h;
+    }
+
+private:
+    HostPtr host_;
+    std::map<std::tuple<std::u16string, bool, bool>, FaceHeights> cache_;
+};
+
+// How script units become output pixels.
+struct Scale {
+    float x = 1, y = 1;        // positions and sizes
+    float borderX = 1, borderY = 1;  // outlines and shadows (ScaledBorderAndShadow: as positions)
+};
+
+// A run's look as a character style, `lit` or not (a karaoke syllable not yet sung takes the
+// secondary colour, and with \ko no outline).
+Expected<CharStyle> StyleOf(const AssLook& look, bool lit, const CharStyle& base, const Scale& scale, bool kerning,
+                            FontHeights& heights) {
+    const AssStyle& s = look.style;
+    CharStyle c = base;
+    const std::u16string face = Utf8ToUtf16(s.font);
+    std::memset(c.font.FaceName, 0, sizeof c.font.FaceName);
+    std::copy_n(face.begin(), std::min<size_t>(face.size(), 31), c.font.FaceName);
+    c.font.Bold = s.bold == 1 || s.bold == -1 || s.bold >= 600 ? 1 : 0;
+    c.font.Italic = s.italic ? 1 : 0;
+    c.font.Underline = s.underline ? 1 : 0;
+    c.font.StrikeOut = s.strikeOut ? 1 : 0;
+    // Players kern only when the script asks for it.
+    c.font.CharSet = kerning ? c.font.CharSet | 0x100 : c.font.CharSet & ~0x100u;
+    Expected<FaceHeights> perEm = heights.PerEm(c);
+    if (!perEm) return Failure(perEm.Message());
+    // The size is the height of ascent and descent; \fscy stretches it, \fscx the advances.
+    const float height = static_cast<float>(s.size * s.scaleY / 100) * scale.y;
+    const float em = std::max(0.5f, height / perEm->cell);
+    c.font.Size = em;
+    // Spacing is stretched with the advance, by players as by the library.
+    c.spacing = CharSpacing{static_cast<float>(s.scaleY > 0 ? s.scaleX / s.scaleY : 1), static_cast<float>(s.spacing) * scale.x};
+    // Outline and blur widths are in the library's units: an eightieth of the em.
+    const auto units = [&](double pixels) { return static_cast<int32_t>(std::lround(pixels * 80 / em)); };
+    const bool karaokeUnsung = !lit && look.karaoke != 0;
+    const AssColor& fill = karaokeUnsung ? s.colors[1] : s.colors[0];
+    const double outline = look.karaoke == 'o' && !lit ? 0 : s.outline * scale.borderY;
+    const int32_t blur = units(look.blur * scale.borderY);
+    c.face = MetaFace{1, fill.bgr, fill.bgr, 0, 255u - fill.alpha, outline > 0 ? 0 : blur};
+    c.border = MetaBorder{outline > 0 ? 1u : 0u, std::max(outline > 0 ? 1 : 0, units(outline)), s.colors[2].bgr,
+                          s.colors[2].bgr, 0, 255u - s.colors[2].alpha, outline > 0 ? blur : 0};
+    const float sx = static_cast<float>(look.shadowX) * scale.borderX, sy = static_cast<float>(look.shadowY) * scale.borderY;
+    const bool shadow = sx != 0 || sy != 0;
+    c.shadow = MetaShadow{shadow ? 1u : 0u, shadow && outline > 0 ? 1u : 0u, s.colors[3].bgr, s.colors[3].bgr, 0,
+                          255u - s.colors[3].alpha, blur, sx, sy, 0};
+    return c;
+}
+
+// The event's opacity `ms` after its start (\fad, \fade).
+float Opacity(const AssEvent& e, double ms) {
+    if (!e.fade) return 1;
+    const auto& [a1, a2, a3, t1, t2, t3, t4] = *e.fade;
+    double a = a3;
+    if (ms < t1) a = a1;
+    else if (ms < t2) a = a1 + (a2 - a1) * (ms - t1) / std::max(1e-9, t2 - t1);
+    else if (ms < t3) a = a2;
+    else if (ms < t4) a = a2 + (a3 - a2) * (ms - t3) / std::max(1e-9, t4 - t3);
+    return static_cast<float>(std::clamp(1 - a / 255, 0.0, 1.0));
+}
+
+// The \move position `ms` after the event's start, script units.
+std::array<double, 2> MoveAt(const AssEvent& e, double ms) {
+    const auto& m = *e.move;
+    double t1 = m[4], t2 = m[5];
+    if (t1 == 0 && t2 == 0) t2 = (e.end - e.start) * 1000;
+    const double k = ms <= t1 ? 0 : ms >= t2 ? 1 : (ms - t1) / (t2 - t1);
+    return {m[0] + (m[2] - m[0]) * k, m[1] + (m[3] - m[1]) * k};
+}
+
+RectF TextBox(ITitleHost& host, int row, const std::u16string& text) {
+    float minX = 1e30f, minY = 1e30f, maxX = -1e30f, maxY = -1e30f;
+    for (int32_t i = 0, n = host.GetCharCount(row); i < n; ++i) {
+        if (text[i] == u'\r' || text[i] == u'\n') continue;
+        RectF r{};
+        CharSpacing spacing{1, 0};
+        if (host.GetCharRect(row, i, &r, 0) != S_OK) continue;
+        host.GetCharSpacing(row, i, &spacing);
+        // A character's box reaches to the end of its advance, spacing included, as players measure lines.
+        minX = std::min(minX, r.x), minY = std::min(minY, r.y);
+        maxX = std::max(maxX, r.x + r.width + spacing.Spacing * spacing.WidthScale), maxY = std::max(maxY, r.y + r.height);
+    }
+    return minX > maxX ? RectF{} : RectF{minX, minY, maxX - minX, maxY - minY};
+}
+
+// An event placed on screen (for the events after it to keep clear of).
+struct Placed {
+    int layer, first, last;
+    float top, bottom;
+};
+
+class EventMaker {
+public:
+    EventMaker(const AssScript& script, const std::string& name, int width, int height, double fps, HostPtr host,
+               FontHeights& heights)
+        : script_(script), name_(name), width_(width), height_(height), fps_(fps), host_(std::move(host)), heights_(heights) {
+        scale_.x = static_cast<float>(width) / script.playResX;
+        scale_.y = static_cast<float>(height) / script.playResY;
+        scale_.borderX = script.scaledBorderAndShadow ? scale_.x : 1;
+        scale_.borderY = script.scaledBorderAndShadow ? scale_.y : 1;
+        base_ = DefaultsForJson(*host_).chars;
+    }
+
+    Status Make(const AssEvent& e, int number, std::vector<CaptionTitle>& out, std::vector<std::string>& warnings);
+
+private:
+    const AssScript& script_;
+    std::string name_;
+    int width_, height_;
+    double fps_;
+    HostPtr host_;
+    FontHeights& heights_;
+    Scale scale_;
+    CharStyle base_;
+    std::vector<Placed> placed_;
+};
+
+Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>& out, std::vector<std::string>& warnings) {
+    const std::string where = name_ + ":" + std::to_string(e.line);
+    int first = 0, last = 0;
+    if (!CueFrames(e.start, e.end, fps_, first, last)) return {};
+    // The text, and the run of each character (a line break belongs to the run before it).
+    std::u16string text;
+    std::vector<int> runOf;
+    for (size_t r = 0; r < e.runs.size(); ++r)
+        for (char16_t c : Utf8ToUtf16(e.runs[r].text)) {
+            if (c == u'\n') {
+                text += u"\r\n";
+                runOf.insert(runOf.end(), 2, static_cast<int>(r));
+            } else {
+                text += c;
+                runOf.push_back(static_cast<int>(r));
+            }
+        }
+    if (text.find_first_not_of(u" \r\n\u00A0") == std::u16string::npos) return {};
+    std::vector<CharStyle> unlit, lit;
+    for (const AssRun& run : e.runs) {
+        Expected<CharStyle> a = StyleOf(run.look, false, base_, scale_, script_.kerning, heights_);
+        Expected<CharStyle> b = StyleOf(run.look, true, base_, scale_, script_.kerning, heights_);
+        if (!a || !b) return Failure(where + ": " + (a ? b.Message() : a.Message()));
+        unlit.push_back(*a);
+        lit.push_back(*b);
+    }
+    const AssStyle& style = script_.styles[e.style];
+    const int an = e.alignment != 0 ? e.alignment : style.alignment;
+    const int column = (an - 1) % 3;  // 0 left, 1 centre, 2 right
+    const int row = (an - 1) / 3;     // 0 bottom, 1 middle, 2 top
+    const float ml = static_cast<float>(e.marginL != 0 ? e.marginL : style.marginL) * scale_.x;
+    const float mr = static_cast<float>(e.marginR != 0 ? e.marginR : style.marginR) * scale_.x;
+    const float mv = static_cast<float>(e.marginV != 0 ? e.marginV : style.marginV) * scale_.y;
+    const int wrap = e.wrapStyle >= 0 ? e.wrapStyle : script_.wrapStyle;
+    const float angle = static_cast<float>(e.runs.front().look.style.angle);
+
+    StringAttrs attrs = DefaultsForJson(*host_).string;
+    attrs.WidthLimit = wrap == 2 || e.pos || e.move ? kNoWrapWidth : std::max(1.0f, width_ - ml - mr);
+    // Lines follow each other by the height of ascent and descent, as players set them: the
+    // library's leading is taken back. The library draws a glyph's baseline its typographic
+    // ascent below the top of its box, players their Windows ascent below the top of the line:
+    // the text's box starts by the difference higher (by the internal leading without one).
+    Expected<FaceHeights> face = heights_.PerEm(unlit.front());
+    if (!face) return Failure(where + ": " + face.Message());
+    const float em = unlit.front().font.Size;
+    const float raise = face->raise ? -*face->raise * em : (face->cell - 1) * em;
+    const ParagraphAttrs paragraph{column == 0 ? 0u : column == 1 ? 6u : 2u, -face->lead * em, 0, 0, 0, 0};
+    const auto content = [&](const std::vector<bool>& isLit) {
+        StringContent c;
+        c.text = text;
+        c.attrs = attrs;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const CharStyle& s = isLit[i] ? lit[runOf[i]] : unlit[runOf[i]];
+            if (c.spans.empty() || !SameStyle(c.spans.back().second, s)) c.spans.emplace_back(static_cast<int>(i), s);
+        }
+        c.paragraphs.assign(std::count(text.begin(), text.end(), u'\n') + 1, paragraph);
+        return c;
+    };
+
+    // Laid out once, unturned, at the origin: its box goes where players put the text's box.
+    std::string error;
+    std::vector<bool> none(text.size(), false);
+    host_->RemoveAllStrings();
+    int string = 0;
+    StringContent c0 = content(none);
+    if (!AddStringContent(*host_, c0, FrameSize{width_, height_}, warnings, where, error, &string)) return Failure(error);
+    // Wrapping may have put line breaks into the text: the characters are the string's from here.
+    {
+        std::u16string laid(static_cast<size_t>(host_->GetCharCount(string)) + 1, u'\0');
+        laid.resize(std::max(0, host_->GetText(string, laid.data())));
+        if (laid != text) {
+            std::vector<int> runs;
+            for (size_t i = 0, j = 0; i < laid.size(); ++i) {
+                if (j < text.size() && laid[i] == text[j]) runs.push_back(runOf[j++]);
+                else runs.push_back(j < runOf.size() ? runOf[j] : runOf.back());
+            }
+            text = laid;
+            runOf = runs;
+        }
+    }
+    RectF box = TextBox(*host_, string, text);
+    box.y -= raise;
+    std::vector<RectF> chars(text.size());
+    for (size_t i = 0; i < text.size(); ++i) host_->GetCharRect(string, static_cast<int>(i), &chars[i], 0);
+
+    // The box's top-left for an anchor point (px, py) in pixels.
+    const auto boxAt = [&](float px, float py) {
+        return std::array<float, 2>{px - box.width * column / 2.0f, row == 2 ? py : row == 1 ? py - box.height / 2 : py - box.height};
+    };
+    float px = 0, py = 0;
+    if (e.pos) {
+        px = static_cast<float>((*e.pos)[0]) * scale_.x, py = static_cast<float>((*e.pos)[1]) * scale_.y;
+    } else {
+        px = column == 0 ? ml : column == 2 ? width_ - mr : (ml + width_ - mr) / 2;
+        py = row == 2 ? mv : row == 1 ? height_ / 2.0f : height_ - mv;
+    }
+    // Events of a layer shown at once keep clear of those placed before them.
+    float shift = 0;
+    if (!e.pos && !e.move) {
+        const auto [bx, by] = boxAt(px, py);
+        const float direction = row == 0 ? -1 : 1;
+        for (bool moved = true; moved;) {
+            moved = false;
+            for (const Placed& p : placed_)
+                if (p.layer == e.layer && p.first <= last && first <= p.last && by + shift < p.bottom &&
+                    p.top < by + shift + box.height) {
+                    shift = direction < 0 ? p.top - box.height - by : p.bottom - by;
+                    moved = true;
+                }
+        }
+        placed_.push_back({e.layer, first, last, by + shift, by + shift + box.height});
+    }
+
+    // The frames of the event, in runs that show the same: one title each.
+    struct State {
+        float x, y;
+        std::vector<bool> lit;
+        bool operator==(const State&) const = default;
+    };
+    const auto stateAt = [&](int frame) {
+        const double ms = (frame / fps_ - e.start) * 1000;
+        State s{px, py + shift, std::vector<bool>(text.size(), false)};
+        if (e.move) {
+            const auto [x, y] = MoveAt(e, ms);
+            s.x = static_cast<float>(x) * scale_.x, s.y = static_cast<float>(y) * scale_.y;
+        }
+        const double t = ms / 1000;
+        for (size_t i = 0; i < text.size(); ++i) {
+            const AssLook& look = e.runs[runOf[i]].look;
+            if (look.karaoke == 0) continue;
+            if (look.karaoke != 'f' || look.karaokeLength <= 0) {
+                s.lit[i] = t >= look.karaokeStart;
+                continue;
+            }
+            // A sweep: the characters whose middle it has passed, across the syllable's box.
+            float left = 1e30f, right = -1e30f;
+            for (size_t j = 0; j < text.size(); ++j)
+                if (runOf[j] == runOf[i]) left = std::min(left, chars[j].x), right = std::max(right, chars[j].x + chars[j].width);
+            const double k = std::clamp((t - look.karaokeStart) / look.karaokeLength, 0.0, 1.0);
+            s.lit[i] = chars[i].x + chars[i].width / 2 <= left + k * (right - left);
+        }
+        return s;
+    };
+    for (int f = first; f <= last;) {
+        const State state = stateAt(f);
+        int g = f + 1;
+        while (g <= last && stateAt(g) == state) ++g;
+        // This run of frames: the string where the state puts it, turned about its anchor point.
+        host_->RemoveAllStrings();
+        StringContent c = content(state.lit);
+        const auto [bx, by] = boxAt(state.x, state.y);
+        c.attrs.Left = bx - box.x;
+        c.attrs.Top = by - box.y;
+        c.attrs.WidthLimit = kNoWrapWidth;  // the lines are those laid out above
+        if (angle != 0) {
+            // The library turns a string about its top-left corner: move it so that the anchor point stays.
+            const float ax = state.x - c.attrs.Left, ay = (e.pos || e.move ? state.y : py + shift) - c.attrs.Top;
+            const float r = angle * 3.14159265358979f / 180, cs = std::cos(r), sn = std::sin(r);
+            c.attrs.Left += ax - (ax * cs + ay * sn);
+            c.attrs.Top += ay - (-ax * sn + ay * cs);
+            c.attrs.RotateDegree = -angle;  // the library's angles turn clockwise
+        }
+        int row2 = 0;
+        if (!AddStringContent(*host_, c, FrameSize{width_, height_}, warnings, where, error, &row2)) return Failure(error);
+        const int frames = g - f;
+        std::vector<KeyFrame> keys;
+        bool faded = false;
+        for (int k = 0; k < frames; ++k) faded = faded || Opacity(e, ((f + k) / fps_ - e.start) * 1000) < 1;
+        if (faded) {
+            for (int k = 0; k < frames; ++k)
+                keys.push_back({static_cast<float>(k) / frames, "PATH_FADE", Opacity(e, ((f + k) / fps_ - e.start) * 1000)});
+            keys.push_back({1.0f, "PATH_FADE", keys.back().progress});
+            if (!SetKeyFrames(*host_, row2, keys, error)) return Failure(where + ": " + error);
+        }
+        TitleMeta meta;
+        meta.length = frames / fps_;
+        meta.frame = DesignFrame{width_, height_};
+        Expected<std::string> document = TitleDocument(*host_, &meta);
+        if (!document) return Failure(where + ": " + document.Message());
+        CaptionTitle title;
+        title.document = std::move(*document);
+        title.start = f / fps_;
+        title.end = g / fps_;
+        title.first = f;
+        title.last = g - 1;
+        title.cueLine = e.line;
+        title.cueNumber = number;
+        out.push_back(std::move(title));
+        f = g;
+    }
+    return {};
+}
+
+}  // namespace
+
+Status MakeAssTitles(const AssScript& script, const std::string& name, int width, int height, double fps,
+                     std::vector<CaptionTitle>& out, std::vector<std::string>& warnings) {
+    out.clear();
+    Expected<HostPtr> host = NewHost();
+    Expected<HostPtr> measuring = NewHost();
+    if (!host || !measuring) return Failure(host ? measuring.Message() : host.Message());
+    FontHeights heights(std::move(*measuring));
+    for (const AssStyle& s : script.styles)
+        if (s.borderStyle == 3)
+            warnings.push_back(name + ":" + std::to_string(s.line) + ": style '" + s.name +
+                               "': an opaque box (BorderStyle 3) is drawn as an outline");
+    // Drawn by layer, then in the file's order; placed (and kept clear of each other) in the file's order.
+    std::vector<int> order(script.events.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+    std::vector<std::vector<CaptionTitle>> titles(script.events.size());
+    EventMaker maker(script, name, width, height, fps, std::move(*host), heights);
+    for (size_t i = 0; i < script.events.size(); ++i)
+        if (Status s = maker.Make(script.events[i], static_cast<int>(i + 1), titles[i], warnings); !s) return s;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return script.events[a].layer < script.events[b].layer; });
+    for (int i : order)
+        for (CaptionTitle& t : titles[i]) out.push_back(std::move(t));
+    return {};
+}
+
+std::vector<Cue> AssCues(const AssScript& script) {
+    std::vector<Cue> cues;
+    for (size_t i = 0; i < script.events.size(); ++i) {
+        const AssEvent& e = script.events[i];
+        if (!(e.end > e.start) || e.Plain().find_first_not_of(" \n\xC2\xA0") == std::string::npos) continue;
+        Cue cue;
+        cue.start = e.start;
+        cue.end = e.end;
+        cue.line = e.line;
+        cue.number = static_cast<int>(i + 1);
+        for (const AssRun& r : e.runs) {
+            const double time = r.look.karaoke ? std::min(e.end, e.start + r.look.karaokeStart) : e.start;
+            cue.timedWords = cue.timedWords || r.look.karaoke != 0;
+            cue.pieces.push_back(CuePiece{r.text, r.look.style.italic, r.look.style.bold != 0, time});
+        }
+        cues.push_back(std::move(cue));
+    }
+    std::stable_sort(cues.begin(), cues.end(), [](const Cue& a, const Cue& b) { return a.start < b.start; });
+    return cues;
+}
+
+AssScript CaptionScript(ITitleHost& host, const std::vector<Cue>& cues, const CaptionStyle& style, int width, int height) {
+    AssScript script;
+    const float scale = CaptionScale(style, width, height);
+    script.playResX = std::max(1, static_cast<int>(std::lround(width / scale)));
+    script.playResY = std::max(1, static_cast<int>(std::lround(height / scale)));
+    script.wrapStyle = 0;
+    script.info.emplace_back("Title", "captions");
+    AssStyle s;
+    const CharStyle& t = style.text;
+    s.font = Utf16ToUtf8(std::u16string(t.font.FaceName));
+    if (s.font.empty()) s.font = "Arial";
+    float perEm = 1;
+    if (Expected<HostPtr> measuring = NewHost()) {
+        FontHeights heights(std::move(*measuring));
+        if (Expected<FaceHeights> h = heights.PerEm(t)) perEm = h->cell;
+    }
+    (void)host;
+    const float em = std::fabs(t.font.Size);
+    s.size = std::round(em * perEm * 100) / 100;
+    const auto colorOf = [](uint32_t bgr, uint32_t alpha) { return AssColor{bgr & 0xFFFFFF, static_cast<uint8_t>(255 - (alpha & 0xFF))}; };
+    const AssColor fill = colorOf(t.face.Color1, t.face.Alpha);
+    s.colors[1] = fill;
+    s.colors[0] = style.highlight ? colorOf(style.highlight->face.Color1, style.highlight->face.Alpha) : fill;
+    const bool border = (t.border.Enable & 0xFF) && t.border.Size >= 1;
+    s.colors[2] = colorOf(t.border.Color1, border ? t.border.Alpha : 0);
+    const bool shadow = (t.shadow.EnableFace | t.shadow.EnableBorder) & 0xFF;
+    s.colors[3] = colorOf(t.shadow.Color1, shadow ? t.shadow.Alpha : 0);
+    s.bold = t.font.Bold ? -1 : 0;
+    s.italic = t.font.Italic & 0xFF;
+    s.outline = border ? std::round(t.border.Size * em / 80 * 100) / 100 : 0;
+    s.shadow = shadow ? std::round(std::max(std::fabs(t.shadow.OffsetX), std::fabs(t.shadow.OffsetY)) * 100) / 100 : 0;
+    s.scaleX = std::round(t.spacing.WidthScale * 10000) / 100;
+    s.spacing = t.spacing.Spacing;
+    s.alignment = (style.anchor.y == 2 ? 0 : style.anchor.y == 1 ? 3 : 6) + style.anchor.x + 1;
+    const int frameW = script.playResX;
+    const int wide = static_cast<int>(std::lround(style.width));
+    s.marginL = s.marginR = static_cast<int>(std::lround(style.marginX));
+    if (style.anchor.x == 1) s.marginL = s.marginR = std::max(s.marginL, (frameW - wide) / 2);
+    if (style.anchor.x == 0) s.marginR = std::max(0, frameW - s.marginL - wide);
+    if (style.anchor.x == 2) s.marginL = std::max(0, frameW - s.marginR - wide);
+    s.marginV = static_cast<int>(std::lround(style.marginY));
+    script.styles.push_back(s);
+    for (const Cue& cue : cues) {
+        AssEvent e;
+        e.start = cue.start;
+        e.end = cue.end;
+        e.line = cue.line;
+        bool italic = false, bold = false;
+        double at = cue.start;
+        for (size_t p = 0; p < cue.pieces.size(); ++p) {
+            const CuePiece& piece = cue.pieces[p];
+            std::string tags;
+            if (piece.italic != italic) tags += piece.italic ? "\\i1" : "\\i0", italic = piece.italic;
+            if (piece.bold != bold) tags += piece.bold ? "\\b1" : "\\b0", bold = piece.bold;
+            if (cue.timedWords) {
+                // The text before the first spoken time waits in a syllable of its own.
+                if (p == 0 && piece.time > cue.start) e.text += "{\\k" + std::to_string(std::lround((piece.time - cue.start) * 100)) + "}";
+                const double next = p + 1 < cue.pieces.size() ? cue.pieces[p + 1].time : cue.end;
+                tags += "\\k" + std::to_string(std::max(0L, std::lround((next - std::max(at, piece.time)) * 100)));
+                at = std::max(at, next);
+            }
+            if (!tags.empty()) e.text += "{" + tags + "}";
+            for (char ch : piece.text)
+                e.text += ch == '\n' ? std::string("\\N") : ch == '{' ? std::string("(") : ch == '}' ? std::string(")") : std::string(1, ch);
+        }
+        script.events.push_back(std::move(e));
+    }
+    return script;
+}
+
+}  // namespace qeltitle
