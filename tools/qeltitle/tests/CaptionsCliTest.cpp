@@ -136,7 +136,7 @@ TEST_F(Captions, WordListsBecomeWebVttAndBadOnesWriteNothing) {
     // A list with a broken time is named at its place, and the file written before is kept.
     Write("bad.json", "[\n  {\"word\": \"a\", \"start\": \"soon\", \"end\": 1}]");
     EXPECT_EQ(Shell("EXE captions bad.json -o out.vtt"), 1);
-    EXPECT_NE(Read("stderr.txt").find("bad.json:2:27: [0].start: expected a time in seconds"), std::string::npos)
+    EXPECT_NE(Read("stderr.txt").find("bad.json:2:26: [0].start: expected a time in seconds"), std::string::npos)
         << Read("stderr.txt");
     EXPECT_EQ(Read("out.vtt").substr(0, 6), "WEBVTT");
     EXPECT_NE(Read("out.vtt").find("Bye"), std::string::npos);
