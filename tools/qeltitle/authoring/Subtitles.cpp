@@ -210,7 +210,7 @@ bool ApplyCueSetting(std::string_view name, std::string_view value, const std::m
         static constexpr std::pair<std::string_view, CueLineAlign> kAligns[] = {
             {"", CueLineAlign::Start}, {"start", CueLineAlign::Start}, {"center", CueLineAlign::Center},
             {"middle", CueLineAlign::Center}, {"end", CueLineAlign::End}};
-        const auto* a = std::find_if(std::begin(kAligns), std::end(kAligns), [&](const auto& k) { return k.first == align; });
+        const auto* a = std::find_if(std::begin(kAligns), std::end(kAligns), [align = align](const auto& k) { return k.first == align; });
         if (a == std::end(kAligns)) return false;
         p.line = v;
         p.snapToLines = !percent;
@@ -225,7 +225,7 @@ bool ApplyCueSetting(std::string_view name, std::string_view value, const std::m
             {"start", CuePositionAlign::LineLeft}, {"center", CuePositionAlign::Center},
             {"middle", CuePositionAlign::Center}, {"line-right", CuePositionAlign::LineRight},
             {"end", CuePositionAlign::LineRight}};
-        const auto* a = std::find_if(std::begin(kAligns), std::end(kAligns), [&](const auto& k) { return k.first == align; });
+        const auto* a = std::find_if(std::begin(kAligns), std::end(kAligns), [align = align](const auto& k) { return k.first == align; });
         if (a == std::end(kAligns)) return false;
         p.position = v;
         p.positionAlign = a->second;

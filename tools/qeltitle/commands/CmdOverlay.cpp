@@ -63,23 +63,15 @@ Expected<TitleSpan> ParseTitleSpan(const std::string& text) {
     return out;
 }
 
-// The schedule's titles drawn for the video pipeline: each as a layer, blended over the part
-// of the frame the titles drew on, which is all the pipeline converts.
+// The schedule's titles drawn for the video pipeline: each as a layer, which the pipeline
+// blends into the frame where the titles drew.
 class SchedulePainter final : public FramePainter {
 public:
     explicit SchedulePainter(TitleSchedule& schedule) : schedule_(schedule) {}
-    bool Prepare(double seconds, int, PixelRect& area, std::string& error) override {
-        // The frame's own time: frames of a variable-rate clip show the titles at the times they
-        // are shown.
-        Expected<PixelRect> drawn = schedule_.DrawLayers(seconds);
-        if (!drawn) return error = drawn.Message(), false;
-        area = *drawn;
-        return true;
-    }
-    bool Paint(const PixelRect& area, uint8_t* pixels, int stride, std::string&) override {
-        schedule_.BlendLayers(area, pixels, stride);
-        return true;
-    }
+    // The frame's own time: frames of a variable-rate clip show the titles at the times they are
+    // shown.
+    Expected<PixelRect> Prepare(double seconds, int) override { return schedule_.DrawLayers(seconds); }
+    const std::vector<LayerView>& Layers() const override { return schedule_.Layers(); }
 
 private:
     TitleSchedule& schedule_;
@@ -109,12 +101,13 @@ int PrepareOverlay(OverlayJob& job, const InterruptWatch& interrupt) {
     for (char& c : lowerExt) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (IsFramePattern(output) || lowerExt == ".png" || lowerExt == ".jpg" || lowerExt == ".gif")
         return UsageError(job.command, output + ": " + job.command + " writes a video (.mp4, .mkv, .mov, .webm, ...)");
-    std::string error;
-    if (!ProbeVideo(video, job.probe, error)) {
-        if (!interrupt.Received()) return Fail(error);
+    Expected<VideoInfo> probe = ProbeVideo(video);
+    if (!probe) {
+        if (!interrupt.Received()) return Fail(probe.Message());
         std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
         return interrupt.ExitStatus();
     }
+    job.probe = *probe;
     return kExitOk;
 }
 
@@ -135,21 +128,20 @@ int RunOverlayJob(const OverlayJob& job, TitleSchedule& schedule, const Interrup
     video.warn = [](const std::string& text) { Warn(text); };
     const auto started = std::chrono::steady_clock::now();
     VideoResult result;
-    std::string error;
-    const bool ok = RunVideo(video, result, error);
+    const Status ran = RunVideo(video, result);
     if (interrupt.Received()) {
         std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
         return interrupt.ExitStatus();
     }
-    if (!ok) return Fail(error);
+    if (!ran) return Fail(ran.Message());
     progress.Finish();
     std::printf("wrote %s (%d frames, %dx%d, %s fps, %s)\n", output.c_str(), result.frames, probe.width, probe.height,
                 probe.Rate().c_str(), result.audio.c_str());
     if (job.timings) {
         // Decoding, drawing and encoding run on three threads; these are the drawing thread's.
         const double total = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s (%.1f ms a frame; the titles "
-                    "alone %.2f s), waiting for the encoder %.2f s\n",
+        std::printf("timings: %.2f s in all; waiting for decoded frames %.2f s, drawing %.2f s of processor time (%.2f ms "
+                    "a frame; the titles alone %.2f s), waiting for the encoder %.2f s\n",
                     total, result.waitDecode, result.draw, result.frames ? result.draw * 1000 / result.frames : 0.0,
                     result.prepare, result.waitEncode);
     }

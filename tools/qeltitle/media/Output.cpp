@@ -112,7 +112,7 @@ public:
 
     bool Start(int width, int height, const FrameRate& fps, bool withAlpha, std::string& error) {
         QuietLibav();
-        if (!writer_.Open(output_, error)) return false;
+        if (Status opened = writer_.Open(output_); !opened) return error = opened.Message(), false;
         const std::string ext = Extension(output_);
         const FrameSize size = EncodedSize(output_, width, height);
         PictureFormat picture;
@@ -128,7 +128,6 @@ public:
                          : ext == ".webm"                ? (withAlpha ? AV_PIX_FMT_YUVA420P : AV_PIX_FMT_YUV420P)
                                                          : AV_PIX_FMT_BGRA;
         std::vector<std::string> warnings;
-        AVPixelFormat format = AV_PIX_FMT_NONE;
         const auto yuv = [](AVPixelFormat f) {
             const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(f);
             return d && !(d->flags & (AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL)) && d->nb_components >= 3;
@@ -136,19 +135,17 @@ public:
         // Pick the encoder's format first: the tags depend on it.
         {
             VideoWriter probe;
-            std::string ignored;
-            if (probe.Open(output_, ignored) && probe.AddVideo(picture, EncodeSettings{}, withAlpha, format, warnings, ignored))
-                picture.format = format;
+            if (probe.Open(output_))
+                if (Expected<AVPixelFormat> taken = probe.AddVideo(picture, EncodeSettings{}, withAlpha, warnings)) picture.format = *taken;
             warnings.clear();
         }
         if (yuv(picture.format)) {
             picture.space = AVCOL_SPC_BT709, picture.primaries = AVCOL_PRI_BT709, picture.transfer = AVCOL_TRC_BT709;
             picture.range = AVCOL_RANGE_MPEG;
         }
-        if (!writer_.AddVideo(picture, EncodeSettings{}, withAlpha, format, warnings, error)) {
-            error = "cannot write " + output_ + ": " + error;
-            return false;
-        }
+        Expected<AVPixelFormat> encoderFormat = writer_.AddVideo(picture, EncodeSettings{}, withAlpha, warnings);
+        if (!encoderFormat) return error = "cannot write " + output_ + ": " + encoderFormat.Message(), false;
+        const AVPixelFormat format = *encoderFormat;
         std::string chain;
         if (size.width != width || size.height != height) chain = "pad=ceil(iw/2)*2:ceil(ih/2)*2,";
         if (gif)
@@ -160,7 +157,9 @@ public:
             chain += std::string("format=") + av_get_pix_fmt_name(format);
         if (!OpenGraph(width, height, picture.timeBase, chain, error)) return false;
         width_ = width, height_ = height;
-        return writer_.Start(error);
+        const Status started = writer_.Start();
+        error = started.Message();
+        return bool(started);
     }
 
     bool Write(int, const Image& frame, std::string& error) override {
@@ -180,7 +179,12 @@ public:
         return true;
     }
 
-    bool Finish(std::string& error) override { return Filter(nullptr, error) && writer_.Finish(error); }
+    bool Finish(std::string& error) override {
+        if (!Filter(nullptr, error)) return false;
+        const Status finished = writer_.Finish();
+        error = finished.Message();
+        return bool(finished);
+    }
 
     std::string Describe(const std::string& details) const override {
         return output_ + " (" + CountOf(written_, "frame") + (details.empty() ? "" : ", " + details) + ")";
@@ -218,12 +222,9 @@ private:
             if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
             if (status < 0) break;
             filtered_->pict_type = AV_PICTURE_TYPE_NONE;
-            const bool ok = writer_.Encode(filtered_.get(), error);
+            const Status encoded = writer_.Encode(filtered_.get());
             av_frame_unref(filtered_.get());
-            if (!ok) {
-                error = "cannot write " + output_ + ": " + error;
-                return false;
-            }
+            if (!encoded) return error = "cannot write " + output_ + ": " + encoded.Message(), false;
         }
         error = "cannot write " + output_ + ": " + AvErrorText(status);
         return false;

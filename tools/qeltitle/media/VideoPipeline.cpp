@@ -1,6 +1,7 @@
 #include "media/VideoPipeline.h"
 
 #include <malloc.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -12,6 +13,7 @@
 #include <mutex>
 #include <thread>
 
+#include "media/LayerBlend.h"
 #include "media/Libav.h"
 #include "media/VideoWriter.h"
 
@@ -46,35 +48,24 @@ int UprightTurn(const AVStream* stream) {
     return ((turn % 360) + 360) % 360;
 }
 
-bool OpenInput(const std::string& path, InputPtr& input, int& videoIndex, std::string& error) {
+// Opens `path` into `input`; gives the index of its video stream.
+Expected<int> OpenInput(const std::string& path, InputPtr& input) {
     AVFormatContext* raw = nullptr;
     int status = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
-    if (status < 0) {
-        error = "cannot read video " + path + ": " +
-                (status == AVERROR(ENOENT) || status == AVERROR(EACCES) ? AvErrorText(status)
-                                                                        : "not a video ffmpeg's libraries can read (" + AvErrorText(status) + ")");
-        return false;
-    }
+    if (status < 0)
+        return Failure("cannot read video " + path + ": " +
+                       (status == AVERROR(ENOENT) || status == AVERROR(EACCES)
+                            ? AvErrorText(status)
+                            : "not a video ffmpeg's libraries can read (" + AvErrorText(status) + ")"));
     input.reset(raw);
-    if ((status = avformat_find_stream_info(raw, nullptr)) < 0) {
-        error = "cannot read video " + path + ": " + AvErrorText(status);
-        return false;
-    }
-    videoIndex = FindVideoStream(raw);
-    if (videoIndex < 0) {
-        error = "cannot read video " + path + ": it holds no video stream";
-        return false;
-    }
+    if ((status = avformat_find_stream_info(raw, nullptr)) < 0) return Failure("cannot read video " + path + ": " + AvErrorText(status));
+    const int videoIndex = FindVideoStream(raw);
+    if (videoIndex < 0) return Failure("cannot read video " + path + ": it holds no video stream");
     const AVCodecParameters* par = raw->streams[videoIndex]->codecpar;
-    if (!avcodec_find_decoder(par->codec_id)) {
-        error = "cannot read video " + path + ": no decoder for its " + avcodec_get_name(par->codec_id) + " video";
-        return false;
-    }
-    if (par->width <= 0 || par->height <= 0) {
-        error = "cannot read video " + path + ": its video stream has no size";
-        return false;
-    }
-    return true;
+    if (!avcodec_find_decoder(par->codec_id))
+        return Failure("cannot read video " + path + ": no decoder for its " + avcodec_get_name(par->codec_id) + " video");
+    if (par->width <= 0 || par->height <= 0) return Failure("cannot read video " + path + ": its video stream has no size");
+    return videoIndex;
 }
 
 AVRational StreamRate(const AVStream* s) {
@@ -88,6 +79,17 @@ std::string ColourText(const AVCodecParameters* par) {
     const char* range = par->color_range == AVCOL_RANGE_JPEG ? "full range" : par->color_range == AVCOL_RANGE_MPEG ? "tv range" : "range unknown";
     return std::string(space && par->color_space != AVCOL_SPC_UNSPECIFIED ? space : "matrix unknown") + ", " + range;
 }
+
+// Processor time of the calling thread, in seconds: what drawing costs, whatever else the
+// machine runs meanwhile.
+double ThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// A thread's work ended because another one failed or stopped the run: that one says why.
+Status Stopped() { return Failure(""); }
 
 // ---- Queues between the threads ----------------------------------------------------------
 
@@ -185,28 +187,39 @@ PixelRect Align(PixelRect r, const Layout& l, int width, int height) {
     return {x0, y0, x1 - x0, y1 - y0};
 }
 
-// Converts rectangles of decoded frames to BGRA and back, with the frames' matrix and range, and
-// writes back only the samples whose pixels the painter changed, so that the rest of the
-// rectangle stays exactly as decoded.
-class RectPainter {
+// Draws a painter's layers on decoded frames: blended in the frames' own format where
+// LayerBlender takes it, else through BGRA (below).
+class FramePaint {
 public:
-    bool Paint(AVFrame* frame, const PixelRect& wanted, FramePainter& painter, std::string& error) {
+    Status Paint(AVFrame* frame, const PixelRect& wanted, const std::vector<LayerView>& layers) {
         const AVPixelFormat format = static_cast<AVPixelFormat>(frame->format);
-        if (format != format_) layout_ = LayoutOf(format), format_ = format;
-        if (!layout_.desc || (layout_.desc->flags & AV_PIX_FMT_FLAG_HWACCEL)) {
-            error = std::string("cannot draw on frames in ") + (layout_.desc ? layout_.desc->name : "an unknown format");
-            return false;
-        }
+        if (format != format_) layout_ = LayoutOf(format), format_ = format, direct_ = LayerBlender::Blends(format);
+        if (!layout_.desc || (layout_.desc->flags & AV_PIX_FMT_FLAG_HWACCEL))
+            return Failure(std::string("cannot draw on frames in ") + (layout_.desc ? layout_.desc->name : "an unknown format"));
         const PixelRect r = Align(wanted, layout_, frame->width, frame->height);
-        if (r.Empty()) return true;
-        if (const int status = av_frame_make_writable(frame); status < 0) {
-            error = "cannot draw on a frame: " + AvErrorText(status);
-            return false;
+        if (r.Empty()) return {};
+        // Copies the picture only when the decoder still refers to it (a reference frame).
+        if (const int status = av_frame_make_writable(frame); status < 0)
+            return Failure("cannot draw on a frame: " + AvErrorText(status));
+        if (direct_) {
+            for (const LayerView& layer : layers) blender_.Blend(*frame, layer);
+            return {};
         }
-        if (format == AV_PIX_FMT_BGRA)  // drawn where it lies
-            return painter.Paint(r, frame->data[0] + static_cast<ptrdiff_t>(r.y) * frame->linesize[0] + r.x * 4,
-                                 frame->linesize[0], error);
+        if (format == AV_PIX_FMT_BGRA) {  // drawn where it lies
+            for (const LayerView& layer : layers)
+                BlendLayerBgra(layer, r, frame->data[0] + static_cast<ptrdiff_t>(r.y) * frame->linesize[0] + r.x * 4,
+                               frame->linesize[0]);
+            return {};
+        }
+        return PaintThroughBgra(frame, r, layers);
+    }
 
+private:
+    // The rectangle converted to BGRA with the frame's matrix and range, the layers blended over
+    // it, and converted back; only the samples whose pixels changed are written, so that the rest
+    // of the rectangle stays exactly as decoded.
+    Status PaintThroughBgra(AVFrame* frame, const PixelRect& r, const std::vector<LayerView>& layers) {
+        const AVPixelFormat format = format_;
         uint8_t* src[4] = {};
         int srcStride[4] = {};
         for (int p = 0; p < layout_.planes; ++p) {
@@ -227,25 +240,19 @@ public:
                                            AV_PIX_FMT_BGRA, SWS_POINT | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
         fromBgra_.reset(sws_getCachedContext(fromBgra_.release(), r.width, r.height, AV_PIX_FMT_BGRA, r.width, r.height,
                                              format, SWS_AREA | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INP, nullptr, nullptr, nullptr));
-        if (!toBgra_ || !fromBgra_) {
-            error = std::string("cannot convert frames in ") + layout_.desc->name + " for drawing";
-            return false;
-        }
+        if (!toBgra_ || !fromBgra_) return Failure(std::string("cannot convert frames in ") + layout_.desc->name + " for drawing");
         sws_setColorspaceDetails(toBgra_.get(), matrix, full, matrix, 1, 0, 1 << 16, 1 << 16);
         sws_setColorspaceDetails(fromBgra_.get(), matrix, 1, matrix, full, 0, 1 << 16, 1 << 16);
         sws_scale(toBgra_.get(), src, srcStride, 0, r.height, bgra, bgraStride);
         std::memcpy(before_.data(), bgra_.data(), bgra_.size());
-        if (!painter.Paint(r, bgra_.data(), stride, error)) return false;
+        for (const LayerView& layer : layers) BlendLayerBgra(layer, r, bgra_.data(), stride);
 
         // The rectangle in the frame's format, then the changed samples copied into the frame.
         if (r.width != scratchWidth_ || r.height != scratchHeight_) {
             scratch_.reset();
             uint8_t* planes[4] = {};
             int strides[4] = {};
-            if (av_image_alloc(planes, strides, r.width, r.height, format, 64) < 0) {
-                error = "out of memory";
-                return false;
-            }
+            if (av_image_alloc(planes, strides, r.width, r.height, format, 64) < 0) return Failure("out of memory");
             scratch_.reset(planes[0]);
             std::copy(planes, planes + 4, scratchPlanes_);
             std::copy(strides, strides + 4, scratchStrides_);
@@ -257,10 +264,9 @@ public:
         for (size_t i = 0; i < changed_.size(); ++i)
             changed_[i] = std::memcmp(&before_[i * 4], &bgra_[i * 4], 3) != 0;
         for (int p = 0; p < layout_.planes; ++p) CopyChanged(p, r, src[p], srcStride[p]);
-        return true;
+        return {};
     }
 
-private:
     void CopyChanged(int p, const PixelRect& r, uint8_t* to, int toStride) {
         const int sx = layout_.shiftX[p], sy = layout_.shiftY[p], step = layout_.step[p];
         const int cols = -((-r.width) >> sx), rows = -((-r.height) >> sy);
@@ -283,6 +289,8 @@ private:
     };
     AVPixelFormat format_ = AV_PIX_FMT_NONE;
     Layout layout_;
+    bool direct_ = false;  // blended in the frames' own format
+    LayerBlender blender_;
     SwsPtr toBgra_, fromBgra_;
     std::vector<uint8_t> before_, bgra_, changed_;
     std::unique_ptr<uint8_t, FreeImage> scratch_;
@@ -315,18 +323,18 @@ const char* AudioEncoderFor(const std::string& ext, const AVOutputFormat* format
 class VideoRun {
 public:
     VideoRun(const VideoJob& job, VideoResult& result) : job_(job), result_(result) {}
-    bool Run(std::string& error);
+    Status Run();
 
 private:
-    bool OpenDecoder(std::string& error);
-    bool OpenRotation(std::string& error);
-    bool OpenOutput(std::string& error);
-    bool ReadAll(std::string& error);
-    bool CheckLength(std::string& error) const;
-    bool Decoded(AVFrame* frame, std::string& error);
-    bool DrawAll(std::string& error);
-    bool WriteAll(std::string& error);
-    bool Encode(AVFrame* frame, std::string& error);
+    Status OpenDecoder();
+    Status OpenRotation();
+    Status OpenOutput();
+    Status ReadAll();
+    Status CheckLength() const;
+    Status Decoded(AVFrame* frame);
+    Status DrawAll();
+    Status WriteAll();
+    Status Encode(AVFrame* frame);
     void Warn(const std::string& text) const {
         if (job_.warn) job_.warn(text);
     }
@@ -348,12 +356,12 @@ private:
     SwsPtr toEncoder_;
     FramePtr converted_;
     int64_t firstPts_ = AV_NOPTS_VALUE, lastPts_ = AV_NOPTS_VALUE;
-    Channel decoded_{8}, drawn_{8};
+    Channel decoded_{4}, drawn_{4};  // frames in flight between the threads: each holds a decoded picture
     int decodedFrames_ = 0;
     int64_t readFirstPts_ = AV_NOPTS_VALUE, readLastPts_ = INT64_MIN;  // of the decoded frames, before turning
 };
 
-bool VideoRun::OpenDecoder(std::string& error) {
+Status VideoRun::OpenDecoder() {
     video_ = input_->streams[videoIndex_];
     const AVCodec* codec = avcodec_find_decoder(video_->codecpar->codec_id);
     decoder_.reset(avcodec_alloc_context3(codec));
@@ -362,18 +370,15 @@ bool VideoRun::OpenDecoder(std::string& error) {
     decoder_->thread_count = 0;
     decoder_->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
     if (status >= 0) status = avcodec_open2(decoder_.get(), codec, nullptr);
-    if (status < 0) {
-        error = "cannot decode " + job_.input + ": " + AvErrorText(status);
-        return false;
-    }
+    if (status < 0) return Failure("cannot decode " + job_.input + ": " + AvErrorText(status));
     turn_ = UprightTurn(video_);
-    return true;
+    return {};
 }
 
 // A clip filmed upright on a phone is stored on its side with a rotation that players apply: its
 // frames are turned upright (transposed, without any colour conversion) before drawing.
-bool VideoRun::OpenRotation(std::string& error) {
-    if (turn_ == 0) return true;
+Status VideoRun::OpenRotation() {
+    if (turn_ == 0) return {};
     const AVCodecParameters* par = video_->codecpar;
     const AVRational sar = par->sample_aspect_ratio.num > 0 ? par->sample_aspect_ratio : AVRational{1, 1};
     char args[256];
@@ -395,15 +400,12 @@ bool VideoRun::OpenRotation(std::string& error) {
     avfilter_inout_free(&outputs);
     rotation_->nb_threads = 1;
     if (status >= 0) status = avfilter_graph_config(rotation_.get(), nullptr);
-    if (status < 0) {
-        error = "cannot turn the frames of " + job_.input + " upright: " + AvErrorText(status);
-        return false;
-    }
-    return true;
+    if (status < 0) return Failure("cannot turn the frames of " + job_.input + " upright: " + AvErrorText(status));
+    return {};
 }
 
-bool VideoRun::OpenOutput(std::string& error) {
-    if (!writer_.Open(job_.output, error)) return false;
+Status VideoRun::OpenOutput() {
+    if (Status opened = writer_.Open(job_.output); !opened) return opened;
     AVFormatContext* out = writer_.Container();
     const AVCodecParameters* par = video_->codecpar;
     picture_.width = turn_ % 180 ? par->height : par->width;
@@ -420,7 +422,9 @@ bool VideoRun::OpenOutput(std::string& error) {
     picture_.timeBase = video_->time_base;
     picture_.frameRate = StreamRate(video_);
     std::vector<std::string> warnings;
-    if (!writer_.AddVideo(picture_, job_.encode, false, encoderFormat_, warnings, error)) return false;
+    Expected<AVPixelFormat> encoderFormat = writer_.AddVideo(picture_, job_.encode, false, warnings);
+    if (!encoderFormat) return encoderFormat.ToStatus();
+    encoderFormat_ = *encoderFormat;
     for (const std::string& w : warnings) Warn(w);
     av_dict_copy(&out->metadata, input_->metadata, 0);
     av_dict_copy(&out->streams[0]->metadata, video_->metadata, 0);
@@ -444,7 +448,7 @@ bool VideoRun::OpenOutput(std::string& error) {
             if (const char* encoder = AudioEncoderFor(ext, out->oformat, id)) {
                 route.kind = Route::Kind::Encode;
                 route.transcoder = std::make_unique<AudioTranscoder>();
-                if (!route.transcoder->Open(s, encoder, writer_, error)) return false;
+                if (Status opened = route.transcoder->Open(s, encoder, writer_); !opened) return opened;
                 audio.push_back(std::string("audio encoded as ") + (std::strcmp(encoder, "aac") == 0 ? "AAC" : std::strcmp(encoder, "libopus") == 0 ? "Opus" : encoder) +
                                 " (" + ext.substr(1) + " takes no " + avcodec_get_name(id) + ")");
                 continue;
@@ -460,7 +464,9 @@ bool VideoRun::OpenOutput(std::string& error) {
             continue;
         }
         route.kind = Route::Kind::Copy;
-        if (!(route.out = writer_.AddCopy(s, error))) return false;
+        Expected<AVStream*> copy = writer_.AddCopy(s);
+        if (!copy) return copy.ToStatus();
+        route.out = *copy;
     }
     result_.audio = audio.empty() ? "no audio" : audio.front();
     for (size_t i = 1; i < audio.size(); ++i)
@@ -478,56 +484,47 @@ bool VideoRun::OpenOutput(std::string& error) {
             out->chapters[out->nb_chapters++] = to;
         }
     }
-    return writer_.Start(error);
+    return writer_.Start();
 }
 
 // The reader: demuxes, decodes the video (turning it upright) and passes frames and the other
 // streams' packets on in file order.
-bool VideoRun::ReadAll(std::string& error) {
+Status VideoRun::ReadAll() {
     PacketPtr packet = NewPacket();
     FramePtr frame = NewFrame();
-    const auto receive = [&]() {
+    const auto failed = [&](const char* what, int status) {
+        return Failure(std::string(what) + job_.input + " after " + std::to_string(decodedFrames_) + " frames: " + AvErrorText(status));
+    };
+    const auto receive = [&]() -> Status {
         for (;;) {
             const int status = avcodec_receive_frame(decoder_.get(), frame.get());
-            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
-            if (status < 0) {
-                error = "cannot decode " + job_.input + " after " + std::to_string(decodedFrames_) + " frames: " + AvErrorText(status);
-                return false;
-            }
-            if (!Decoded(frame.get(), error)) return false;
+            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return {};
+            if (status < 0) return failed("cannot decode ", status);
+            if (Status passed = Decoded(frame.get()); !passed) return passed;
         }
     };
     for (;;) {
         int status = av_read_frame(input_.get(), packet.get());
         if (status == AVERROR_EOF) break;
-        if (status < 0) {
-            error = "cannot read " + job_.input + " after " + std::to_string(decodedFrames_) + " frames: " + AvErrorText(status);
-            return false;
-        }
+        if (status < 0) return failed("cannot read ", status);
         const Route& route = routes_[static_cast<size_t>(packet->stream_index)];
         if (route.kind == Route::Kind::Video) {
             status = avcodec_send_packet(decoder_.get(), packet.get());
             av_packet_unref(packet.get());
-            if (status < 0 && status != AVERROR(EAGAIN)) {
-                error = "cannot decode " + job_.input + " after " + std::to_string(decodedFrames_) + " frames: " + AvErrorText(status);
-                return false;
-            }
-            if (!receive()) return false;
+            if (status < 0 && status != AVERROR(EAGAIN)) return failed("cannot decode ", status);
+            if (Status received = receive(); !received) return received;
         } else if (route.kind != Route::Kind::Drop) {
             Item item;
             item.packet = NewPacket();
             av_packet_move_ref(item.packet.get(), packet.get());
-            if (!decoded_.Push(std::move(item))) return false;
+            if (!decoded_.Push(std::move(item))) return Stopped();
         } else {
             av_packet_unref(packet.get());
         }
     }
-    if (input_->pb && input_->pb->error < 0) {
-        error = "cannot read " + job_.input + ": " + AvErrorText(input_->pb->error);
-        return false;
-    }
+    if (input_->pb && input_->pb->error < 0) return Failure("cannot read " + job_.input + ": " + AvErrorText(input_->pb->error));
     avcodec_send_packet(decoder_.get(), nullptr);
-    if (!receive()) return false;
+    if (Status received = receive(); !received) return received;
     if (rotation_) {
         // The frames still in the turning graph: its end, without counting a frame.
         int status = av_buffersrc_add_frame(rotationIn_, nullptr);
@@ -536,19 +533,16 @@ bool VideoRun::ReadAll(std::string& error) {
             Item item;
             item.frame = NewFrame();
             av_frame_move_ref(item.frame.get(), turned.get());
-            if (!decoded_.Push(std::move(item))) return false;
+            if (!decoded_.Push(std::move(item))) return Stopped();
         }
     }
-    if (decodedFrames_ == 0) {
-        error = "cannot read video " + job_.input + ": its video stream holds no frames";
-        return false;
-    }
-    return CheckLength(error);
+    if (decodedFrames_ == 0) return Failure("cannot read video " + job_.input + ": its video stream holds no frames");
+    return CheckLength();
 }
 
 // A file cut short still reads to its end without an error in most containers: its frames end
 // well before the length its header states.
-bool VideoRun::CheckLength(std::string& error) const {
+Status VideoRun::CheckLength() const {
     const AVRational tb = video_->time_base;
     double stated = video_->duration > 0 ? static_cast<double>(video_->duration) * av_q2d(tb) : 0;
     bool otherStreams = false;
@@ -556,18 +550,17 @@ bool VideoRun::CheckLength(std::string& error) const {
         otherStreams |= static_cast<int>(i) != videoIndex_ && input_->streams[i]->codecpar->codec_type != AVMEDIA_TYPE_ATTACHMENT;
     // The container's length counts every stream: only a video alone is held to it.
     if (stated <= 0 && !otherStreams && input_->duration > 0) stated = static_cast<double>(input_->duration) / AV_TIME_BASE;
-    if (stated <= 0 || readFirstPts_ == AV_NOPTS_VALUE) return true;
+    if (stated <= 0 || readFirstPts_ == AV_NOPTS_VALUE) return {};
     const double start = video_->start_time != AV_NOPTS_VALUE ? static_cast<double>(video_->start_time) * av_q2d(tb) : 0;
     const double read = static_cast<double>(readLastPts_) * av_q2d(tb) - start + 1.0 / av_q2d(StreamRate(video_));
-    if (read >= stated - std::max(0.5, stated * 0.05)) return true;
+    if (read >= stated - std::max(0.5, stated * 0.05)) return {};
     char text[160];
     std::snprintf(text, sizeof text, ": its frames end at %.2f s of the %.2f s it states (the file is truncated or broken)",
                   read, stated);
-    error = "cannot read video " + job_.input + text;
-    return false;
+    return Failure("cannot read video " + job_.input + text);
 }
 
-bool VideoRun::Decoded(AVFrame* frame, std::string& error) {
+Status VideoRun::Decoded(AVFrame* frame) {
     if (frame) {
         frame->pts = frame->best_effort_timestamp;
         ++decodedFrames_;
@@ -582,156 +575,147 @@ bool VideoRun::Decoded(AVFrame* frame, std::string& error) {
         av_frame_move_ref(item.frame.get(), f);
         return decoded_.Push(std::move(item));
     };
-    if (!rotation_) return pass(frame);
+    if (!rotation_) return pass(frame) ? Status() : Stopped();
     int status = av_buffersrc_add_frame(rotationIn_, frame);
     FramePtr turned = NewFrame();
     while (status >= 0) {
         status = av_buffersink_get_frame(rotationOut_, turned.get());
-        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
-        if (status >= 0 && !pass(turned.get())) return false;
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return {};
+        if (status >= 0 && !pass(turned.get())) return Stopped();
     }
-    error = "cannot turn the frames of " + job_.input + " upright: " + AvErrorText(status);
-    return false;
+    return Failure("cannot turn the frames of " + job_.input + " upright: " + AvErrorText(status));
 }
 
 // The drawing thread (the caller's): asks the painter about each frame and draws where it says.
-bool VideoRun::DrawAll(std::string& error) {
-    RectPainter rects;
+Status VideoRun::DrawAll() {
+    FramePaint paint;
     const AVRational frameTime = av_inv_q(picture_.frameRate);
     const int64_t step = std::max<int64_t>(1, av_rescale_q(1, frameTime, picture_.timeBase));
     int index = 0;
     for (Item item;;) {
         const Channel::Got got = decoded_.Pop(item, &result_.waitDecode);
-        if (got == Channel::Got::Aborted) return false;
-        if (got == Channel::Got::End) return true;
+        if (got == Channel::Got::Aborted) return Stopped();
+        if (got == Channel::Got::End) return {};
         if (AVFrame* frame = item.frame.get()) {
-            const auto start = std::chrono::steady_clock::now();
+            const double start = ThreadSeconds();
             // Frames without a timestamp follow the one before at the stream's rate.
             if (frame->pts == AV_NOPTS_VALUE) frame->pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step;
             if (firstPts_ == AV_NOPTS_VALUE)
                 firstPts_ = video_->start_time != AV_NOPTS_VALUE ? std::min(video_->start_time, frame->pts) : frame->pts;
             lastPts_ = frame->pts;
             const double seconds = static_cast<double>(frame->pts - firstPts_) * av_q2d(picture_.timeBase);
-            PixelRect area;
-            if (!job_.painter->Prepare(seconds, index, area, error)) return false;
-            result_.prepare += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-            if (!area.Empty() && !rects.Paint(frame, area, *job_.painter, error)) return false;
+            Expected<PixelRect> area = job_.painter->Prepare(seconds, index);
+            if (!area) return area.ToStatus();
+            result_.prepare += ThreadSeconds() - start;
+            if (!area->Empty()) {
+                if (Status painted = paint.Paint(frame, *area, job_.painter->Layers()); !painted) return painted;
+            }
             frame->pict_type = AV_PICTURE_TYPE_NONE;  // the encoder chooses its own key frames
-            result_.draw += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            result_.draw += ThreadSeconds() - start;
             ++index;
             if (job_.progress && !job_.progress(index)) {
                 result_.stopped = true;
-                error = "interrupted";
-                return false;
+                return Failure("interrupted");
             }
         }
         const auto start = std::chrono::steady_clock::now();
-        if (!drawn_.Push(std::move(item))) return false;
+        if (!drawn_.Push(std::move(item))) return Stopped();
         result_.waitEncode += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     }
 }
 
-bool VideoRun::Encode(AVFrame* frame, std::string& error) {
-    if (encoderFormat_ == picture_.format) return writer_.Encode(frame, error);
+Status VideoRun::Encode(AVFrame* frame) {
+    if (encoderFormat_ == picture_.format) return writer_.Encode(frame);
     // The encoder takes another format: the whole frame converted, with its matrix and range.
     if (!converted_) {
         converted_ = NewFrame();
         converted_->format = encoderFormat_;
         converted_->width = frame->width;
         converted_->height = frame->height;
-        if (av_frame_get_buffer(converted_.get(), 0) < 0) {
-            error = "out of memory";
-            return false;
-        }
+        if (av_frame_get_buffer(converted_.get(), 0) < 0) return Failure("out of memory");
     }
-    if (av_frame_make_writable(converted_.get()) < 0) {
-        error = "out of memory";
-        return false;
-    }
+    if (av_frame_make_writable(converted_.get()) < 0) return Failure("out of memory");
     toEncoder_.reset(sws_getCachedContext(toEncoder_.release(), frame->width, frame->height,
                                           static_cast<AVPixelFormat>(frame->format), frame->width, frame->height,
                                           encoderFormat_, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr));
-    if (!toEncoder_) {
-        error = std::string("cannot convert frames to ") + av_get_pix_fmt_name(encoderFormat_);
-        return false;
-    }
+    if (!toEncoder_) return Failure(std::string("cannot convert frames to ") + av_get_pix_fmt_name(encoderFormat_));
     const bool full = frame->color_range == AVCOL_RANGE_JPEG;
     const int* matrix = sws_getCoefficients(frame->colorspace);
     sws_setColorspaceDetails(toEncoder_.get(), matrix, full, matrix, full, 0, 1 << 16, 1 << 16);
     sws_scale(toEncoder_.get(), frame->data, frame->linesize, 0, frame->height, converted_->data, converted_->linesize);
     av_frame_copy_props(converted_.get(), frame);
-    return writer_.Encode(converted_.get(), error);
+    return writer_.Encode(converted_.get());
 }
 
 // The writer thread: encodes the frames and writes every packet, in the order they come.
-bool VideoRun::WriteAll(std::string& error) {
+Status VideoRun::WriteAll() {
     for (Item item;;) {
         const Channel::Got got = drawn_.Pop(item);
-        if (got == Channel::Got::Aborted) return false;
+        if (got == Channel::Got::Aborted) return Stopped();
         if (got == Channel::Got::End) break;
+        Status written;
         if (item.frame) {
-            if (!Encode(item.frame.get(), error)) return false;
-            continue;
+            written = Encode(item.frame.get());
+        } else {
+            const int from = item.packet->stream_index;
+            Route& route = routes_[static_cast<size_t>(from)];
+            if (route.kind == Route::Kind::Copy) written = writer_.Write(item.packet.get(), input_->streams[from]->time_base, route.out);
+            else if (route.kind == Route::Kind::Encode) written = route.transcoder->Push(item.packet.get(), writer_);
         }
-        const int from = item.packet->stream_index;
-        Route& route = routes_[static_cast<size_t>(from)];
-        if (route.kind == Route::Kind::Copy) {
-            if (!writer_.Write(item.packet.get(), input_->streams[from]->time_base, route.out, error)) return false;
-        } else if (route.kind == Route::Kind::Encode && !route.transcoder->Push(item.packet.get(), writer_, error)) {
-            return false;
-        }
+        if (!written) return written;
     }
     for (Route& route : routes_)
-        if (route.transcoder && !route.transcoder->Push(nullptr, writer_, error)) return false;
+        if (route.transcoder)
+            if (Status drained = route.transcoder->Push(nullptr, writer_); !drained) return drained;
     result_.frames = writer_.FramesEncoded();
-    return writer_.Finish(error);
+    return writer_.Finish();
 }
 
-bool VideoRun::Run(std::string& error) {
+Status VideoRun::Run() {
     QuietLibav();
     // Frames of several megabytes are allocated and freed all the time (decoder pools, copies to
     // draw on): kept in the heap rather than mapped afresh, they cost no page faults each time.
     mallopt(M_MMAP_THRESHOLD, 256 << 20);
     mallopt(M_TRIM_THRESHOLD, 512 << 20);
-    if (!OpenInput(job_.input, input_, videoIndex_, error) || !OpenDecoder(error) || !OpenRotation(error) ||
-        !OpenOutput(error))
-        return false;
-    std::string readError, writeError;
-    bool readOk = false, writeOk = false;
+    Expected<int> videoIndex = OpenInput(job_.input, input_);
+    if (!videoIndex) return videoIndex.ToStatus();
+    videoIndex_ = *videoIndex;
+    for (Status (VideoRun::*open)() : {&VideoRun::OpenDecoder, &VideoRun::OpenRotation, &VideoRun::OpenOutput})
+        if (Status opened = (this->*open)(); !opened) return opened;
+    Status read, written;
     std::thread reader([&] {
-        readOk = ReadAll(readError);
-        if (readOk) decoded_.Close();
+        read = ReadAll();
+        if (read) decoded_.Close();
         else decoded_.Abort(), drawn_.Abort();
     });
     std::thread writer([&] {
-        writeOk = WriteAll(writeError);
-        if (!writeOk) decoded_.Abort(), drawn_.Abort();
+        written = WriteAll();
+        if (!written) decoded_.Abort(), drawn_.Abort();
     });
-    std::string drawError;
-    const bool drawOk = DrawAll(drawError);
-    if (drawOk) drawn_.Close();
+    const Status drawn = DrawAll();
+    if (drawn) drawn_.Close();
     else decoded_.Abort(), drawn_.Abort();
     reader.join();
     writer.join();
-    // The first failure is the cause; the others follow from it.
-    if (!drawOk && !drawError.empty()) error = drawError;
-    else if (!readOk && !readError.empty()) error = readError;
-    else if (!writeOk && !writeError.empty()) error = writeError;
-    else if (!drawOk || !readOk || !writeOk) error = "the video could not be written";
-    return drawOk && readOk && writeOk;
+    // The first failure is the cause; the others stopped because of it (Stopped: no message).
+    const Status* endings[] = {&drawn, &read, &written};
+    for (const Status* status : endings)
+        if (!*status && !status->Message().empty()) return *status;
+    if (!drawn || !read || !written) return Failure("the video could not be written");
+    return {};
 }
 
 }  // namespace
 
 std::string VideoInfo::Rate() const { return std::to_string(rateNum) + "/" + std::to_string(rateDen); }
 
-bool ProbeVideo(const std::string& path, VideoInfo& info, std::string& error) {
+Expected<VideoInfo> ProbeVideo(const std::string& path) {
     QuietLibav();
-    info = VideoInfo{};
+    VideoInfo info;
     InputPtr input;
-    int index = -1;
-    if (!OpenInput(path, input, index, error)) return false;
-    const AVStream* s = input->streams[index];
+    Expected<int> index = OpenInput(path, input);
+    if (!index) return Failure(index.Message());
+    const AVStream* s = input->streams[*index];
     const AVCodecParameters* par = s->codecpar;
     const int turn = UprightTurn(s);
     info.width = turn % 180 ? par->height : par->width;
@@ -754,13 +738,13 @@ bool ProbeVideo(const std::string& path, VideoInfo& info, std::string& error) {
     for (unsigned i = 0; i < input->nb_streams; ++i)
         if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
             info.audioCodecs.push_back(avcodec_get_name(input->streams[i]->codecpar->codec_id));
-    return true;
+    return info;
 }
 
-bool RunVideo(const VideoJob& job, VideoResult& result, std::string& error) {
+Status RunVideo(const VideoJob& job, VideoResult& result) {
     result = VideoResult{};
     VideoRun run(job, result);
-    return run.Run(error);
+    return run.Run();
 }
 
 }  // namespace qeltitle

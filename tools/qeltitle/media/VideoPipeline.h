@@ -2,9 +2,12 @@
 // to a FramePainter, and the frames are encoded again into the output with the input's colour tags,
 // while its audio, subtitle and data streams, chapters and metadata are carried over.
 //
-// Frames are drawn in their own pixel format. Only the rectangle the painter draws into is
-// converted to BGRA, with the input's matrix and range, and back; a frame the painter leaves alone
-// reaches the encoder exactly as decoded. Decoding, drawing and encoding run on three threads.
+// Frames are drawn on in their own pixel format: the painter's layers are blended into the
+// decoded frame's samples (media/LayerBlend), with the input's matrix and range; only formats it
+// cannot blend in (RGB, paletted, ...) have the covered rectangle converted to BGRA and back. A
+// frame the painter leaves alone reaches the encoder exactly as decoded, and a drawn one is
+// copied only when the decoder still holds it. Decoding, drawing and encoding run on three
+// threads.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "player/Image.h"  // PixelRect
+#include "player/Image.h"  // PixelRect, LayerView
+#include "player/Result.h"
 
 namespace qeltitle {
 
@@ -20,14 +24,12 @@ namespace qeltitle {
 class FramePainter {
 public:
     virtual ~FramePainter() = default;
-    // The frame shown at `seconds` (from its timestamp, 0 for the clip's first frame; frames of a
-    // variable-rate clip come at uneven times), `index` frames after the first: sets `area` to the
-    // rectangle anything is drawn into, or to an empty one when nothing is. False stops the run.
-    virtual bool Prepare(double seconds, int index, PixelRect& area, std::string& error) = 0;
-    // Draws the frame prepared last over `pixels`: BGRA (straight alpha, all 255) holding the
-    // picture of `area`, rows `stride` bytes apart. `area` holds the one Prepare gave, grown to
-    // whole chroma samples.
-    virtual bool Paint(const PixelRect& area, uint8_t* pixels, int stride, std::string& error) = 0;
+    // Draws the frame shown at `seconds` (from its timestamp, 0 for the clip's first frame; frames
+    // of a variable-rate clip come at uneven times), `index` frames after the first, as layers:
+    // gives the part of the frame they cover, empty when nothing is drawn.
+    virtual Expected<PixelRect> Prepare(double seconds, int index) = 0;
+    // The layers the last Prepare drew, bottom first, each where it lies in the frame.
+    virtual const std::vector<LayerView>& Layers() const = 0;
 };
 
 // What a video holds, as far as the tool needs to know before drawing.
@@ -44,9 +46,9 @@ struct VideoInfo {
     std::string Rate() const;   // "25/1"
 };
 
-// Opens `path` and reads what it holds. False with the reason ("cannot read video PATH: ...")
+// Opens `path` and reads what it holds. Fails with the reason ("cannot read video PATH: ...")
 // when it cannot be read, holds no video stream or no decoder takes it.
-bool ProbeVideo(const std::string& path, VideoInfo& info, std::string& error);
+Expected<VideoInfo> ProbeVideo(const std::string& path);
 
 // The video encoder. Empty fields keep the choice the output's extension makes: libx264 at
 // preset medium and CRF 18 for .mp4, .mov, .mkv and .m4v; VP9 at CRF 30 for .webm; the
@@ -73,16 +75,17 @@ struct VideoResult {
     int frames = 0;
     std::string audio;  // "audio copied", "audio encoded as AAC (...)", "no audio"
     bool stopped = false;  // the progress callback asked to stop
-    // Seconds spent by the drawing thread waiting for decoded frames, drawing (conversions
-    // included) and waiting for the encoder to take frames.
-    double waitDecode = 0, draw = 0, waitEncode = 0;
-    double prepare = 0;  // of `draw`: the painter's Prepare (drawing the titles themselves)
+    // Seconds the drawing thread spent waiting for decoded frames and for the encoder to take
+    // frames, and the processor time it spent drawing (copies and blending included), of which
+    // the painter's Prepare (drawing the titles themselves).
+    double waitDecode = 0, waitEncode = 0;
+    double draw = 0, prepare = 0;
 };
 
 // Decodes `job.input`, draws with `job.painter` and writes `job.output` through a temporary file
 // beside it, which replaces the output only when every frame and packet has been written. On any
 // failure (a broken or truncated input, an encoder that refuses, a full disk, an interruption)
-// the output is left as it was and `error` says why.
-bool RunVideo(const VideoJob& job, VideoResult& result, std::string& error);
+// the output is left as it was and the failure says why.
+Status RunVideo(const VideoJob& job, VideoResult& result);
 
 }  // namespace qeltitle

@@ -27,13 +27,12 @@ const char* FormatName(AVPixelFormat format) {
 }
 
 // Sets an encoder option; `what` names the command-line option in the message.
-bool SetOption(AVCodecContext* encoder, const char* key, const std::string& value, const char* what, std::string& error) {
+Status SetOption(AVCodecContext* encoder, const char* key, const std::string& value, const char* what) {
     const int status = av_opt_set(encoder, key, value.c_str(), AV_OPT_SEARCH_CHILDREN);
-    if (status >= 0) return true;
-    error = std::string(what) + ": " + encoder->codec->name +
-            (status == AVERROR_OPTION_NOT_FOUND ? std::string(" has no such setting")
-                                                : " does not take " + value + " (" + AvErrorText(status) + ")");
-    return false;
+    if (status >= 0) return {};
+    return Failure(std::string(what) + ": " + encoder->codec->name +
+                   (status == AVERROR_OPTION_NOT_FOUND ? std::string(" has no such setting")
+                                                       : " does not take " + value + " (" + AvErrorText(status) + ")"));
 }
 
 }  // namespace
@@ -66,39 +65,32 @@ void VideoWriter::Close() {
     }
 }
 
-bool VideoWriter::Open(const std::string& output, std::string& error) {
+Status VideoWriter::Open(const std::string& output) {
     output_ = output;
-    if (!file_.Reserve(output, error)) {
-        error = "cannot write " + output + ": " + error;
-        return false;
-    }
+    if (std::string error; !file_.Reserve(output, error)) return Failure("cannot write " + output + ": " + error);
     // The container follows the output's own name; the temporary keeps its extension anyway.
     const int status = avformat_alloc_output_context2(&out_, nullptr, nullptr, output.c_str());
-    if (status < 0 || !out_) {
-        error = "cannot write " + output + ": no container is known for this name (" + AvErrorText(status) +
-                "); name it .mp4, .mkv, .mov or .webm";
-        return false;
-    }
-    return true;
+    if (status < 0 || !out_)
+        return Failure("cannot write " + output + ": no container is known for this name (" + AvErrorText(status) +
+                       "); name it .mp4, .mkv, .mov or .webm");
+    return {};
 }
 
-bool VideoWriter::AddVideo(const PictureFormat& in, const EncodeSettings& settings, bool alphaWanted,
-                           AVPixelFormat& encoderFormat, std::vector<std::string>& warnings, std::string& error) {
+Expected<AVPixelFormat> VideoWriter::AddVideo(const PictureFormat& in, const EncodeSettings& settings, bool alphaWanted,
+                                              std::vector<std::string>& warnings) {
     const DefaultEncoder usual = DefaultEncoderFor(output_, alphaWanted);
     const std::string name = !settings.codec.empty() ? settings.codec : usual.codec;
     const AVCodec* codec = name.empty() ? avcodec_find_encoder(out_->oformat->video_codec)
                                         : avcodec_find_encoder_by_name(name.c_str());
-    if (!codec || codec->type != AVMEDIA_TYPE_VIDEO) {
-        error = name.empty() ? "cannot write " + output_ + ": its container has no video encoder"
-                             : "--codec " + name + ": no such video encoder in this ffmpeg (see 'ffmpeg -encoders')";
-        return false;
-    }
+    if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
+        return Failure(name.empty() ? "cannot write " + output_ + ": its container has no video encoder"
+                                    : "--codec " + name + ": no such video encoder in this ffmpeg (see 'ffmpeg -encoders')");
     encoder_.reset(avcodec_alloc_context3(codec));
     AVCodecContext* e = encoder_.get();
 
     // Keep the pictures' own format where the encoder takes it; else its nearest, with a warning
     // when that loses depth, chroma or alpha.
-    encoderFormat = in.format;
+    AVPixelFormat encoderFormat = in.format;
     if (codec->pix_fmts) {
         bool taken = false;
         for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) taken |= *f == in.format;
@@ -134,12 +126,12 @@ bool VideoWriter::AddVideo(const PictureFormat& in, const EncodeSettings& settin
     const bool usualCodec = name == usual.codec;
     const int crf = settings.crf >= 0 ? settings.crf : usualCodec && settings.bitrate.empty() ? usual.crf : -1;
     const std::string preset = !settings.preset.empty() ? settings.preset : usualCodec ? usual.preset : "";
-    if (!preset.empty() && !SetOption(e, "preset", preset, "--preset", error)) return false;
-    if (crf >= 0 && !SetOption(e, "crf", std::to_string(crf), "--crf", error)) {
-        error += "; give --bitrate instead";
-        return false;
-    }
-    if (!settings.bitrate.empty() && !SetOption(e, "b", settings.bitrate, "--bitrate", error)) return false;
+    if (!preset.empty())
+        if (Status set = SetOption(e, "preset", preset, "--preset"); !set) return Failure(set.Message());
+    if (crf >= 0)
+        if (Status set = SetOption(e, "crf", std::to_string(crf), "--crf"); !set) return Failure(set.Message() + "; give --bitrate instead");
+    if (!settings.bitrate.empty())
+        if (Status set = SetOption(e, "b", settings.bitrate, "--bitrate"); !set) return Failure(set.Message());
     if (usualCodec && name == "libvpx-vp9") {
         if (settings.bitrate.empty()) e->bit_rate = 0;  // constant quality
         av_opt_set_int(e->priv_data, "row-mt", 1, 0);
@@ -147,35 +139,29 @@ bool VideoWriter::AddVideo(const PictureFormat& in, const EncodeSettings& settin
     if (usualCodec && name == "prores_ks") av_opt_set(e->priv_data, "profile", "4444", 0);
 
     int status = avcodec_open2(e, codec, nullptr);
-    if (status < 0) {
-        error = "cannot open the " + std::string(codec->name) + " encoder for " + std::to_string(in.width) + "x" +
-                std::to_string(in.height) + " " + FormatName(encoderFormat) + ": " + AvErrorText(status);
-        return false;
-    }
-    video_ = AddEncoded(e, error);
-    return video_ != nullptr;
+    if (status < 0)
+        return Failure("cannot open the " + std::string(codec->name) + " encoder for " + std::to_string(in.width) + "x" +
+                       std::to_string(in.height) + " " + FormatName(encoderFormat) + ": " + AvErrorText(status));
+    Expected<AVStream*> stream = AddEncoded(e);
+    if (!stream) return Failure(stream.Message());
+    video_ = *stream;
+    return encoderFormat;
 }
 
-AVStream* VideoWriter::AddEncoded(const AVCodecContext* encoder, std::string& error) {
+Expected<AVStream*> VideoWriter::AddEncoded(const AVCodecContext* encoder) {
     AVStream* s = avformat_new_stream(out_, nullptr);
     const int status = s ? avcodec_parameters_from_context(s->codecpar, encoder) : AVERROR(ENOMEM);
-    if (status < 0) {
-        error = "cannot write " + output_ + ": " + AvErrorText(status);
-        return nullptr;
-    }
+    if (status < 0) return Failure("cannot write " + output_ + ": " + AvErrorText(status));
     s->time_base = encoder->time_base;
     s->sample_aspect_ratio = encoder->sample_aspect_ratio;
     if (encoder->codec_type == AVMEDIA_TYPE_VIDEO) s->avg_frame_rate = encoder->framerate;
     return s;
 }
 
-AVStream* VideoWriter::AddCopy(const AVStream* in, std::string& error) {
+Expected<AVStream*> VideoWriter::AddCopy(const AVStream* in) {
     AVStream* s = avformat_new_stream(out_, nullptr);
     const int status = s ? avcodec_parameters_copy(s->codecpar, in->codecpar) : AVERROR(ENOMEM);
-    if (status < 0) {
-        error = "cannot write " + output_ + ": " + AvErrorText(status);
-        return nullptr;
-    }
+    if (status < 0) return Failure("cannot write " + output_ + ": " + AvErrorText(status));
     s->codecpar->codec_tag = 0;  // the output's container names the codec its own way
     s->time_base = in->time_base;
     s->disposition = in->disposition;
@@ -183,7 +169,7 @@ AVStream* VideoWriter::AddCopy(const AVStream* in, std::string& error) {
     return s;
 }
 
-bool VideoWriter::Start(std::string& error) {
+Status VideoWriter::Start() {
     int status = 0;
     // The muxer reopens its file by this name (an MP4 moving its index to the front).
     av_freep(&out_->url);
@@ -195,82 +181,60 @@ bool VideoWriter::Start(std::string& error) {
     if (ext == ".mp4" || ext == ".m4v" || ext == ".mov") av_dict_set(&options, "movflags", "+faststart", 0);
     if (status >= 0) status = avformat_write_header(out_, &options);
     av_dict_free(&options);
-    if (status < 0) {
-        error = "cannot write " + output_ + ": " + AvErrorText(status);
-        return false;
-    }
+    if (status < 0) return Failure("cannot write " + output_ + ": " + AvErrorText(status));
     started_ = true;
-    return true;
+    return {};
 }
 
-bool VideoWriter::Encode(AVFrame* frame, std::string& error) {
+Status VideoWriter::Encode(AVFrame* frame) {
     const int status = avcodec_send_frame(encoder_.get(), frame);
-    if (status < 0) {
-        error = "the " + std::string(encoder_->codec->name) + " encoder failed: " + AvErrorText(status);
-        return false;
-    }
+    if (status < 0) return Failure("the " + std::string(encoder_->codec->name) + " encoder failed: " + AvErrorText(status));
     if (frame) ++frames_;
-    return Drain(error);
+    return Drain();
 }
 
-bool VideoWriter::Drain(std::string& error) {
+Status VideoWriter::Drain() {
     for (;;) {
         const int status = avcodec_receive_packet(encoder_.get(), packet_.get());
-        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
-        if (status < 0) {
-            error = "the " + std::string(encoder_->codec->name) + " encoder failed: " + AvErrorText(status);
-            return false;
-        }
-        if (!Write(packet_.get(), encoder_->time_base, video_, error)) return false;
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return {};
+        if (status < 0) return Failure("the " + std::string(encoder_->codec->name) + " encoder failed: " + AvErrorText(status));
+        if (Status written = Write(packet_.get(), encoder_->time_base, video_); !written) return written;
     }
 }
 
-bool VideoWriter::Write(AVPacket* packet, AVRational timeBase, AVStream* stream, std::string& error) {
+Status VideoWriter::Write(AVPacket* packet, AVRational timeBase, AVStream* stream) {
     av_packet_rescale_ts(packet, timeBase, stream->time_base);
     packet->stream_index = stream->index;
     packet->pos = -1;
     const int status = av_interleaved_write_frame(out_, packet);  // takes the packet's data
-    if (status < 0) {
-        error = "cannot write " + output_ + ": " + AvErrorText(status);
-        return false;
-    }
-    return true;
+    if (status < 0) return Failure("cannot write " + output_ + ": " + AvErrorText(status));
+    return {};
 }
 
-bool VideoWriter::Finish(std::string& error) {
-    if (encoder_ && !Encode(nullptr, error)) return false;
+Status VideoWriter::Finish() {
+    if (encoder_)
+        if (Status drained = Encode(nullptr); !drained) return drained;
     int status = av_write_trailer(out_);
     if (status >= 0 && out_->pb && !(out_->oformat->flags & AVFMT_NOFILE)) {
         status = out_->pb->error;
         const int closed = avio_closep(&out_->pb);
         if (status >= 0) status = closed;
     }
-    if (status < 0) {
-        error = "cannot write " + output_ + ": " + AvErrorText(status);
-        return false;
-    }
-    if (!file_.Commit(error)) {
-        error = "cannot write " + output_ + ": " + error;
-        return false;
-    }
-    return true;
+    if (status < 0) return Failure("cannot write " + output_ + ": " + AvErrorText(status));
+    if (std::string error; !file_.Commit(error)) return Failure("cannot write " + output_ + ": " + error);
+    return {};
 }
 
-bool AudioTranscoder::Open(const AVStream* in, const char* codecName, VideoWriter& writer, std::string& error) {
+Status AudioTranscoder::Open(const AVStream* in, const char* codecName, VideoWriter& writer) {
     const AVCodec* decoder = avcodec_find_decoder(in->codecpar->codec_id);
     const AVCodec* encoder = avcodec_find_encoder_by_name(codecName);
-    if (!decoder || !encoder) {
-        error = std::string("cannot encode the audio: ") + (decoder ? codecName : "its codec") + " is not available";
-        return false;
-    }
+    if (!decoder || !encoder)
+        return Failure(std::string("cannot encode the audio: ") + (decoder ? codecName : "its codec") + " is not available");
     decoder_.reset(avcodec_alloc_context3(decoder));
     int status = avcodec_parameters_to_context(decoder_.get(), in->codecpar);
     decoder_->pkt_timebase = in->time_base;
     if (status >= 0) status = avcodec_open2(decoder_.get(), decoder, nullptr);
-    if (status < 0) {
-        error = "cannot decode the audio: " + AvErrorText(status);
-        return false;
-    }
+    if (status < 0) return Failure("cannot decode the audio: " + AvErrorText(status));
     inTimeBase_ = in->time_base;
     encoder_.reset(avcodec_alloc_context3(encoder));
     AVCodecContext* e = encoder_.get();
@@ -289,10 +253,8 @@ bool AudioTranscoder::Open(const AVStream* in, const char* codecName, VideoWrite
     if (e->ch_layout.order != AV_CHANNEL_ORDER_NATIVE) av_channel_layout_default(&e->ch_layout, e->ch_layout.nb_channels);
     e->time_base = AVRational{1, rate};
     if (writer.Container()->oformat->flags & AVFMT_GLOBALHEADER) e->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if ((status = avcodec_open2(e, encoder, nullptr)) < 0) {
-        error = "cannot open the " + std::string(codecName) + " audio encoder: " + AvErrorText(status);
-        return false;
-    }
+    if ((status = avcodec_open2(e, encoder, nullptr)) < 0)
+        return Failure("cannot open the " + std::string(codecName) + " audio encoder: " + AvErrorText(status));
 
     // Resampling and the encoder's frame size by a filter graph: abuffer, aformat, abuffersink.
     char layout[128] = {}, channels[128] = {};
@@ -316,72 +278,53 @@ bool AudioTranscoder::Open(const AVStream* in, const char* codecName, VideoWrite
     avfilter_inout_free(&inputs);
     avfilter_inout_free(&outputs);
     if (status >= 0) status = avfilter_graph_config(graph_.get(), nullptr);
-    if (status < 0) {
-        error = "cannot resample the audio for " + std::string(codecName) + ": " + AvErrorText(status);
-        return false;
-    }
+    if (status < 0) return Failure("cannot resample the audio for " + std::string(codecName) + ": " + AvErrorText(status));
     if (!(encoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE)) av_buffersink_set_frame_size(sink_, e->frame_size);
-    stream_ = writer.AddEncoded(e, error);
-    if (stream_) av_dict_copy(&stream_->metadata, in->metadata, 0), stream_->disposition = in->disposition;
-    return stream_ != nullptr;
+    Expected<AVStream*> stream = writer.AddEncoded(e);
+    if (!stream) return stream.ToStatus();
+    stream_ = *stream;
+    av_dict_copy(&stream_->metadata, in->metadata, 0), stream_->disposition = in->disposition;
+    return {};
 }
 
-bool AudioTranscoder::Push(const AVPacket* packet, VideoWriter& writer, std::string& error) {
+Status AudioTranscoder::Push(const AVPacket* packet, VideoWriter& writer) {
     int status = avcodec_send_packet(decoder_.get(), packet);
-    if (status < 0 && status != AVERROR_EOF) {
-        error = "cannot decode the audio: " + AvErrorText(status);
-        return false;
-    }
+    if (status < 0 && status != AVERROR_EOF) return Failure("cannot decode the audio: " + AvErrorText(status));
     for (;;) {
         status = avcodec_receive_frame(decoder_.get(), frame_.get());
-        if (status == AVERROR(EAGAIN)) return true;
-        if (status == AVERROR_EOF) return Filter(nullptr, writer, error);
-        if (status < 0) {
-            error = "cannot decode the audio: " + AvErrorText(status);
-            return false;
-        }
+        if (status == AVERROR(EAGAIN)) return {};
+        if (status == AVERROR_EOF) return Filter(nullptr, writer);
+        if (status < 0) return Failure("cannot decode the audio: " + AvErrorText(status));
         frame_->pts = frame_->best_effort_timestamp;
-        const bool ok = Filter(frame_.get(), writer, error);
+        Status filtered = Filter(frame_.get(), writer);
         av_frame_unref(frame_.get());
-        if (!ok) return false;
+        if (!filtered) return filtered;
     }
 }
 
-bool AudioTranscoder::Filter(AVFrame* frame, VideoWriter& writer, std::string& error) {
+Status AudioTranscoder::Filter(AVFrame* frame, VideoWriter& writer) {
     int status = av_buffersrc_add_frame_flags(source_, frame, AV_BUFFERSRC_FLAG_KEEP_REF);
-    if (status < 0) {
-        error = "cannot resample the audio: " + AvErrorText(status);
-        return false;
-    }
+    if (status < 0) return Failure("cannot resample the audio: " + AvErrorText(status));
     for (;;) {
         status = av_buffersink_get_frame(sink_, filtered_.get());
-        if (status == AVERROR(EAGAIN)) return true;
-        if (status == AVERROR_EOF) return Send(nullptr, writer, error);
-        if (status < 0) {
-            error = "cannot resample the audio: " + AvErrorText(status);
-            return false;
-        }
+        if (status == AVERROR(EAGAIN)) return {};
+        if (status == AVERROR_EOF) return Send(nullptr, writer);
+        if (status < 0) return Failure("cannot resample the audio: " + AvErrorText(status));
         filtered_->pts = av_rescale_q(filtered_->pts, av_buffersink_get_time_base(sink_), encoder_->time_base);
-        const bool ok = Send(filtered_.get(), writer, error);
+        Status sent = Send(filtered_.get(), writer);
         av_frame_unref(filtered_.get());
-        if (!ok) return false;
+        if (!sent) return sent;
     }
 }
 
-bool AudioTranscoder::Send(AVFrame* frame, VideoWriter& writer, std::string& error) {
+Status AudioTranscoder::Send(AVFrame* frame, VideoWriter& writer) {
     int status = avcodec_send_frame(encoder_.get(), frame);
-    if (status < 0 && status != AVERROR_EOF) {
-        error = "cannot encode the audio: " + AvErrorText(status);
-        return false;
-    }
+    if (status < 0 && status != AVERROR_EOF) return Failure("cannot encode the audio: " + AvErrorText(status));
     for (;;) {
         status = avcodec_receive_packet(encoder_.get(), packet_.get());
-        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
-        if (status < 0) {
-            error = "cannot encode the audio: " + AvErrorText(status);
-            return false;
-        }
-        if (!writer.Write(packet_.get(), encoder_->time_base, stream_, error)) return false;
+        if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return {};
+        if (status < 0) return Failure("cannot encode the audio: " + AvErrorText(status));
+        if (Status written = writer.Write(packet_.get(), encoder_->time_base, stream_); !written) return written;
     }
 }
 

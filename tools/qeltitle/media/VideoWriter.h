@@ -47,34 +47,34 @@ public:
     VideoWriter& operator=(const VideoWriter&) = delete;
 
     // Reserves the temporary beside `output` and chooses the container by its name.
-    bool Open(const std::string& output, std::string& error);
+    Status Open(const std::string& output);
     AVFormatContext* Container() { return out_; }
 
-    // Opens the video encoder for pictures of `in`; `encoderFormat` is the pixel format it takes
-    // them in (the caller converts when it differs from in.format). A format the encoder cannot
-    // keep, or a depth it lowers, is told in `warnings`. `alphaWanted`: frames carry alpha that
-    // the output should keep.
-    bool AddVideo(const PictureFormat& in, const EncodeSettings& settings, bool alphaWanted,
-                  AVPixelFormat& encoderFormat, std::vector<std::string>& warnings, std::string& error);
+    // Opens the video encoder for pictures of `in`; gives the pixel format it takes them in (the
+    // caller converts when it differs from in.format). A format the encoder cannot keep, or a
+    // depth it lowers, is told in `warnings`. `alphaWanted`: frames carry alpha that the output
+    // should keep.
+    Expected<AVPixelFormat> AddVideo(const PictureFormat& in, const EncodeSettings& settings, bool alphaWanted,
+                                     std::vector<std::string>& warnings);
     const AVCodecContext* Encoder() const { return encoder_.get(); }
     // A stream of the output for packets copied from `in` (parameters, tags, metadata, disposition).
-    AVStream* AddCopy(const AVStream* in, std::string& error);
+    Expected<AVStream*> AddCopy(const AVStream* in);
     // A stream of the output whose packets `encoder` makes (already opened).
-    AVStream* AddEncoded(const AVCodecContext* encoder, std::string& error);
+    Expected<AVStream*> AddEncoded(const AVCodecContext* encoder);
 
     // Opens the temporary file and writes the header.
-    bool Start(std::string& error);
+    Status Start();
     // Encodes a frame (nullptr: the last one was given; the encoder is drained).
-    bool Encode(AVFrame* frame, std::string& error);
+    Status Encode(AVFrame* frame);
     // Writes a packet whose timestamps count in `timeBase` to `stream`.
-    bool Write(AVPacket* packet, AVRational timeBase, AVStream* stream, std::string& error);
+    Status Write(AVPacket* packet, AVRational timeBase, AVStream* stream);
     // Drains the encoder, writes the trailer and replaces the output with the temporary.
-    bool Finish(std::string& error);
+    Status Finish();
 
     int FramesEncoded() const { return frames_; }
 
 private:
-    bool Drain(std::string& error);
+    Status Drain();
     void Close();
 
     std::string output_;
@@ -91,14 +91,14 @@ private:
 // resampled to what `codecName` takes, encoded and written through the writer.
 class AudioTranscoder {
 public:
-    bool Open(const AVStream* in, const char* codecName, VideoWriter& writer, std::string& error);
+    Status Open(const AVStream* in, const char* codecName, VideoWriter& writer);
     // One packet of the input stream; nullptr drains everything to the writer.
-    bool Push(const AVPacket* packet, VideoWriter& writer, std::string& error);
+    Status Push(const AVPacket* packet, VideoWriter& writer);
     const char* CodecName() const { return encoder_ ? encoder_->codec->name : ""; }
 
 private:
-    bool Filter(AVFrame* frame, VideoWriter& writer, std::string& error);
-    bool Send(AVFrame* frame, VideoWriter& writer, std::string& error);
+    Status Filter(AVFrame* frame, VideoWriter& writer);
+    Status Send(AVFrame* frame, VideoWriter& writer);
 
     CodecPtr decoder_, encoder_;
     GraphPtr graph_;

@@ -2,6 +2,7 @@
 // rows top to bottom with a stride of exactly width * 4 bytes.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -29,6 +30,17 @@ struct PixelRect {
 };
 // The smallest rectangle holding both (an empty one adds nothing).
 PixelRect Union(const PixelRect& a, const PixelRect& b);
+
+// A picture drawn over part of a frame and held elsewhere (a title's layer): straight-alpha BGRA
+// covering `rect` (frame pixels), its first pixel at `pixels`, rows `stride` bytes apart.
+struct LayerView {
+    const uint8_t* pixels = nullptr;
+    int stride = 0;
+    PixelRect rect;
+    const uint8_t* At(int x, int y) const {  // frame pixel (x, y), within `rect`
+        return pixels + static_cast<ptrdiff_t>(y - rect.y) * stride + static_cast<ptrdiff_t>(x - rect.x) * 4;
+    }
+};
 
 // Every pixel the opaque colour 0x00RRGGBB.
 void FillSolid(Image& image, uint32_t rgb);

@@ -121,22 +121,9 @@ PixelRect TitlePlayer::DirtyInFrame() {
     return {area_.x + x0, area_.y + y0, x1 - x0, y1 - y0};
 }
 
-void TitlePlayer::BlendLayer(const PixelRect& at, uint8_t* pixels, int stride) const {
-    const int x0 = std::max(at.x, drawn_.x), x1 = std::min(at.x + at.width, drawn_.x + drawn_.width);
-    const int y0 = std::max(at.y, drawn_.y), y1 = std::min(at.y + at.height, drawn_.y + drawn_.height);
-    for (int y = y0; y < y1; ++y) {
-        const uint8_t* from = layer_.At(x0 - area_.x, y - area_.y);
-        uint8_t* to = pixels + static_cast<ptrdiff_t>(y - at.y) * stride + (x0 - at.x) * 4;
-        for (int x = x0; x < x1; ++x, from += 4, to += 4) {
-            const unsigned a = from[3];
-            if (a == 0) continue;
-            // Straight alpha over an opaque picture, rounded: v / 255 as (v + v / 256) / 256.
-            for (int c = 0; c < 3; ++c) {
-                const unsigned v = from[c] * a + to[c] * (255 - a) + 128;
-                to[c] = static_cast<uint8_t>((v + (v >> 8)) >> 8);
-            }
-        }
-    }
+LayerView TitlePlayer::Layer() const {
+    if (drawn_.Empty()) return {};
+    return {layer_.At(layerDirty_.x, layerDirty_.y), layer_.width * 4, drawn_};
 }
 
 Status TitlePlayer::Draw(const Image& base, double time, Image& frame) {

@@ -91,9 +91,9 @@ public:
     // layer of its area (placed with keepAlpha). Gives the part of the frame it drew into, empty
     // when it drew nothing.
     Expected<PixelRect> DrawLayer(double time);
-    // Blends the layer drawn last over `pixels` (BGRA, opaque, rows `stride` bytes apart), which
-    // hold the part `at` of the frame.
-    void BlendLayer(const PixelRect& at, uint8_t* pixels, int stride) const;
+    // The layer drawn last, where the title drew (empty when it drew nothing); valid until the
+    // next drawing.
+    LayerView Layer() const;
     // The part of the frame the last drawing touched (the engine's dirty rectangle).
     const PixelRect& Drawn() const { return drawn_; }
 

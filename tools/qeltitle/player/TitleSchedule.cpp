@@ -58,21 +58,17 @@ Status TitleSchedule::DrawAt(double seconds, Image& frame) {
 }
 
 Expected<PixelRect> TitleSchedule::DrawLayers(double seconds) {
-    layered_.clear();
+    layers_.clear();
     PixelRect drawn;
     Status status = ForShown(seconds, [&](TitlePlayer& player, double time) {
         Expected<PixelRect> area = player.DrawLayer(time);
         if (!area) return area.ToStatus();
-        if (!area->Empty()) layered_.push_back(&player);
+        if (!area->Empty()) layers_.push_back(player.Layer());
         drawn = Union(drawn, *area);
         return Status();
     });
     if (!status) return Failure(status.Message());
     return drawn;
-}
-
-void TitleSchedule::BlendLayers(const PixelRect& at, uint8_t* pixels, int stride) const {
-    for (const TitlePlayer* player : layered_) player->BlendLayer(at, pixels, stride);
 }
 
 }  // namespace qeltitle

@@ -32,12 +32,11 @@ public:
     // Draws over `frame` (Frame()'s size) every title shown at `seconds`.
     Status DrawAt(double seconds, Image& frame);
     // The same as layers (TitlePlayer::DrawLayer; Frame() with keepAlpha), for a host that
-    // converts only the part of its picture that titles drew on: gives that part, empty when
-    // nothing was drawn and the picture can pass as it is.
+    // blends titles over pictures of its own (the video pipeline, in the frames' own format):
+    // gives the part of the frame they drew on, empty when nothing was drawn and the picture can
+    // pass as it is. Layers() holds them, bottom first, until the next drawing.
     Expected<PixelRect> DrawLayers(double seconds);
-    // Blends the layers drawn last over `pixels` (BGRA, opaque, rows `stride` bytes apart), which
-    // hold the part `at` of the frame, later titles on top.
-    void BlendLayers(const PixelRect& at, uint8_t* pixels, int stride) const;
+    const std::vector<LayerView>& Layers() const { return layers_; }
 
 private:
     struct Span {
@@ -55,7 +54,7 @@ private:
 
     PlayerFrame frame_;
     std::vector<Span> spans_;
-    std::vector<const TitlePlayer*> layered_;  // the titles DrawLayers drew last, in order
+    std::vector<LayerView> layers_;  // what DrawLayers drew last, in order
 };
 
 }  // namespace qeltitle
