@@ -133,13 +133,15 @@ Expected<CharStyle> StyleOf(const AssLook& look, bool lit, const CharStyle& base
     const auto units = [&](double pixels) { return static_cast<int32_t>(std::lround(pixels * 80 / em)); };
     const bool karaokeUnsung = !lit && look.karaoke != 0;
     const AssColor& fill = karaokeUnsung ? s.colors[1] : s.colors[0];
-    const double outline = look.karaoke == 'o' && !lit ? 0 : s.outline * scale.borderY;
+    // An opaque box (BorderStyle 3) is a plate behind the lines, with the shadow: the glyphs have neither.
+    const bool boxed = s.borderStyle == 3;
+    const double outline = (look.karaoke == 'o' && !lit) || boxed ? 0 : s.outline * scale.borderY;
     const int32_t blur = units(look.blur * scale.borderY);
     c.face = MetaFace{1, fill.bgr, fill.bgr, 0, 255u - fill.alpha, outline > 0 ? 0 : blur};
     c.border = MetaBorder{outline > 0 ? 1u : 0u, std::max(outline > 0 ? 1 : 0, units(outline)), s.colors[2].bgr,
                           s.colors[2].bgr, 0, 255u - s.colors[2].alpha, outline > 0 ? blur : 0};
     const float sx = static_cast<float>(look.shadowX) * scale.borderX, sy = static_cast<float>(look.shadowY) * scale.borderY;
-    const bool shadow = sx != 0 || sy != 0;
+    const bool shadow = (sx != 0 || sy != 0) && !boxed;
     c.shadow = MetaShadow{shadow ? 1u : 0u, shadow && outline > 0 ? 1u : 0u, s.colors[3].bgr, s.colors[3].bgr, 0,
                           255u - s.colors[3].alpha, blur, sx, sy, 0};
     return c;
@@ -179,6 +181,73 @@ RectF TextBox(ITitleHost& host, int row, const std::u16string& text) {
         maxX = std::max(maxX, r.x + r.width + spacing.Spacing * spacing.WidthScale), maxY = std::max(maxY, r.y + r.height);
     }
     return minX > maxX ? RectF{} : RectF{minX, minY, maxX - minX, maxY - minY};
+}
+
+// Lines wrapped where they filled, evened out as players even them (wrap styles 0 and 3): while
+// moving the last word of a line to the start of the next brings their widths nearer, it moves.
+// `soft` marks the line breaks wrapping put in; only those move. `text` and `runOf` change.
+void Rebalance(ITitleHost& host, int row, std::u16string& text, std::vector<int>& runOf, std::vector<bool>& soft) {
+    std::vector<float> advance(text.size(), 0);
+    for (size_t i = 0; i < text.size(); ++i) {
+        RectF r{};
+        CharSpacing sp{1, 0};
+        host.GetCharRect(row, static_cast<int>(i), &r, 0);
+        host.GetCharSpacing(row, static_cast<int>(i), &sp);
+        advance[i] = r.width + sp.Spacing * sp.WidthScale;
+    }
+    // Lines as the indices of their characters, and whether the break after each is soft.
+    std::vector<std::vector<size_t>> lines(1);
+    std::vector<bool> softAfter;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+            softAfter.push_back(soft[i]);
+            lines.emplace_back();
+            ++i;
+            continue;
+        }
+        lines.back().push_back(i);
+    }
+    const auto isSpace = [&](size_t i) { return text[i] == u' '; };
+    const auto width = [&](const std::vector<size_t>& line) {
+        size_t a = 0, b = line.size();
+        while (a < b && isSpace(line[a])) ++a;
+        while (b > a && isSpace(line[b - 1])) --b;
+        float w = 0;
+        for (size_t k = a; k < b; ++k) w += advance[line[k]];
+        return w;
+    };
+    for (size_t l = 0; l + 1 < lines.size(); ++l) {
+        while (softAfter[l]) {
+            std::vector<size_t>& upper = lines[l];
+            size_t end = upper.size();
+            while (end > 0 && isSpace(upper[end - 1])) --end;
+            size_t start = end;
+            while (start > 0 && !isSpace(upper[start - 1])) --start;
+            if (start == 0) break;  // one word: nothing to move
+            std::vector<size_t> newUpper(upper.begin(), upper.begin() + start - 1);
+            std::vector<size_t> newLower(upper.begin() + start, upper.begin() + end);
+            newLower.push_back(upper[start - 1]);  // the space, now after the word
+            newLower.insert(newLower.end(), lines[l + 1].begin(), lines[l + 1].end());
+            if (std::fabs(width(newUpper) - width(newLower)) >= std::fabs(width(upper) - width(lines[l + 1]))) break;
+            upper = newUpper;
+            lines[l + 1] = newLower;
+        }
+    }
+    std::u16string out;
+    std::vector<int> runs;
+    std::vector<bool> marks;
+    for (size_t l = 0; l < lines.size(); ++l) {
+        for (size_t i : lines[l]) out += text[i], runs.push_back(runOf[i]), marks.push_back(false);
+        if (l + 1 < lines.size()) {
+            const int run = runs.empty() ? runOf.front() : runs.back();
+            out += u"\r\n";
+            runs.insert(runs.end(), 2, run);
+            marks.insert(marks.end(), 2, softAfter[l]);
+        }
+    }
+    text = out;
+    runOf = runs;
+    soft = marks;
 }
 
 // An event placed on screen (for the events after it to keep clear of).
@@ -260,10 +329,27 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
     const float em = unlit.front().font.Size;
     const float raise = face->raise ? -*face->raise * em : (face->cell - 1) * em;
     const ParagraphAttrs paragraph{column == 0 ? 0u : column == 1 ? 6u : 2u, -face->lead * em, 0, 0, 0, 0};
+    // An opaque box: a plate behind each line in the outline colour, as wide around the text as the
+    // outline, casting the shadow in the back colour.
+    const AssLook& first0 = e.runs.front().look;
+    std::vector<StringContent::Plate> plates;
+    if (first0.style.borderStyle == 3) {
+        QelPlate p{};
+        p.Per = QEL_PLATE_PER_LINE;
+        p.PadX = p.PadY = static_cast<float>(first0.style.outline) * scale_.borderY;
+        p.Color1 = p.Color2 = first0.style.colors[2].bgr;
+        p.Alpha = 255u - first0.style.colors[2].alpha;
+        p.ShadowX = static_cast<float>(first0.shadowX) * scale_.borderX;
+        p.ShadowY = static_cast<float>(first0.shadowY) * scale_.borderY;
+        p.ShadowColor = first0.style.colors[3].bgr;
+        p.ShadowAlpha = p.ShadowX != 0 || p.ShadowY != 0 ? 255u - first0.style.colors[3].alpha : 0u;
+        plates.push_back(StringContent::Plate{-1, p});
+    }
     const auto content = [&](const std::vector<bool>& isLit) {
         StringContent c;
         c.text = text;
         c.attrs = attrs;
+        c.plates = plates;
         for (size_t i = 0; i < text.size(); ++i) {
             const CharStyle& s = isLit[i] ? lit[runOf[i]] : unlit[runOf[i]];
             if (c.spans.empty() || !SameStyle(c.spans.back().second, s)) c.spans.emplace_back(static_cast<int>(i), s);
@@ -285,12 +371,21 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
         laid.resize(std::max(0, host_->GetText(string, laid.data())));
         if (laid != text) {
             std::vector<int> runs;
+            std::vector<bool> soft;  // a line break wrapping put in
             for (size_t i = 0, j = 0; i < laid.size(); ++i) {
-                if (j < text.size() && laid[i] == text[j]) runs.push_back(runOf[j++]);
-                else runs.push_back(j < runOf.size() ? runOf[j] : runOf.back());
+                const bool same = j < text.size() && laid[i] == text[j];
+                runs.push_back(same ? runOf[j] : j < runOf.size() ? runOf[j] : runOf.back());
+                soft.push_back(!same);
+                if (same) ++j;
             }
+            if (wrap == 0 || wrap == 3) Rebalance(*host_, string, laid, runs, soft);
             text = laid;
             runOf = runs;
+            host_->RemoveAllStrings();
+            StringContent again = content(std::vector<bool>(text.size(), false));
+            again.attrs.WidthLimit = kNoWrapWidth;
+            if (!AddStringContent(*host_, again, FrameSize{width_, height_}, warnings, where, error, &string))
+                return Failure(error);
         }
     }
     RectF box = TextBox(*host_, string, text);
@@ -415,10 +510,6 @@ Status MakeAssTitles(const AssScript& script, const std::string& name, int width
     Expected<HostPtr> measuring = NewHost();
     if (!host || !measuring) return Failure(host ? measuring.Message() : host.Message());
     FontHeights heights(std::move(*measuring));
-    for (const AssStyle& s : script.styles)
-        if (s.borderStyle == 3)
-            warnings.push_back(name + ":" + std::to_string(s.line) + ": style '" + s.name +
-                               "': an opaque box (BorderStyle 3) is drawn as an outline");
     // Drawn by layer, then in the file's order; placed (and kept clear of each other) in the file's order.
     std::vector<int> order(script.events.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);

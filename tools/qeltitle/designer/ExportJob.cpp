@@ -66,7 +66,7 @@ Status ExportJob::Start(std::vector<std::string> args, const std::string& docume
         return Failure(std::string("cannot start the export: ") + std::strerror(code));
     }
     pid_ = pid;
-    status_ = ExportStatus{true, false, 0, 0, "starting", output};
+    status_ = ExportStatus{true, false, 0, 0, "exporting " + output, output};
     watcher_ = std::thread(&ExportJob::Watch, this, fds[0], pid, folder);
     return {};
 }

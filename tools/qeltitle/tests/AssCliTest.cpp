@@ -93,6 +93,8 @@ TEST_F(Ass, EventsAreDrawnWhereLibassDrawsThem) {
         {"\\fscx \\fsp", "0,0,0", "{\\bord0\\shad0\\fscx150\\fsp3}Wide"},
         {"\\fs \\b \\i \\fn", "0,0,0", "{\\bord0\\shad0\\fs30\\b1\\i1\\fnLiberation Sans}Faces"},
         {"two lines", "0,0,0", "{\\bord0\\shad0}Two\\Nlines"},
+        {"wrapped, evened out", "0,0,0", "{\\bord0\\shad0}This is a rather long line of subtitle text that wraps"},
+        {"wrapped where it fills (\\q1)", "0,0,0", "{\\q1\\bord0\\shad0}This is a rather long line of subtitle text that wraps"},
         {"karaoke: first syllable sung", "0,0,0", "{\\bord0\\shad0\\k50}Ka{\\k50}ra{\\k50}oke"},
         {"\\ko, \\kf", "0,0,0", "{\\shad0\\k40}One {\\ko20}two {\\kf60}three"},
         {"two at once, bottom", "0,0,0", "{\\bord0\\shad0}First", "{\\bord0\\shad0}Second"},

@@ -116,6 +116,7 @@ function showTime() {
 }
 
 function select(index) {
+  if (state.selected === index) return;
   state.selected = index;
   showAll();
   preview.drawOverlay();
@@ -286,7 +287,7 @@ function shortcuts(e) {
     seek(state.seconds + (e.key === 'ArrowRight' ? 1 : -1) / FPS * (e.shiftKey ? FPS : 1));
   } else if (e.key === 'Home') seek(0);
   else if (e.key === 'End') seek(lengthOf(state.title));
-  else if (e.key === 'Delete' || e.key === 'Backspace') removeString();
+  else if (e.key === 'Delete') removeString();
   else if (e.key === 'Tab') { e.preventDefault(); select((state.selected + 1) % Math.max(1, state.title.strings.length)); }
 }
 
@@ -316,14 +317,21 @@ const preview = new Preview({
   textOf: (i) => textOf(state.title.strings[i]),
   onSelect: select,
   onText: (i, text) => edit((t) => { const s = t.strings[i]; if (s) { delete s.spans; s.text = text; } }, 'text'),
+  // A drag is one step of the history: the title as it was before it.
   onMove: (i, place, done) => {
-    if (done) return edit(() => {}, null);
-    const before = JSON.stringify(state.title);
-    if (!history.dragging) { history.past.push(before); history.future = []; history.dragging = true; }
+    if (done) {
+      history.dragging = false;
+      return;
+    }
+    if (!history.dragging) {
+      history.past.push(JSON.stringify(state.title));
+      history.future = [];
+      history.lastKey = null;
+      history.dragging = true;
+    }
     edit((t) => { const s = t.strings[i]; delete s.at; s.anchor = place.anchor; s.margin = place.margin; }, 'drag', false);
   },
   onFrame: (frame, request) => {
-    history.dragging = false;
     document.body.dataset.painted = request.version;
     if (frame.warnings.length) message(frame.warnings.join('\n'));
     else if ($('message').classList.contains('error')) message('');

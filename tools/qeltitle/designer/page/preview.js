@@ -75,6 +75,8 @@ export class Preview {
   }
 
   drawOverlay() {
+    // A box being dragged or edited keeps its element (it holds the pointer) until it is let go.
+    if (this.holding) return;
     const { overlay } = this.page;
     const s = this.scale || 1;
     const [w, h] = this.size;
@@ -104,9 +106,11 @@ export class Preview {
   // areas and the middle of the frame; the string gets the anchor and margin that put it there.
   startDrag(event, index) {
     event.preventDefault();
-    this.page.onSelect(index);
-    const start = { x: event.clientX, y: event.clientY, box: { ...this.boxes[index] } };
     const target = event.currentTarget;
+    this.holding = true;
+    this.page.onSelect(index);
+    this.page.overlay.querySelectorAll('.box').forEach((b) => b.classList.toggle('selected', b === target));
+    const start = { x: event.clientX, y: event.clientY, box: { ...this.boxes[index] } };
     target.setPointerCapture(event.pointerId);
     let moved = false;
     const move = (e) => {
@@ -123,6 +127,7 @@ export class Preview {
       target.removeEventListener('pointermove', move);
       target.removeEventListener('pointerup', up);
       this.page.overlay.querySelectorAll('.guide').forEach((g) => g.remove());
+      this.holding = false;
       if (moved) this.page.onMove(index, null, true);
     };
     target.addEventListener('pointermove', move);

@@ -49,6 +49,21 @@ async function main() {
   await page.waitForSelector('#effect-grid button[data-effect="PATH_SLIDERIGHT"]');
   await page.click('#effect-grid button[data-effect="PATH_SLIDERIGHT"]');
   await frameShown(page);
+  // A drag moves the string (its anchor follows), and one undo brings the whole drag back.
+  const anchor = () => page.$eval('#anchor-grid .active', (b) => b.title);
+  const from = await anchor();
+  const box = await (await page.$('.box')).boundingBox();
+  await page.mouse.move(box.x + 10, box.y + 10);
+  await page.mouse.down();
+  for (let i = 1; i <= 8; i += 1) await page.mouse.move(box.x + 10 + 60 * i, box.y + 10 - 40 * i);
+  await page.mouse.up();
+  await frameShown(page);
+  const moved = await anchor();
+  await page.keyboard.down('Control');
+  await page.keyboard.press('z');
+  await page.keyboard.up('Control');
+  await frameShown(page);
+  check(moved !== from && (await anchor()) === from, `a drag moved the string (${from} -> ${moved}) and one undo took it back`);
   // The middle of the timeline.
   await page.$eval('#scrub', (el) => { el.value = '0.5'; el.dispatchEvent(new Event('input')); });
   await frameShown(page);
