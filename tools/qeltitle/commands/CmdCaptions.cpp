@@ -191,6 +191,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style, in any case: clean, social, news, karaoke");
     parser.Flag("--words", "the file holds a cue per word: group them into captions shown word by word");
+    parser.Flag("--box", "a translucent box behind each line of a caption (a style's own plate stays)");
     parser.Option("--lang", "TAG", "the captions' language, BCP 47 (ja, zh-Hans, ko, th, ...; default: the file's\n"
                   "WebVTT Language header or a name like talk.ja.srt): line breaking, and the face");
     DeclareSize(parser, "frame size without --over (default 1920x1080)");
@@ -201,6 +202,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Epilog("examples:\n"
                   "  qeltitle captions talk.srt -o frames/%04d.png --preset clean\n"
                   "  qeltitle captions talk.vtt -o captions.webm --preset social\n"
+                  "  qeltitle captions talk.srt --over clip.mp4 -o out.mp4 --preset clean --box\n"
                   "  qeltitle captions words.srt --words -o captions.mlt --preset karaoke\n"
                   "  qeltitle captions whisper.json -o talk.vtt");
     std::string error;
@@ -306,6 +308,7 @@ int RunCaptions(const std::vector<std::string>& args) {
         std::string text;
         if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(**host, text, styleFile, style, error)) return Fail(error);
     }
+    if (parser.Has("box") && !style.plate) style.plate = CaptionBox();
     if (auto lang = parser.Value("lang"); lang && !IsLanguageTag(*lang))
         return UsageError("captions", "--lang: '" + *lang + "' is not a BCP 47 language tag (ja, zh-Hant, th, ...)");
     if (std::string lang = parser.Value("lang").value_or(SubtitleLanguage(bytes, input)); !lang.empty())
