@@ -47,7 +47,7 @@ bench: setup
 # the fuzz targets, which then run FUZZ_SMOKE_SECONDS each from their committed corpus. Any report
 # fails the step: undefined behaviour aborts, and leaks are suppressed only where
 # tests/sanitizer/lsan.supp proves they are not the engine's.
-FUZZ_TARGETS = fuzz_load_title fuzz_render_title fuzz_read_subtitles fuzz_read_ass fuzz_build_json
+FUZZ_TARGETS = fuzz_load_title fuzz_render_title fuzz_read_subtitles fuzz_read_ass fuzz_build_json fuzz_read_word_list
 FUZZ_SMOKE_SECONDS ?= 60
 FUZZ_SANITIZE_FLAGS = -fsanitize=fuzzer-no-link -fno-sanitize-recover=undefined
 SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:check_initialization_order=1:detect_stack_use_after_return=1 \

@@ -1,6 +1,7 @@
 // Fuzzes the SubRip and WebVTT readers on arbitrary bytes: the first byte picks the format
 // (SubRip, WebVTT, or found from the text), the rest is the file. Every cue that is read must have
-// an end after its start and times that are finite; a refusal must leave no cues.
+// an end after its start and times that are finite; a refusal must leave no cues. Written as WebVTT
+// again, the cues must read back, as many and with the same settings.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -26,5 +27,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (const qeltitle::CuePiece& piece : cue.pieces)
             if (piece.time < cue.start || piece.time > cue.end) std::abort();
     }
+    // Written as WebVTT, the cues read back with their settings.
+    qeltitle::Expected<qeltitle::SubtitleFile> first = qeltitle::ReadSubtitleFile(bytes, "fuzz", formats[data[0] % 3]);
+    if (!first) std::abort();
+    qeltitle::Expected<qeltitle::SubtitleFile> back =
+        qeltitle::ReadSubtitleFile(qeltitle::WriteWebVtt(first->cues, first->css), "back", SubtitleFormat::WebVtt);
+    if (!back || back->cues.size() != first->cues.size()) std::abort();
+    for (size_t i = 0; i < back->cues.size(); ++i)
+        if (!(back->cues[i].placement == first->cues[i].placement)) std::abort();
     return 0;
 }

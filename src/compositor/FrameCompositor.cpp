@@ -56,7 +56,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <climits>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "effects/EffectCatalog.h"
@@ -715,12 +717,89 @@ bool MeanAnswer(const Title& title, const MetaString& s, const std::vector<CharD
     return true;
 }
 
+// The fade of a plate box (frame pixels, unturned) whose characters the effect shows unevenly, as
+// a wipe does; false when they all have one opacity. Columns and rows of the box that no
+// character covers take the opacity of the nearest that one does.
+bool UnevenFade(const Title& title, const MetaString& s, const std::vector<CharDraw>& draws, int32_t first,
+                int32_t last, const LayoutBox& box, PlateFade* fade) {
+    uint8_t low = 255, high = 0;
+    for (int32_t i = first; i <= last && size_t(i) < draws.size(); ++i) {
+        const CharDraw& d = draws[size_t(i)];
+        if (!d.answered || IsPlateGap(s, size_t(i))) continue;
+        low = std::min(low, d.answer.alpha);
+        high = std::max(high, d.answer.alpha);
+    }
+    if (low >= high) return false;
+    const size_t w = size_t(std::max(1.0f, std::ceil(box.Width()))), h = size_t(std::max(1.0f, std::ceil(box.Height())));
+    std::vector<int16_t> across(w, -1), down(h, -1);
+    auto mark = [](std::vector<int16_t>& table, float from, float to, uint8_t alpha) {
+        const float n = float(table.size());
+        for (size_t k = size_t(std::clamp(std::floor(from), 0.0f, n)); k < size_t(std::clamp(std::ceil(to), 0.0f, n)); ++k)
+            table[k] = std::max<int16_t>(table[k], alpha);
+    };
+    for (int32_t i = first; i <= last && size_t(i) < draws.size(); ++i) {
+        const CharDraw& d = draws[size_t(i)];
+        if (!d.answered || IsPlateGap(s, size_t(i))) continue;
+        const RectF at = title.CharFrameRect(s, i);
+        mark(across, at.x - box.left, at.x + at.width - box.left, d.answer.alpha);
+        mark(down, at.y - box.top, at.y + at.height - box.top, d.answer.alpha);
+    }
+    auto fill = [](const std::vector<int16_t>& table, std::vector<uint8_t>& out) {
+        out.assign(table.size(), 0);
+        const auto firstSet = std::find_if(table.begin(), table.end(), [](int16_t v) { return v >= 0; });
+        int16_t last = firstSet == table.end() ? 0 : *firstSet;  // before the first: the first's
+        for (size_t k = 0; k < table.size(); ++k) {
+            if (table[k] >= 0) last = table[k];
+            out[k] = uint8_t(last);
+        }
+    };
+    fill(across, fade->across);
+    fill(down, fade->down);
+    fade->peak = high;
+    return true;
+}
+
 // Where a point of the string's unturned frame stands once the string is turned.
 void TurnWithString(const MetaString& s, float* x, float* y) {
     if (s.RotateDegree == 0) return;
     const float dx = *x - s.RotOriginX, dy = *y - s.RotOriginY;
     *x = s.RotOriginX + s.RotCos * dx + s.RotSin * dy;
     *y = s.RotOriginY + s.RotCos * dy - s.RotSin * dx;
+}
+
+}  // namespace
+
+namespace {
+
+// The frame's bands of equal opacity of a fade over an upright plate box (frame pixels): runs of
+// equal columns times runs of equal rows, the outer ones reaching beyond the box (its padding and
+// shadow take the nearest character's opacity).
+std::vector<std::pair<RECT, uint8_t>> FadeStrips(const PlateFade& fade, const LayoutBox& box) {
+    auto runs = [](const std::vector<uint8_t>& table, int32_t origin) {
+        std::vector<std::pair<std::pair<int32_t, int32_t>, uint8_t>> out;
+        for (size_t k = 0; k < table.size(); ++k) {
+            if (!out.empty() && out.back().second == table[k]) {
+                out.back().first.second = origin + int32_t(k) + 1;
+            } else {
+                out.push_back({{origin + int32_t(k), origin + int32_t(k) + 1}, table[k]});
+            }
+        }
+        if (!out.empty()) {
+            out.front().first.first = INT32_MIN / 2;
+            out.back().first.second = INT32_MAX / 2;
+        }
+        return out;
+    };
+    const auto across = runs(fade.across, int32_t(std::floor(box.left)));
+    const auto down = runs(fade.down, int32_t(std::floor(box.top)));
+    std::vector<std::pair<RECT, uint8_t>> strips;
+    for (const auto& [x, a] : across) {
+        for (const auto& [y, b] : down) {
+            const uint8_t alpha = fade.peak ? uint8_t(uint32_t(a) * b / fade.peak) : 0;
+            if (alpha != 0) strips.push_back({RECT{x.first, y.first, x.second, y.second}, alpha});
+        }
+    }
+    return strips;
 }
 
 }  // namespace
@@ -794,15 +873,22 @@ void FrameCompositor::AnswerPlates(int32_t row) {
             float restX = cx, restY = cy;
             TurnWithString(s, &restX, &restY);
             CharState mean{0, 0, 1, 1, 0, 255};
-            bool moved = false;  // scaled, turned or clipped: made for this frame
+            bool moved = false;  // scaled, turned, clipped or faded unevenly: made for this frame
+            PlateFade fade;
+            bool uneven = false;
             if (plate.Reveal == QEL_REVEAL_EFFECT) {
-                if (!MeanAnswer(title_, s, passes.front().draws, boxes[b].first, boxes[b].last, &mean)) continue;
+                const std::vector<CharDraw>& draws = passes.front().draws;
+                if (!MeanAnswer(title_, s, draws, boxes[b].first, boxes[b].last, &mean)) continue;
+                uneven = UnevenFade(title_, s, draws, boxes[b].first, boxes[b].last, box, &fade);
+                if (uneven) mean.alpha = 255;  // the image holds the opacity
                 cx += mean.x;
                 cy += mean.y;
                 shape.scaleX = mean.scaleX;
                 shape.scaleY = mean.scaleY;
                 shape.angle += mean.angle;
                 moved = mean.scaleX != 1.0f || mean.scaleY != 1.0f || mean.angle != 0.0f;
+                // Strips of the frame follow the box's columns and rows only while it is upright.
+                if (uneven && s.RotateDegree != 0) moved = true;
                 if (!(mean.scaleX > 0) || !(mean.scaleY > 0)) continue;
             } else {
                 const float f = RevealFraction(plate, time_);
@@ -836,7 +922,8 @@ void FrameCompositor::AnswerPlates(int32_t row) {
             if (moved) {
                 shape.fracX = cx - std::floor(cx);
                 shape.fracY = cy - std::floor(cy);
-                if (BuildPlateImage(&d.temp, shape) == E_OUTOFMEMORY) outOfMemory_.store(true);
+                if (BuildPlateImage(&d.temp, shape, uneven ? &fade : nullptr) == E_OUTOFMEMORY) outOfMemory_.store(true);
+                if (uneven) d.state.alpha = 255;
                 if (d.temp.pixels) out.push_back(std::move(d));
             } else {
                 // At rest the image is made for the place it stands at, so that it is copied pixel
@@ -846,10 +933,30 @@ void FrameCompositor::AnswerPlates(int32_t row) {
                 if (records.size() <= slot) records.resize(slot + 1);
                 PlateRecord& record = records[slot];
                 if (!record.made || std::memcmp(&record.shape, &shape, sizeof shape) != 0) {
-                    const HRESULT hr = BuildPlateImage(&record.image, shape);
+                    HRESULT hr = BuildPlateImage(&record.image, shape);
+                    record.premultiplied.reset();
+                    if (hr == S_OK && record.image.pixels) {
+                        const size_t bytes = size_t(record.image.width) * size_t(record.image.height) * 4;
+                        record.premultiplied.reset(new (std::nothrow) uint8_t[bytes]);
+                        if (record.premultiplied) {
+                            std::memcpy(record.premultiplied.get(), record.image.pixels.get(), bytes);
+                            Premultiply(record.premultiplied.get(), record.image.width, record.image.height,
+                                        record.image.width * 4);
+                        } else {
+                            hr = E_OUTOFMEMORY;
+                        }
+                    }
                     if (hr == E_OUTOFMEMORY) outOfMemory_.store(true);
                     record.shape = shape;
                     record.made = hr != E_OUTOFMEMORY;  // the next frame tries again
+                }
+                if (uneven) {
+                    d.strips = FadeStrips(fade, box);
+                } else if (mean.alpha == 255 && record.premultiplied) {
+                    // On whole pixels: a slide puts it within half a pixel of its text.
+                    d.state.x = std::round(cx + record.image.x) - record.image.x;
+                    d.state.y = std::round(cy + record.image.y) - record.image.y;
+                    d.premultiplied = record.premultiplied.get();
                 }
                 d.slot = int32_t(slot);
                 if (record.image.pixels) out.push_back(std::move(d));
@@ -868,10 +975,27 @@ void FrameCompositor::PlacePlates(const std::vector<PlateDraw>& plates, const RE
         const LayerImage& image = *d.image;
         const RECT clip = Intersect(PlacedBox(image, d.state, area_), band);
         if (IsEmpty(clip)) continue;
-        const HRESULT hr = PlaceLayer(r.memory.ShadowLayer, l.left, l.top, l.right - l.left, l.bottom - l.top, clip,
-                                      image.pixels.get(), image.width, image.height, d.state.x + image.x,
-                                      d.state.y + image.y, d.state.alpha);
-        if (hr == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
+        auto place = [&](const RECT& part, uint8_t opacity) {
+            const HRESULT hr = PlaceLayer(r.memory.ShadowLayer, l.left, l.top, l.right - l.left, l.bottom - l.top, part,
+                                          image.pixels.get(), image.width, image.height, d.state.x + image.x,
+                                          d.state.y + image.y, opacity);
+            if (hr == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
+        };
+        if (!d.strips.empty()) {
+            for (const auto& [strip, opacity] : d.strips) {
+                const RECT part = Intersect(clip, strip);
+                if (!IsEmpty(part)) place(part, opacity);
+            }
+        } else if (d.premultiplied) {
+            // Dca' = Sca + Dca.(1 - Sa), row by row, the image on whole pixels.
+            const int32_t ix = int32_t(d.state.x + image.x), iy = int32_t(d.state.y + image.y);
+            for (int32_t y = clip.top; y < clip.bottom; ++y) {
+                const uint8_t* src = d.premultiplied + (size_t(y - iy) * size_t(image.width) + size_t(clip.left - ix)) * 4;
+                BlendOverKeepAlpha(r.At(r.memory.ShadowLayer, clip.left, y), src, clip.right - clip.left, 1, 0);
+            }
+        } else {
+            place(clip, d.state.alpha);
+        }
     }
 }
 

@@ -27,6 +27,12 @@ struct PlateDraw {
     const LayerImage* image = nullptr;
     int32_t slot = -1;  // the string's record of the image at rest, or -1 for temp
     LayerImage temp;    // the image made for this frame when the plate is scaled, turned or revealed
+    // An image at rest, opaque as made and standing on whole pixels, is blended as it is (its
+    // premultiplied pixels); else placed between pixels with the state's opacity.
+    const uint8_t* premultiplied = nullptr;
+    // Bands of the frame (columns, rows or both) drawn with opacities of their own: the fade of
+    // characters that a wipe takes one by one, over an image at rest.
+    std::vector<std::pair<RECT, uint8_t>> strips;
 };
 
 class FrameCompositor {

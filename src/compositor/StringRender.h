@@ -84,6 +84,7 @@ struct StringLayers {
 struct PlateRecord {
     PlateShape shape;
     LayerImage image;
+    std::unique_ptr<uint8_t[]> premultiplied;  // the image's pixels premultiplied, for a plain blend
     bool made = false;
 };
 

@@ -80,9 +80,19 @@ uint32_t PixelWord(uint32_t packed) {
     return ((packed >> 16) & 0xFF) | (packed & 0xFF00) | ((packed & 0xFF) << 16);
 }
 
+// The fade's factor (0 to 1) at box point (u, v); 1 without a fade.
+float FadeAt(const PlateFade* fade, float u, float v) {
+    if (!fade || fade->across.empty() || fade->down.empty() || fade->peak == 0) return 1.0f;
+    auto at = [](const std::vector<uint8_t>& table, float x) {
+        const float i = std::clamp(std::floor(x), 0.0f, float(table.size() - 1));
+        return float(table[size_t(i)]);
+    };
+    return at(fade->across, u) / 255.0f * at(fade->down, v) / float(fade->peak);
+}
+
 }  // namespace
 
-HRESULT BuildPlateImage(LayerImage* out, const PlateShape& s) noexcept {
+HRESULT BuildPlateImage(LayerImage* out, const PlateShape& s, const PlateFade* fade) noexcept {
     out->Reset();
     if (!Finite(s) || s.width < 0 || s.height < 0 || s.scaleX <= 0 || s.scaleY <= 0 || s.border < 0 ||
         s.shadowBlur < 0) {
@@ -117,7 +127,8 @@ HRESULT BuildPlateImage(LayerImage* out, const PlateShape& s) noexcept {
             for (int32_t i = 0; i < width; ++i) {
                 float outer, inner, u, v;
                 cov.At(x0 + float(i) + 0.5f - s.shadowX, y0 + float(j) + 0.5f - s.shadowY, &outer, &inner, &u, &v);
-                alpha[size_t(j) * size_t(width) + size_t(i)] = uint8_t(std::lround(outer * float(s.shadowAlpha)));
+                alpha[size_t(j) * size_t(width) + size_t(i)] =
+                    uint8_t(std::lround(outer * FadeAt(fade, u, v) * float(s.shadowAlpha)));
             }
         }
         const uint32_t word = PixelWord(s.shadowColour);
@@ -143,6 +154,11 @@ HRESULT BuildPlateImage(LayerImage* out, const PlateShape& s) noexcept {
             float outer, inner, u, v;
             cov.At(x0 + float(i) + 0.5f, y0 + float(j) + 0.5f, &outer, &inner, &u, &v);
             if (outer <= 0) continue;
+            if (fade) {
+                const float f = FadeAt(fade, u, v);
+                outer *= f;
+                inner *= f;
+            }
             const uint32_t fc = flat ? s.fill[0] : ColourAt(s.fill, u * iw, v * ih);
             const float fa = fillA * inner, ba = borderA * (outer - inner);
             const float a = fa + ba;

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 #include "render/Layers.h"
 
@@ -30,9 +31,20 @@ struct PlateShape {
     float fracX = 0, fracY = 0;          // the fraction of a pixel at which the centre stands
 };
 
+// Opacity that varies over a plate, as characters that a wipe takes one by one give it: the
+// opacity at box point (u, v) is across[floor(u)] / 255 * down[floor(v)] / peak (indices clamped
+// to the tables). Each table is the largest opacity of the characters over that column or row of
+// the box, so a sweep along either axis, or a uniform fade, comes out as the characters show it.
+struct PlateFade {
+    std::vector<uint8_t> across, down;  // per unit of the unscaled box's width and height
+    uint8_t peak = 255;                 // the largest opacity of all
+};
+
 // Replaces *out by the plate's image, (x, y) its top-left corner from the box's centre. S_OK, also
 // for a plate that shows nothing (empty image); E_INVALIDARG for a shape that cannot be drawn
 // (sizes not finite or beyond the image limits), E_OUTOFMEMORY.
-[[nodiscard]] HRESULT BuildPlateImage(LayerImage* out, const PlateShape& shape) noexcept;
+// `fade`, when given, varies the opacity over the plate.
+[[nodiscard]] HRESULT BuildPlateImage(LayerImage* out, const PlateShape& shape,
+                                      const PlateFade* fade = nullptr) noexcept;
 
 }  // namespace qel

@@ -18,6 +18,7 @@
 #include "authoring/KeyFrames.h"
 #include "authoring/Language.h"
 #include "authoring/LineBreak.h"
+#include "authoring/PlateJson.h"
 #include "authoring/Text.h"
 #include "player/TitleFiles.h"
 #include "player/TitleMeta.h"
@@ -232,6 +233,33 @@ CaptionStyle DefaultCaptionStyle(ITitleHost& host) {
     return s;
 }
 
+QelPlate CaptionBox() {
+    QelPlate p = DefaultPlate();
+    p.Per = QEL_PLATE_PER_LINE;
+    p.PadX = 16;
+    p.PadY = 2;
+    p.Alpha = 0xA0;
+    return p;
+}
+
+namespace {
+
+// A style's "plate": an object over the defaults of "plate": {} (times are title times, 0 to 1,
+// of each caption), or false or null for none.
+void ReadCaptionPlate(const JsonField& f, std::optional<QelPlate>& plate) {
+    if (f.Value().is_null() || (f.IsBool() && !f.Bool())) {
+        plate.reset();
+        return;
+    }
+    if (!f.IsObject()) f.Fail("expected a plate object, or false");
+    if (f.Has("chars")) f.Member("chars").Fail("a caption's plate covers its text");
+    QelPlate p = plate.value_or(DefaultPlate());
+    ReadPlate(f, p, std::nullopt);
+    plate = p;
+}
+
+}  // namespace
+
 bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string& source, CaptionStyle& style,
                       std::string& error) {
     Json doc;
@@ -239,7 +267,7 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
     try {
         const JsonField root(doc, "");
         root.RequireObject({"description", "style", "highlight", "anchor", "margin", "width", "lines", "minSize", "lang",
-                            "gap", "frameWidth", "in", "out", "word", "phrase", "stayLit", "past", "sweep"});
+                            "gap", "frameWidth", "in", "out", "word", "phrase", "stayLit", "past", "sweep", "plate"});
         const JsonDefaults d = DefaultsForJson(host);
         ReadStyleMember(root, style.text, style.paragraph);
         if (root.Has("highlight")) {
@@ -247,10 +275,13 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
             if (h.Value().is_null()) {
                 style.highlight.reset();
             } else {
-                h.RequireObject(std::vector<std::string_view>(std::begin(kCharStyleKeys), std::end(kCharStyleKeys)));
+                std::vector<std::string_view> keys(std::begin(kCharStyleKeys), std::end(kCharStyleKeys));
+                keys.push_back("plate");
+                h.RequireObject(keys);
                 CharStyle hs = style.text;
                 ReadCharStyle(h, hs);
                 style.highlight = hs;
+                if (h.Has("plate")) ReadCaptionPlate(h.Member("plate"), style.highlightPlate);
             }
         }
         if (root.Has("anchor") && !ParseAnchor(root.Member("anchor").String(), style.anchor))
@@ -287,6 +318,7 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
                 style.past = ps;
             }
         }
+        if (root.Has("plate")) ReadCaptionPlate(root.Member("plate"), style.plate);
         if (root.Has("gap")) style.gap = root.Member("gap").Float(0, 1e5);
         if (root.Has("frameWidth")) style.frameWidth = static_cast<int>(root.Member("frameWidth").Integer(16, kMaxFrameSide));
         if (root.Has("in")) ReadEffect(root.Member("in"), style.in);
@@ -496,7 +528,7 @@ CuePositionAlign EffectivePositionAlign(const CuePlacement& p) {
 
 // How far a character's drawing reaches beyond its box (outline, blurs, shadow, and a little for
 // glyphs that overhang their advance), layout units.
-SafeArea InkOf(const CharStyle& s) {
+SafeArea InkOf(const CharStyle& s, const std::optional<QelPlate>& plate) {
     const float size = std::fabs(s.font.Size), em = size / 80;
     const float border = (s.border.Enable & 0xFF) && s.border.Size >= 1 ? (s.border.Size + s.border.BlurRadius) * em : 0;
     const float face = (s.face.Enable & 0xFF) ? s.face.BlurRadius * em : 0;
@@ -508,6 +540,15 @@ SafeArea InkOf(const CharStyle& s) {
         ink.right = std::max(ink.right, reach + s.shadow.OffsetX);
         ink.top = std::max(ink.top, reach - s.shadow.OffsetY);
         ink.bottom = std::max(ink.bottom, reach + s.shadow.OffsetY);
+    }
+    if (plate) {
+        // The plate's padding, and its shadow beyond that.
+        const float sx = plate->ShadowAlpha ? plate->ShadowBlur + std::fabs(plate->ShadowX) : 0;
+        const float sy = plate->ShadowAlpha ? plate->ShadowBlur + std::fabs(plate->ShadowY) : 0;
+        ink.left = std::max(ink.left, plate->PadX + sx);
+        ink.right = std::max(ink.right, plate->PadX + sx);
+        ink.top = std::max(ink.top, plate->PadY + sy);
+        ink.bottom = std::max(ink.bottom, plate->PadY + sy);
     }
     return ink;
 }
@@ -526,7 +567,11 @@ Room RoomFor(const CaptionStyle& style, const SafeArea& safe, const SafeArea& in
     const float across = style.anchor.x == 1 ? frame.width - 2 * std::max(left, right)
                          : style.anchor.x == 0 ? frame.width - r.marginX - right
                                                : frame.width - r.marginX - left;
-    r.width = std::max(1.0f, std::min(style.width, across));
+    // A caption is placed by its drawn extent, which holds its plate's padding on both sides: beside
+    // a side anchor the lines have that much less room (the padding on the anchored side is in
+    // the margin already).
+    const float padding = style.plate && style.anchor.x != 1 ? style.plate->PadX : 0;
+    r.width = std::max(1.0f, std::min(style.width, across - padding));
     return r;
 }
 
@@ -759,20 +804,23 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     content.anchor = style.anchor;
     content.marginX = room.marginX;
     content.marginY = room.marginY;
+    if (style.plate) content.plates.push_back({-1, *style.plate});
     if (!AddStringContent(host, content, frame, warnings, where, error, &row)) return false;
     const RectF box = Box(host, row);
     const Spot spot = SpotForCue(placement, box, static_cast<int>(lines.size()), inner, frame);
+    // Stacked captions keep their plates apart.
+    const float height = box.height + (style.plate ? 2 * style.plate->PadY : 0);
     float offset = 0;
     for (bool moved = placed != nullptr; moved;) {
         moved = false;
         for (const Placed& p : *placed)
             if (p.first <= title.last && title.first <= p.last && offset < p.offset + p.height + style.gap &&
-                p.offset < offset + box.height + style.gap) {
+                p.offset < offset + height + style.gap) {
                 offset = p.offset + p.height + style.gap;
                 moved = true;
             }
     }
-    if (placed) placed->push_back({title.first, title.last, offset, box.height});
+    if (placed) placed->push_back({title.first, title.last, offset, height});
     const float dx = spot.x ? *spot.x - box.x : 0;
     const float dy = (spot.y ? *spot.y - box.y : 0) + (style.anchor.y == 0 && !placement.region ? offset : -offset);
     if ((dx != 0 || dy != 0) && !Move(host, row, dx, dy, error)) return false;
@@ -790,7 +838,9 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     const float inEnd = std::min(length(style.in.seconds), 0.5f);
     const float outStart = std::max(1.0f - length(style.out.seconds), 0.5f);
 
-    const bool wordByWord = timedWords && !still;
+    // Words that neither come in one by one nor light up need no strings of their own: the caption
+    // stays one string, kerned across its words, which an exit wipe takes away as a whole.
+    const bool wordByWord = timedWords && !still && (!style.word.effect.empty() || highlight);
     if (!wordByWord) {
         if (!SetKeyFrames(host, row, EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f), error)) return false;
     } else {
@@ -799,11 +849,32 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
         // that enters by it. The spoken and sung words' looks are strings of their own on top.
         std::vector<RectF> at(n);
         for (int w = 0; w < n; ++w) host.GetCharRect(row, words[w].first, &at[w], 0);
-        const bool wholeLine = style.word.effect.empty();
+        StringAttrs placedAt{};
+        host.GetStringAttrs(row, &placedAt);
+        // (With plates the band is a string of its own under the words, as below.)
+        const bool wholeLine = style.word.effect.empty() && !style.plate;
         if (wholeLine) {
             if (!SetKeyFrames(host, row, EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f), error)) return false;
         } else {
             host.RemoveAllStrings();
+        }
+        if (style.plate) {
+            // The caption's plates as a string of their own under the words, which draws the
+            // caption's text invisibly: one band per line however its words come and go, entering
+            // and leaving with the caption.
+            StringContent band = content;
+            for (auto& [first, spanStyle] : band.spans) {
+                spanStyle.face.Enable = 0;
+                spanStyle.border = qel::MetaBorder{};
+                spanStyle.shadow = qel::MetaShadow{};
+            }
+            band.anchor.reset();
+            band.hasAt = true;
+            band.attrs.Left = placedAt.Left;
+            band.attrs.Top = placedAt.Top;
+            int r = 0;
+            if (!AddStringContent(host, band, frame, warnings, where, error, &r)) return false;
+            if (!SetKeyFrames(host, r, EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f), error)) return false;
         }
         const float halfFrame = 0.5f / frames;
         // The looks of a word once spoken: its own style, else the highlight's when it stays lit.
@@ -824,13 +895,16 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
                 std::vector<Word> one{words[w]};
                 one[0].breakBefore = one[0].spaceBefore = false;
                 StringContent c = LinesContent(one, {{0, 1}}, *looks, style.paragraph, attrs, style.language);
+                if (copy == 1 && style.highlightPlate) c.plates.push_back({-1, *style.highlightPlate});
                 int r = 0;
                 if (!AddStringContent(host, c, frame, warnings, where, error, &r)) return false;
                 RectF mine{};
                 host.GetCharRect(r, 0, &mine, 0);
                 if (!Move(host, r, at[w].x - mine.x, at[w].y - mine.y, error)) return false;
                 Keys k;
-                if (copy == 0) {
+                if (copy == 0 && style.word.effect.empty()) {
+                    k.frames = EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f);
+                } else if (copy == 0) {
                     k.frames = EffectSchedule(style.word.effect, ws, std::min(ws + length(style.word.seconds), outStart),
                                               outId, outStart, 1.0f);
                 } else if (copy == 1) {
@@ -936,7 +1010,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
         // The fewest lines that fit, at the style's size; else a smaller size down to the
         // style's least; else the cue is split in time, each part at the least size.
         float size = fullSize;
-        Room room = RoomFor(style, safe, InkOf(style.text), frame);
+        Room room = RoomFor(style, safe, InkOf(style.text, style.plate), frame);
         Widths m;
         if (!Measure(*host, words, style.text, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
         const auto span = [&](int i, int j) { return m.Span(i, j); };
@@ -956,7 +1030,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
             float trySize = std::floor(fullSize * room.width / std::max(longest, 1.0f));
             for (int attempt = 0; !fits && attempt < 4 && trySize >= minSize; ++attempt) {
                 const CharStyle s = styleAt(style.text, trySize);
-                room = RoomFor(style, safe, InkOf(s), frame);
+                room = RoomFor(style, safe, InkOf(s, style.plate), frame);
                 if (!Measure(*host, words, s, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
                 lines = BreakLines(n, style.lines, room.width, span, fits);
                 if (fits) size = trySize;
@@ -968,7 +1042,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
             } else {
                 size = minSize;
                 const CharStyle s = styleAt(style.text, size);
-                room = RoomFor(style, safe, InkOf(s), frame);
+                room = RoomFor(style, safe, InkOf(s, style.plate), frame);
                 if (!Measure(*host, words, s, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
                 parts = SplitToFit(words, m, style.lines, room.width);
                 TimeParts(cue, words, parts);
@@ -1002,7 +1076,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
             if (parts.size() > 1)
                 lines = BreakLines(count, style.lines, room.width,
                                    [&](int i, int j) { return m.Span(part.from + i, part.from + j); }, fits);
-            const SafeArea ink = InkOf(text);
+            const SafeArea ink = InkOf(text, style.plate);
             const RectF inner{safe.left + ink.left, safe.top + ink.top,
                               frame.width - safe.left - ink.left - safe.right - ink.right,
                               frame.height - safe.top - ink.top - safe.bottom - ink.bottom};

@@ -34,6 +34,9 @@ struct CaptionStyle {
     CharStyle text;
     qel::ParagraphAttrs paragraph{};
     std::optional<CharStyle> highlight;  // the spoken word's looks
+    // A plate behind each caption (its "per" says: the whole caption, each line or each word),
+    // and one behind the spoken word (with word timings and a highlight).
+    std::optional<QelPlate> plate, highlightPlate;
     bool stayLit = false;                // a word keeps the highlight once spoken (karaoke)
     // A spoken word's looks (WebVTT's :past); unset: the highlight with stayLit, else the text's.
     std::optional<CharStyle> past;
@@ -54,6 +57,9 @@ struct CaptionStyle {
     int phraseWords = 7;              // --words: at most this many words per caption
     int phraseChars = 0;              // --words: at most this many characters per caption; 0: any
 };
+
+// The plate `--box` gives a style without one: a translucent black box behind each line.
+QelPlate CaptionBox();
 
 // The defaults above over the library's default face, and a JSON style file read over them.
 CaptionStyle DefaultCaptionStyle(qel::ITitleHost& host);

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "authoring/PlateJson.h"
 #include "player/TitleFiles.h"
 
 namespace qeltitle {
@@ -73,6 +74,23 @@ bool SetKeyFrames(ITitleHost& host, int row, const std::vector<KeyFrame>& frames
     return true;
 }
 
+namespace {
+
+// A plate with a reveal of its own is timed on the title, and at time 1 has often gone again; at
+// rest it follows its string, which is at rest: shown whole, as the text it stands under.
+void ShowPlates(ITitleHost& host, int32_t row) {
+    const QelPlatesV1* plates = PlatesExtension();
+    if (!plates) return;
+    for (int32_t i = 0; i < plates->GetPlateCount(&host, row); ++i) {
+        QelPlate plate{};
+        if (plates->GetPlate(&host, row, i, &plate) != S_OK || plate.Reveal == QEL_REVEAL_EFFECT) continue;
+        plate.Reveal = QEL_REVEAL_EFFECT;
+        plates->SetPlate(&host, row, i, &plate);
+    }
+}
+
+}  // namespace
+
 bool PoseAtRest(ITitleHost& host, std::string& error) {
     const int32_t rows = host.GetStringCount();
     for (int32_t row = 0; row < rows; ++row) {
@@ -83,7 +101,10 @@ bool PoseAtRest(ITitleHost& host, std::string& error) {
             attrs.PathProgress = 1.0f;
             host.SetDefaultString(&attrs);
             status = host.ApplyString(row);
-            if (status == S_OK) continue;
+            if (status == S_OK) {
+                ShowPlates(host, row);
+                continue;
+            }
             error = "the title library could not set string " + std::to_string(row) + " at rest: " + StatusText(status);
             return false;
         }

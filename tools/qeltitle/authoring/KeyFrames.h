@@ -31,7 +31,8 @@ std::vector<KeyFrame> TimedSchedule(std::string_view in, std::string_view out, d
                                     double outSeconds);
 bool SetKeyFrames(qel::ITitleHost& host, int row, const std::vector<KeyFrame>& frames, std::string& error);
 // Drops every string's key frames in memory and sets it to PATH_NOEFFECT at progress 1, so any
-// time draws the whole title at rest (a string that an effect takes away at time 1 included).
+// time draws the whole title at rest (a string that an effect takes away at time 1 included);
+// plates with a reveal of their own follow their strings, so they are shown whole too.
 bool PoseAtRest(qel::ITitleHost& host, std::string& error);
 
 }  // namespace qeltitle

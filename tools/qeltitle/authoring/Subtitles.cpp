@@ -172,7 +172,7 @@ bool ParseDecimal(std::string_view s, double& out) {
     if (!AllDigits(whole) || whole.size() > 9 || (dot != std::string_view::npos && !AllDigits(fraction))) return false;
     double v = 0, scale = 1;
     for (char c : whole) v = v * 10 + (c - '0');
-    for (char c : fraction.substr(0, 9)) v += (c - '0') * (scale /= 10);
+    for (char c : fraction.substr(0, 6)) v += (c - '0') * (scale /= 10);  // a millionth is enough
     out = negative ? -v : v;
     return true;
 }
@@ -202,7 +202,8 @@ bool ApplyCueSetting(std::string_view name, std::string_view value, const std::m
         if (value != "rl" && value != "lr") return false;
         p.writing = value == "rl" ? CueWriting::VerticalRl : CueWriting::VerticalLr;
     } else if (name == "line") {
-        const auto [number, align] = ValueAndAlign(value);
+        const std::pair<std::string_view, std::string_view> parts = ValueAndAlign(value);
+        const std::string_view number = parts.first, align = parts.second;
         double v = 0;
         const bool percent = number.ends_with('%');
         if (percent ? !ParsePercent(number, v) : !ParseDecimal(number, v)) return false;
@@ -215,7 +216,8 @@ bool ApplyCueSetting(std::string_view name, std::string_view value, const std::m
         p.snapToLines = !percent;
         p.lineAlign = a->second;
     } else if (name == "position") {
-        const auto [number, align] = ValueAndAlign(value);
+        const std::pair<std::string_view, std::string_view> parts = ValueAndAlign(value);
+        const std::string_view number = parts.first, align = parts.second;
         double v = 0;
         if (!ParsePercent(number, v)) return false;
         static constexpr std::pair<std::string_view, CuePositionAlign> kAligns[] = {
@@ -682,7 +684,7 @@ namespace {
 
 std::string Number(double v) {
     char text[32];
-    std::snprintf(text, sizeof text, "%.6g", v);
+    std::snprintf(text, sizeof text, "%.12g", v);
     return text;
 }
 
@@ -706,8 +708,8 @@ void AddCueText(std::string_view text, std::string& out) {
         if (c == '&') out += "&amp;";
         else if (c == '<') out += "&lt;";
         else if (c == '>') out += "&gt;";
-        else if (c == '\n' && (out.empty() || out.back() == '\n')) continue;
-        else out += c;
+        else if ((c == '\n' || c == '\r') && (out.empty() || out.back() == '\n')) continue;
+        else out += c == '\r' ? '\n' : c;
     }
 }
 
@@ -785,11 +787,18 @@ std::string WriteWebVtt(const std::vector<Cue>& cues, const CueCss& css) {
                " regionanchor:" + Number(r.anchorX) + "%," + Number(r.anchorY) + "% viewportanchor:" +
                Number(r.viewportX) + "%," + Number(r.viewportY) + "%" + (r.scrollUp ? " scroll:up" : "") + "\n\n";
     }
-    for (const Cue& cue : cues) {
+    // WebVTT's cues are in the order they start.
+    std::vector<const Cue*> ordered;
+    for (const Cue& cue : cues) ordered.push_back(&cue);
+    std::stable_sort(ordered.begin(), ordered.end(), [](const Cue* a, const Cue* b) { return a->start < b->start; });
+    for (const Cue* c : ordered) {
+        const Cue& cue = *c;
         if (!cue.id.empty() && cue.id.find("-->") == std::string::npos && cue.id.find('\n') == std::string::npos)
             out += cue.id + "\n";
         const std::string settings = FormatCueSettings(cue.placement);
-        out += VttTime(cue.start) + " --> " + VttTime(cue.end) + (settings.empty() ? "" : " " + settings) + "\n";
+        // Times to the millisecond: a cue shorter than that keeps a millisecond, not none.
+        const double end = std::max(cue.end, std::round(cue.start * 1000) / 1000 + 0.001);
+        out += VttTime(cue.start) + " --> " + VttTime(end) + (settings.empty() ? "" : " " + settings) + "\n";
         out += WriteCueText(cue) + "\n\n";
     }
     return out;

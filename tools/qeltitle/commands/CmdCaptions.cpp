@@ -176,19 +176,22 @@ TitleSchedule CueSchedule(const std::string& input, const std::vector<CaptionTit
 
 int RunCaptions(const std::vector<std::string>& args) {
     ArgParser parser("captions SUBS -o OUT [options]",
-                     "Draws a SubRip (.srt) or WebVTT (.vtt) subtitle file as animated captions: each cue a\n"
-                     "title, wrapped and placed by the style, entering and leaving with its effects; with\n"
-                     "word timings (WebVTT inline times, or --words) word by word. An ASS/SSA script (.ass,\n"
-                     ".ssa) is drawn in its own styles and places, as players draw it (in a caption style\n"
-                     "with --style or --preset). OUT is a PNG pattern (frames/%04d.png, transparent), a\n"
-                     ".webm (VP9 with alpha), a video over --over VIDEO, an MLT project (.mlt) with one\n"
-                     "qeltitle producer per cue, or the captions as WebVTT (.vtt) or an ASS script (.ass).");
+                     "Draws a SubRip (.srt) or WebVTT (.vtt) subtitle file, or a speech recogniser's word list\n"
+                     "(.json from Whisper, whisperX, whisper.cpp -ojf, or [{word, start, end}]), as animated\n"
+                     "captions: each cue a title, wrapped and placed by the style and WebVTT's cue settings,\n"
+                     "entering and leaving with its effects; with word timings (word lists, WebVTT inline\n"
+                     "times, or --words) word by word. An ASS/SSA script (.ass, .ssa) is drawn in its own\n"
+                     "styles and places, as players draw it (in a caption style with --style or --preset).\n"
+                     "OUT is a PNG pattern (frames/%04d.png, transparent), a .webm (VP9 with alpha), a video\n"
+                     "over --over VIDEO, an MLT project (.mlt) with one qeltitle producer per cue, or the\n"
+                     "captions as WebVTT (.vtt) or an ASS script (.ass).");
     parser.Option("-o, --output", "OUT", "frames/%04d.png, captions.webm, captions.mlt, captions.vtt, captions.ass,\n"
                   "or a video with --over");
     parser.Option("--over", "VIDEO", "draw the captions over this video");
     parser.Option("--style", "STYLE.json", "caption style file (see doc/captions.md)");
     parser.Option("--preset", "NAME", "an installed style, in any case: clean, social, news, karaoke");
     parser.Flag("--words", "the file holds a cue per word: group them into captions shown word by word");
+    parser.Flag("--box", "a translucent box behind each line of a caption (a style's own plate stays)");
     parser.Option("--lang", "TAG", "the captions' language, BCP 47 (ja, zh-Hans, ko, th, ...; default: the file's\n"
                   "WebVTT Language header or a name like talk.ja.srt): line breaking, and the face");
     DeclareSize(parser, "frame size without --over (default 1920x1080)");
@@ -199,7 +202,9 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Epilog("examples:\n"
                   "  qeltitle captions talk.srt -o frames/%04d.png --preset clean\n"
                   "  qeltitle captions talk.vtt -o captions.webm --preset social\n"
-                  "  qeltitle captions words.srt --words -o captions.mlt --preset karaoke");
+                  "  qeltitle captions talk.srt --over clip.mp4 -o out.mp4 --preset clean --box\n"
+                  "  qeltitle captions words.srt --words -o captions.mlt --preset karaoke\n"
+                  "  qeltitle captions whisper.json -o talk.vtt");
     std::string error;
     if (!parser.Parse(args, error)) return UsageError("captions", error);
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
@@ -303,6 +308,7 @@ int RunCaptions(const std::vector<std::string>& args) {
         std::string text;
         if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(**host, text, styleFile, style, error)) return Fail(error);
     }
+    if (parser.Has("box") && !style.plate) style.plate = CaptionBox();
     if (auto lang = parser.Value("lang"); lang && !IsLanguageTag(*lang))
         return UsageError("captions", "--lang: '" + *lang + "' is not a BCP 47 language tag (ja, zh-Hant, th, ...)");
     if (std::string lang = parser.Value("lang").value_or(SubtitleLanguage(bytes, input)); !lang.empty())
@@ -314,6 +320,8 @@ int RunCaptions(const std::vector<std::string>& args) {
     else if (parser.Has("words")) cues = GroupWordCues(cues, style);
     if (vtt) {
         // The cues as WebVTT; restyled by a style file or preset, that style is the ::cue rule.
+        // A script read for its own styles gives its cues here.
+        if (script) cues = AssCues(*script);
         const CueCss css = styleFile.empty() ? subtitles.css : CssOfStyle(style);
         if (std::string written; !WriteWholeFile(output, WriteWebVtt(cues, css), written))
             return Fail("cannot write " + output + ": " + written);

@@ -154,7 +154,11 @@ int RunAnimate(const std::vector<std::string>& args) {
     if (!parser.Has("frames")) frames = std::max(1L, std::lround(duration * fps.Value()));
     const int count = static_cast<int>(frames);
     FrameRange frameRange{0, count - 1};
-    if (range && !ParseFrameRange(*range, count, frameRange, error)) return UsageError("animate", "--range: " + error);
+    if (range) {
+        Expected<FrameRange> parsed = ParseFrameRange(*range, count);
+        if (!parsed) return UsageError("animate", "--range: " + parsed.Message());
+        frameRange = *parsed;
+    }
 
     const PlayerFrame& frame = scene.player->Frame();
     if (frame.keepAlpha) {

@@ -21,6 +21,7 @@ int RunCaptions(const std::vector<std::string>& args);
 int RunOverlay(const std::vector<std::string>& args);
 int RunFill(const std::vector<std::string>& args);
 int RunBatch(const std::vector<std::string>& args);
+int RunLowerThird(const std::vector<std::string>& args);
 int RunServe(const std::vector<std::string>& args);
 // `qeltitle --version`: the versions of the tool, the library and the libraries it draws with.
 int PrintVersion();

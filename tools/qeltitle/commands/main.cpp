@@ -37,6 +37,7 @@ constexpr Command kCommands[] = {
     {"build", qeltitle::RunBuild, "make a title file from a title written as JSON"},
     {"export", qeltitle::RunExport, "write a title file as JSON"},
     {"captions", qeltitle::RunCaptions, "animated captions from a subtitle file"},
+    {"lower-third", qeltitle::RunLowerThird, "a name-and-role title in one command"},
     {"fill", qeltitle::RunFill, "a title from a template with its fields ({{name}}) filled in"},
     {"batch", qeltitle::RunBatch, "one title, picture or video per row of a CSV or JSON table"},
     {"serve", qeltitle::RunServe, "the title designer in the browser"},
@@ -47,7 +48,7 @@ void PrintUsage(std::FILE* stream) {
                          "       qeltitle --version\n\n"
                          "Makes, inspects, renders and animates titles, and draws them and captions over video.\n\n"
                          "commands:\n");
-    for (const Command& c : kCommands) std::fprintf(stream, "  %-9s %s\n", c.name, c.summary);
+    for (const Command& c : kCommands) std::fprintf(stream, "  %-11s %s\n", c.name, c.summary);
 }
 
 }  // namespace

@@ -51,22 +51,17 @@ void Progress::Finish() {
 }
 
 
-bool ParseFrameRange(std::string_view text, int count, FrameRange& out, std::string& error) {
+Expected<FrameRange> ParseFrameRange(std::string_view text, int count) {
     const size_t colon = text.find(':');
     long first = 0, last = 0;
     std::string ignored;
     if (colon == std::string_view::npos || !ParseInteger(text.substr(0, colon), 0, INT32_MAX, first, ignored) ||
-        !ParseInteger(text.substr(colon + 1), 0, INT32_MAX, last, ignored) || first > last) {
-        error = "bad range '" + std::string(text) + "': expected FIRST:LAST, frame numbers from 0 with FIRST <= LAST";
-        return false;
-    }
-    if (last >= count) {
-        error = "range '" + std::string(text) + "' ends after the last frame (the animation has " +
-                std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) + ")";
-        return false;
-    }
-    out = {static_cast<int>(first), static_cast<int>(last)};
-    return true;
+        !ParseInteger(text.substr(colon + 1), 0, INT32_MAX, last, ignored) || first > last)
+        return Failure("bad range '" + std::string(text) + "': expected FIRST:LAST, frame numbers from 0 with FIRST <= LAST");
+    if (last >= count)
+        return Failure("range '" + std::string(text) + "' ends after the last frame (the animation has " +
+                       std::to_string(count) + " frames, 0 to " + std::to_string(count - 1) + ")");
+    return FrameRange{static_cast<int>(first), static_cast<int>(last)};
 }
 
 bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink,

@@ -11,6 +11,7 @@
 
 #include "player/Image.h"
 #include "media/Output.h"
+#include "player/Result.h"
 
 namespace qeltitle {
 
@@ -42,7 +43,7 @@ struct FrameRange {
     int Count() const { return last - first + 1; }
 };
 // "FIRST:LAST" within the `count` frames of the whole animation (0 <= FIRST <= LAST < count).
-bool ParseFrameRange(std::string_view text, int count, FrameRange& out, std::string& error);
+Expected<FrameRange> ParseFrameRange(std::string_view text, int count);
 
 // Draws the frames of `range` with `draw` (given the frame's number in the whole animation; it
 // fills the frame it is given, and false stops the loop with `error` set) and hands them in order

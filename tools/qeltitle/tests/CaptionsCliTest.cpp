@@ -127,4 +127,19 @@ TEST_F(Captions, JsonTitlesThroughPipes) {
     EXPECT_FALSE(fs::exists(dir_ / "out.xml"));
 }
 
+TEST_F(Captions, WordListsBecomeWebVttAndBadOnesWriteNothing) {
+    Write("talk.json", R"([{"word": "Hello", "start": 0.5, "end": 0.9}, {"word": "there.", "start": 1.0, "end": 1.4},
+                           {"word": "Bye", "start": 3.0, "end": 3.5}])");
+    ASSERT_EQ(Shell("EXE captions talk.json -o out.vtt >/dev/null"), 0) << Read("stderr.txt");
+    EXPECT_EQ(Read("out.vtt"), "WEBVTT\n\n00:00:00.500 --> 00:00:01.400\nHello<00:00:01.000><c> there.</c>\n\n"
+                               "00:00:03.000 --> 00:00:03.500\nBye\n\n");
+    // A list with a broken time is named at its place, and the file written before is kept.
+    Write("bad.json", "[\n  {\"word\": \"a\", \"start\": \"soon\", \"end\": 1}]");
+    EXPECT_EQ(Shell("EXE captions bad.json -o out.vtt"), 1);
+    EXPECT_NE(Read("stderr.txt").find("bad.json:2:26: [0].start: expected a time in seconds"), std::string::npos)
+        << Read("stderr.txt");
+    EXPECT_EQ(Read("out.vtt").substr(0, 6), "WEBVTT");
+    EXPECT_NE(Read("out.vtt").find("Bye"), std::string::npos);
+}
+
 }  // namespace

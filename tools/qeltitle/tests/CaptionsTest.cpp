@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "authoring/Captions.h"
+#include "authoring/PlateJson.h"
 #include "authoring/Text.h"
 #include "player/TitlePlayer.h"
 #include "player/TitleFiles.h"
@@ -306,6 +307,47 @@ TEST(Captions, KaraokeSweepsInReadingDirectionAndSungWordsStayLit) {
 
 namespace qeltitle {
 namespace {
+
+// Presets with plates: news keeps a word-timed caption one string (kerned, and wiped away whole)
+// on one band per line; social gives the spoken word's lit copy a pill; --box puts clean on a box
+// per line.
+TEST(Captions, PresetsDrawTheirPlates) {
+    std::vector<Cue> cues;
+    std::vector<std::string> warnings;
+    std::string error;
+    ASSERT_TRUE(ReadSubtitles("WEBVTT\n\n00:00.000 --> 00:04.000\nOne <00:01.000>two <00:02.000>three\n", "p.vtt",
+                              SubtitleFormat::WebVtt, cues, warnings, error));
+    HostPtr host = std::move(*NewHost());
+    const QelPlatesV1* plates = PlatesExtension();
+    ASSERT_NE(plates, nullptr);
+    struct Case {
+        const char* preset;
+        bool box;
+        int strings;
+        std::vector<int> platesPerString;
+    };
+    const Case cases[] = {{"news", false, 1, {1}},
+                          {"social", false, 6, {0, 1, 0, 1, 0, 1}},
+                          {"clean", true, 1, {1}}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.preset);
+        CaptionStyle style = DefaultCaptionStyle(*host);
+        ASSERT_TRUE(ReadCaptionStyle(*host, ReadPreset(c.preset), c.preset, style, error)) << error;
+        if (c.box) style.plate = CaptionBox();
+        std::vector<CaptionTitle> titles;
+        ASSERT_TRUE(MakeCaptionTitles(cues, style, 1920, 1080, 25, titles, warnings, error)) << error;
+        ASSERT_EQ(titles.size(), 1u);
+        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption"));
+        ASSERT_EQ(host->GetStringCount(), c.strings);
+        for (int row = 0; row < c.strings; ++row) {
+            EXPECT_EQ(plates->GetPlateCount(host.get(), row), c.platesPerString[size_t(row)]) << row;
+            QelPlate p{};
+            if (plates->GetPlate(host.get(), row, 0, &p) == qel::S_OK && c.strings == 1) {
+                EXPECT_EQ(p.Per, QEL_PLATE_PER_LINE);
+            }
+        }
+    }
+}
 
 // WebVTT cue settings drawn: the box of each caption's ink on a 960x540 frame, as fractions of it.
 TEST(Captions, CueSettingsPlaceTheCaption) {

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "authoring/DataRows.h"
+#include "authoring/KeyFrames.h"
+#include "authoring/LowerThird.h"
 #include "authoring/StyledString.h"
 #include "authoring/Template.h"
+#include "player/TitlePlayer.h"
 
 namespace qeltitle {
 namespace {
@@ -117,6 +120,80 @@ TEST(Template, LongValuesShrinkToTheDesignOrFail) {
                   .find("less than half its size"),
               std::string::npos);
     EXPECT_TRUE(t->Fill(values, FitRule::Off));
+}
+
+TEST(LowerThird, ThePairIsOneBlockPlacedForTheFrame) {
+    const struct {
+        DesignFrame frame;
+        Anchor anchor;
+        LowerThirdStyle style;
+    } cases[] = {
+        {{1920, 1080}, {0, 2}, LowerThirdStyle::Clean},
+        {{1080, 1920}, {0, 2}, LowerThirdStyle::News},
+        {{1920, 1080}, {2, 2}, LowerThirdStyle::Bold},
+    };
+    for (const auto& c : cases) {
+        LowerThirdSpec spec;
+        spec.frame = c.frame;
+        spec.anchor = c.anchor;
+        spec.style = c.style;
+        const Expected<TitleTemplate> t = TitleTemplate::FromJson(LowerThirdTemplate(spec).dump(), "lt");
+        ASSERT_TRUE(t) << t.Message();
+        Expected<FilledTitle> title = t->Fill({{"name", "Jane Doe"}, {"role", "Reporter, Lagos"}}, FitRule::Fail);
+        ASSERT_TRUE(title) << title.Message();
+        qel::ITitleHost& host = *title->host;
+        ASSERT_EQ(host.GetStringCount(), 1);
+        ASSERT_EQ(host.GetLineCount(0), 2);
+        // The block at its anchor, the margins' distance from the frame's edges.
+        const Margin m = DefaultMargin(c.frame);
+        const Extent e = MeasureString(host, 0);
+        const float W = static_cast<float>(c.frame.width), H = static_cast<float>(c.frame.height);
+        EXPECT_NEAR(c.anchor.x == 0 ? e.left : W - e.right, m.x, 1.5f);
+        EXPECT_NEAR(H - e.bottom, m.y, 1.5f);
+        // The role, smaller, under the name and aligned on the anchored side.
+        qel::RectF name{}, role{};
+        host.GetLineRect(0, 0, &name);
+        host.GetLineRect(0, 1, &role);
+        EXPECT_GT(role.y, name.y + name.height * 0.9f);
+        EXPECT_GT(name.height, role.height * 1.3f);
+        if (c.anchor.x == 0)
+            EXPECT_NEAR(name.x, role.x, 1.5f);
+        else
+            EXPECT_NEAR(name.x + name.width, role.x + role.width, 1.5f);
+    }
+    // Portrait sets the block higher, clear of the apps' buttons; the name stays readable.
+    EXPECT_GE(DefaultMargin({1080, 1920}).y, 1920 * 0.19f);
+    EXPECT_EQ(DefaultNameSize({1080, 1920}), 70.0f);
+    EXPECT_EQ(DefaultNameSize({1920, 1080}), 65.0f);
+}
+
+TEST(LowerThird, NewsBarsStandBehindTheNameAtRest) {
+    LowerThirdSpec spec;
+    spec.style = LowerThirdStyle::News;
+    Expected<FilledTitle> title = TitleTemplate::FromJson(LowerThirdTemplate(spec).dump(), "lt")
+                                      ->Fill({{"name", "Jane Doe"}, {"role", "Reporter"}}, FitRule::Fail);
+    ASSERT_TRUE(title) << title.Message();
+    const Extent e = MeasureString(*title->host, 0);
+    // The block's extent holds the bars: inside the name bar's padding, left of the first letter,
+    // its blue, opaque. The bar wipes away at the end of the title; a still at rest shows it
+    // whole, as the text.
+    const int x = static_cast<int>(e.left) + 10, y = static_cast<int>(e.top) + 30;
+    TitlePlayer player(std::move(title->host), "lt", title->meta);
+    PlayerFrame transparent;
+    transparent.keepAlpha = true;
+    ASSERT_TRUE(player.Place(transparent));
+    for (const bool atRest : {false, true}) {
+        std::string error;
+        if (atRest) {
+            ASSERT_TRUE(PoseAtRest(player.Host(), error)) << error;
+        }
+        const Image clear(1920, 1080);
+        Image frame;
+        ASSERT_TRUE(player.Draw(clear, atRest ? 1.0 : 0.5, frame));
+        const uint8_t* p = frame.At(x, y);
+        const int blue[4] = {0x9A, 0x4E, 0x1F, 255};  // #1F4E9A as B, G, R, A
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(p[c], blue[c], 2) << "channel " << c << (atRest ? " at rest" : " at 0.5");
+    }
 }
 
 }  // namespace

@@ -255,11 +255,10 @@ TEST(FrameLoop, RangesStayInsideTheAnimationAndKeepTheirNumbers) {
         {"a:b", 10, false, 0, 0},  {"0:0", 1, true, 0, 0},
     };
     for (const auto& c : cases) {
-        FrameRange range;
-        std::string error;
-        EXPECT_EQ(ParseFrameRange(c.text, c.count, range, error), c.ok) << c.text;
-        if (c.ok) EXPECT_EQ(range.first * 1000 + range.last, c.first * 1000 + c.last) << c.text;
-        else EXPECT_FALSE(error.empty()) << c.text;
+        const Expected<FrameRange> range = ParseFrameRange(c.text, c.count);
+        EXPECT_EQ(bool(range), c.ok) << c.text;
+        if (c.ok) EXPECT_EQ(range->first * 1000 + range->last, c.first * 1000 + c.last) << c.text;
+        else EXPECT_FALSE(range.Message().empty()) << c.text;
     }
 
     // Frames of a range are drawn and handed over with their numbers in the whole animation.
