@@ -107,6 +107,37 @@ typedef struct QelPlatesV1 {
     int32_t (*GetGradientAcross)(void* host, int32_t row, uint32_t* out);
 } QelPlatesV1;
 
+/* ---- "qel.text": the language of a string's text, and even lines ----
+ *
+ * The language (a BCP 47 tag in ASCII: "ja", "zh-Hans", "sr", "ar") is the one the string's
+ * text is shaped in: a font's local forms for it are used (Serbian italic letters, Japanese or
+ * Chinese forms of an ideograph in a face that has both). A string without one is shaped as it
+ * always was. Even lines make every line of a paragraph as thick as its main face (the font most
+ * of its characters use) makes it, so a character set in a fallback face does not thicken its
+ * line, and faces with tall marks (Thai) are not spaced two ems apart. Both are saved in the
+ * title file (MetaString attributes Language and EvenLines that readers without them pass
+ * over) only when set, so titles without them are stored and drawn as before. */
+#define QEL_TEXT_EXTENSION "qel.text"
+#define QEL_TEXT_VERSION 1
+
+/* Longest language tag, in bytes without the terminator. */
+#define QEL_MAX_LANGUAGE 35
+
+typedef struct QelTextV1 {
+    uint32_t StructSize; /* bytes of this table */
+    uint32_t Version;    /* QEL_TEXT_VERSION of the library */
+    /* Sets the language of string `row` (null or "" clears it) and lays the string out again.
+     * E_INVALIDARG for a bad row or a tag that is not letters, digits and hyphens starting with
+     * a letter, or longer than QEL_MAX_LANGUAGE. */
+    int32_t (*SetLanguage)(void* host, int32_t row, const char* tag);
+    /* The tag with its terminator into buffer[size] ("" when none); E_INVALIDARG (and "" when
+     * size > 0) for a bad row or a buffer too small. */
+    int32_t (*GetLanguage)(void* host, int32_t row, char* buffer, uint32_t size);
+    /* Even lines on (non-zero) or off for string `row`, which is laid out again. */
+    int32_t (*SetEvenLines)(void* host, int32_t row, uint32_t even);
+    int32_t (*GetEvenLines)(void* host, int32_t row, uint32_t* out);
+} QelTextV1;
+
 #if defined(__cplusplus)
 static_assert(sizeof(QelPlate) == 100, "QelPlate");
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L

@@ -43,6 +43,29 @@ int32_t GetGradientAcross(void* host, int32_t row, uint32_t* out) {
     return Guard([&] { return HostOf(host)->Engine().GetGradientAcross(row, out); });
 }
 
+int32_t SetLanguage(void* host, int32_t row, const char* tag) {
+    if (!host) return E_POINTER;
+    return Guard([&] { return HostOf(host)->Engine().SetLanguage(row, tag); });
+}
+
+int32_t GetLanguage(void* host, int32_t row, char* buffer, uint32_t size) {
+    if (!host || (!buffer && size > 0)) return E_POINTER;
+    return Guard([&] { return HostOf(host)->Engine().GetLanguage(row, buffer, size); });
+}
+
+int32_t SetEvenLines(void* host, int32_t row, uint32_t even) {
+    if (!host) return E_POINTER;
+    return Guard([&] { return HostOf(host)->Engine().SetEvenLines(row, even); });
+}
+
+int32_t GetEvenLines(void* host, int32_t row, uint32_t* out) {
+    if (!host || !out) return E_POINTER;
+    return Guard([&] { return HostOf(host)->Engine().GetEvenLines(row, out); });
+}
+
+constexpr QelTextV1 kTextV1{sizeof(QelTextV1), QEL_TEXT_VERSION, SetLanguage, GetLanguage, SetEvenLines,
+                            GetEvenLines};
+
 constexpr QelPlatesV1 kPlatesV1{sizeof(QelPlatesV1), QEL_PLATES_VERSION, GetPlateCount, GetPlate, SetPlate,
                                 RemovePlate, SetGradientAcross, GetGradientAcross};
 
@@ -53,6 +76,7 @@ struct Extension {
 };
 constexpr Extension kExtensions[] = {
     {QEL_PLATES_EXTENSION, QEL_PLATES_VERSION, &kPlatesV1},
+    {QEL_TEXT_EXTENSION, QEL_TEXT_VERSION, &kTextV1},
 };
 
 }  // namespace

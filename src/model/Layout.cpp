@@ -18,13 +18,23 @@
 //
 // Horizontal strings advance along x and stack lines downwards; vertical strings advance down a
 // column and place columns from right to left, towards negative x.
+//
+// Line thickness. A line is as thick as the tallest font among its characters makes it, with the
+// internal leading counted twice (in the character's height and once more above it): a line that
+// falls back to a taller face for one character grows, and faces with tall stacked marks (Thai)
+// stand two ems apart. A string with EvenLines takes the thickness from its paragraph's main face
+// instead (the font most of its characters use): that face's line height (ascent, descent and
+// external leading from its text metrics) at the line's largest size, the baseline an ascent
+// below the line's top, so every line of a paragraph is equally thick whatever faces fill it in.
 #include <algorithm>
 #include <limits>
+#include <map>
 
 #include "model/Layout.h"
 
 #include "model/Fonts.h"
 #include "model/Shaping.h"
+#include "platform/FontEngine.h"
 
 namespace qel {
 namespace {
@@ -118,6 +128,71 @@ bool TakesPartInColumn(const MetaString& s, size_t c) {
     return true;
 }
 
+// The line height of an even line's main face at the design height: ascent, then descent and
+// external leading below it.
+struct MainFace {
+    bool valid = false;
+    float ascent = 0, height = 0;  // design pixels
+};
+
+// The main face of each paragraph: the font entry most of its characters use (break characters
+// and blanks left out unless the paragraph has nothing else; the first of equals).
+std::vector<MainFace> MainFaces(const MetaString& s) {
+    std::vector<MainFace> out(s.paragraphs.size());
+    std::map<std::u16string, MainFace> opened;  // by face name, weight and italic
+    for (size_t p = 0; p < s.paragraphs.size(); ++p) {
+        const size_t c0 = static_cast<size_t>(s.lines[static_cast<size_t>(s.paragraphs[p].LineStart)].CharStart);
+        const size_t c1 = static_cast<size_t>(s.lines[static_cast<size_t>(s.paragraphs[p].LineEnd)].CharEnd);
+        std::map<int32_t, size_t> count;
+        int32_t best = s.chars[c0].FontIndex;
+        size_t most = 0;
+        for (size_t c = c0; c <= c1; ++c) {
+            const uint16_t v = s.chars[c].Value;
+            if (v == 13 || v == 10 || v == u' ' || v == u'\t' || v == 0x3000) continue;
+            const size_t n = ++count[s.chars[c].FontIndex];
+            if (n > most) most = n, best = s.chars[c].FontIndex;
+        }
+        const LOGFONTW& lf = FontOf(s, s.chars[c0]).LogFont;
+        const LOGFONTW& main = best >= 0 && static_cast<size_t>(best) < s.fonts.size()
+                                   ? s.fonts[static_cast<size_t>(best)].LogFont : lf;
+        std::u16string key(main.lfFaceName, std::char_traits<char16_t>::length(main.lfFaceName));
+        key += char16_t(main.lfWeight);
+        key += char16_t(main.lfItalic);
+        auto found = opened.find(key);
+        if (found == opened.end()) {
+            MainFace face;
+            TextMetrics m;
+            const FontFace font = FontFace::Open(main);
+            if (font && font.GetTextMetrics(&m) && m.height > 0) {
+                face.valid = true;
+                face.ascent = static_cast<float>(m.ascent);
+                face.height = static_cast<float>(m.height + std::max(0, m.externalLeading));
+            }
+            found = opened.emplace(key, face).first;
+        }
+        out[p] = found->second;
+    }
+    return out;
+}
+
+// An even line: the main face's line height at the largest size among the line's characters,
+// every glyph on the baseline an ascent of that face below the line's top.
+void EvenLine(MetaString& s, MetaLine& line, const MainFace& face, bool vertical) {
+    const size_t c0 = static_cast<size_t>(line.CharStart), c1 = static_cast<size_t>(line.CharEnd);
+    float ratio = 0;
+    for (size_t c = c0; c <= c1; ++c) {
+        if (vertical ? TakesPartInColumn(s, c) : TakesPartInLine(s, line, c))
+            ratio = std::max(ratio, FontOf(s, s.chars[c]).SizeRatio);
+    }
+    const float baseline = face.ascent * ratio;
+    for (size_t c = c0; c <= c1; ++c) {
+        MetaCharacter& ch = s.chars[c];
+        const float ascent = FontOf(s, ch).Ascent;
+        (vertical ? ch.Left : ch.Top) = vertical ? ascent - baseline : baseline - ascent;
+    }
+    (vertical ? line.Width : line.Height) = face.height * ratio;
+}
+
 // Geometry of a string whose structure is valid and which has characters.
 void LayoutGeometry(MetaString& s) {
     const bool vertical = s.Vertical != 0;
@@ -144,8 +219,14 @@ void LayoutGeometry(MetaString& s) {
     }
 
     // Line thickness and the shared baseline.
+    const std::vector<MainFace> mainFaces = s.EvenLines ? MainFaces(s) : std::vector<MainFace>{};
     for (MetaLine& line : s.lines) {
         const size_t c0 = static_cast<size_t>(line.CharStart), c1 = static_cast<size_t>(line.CharEnd);
+        const size_t para = static_cast<size_t>(line.ParagraphIndex);
+        if (para < mainFaces.size() && mainFaces[para].valid) {
+            EvenLine(s, line, mainFaces[para], vertical);
+            continue;
+        }
         float a = 0, i = 0, e = 0;
         for (size_t c = c0; c <= c1; ++c) {
             if (!TakesPartInLine(s, line, c)) continue;

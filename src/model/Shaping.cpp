@@ -19,7 +19,7 @@ namespace {
 
 bool SameInputs(const MetaString& s) {
     const ShapedText& t = s.Shaping;
-    if (t.vertical != s.Vertical || t.values.size() != s.chars.size() || t.fonts.size() != s.fonts.size())
+    if (t.vertical != s.Vertical || t.language != s.Language || t.values.size() != s.chars.size() || t.fonts.size() != s.fonts.size())
         return false;
     for (size_t i = 0; i < s.chars.size(); ++i) {
         if (t.values[i] != s.chars[i].Value || t.fontIndices[i] != s.chars[i].FontIndex) return false;
@@ -30,6 +30,7 @@ bool SameInputs(const MetaString& s) {
 void KeepInputs(MetaString& s) {
     ShapedText& t = s.Shaping;
     t.vertical = s.Vertical;
+    t.language = s.Language;
     t.values.resize(s.chars.size());
     t.fontIndices.resize(s.chars.size());
     for (size_t i = 0; i < s.chars.size(); ++i) {
@@ -52,6 +53,8 @@ void MeasureAlone(MetaString& s, size_t first, size_t end) {
 }
 
 bool ParagraphNeedsShaping(const MetaString& s, size_t first, size_t end) {
+    // Text in a named language takes the forms the font has for it, which only shaping finds.
+    if (!s.Language.empty()) return true;
     int32_t lastFont = -1;
     for (size_t i = first; i < end; ++i) {
         const MetaFont& font = FontOf(s, s.chars[i]);
@@ -106,6 +109,7 @@ void ShapeParagraph(MetaString& s, size_t first, size_t end) {
         request.script = scripts[runStart] == kScriptCommon || scripts[runStart] == kScriptInherited
                              ? 0 : scripts[runStart];
         request.kerning = font.Kerning != 0;
+        request.language = s.Language.c_str();
         if (!ShapeRun(font.LogFont, text.data(), n, runStart, runEnd - runStart, request, &glyphs)) glyphs.clear();
 
         // Cluster boundaries in logical order; each cluster's characters run up to the next one.
@@ -182,6 +186,7 @@ void ShapeColumn(MetaString& s, size_t first, size_t end) {
         for (size_t k = i; k < next; ++k) text.push_back(static_cast<char16_t>(s.chars[k].Value));
         ShapeRequest request;
         request.vertical = true;
+        request.language = s.Language.c_str();
         const FontFace face = FontFace::Open(font.LogFont);
         if (face && ShapeRun(font.LogFont, text.data(), text.size(), 0, text.size(), request, &glyphs) &&
             glyphs.size() == 1 && (next - i > (code > 0xFFFF ? 2u : 1u) || face.IsColor() ||

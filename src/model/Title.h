@@ -122,6 +122,16 @@ public:
     HRESULT SetGradientAcross(int32_t row, uint32_t across);
     HRESULT GetGradientAcross(int32_t row, uint32_t* out) const;
 
+    // ---- the text's language and even lines (qel_extensions.h) ----
+    // Both shape, break and lay the string out again. A tag that is not of BCP 47's letters,
+    // digits and hyphens (or longer than QEL_MAX_LANGUAGE bytes) is refused; empty clears it.
+    HRESULT SetLanguage(int32_t row, const char* tag);
+    // The tag and its terminator into buffer[size]; E_INVALIDARG (an empty buffer) when it does
+    // not fit or the row is bad.
+    HRESULT GetLanguage(int32_t row, char* buffer, uint32_t size) const;
+    HRESULT SetEvenLines(int32_t row, uint32_t even);
+    HRESULT GetEvenLines(int32_t row, uint32_t* out) const;
+
     // ---- the strings ----
     const std::vector<MetaString>& Strings() const { return strings_; }
     // The string at row, or null when row is not a string index.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "qel/QEL_Title2.h"
@@ -96,6 +97,7 @@ struct ShapedText {
     std::vector<uint16_t> values;
     std::vector<int32_t> fontIndices;
     std::vector<MetaFont> fonts;
+    std::string language;
     int32_t vertical = 0;
     bool any = false;  // some paragraph was shaped
 
@@ -135,6 +137,13 @@ struct MetaString {
     // as before.
     std::vector<QelPlate> plates;
     uint32_t GradientAcross = 0;
+    // The language of the text (a BCP 47 tag such as "ja" or "sr"), which shaping uses for the
+    // forms the language writes; empty: none, shaped as every title before it. EvenLines: lines
+    // are as thick as the paragraph's main face makes them, whatever fallback faces a line holds
+    // (see Layout.cpp). Both saved only when set, so titles without them are stored and drawn as
+    // before.
+    std::string Language;
+    uint32_t EvenLines = 0;
 
     float RotSin = 0, RotCos = 1;          // of -RotateDegree
     float RotOriginX = 0, RotOriginY = 0;  // frame units

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "model/Plates.h"
+#include "model/TitleText.h"
 
 namespace qel {
 namespace {
@@ -33,6 +34,7 @@ enum class FieldKind : uint8_t {
     CodeUnit,  // uint16_t member (one UTF-16 unit), unsigned; reads back its low 16 bits
     Text,      // char[260] member; a missing or longer stored value reads as empty
     LogFont,   // LOGFONTW member, its 92 bytes as hex pairs; a short value fills only its bytes
+    Tag,       // std::string member written only when not empty (as Optional); at most 260 bytes read
 };
 
 // The type behind a member pointer, and its record.
@@ -57,6 +59,7 @@ constexpr bool KindFits(FieldKind kind) {
         case FieldKind::CodeUnit: return std::is_same_v<T, uint16_t>;
         case FieldKind::Text: return std::is_same_v<T, char[kTextCapacity]>;
         case FieldKind::LogFont: return std::is_same_v<T, LOGFONTW>;
+        case FieldKind::Tag: return std::is_same_v<T, std::string>;
     }
     return false;
 }
@@ -95,6 +98,9 @@ void WriteValue(XmlDom& dom, const char* name, FieldKind kind, uint32_t value) {
 void WriteValue(XmlDom& dom, const char* name, FieldKind, uint16_t value) { (void)dom.SetUInt(name, value); }
 void WriteValue(XmlDom& dom, const char* name, FieldKind, const char (&text)[kTextCapacity]) {
     (void)dom.SetString(name, std::string(text, strnlen(text, kTextCapacity)).c_str());
+}
+void WriteValue(XmlDom& dom, const char* name, FieldKind, const std::string& tag) {
+    if (!tag.empty()) (void)dom.SetString(name, tag.c_str());
 }
 void WriteValue(XmlDom& dom, const char* name, FieldKind, const LOGFONTW& logFont) {
     (void)dom.SetBytes(name, &logFont, sizeof logFont);
@@ -137,6 +143,11 @@ void ReadValue(XmlDom& dom, const char* name, FieldKind, uint16_t& value) {
 void ReadValue(XmlDom& dom, const char* name, FieldKind, char (&text)[kTextCapacity]) {
     uint32_t length = kTextCapacity;
     if (dom.GetString(name, text, &length) != S_OK) text[0] = 0;
+}
+void ReadValue(XmlDom& dom, const char* name, FieldKind, std::string& tag) {
+    char text[kTextCapacity];
+    uint32_t length = kTextCapacity;
+    tag = dom.GetString(name, text, &length) == S_OK ? std::string(text, strnlen(text, kTextCapacity)) : std::string();
 }
 void ReadValue(XmlDom& dom, const char* name, FieldKind, LOGFONTW& logFont) {
     // Only the bytes present are filled; the rest of the description keeps what the record held
@@ -183,6 +194,8 @@ constexpr Field<MetaString> kStringFields[] = {
     Row<K::Float, &MetaString::PathProgress>("PathProgress"),
     Row<K::Text, &MetaString::MaskFile>("MaskFile"),
     Row<K::Sparse, &MetaString::GradientAcross>("GradientAcross"),
+    Row<K::Tag, &MetaString::Language>("Language"),
+    Row<K::Optional, &MetaString::EvenLines>("EvenLines"),
 };
 
 constexpr Field<MetaCharacter> kCharacterFields[] = {
@@ -504,6 +517,13 @@ void TitleXmlSerializer::ReadString(XmlNode element, MetaString& s) {
         s.KeyFrames.try_emplace(record.KeyFrame, value);  // the first of equal keys stays
     }
     ReadPlates(element, s);
+    ReadText(s);
+}
+
+// The language is read as a tag or not at all: a value that is not one (edited by hand) is
+// dropped rather than handed to the shaper.
+void TitleXmlSerializer::ReadText(MetaString& s) {
+    if (!LanguageTagValid(s.Language)) s.Language.clear();
 }
 
 // A plate with a value outside its range (edited by hand, or from a later version) is left out

@@ -46,6 +46,7 @@ private:
     void WriteString(XmlNode list, const MetaString& s, uint32_t index);
     void ReadString(XmlNode element, MetaString& s);
     void ReadPlates(XmlNode element, MetaString& s);
+    void ReadText(MetaString& s);
 
     XmlDom dom_;
     std::vector<MetaString>* strings_;

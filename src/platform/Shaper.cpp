@@ -104,9 +104,11 @@ bool ShapeRun(const LOGFONTW& lf, const char16_t* text, size_t size, size_t star
                                     : request.rightToLeft ? HB_DIRECTION_RTL
                                                           : HB_DIRECTION_LTR);
     if (request.script) hb_buffer_set_script(buffer, static_cast<hb_script_t>(request.script));
-    // A fixed language rather than the process's locale, which HarfBuzz would otherwise take: the
-    // same title draws the same on every machine (the title does not say its language).
-    hb_buffer_set_language(buffer, hb_language_from_string("und", -1));
+    // The text's language when the title says it (its local forms: Serbian italics, Japanese or
+    // Chinese ideographs), else a fixed one rather than the process's locale, which HarfBuzz would
+    // otherwise take: the same title draws the same on every machine.
+    const bool named = request.language && request.language[0];
+    hb_buffer_set_language(buffer, hb_language_from_string(named ? request.language : "und", -1));
     hb_buffer_guess_segment_properties(buffer);
 
     hb_feature_t features[3];

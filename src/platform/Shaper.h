@@ -33,6 +33,7 @@ struct ShapeRequest {
     uint32_t script = 0;   // ISO 15924 tag as HarfBuzz takes it (ScriptOf), 0 to let it guess
     bool kerning = false;  // only asked of scripts that read without it (see ScriptReadsUnshaped)
     bool vertical = false; // a column: the font's vertical forms, glyphs only (no positions)
+    const char* language = nullptr;  // BCP 47 tag of the text; null or empty: none ("und")
 };
 
 // Shapes text[start, start + length) of the UTF-16 text[0, size) (the rest is context for

@@ -4,6 +4,7 @@
 
 #include "TestHost.h"
 #include "model/Layout.h"
+#include "qel/qel_extensions.h"
 
 namespace qel::test {
 namespace {
@@ -287,6 +288,89 @@ TEST(Layout, BreakCharactersTakePartInLineMetricsByOrientation) {
             }
         }
     }
+}
+
+// Even lines: every line of a paragraph as thick as its main face makes it, whatever fallback face
+// a line holds, the glyphs on one baseline; Thai no longer two ems apart. Switched per string,
+// kept by save and load with the language, and absent from titles that do not use it.
+TEST(Layout, EvenLinesTakeTheMainFacesHeight) {
+    const auto* ext = static_cast<const QelTextV1*>(QelGetExtension(QEL_TEXT_EXTENSION, 1));
+    ASSERT_NE(ext, nullptr);
+    struct Case {
+        const char* what;
+        const char16_t* face;
+        std::u16string text;
+        float limit;      // width limit, in ems
+        float mostEms;    // the even line's thickness at most, in ems
+    };
+    const Case cases[] = {
+        // The third line holds ideographs that DejaVu Sans lacks (Droid Sans Fallback draws them).
+        {"Latin with a fallback face", u"DejaVu Sans", u"Word word 漢字字 word", 4.5f, 1.3f},
+        {"Thai", u"Noto Sans Thai", u"ภาษาไทย ภาษาไทย ภาษาไทย", 4.5f, 1.6f},
+    };
+    constexpr float kSize = 72;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Host h;
+        FontSpec font{};
+        std::memcpy(font.FaceName, c.face, std::char_traits<char16_t>::length(c.face) * 2);
+        font.CharSet = 1;
+        font.Size = kSize;
+        h->SetDefaultFont(&font);
+        SetLimit(*h, c.limit * kSize);
+        h->AddString();
+        h->InsertText(0, 0, c.text.c_str());
+        const MetaString& s = h->Engine().Strings()[0];
+        ASSERT_GE(s.lines.size(), 2u);
+        float unevenThickest = 0;
+        for (const MetaLine& l : s.lines) unevenThickest = std::max(unevenThickest, l.Height);
+
+        ASSERT_EQ(ext->SetEvenLines(&*h, 0, 1), S_OK);
+        const float thickness = s.lines[0].Height;
+        EXPECT_LE(thickness, c.mostEms * kSize);
+        EXPECT_GE(thickness, 1.0f * kSize);
+        EXPECT_LT(thickness, unevenThickest);
+        for (const MetaLine& l : s.lines) {
+            EXPECT_FLOAT_EQ(l.Height, thickness);
+            // Every glyph's baseline (its box's top plus its font's ascent) on the line's own.
+            const MetaCharacter& first = s.chars[size_t(l.CharStart)];
+            const float baseline = first.Top + FontOf(s, first).Ascent;
+            for (int32_t i = l.CharStart; i <= l.CharEnd; ++i) {
+                const MetaCharacter& ch = s.chars[size_t(i)];
+                EXPECT_NEAR(ch.Top + FontOf(s, ch).Ascent, baseline, 0.01f);
+            }
+        }
+    }
+
+    // Stored: only when set.
+    Host h;
+    h->AddString();
+    h->InsertText(0, 0, u"ab");
+    auto saved = [](TitleHost& host) {
+        uint32_t size = 0;
+        EXPECT_EQ(host.SaveTitleToBuffer(nullptr, &size), S_OK);
+        std::u16string text(size / 2, u'\0');
+        EXPECT_EQ(host.SaveTitleToBuffer(text.data(), &size), S_OK);
+        return text;
+    };
+    const std::u16string plain = saved(*h);
+    EXPECT_EQ(plain.find(u"Language"), std::u16string::npos);
+    EXPECT_EQ(plain.find(u"EvenLines"), std::u16string::npos);
+    EXPECT_EQ(ext->SetLanguage(&*h, 0, "zh-Hant"), S_OK);
+    EXPECT_EQ(ext->SetEvenLines(&*h, 0, 1), S_OK);
+    for (const char* bad : {"a b", "-ja", "ja-", "1ab", "abcdefghijklmnopqrstuvwxyzabcdefghijk"}) {
+        EXPECT_EQ(ext->SetLanguage(&*h, 0, bad), E_INVALIDARG) << bad;
+    }
+    EXPECT_EQ(ext->SetLanguage(&*h, 1, "ja"), E_INVALIDARG);
+    Host loaded;
+    ASSERT_EQ(loaded->LoadTitleFromBuffer(saved(*h).c_str()), S_OK);
+    char tag[QEL_MAX_LANGUAGE + 1];
+    uint32_t even = 0;
+    EXPECT_EQ(ext->GetLanguage(&*loaded, 0, tag, sizeof tag), S_OK);
+    EXPECT_STREQ(tag, "zh-Hant");
+    EXPECT_EQ(ext->GetLanguage(&*loaded, 0, tag, 7), E_INVALIDARG);  // no room for the terminator
+    EXPECT_EQ(ext->GetEvenLines(&*loaded, 0, &even), S_OK);
+    EXPECT_EQ(even, 1u);
 }
 
 TEST(Layout, BadBoxIndicesGiveZeros) {

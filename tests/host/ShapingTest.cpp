@@ -13,6 +13,7 @@
 #include "TestHost.h"
 #include "base/Unicode.h"
 #include "model/Shaping.h"
+#include "qel/qel_extensions.h"
 
 namespace qel::test {
 namespace {
@@ -39,12 +40,13 @@ struct Cluster {
 
 // hb-shape's clusters of one piece of the text, with glyph indices and positions in 2048 units.
 std::map<size_t, Cluster> HbShape(const std::string& font, const std::u16string& text, bool rtl,
-                                  const std::string& features, size_t offset) {
+                                  const std::string& features, size_t offset, const std::string& language = "") {
     std::map<size_t, Cluster> out;
     const std::string utf8 = Utf16ToUtf8(text);
     const std::string command = "timeout 20 hb-shape --no-glyph-names --font-size=2048 --output-format=json" +
                                 std::string(rtl ? " --direction=rtl" : " --direction=ltr") +
-                                (features.empty() ? "" : " --features=" + features) + " '" + font + "' '" +
+                                (features.empty() ? "" : " --features=" + features) +
+                                (language.empty() ? "" : " --language=" + language) + " '" + font + "' '" +
                                 utf8 + "'";
     FILE* pipe = popen(command.c_str(), "r");
     EXPECT_NE(pipe, nullptr);
@@ -108,6 +110,7 @@ struct Case {
     std::string file;     // the font file hb-shape reads
     bool kerning;
     std::vector<Piece> pieces;  // runs of one direction, in logical order
+    const char* language = "";  // the string's language (the qel.text extension)
 };
 
 // Latin is shaped without its standard ligatures, and without kerning unless the font asks.
@@ -129,6 +132,9 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         {"English and Arabic", u"DejaVu Sans", kDejaVu, false,
          {{u"Hello ", false}, {u"مرحبا", true}, {u" world", false}}},
         {"kerned Latin pairs", u"DejaVu Sans", kDejaVu, true, {{u"AV To Wa Yo", false}}},
+        // The font's Serbian forms of б (and Cyrillic shaped at all, which it is not unnamed).
+        {"Serbian Cyrillic", u"DejaVu Sans", kDejaVu, false, {{u"бгдпт обе", false}}, "sr"},
+        {"Russian Cyrillic", u"DejaVu Sans", kDejaVu, false, {{u"бгдпт обе", false}}, "ru"},
         // A ZWJ family, two flags, a keycap and a skin tone: one glyph each, from the colour face.
         {"emoji sequences", u"DejaVu Sans", kEmoji, false,
          {{u"\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1EF\U0001F1F5\U0001F1EB\U0001F1F71\uFE0F\u20E3"
@@ -143,10 +149,13 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         font.Size = kSize;
         host->SetDefaultFont(&font);
         ASSERT_EQ(host->AddString(), 0);
+        const auto* text16 = static_cast<const QelTextV1*>(QelGetExtension(QEL_TEXT_EXTENSION, 1));
+        ASSERT_NE(text16, nullptr);
+        ASSERT_EQ(text16->SetLanguage(&*host, 0, c.language), S_OK);
         std::u16string text;
         std::map<size_t, Cluster> expected;
         for (const Piece& p : c.pieces) {
-            const auto piece = HbShape(c.file, p.text, p.rtl, Features(p, c.kerning), text.size());
+            const auto piece = HbShape(c.file, p.text, p.rtl, Features(p, c.kerning), text.size(), c.language);
             // Left ends relative to the piece's own first cluster in display order.
             expected.insert(piece.begin(), piece.end());
             text += p.text;

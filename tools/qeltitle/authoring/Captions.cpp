@@ -1,5 +1,8 @@
 #include "authoring/Captions.h"
 
+#include <unicode/uchar.h>
+#include <unicode/utf16.h>
+
 #include <dlfcn.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,9 +125,12 @@ CharStyle RunStyle(const CharStyle& base, const WordRun& run) {
 }
 
 // The string content of `lines` (each a range of words), the words' character ranges filled in.
+// Captions are new titles: their lines are even, and shaped in their language.
 StringContent LinesContent(std::vector<Word>& words, const std::vector<std::pair<int, int>>& lines, const CharStyle& style,
-                           const ParagraphAttrs& paragraph, const StringAttrs& attrs) {
+                           const ParagraphAttrs& paragraph, const StringAttrs& attrs, const std::string& language) {
     StringContent c;
+    c.language = language;
+    c.evenLines = true;
     c.attrs = attrs;
     c.attrs.WidthLimit = kNoWrap;
     for (size_t l = 0; l < lines.size(); ++l) {
@@ -261,7 +267,7 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
     try {
         const JsonField root(doc, "");
         root.RequireObject({"description", "style", "highlight", "anchor", "margin", "width", "lines", "minSize", "lang",
-                            "gap", "frameWidth", "in", "out", "word", "phrase", "stayLit", "plate"});
+                            "gap", "frameWidth", "in", "out", "word", "phrase", "stayLit", "past", "sweep", "plate"});
         const JsonDefaults d = DefaultsForJson(host);
         ReadStyleMember(root, style.text, style.paragraph);
         if (root.Has("highlight")) {
@@ -300,6 +306,18 @@ bool ReadCaptionStyle(ITitleHost& host, std::string_view text, const std::string
             if (!IsLanguageTag(style.language)) lang.Fail("expected a BCP 47 language tag such as \"ja\" or \"zh-Hant\"");
         }
         if (root.Has("stayLit")) style.stayLit = root.Member("stayLit").Bool();
+        if (root.Has("sweep")) style.sweep = root.Member("sweep").Bool();
+        if (root.Has("past")) {
+            const JsonField h = root.Member("past");
+            if (h.Value().is_null()) {
+                style.past.reset();
+            } else {
+                h.RequireObject(std::vector<std::string_view>(std::begin(kCharStyleKeys), std::end(kCharStyleKeys)));
+                CharStyle ps = style.text;
+                ReadCharStyle(h, ps);
+                style.past = ps;
+            }
+        }
         if (root.Has("plate")) ReadCaptionPlate(root.Member("plate"), style.plate);
         if (root.Has("gap")) style.gap = root.Member("gap").Float(0, 1e5);
         if (root.Has("frameWidth")) style.frameWidth = static_cast<int>(root.Member("frameWidth").Integer(16, kMaxFrameSide));
@@ -367,7 +385,7 @@ void SetCaptionLanguage(ITitleHost& host, CaptionStyle& style, const std::string
     if (std::equal(std::begin(plain.font.FaceName), std::end(plain.font.FaceName), std::begin(style.text.font.FaceName))) {
         const std::u16string face = Utf8ToUtf16(FaceForLanguage(tag));
         if (face.empty() || face.size() > 31) return;
-        for (CharStyle* s : {&style.text, style.highlight ? &*style.highlight : nullptr}) {
+        for (CharStyle* s : {&style.text, style.highlight ? &*style.highlight : nullptr, style.past ? &*style.past : nullptr}) {
             if (!s) continue;
             std::fill(std::begin(s->font.FaceName), std::end(s->font.FaceName), u'\0');
             std::copy(face.begin(), face.end(), s->font.FaceName);
@@ -590,12 +608,12 @@ struct Widths {
 };
 
 bool Measure(ITitleHost& host, std::vector<Word>& words, const CharStyle& style, const ParagraphAttrs& paragraph,
-             const StringAttrs& attrs, const FrameSize& frame, std::vector<std::string>& warnings,
+             const StringAttrs& attrs, const std::string& language, const FrameSize& frame, std::vector<std::string>& warnings,
              const std::string& where, std::string& error, Widths& out) {
     host.RemoveAllStrings();
     int row = 0;
     const int n = static_cast<int>(words.size());
-    StringContent probe = LinesContent(words, {{0, n}}, style, paragraph, attrs);
+    StringContent probe = LinesContent(words, {{0, n}}, style, paragraph, attrs, language);
     if (!AddStringContent(host, probe, frame, warnings, where, error, &row)) return false;
     // A line's width is the sum of its characters' advances, not the distance between its first
     // and last character: in right-to-left and mixed lines logical ends are not visual ends.
@@ -747,10 +765,32 @@ struct Placed {
     float offset, height;
 };
 
+// Whether a word reads from right to left: its first letter with a strong direction does.
+bool ReadsRightToLeft(const std::u16string& text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        UChar32 c = text[i];
+        if (U16_IS_LEAD(text[i]) && i + 1 < text.size() && U16_IS_TRAIL(text[i + 1])) c = U16_GET_SUPPLEMENTARY(text[i], text[i + 1]), ++i;
+        switch (u_charDirection(c)) {
+            case U_RIGHT_TO_LEFT:
+            case U_RIGHT_TO_LEFT_ARABIC: return true;
+            case U_LEFT_TO_RIGHT: return false;
+            default: break;
+        }
+    }
+    return false;
+}
+
+// When a word's highlight gives way to its past looks (or to the text's), over half a frame: at
+// the end of its time once swept across it, else half a frame before, as the next word lights.
+float GiveWay(const CaptionStyle& style, float wordEnd, float halfFrame) {
+    return style.sweep ? wordEnd : wordEnd - halfFrame;
+}
+
 // The title of one caption: `words` in `lines`, placed by the anchor in `room`, stacked clear of
 // the captions on screen at the same time, entering and leaving by the style's effects.
 bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<std::pair<int, int>>& lines,
-                  const CharStyle& text, const std::optional<CharStyle>& highlight, bool timedWords,
+                  const CharStyle& text, const std::optional<CharStyle>& highlight,
+                  const std::optional<CharStyle>& past, bool timedWords,
                   const CaptionStyle& style, const Room& room, const FrameSize& frame, const StringAttrs& attrs,
                   double fps, const CuePlacement& placement, const RectF& inner, std::vector<Placed>* placed,
                   CaptionTitle& title, std::vector<std::string>& warnings, const std::string& where, std::string& error) {
@@ -760,7 +800,7 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     // Columns from left to right are columns from right to left in the other order.
     std::vector<std::pair<int, int>> order = lines;
     if (placement.writing == CueWriting::VerticalLr) std::reverse(order.begin(), order.end());
-    StringContent content = LinesContent(words, order, text, style.paragraph, attrs);
+    StringContent content = LinesContent(words, order, text, style.paragraph, attrs, style.language);
     content.anchor = style.anchor;
     content.marginX = room.marginX;
     content.marginY = room.marginY;
@@ -804,12 +844,20 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     if (!wordByWord) {
         if (!SetKeyFrames(host, row, EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f), error)) return false;
     } else {
-        // Each word (and its highlighted copy) is a string of its own where the caption put it.
+        // The words' places in the caption. Without a word effect the caption itself stays and
+        // enters whole (no word enters as a fragment of its own); with one, each word is a string
+        // that enters by it. The spoken and sung words' looks are strings of their own on top.
         std::vector<RectF> at(n);
         for (int w = 0; w < n; ++w) host.GetCharRect(row, words[w].first, &at[w], 0);
         StringAttrs placedAt{};
         host.GetStringAttrs(row, &placedAt);
-        host.RemoveAllStrings();
+        // (With plates the band is a string of its own under the words, as below.)
+        const bool wholeLine = style.word.effect.empty() && !style.plate;
+        if (wholeLine) {
+            if (!SetKeyFrames(host, row, EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f), error)) return false;
+        } else {
+            host.RemoveAllStrings();
+        }
         if (style.plate) {
             // The caption's plates as a string of their own under the words, which draws the
             // caption's text invisibly: one band per line however its words come and go, entering
@@ -829,6 +877,8 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
             if (!SetKeyFrames(host, r, EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f), error)) return false;
         }
         const float halfFrame = 0.5f / frames;
+        // The looks of a word once spoken: its own style, else the highlight's when it stays lit.
+        const std::optional<CharStyle>& spoken = past ? past : style.stayLit ? highlight : std::nullopt;
         for (int w = 0; w < n; ++w) {
             const float ws = std::min(T(words[w].time), outStart);
             float we = outStart;
@@ -837,42 +887,58 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
                     we = std::min(T(words[v].time), outStart);
                     break;
                 }
-            for (int copy = 0; copy < (highlight ? 2 : 1); ++copy) {
-                const CharStyle& base = copy == 0 ? text : *highlight;
+            // copy 0: the word itself (with a word effect); 1: its highlight; 2: its past looks.
+            for (int copy = wholeLine ? 1 : 0; copy < 3; ++copy) {
+                const std::optional<CharStyle>& looks = copy == 0 ? std::optional<CharStyle>(text)
+                                                        : copy == 1 ? highlight : past;
+                if (!looks) continue;
                 std::vector<Word> one{words[w]};
                 one[0].breakBefore = one[0].spaceBefore = false;
-                StringContent c = LinesContent(one, {{0, 1}}, base, style.paragraph, attrs);
+                StringContent c = LinesContent(one, {{0, 1}}, *looks, style.paragraph, attrs, style.language);
                 if (copy == 1 && style.highlightPlate) c.plates.push_back({-1, *style.highlightPlate});
                 int r = 0;
                 if (!AddStringContent(host, c, frame, warnings, where, error, &r)) return false;
                 RectF mine{};
                 host.GetCharRect(r, 0, &mine, 0);
                 if (!Move(host, r, at[w].x - mine.x, at[w].y - mine.y, error)) return false;
-                std::vector<KeyFrame> keys;
-                if (copy == 0) {
-                    if (style.word.effect.empty())
-                        keys = EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f);
-                    else
-                        keys = EffectSchedule(style.word.effect, ws, std::min(ws + length(style.word.seconds), outStart),
+                Keys k;
+                if (copy == 0 && style.word.effect.empty()) {
+                    k.frames = EffectSchedule(in, 0.0f, inEnd, outId, outStart, 1.0f);
+                } else if (copy == 0) {
+                    k.frames = EffectSchedule(style.word.effect, ws, std::min(ws + length(style.word.seconds), outStart),
                                               outId, outStart, 1.0f);
-                } else {
-                    // Shown from when the word is spoken (faded in within half a frame), until the
-                    // next word or, with stayLit, the caption's exit.
-                    Keys k;
-                    k.Add(0, "PATH_FADE", 0);
-                    k.Add(ws - halfFrame, "PATH_FADE", 0);
-                    k.Add(ws, "PATH_FADE", 1);
-                    if (we < outStart && !style.stayLit) {
-                        k.Add(we - halfFrame, "PATH_FADE", 1);
-                        k.Add(we, "PATH_FADE", 0);
+                } else if (copy == 1) {
+                    // From when the word is spoken: filled across it over its time in reading
+                    // direction (sweep), or shown within half a frame. It stays until the
+                    // caption's exit when the spoken looks are the highlight's, else it gives way
+                    // at the next word.
+                    const std::string fill = !style.sweep ? "PATH_FADE" : attrs.Vertical ? "PATH_WIPEDOWN"
+                                             : ReadsRightToLeft(c.text) ? "PATH_WIPELEFT" : "PATH_WIPERIGHT";
+                    const float filled = style.sweep ? std::max(we, ws + halfFrame) : ws;
+                    k.Add(0, fill, 0);
+                    k.Add(style.sweep ? ws : ws - halfFrame, fill, 0);
+                    k.Add(filled, fill, 1);
+                    if (we < outStart && !(spoken && !past)) {
+                        // (A key apart from the filled one: keys at one time replace each other.)
+                        const float gone = std::max(GiveWay(style, we, halfFrame), filled + halfFrame * 0.5f);
+                        k.Add(gone, "PATH_FADE", 1);
+                        k.Add(gone + halfFrame, "PATH_FADE", 0);
                         k.Add(1, "PATH_FADE", 0);
                     } else {
                         k.Add(outStart, outId, 1);
                         k.Add(1, outId, 0);
                     }
-                    keys = k.frames;
+                } else {
+                    // The past looks, from the end of the word's time to the caption's exit.
+                    if (we >= outStart) continue;
+                    const float from = GiveWay(style, we, halfFrame);
+                    k.Add(0, "PATH_FADE", 0);
+                    k.Add(from, "PATH_FADE", 0);
+                    k.Add(from + halfFrame, "PATH_FADE", 1);
+                    k.Add(outStart, outId, 1);
+                    k.Add(1, outId, 0);
                 }
-                if (!SetKeyFrames(host, r, keys, error)) return false;
+                if (!SetKeyFrames(host, r, k.frames, error)) return false;
             }
         }
     }
@@ -946,7 +1012,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
         float size = fullSize;
         Room room = RoomFor(style, safe, InkOf(style.text, style.plate), frame);
         Widths m;
-        if (!Measure(*host, words, style.text, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+        if (!Measure(*host, words, style.text, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
         const auto span = [&](int i, int j) { return m.Span(i, j); };
         // The author's lines when they fit, else balanced lines.
         std::vector<std::pair<int, int>> lines;
@@ -965,7 +1031,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
             for (int attempt = 0; !fits && attempt < 4 && trySize >= minSize; ++attempt) {
                 const CharStyle s = styleAt(style.text, trySize);
                 room = RoomFor(style, safe, InkOf(s, style.plate), frame);
-                if (!Measure(*host, words, s, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+                if (!Measure(*host, words, s, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
                 lines = BreakLines(n, style.lines, room.width, span, fits);
                 if (fits) size = trySize;
                 else trySize = std::floor(trySize * 0.97f);
@@ -977,7 +1043,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
                 size = minSize;
                 const CharStyle s = styleAt(style.text, size);
                 room = RoomFor(style, safe, InkOf(s, style.plate), frame);
-                if (!Measure(*host, words, s, style.paragraph, attrs, frame, warnings, where, error, m)) return false;
+                if (!Measure(*host, words, s, style.paragraph, attrs, style.language, frame, warnings, where, error, m)) return false;
                 parts = SplitToFit(words, m, style.lines, room.width);
                 TimeParts(cue, words, parts);
                 std::string message = where + ": split in time into " + std::to_string(parts.size()) +
@@ -989,8 +1055,9 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
             }
         }
         const CharStyle text = styleAt(style.text, size);
-        std::optional<CharStyle> highlight;
+        std::optional<CharStyle> highlight, past;
         if (style.highlight) highlight = styleAt(*style.highlight, size);
+        if (style.past) past = styleAt(*style.past, size);
 
         for (const Part& part : parts) {
             CaptionTitle title;
@@ -1013,7 +1080,7 @@ bool MakeCaptionTitles(const std::vector<Cue>& cues, const CaptionStyle& baseSty
             const RectF inner{safe.left + ink.left, safe.top + ink.top,
                               frame.width - safe.left - ink.left - safe.right - ink.right,
                               frame.height - safe.top - ink.top - safe.bottom - ink.bottom};
-            if (!PlaceCaption(*host, partWords, lines, text, highlight, cue.timedWords, style, room, frame, attrs, fps,
+            if (!PlaceCaption(*host, partWords, lines, text, highlight, past, cue.timedWords, style, room, frame, attrs, fps,
                               placement, inner, stack, title, warnings, where, error))
                 return false;
             out.push_back(std::move(title));

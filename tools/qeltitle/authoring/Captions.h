@@ -38,6 +38,11 @@ struct CaptionStyle {
     // and one behind the spoken word (with word timings and a highlight).
     std::optional<QelPlate> plate, highlightPlate;
     bool stayLit = false;                // a word keeps the highlight once spoken (karaoke)
+    // A spoken word's looks (WebVTT's :past); unset: the highlight with stayLit, else the text's.
+    std::optional<CharStyle> past;
+    // The highlight fills the word over its time in reading direction (left to right, right to
+    // left in right-to-left words, down a column) instead of showing at once.
+    bool sweep = false;
     Anchor anchor{1, 2};
     float marginX = 0, marginY = 60;  // layout units
     float width = 1500;               // wrapping width, layout units

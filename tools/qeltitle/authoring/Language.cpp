@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "authoring/LineBreak.h"
+#include "qel/qel_extensions.h"
 
 namespace qeltitle {
 
@@ -59,6 +60,40 @@ std::string FaceForLanguage(const std::string& tag) {
     FcChar8* family = nullptr;
     if (FcPatternGetString(match.get(), FC_FAMILY, 0, &family) != FcResultMatch || !family) return {};
     return reinterpret_cast<const char*>(family);
+}
+
+namespace {
+const QelTextV1* TextExtension() { return static_cast<const QelTextV1*>(QelGetExtension(QEL_TEXT_EXTENSION, 1)); }
+}  // namespace
+
+bool SetStringText(qel::ITitleHost& host, int row, const std::string& language, bool evenLines, std::string& error) {
+    if (language.empty() && !evenLines) return true;  // what every string has
+    const QelTextV1* ext = TextExtension();
+    if (!ext) {
+        error = "the title library has no text languages (extension " QEL_TEXT_EXTENSION ")";
+        return false;
+    }
+    if (ext->SetLanguage(&host, row, language.c_str()) != qel::S_OK) {
+        error = "the title library refused the language '" + language + "'";
+        return false;
+    }
+    if (ext->SetEvenLines(&host, row, evenLines ? 1 : 0) != qel::S_OK) {
+        error = "the title library refused even lines";
+        return false;
+    }
+    return true;
+}
+
+std::string StringLanguage(qel::ITitleHost& host, int row) {
+    const QelTextV1* ext = TextExtension();
+    char tag[QEL_MAX_LANGUAGE + 1] = {};
+    return ext && ext->GetLanguage(&host, row, tag, sizeof tag) == qel::S_OK ? std::string(tag) : std::string();
+}
+
+bool StringEvenLines(qel::ITitleHost& host, int row) {
+    const QelTextV1* ext = TextExtension();
+    uint32_t even = 0;
+    return ext && ext->GetEvenLines(&host, row, &even) == qel::S_OK && even != 0;
 }
 
 std::string SubtitleLanguage(std::string_view bytes, const std::string& path) {

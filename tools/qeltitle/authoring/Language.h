@@ -6,7 +6,17 @@
 #include <string>
 #include <string_view>
 
+#include "qel/QEL_Title2.h"
+
 namespace qeltitle {
+
+// Sets the language string `row` is shaped in (none when empty) and its even lines through the
+// library's text extension. False with a message when the library lacks it or refuses.
+bool SetStringText(qel::ITitleHost& host, int row, const std::string& language, bool evenLines, std::string& error);
+// The language and even lines of string `row` as the library holds them (empty, false without
+// the extension).
+std::string StringLanguage(qel::ITitleHost& host, int row);
+bool StringEvenLines(qel::ITitleHost& host, int row);
 
 // The family fontconfig chooses for `tag` among the installed faces that cover the language (a
 // sans-serif one where it can), or empty when none does or the tag is not a language.

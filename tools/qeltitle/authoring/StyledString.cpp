@@ -116,6 +116,11 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
     host.SetDefaultString(&attrs);
 
     out.row = host.AddString();
+    // Before the text goes in, so that it is shaped in its language once.
+    if (out.row < 0 || !SetStringText(host, out.row, style.language, style.evenLines, error)) {
+        if (error.empty()) error = "the title library could not add a string";
+        return false;
+    }
     std::u16string terminated(text);
     int32_t count = host.InsertText(out.row, 0, terminated.c_str());
     if (count == static_cast<int32_t>(terminated.size()) && style.width && !style.vertical) {
@@ -152,40 +157,6 @@ bool AddStyledString(ITitleHost& host, std::u16string_view text, const StringSty
     }
     out.outside = OutsideFrame(out.extent, frame);
     return true;
-}
-
-Extent MeasureString(ITitleHost& host, int row) {
-    // The drawn characters: turned, and for vertical text extending to the left of the corner.
-    float minX = FLT_MAX, minY = FLT_MAX, maxX = -FLT_MAX, maxY = -FLT_MAX;
-    const int32_t count = host.GetCharCount(row);
-    for (int32_t i = 0; i < count; ++i) {
-        QuadF quad{};
-        if (host.GetCharQuad(row, i, &quad, 0) != S_OK) continue;
-        minX = std::min({minX, quad.x0, quad.x1, quad.x2, quad.x3});
-        maxX = std::max({maxX, quad.x0, quad.x1, quad.x2, quad.x3});
-        minY = std::min({minY, quad.y0, quad.y1, quad.y2, quad.y3});
-        maxY = std::max({maxY, quad.y0, quad.y1, quad.y2, quad.y3});
-    }
-    if (minX > maxX) {
-        RectF box{};
-        host.GetStringRect(row, &box);
-        minX = box.x, maxX = box.x + box.width, minY = box.y, maxY = box.y + box.height;
-    }
-    // A plate reaches its padding beyond the characters (in layout units, as the frame's).
-    float padX = 0, padY = 0;
-    if (const QelPlatesV1* plates = PlatesExtension()) {
-        for (int32_t i = 0, n = plates->GetPlateCount(&host, row); i < n; ++i) {
-            QelPlate p{};
-            if (plates->GetPlate(&host, row, i, &p) != S_OK) continue;
-            padX = std::max(padX, p.PadX);
-            padY = std::max(padY, p.PadY);
-        }
-    }
-    RenderSettings settings{};
-    host.GetRenderSettings(&settings);
-    const float sx = settings.ScaleX != 0 ? settings.ScaleX : 1.0f;
-    const float sy = settings.ScaleY != 0 ? settings.ScaleY : 1.0f;
-    return Extent{minX / sx - padX, minY / sy - padY, maxX / sx + padX, maxY / sy + padY};
 }
 
 std::optional<Extent> TitleOutsideArea(ITitleHost& host, const FrameFit& area) {

@@ -42,6 +42,8 @@ struct StringStyle {
     std::optional<float> width;
     // BCP 47 tag: line breaking, and the face (through fontconfig) when `font` is empty; empty: none.
     std::string language;
+    // Lines as thick as the main face makes them, whatever fallback faces fill in (new titles).
+    bool evenLines = false;
     // A plate behind the text (the library's "qel.plates"), and what the face's gradient spans.
     std::optional<QelPlate> plate;
     uint32_t gradientAcross = QEL_ACROSS_OWN;
@@ -56,9 +58,6 @@ struct AddedString {
 };
 bool AddStyledString(qel::ITitleHost& host, std::u16string_view text, const StringStyle& style,
                      AddedString& out, std::string& error);
-// The box, in layout units, of the characters of string `row` as drawn (turned) at rest, grown by
-// the padding of its plates.
-Extent MeasureString(qel::ITitleHost& host, int row);
 // When the title has strings and not one of them reaches into `area` of the frame (the engine
 // set up for it), the box of all of them in frame pixels; otherwise nothing.
 std::optional<Extent> TitleOutsideArea(qel::ITitleHost& host, const FrameFit& area);

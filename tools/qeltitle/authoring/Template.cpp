@@ -163,6 +163,7 @@ Expected<TitleTemplate> TitleTemplate::Load(const std::string& path) {
     extras.length = meta.length;
     if (meta.frame) extras.frame = FrameSize{meta.frame->width, meta.frame->height};
     extras.anchors = ParseAnchors(meta.anchors);
+    extras.fitOutput = meta.fitOutput;
     if (!ExportTitleToJson(**made, extras, json, error)) return Failure("cannot read " + path + ": " + error);
     return FromJson(json, path);
 }
@@ -241,6 +242,7 @@ Status TitleTemplate::Build(const Json& doc, FilledTitle& out) const {
     out.meta = TitleMeta{};
     out.meta.length = extras.length;
     if (extras.frame) out.meta.frame = DesignFrame{extras.frame->width, extras.frame->height};
+    out.meta.fitOutput = extras.fitOutput;
     out.meta.anchors = FormatAnchors(extras.anchors);
     out.json = doc;
     return {};

@@ -95,6 +95,9 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
     parser.Option("--anchor", "POS", "place the string's drawn extent at top-left, top, top-right, left, center,\n"
                                      "right, bottom-left, bottom or bottom-right of the frame (default center)");
     parser.Option("--margin", "X[,Y]", "with --anchor: distance from the frame's edges in layout units (0)");
+    parser.Option("--fit-to", "output|design", "over a video or frame of another shape: anchored strings keep their\n"
+                  "anchor and margins of the output frame, text its size (output; the default with\n"
+                  "--anchor), or the whole design frame is fitted in (design); the title remembers it");
     parser.Option("--lang", "TAG", "the text's language, BCP 47 (ja, zh-Hans, zh-Hant, ko, th, ar, ...): line\n"
                   "breaking, and the face when --font is not given");
     parser.Option("--width", "N", "wrap lines at N layout units (where the Unicode line breaking rules allow)");
@@ -149,6 +152,7 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         if (!IsLanguageTag(*v)) return bad("--lang: '" + *v + "' is not a BCP 47 language tag (ja, zh-Hant, th, ...)");
         style.language = *v;
     }
+    style.evenLines = true;  // a new title: lines as thick as the main face makes them
     style.bold = parser.Has("bold");
     style.italic = parser.Has("italic");
     style.vertical = parser.Has("vertical");
@@ -218,6 +222,10 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         const Expected<Margin> margin = ParseMargin(*v);
         if (!margin) return bad("--margin: " + margin.Message());
         style.margin = *margin;
+    }
+    if (auto v = parser.Value("fit-to")) {
+        if (*v != "output" && *v != "design") return bad("--fit-to: expected output or design, not '" + *v + "'");
+        out.fitOutput = *v == "output";
     }
     if (auto v = parser.Value("width")) {
         if (!ParseNumber(*v, 1, 1e6, number, error)) return bad("--width: " + error);

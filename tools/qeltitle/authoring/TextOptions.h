@@ -21,6 +21,9 @@ struct TextOptions {
     // Timing in seconds: the title's length, and the entrance and exit of the string in it.
     std::optional<double> length, in, out;
     bool frameGiven = false;  // --frame was given (else style.frame is the default)
+    // --fit-to: true "output", false "design"; unset: output for a new title with an --anchor
+    // other than center, else what the title had (design for a new one).
+    std::optional<bool> fitOutput;
 };
 
 // The entrance and exit when --length is given without them: a second each, at most 40% of it.

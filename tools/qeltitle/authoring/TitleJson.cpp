@@ -241,7 +241,7 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
                       const StringAttrs& baseAttrs, const TitleExtras& extras,
                       const std::vector<EffectInfo>& offered, bool titleNamesFont) {
     s.RequireObject({"text", "spans", "style", "at", "anchor", "margin", "width", "rotate", "vertical", "effect",
-                     "progress", "mask", "paragraphs", "keys", "lang", "plate", "across"});
+                     "progress", "mask", "paragraphs", "keys", "lang", "evenLines", "plate", "across"});
     StringContent spec;
     CharStyle style = titleStyle;
     ParagraphAttrs para = titlePara;
@@ -331,6 +331,7 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
     if (s.Has("mask")) CopyId(a.MaskFile, s.Member("mask"));
     if (s.Has("plate")) ReadPlates(s.Member("plate"), -1, extras, spec);
     if (s.Has("across")) spec.across = ReadAcross(s.Member("across"));
+    if (s.Has("evenLines")) spec.evenLines = ReadFlag(s.Member("evenLines")) != 0;
     if (s.Has("keys")) {
         const JsonField keys = s.Member("keys");
         if (!keys.IsArray()) keys.Fail("expected an array of key frames");
@@ -491,6 +492,10 @@ bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSi
     const int row = host.AddString();
     if (row < 0) {
         error = where + ": the title library could not add a string";
+        return false;
+    }
+    if (!SetStringText(host, row, spec.language, spec.evenLines, error)) {
+        error = where + ": " + error;
         return false;
     }
     if (!FillString(host, row, spec, warnings, where, error)) return false;
@@ -695,41 +700,8 @@ constexpr const char* kAnchorNames[3][3] = {{"top-left", "top", "top-right"},
                                             {"left", "center", "right"},
                                             {"bottom-left", "bottom", "bottom-right"}};
 
-std::string ShortFloat(float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", value);
-    return text;
-}
 
 }  // namespace
-
-std::string FormatAnchors(const std::vector<AnchoredString>& anchors) {
-    std::string text;
-    for (const AnchoredString& a : anchors)
-        text += (text.empty() ? "" : " ") + std::to_string(a.row) + ":" + kAnchorNames[a.anchor.y][a.anchor.x] + ":" +
-                ShortFloat(a.marginX) + "," + ShortFloat(a.marginY);
-    return text;
-}
-
-std::vector<AnchoredString> ParseAnchors(std::string_view text) {
-    std::vector<AnchoredString> anchors;
-    while (!text.empty()) {
-        const size_t end = std::min(text.find(' '), text.size());
-        const std::string entry(text.substr(0, end));
-        text.remove_prefix(std::min(end + 1, text.size()));
-        const size_t first = entry.find(':'), second = entry.find(':', first + 1);
-        if (first == std::string::npos || second == std::string::npos) continue;
-        AnchoredString a;
-        const auto [ptr, ec] = std::from_chars(entry.data(), entry.data() + first, a.row);
-        const Expected<Margin> margin = ParseMargin(std::string_view(entry).substr(second + 1));
-        if (ec != std::errc() || ptr != entry.data() + first || a.row < 0 ||
-            !ParseAnchor(entry.substr(first + 1, second - first - 1), a.anchor) || !margin)
-            continue;
-        a.marginX = margin->x, a.marginY = margin->y;
-        anchors.push_back(a);
-    }
-    return anchors;
-}
 
 bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::string& source, TitleExtras& extras,
                         std::vector<std::string>& warnings, std::string& error, JsonValueFailure* failed) {
@@ -738,8 +710,14 @@ bool BuildTitleFromJson(ITitleHost& host, std::string_view text, const std::stri
     if (!ParseJsonText(text, source, doc, error)) return false;
     try {
         const JsonField root(doc, "");
-        root.RequireObject({"frame", "length", "style", "strings"});
+        root.RequireObject({"frame", "length", "fit", "style", "strings"});
         if (root.Has("length")) extras.length = root.Member("length").Number(0.001, 86400);
+        if (root.Has("fit")) {
+            const JsonField fit = root.Member("fit");
+            const std::string how = fit.String();
+            if (how != "output" && how != "design") fit.Fail("expected \"output\" or \"design\"");
+            extras.fitOutput = how == "output";
+        }
         // Laid out for 1920x1080 unless the title names its frame; null remembers none (as a title
         // made by another host, which export writes so).
         extras.frame = FrameSize{1920, 1080};
@@ -825,6 +803,7 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
     Json doc = Json::object();
     doc["frame"] = extras.frame ? Json::array({extras.frame->width, extras.frame->height}) : Json(nullptr);
     if (extras.length) doc["length"] = *extras.length;
+    if (extras.fitOutput) doc["fit"] = "output";
     const int32_t rows = host.GetStringCount();
     struct Row {
         std::u16string text;
@@ -936,6 +915,8 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
         if (!Same(a.WidthLimit, d.WidthLimit)) s["width"] = FloatJson(a.WidthLimit);
         if (!Same(a.RotateDegree, d.RotateDegree)) s["rotate"] = FloatJson(a.RotateDegree);
         if (a.Vertical != d.Vertical) s["vertical"] = a.Vertical == 0 || a.Vertical == 1 ? Json(a.Vertical == 1) : Json(a.Vertical);
+        if (const std::string lang = StringLanguage(host, r); !lang.empty()) s["lang"] = lang;
+        if (StringEvenLines(host, r)) s["evenLines"] = true;
         const bool keyed = host.GetKeyFrameCount(r) > 0;
         if (std::strcmp(a.PathID, d.PathID) != 0) s["effect"] = std::string(a.PathID);
         // An effect without key frames and without a progress would animate when built again.

@@ -87,7 +87,8 @@ struct StringContent {
         qel::PathValue value;
     };
     std::vector<Key> keys;
-    std::string language;  // BCP 47 tag for line breaking; empty: none given
+    std::string language;  // BCP 47 tag for line breaking and shaping; empty: none given
+    bool evenLines = false;  // lines as thick as the main face makes them
     // Plates behind the text; a plate of a span (its index, -1 for none) covers that span's
     // characters wherever wrapping moves them.
     struct Plate {
@@ -107,20 +108,13 @@ bool AddStringContent(qel::ITitleHost& host, const StringContent& content, const
 // A string placed by anchor and margin (`text --anchor`, a JSON "anchor" or a centred string).
 // The title file keeps the list beside its length and frame, so that export can write the
 // placement again instead of the position it gave.
-struct AnchoredString {
-    int row = 0;
-    Anchor anchor;
-    float marginX = 0, marginY = 0;
-};
-// "0:bottom-left:80,120 2:center:0,0", and back (entries that do not read are left out).
-std::string FormatAnchors(const std::vector<AnchoredString>& anchors);
-std::vector<AnchoredString> ParseAnchors(std::string_view text);
 
 // What a title carries beside its strings.
 struct TitleExtras {
     std::optional<double> length;     // seconds; key frame times are written in seconds when set
     std::optional<FrameSize> frame;   // the frame the title is laid out for
     std::vector<AnchoredString> anchors;
+    bool fitOutput = false;  // "fit": "output": laid onto an output frame of another shape (TitleMeta)
 };
 
 // Builds the title of the JSON `text` into `host` (emptied first). `source` names the input in

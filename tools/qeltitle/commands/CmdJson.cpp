@@ -91,6 +91,7 @@ int RunBuild(const std::vector<std::string>& args) {
     meta.length = extras.length;
     if (extras.frame) meta.frame = DesignFrame{extras.frame->width, extras.frame->height};
     meta.anchors = FormatAnchors(extras.anchors);
+    meta.fitOutput = extras.fitOutput;
     Expected<std::string> bytes = TitleDocument(*host, &meta);
     if (!bytes) return Fail("cannot save title: " + output + ": " + bytes.Message());
     if (!WriteOutput(output, *bytes, error)) return Fail(error);
@@ -129,6 +130,7 @@ int RunExport(const std::vector<std::string>& args) {
     extras.length = meta.length;
     if (meta.frame) extras.frame = FrameSize{meta.frame->width, meta.frame->height};
     extras.anchors = ParseAnchors(meta.anchors);
+    extras.fitOutput = meta.fitOutput;
     std::string json;
     if (!ExportTitleToJson(*host, extras, json, error)) return Fail("cannot export " + input + ": " + error);
     if (!WriteOutput(output, json, error)) return Fail(error);

@@ -101,6 +101,11 @@ int RunText(const std::vector<std::string>& args) {
         anchors.push_back({added.row, style.anchor, style.margin.x, style.margin.y});
         meta.anchors = FormatAnchors(anchors);
     }
+    if (options.fitOutput) {
+        meta.fitOutput = *options.fitOutput;
+    } else if (!options.append && !style.at && (style.anchor.x != 1 || style.anchor.y != 1)) {
+        meta.fitOutput = true;  // a lower third or a bug stays in its corner of any frame
+    }
     if (Status saved = SaveTitle(*host, output, &meta); !saved) return Fail(saved.Message());
     std::printf("wrote %s (string %d: %s, font %s %g%s)\n", output.c_str(), added.row,
                 CountOf(host->GetCharCount(added.row), "character").c_str(), added.fontUsed.c_str(), style.size,

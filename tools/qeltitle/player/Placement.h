@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "player/Result.h"
+#include "qel/QEL_Title2.h"
 #include "player/TitleMeta.h"
 
 namespace qeltitle {
@@ -28,6 +29,10 @@ struct FrameFit {
 // 1920x1080 title fills 1280x720, and in 1080x1920 (portrait) takes the full width in a band of
 // 1080x608 across the middle. Parts of the title beyond the design frame are not drawn.
 FrameFit FitDesignFrame(const DesignFrame& design, int outputWidth, int outputHeight);
+// The whole output for a title anchored to it (TitleMeta::fitOutput): the design frame's short
+// side scaled to the output's, so a 1920x1080 title keeps its text size on 1080x1920 and on
+// 1440x1080 (never smaller than the fit's); same-shaped outputs get the fit's scale.
+FrameFit OutputFrame(const DesignFrame& design, int outputWidth, int outputHeight);
 // The whole output at a given scale (an explicit --scale): layout unit 0,0 at the top-left.
 FrameFit WholeFrame(float scale, int outputWidth, int outputHeight);
 
@@ -56,6 +61,19 @@ struct Extent {
 // it touches; a centred side ignores the margin across it.
 std::pair<float, float> AnchorOffset(Anchor anchor, const Margin& margin, const Extent& extent,
                                      const DesignFrame& frame);
+// The box, in layout units, of the characters of string `row` as drawn (turned) at rest, grown by
+// the padding of its plates.
+Extent MeasureString(qel::ITitleHost& host, int row);
+
+struct AnchoredString {
+    int row = 0;
+    Anchor anchor;
+    float marginX = 0, marginY = 0;
+};
+// "0:bottom-left:80,120 2:center:0,0", and back (entries that do not read are left out).
+std::string FormatAnchors(const std::vector<AnchoredString>& anchors);
+std::vector<AnchoredString> ParseAnchors(std::string_view text);
+
 // True when part of `extent` lies outside the frame.
 bool OutsideFrame(const Extent& extent, const DesignFrame& frame);
 

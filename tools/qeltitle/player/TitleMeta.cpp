@@ -14,6 +14,7 @@ constexpr int kMaxSide = 16384;  // pixels or layout units, as the tool's --size
 constexpr char kLengthAttribute[] = "Length";
 constexpr char kFrameAttribute[] = "Frame";
 constexpr char kAnchorsAttribute[] = "Anchors";
+constexpr char kFitAttribute[] = "Fit";
 
 bool ParseSide(const char* first, const char* last, int& out) {
     const auto [ptr, ec] = std::from_chars(first, last, out);
@@ -101,6 +102,13 @@ void ReadRootMeta(const pugi::xml_document& doc, const std::string& name, TitleM
             warning = name + ": ignoring its length '" + text + "' (not a number of seconds above 0)";
     }
     out.anchors = root.attribute(kAnchorsAttribute).value();
+    if (const pugi::xml_attribute fit = root.attribute(kFitAttribute)) {
+        const std::string text = fit.value();
+        if (text == "output" || text == "design")
+            out.fitOutput = text == "output";
+        else
+            warning = name + ": ignoring its fit '" + text + "' (not output or design)";
+    }
     if (const pugi::xml_attribute frame = root.attribute(kFrameAttribute)) {
         DesignFrame parsed;
         if (ParseDesignFrame(frame.value(), parsed))
@@ -136,6 +144,7 @@ bool InsertTitleMeta(std::u16string& document, const TitleMeta& meta) {
     tagEnd = RemoveAttribute(document, nameEnd, tagEnd, Widen(kLengthAttribute));
     tagEnd = RemoveAttribute(document, nameEnd, tagEnd, Widen(kFrameAttribute));
     tagEnd = RemoveAttribute(document, nameEnd, tagEnd, Widen(kAnchorsAttribute));
+    tagEnd = RemoveAttribute(document, nameEnd, tagEnd, Widen(kFitAttribute));
     std::string added;
     if (meta.length) {
         char seconds[40];
@@ -147,6 +156,7 @@ bool InsertTitleMeta(std::u16string& document, const TitleMeta& meta) {
     if (!meta.anchors.empty() &&
         meta.anchors.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789.,:- e+") == std::string::npos)
         added += std::string(" ") + kAnchorsAttribute + "=\"" + meta.anchors + "\"";
+    if (meta.fitOutput) added += std::string(" ") + kFitAttribute + "=\"output\"";
     // Trailing blanks of the tag stay where they were, after the new attributes.
     size_t at = tagEnd;
     while (at > nameEnd && (document[at - 1] == u' ' || document[at - 1] == u'\t')) --at;

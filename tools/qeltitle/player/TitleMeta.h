@@ -26,6 +26,12 @@ struct TitleMeta {
     // Where strings were placed by anchor and margin, as the tool writes it ("0:bottom-left:80,120
     // 2:center:0,0"); empty when none was. The JSON export reads it (authoring/TitleJson.h).
     std::string anchors;
+    // How the title goes into an output frame of another shape: fitted whole (false, the default
+    // and every title without the attribute), or laid onto the output frame (Fit="output"):
+    // text at the size a 16:9 frame as tall as the output's short side gives it, each anchored
+    // string at its anchor and margins of the output frame (a lower third stays at the bottom
+    // left of a portrait clip), the others where they stood relative to the frame's centre.
+    bool fitOutput = false;
 };
 
 constexpr double kMaxTitleSeconds = 86400;

@@ -1,6 +1,7 @@
 #include "player/TitlePlayer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -12,6 +13,8 @@ using namespace qel;
 
 FrameFit PlaceTitle(const TitleMeta& meta, const PlayerFrame& frame) {
     if (frame.scale) return WholeFrame(*frame.scale, frame.width, frame.height);
+    if (meta.fitOutput)
+        return OutputFrame(meta.frame.value_or(DesignFrame{kLayoutWidth, kLayoutHeight}), frame.width, frame.height);
     return FitDesignFrame(meta.frame.value_or(DesignFrame{kLayoutWidth, kLayoutHeight}), frame.width, frame.height);
 }
 
@@ -51,6 +54,42 @@ Expected<TitlePlayer> TitlePlayer::FromDocument(std::string_view bytes, std::str
 TitlePlayer::TitlePlayer(HostPtr host, std::string name, TitleMeta meta)
     : host_(std::move(host)), name_(std::move(name)), meta_(meta) {}
 
+Status TitlePlayer::AnchorToOutput(const FrameFit& area) {
+    const DesignFrame design = meta_.frame.value_or(DesignFrame{kLayoutWidth, kLayoutHeight});
+    const int rows = host_->GetStringCount();
+    if (designPlaces_.empty()) {
+        for (int row = 0; row < rows; ++row) {
+            StringAttrs attrs{};
+            host_->GetStringAttrs(row, &attrs);
+            designPlaces_.emplace_back(attrs.Left, attrs.Top);
+        }
+    }
+    // The output in layout units; strings keep their place relative to its centre, and anchored
+    // ones go to their anchor and margins of it.
+    const DesignFrame output{std::max(1, static_cast<int>(std::lround(area.width / area.scale))),
+                             std::max(1, static_cast<int>(std::lround(area.height / area.scale)))};
+    const float shiftX = (output.width - design.width) * 0.5f, shiftY = (output.height - design.height) * 0.5f;
+    const std::vector<AnchoredString> anchors = ParseAnchors(meta_.anchors);
+    for (int row = 0; row < rows && static_cast<size_t>(row) < designPlaces_.size(); ++row) {
+        StringAttrs attrs{};
+        host_->GetStringAttrs(row, &attrs);
+        attrs.Left = std::round(designPlaces_[static_cast<size_t>(row)].first + shiftX);
+        attrs.Top = std::round(designPlaces_[static_cast<size_t>(row)].second + shiftY);
+        if (host_->SetDefaultString(&attrs) != S_OK || host_->ApplyString(row) != S_OK)
+            return Failure(name_ + ": the title library could not place string " + std::to_string(row));
+        const auto anchored = std::find_if(anchors.begin(), anchors.end(),
+                                           [&](const AnchoredString& a) { return a.row == row; });
+        if (anchored == anchors.end()) continue;
+        const auto [dx, dy] = AnchorOffset(anchored->anchor, Margin{anchored->marginX, anchored->marginY},
+                                           MeasureString(*host_, row), output);
+        attrs.Left = std::round(attrs.Left + dx);
+        attrs.Top = std::round(attrs.Top + dy);
+        if (host_->SetDefaultString(&attrs) != S_OK || host_->ApplyString(row) != S_OK)
+            return Failure(name_ + ": the title library could not place string " + std::to_string(row));
+    }
+    return {};
+}
+
 std::vector<std::string> TitlePlayer::TakeWarnings() { return std::exchange(warnings_, {}); }
 
 Status TitlePlayer::Place(const PlayerFrame& frame) {
@@ -72,6 +111,9 @@ Status TitlePlayer::Place(const PlayerFrame& frame) {
         return Failure(name_ + ": the title library refused the frame settings: " + StatusText(status));
     // New scales change every character's extent in frame pixels.
     host_->RemeasureAll();
+    if (meta_.fitOutput && !frame.scale) {
+        if (Status placed = AnchorToOutput(area); !placed) return placed;
+    }
     for (const std::string& w : StyleLimitWarnings(*host_, -1, area.scale)) warnings_.push_back(name_ + ": " + w);
     frame_ = frame;
     area_ = area;

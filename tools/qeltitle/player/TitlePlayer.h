@@ -98,6 +98,8 @@ public:
     const PixelRect& Drawn() const { return drawn_; }
 
 private:
+    // Strings moved onto an output frame of another shape (TitleMeta::fitOutput).
+    Status AnchorToOutput(const FrameFit& area);
     // The engine's dirty rectangle of the last drawing, in frame pixels.
     PixelRect DirtyInFrame();
 
@@ -107,6 +109,8 @@ private:
     std::optional<PlayerFrame> placed_;
     PlayerFrame frame_;
     FrameFit area_;
+    // Each string's corner as the title file placed it in its design frame (fitOutput).
+    std::vector<std::pair<float, float>> designPlaces_;
     Image scratch_;  // the area, when it is not the whole frame
     Image layer_;    // the title alone, straight alpha, the size of the area
     PixelRect layerDirty_;  // where in layer_ the title drew last (cleared before the next)

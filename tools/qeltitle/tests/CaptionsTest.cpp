@@ -215,40 +215,92 @@ TEST(Captions, EveryCueStaysInTheSafeAreaInEveryLanguagePresetAndShape) {
 namespace qeltitle {
 namespace {
 
-// Karaoke: with stayLit a sung word keeps its highlight to the caption's exit; without, the
-// highlight moves on with the next word. Measured as the progress of the first word's highlighted
-// copy (string 1) late in the caption, after the last word has started.
-TEST(Captions, SungWordsStayLitWithStayLit) {
-    const std::vector<Cue> cues = [] {
-        std::vector<Cue> c;
-        std::vector<std::string> warnings;
-        std::string error;
-        EXPECT_TRUE(ReadSubtitles("WEBVTT\n\n00:00.000 --> 00:04.000\nOne <00:01.000>two <00:02.000>three\n", "k.vtt",
-                                  SubtitleFormat::WebVtt, c, warnings, error))
-            << error;
-        return c;
-    }();
+// Karaoke, drawn: the highlight sweeps across the sung word in reading direction (left to right,
+// right to left in Hebrew), a sung word stays lit with stayLit or takes its past looks, and moves
+// on without. Measured as the share of the lit colour in each half of the first word, halfway
+// through its time (1 s) and after it (3 s).
+TEST(Captions, KaraokeSweepsInReadingDirectionAndSungWordsStayLit) {
+    enum Looks { kText, kLit, kPast };
+    const struct {
+        const char* what;
+        const char* text;
+        bool sweep, stayLit, past;
+        Looks firstHalf, secondHalf;  // in reading order, at 1 s
+        Looks after;                  // the whole word at 3 s
+    } cases[] = {
+        {"sweep", "Morning <00:02.000>light", true, true, false, kLit, kText, kLit},
+        {"right to left", "בוקר <00:02.000>טוב", true, true, false, kLit, kText, kLit},
+        {"at once, moving on", "Morning <00:02.000>light", false, false, false, kLit, kLit, kText},
+        {"past looks", "Morning <00:02.000>light", true, true, true, kLit, kText, kPast},
+    };
     HostPtr host = std::move(*NewHost());
-    for (bool stay : {false, true}) {
-        CaptionStyle style = DefaultCaptionStyle(*host);
-        style.highlight = style.text;
-        style.stayLit = stay;
-        std::vector<CaptionTitle> titles;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Cue> cues;
         std::vector<std::string> warnings;
         std::string error;
-        ASSERT_TRUE(MakeCaptionTitles(cues, style, 1920, 1080, 25, titles, warnings, error)) << error;
+        ASSERT_TRUE(ReadSubtitles(std::string("WEBVTT\n\n00:00.000 --> 00:04.000\n") + c.text + "\n", "k.vtt",
+                                  SubtitleFormat::WebVtt, cues, warnings, error))
+            << error;
+        CaptionStyle style = DefaultCaptionStyle(*host);
+        style.in = style.out = CaptionEffect{};
+        style.text.face.Color1 = style.text.face.Color2 = 0xFFFFFF;     // white
+        style.highlight = style.text;
+        style.highlight->face.Color1 = style.highlight->face.Color2 = 0x0000FF;  // red (0x00BBGGRR)
+        if (c.past) {
+            style.past = style.text;
+            style.past->face.Color1 = style.past->face.Color2 = 0xFF0000;  // blue
+        }
+        style.sweep = c.sweep;
+        style.stayLit = c.stayLit;
+        std::vector<CaptionTitle> titles;
+        ASSERT_TRUE(MakeCaptionTitles(cues, style, 960, 540, 25, titles, warnings, error)) << error;
         ASSERT_EQ(titles.size(), 1u);
-        ASSERT_TRUE(LoadTitleText(*host, titles[0].document, "caption"));
-        ASSERT_EQ(host->GetStringCount(), 6);
-        // The key frame in force at 3 s (title time 0.75), while "three" is sung.
-        float key = 0, progress = -1;
-        qel::PathValue value{};
-        for (qel::HRESULT r = host->GetFirstKeyFrame(1, &key, &value); r == qel::S_OK && key <= 0.75f;
-             r = host->GetNextKeyFrame(1, &key, &value))
-            progress = value.PathProgress;
-        EXPECT_FLOAT_EQ(progress, stay ? 1.0f : 0.0f) << (stay ? "stays lit" : "moves on");
+        Expected<TitlePlayer> player = TitlePlayer::FromDocument(titles[0].document, "karaoke");
+        ASSERT_TRUE(player) << player.Message();
+        ASSERT_TRUE(player->Place(PlayerFrame{960, 540, 0.5f, true, 1}));
+        // The first word's box: string 0 is the caption, its first word before the space.
+        qel::ITitleHost& title = player->Host();
+        std::u16string text(size_t(title.GetCharCount(0)) + 1, u'\0');
+        title.GetText(0, text.data());
+        qel::RectF box{}, next{};
+        title.GetCharRect(0, 0, &box, 0);
+        for (size_t i = 1; i < text.size() && text[i] != u' ' && title.GetCharRect(0, int(i), &next, 0) == qel::S_OK; ++i) {
+            const float right = std::max(box.x + box.width, next.x + next.width);
+            box.x = std::min(box.x, next.x);
+            box.width = right - box.x;
+        }
+        const bool rtl = c.text[0] & 0x80;
+        // The looks of the word's halves in reading order, by the colour most of their ink has.
+        auto halves = [&](double seconds) {
+            Image frame;
+            EXPECT_TRUE(player->Draw(Image(960, 540), seconds / 4, frame));
+            int counts[2][3] = {};
+            for (int y = int(box.y); y < int(box.y + box.height); ++y)
+                for (int x = int(box.x); x < int(box.x + box.width); ++x) {
+                    const uint8_t* p = frame.At(x, y);
+                    if (p[3] < 250) continue;
+                    const int half = (x < box.x + box.width / 2) != rtl ? 0 : 1;
+                    if (p[0] > 200 && p[1] > 200 && p[2] > 200) ++counts[half][kText];
+                    else if (p[2] > 200 && p[0] < 60 && p[1] < 60) ++counts[half][kLit];
+                    else if (p[0] > 200 && p[1] < 60 && p[2] < 60) ++counts[half][kPast];
+                }
+            std::pair<Looks, Looks> out;
+            for (int h = 0; h < 2; ++h) {
+                const int* n = counts[h];
+                const Looks most = n[kLit] > n[kText] && n[kLit] > n[kPast] ? kLit : n[kPast] > n[kText] ? kPast : kText;
+                (h == 0 ? out.first : out.second) = most;
+            }
+            return out;
+        };
+        const auto during = halves(1.0), after = halves(3.0);
+        EXPECT_EQ(during.first, c.firstHalf);
+        EXPECT_EQ(during.second, c.secondHalf);
+        EXPECT_EQ(after.first, c.after);
+        EXPECT_EQ(after.second, c.after);
     }
 }
+
 
 }  // namespace
 }  // namespace qeltitle
@@ -318,7 +370,7 @@ TEST(Captions, CueSettingsPlaceTheCaption) {
         {"vertical:rl", "縦書きの字幕", [](const Box& b) { return b.bottom - b.top > 5 * (b.right - b.left) && b.right > 0.9; }},
         {"vertical:lr", "縦書きの字幕", [](const Box& b) { return b.bottom - b.top > 5 * (b.right - b.left) && b.left < 0.1; }},
         {"size:20%", "a caption wrapped to a fifth of the frame",
-         [](const Box& b) { return b.right - b.left < 0.21 && b.bottom - b.top > 0.1; }},
+         [](const Box& b) { return b.right - b.left < 0.21 && b.bottom - b.top > 0.08; }},  // more than one line
     };
     HostPtr host = std::move(*NewHost());
     const CaptionStyle style = DefaultCaptionStyle(*host);

@@ -15,6 +15,7 @@
 #include "player/TitleFiles.h"
 #include "player/TitleMeta.h"
 #include "player/Timing.h"
+#include "player/TitlePlayer.h"
 
 namespace qeltitle {
 namespace {
@@ -90,6 +91,65 @@ TEST(Fit, UniformScaleCentredInAnyFrame) {
         EXPECT_EQ(fit.y, c.fit.y);
         EXPECT_EQ(fit.width, c.fit.width);
         EXPECT_EQ(fit.height, c.fit.height);
+    }
+}
+
+// A title anchored to the output frame: on 16:9, 9:16 and 1:1 frames its bottom-left string keeps
+// its margins of the frame's own corner and its text its size (the design frame's short side on
+// the output's); fitted whole instead (titles without Fit), it is drawn in the middle band.
+TEST(Fit, AnchoredTitleKeepsItsCornerOfAnyFrame) {
+    std::string error;
+    HostPtr host = std::move(*NewHost());
+    StringStyle style;
+    style.size = 64;
+    ParseAnchor("bottom-left", style.anchor);
+    style.margin = Margin{80, 60};
+    AddedString added;
+    ASSERT_TRUE(AddStyledString(*host, u"Jane Doe", style, added, error)) << error;
+    TitleMeta meta{std::nullopt, DesignFrame{1920, 1080}, FormatAnchors({{0, style.anchor, 80, 60}}), true};
+    uint32_t bytes = 0;
+    ASSERT_EQ(host->SaveTitleToBuffer(nullptr, &bytes), qel::S_OK);
+    std::u16string document(bytes / 2, u'\0');
+    ASSERT_EQ(host->SaveTitleToBuffer(document.data(), &bytes), qel::S_OK);
+    ASSERT_TRUE(InsertTitleMeta(document, meta));
+    std::string utf8;  // the document in UTF-8 for the player (its text is ASCII)
+    for (char16_t c : document) utf8.push_back(char(c));
+    utf8.replace(utf8.find("UTF-16"), 6, "UTF-8");
+    const struct {
+        int width, height;
+        bool output;  // anchored to the output frame
+        float scale;
+    } cases[] = {{960, 540, true, 0.5f}, {540, 960, true, 0.5f}, {720, 720, true, 720 / 1080.0f},
+                 {540, 960, false, 0.28125f}};
+    std::optional<std::pair<float, float>> landscape;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height) + (c.output ? " output" : " design"));
+        std::string doc = utf8;
+        if (!c.output) doc.replace(doc.find(" Fit=\"output\""), 13, "");
+        Expected<TitlePlayer> player = TitlePlayer::FromDocument(doc, "lower third");
+        ASSERT_TRUE(player) << player.Message();
+        ASSERT_EQ(player->Meta().fitOutput, c.output);
+        ASSERT_TRUE(player->Place(PlayerFrame{c.width, c.height, std::nullopt, true, 1}));
+        Image frame;
+        ASSERT_TRUE(player->Draw(Image(c.width, c.height), 1.0, frame));
+        int left = c.width, top = c.height, bottom = -1;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x)
+                if (frame.At(x, y)[3] > 64) left = std::min(left, x), top = std::min(top, y), bottom = std::max(bottom, y);
+        ASSERT_GE(bottom, 0);
+        EXPECT_NEAR(bottom - top, (added.extent.bottom - added.extent.top) * c.scale, 0.35f * 64 * c.scale);
+        if (c.output) {
+            // The ink's distances from the left and bottom edges, in layout units, as on 16:9
+            // (the margins hold the character boxes, whose descent lies below the ink).
+            const float gapLeft = left / c.scale, gapBottom = (c.height - 1 - bottom) / c.scale;
+            if (!landscape) landscape = std::pair{gapLeft, gapBottom};
+            EXPECT_NEAR(gapLeft, landscape->first, 3 / c.scale);
+            EXPECT_NEAR(gapBottom, landscape->second, 3 / c.scale);
+            EXPECT_GE(gapLeft, 80 - 4 / c.scale);
+            EXPECT_GE(gapBottom, 60 - 4 / c.scale);
+        } else {
+            EXPECT_LT(bottom, (c.height + 1080 * c.scale) / 2);  // inside the fitted band
+        }
     }
 }
 
