@@ -407,14 +407,13 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
 
     server.Get(prefix + "/api/export", [&](const httplib::Request&, httplib::Response& res) {
         const ExportStatus s = exports.Current();
-        json body{{"running", s.running}, {"ok", s.ok},         {"done", s.done},
+        json body{{"running", s.running}, {"ok", s.ok},         {"cancelled", s.cancelled}, {"done", s.done},
                   {"total", s.total},     {"message", s.message}, {"output", s.output}};
         if (!s.running && s.ok) body["files"] = folder.Files();
         SendJson(res, body);
     });
     server.Post(prefix + "/api/export/cancel", [&](const httplib::Request&, httplib::Response& res) {
-        exports.Cancel();
-        SendJson(res, json{{"cancelled", true}});
+        SendJson(res, json{{"cancelled", exports.Cancel()}});
     });
 
     const int port = options.port == 0 ? server.bind_to_any_port(options.host)
