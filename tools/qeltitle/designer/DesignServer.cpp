@@ -3,8 +3,6 @@
 #include <fontconfig/fontconfig.h>
 #include <httplib.h>
 #include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +15,7 @@
 #include <sstream>
 
 #include "authoring/Captions.h"
+#include "commands/DataFiles.h"
 #include "designer/ExportJob.h"
 #include "media/Png.h"
 #include "player/SafeFile.h"
@@ -218,18 +217,7 @@ std::string NewToken() {
     return token;
 }
 
-std::string PageDirectory() {
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return {};
-    self[n] = '\0';
-    std::string dir(self);
-    dir.erase(dir.rfind('/'));
-    struct stat st {};
-    for (const std::string& candidate : {dir + "/designer", dir + "/../share/qeltitle/designer"})
-        if (stat((candidate + "/index.html").c_str(), &st) == 0) return candidate;
-    return {};
-}
+std::string PageDirectory() { return DataDirectory("designer", "index.html"); }
 
 bool Serve(Designer& designer, const ServeOptions& options, const std::string& token,
            const std::function<void(const std::string&, const std::function<void()>&)>& ready, std::string& error) {

@@ -78,11 +78,9 @@ function undo(from = history.past, to = history.future) {
 const redo = () => undo(history.future, history.past);
 
 function changed() {
-  state.version += 1;
-  state.editedAt.set(state.version, performance.now());
-  document.body.dataset.version = state.version;
+  const at = performance.now();
   showAll();
-  refresh();
+  refresh(at);
 }
 
 function message(text, isError = false) {
@@ -90,14 +88,21 @@ function message(text, isError = false) {
   $('message').classList.toggle('error', isError);
 }
 
-// Asks for the frame of what the page shows now.
-function refresh() {
+// Asks for the frame of what the page shows now (changed at `editedAt`); the page's version
+// counts these requests, and the frame painted says which one it answers.
+function refresh(editedAt = performance.now()) {
+  state.version += 1;
+  state.editedAt.set(state.version, editedAt);
+  document.body.dataset.version = state.version;
   const size = frameSize();
   const fraction = Number($('scrub').value);
   let request;
   if (state.mode === 'captions') {
     request = captions.request(fraction, size, state.backdrop);
-    if (!request) return message('choose a subtitle file of the folder');
+    if (!request) {
+      document.body.dataset.painted = state.version;  // nothing to draw: nothing to wait for
+      return message('choose a subtitle file of the folder');
+    }
   } else {
     request = {
       path: 'api/frame',
@@ -360,10 +365,9 @@ const preview = new Preview({
       showTime();
     }
     const edited = state.editedAt.get(request.version);
-    if (edited !== undefined) {
-      state.editedAt.delete(request.version);
-      requestAnimationFrame(() => window.qelLatencies.push(performance.now() - edited));
-    }
+    // Requests overtaken by later ones were never sent.
+    for (const version of state.editedAt.keys()) if (version <= request.version) state.editedAt.delete(version);
+    if (edited !== undefined) requestAnimationFrame(() => window.qelLatencies.push(performance.now() - edited));
   },
   onError: (error, request) => {
     document.body.dataset.painted = request.version;
@@ -382,7 +386,7 @@ const inspector = new Inspector({
   effectName: (id) => (id ? (state.effects.find((e) => e.id === id)?.name || id) : 'none'),
   pickEffect: (which, current) => picker.open(which, current),
 });
-const captions = new CaptionsPanel({ refresh, message, files: () => state.files });
+const captions = new CaptionsPanel({ refresh: () => refresh(), message, files: () => state.files });
 const picker = new EffectPicker($('effect-picker'), $('effect-grid'), $('effect-filter'), [], (which, effect) => {
   edit((t) => {
     const s = t.strings[state.selected];
@@ -400,6 +404,7 @@ const picker = new EffectPicker($('effect-picker'), $('effect-grid'), $('effect-
 });
 
 $('scrub').addEventListener('input', () => { showTime(); refresh(); });
+
 $('play').addEventListener('click', togglePlay);
 $('length').addEventListener('change', () => {
   const v = Number($('length').value);
@@ -438,6 +443,7 @@ $('effect-picker').addEventListener('keydown', (e) => { if (e.key === 'Escape') 
     state.presets = session.presets;
     picker.effects = session.effects;
     inspector.fonts(session.fonts);
+    captions.choices(session.fonts, session.effects);
     loadFiles(session.files);
     if (session.title) {
       state.title = JSON.parse(session.title);
