@@ -306,6 +306,16 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
         SendFrame(res, *update.frame, warnings, &update, Number(body, "have", -1, 1e18, -1));
     }));
 
+    server.Post(prefix + "/api/bounds", Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
+        // What the strings draw at rest, for snapping what is seen rather than the text's box.
+        const json body = Body(req);
+        const auto [width, height] = FrameSizeOf(body);
+        json boxes = json::array();
+        for (const StringBox& b : Take(designer.DrawnBoxes(Text(body, "title"), width, height)))
+            boxes.push_back({b.x, b.y, b.width, b.height});
+        SendJson(res, json{{"boxes", boxes}});
+    }));
+
     server.Get(prefix + R"(/api/thumb/([A-Z0-9_]+))",
                Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
         const Image strip = Take(designer.EffectStrip(req.matches[1], 8, 120, 68), 404);

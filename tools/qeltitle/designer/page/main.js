@@ -349,6 +349,12 @@ const preview = new Preview({
   editable: () => state.mode === 'title',
   textOf: (i) => textOf(state.title.strings[i]),
   onSelect: select,
+  // Where the strings draw at rest, for snapping.
+  drawnBoxes: () => {
+    const [width, height] = frameSize();
+    return postJson('api/bounds', { title: JSON.stringify(state.title), width, height })
+      .then((reply) => reply.boxes.map(([x, y, w, h]) => ({ x, y, w, h })));
+  },
   onText: (i, text) => edit((t) => { const s = t.strings[i]; if (s) { delete s.spans; s.text = text; } }, 'text'),
   // A drag is one step of the history: the title as it was before it.
   onMove: (i, place, done) => {
@@ -443,6 +449,7 @@ $('effect-picker').addEventListener('keydown', (e) => { if (e.key === 'Escape') 
     state.presets = session.presets;
     picker.effects = session.effects;
     inspector.fonts(session.fonts);
+    inspector.offer(session.effects);
     captions.choices(session.fonts, session.effects);
     loadFiles(session.files);
     if (session.title) {

@@ -1,6 +1,7 @@
 // The designer in a real browser: type a text, pick an effect, scrub to the middle, save; the
 // preview must equal `qeltitle render` of the saved title at that time pixel for pixel, and the
 // saved files must load. Usage: node browser.test.mjs QELTITLE
+import { readFileSync, writeFileSync } from 'node:fs';
 import { join } from 'node:path';
 import { check, frameShown, run, session, setValue, shownPixels } from './driver.mjs';
 
@@ -29,7 +30,49 @@ async function compose(page) {
   await frameShown(page);
 }
 
-session(tool, { seconds: 240 }, async ({ page, folder }) => {
+// Key frames of another shape than entrance, hold and exit: each key's effect is chosen in the
+// page, the others kept.
+const KEYS = [{ time: 0, effect: 'PATH_FADE', progress: 0 }, { time: 1, effect: 'PATH_FADE' },
+  { time: 2, effect: 'PATH_WIPEDOWN' }, { time: 4, effect: 'PATH_SLIDERIGHT', progress: 0 }];
+
+async function keyEffects(page, folder) {
+  await page.select('#open-file', 'keys.json');
+  await page.waitForSelector('#keys select[data-key="2"]');
+  await frameShown(page);
+  await page.select('#keys select[data-key="2"]', 'PATH_FADE');
+  await frameShown(page);
+  await setValue(page, '#save-name', 'keys-out.json', 'change');
+  await page.click('#save');
+  await page.waitForFunction(() => document.body.dataset.saved === 'keys-out.json');
+  const keys = JSON.parse(readFileSync(join(folder, 'keys-out.json'), 'utf8')).strings[0].keys;
+  const expected = KEYS.map((k, i) => (i === 2 ? { ...k, effect: 'PATH_FADE' } : k));
+  check(JSON.stringify(keys) === JSON.stringify(expected), `a key frame's effect changed alone: ${JSON.stringify(keys)}`);
+}
+
+// The strings' drawn extents (for snapping) hold every pixel the render drew, border included,
+// and touch them on every side.
+async function drawnExtent(page, title, rendered, background) {
+  const [box] = await page.evaluate(async (text) => {
+    const reply = await fetch('api/bounds', { method: 'POST', body: JSON.stringify({ title: text, width: 1920, height: 1080 }) });
+    return (await reply.json()).boxes;
+  }, title);
+  let [left, top, right, bottom] = [1920, 1080, -1, -1];
+  for (let i = 0; i < rendered.length; i += 4) {
+    if (rendered.readUInt32LE(i) === background) continue;
+    const x = (i / 4) % 1920, y = Math.floor(i / 4 / 1920);
+    [left, top, right, bottom] = [Math.min(left, x), Math.min(top, y), Math.max(right, x), Math.max(bottom, y)];
+  }
+  const [x, y, w, h] = box;
+  const near = (a, b) => Math.abs(a - b) <= 2;
+  check(left >= x && top >= y && right < x + w && bottom < y + h && near(left, x) && near(top, y)
+    && near(right + 1, x + w) && near(bottom + 1, y + h),
+  `the drawn extent ${box} is where the render drew (${left},${top} to ${right},${bottom})`);
+}
+
+session(tool, {
+  seconds: 240,
+  prepare: (folder) => writeFileSync(join(folder, 'keys.json'), JSON.stringify({ length: 4, strings: [{ text: 'Keys', keys: KEYS }] })),
+}, async ({ page, folder }) => {
   // Over a colour, so the frame is opaque and `render --background` draws the same.
   await page.select('#backdrop-kind', 'color');
   await setValue(page, '#backdrop-color', '#203040');
@@ -87,5 +130,7 @@ session(tool, { seconds: 240 }, async ({ page, folder }) => {
   const exported = JSON.parse(run(tool, ['export', join(folder, 'again.xml'), '-o', '-']).toString());
   const typed = exported.strings[0].text ?? exported.strings[0].spans.map((s) => s.text).join('');
   check(typed === 'Grüße — مرحبا 東京', 'the saved JSON builds into a title with the typed text');
+  await drawnExtent(page, readFileSync(join(folder, 'designed.json'), 'utf8'), rendered, rendered.readUInt32LE(0));
+  await keyEffects(page, folder);
   return 0;
 });
