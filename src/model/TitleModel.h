@@ -78,6 +78,7 @@ struct ShapedUnit {
     uint8_t level = 0;           // bidi embedding level (odd: right to left)
     uint8_t paragraphLevel = 0;  // level of the unit's paragraph
     bool shaped = false;
+    bool sideways = false;  // in a column: shaped as a line and drawn turned a quarter turn clockwise
     float width = 0;  // the unit's Width as shaping set it, in layout units
     float height = 0; // and its Height (a column's advance), for units of vertical strings
 };
