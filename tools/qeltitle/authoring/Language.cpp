@@ -84,6 +84,21 @@ bool SetStringText(qel::ITitleHost& host, int row, const std::string& language, 
     return true;
 }
 
+bool SetTitleEvenLines(qel::ITitleHost& host, bool evenLines, std::string& error) {
+    const QelTextV1* ext = TextExtension();
+    if (!ext) {
+        error = "the title library has no even lines (extension " QEL_TEXT_EXTENSION ")";
+        return false;
+    }
+    for (int row = 0; row < host.GetStringCount(); ++row) {
+        if (ext->SetEvenLines(&host, row, evenLines ? 1 : 0) != qel::S_OK) {
+            error = "the title library refused even lines for string " + std::to_string(row);
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string StringLanguage(qel::ITitleHost& host, int row) {
     const QelTextV1* ext = TextExtension();
     char tag[QEL_MAX_LANGUAGE + 1] = {};

@@ -16,6 +16,8 @@ bool SetStringText(qel::ITitleHost& host, int row, const std::string& language, 
 // The language and even lines of string `row` as the library holds them (empty, false without
 // the extension).
 std::string StringLanguage(qel::ITitleHost& host, int row);
+// Sets the even lines of every string of the title; false with a message as SetStringText.
+bool SetTitleEvenLines(qel::ITitleHost& host, bool evenLines, std::string& error);
 bool StringEvenLines(qel::ITitleHost& host, int row);
 
 // The family fontconfig chooses for `tag` among the installed faces that cover the language (a
