@@ -40,6 +40,11 @@ void KeepInputs(MetaString& s) {
     t.fonts = s.fonts;
 }
 
+// The language a run in `font` is shaped in: the font entry's own, else the string's.
+const char* LanguageOf(const MetaString& s, const MetaFont& font) {
+    return font.Language[0] ? font.Language : s.Language.c_str();
+}
+
 // The per-character measurement that unshaped text has (a pair's tail takes no room).
 void MeasureAlone(MetaString& s, size_t first, size_t end) {
     for (size_t i = first; i < end; ++i) {
@@ -58,7 +63,7 @@ bool ParagraphNeedsShaping(const MetaString& s, size_t first, size_t end) {
     int32_t lastFont = -1;
     for (size_t i = first; i < end; ++i) {
         const MetaFont& font = FontOf(s, s.chars[i]);
-        if (font.Kerning) return true;
+        if (font.Kerning || font.Language[0]) return true;
         // A colour face (emoji) draws only the glyphs shaping gives it.
         if (s.chars[i].FontIndex != lastFont) {
             lastFont = s.chars[i].FontIndex;
@@ -143,7 +148,7 @@ void ShapeSpan(MetaString& s, const ParagraphText& p, size_t a, size_t b, bool s
         request.script = scriptAt(runStart) == kScriptCommon || scriptAt(runStart) == kScriptInherited
                              ? 0 : scriptAt(runStart);
         request.kerning = font.Kerning != 0;
-        request.language = s.Language.c_str();
+        request.language = LanguageOf(s, font);
         if (!ShapeRun(font.LogFont, p.text.data(), n, runStart, runEnd - runStart, request, &glyphs)) glyphs.clear();
 
         // Cluster boundaries in logical order; each cluster's characters run up to the next one.
@@ -274,7 +279,7 @@ void ShapeColumn(MetaString& s, size_t first, size_t end) {
         for (size_t k = i; k < next; ++k) text.push_back(static_cast<char16_t>(s.chars[k].Value));
         ShapeRequest request;
         request.vertical = true;
-        request.language = s.Language.c_str();
+        request.language = LanguageOf(s, font);
         const FontFace face = FontFace::Open(font.LogFont);
         if (face && ShapeRun(font.LogFont, text.data(), text.size(), 0, text.size(), request, &glyphs) &&
             glyphs.size() == 1 && (next - i > (code > 0xFFFF ? 2u : 1u) || face.IsColor() ||

@@ -61,8 +61,12 @@ struct MetaFont {
     float Ascent = 0, Descent = 0, IntLead = 0, ExtLead = 0;
     float StrikeoutPos = 0, StrikeoutSize = 0, UnderlinePos = 0, UnderlineSize = 0;
     uint32_t Kerning = 0;  // 1: text in this font is kerned (FontSpec::CharSet & kCharSetKerning)
+    // The language of the text in this entry (a BCP 47 tag), which it is shaped in and its fonts
+    // are linked for; empty: the string's. Saved only when set.
+    char Language[QEL_MAX_LANGUAGE + 1] = {};
 };
-static_assert(sizeof(MetaFont) == 92 + 10 * 4, "MetaFont must have no padding: entries are compared as bytes");
+static_assert(sizeof(MetaFont) == 92 + 10 * 4 + QEL_MAX_LANGUAGE + 1,
+              "MetaFont must have no padding: entries are compared as bytes");
 
 // The bit of FontSpec::CharSet that asks for kerning. The character set itself is the low 8 bits,
 // which is all that older hosts and libraries read.

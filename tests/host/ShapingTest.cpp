@@ -106,6 +106,7 @@ std::map<size_t, Cluster> Shaped(Host& host) {
 struct Piece {
     std::u16string text;
     bool rtl;
+    const char* language = nullptr;  // a run language over the string's (qel.text version 2)
 };
 struct Case {
     const char* name;
@@ -138,6 +139,10 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         // The font's Serbian forms of б (and Cyrillic shaped at all, which it is not unnamed).
         {"Serbian Cyrillic", u"DejaVu Sans", kDejaVu, false, {{u"бгдпт обе", false}}, "sr"},
         {"Russian Cyrillic", u"DejaVu Sans", kDejaVu, false, {{u"бгдпт обе", false}}, "ru"},
+        // Runs in their own languages: a Serbian run in a Russian string, a Russian one in a
+        // string without a language.
+        {"Serbian run in Russian", u"DejaVu Sans", kDejaVu, false, {{u"бгд ", false}, {u"пбт", false, "sr"}}, "ru"},
+        {"Russian run, Serbian run", u"DejaVu Sans", kDejaVu, false, {{u"обе ", false, "ru"}, {u"бгд", false, "sr"}}},
         // A ZWJ family, two flags, a keycap and a skin tone: one glyph each, from the colour face.
         {"emoji sequences", u"DejaVu Sans", kEmoji, false,
          {{u"\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1EF\U0001F1F5\U0001F1EB\U0001F1F71\uFE0F\u20E3"
@@ -158,12 +163,26 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         std::u16string text;
         std::map<size_t, Cluster> expected;
         for (const Piece& p : c.pieces) {
-            const auto piece = HbShape(c.file, p.text, p.rtl, Features(p, c.kerning), text.size(), c.language);
+            const auto piece = HbShape(c.file, p.text, p.rtl, Features(p, c.kerning), text.size(),
+                                       p.language ? p.language : c.language);
             // Left ends relative to the piece's own first cluster in display order.
             expected.insert(piece.begin(), piece.end());
             text += p.text;
         }
         host->InsertText(0, 0, text.c_str());
+        const auto* runs = static_cast<const QelTextV2*>(QelGetExtension(QEL_TEXT_EXTENSION, 2));
+        ASSERT_NE(runs, nullptr);
+        size_t at = 0;
+        for (const Piece& p : c.pieces) {
+            if (p.language) {
+                ASSERT_EQ(runs->SetDefaultLanguage(&*host, p.language), S_OK);
+                ASSERT_EQ(host->ApplyFont(0, int32_t(at), int32_t(p.text.size())), S_OK);
+                char back[QEL_MAX_LANGUAGE + 1];
+                ASSERT_EQ(runs->GetCharLanguage(&*host, 0, int32_t(at), back, sizeof back), S_OK);
+                EXPECT_STREQ(back, p.language);
+            }
+            at += p.text.size();
+        }
         const std::map<size_t, Cluster> actual = Shaped(host);
         ASSERT_GE(expected.size(), 5u);
         ASSERT_EQ(actual.size(), expected.size());
