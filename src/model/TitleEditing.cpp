@@ -72,12 +72,14 @@ void JoinPair(MetaString& s, size_t lead) {
     t.WidthScale = l.WidthScale;
     t.Spacing = l.Spacing;
 
-    const FontSpec spec = ReportFont(FontOf(s, l));
+    const MetaFont& leadFont = FontOf(s, l);
+    const FontSpec spec = ReportFont(leadFont);
+    const std::string language(leadFont.Language, strnlen(leadFont.Language, sizeof leadFont.Language));
     const char16_t units[2] = {char16_t(l.Value), char16_t(t.Value)};
     MetaFont fonts[2];
     {
         FontLinker linker;
-        ResolveFonts(linker, spec, units, 2, fonts);
+        ResolveFonts(linker, spec, units, 2, fonts, language);
     }
     ReleaseFontEntries(s, tail - 1, 2);
     for (size_t k = 0; k < 2; ++k) s.chars[lead + k].FontIndex = FindOrAdd(s.fonts, fonts[k]);
