@@ -740,8 +740,16 @@ std::string WriteCueText(const Cue& cue) {
         if (p.italic) out += "</i>";
     }
     if (span) out += "</c>";
-    while (out.ends_with('\n')) out.pop_back();
-    return out;
+    // A line of only spaces would read as the blank line that ends the cue.
+    std::string kept;
+    for (size_t start = 0; start < out.size();) {
+        const size_t end = std::min(out.find('\n', start), out.size());
+        const std::string_view line = std::string_view(out).substr(start, end - start);
+        if (!Trim(line).empty()) kept.append(line).push_back('\n');
+        start = end + 1;
+    }
+    while (kept.ends_with('\n')) kept.pop_back();
+    return kept;
 }
 
 }  // namespace

@@ -170,6 +170,18 @@ TEST(Subtitles, BlocksAfterTheFirstCueAreIgnored) {
     EXPECT_EQ(read->warnings.size(), 2u);
 }
 
+// A line of spaces inside a cue would end it when read again: the writer leaves it out.
+TEST(Subtitles, WebVttWriterKeepsEachCueWhole) {
+    Cue cue;
+    cue.start = 1;
+    cue.end = 2;
+    cue.pieces = {{"One\n  \n", false, false, 1}, {"Two", true, false, 1}};
+    Expected<SubtitleFile> back = ReadSubtitleFile(WriteWebVtt({cue, cue}, {}), "w.vtt", SubtitleFormat::WebVtt);
+    ASSERT_TRUE(back) << back.Message();
+    ASSERT_EQ(back->cues.size(), 2u);
+    EXPECT_EQ(back->cues[0].Text(), "One\nTwo");
+}
+
 // A file written and read again keeps its cues, times, settings, styles and word times.
 TEST(Subtitles, WebVttRoundTrip) {
     const std::string file =
