@@ -81,6 +81,15 @@ struct FilterKernels;
                                          const int16_t* kernel, int32_t halfW, int32_t halfH,
                                          bool shareMirrored = true) noexcept;
 
+// The same dilation a source row at a time by chords (see FilterKernels.h): each kernel row's
+// cells paired about the centre column, the pairs' maxima shared by every kernel row, and each
+// row's centre run of 255 cells taken as one running maximum. Kernels whose rows are not symmetric
+// go through the row kernel instead. Same results and errors.
+[[nodiscard]] HRESULT DilateMaskChordsWith(const FilterKernels& kernels, const uint8_t* src, int32_t sw, int32_t sh,
+                                           int32_t srcStride, uint8_t* dst, int32_t dw, int32_t dh,
+                                           int32_t dstStride, const int16_t* kernel, int32_t halfW,
+                                           int32_t halfH) noexcept;
+
 // The same dilation for wide kernels: each kernel row's longest run of 255 cells is laid down as
 // one interval per run of stamping pixels, and only the cells beside it are stamped. Gives the
 // bytes of DilateMaskScalar for every kernel; E_OUTOFMEMORY when its working lists cannot be made.
