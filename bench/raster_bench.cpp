@@ -180,7 +180,7 @@ void BM_DilateOutline(benchmark::State& state) {
     static const char* const kLabels[] = {"rows", "mirrored", "wide", "chords"};
     state.SetLabel(kLabels[state.range(0)]);
 }
-BENCHMARK(BM_DilateOutline)->ArgsProduct({{0, 1, 2, 3}, {15, 30, 45, 59, 80, 120, 200}, {1, 2}});
+BENCHMARK(BM_DilateOutline)->ArgsProduct({{0, 1, 2, 3}, {15, 30, 45, 59, 80, 120, 200, 250, 300}, {1, 2}});
 
 // A 100 x 100 glyph image at a fractional position; the layer is cleared between runs, as the
 // compositor clears it every frame.

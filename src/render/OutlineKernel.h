@@ -72,8 +72,8 @@ constexpr int32_t kMirroredRowsHalf = 6;
                                        const int16_t* kernel, int32_t halfW, int32_t halfH) noexcept;
 
 struct FilterKernels;
-// The same dilation a source row at a time through a table's dilation row kernel (what
-// DilateMask runs below kWideKernelHalf unless QEL_FORCE_SCALAR=1). From kMirroredRowsHalf on,
+// The same dilation a source row at a time through a table's dilation row kernel, cell by cell
+// (what DilateMask ran before the chords; kept for measuring). From kMirroredRowsHalf on,
 // equal mirrored kernel rows are worked out once for both unless shareMirrored is false (kept for
 // measuring). Same results and errors.
 [[nodiscard]] HRESULT DilateMaskRowsWith(const FilterKernels& kernels, const uint8_t* src, int32_t sw, int32_t sh,
@@ -83,8 +83,9 @@ struct FilterKernels;
 
 // The same dilation a source row at a time by chords (see FilterKernels.h): each kernel row's
 // cells paired about the centre column, the pairs' maxima shared by every kernel row, and each
-// row's centre run of 255 cells taken as one running maximum. Kernels whose rows are not symmetric
-// go through the row kernel instead. Same results and errors.
+// row's centre run of 255 cells taken as one running maximum (what DilateMask runs below
+// kWideKernelHalf unless QEL_FORCE_SCALAR=1). Kernels whose rows are not symmetric, or wider than
+// the chords take, go through the row kernel instead. Same results and errors.
 [[nodiscard]] HRESULT DilateMaskChordsWith(const FilterKernels& kernels, const uint8_t* src, int32_t sw, int32_t sh,
                                            int32_t srcStride, uint8_t* dst, int32_t dw, int32_t dh,
                                            int32_t dstStride, const int16_t* kernel, int32_t halfW,
