@@ -180,6 +180,8 @@ struct ChordKernel {
     ChordPlan plan;
 };
 
+static_assert(kWideKernelHalf == kMaxChordReach + 1, "the chords take every kernel below the wide ones");
+
 bool MakeChordKernel(const int16_t* kernel, int32_t halfW, int32_t halfH, ChordKernel* out) {
     if (halfW > kMaxChordReach) return false;
     const int32_t kColumns = 2 * halfW + 1, kRows = 2 * halfH + 1;
