@@ -69,6 +69,10 @@ struct StringLayers {
     // The spans cover well under their bounding rectangle (scattered characters); dense ones
     // are cheaper to visit as that rectangle, whose other pixels are zero as well.
     bool spansSparse = false;
+    // With plates, the spans of the characters' images alone: the plates lie in the shadow layer
+    // only, so the border and face layers hold only zeros outside these (when imagesOnly).
+    std::vector<RECT> glyphSpans;
+    bool platesApart = false;  // glyphSpans is kept
 
     // Layer pixel (x, y) given in frame pixels, inside rect.
     uint8_t* At(uint8_t* layer, int32_t x, int32_t y) const {

@@ -358,16 +358,20 @@ namespace {
 // Positions beyond this many pixels cannot reach any layer; larger ones are not converted to int.
 constexpr float kMaxPosition = 1 << 30;
 
-// Image row `row` (or a transparent row when outside the image) framed by one transparent pixel
-// on each side: width + 2 pixels.
-void FillPaddedRow(uint8_t* padded, const uint8_t* image, int32_t width, int32_t height, int64_t row) {
-    const size_t rowBytes = static_cast<size_t>(width) * 4;
-    std::memset(padded, 0, 4);
-    std::memset(padded + 4 + rowBytes, 0, 4);
-    if (row < 0 || row >= height)
-        std::memset(padded + 4, 0, rowBytes);
-    else
-        std::memcpy(padded + 4, image + static_cast<ptrdiff_t>(row) * static_cast<ptrdiff_t>(rowBytes), rowBytes);
+// Padded pixels [from, to) of image row `row` (or of a transparent row when outside the image)
+// framed by one transparent pixel on each side: padded pixel p is image pixel p - 1, and the
+// frame and rows outside are transparent. Only what the kernel reads is filled, so that a
+// clip narrower than the image costs its own width.
+void FillPaddedRow(uint8_t* padded, const uint8_t* image, int32_t width, int32_t height, int64_t row, int64_t from,
+                   int64_t to) {
+    const int64_t first = std::max<int64_t>(from, 1), last = std::min<int64_t>(to, int64_t{width} + 1);
+    if (row < 0 || row >= height || first >= last) {
+        std::memset(padded + from * 4, 0, static_cast<size_t>(to - from) * 4);
+        return;
+    }
+    if (from < first) std::memset(padded + from * 4, 0, static_cast<size_t>(first - from) * 4);
+    std::memcpy(padded + first * 4, image + (row * width + first - 1) * 4, static_cast<size_t>(last - first) * 4);
+    if (last < to) std::memset(padded + last * 4, 0, static_cast<size_t>(to - last) * 4);
 }
 
 }  // namespace
@@ -421,12 +425,14 @@ HRESULT PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t lay
 
     const PlaceRowFn kernel = oneColour ? ActiveBlendKernels().placeRowOneColour : ActiveBlendKernels().placeRow;
     const int32_t count = static_cast<int32_t>(right - left);
-    const size_t firstSample = static_cast<size_t>(left - ix) * 4;  // padded index of sample sx - 1
-    FillPaddedRow(lower, image, width, height, top - iy - 1);
+    // Padded samples sx - 1 .. sx of every target column: [left - ix, right - ix].
+    const int64_t from = left - ix, to = right - ix + 1;
+    const size_t firstSample = static_cast<size_t>(from) * 4;
+    FillPaddedRow(lower, image, width, height, top - iy - 1, from, to);
     for (int64_t targetY = top; targetY < bottom; ++targetY) {
         const int64_t sy = targetY - iy;
         std::swap(upper, lower);  // the previous lower row is this row's upper row
-        FillPaddedRow(lower, image, width, height, sy);
+        FillPaddedRow(lower, image, width, height, sy, from, to);
         uint8_t* target = layer + ((targetY - originY) * layerWidth + (left - originX)) * 4;
         kernel(target, upper + firstSample, lower + firstSample, count, params);
     }
