@@ -969,6 +969,7 @@ void FrameCompositor::AnswerPlates(int32_t row) {
                 if (!record.made || std::memcmp(&record.shape, &shape, sizeof shape) != 0) {
                     HRESULT hr = BuildPlateImage(&record.image, shape);
                     record.premultiplied.reset();
+                    record.wholePlacement.reset();
                     if (hr == S_OK && record.image.pixels) {
                         const size_t bytes = size_t(record.image.width) * size_t(record.image.height) * 4;
                         record.premultiplied.reset(new (std::nothrow) uint8_t[bytes]);
@@ -986,6 +987,7 @@ void FrameCompositor::AnswerPlates(int32_t row) {
                 }
                 if (uneven) {
                     d.strips = FadeStrips(fade, box);
+                    d.wholePlacement = WholePlacement(record, cx, cy);
                 } else if (mean.alpha == 255 && record.premultiplied) {
                     // On whole pixels: a slide puts it within half a pixel of its text.
                     d.state.x = std::round(cx + record.image.x) - record.image.x;
@@ -1000,6 +1002,20 @@ void FrameCompositor::AnswerPlates(int32_t row) {
     if (records.size() > slot) records.resize(slot);
     // The images' places are known once neither list grows any more.
     for (PlateDraw& d : out) d.image = d.slot >= 0 ? &records[size_t(d.slot)].image : &d.temp;
+}
+
+// The record's image prepared for placing in strips at (cx, cy), when that puts it on whole pixels
+// (as a plate at rest stands); null otherwise or without the memory for it.
+const uint8_t* FrameCompositor::WholePlacement(PlateRecord& record, float cx, float cy) {
+    const LayerImage& image = record.image;
+    const float x = cx + image.x, y = cy + image.y;  // as PlaceLayer is given them
+    if (!image.pixels || x != std::floor(x) || y != std::floor(y)) return nullptr;
+    if (!record.wholePlacement) {
+        record.wholePlacement.reset(new (std::nothrow) uint8_t[size_t(image.width) * size_t(image.height) * 4]);
+        if (!record.wholePlacement) return nullptr;
+        PrepareWholePlacement(image.pixels.get(), image.width, image.height, record.wholePlacement.get());
+    }
+    return record.wholePlacement.get();
 }
 
 // Every plate image of the string that touches the band, in order, into its shadow layer. The
@@ -1019,9 +1035,24 @@ void FrameCompositor::PlacePlates(const std::vector<PlateDraw>& plates, const RE
             if (hr == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
         };
         if (!d.strips.empty()) {
+            const int32_t ix = int32_t(d.state.x + image.x), iy = int32_t(d.state.y + image.y);
             for (const auto& [strip, opacity] : d.strips) {
                 const RECT part = Intersect(clip, strip);
-                if (!IsEmpty(part)) place(part, opacity);
+                if (IsEmpty(part)) continue;
+                if (!d.wholePlacement) {
+                    place(part, opacity);
+                    continue;
+                }
+                for (int32_t y = part.top; y < part.bottom; ++y) {
+                    const RECT row{part.left, y, part.right, y + 1};
+                    if (ReachedBefore(plates, k, row)) {
+                        place(row, opacity);
+                    } else {
+                        const size_t at = size_t(y - iy) * size_t(image.width) + size_t(part.left - ix);
+                        PlaceWholeOnEmpty(r.At(r.memory.ShadowLayer, part.left, y), d.wholePlacement + at * 4,
+                                          part.right - part.left, opacity);
+                    }
+                }
             }
         } else if (d.premultiplied) {
             // Dca' = Sca + Dca.(1 - Sa), row by row, the image on whole pixels.

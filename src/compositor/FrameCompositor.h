@@ -33,6 +33,8 @@ struct PlateDraw {
     // Bands of the frame (columns, rows or both) drawn with opacities of their own: the fade of
     // characters that a wipe takes one by one, over an image at rest.
     std::vector<std::pair<RECT, uint8_t>> strips;
+    // For strips of an image on whole pixels: the record's PrepareWholePlacement, or null.
+    const uint8_t* wholePlacement = nullptr;
 };
 
 class FrameCompositor {
@@ -93,6 +95,7 @@ private:
     void LayerBand(const StringLayers& r, int32_t row, const LayerWork& work, const RECT& band);
     void PlaceImages(const CharDraw& d, const RECT& clip, const StringLayers& r);
     void PlacePlates(const std::vector<PlateDraw>& plates, const RECT& band, const StringLayers& r);
+    static const uint8_t* WholePlacement(PlateRecord& record, float cx, float cy);
     bool ReachedBefore(const std::vector<PlateDraw>& plates, size_t count, const RECT& rect) const;
     void JoinLayers(const StringLayers& r, const RECT& band);
     [[nodiscard]] HRESULT WholeImage(int32_t row);

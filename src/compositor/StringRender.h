@@ -89,6 +89,7 @@ struct PlateRecord {
     PlateShape shape;
     LayerImage image;
     std::unique_ptr<uint8_t[]> premultiplied;  // the image's pixels premultiplied, for a plain blend
+    std::unique_ptr<uint8_t[]> wholePlacement;  // PrepareWholePlacement's, for fades in strips
     bool made = false;
 };
 

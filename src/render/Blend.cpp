@@ -195,6 +195,18 @@ void PlaceRowOneColour(uint8_t* dst, const uint8_t* upper, const uint8_t* lower,
     }
 }
 
+// PlaceRow's arithmetic with the weight all on the pixel itself: A = (a (opacity + 1)) >> 8,
+// colour (average (A + 1)) >> 8, written whole as the destination is empty. Branch-free: A = 0
+// gives colour 0, an empty pixel again.
+void PlaceWholeRow(uint8_t* dst, const uint8_t* prepared, int32_t count, uint32_t opacity) {
+    const uint32_t opacity1 = opacity + 1;
+    for (int32_t i = 0; i < count; ++i, dst += 4, prepared += 4) {
+        const uint32_t a = (prepared[kAlpha] * opacity1) >> 8;
+        for (int c = 0; c < 3; ++c) dst[c] = static_cast<uint8_t>((prepared[c] * (a + 1)) >> 8);
+        dst[kAlpha] = static_cast<uint8_t>(a);
+    }
+}
+
 }  // namespace scalar
 
 const BlendKernels& ScalarBlendKernels() {
@@ -204,7 +216,8 @@ const BlendKernels& ScalarBlendKernels() {
                                        scalar::BlendStraightOpaqueRow,
                                        scalar::PremultiplyRow,
                                        scalar::PlaceRow,
-                                       scalar::PlaceRowOneColour};
+                                       scalar::PlaceRowOneColour,
+                                       scalar::PlaceWholeRow};
     return table;
 }
 
@@ -437,6 +450,33 @@ HRESULT PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t lay
         kernel(target, upper + firstSample, lower + firstSample, count, params);
     }
     return S_OK;
+}
+
+void PrepareWholePlacement(const uint8_t* image, int32_t width, int32_t height, uint8_t* prepared) {
+    const size_t stride = static_cast<size_t>(width) * 4;
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t* self = image + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4;
+            uint8_t* out = prepared + (self - image);
+            std::memset(out, 0, 4);
+            if (self[kAlpha] == 0) continue;  // PlaceLayer draws nothing there
+            // The samples PlaceLayer reads for this pixel: up-left, up, left, itself.
+            const uint8_t* samples[4] = {x > 0 && y > 0 ? self - stride - 4 : nullptr, y > 0 ? self - stride : nullptr,
+                                         x > 0 ? self - 4 : nullptr, self};
+            uint32_t sum[3] = {0, 0, 0}, showing = 0;
+            for (const uint8_t* sample : samples) {
+                if (!sample || sample[kAlpha] == 0) continue;
+                ++showing;
+                for (int c = 0; c < 3; ++c) sum[c] += sample[c];
+            }
+            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(showing == 4 ? sum[c] >> 2 : sum[c] / showing);
+            out[kAlpha] = self[kAlpha];
+        }
+    }
+}
+
+void PlaceWholeOnEmpty(uint8_t* dst, const uint8_t* prepared, int32_t count, uint8_t opacity) {
+    if (count > 0) ActiveBlendKernels().placeWholeRow(dst, prepared, count, opacity);
 }
 
 }  // namespace qel
