@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "../tests/render/CompositorFixture.h"
+#include "BenchStyle.h"
 #include "qel/qel_extensions.h"
 
 namespace qel {
@@ -18,18 +18,10 @@ namespace {
 
 using namespace qel::testing;
 
-constexpr int32_t kW = 1920, kH = 1080;
+constexpr int32_t kW = bench::kFrameWidth, kH = bench::kFrameHeight;
 
 HostPtr LowerThird(bool plate, const char* path) {
-    HostPtr host = MakeHost(kW, kH);
-    SetFont(*host, u"DejaVu Sans", 72);
-    MetaBorder border = host->Engine().DefaultBorder();
-    border.Size = 3;
-    host->SetDefaultBorder(&border);
-    MetaShadow shadow = host->Engine().DefaultShadow();
-    shadow.OffsetX = shadow.OffsetY = 3;
-    shadow.BlurRadius = 3;
-    host->SetDefaultShadow(&shadow);
+    HostPtr host = bench::StyledHost();
     ParagraphAttrs left{0, 0, 0, 0, 0, 0};
     host->SetDefaultParagraph(&left);
     StringAttrs attrs = host->Engine().DefaultString();

@@ -3,6 +3,7 @@
 
 #include "authoring/LowerThird.h"
 #include "authoring/Template.h"
+#include "authoring/TextOptions.h"
 #include "commands/Args.h"
 #include "commands/Commands.h"
 #include "media/Output.h"
@@ -17,37 +18,21 @@ namespace {
 // The options into a spec, or the usage message.
 Expected<LowerThirdSpec> ReadSpec(const ArgParser& parser) {
     LowerThirdSpec spec;
-    std::string error;
     if (const auto v = parser.Value("style")) {
         Expected<LowerThirdStyle> style = ParseLowerThirdStyle(*v);
         if (!style) return Failure("--style: " + style.Message());
         spec.style = *style;
     }
-    if (const auto v = parser.Value("frame")) {
-        FrameSize size;
-        if (!ParseFrameSize(*v, size, error)) return Failure("--frame: " + error);
-        spec.frame = {size.width, size.height};
-    }
-    if (const auto v = parser.Value("anchor")) {
-        Expected<Anchor> anchor = ParseAnchor(*v);
-        if (!anchor) return Failure("--anchor: " + anchor.Message());
-        spec.anchor = *anchor;
-    }
-    if (const auto v = parser.Value("margin")) {
-        Expected<Margin> margin = ParseMargin(*v);
-        if (!margin) return Failure("--margin: " + margin.Message());
-        spec.margin = *margin;
-    }
-    if (const auto v = parser.Value("size")) {
-        double size = 0;
-        if (!ParseNumber(*v, 1, 4096, size, error)) return Failure("--size: " + error);
-        spec.nameSize = static_cast<float>(size);
-    }
-    if (const auto v = parser.Value("length")) {
-        const Expected<double> seconds = ParseSeconds(*v, kMaxTitleSeconds);
-        if (!seconds) return Failure("--length: " + seconds.Message());
-        if (*seconds < 1) return Failure("--length: a lower third needs at least 1 second to come and go");
-        spec.length = *seconds;
+    LayoutOptions layout;
+    std::string error;
+    if (!ReadLayoutOptions(parser, layout, error)) return Failure(error);
+    if (layout.frame) spec.frame = {layout.frame->width, layout.frame->height};
+    spec.anchor = layout.anchor;
+    spec.margin = layout.margin;
+    spec.nameSize = layout.size;
+    if (layout.length) {
+        if (*layout.length < 1) return Failure("--length: a lower third needs at least 1 second to come and go");
+        spec.length = *layout.length;
     }
     spec.font = parser.Value("font").value_or("");
     return spec;
