@@ -35,6 +35,14 @@ Expected<LowerThirdSpec> ReadSpec(const ArgParser& parser) {
         spec.length = *layout.length;
     }
     spec.font = parser.Value("font").value_or("");
+    if (const auto v = parser.Value("accent")) {
+        uint32_t rgb = 0;
+        std::optional<int> alpha;
+        if (!ParseColor(*v, rgb, alpha, error)) return Failure("--accent: " + error);
+        if (!HasNameBar(spec.style))
+            return Failure("--accent: the bar stands beside the name's bar, which only the news and bold styles have");
+        spec.accent = *v;
+    }
     return spec;
 }
 
@@ -57,9 +65,12 @@ int RunLowerThird(const std::vector<std::string>& args) {
                                  "sized from it");
     parser.Option("--length", "SECONDS", "the title's length, in and out included (default 5)");
     parser.Option("--font", "FACE", "font family (default: the library's default face)");
+    parser.Option("--accent", "COLOR", "#RRGGBB[AA]: a thin bar of that colour beside the name's bar, on the\n"
+                                       "anchored side (news and bold styles)");
     parser.Epilog("examples:\n"
                   "  qeltitle lower-third 'Jane Doe' 'Reporter, Lagos' -o jane.xml --style news\n"
                   "  qeltitle lower-third 'Jane Doe' 'Reporter' -o jane.xml --frame 1080x1920 --length 4\n"
+                  "  qeltitle lower-third 'Jane Doe' 'Reporter' -o jane.xml --style news --accent '#E03C31'\n"
                   "  qeltitle lower-third '{{name}}' '{{role}}' -o lower.json && "
                   "qeltitle batch lower.json people.csv -o 'out/{name}.mov'");
     std::string error;
