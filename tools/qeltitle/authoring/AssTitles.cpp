@@ -271,6 +271,10 @@ public:
     Status Make(const AssEvent& e, int number, std::vector<CaptionTitle>& out, std::vector<std::string>& warnings);
 
 private:
+    Status AddSweep(const AssEvent& e, int run, const StringContent& laid, const std::vector<int>& runOf,
+                    const std::vector<CharStyle>& lit, int first, int frames, std::vector<std::string>& warnings,
+                    const std::string& where);
+
     const AssScript& script_;
     std::string name_;
     int width_, height_;
@@ -281,6 +285,52 @@ private:
     CharStyle base_;
     std::vector<Placed> placed_;
 };
+
+// A \kf syllable swept over frames [first, first + frames): the text laid out as `laid` once more
+// over it, only the syllable shown, in its sung colour and without the outline and shadow the
+// text under it has, wiped in from the left as the sweep crosses it. The wipe runs across the
+// whole string: its progress is where the sweep's edge is in it, each character coming in over
+// its own width as the edge passes.
+Status EventMaker::AddSweep(const AssEvent& e, int run, const StringContent& laid, const std::vector<int>& runOf,
+                            const std::vector<CharStyle>& lit, int first, int frames, std::vector<std::string>& warnings,
+                            const std::string& where) {
+    StringContent c = laid;
+    c.plates.clear();
+    c.spans.clear();
+    for (size_t i = 0; i < c.text.size(); ++i) {
+        CharStyle s = lit[runOf[i]];
+        s.border = MetaBorder{};
+        s.shadow = MetaShadow{};
+        if (runOf[i] != run) s.face.Enable = 0;
+        if (c.spans.empty() || !SameStyle(c.spans.back().second, s)) c.spans.emplace_back(static_cast<int>(i), s);
+    }
+    std::string error;
+    int row = 0;
+    if (!AddStringContent(*host_, c, FrameSize{width_, height_}, warnings, where, error, &row)) return Failure(error);
+    RectF string{};
+    host_->GetStringRect(row, &string);
+    float left = 1e30f, right = -1e30f;
+    for (size_t i = 0; i < c.text.size(); ++i) {
+        RectF r{};
+        if (runOf[i] != run || c.text[i] == u'\r' || c.text[i] == u'\n' || host_->GetCharRect(row, static_cast<int>(i), &r, 0) != S_OK)
+            continue;
+        left = std::min(left, r.x), right = std::max(right, r.x + r.width);
+    }
+    if (!(left < right) || string.width <= 0) return {};
+    const AssLook& look = e.runs[run].look;
+    // The sweep's share done at title time `at` (0 to 1 over the frames), as the wipe's progress.
+    const auto sweptAt = [&](double at) {
+        const double t = (first + at * frames) / fps_ - e.start;
+        return std::clamp((t - look.karaokeStart) / look.karaokeLength, 0.0, 1.0);
+    };
+    const auto progress = [&](double k) { return static_cast<float>((left - string.x + k * (right - left)) / string.width); };
+    std::vector<KeyFrame> keys{{0.0f, "PATH_WIPERIGHT", progress(sweptAt(0))}};
+    const double done = ((e.start + look.karaokeStart + look.karaokeLength) * fps_ - first) / frames;
+    if (done > 0 && done < 1) keys.push_back({static_cast<float>(done), "PATH_WIPERIGHT", progress(1)});
+    keys.push_back({1.0f, "PATH_WIPERIGHT", progress(sweptAt(1))});
+    if (!SetKeyFrames(*host_, row, keys, error)) return Failure(where + ": " + error);
+    return {};
+}
 
 Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>& out, std::vector<std::string>& warnings) {
     const std::string where = name_ + ":" + std::to_string(e.line);
@@ -349,7 +399,6 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
         StringContent c;
         c.text = text;
         c.attrs = attrs;
-        c.plates = plates;
         for (size_t i = 0; i < text.size(); ++i) {
             const CharStyle& s = isLit[i] ? lit[runOf[i]] : unlit[runOf[i]];
             if (c.spans.empty() || !SameStyle(c.spans.back().second, s)) c.spans.emplace_back(static_cast<int>(i), s);
@@ -425,11 +474,15 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
     struct State {
         float x, y;
         std::vector<bool> lit;
+        std::vector<int> sweeping;  // the \kf syllables (runs) being swept, drawn over the unsung text
         bool operator==(const State&) const = default;
     };
     const auto stateAt = [&](int frame) {
         const double ms = (frame / fps_ - e.start) * 1000;
-        State s{px, py + shift, std::vector<bool>(text.size(), false)};
+        State s{px, py + shift, std::vector<bool>(text.size(), false), {}};
+        // The library's wipe takes a string's key frames, which a fade has, and runs along the
+        // string unturned: a turned or fading event is swept a character at a time.
+        const bool wipe = angle == 0 && Opacity(e, ms) >= 1;
         if (e.move) {
             const auto [x, y] = MoveAt(e, ms);
             s.x = static_cast<float>(x) * scale_.x, s.y = static_cast<float>(y) * scale_.y;
@@ -442,12 +495,18 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
                 s.lit[i] = t >= look.karaokeStart;
                 continue;
             }
-            // A sweep: the characters whose middle it has passed, across the syllable's box.
+            const double k = (t - look.karaokeStart) / look.karaokeLength;
+            if (wipe && k >= 0 && k < 1) {
+                if (s.sweeping.empty() || s.sweeping.back() != runOf[i]) s.sweeping.push_back(runOf[i]);
+                continue;
+            }
+            s.lit[i] = k >= 1;
+            if (wipe) continue;
+            // Else the characters whose middle the sweep has passed, across the syllable's box.
             float left = 1e30f, right = -1e30f;
             for (size_t j = 0; j < text.size(); ++j)
                 if (runOf[j] == runOf[i]) left = std::min(left, chars[j].x), right = std::max(right, chars[j].x + chars[j].width);
-            const double k = std::clamp((t - look.karaokeStart) / look.karaokeLength, 0.0, 1.0);
-            s.lit[i] = chars[i].x + chars[i].width / 2 <= left + k * (right - left);
+            s.lit[i] = chars[i].x + chars[i].width / 2 <= left + std::clamp(k, 0.0, 1.0) * (right - left);
         }
         return s;
     };
@@ -470,9 +529,30 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
             c.attrs.Top += ay - (-ax * sn + ay * cs);
             c.attrs.RotateDegree = -angle;  // the library's angles turn clockwise
         }
-        int row2 = 0;
-        if (!AddStringContent(*host_, c, FrameSize{width_, height_}, warnings, where, error, &row2)) return Failure(error);
+        std::vector<int> rows;  // the strings of this run of frames, from the bottom up
+        if (!plates.empty()) {
+            // The opaque box: a string of its own under the text that draws the text invisibly,
+            // with the plates. The plates go around the library's character boxes, which lie
+            // lower than the lines players box: that string is raised by the difference (along
+            // the text's up direction when it is turned).
+            StringContent band = c;
+            for (auto& span : band.spans) {
+                span.second.face.Enable = 0;
+                span.second.border = MetaBorder{};
+                span.second.shadow = MetaShadow{};
+            }
+            band.plates = plates;
+            const float r = angle * 3.14159265358979f / 180;
+            band.attrs.Left -= raise * std::sin(r);
+            band.attrs.Top -= raise * std::cos(r);
+            if (!AddStringContent(*host_, band, FrameSize{width_, height_}, warnings, where, error, &rows.emplace_back()))
+                return Failure(error);
+        }
+        if (!AddStringContent(*host_, c, FrameSize{width_, height_}, warnings, where, error, &rows.emplace_back()))
+            return Failure(error);
         const int frames = g - f;
+        for (int run : state.sweeping)
+            if (Status swept = AddSweep(e, run, c, runOf, lit, f, frames, warnings, where); !swept) return swept;
         std::vector<KeyFrame> keys;
         bool faded = false;
         for (int k = 0; k < frames; ++k) faded = faded || Opacity(e, ((f + k) / fps_ - e.start) * 1000) < 1;
@@ -480,7 +560,8 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
             for (int k = 0; k < frames; ++k)
                 keys.push_back({static_cast<float>(k) / frames, "PATH_FADE", Opacity(e, ((f + k) / fps_ - e.start) * 1000)});
             keys.push_back({1.0f, "PATH_FADE", keys.back().progress});
-            if (!SetKeyFrames(*host_, row2, keys, error)) return Failure(where + ": " + error);
+            for (int drawn : rows)
+                if (!SetKeyFrames(*host_, drawn, keys, error)) return Failure(where + ": " + error);
         }
         TitleMeta meta;
         meta.length = frames / fps_;
@@ -524,6 +605,47 @@ Status MakeAssTitles(const AssScript& script, const std::string& name, int width
     return {};
 }
 
+namespace {
+
+// A percentage of the frame as cue settings write it: within the frame, to a hundredth.
+double Percent(double part, double whole) {
+    return std::clamp(std::round(part / std::max(1.0, whole) * 10000) / 100, 0.0, 100.0);
+}
+
+}  // namespace
+
+CuePlacement AssPlacement(const AssScript& script, const AssEvent& e) {
+    CuePlacement p;
+    const AssStyle& style = script.styles[e.style];
+    const int an = e.alignment != 0 ? e.alignment : style.alignment;
+    const int column = (an - 1) % 3, row = (an - 1) / 3;  // left, centre, right; bottom, middle, top
+    p.align = column == 0 ? CueAlign::Left : column == 2 ? CueAlign::Right : CueAlign::Center;
+    const CuePositionAlign side[] = {CuePositionAlign::LineLeft, CuePositionAlign::Center, CuePositionAlign::LineRight};
+    const CueLineAlign edge[] = {CueLineAlign::End, CueLineAlign::Center, CueLineAlign::Start};
+    const double w = script.playResX, h = script.playResY;
+    // A point the text is set at (\pos, or where \move starts): the box's side and edge named by
+    // the alignment stand there.
+    std::optional<std::array<double, 2>> at = e.pos;
+    if (!at && e.move) at = std::array<double, 2>{(*e.move)[0], (*e.move)[1]};
+    if (at) {
+        p.snapToLines = false;
+        p.line = Percent((*at)[1], h), p.lineAlign = edge[row];
+        p.position = Percent((*at)[0], w), p.positionAlign = side[column];
+        return p;
+    }
+    // Else by the margins: at the bottom the caption's own place, the middle of the frame, or the
+    // top margin; beside the left or right margin, or centred between them.
+    const double ml = e.marginL != 0 ? e.marginL : style.marginL, mr = e.marginR != 0 ? e.marginR : style.marginR;
+    const double mv = e.marginV != 0 ? e.marginV : style.marginV;
+    if (row != 0) {
+        p.snapToLines = false;
+        p.line = row == 1 ? 50.0 : Percent(mv, h), p.lineAlign = edge[row];
+    }
+    const double x = column == 0 ? ml : column == 2 ? w - mr : (ml + w - mr) / 2;
+    if (column != 1 || Percent(x, w) != 50) p.position = Percent(x, w), p.positionAlign = side[column];
+    return p;
+}
+
 std::vector<Cue> AssCues(const AssScript& script) {
     std::vector<Cue> cues;
     for (size_t i = 0; i < script.events.size(); ++i) {
@@ -534,6 +656,7 @@ std::vector<Cue> AssCues(const AssScript& script) {
         cue.end = e.end;
         cue.line = e.line;
         cue.number = static_cast<int>(i + 1);
+        cue.placement = AssPlacement(script, e);
         for (const AssRun& r : e.runs) {
             const double time = r.look.karaoke ? std::min(e.end, e.start + r.look.karaokeStart) : e.start;
             cue.timedWords = cue.timedWords || r.look.karaoke != 0;
