@@ -710,7 +710,8 @@ namespace {
 
 // A percentage of the frame as cue settings write it: within the frame, to a hundredth.
 double Percent(double part, double whole) {
-    return std::clamp(std::round(part / std::max(1.0, whole) * 10000) / 100, 0.0, 100.0);
+    const double percent = std::round(part / std::max(1.0, whole) * 10000) / 100;
+    return std::isnan(percent) ? 0.0 : std::clamp(percent, 0.0, 100.0);
 }
 
 }  // namespace
