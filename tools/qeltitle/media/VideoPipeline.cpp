@@ -598,8 +598,11 @@ Status VideoRun::DrawAll() {
         if (got == Channel::Got::End) return {};
         if (AVFrame* frame = item.frame.get()) {
             const double start = ThreadSeconds();
-            // Frames without a timestamp follow the one before at the stream's rate.
+            // Frames without a timestamp follow the one before at the stream's rate; one stamped at
+            // or before the one before (a muxer's rounding) a tick after it, as encoders and MP4
+            // take only rising timestamps.
             if (frame->pts == AV_NOPTS_VALUE) frame->pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step;
+            else if (lastPts_ != AV_NOPTS_VALUE && frame->pts <= lastPts_) frame->pts = lastPts_ + 1;
             if (firstPts_ == AV_NOPTS_VALUE)
                 firstPts_ = video_->start_time != AV_NOPTS_VALUE ? std::min(video_->start_time, frame->pts) : frame->pts;
             lastPts_ = frame->pts;
