@@ -63,12 +63,6 @@ bool FindConversion(std::string_view pattern, Conversion& found, std::string& er
 // Picture formats that hold one frame: ffmpeg would write one picture or fail.
 constexpr const char* kStillExtensions[] = {".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".pgm", ".tga"};
 
-std::string Extension(const std::string& path) {
-    std::string ext = fs::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 class PngSequence final : public FrameSink {
 public:
     PngSequence(std::string pattern, bool withAlpha) : pattern_(std::move(pattern)), alpha_(withAlpha) {}
@@ -408,6 +402,12 @@ std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, i
     auto video = std::make_unique<EncodedVideo>(output);
     if (!video->Start(width, height, fps, withAlpha, error)) return nullptr;
     return video;
+}
+
+std::string Extension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
 }
 
 }  // namespace qeltitle

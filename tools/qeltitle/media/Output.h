@@ -76,6 +76,9 @@ bool CheckOutputExtension(const std::string& path, std::string_view extension, s
 // A single picture can be written to `path`: its name ends in .png, or it is a device or FIFO.
 bool CheckStillOutput(const std::string& path, std::string& error);
 
+// The extension of `path`'s name in lower case, with its dot (".mp4"); empty when it has none.
+std::string Extension(const std::string& path);
+
 // How many frames numbered `from`, `from` + 1, ... exist already: frames left by an earlier,
 // longer run of the same pattern.
 int CountLaterFrames(std::string_view pattern, int from);

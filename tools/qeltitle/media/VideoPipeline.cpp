@@ -15,16 +15,11 @@
 
 #include "media/LayerBlend.h"
 #include "media/Libav.h"
+#include "media/Output.h"
 #include "media/VideoWriter.h"
 
 namespace qeltitle {
 namespace {
-
-std::string LowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
 
 // ---- Reading -------------------------------------------------------------------------------
 
@@ -431,7 +426,7 @@ Status VideoRun::OpenOutput() {
     av_dict_set(&out->streams[0]->metadata, "rotate", nullptr, 0);  // the frames are upright now
     out->streams[0]->disposition = video_->disposition;
 
-    const std::string ext = LowerExtension(job_.output);
+    const std::string ext = Extension(job_.output);
     routes_.resize(input_->nb_streams);
     std::vector<std::string> audio;
     int dropped = 0;

@@ -6,14 +6,10 @@
 #include <filesystem>
 #include <vector>
 
+#include "media/Output.h"
+
 namespace qeltitle {
 namespace {
-
-std::string LowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
 
 bool H264Container(const std::string& ext) { return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v"; }
 
@@ -63,7 +59,7 @@ std::string AvErrorText(int code) {
 void QuietLibav() { av_log_set_level(AV_LOG_FATAL); }
 
 DefaultEncoder DefaultEncoderFor(const std::string& output, bool alpha) {
-    const std::string ext = LowerExtension(output);
+    const std::string ext = Extension(output);
     if (ext == ".mov" && alpha) return {"prores_ks", -1, ""};
     if (H264Container(ext)) return {"libx264", 18, "medium"};
     if (ext == ".webm") return {"libvpx-vp9", 30, ""};
@@ -216,7 +212,7 @@ Status VideoWriter::Start() {
     out_->url = av_strdup(file_.WritePath().c_str());
     if (!(out_->oformat->flags & AVFMT_NOFILE)) status = avio_open(&out_->pb, file_.WritePath().c_str(), AVIO_FLAG_WRITE);
     AVDictionary* options = nullptr;
-    const std::string ext = LowerExtension(output_);
+    const std::string ext = Extension(output_);
     // The index first, so that a player can start before the whole file has arrived.
     if (ext == ".mp4" || ext == ".m4v" || ext == ".mov") av_dict_set(&options, "movflags", "+faststart", 0);
     if (status >= 0) status = avformat_write_header(out_, &options);
