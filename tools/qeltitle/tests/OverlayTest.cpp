@@ -43,9 +43,9 @@ protected:
     }
     // The colour channels of a PNG as BGRA bytes with alpha 255, as the decoded frames carry it.
     std::string Png(const std::string& name) const {
-        Image image;
-        std::string error;
-        EXPECT_TRUE(ReadPng((dir_ / name).string(), image, error)) << error;
+        Expected<Image> read = ReadPng((dir_ / name).string());
+        EXPECT_TRUE(read) << read.Message();
+        Image image = read ? std::move(*read) : Image();
         for (size_t i = 3; i < image.pixels.size(); i += 4) image.pixels[i] = 255;
         return std::string(image.pixels.begin(), image.pixels.end());
     }
