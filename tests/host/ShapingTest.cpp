@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <png.h>
 
 #include "TestHost.h"
 #include "base/Unicode.h"
@@ -103,6 +106,7 @@ std::map<size_t, Cluster> Shaped(Host& host) {
 struct Piece {
     std::u16string text;
     bool rtl;
+    const char* language = nullptr;  // a run language over the string's (qel.text version 2)
 };
 struct Case {
     const char* name;
@@ -135,6 +139,10 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         // The font's Serbian forms of б (and Cyrillic shaped at all, which it is not unnamed).
         {"Serbian Cyrillic", u"DejaVu Sans", kDejaVu, false, {{u"бгдпт обе", false}}, "sr"},
         {"Russian Cyrillic", u"DejaVu Sans", kDejaVu, false, {{u"бгдпт обе", false}}, "ru"},
+        // Runs in their own languages: a Serbian run in a Russian string, a Russian one in a
+        // string without a language.
+        {"Serbian run in Russian", u"DejaVu Sans", kDejaVu, false, {{u"бгд ", false}, {u"пбт", false, "sr"}}, "ru"},
+        {"Russian run, Serbian run", u"DejaVu Sans", kDejaVu, false, {{u"обе ", false, "ru"}, {u"бгд", false, "sr"}}},
         // A ZWJ family, two flags, a keycap and a skin tone: one glyph each, from the colour face.
         {"emoji sequences", u"DejaVu Sans", kEmoji, false,
          {{u"\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1EF\U0001F1F5\U0001F1EB\U0001F1F71\uFE0F\u20E3"
@@ -155,12 +163,26 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         std::u16string text;
         std::map<size_t, Cluster> expected;
         for (const Piece& p : c.pieces) {
-            const auto piece = HbShape(c.file, p.text, p.rtl, Features(p, c.kerning), text.size(), c.language);
+            const auto piece = HbShape(c.file, p.text, p.rtl, Features(p, c.kerning), text.size(),
+                                       p.language ? p.language : c.language);
             // Left ends relative to the piece's own first cluster in display order.
             expected.insert(piece.begin(), piece.end());
             text += p.text;
         }
         host->InsertText(0, 0, text.c_str());
+        const auto* runs = static_cast<const QelTextV2*>(QelGetExtension(QEL_TEXT_EXTENSION, 2));
+        ASSERT_NE(runs, nullptr);
+        size_t at = 0;
+        for (const Piece& p : c.pieces) {
+            if (p.language) {
+                ASSERT_EQ(runs->SetDefaultLanguage(&*host, p.language), S_OK);
+                ASSERT_EQ(host->ApplyFont(0, int32_t(at), int32_t(p.text.size())), S_OK);
+                char back[QEL_MAX_LANGUAGE + 1];
+                ASSERT_EQ(runs->GetCharLanguage(&*host, 0, int32_t(at), back, sizeof back), S_OK);
+                EXPECT_STREQ(back, p.language);
+            }
+            at += p.text.size();
+        }
         const std::map<size_t, Cluster> actual = Shaped(host);
         ASSERT_GE(expected.size(), 5u);
         ASSERT_EQ(actual.size(), expected.size());
@@ -318,6 +340,105 @@ TEST(Shaping, DrawnVerticalLongVowelMarkStandsUpright) {
         } else {
             EXPECT_GT(right - left, 3 * (bottom - top));
         }
+    }
+}
+
+// Coverage (0..255) of a grey picture, rows top to bottom, and its ink box at half coverage.
+struct Coverage {
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    int32_t left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    bool Ink(int32_t x, int32_t y) const { return pixels[size_t(y) * size_t(width) + size_t(x)] >= 128; }
+    void FindInk() {
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                if (Ink(x, y)) left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+};
+
+// hb-view's line of text (white on black, no margin) turned a quarter turn clockwise.
+Coverage HbViewTurned(const std::string& font, const std::u16string& text, float size, const std::string& features) {
+    const std::string path = testing::TempDir() + "/hb-view-line.png";
+    const std::string command = "timeout 20 hb-view --margin=0 --background=000000 --foreground=FFFFFF -O png" +
+                                std::string(" --font-size=") + std::to_string(int(size)) +
+                                (features.empty() ? "" : " --features=" + features) + " -o '" + path + "' '" + font +
+                                "' '" + Utf16ToUtf8(text) + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Coverage turned;
+    if (!png_image_begin_read_from_file(&image, path.c_str())) return turned;
+    image.format = PNG_FORMAT_RGB;
+    std::vector<uint8_t> rgb(PNG_IMAGE_SIZE(image));
+    if (!png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr)) return turned;
+    const int32_t w = int32_t(image.width), h = int32_t(image.height);
+    turned.width = h, turned.height = w;
+    turned.pixels.resize(rgb.size() / 3);
+    for (int32_t y = 0; y < turned.height; ++y)
+        for (int32_t x = 0; x < turned.width; ++x)
+            turned.pixels[size_t(y) * size_t(h) + size_t(x)] = rgb[(size_t(h - 1 - x) * size_t(w) + size_t(y)) * 3 + 1];
+    turned.FindInk();
+    return turned;
+}
+
+TEST(Shaping, DrawnSidewaysRunsInAColumnAreHbViewsLineTurned) {
+    // A run of a script without upright forms lies on its side in a column: joined and ordered as
+    // its line is (Arabic and Hebrew read from the bottom up), turned a quarter turn clockwise.
+    struct Sideways {
+        const char* name;
+        std::u16string face;
+        std::string file, features;
+        std::u16string text;
+    };
+    const Sideways cases[] = {
+        {"Arabic", u"DejaVu Sans", kDejaVu, "", u"مرحبا بالعالم"},
+        {"Hebrew", u"DejaVu Sans", kDejaVu, "", u"שלום עולם"},
+        {"Devanagari", u"Noto Sans Devanagari", kDevanagari, "", u"नमस्ते दुनिया"},
+        {"Thai", u"Noto Sans Thai", kThai, "", u"สวัสดีครับ"},
+        {"Latin beyond ASCII", u"DejaVu Sans", kDejaVu, "-liga,-clig,-kern", u"Crème brûlée"},
+    };
+    constexpr float kLetters = 64;
+    constexpr int32_t kWidth = 300, kHeight = 900;
+    for (const Sideways& c : cases) {
+        SCOPED_TRACE(c.name);
+        Host host;
+        FontSpec font{};
+        std::copy(c.face.begin(), c.face.end(), font.FaceName);
+        font.CharSet = 1;
+        font.Size = kLetters;
+        host->SetDefaultFont(&font);
+        SetLimit(*host, 1e9f, 1);
+        RenderSettings rs{};
+        host->GetRenderSettings(&rs);
+        rs.Width = kWidth, rs.Height = kHeight, rs.ClipRect = {0, 0, kWidth, kHeight};
+        host->SetRenderSettings(&rs);
+        host->AddString();
+        host->InsertText(0, 0, c.text.c_str());
+        std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 4, 0);
+        ASSERT_EQ(host->Render(frame.data(), 0.5f), S_OK);
+        Coverage drawn;
+        drawn.width = kWidth, drawn.height = kHeight;
+        // Green: the white face alone (the default border is red, the shadow black).
+        for (size_t p = 0; p < size_t(kWidth) * kHeight; ++p) drawn.pixels.push_back(frame[p * 4 + 1]);
+        drawn.FindInk();
+
+        const Coverage want = HbViewTurned(c.file, c.text, kLetters, c.features);
+        ASSERT_GE(want.right, want.left);
+        ASSERT_GE(drawn.right, drawn.left);
+        EXPECT_NEAR(drawn.right - drawn.left, want.right - want.left, 2);
+        EXPECT_NEAR(drawn.bottom - drawn.top, want.bottom - want.top, 2);
+        // The ink laid over each other from the boxes' top-left corners: what either covers, both do.
+        int64_t both = 0, either = 0;
+        for (int32_t y = 0; y <= std::max(drawn.bottom - drawn.top, want.bottom - want.top); ++y) {
+            for (int32_t x = 0; x <= std::max(drawn.right - drawn.left, want.right - want.left); ++x) {
+                auto inked = [x, y](const Coverage& v) {
+                    return v.left + x < v.width && v.top + y < v.height && v.Ink(v.left + x, v.top + y);
+                };
+                both += inked(drawn) && inked(want);
+                either += inked(drawn) || inked(want);
+            }
+        }
+        EXPECT_GT(double(both) / double(std::max<int64_t>(either, 1)), 0.8);
     }
 }
 

@@ -62,6 +62,8 @@ TEST(TextOptions, GoodCommandLines) {
              EXPECT_EQ(o.then, "PATH_FADE");
              EXPECT_EQ(o.style.font, "DejaVu");
          }},
+        {"X -o t.xml --append --even-lines off",
+         [](const TextOptions& o) { EXPECT_TRUE(o.evenLines == false && !o.style.evenLines); }},
         // After "--" a text may start with a dash.
         {"-o t.xml -- -5", [](const TextOptions& o) { EXPECT_EQ(o.text, u"-5"); }},
     };
@@ -108,6 +110,7 @@ TEST(TextOptions, BadCommandLinesSayWhatIsWrong) {
         {"Hi -o t.xml --margin 1,2,3", "--margin: bad margin"},
         {"Hi -o t.xml --width 0", "--width: number '0' out of range"},
         {"Hi -o t.xml --color #FFFFFF80:#00000040", "--color: bad colours"},
+        {"Hi -o t.xml --even-lines yes", "--even-lines: expected on or off, not 'yes'"},
     };
     for (const auto& c : cases) {
         TextOptions options;
