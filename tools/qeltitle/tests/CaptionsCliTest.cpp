@@ -113,9 +113,6 @@ TEST_F(Captions, EvenLinesSwitchReachesTitlesThatLackThem) {
     ASSERT_EQ(Shell("EXE text Two -o t.xml --append --even-lines on >/dev/null && cat t.xml" + count), 0);
     EXPECT_EQ(Read("n.txt"), "2\n");
     // Captions take it for their style; a script drawn in its own styles refuses it.
-    Write("s.srt", "1\n00:00:00,000 --> 00:00:01,000\nHi\n");
-    EXPECT_EQ(Shell("EXE captions s.srt -o x/%02d.png --size 160x90 --even-lines off >/dev/null"), 0) << Read("stderr.txt");
-    EXPECT_EQ(Shell("EXE captions s.srt -o x/%02d.png --even-lines maybe"), 2);
     Write("s.ass", "[Script Info]\nPlayResX: 384\nPlayResY: 288\n\n[V4+ Styles]\nFormat: Name, Fontsize\nStyle: Default,20\n\n"
                    "[Events]\nFormat: Layer, Start, End, Style, Text\nDialogue: 0,0:00:00.00,0:00:01.00,Default,Hi\n");
     EXPECT_EQ(Shell("EXE captions s.ass -o y/%02d.png --even-lines on"), 2);
