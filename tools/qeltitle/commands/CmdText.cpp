@@ -9,6 +9,7 @@
 #include "commands/Commands.h"
 #include "authoring/Effects.h"
 #include "authoring/KeyFrames.h"
+#include "authoring/Language.h"
 #include "media/Output.h"
 #include "player/StyleLimits.h"
 #include "authoring/TextOptions.h"
@@ -34,7 +35,8 @@ int RunText(const std::vector<std::string>& args) {
     const std::string& then = options.then;
     const std::string& output = options.output;
 
-    if (!CheckOutputExtension(output, ".xml", "titles (XML)", "cannot save title: ", error)) return Fail(error);
+    if (Status checked = CheckOutputExtension(output, ".xml", "titles (XML)", "cannot save title: "); !checked)
+        return Fail(checked.Message());
     Expected<HostPtr> made = NewHost();
     if (!made) return Fail(made.Message());
     qel::ITitleHost* host = made->get();
@@ -52,6 +54,7 @@ int RunText(const std::vector<std::string>& args) {
         std::string warning;
         if (Status loaded = LoadTitle(*host, output, meta, warning); !loaded) return Fail(loaded.Message());
         if (!warning.empty()) Warn(warning);
+        if (options.evenLines && !SetTitleEvenLines(*host, *options.evenLines, error)) return Fail(error);
     }
     if (options.length) {
         if (meta.length && std::fabs(*meta.length - *options.length) > 1e-6)
