@@ -1,9 +1,7 @@
 // ASS scripts through the built tool, with libass (ffmpeg's `ass` filter) as the oracle: the same
 // script drawn by both on black, each event's drawing compared; and a script read and written
 // again. Every program runs under `timeout`.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
+#include "ToolTest.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -17,28 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Ass : public ::testing::Test {
-protected:
-    void SetUp() override {
-        dir_ = fs::path(QELTITLE_WORK_DIR) / ("Ass." + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    int Shell(std::string script) const {
-        for (size_t at; (at = script.find("EXE")) != std::string::npos;)
-            script.replace(at, 3, "timeout 120 '" QELTITLE_EXE "'");
-        const int raw = std::system(("cd '" + dir_.string() + "' && { " + script + "; } 2>>stderr.txt").c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    void Write(const std::string& name, const std::string& text) const { std::ofstream(dir_ / name) << text; }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path dir_;
-};
+class Ass : public qeltitle_test::ToolTest {};
 
 // What an event draws over black on a `width` x `height` frame: the box of its bright pixels, the
 // brightest value of each channel (its fill colour, times its opacity), and the right end of

@@ -1,9 +1,7 @@
 // captions, build and export through the built tool: captions drawn over a generated clip and
 // read back with the real ffmpeg, refusals that write nothing, and JSON titles through pipes.
 // Every program runs under `timeout`, so a hung child fails its test instead of stalling the run.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
+#include "ToolTest.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -16,27 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Captions : public ::testing::Test {
+class Captions : public qeltitle_test::ToolTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::path(QELTITLE_WORK_DIR) / ("Captions." + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    // Runs a shell script in the test's directory; EXE stands for the tool. Its exit status.
-    int Shell(std::string script) const {
-        for (size_t at; (at = script.find("EXE")) != std::string::npos;)
-            script.replace(at, 3, "timeout 120 '" QELTITLE_EXE "'");
-        const int raw = std::system(("cd '" + dir_.string() + "' && { " + script + "; } 2>>stderr.txt").c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    void Write(const std::string& name, const std::string& text) const { std::ofstream(dir_ / name) << text; }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     // Frame `index` of a video as RGB bytes, decoded by ffmpeg.
     std::string Frame(const std::string& video, int index) const {
         const std::string raw = "frame" + std::to_string(index) + ".rgb";
@@ -58,7 +37,6 @@ protected:
             }
         return count;
     }
-    fs::path dir_;
 };
 
 TEST_F(Captions, DrawnOverAClipAtTheirTimes) {
@@ -135,9 +113,6 @@ TEST_F(Captions, EvenLinesSwitchReachesTitlesThatLackThem) {
     ASSERT_EQ(Shell("EXE text Two -o t.xml --append --even-lines on >/dev/null && cat t.xml" + count), 0);
     EXPECT_EQ(Read("n.txt"), "2\n");
     // Captions take it for their style; a script drawn in its own styles refuses it.
-    Write("s.srt", "1\n00:00:00,000 --> 00:00:01,000\nHi\n");
-    EXPECT_EQ(Shell("EXE captions s.srt -o x/%02d.png --size 160x90 --even-lines off >/dev/null"), 0) << Read("stderr.txt");
-    EXPECT_EQ(Shell("EXE captions s.srt -o x/%02d.png --even-lines maybe"), 2);
     Write("s.ass", "[Script Info]\nPlayResX: 384\nPlayResY: 288\n\n[V4+ Styles]\nFormat: Name, Fontsize\nStyle: Default,20\n\n"
                    "[Events]\nFormat: Layer, Start, End, Style, Text\nDialogue: 0,0:00:00.00,0:00:01.00,Default,Hi\n");
     EXPECT_EQ(Shell("EXE captions s.ass -o y/%02d.png --even-lines on"), 2);
