@@ -135,4 +135,28 @@ TEST_F(Captions, WordListsBecomeWebVttAndBadOnesWriteNothing) {
     EXPECT_NE(Read("out.vtt").find("Bye"), std::string::npos);
 }
 
+TEST_F(Captions, CueBackgroundIsABoxBehindEachLine) {
+    // Blue pixels of frame 3 of the captions drawn over black, for each ::cue background.
+    const auto blue = [&](const std::string& css) {
+        Write("t.vtt", "WEBVTT\n\nSTYLE\n::cue { " + css + " }\n\n00:00.000 --> 00:01.000\nBoxed\n");
+        fs::remove_all(dir_ / "f");
+        EXPECT_EQ(Shell("EXE captions t.vtt -o f/%04d.png --size 640x360 --fps 5 >/dev/null && timeout 60 ffmpeg -v error -y "
+                        "-f lavfi -i color=c=black:s=640x360 -i f/0003.png -filter_complex overlay -frames:v 1 "
+                        "-f rawvideo -pix_fmt rgb24 f.rgb"),
+                  0)
+            << Read("stderr.txt");
+        const std::string rgb = Read("f.rgb");
+        int count = 0;
+        for (size_t at = 0; at + 2 < rgb.size(); at += 3)
+            count += static_cast<uint8_t>(rgb[at]) < 40 && static_cast<uint8_t>(rgb[at + 2]) > 200;
+        return count;
+    };
+    EXPECT_GT(blue("background: #0000ff;"), 400);
+    EXPECT_EQ(blue("background-color: transparent; color: white;"), 0);
+    // Written again, in a style with a plate, the plate's colour is the background.
+    Write("plate.json", R"({"plate": {"color": "#0000ff", "alpha": 255}})");
+    ASSERT_EQ(Shell("EXE captions t.vtt --style plate.json -o out.vtt >/dev/null"), 0) << Read("stderr.txt");
+    EXPECT_NE(Read("out.vtt").find("background-color: #0000FFFF;"), std::string::npos) << Read("out.vtt");
+}
+
 }  // namespace
