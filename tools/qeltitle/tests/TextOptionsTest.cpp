@@ -62,8 +62,6 @@ TEST(TextOptions, GoodCommandLines) {
              EXPECT_EQ(o.then, "PATH_FADE");
              EXPECT_EQ(o.style.font, "DejaVu");
          }},
-        {"X -o t.xml --append --even-lines off",
-         [](const TextOptions& o) { EXPECT_TRUE(o.evenLines == false && !o.style.evenLines); }},
         // After "--" a text may start with a dash.
         {"-o t.xml -- -5", [](const TextOptions& o) { EXPECT_EQ(o.text, u"-5"); }},
     };
