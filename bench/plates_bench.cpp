@@ -3,14 +3,15 @@
 // a gradient fill, an outline and a blurred shadow). Arguments: plate (0 or 1), then the motion:
 //   0 at rest, drawn afresh every frame (the still-frame cache dropped, as after an edit)
 //   1 sliding with PATH_SLIDELEFT: plates at rest moved between pixels
-//   2 wiped in with PATH_WIPELEFT: plates made every frame, faded as the characters are
+//   2 wiped in with PATH_WIPELEFT: plates at rest faded in strips as the characters are
+//   3 text at rest, each plate wiped in by its own reveal (from the left, title time 0.3 to 0.9)
 // The ratio of the two plate arguments of one motion is the plate's cost.
 // Run with FONTCONFIG_FILE=build/test-fonts.conf so that the fonts are the tests' fonts.
 #include <benchmark/benchmark.h>
 
 #include <cstring>
 
-#include "../tests/render/CompositorFixture.h"
+#include "BenchStyle.h"
 #include "qel/qel_extensions.h"
 
 namespace qel {
@@ -18,18 +19,10 @@ namespace {
 
 using namespace qel::testing;
 
-constexpr int32_t kW = 1920, kH = 1080;
+constexpr int32_t kW = bench::kFrameWidth, kH = bench::kFrameHeight;
 
-HostPtr LowerThird(bool plate, const char* path) {
-    HostPtr host = MakeHost(kW, kH);
-    SetFont(*host, u"DejaVu Sans", 72);
-    MetaBorder border = host->Engine().DefaultBorder();
-    border.Size = 3;
-    host->SetDefaultBorder(&border);
-    MetaShadow shadow = host->Engine().DefaultShadow();
-    shadow.OffsetX = shadow.OffsetY = 3;
-    shadow.BlurRadius = 3;
-    host->SetDefaultShadow(&shadow);
+HostPtr LowerThird(bool plate, const char* path, bool reveal) {
+    HostPtr host = bench::StyledHost();
     ParagraphAttrs left{0, 0, 0, 0, 0, 0};
     host->SetDefaultParagraph(&left);
     StringAttrs attrs = host->Engine().DefaultString();
@@ -52,6 +45,12 @@ HostPtr LowerThird(bool plate, const char* path) {
         p.ShadowX = p.ShadowY = 6;
         p.ShadowBlur = 6;
         p.ShadowAlpha = 128;
+        if (reveal) {
+            p.Reveal = QEL_REVEAL_WIPE;
+            p.RevealFrom = QEL_FROM_LEFT;
+            p.RevealStart = 0.3f;
+            p.RevealLength = 0.6f;
+        }
         const auto* plates = static_cast<const QelPlatesV1*>(QelGetExtension(QEL_PLATES_EXTENSION, 1));
         (void)plates->SetPlate(host.get(), 0, 0, &p);
     }
@@ -62,11 +61,11 @@ void Plates_Frame(benchmark::State& state) {
     const bool plate = state.range(0) != 0;
     const int64_t motion = state.range(1);
     const char* path = motion == 1 ? "PATH_SLIDELEFT" : motion == 2 ? "PATH_WIPELEFT" : "PATH_NOEFFECT";
-    HostPtr host = LowerThird(plate, path);
+    HostPtr host = LowerThird(plate, path, motion == 3);
     PathValue start{}, end{};
     std::strncpy(start.PathID, path, sizeof start.PathID - 1);
     std::memcpy(end.PathID, start.PathID, sizeof end.PathID);
-    start.PathProgress = motion == 0 ? 1.0f : 0.0f;
+    start.PathProgress = motion == 0 || motion == 3 ? 1.0f : 0.0f;
     end.PathProgress = 1.0f;
     host->SetKeyFrame(0, 0.0f, &start);
     host->SetKeyFrame(0, 1.0f, &end);
@@ -81,7 +80,7 @@ void Plates_Frame(benchmark::State& state) {
     }
 }
 BENCHMARK(Plates_Frame)
-    ->ArgsProduct({{0, 1}, {0, 1, 2}})
+    ->ArgsProduct({{0, 1}, {0, 1, 2, 3}})
     ->ArgNames({"plate", "motion"})
     ->Unit(benchmark::kMicrosecond)
     ->UseRealTime();

@@ -12,7 +12,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "../tests/render/CompositorFixture.h"
+#include "BenchStyle.h"
 #include "render/Blend.h"
 
 namespace qel {
@@ -20,19 +20,10 @@ namespace {
 
 using namespace qel::testing;
 
-constexpr int32_t kW = 1920, kH = 1080;
+constexpr int32_t kW = bench::kFrameWidth, kH = bench::kFrameHeight;
 
 HostPtr BenchTitle(int32_t maxThreads) {
-    HostPtr host = MakeHost(kW, kH);
-    ChangeSettings(*host, [&](RenderSettings& rs) { rs.MaxThreads = maxThreads; });
-    SetFont(*host, u"DejaVu Sans", 72);
-    MetaBorder border = host->Engine().DefaultBorder();
-    border.Size = 3;
-    host->SetDefaultBorder(&border);
-    MetaShadow shadow = host->Engine().DefaultShadow();
-    shadow.OffsetX = shadow.OffsetY = 3;
-    shadow.BlurRadius = 3;
-    host->SetDefaultShadow(&shadow);
+    HostPtr host = bench::StyledHost(maxThreads);
     AddText(*host, u"The quick brown fox jumps over the lazy.", 40, 480);  // 40 characters
     return host;
 }

@@ -223,6 +223,38 @@ TEST_F(Melt, OverlayShowsTheClipWhereTheTitleIsTransparent) {
     EXPECT_TRUE(near(centre, 255, 0, 0)) << int(centre[0]) << "," << int(centre[1]) << "," << int(centre[2]);
 }
 
+TEST_F(Melt, PlateShowsBehindTheTextWithRoundCorners) {
+    // A green plate (padding 40 by 20 units, radius 40) behind white text, over a blue clip: at
+    // 480x270 the padding is 10 by 5 pixels and the corners' radius 10.
+    const fs::path title = gWork / "plate.xml";
+    ASSERT_EQ(Shell(Qeltitle() + " text 'Plate' -o " + Quote(title.string()) +
+                    " --size 200 --plate '#20C040:40,20:40'"),
+              0);
+    const fs::path frames = gWork / "plate";
+    ASSERT_EQ(MeltToPngs("color:#0000FF out=2 -track qeltitle:" + Quote(title.string()) +
+                             " out=2 -transition affine a_track=0 b_track=1 out=2",
+                         frames, "rgb24"),
+              0);
+    Rgba frame;
+    ASSERT_TRUE(ReadPng(frames / "1.png", frame));
+    ASSERT_EQ(frame.width, 480);
+    auto is = [&](int x, int y, int r, int g, int b) {
+        const uint8_t* p = frame.At(x, y);
+        return std::abs(p[0] - r) <= 2 && std::abs(p[1] - g) <= 2 && std::abs(p[2] - b) <= 2;
+    };
+    // The plate's left edge on the middle row, and its top edge a little further in.
+    int left = 0, top = 0;
+    while (left < 240 && is(left, 135, 0, 0, 255)) ++left;
+    ASSERT_LT(left, 200) << "no plate on the middle row";
+    while (top < 135 && is(left + 12, top, 0, 0, 255)) ++top;
+    ASSERT_LT(top, 120) << "no plate above the middle row";
+    // Plate colour inside the padding, outside the letters; the clip in the cut corner and beyond.
+    for (int dx = 2; dx <= 7; ++dx) EXPECT_TRUE(is(left + dx, 135, 0x20, 0xC0, 0x40)) << "padding at +" << dx;
+    EXPECT_TRUE(is(left + 12, top + 2, 0x20, 0xC0, 0x40));
+    EXPECT_TRUE(is(left + 1, top + 1, 0, 0, 255)) << "the corner is round";
+    EXPECT_TRUE(is(left - 3, 135, 0, 0, 255));
+}
+
 // Through MLT's own interface: frames asked for out of order and from several threads at once are
 // the frames asked for in order from one thread.
 TEST_F(Melt, FramesInAnyOrderFromAnyThread) {

@@ -99,13 +99,30 @@ bool Contains(const RECT& outer, const RECT& inner) {
                               inner.bottom <= outer.bottom);
 }
 
-// Clears r (frame pixels, inside the string's layer rectangle) in all three layers.
-void ClearLayers(const StringLayers& s, const RECT& r) {
+// Which of a string's layers ClearLayers clears.
+enum class LayerSet { All, Shadow, BorderAndFace };
+
+// Clears r (frame pixels, inside the string's layer rectangle) in the layers of `set`.
+void ClearLayers(const StringLayers& s, const RECT& r, LayerSet set = LayerSet::All) {
     if (IsEmpty(r)) return;
     const size_t rowBytes = size_t(r.right - r.left) * 4;
     for (uint8_t* layer : {s.memory.ShadowLayer, s.memory.BorderLayer, s.memory.FaceLayer}) {
+        const bool shadow = layer == s.memory.ShadowLayer;
+        if ((set == LayerSet::Shadow && !shadow) || (set == LayerSet::BorderAndFace && shadow)) continue;
         for (int32_t y = r.top; y < r.bottom; ++y) std::memset(s.At(layer, r.left, y), 0, rowBytes);
     }
+}
+
+// The pixels of disjoint rectangles, their bounding rectangle, and whether they leave over a
+// quarter of it uncovered (then they are cheaper to visit one by one).
+bool SparseSpans(const std::vector<RECT>& spans, RECT* bounds) {
+    int64_t pixels = 0;
+    *bounds = RECT{};
+    for (const RECT& span : spans) {
+        pixels += int64_t(span.right - span.left) * (span.bottom - span.top);
+        *bounds = Union(*bounds, span);
+    }
+    return 4 * pixels < 3 * int64_t(bounds->right - bounds->left) * (bounds->bottom - bounds->top);
 }
 
 // Rows per band of CoverBoxes: finer bands follow turned and scattered characters more closely,
@@ -187,6 +204,7 @@ HRESULT FrameCompositor::FitLayers(StringLayers& r, const RECT& extent, const RE
         } else {
             work->clearStale = Intersect(stale, r.rect);
         }
+        if (r.imagesOnly && r.platesApart) work->clearGlyphSpans = &r.glyphSpans;
         return S_OK;
     }
     r.frameWidth = rs_.Width;
@@ -395,6 +413,7 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
         const RECT box = PlacedBox(*d.image, d.state, area_);
         if (!IsEmpty(box)) boxes_.push_back(box);
     }
+    const size_t plateBoxes = boxes_.size();
     for (const PassDraw& p : passes) {
         for (const CharDraw& d : p.draws) {
             if (!d.visible) continue;
@@ -406,14 +425,13 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
         }
     }
     CoverBoxes(boxes_, &work.spans);
-    int64_t spanPixels = 0;
-    RECT bounds{};
-    for (const RECT& span : work.spans) {
-        spanPixels += int64_t(span.right - span.left) * (span.bottom - span.top);
-        bounds = Union(bounds, span);
+    work.sparse = SparseSpans(work.spans, &work.bounds);
+    if (plateBoxes > 0) {
+        boxes_.erase(boxes_.begin(), boxes_.begin() + std::ptrdiff_t(plateBoxes));
+        CoverBoxes(boxes_, &work.glyphSpans);
+        work.glyphSparse = SparseSpans(work.glyphSpans, &work.glyphBounds);
+        work.platesApart = true;
     }
-    work.sparse = 4 * spanPixels < 3 * int64_t(bounds.right - bounds.left) * (bounds.bottom - bounds.top);
-    work.bounds = bounds;
     if (hr == S_OK && r.memory) {
         const RECT rows = r.rect;
         if (!threaded_) {
@@ -440,11 +458,14 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
     plates.clear();
     r.spans = std::move(work.spans);
     r.spansSparse = work.sparse;
+    r.glyphSpans = std::move(work.glyphSpans);
+    r.platesApart = work.platesApart;
     // Vertical smoothing and whole-image effects write beyond the images.
     r.imagesOnly = !whole && !rs_.Smoothing;
     if (hr != S_OK) {
         r.dirty = RECT{};  // the layers hold nothing that could be blended
         r.spans.clear();
+        r.platesApart = false;
         return hr;
     }
     r.drawn = true;
@@ -455,9 +476,13 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
 void FrameCompositor::LayerBand(const StringLayers& r, int32_t row, const LayerWork& work, const RECT& band) {
     const std::vector<PassDraw>& passes = passes_[size_t(row)];
     ClearLayers(r, Intersect(work.clearAll, band));
-    ClearLayers(r, Intersect(work.clearStale, band));
+    const LayerSet last = work.clearGlyphSpans ? LayerSet::Shadow : LayerSet::All;
+    ClearLayers(r, Intersect(work.clearStale, band), last);
     if (work.clearSpans) {
-        for (const RECT& span : *work.clearSpans) ClearLayers(r, Intersect(span, band));
+        for (const RECT& span : *work.clearSpans) ClearLayers(r, Intersect(span, band), last);
+    }
+    if (work.clearGlyphSpans) {
+        for (const RECT& span : *work.clearGlyphSpans) ClearLayers(r, Intersect(span, band), LayerSet::BorderAndFace);
     }
     // Plates lie under everything the characters draw, their shadows included.
     PlacePlates(plates_[size_t(row)], band, r);
@@ -468,10 +493,11 @@ void FrameCompositor::LayerBand(const StringLayers& r, int32_t row, const LayerW
             if (d.visible) PlaceImages(d, clip, r);
         }
     }
-    if (work.sparse) {
-        for (const RECT& span : work.spans) JoinLayers(r, Intersect(span, band));
+    const bool sparse = work.platesApart ? work.glyphSparse : work.sparse;
+    if (sparse) {
+        for (const RECT& span : work.platesApart ? work.glyphSpans : work.spans) JoinLayers(r, Intersect(span, band));
     } else {
-        JoinLayers(r, Intersect(work.bounds, band));
+        JoinLayers(r, Intersect(work.platesApart ? work.glyphBounds : work.bounds, band));
     }
 }
 
@@ -747,10 +773,10 @@ bool UnevenFade(const Title& title, const MetaString& s, const std::vector<CharD
     auto fill = [](const std::vector<int16_t>& table, std::vector<uint8_t>& out) {
         out.assign(table.size(), 0);
         const auto firstSet = std::find_if(table.begin(), table.end(), [](int16_t v) { return v >= 0; });
-        int16_t last = firstSet == table.end() ? 0 : *firstSet;  // before the first: the first's
+        int16_t held = firstSet == table.end() ? 0 : *firstSet;  // before the first: the first's
         for (size_t k = 0; k < table.size(); ++k) {
-            if (table[k] >= 0) last = table[k];
-            out[k] = uint8_t(last);
+            if (table[k] >= 0) held = table[k];
+            out[k] = uint8_t(held);
         }
     };
     fill(across, fade->across);
@@ -803,6 +829,14 @@ std::vector<std::pair<RECT, uint8_t>> FadeStrips(const PlateFade& fade, const La
 }
 
 }  // namespace
+
+// Whether any of the first `count` plates' images touches `rect`.
+bool FrameCompositor::ReachedBefore(const std::vector<PlateDraw>& plates, size_t count, const RECT& rect) const {
+    for (size_t k = 0; k < count; ++k) {
+        if (!IsEmpty(Intersect(PlacedBox(*plates[k].image, plates[k].state, area_), rect))) return true;
+    }
+    return false;
+}
 
 bool FrameCompositor::PlatesStill() const {
     for (const MetaString& s : strings_) {
@@ -935,6 +969,7 @@ void FrameCompositor::AnswerPlates(int32_t row) {
                 if (!record.made || std::memcmp(&record.shape, &shape, sizeof shape) != 0) {
                     HRESULT hr = BuildPlateImage(&record.image, shape);
                     record.premultiplied.reset();
+                    record.wholePlacement.reset();
                     if (hr == S_OK && record.image.pixels) {
                         const size_t bytes = size_t(record.image.width) * size_t(record.image.height) * 4;
                         record.premultiplied.reset(new (std::nothrow) uint8_t[bytes]);
@@ -952,6 +987,7 @@ void FrameCompositor::AnswerPlates(int32_t row) {
                 }
                 if (uneven) {
                     d.strips = FadeStrips(fade, box);
+                    d.wholePlacement = WholePlacement(record, cx, cy);
                 } else if (mean.alpha == 255 && record.premultiplied) {
                     // On whole pixels: a slide puts it within half a pixel of its text.
                     d.state.x = std::round(cx + record.image.x) - record.image.x;
@@ -968,10 +1004,27 @@ void FrameCompositor::AnswerPlates(int32_t row) {
     for (PlateDraw& d : out) d.image = d.slot >= 0 ? &records[size_t(d.slot)].image : &d.temp;
 }
 
-// Every plate image of the string that touches the band, in order, into its shadow layer.
+// The record's image prepared for placing in strips at (cx, cy), when that puts it on whole pixels
+// (as a plate at rest stands); null otherwise or without the memory for it.
+const uint8_t* FrameCompositor::WholePlacement(PlateRecord& record, float cx, float cy) {
+    const LayerImage& image = record.image;
+    const float x = cx + image.x, y = cy + image.y;  // as PlaceLayer is given them
+    if (!image.pixels || x != std::floor(x) || y != std::floor(y)) return nullptr;
+    if (!record.wholePlacement) {
+        record.wholePlacement.reset(new (std::nothrow) uint8_t[size_t(image.width) * size_t(image.height) * 4]);
+        if (!record.wholePlacement) return nullptr;
+        PrepareWholePlacement(image.pixels.get(), image.width, image.height, record.wholePlacement.get());
+    }
+    return record.wholePlacement.get();
+}
+
+// Every plate image of the string that touches the band, in order, into its shadow layer. The
+// band's layers were just cleared and plates are placed first, so a row of a plate that no earlier
+// plate reached lies over nothing: there the blend of an image on whole pixels is a copy.
 void FrameCompositor::PlacePlates(const std::vector<PlateDraw>& plates, const RECT& band, const StringLayers& r) {
     const RECT& l = r.rect;
-    for (const PlateDraw& d : plates) {
+    for (size_t k = 0; k < plates.size(); ++k) {
+        const PlateDraw& d = plates[k];
         const LayerImage& image = *d.image;
         const RECT clip = Intersect(PlacedBox(image, d.state, area_), band);
         if (IsEmpty(clip)) continue;
@@ -982,16 +1035,37 @@ void FrameCompositor::PlacePlates(const std::vector<PlateDraw>& plates, const RE
             if (hr == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
         };
         if (!d.strips.empty()) {
+            const int32_t ix = int32_t(d.state.x + image.x), iy = int32_t(d.state.y + image.y);
             for (const auto& [strip, opacity] : d.strips) {
                 const RECT part = Intersect(clip, strip);
-                if (!IsEmpty(part)) place(part, opacity);
+                if (IsEmpty(part)) continue;
+                if (!d.wholePlacement) {
+                    place(part, opacity);
+                    continue;
+                }
+                for (int32_t y = part.top; y < part.bottom; ++y) {
+                    const RECT row{part.left, y, part.right, y + 1};
+                    if (ReachedBefore(plates, k, row)) {
+                        place(row, opacity);
+                    } else {
+                        const size_t at = size_t(y - iy) * size_t(image.width) + size_t(part.left - ix);
+                        PlaceWholeOnEmpty(r.At(r.memory.ShadowLayer, part.left, y), d.wholePlacement + at * 4,
+                                          part.right - part.left, opacity);
+                    }
+                }
             }
         } else if (d.premultiplied) {
             // Dca' = Sca + Dca.(1 - Sa), row by row, the image on whole pixels.
             const int32_t ix = int32_t(d.state.x + image.x), iy = int32_t(d.state.y + image.y);
+            const int32_t width = clip.right - clip.left;
             for (int32_t y = clip.top; y < clip.bottom; ++y) {
                 const uint8_t* src = d.premultiplied + (size_t(y - iy) * size_t(image.width) + size_t(clip.left - ix)) * 4;
-                BlendOverKeepAlpha(r.At(r.memory.ShadowLayer, clip.left, y), src, clip.right - clip.left, 1, 0);
+                uint8_t* dst = r.At(r.memory.ShadowLayer, clip.left, y);
+                if (ReachedBefore(plates, k, RECT{clip.left, y, clip.right, y + 1})) {
+                    BlendOverKeepAlpha(dst, src, width, 1, 0);
+                } else {
+                    std::memcpy(dst, src, size_t(width) * 4);
+                }
             }
         } else {
             place(clip, d.state.alpha);

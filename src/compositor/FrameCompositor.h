@@ -33,6 +33,8 @@ struct PlateDraw {
     // Bands of the frame (columns, rows or both) drawn with opacities of their own: the fade of
     // characters that a wipe takes one by one, over an image at rest.
     std::vector<std::pair<RECT, uint8_t>> strips;
+    // For strips of an image on whole pixels: the record's PrepareWholePlacement, or null.
+    const uint8_t* wholePlacement = nullptr;
 };
 
 class FrameCompositor {
@@ -66,9 +68,18 @@ private:
         RECT clearAll{};                           // laid out afresh: cleared whole
         const std::vector<RECT>* clearSpans = nullptr;  // or the last frame's spans
         RECT clearStale{};                         // or the last frame's whole dirty rectangle
+        // When set, the two above clear only the shadow layer, and the border and face layers
+        // are cleared over the last frame's characters' spans (its plates lay in the shadow layer).
+        const std::vector<RECT>* clearGlyphSpans = nullptr;
         std::vector<RECT> spans;                   // this frame's placed images
         RECT bounds{};                             // their bounding rectangle
         bool sparse = false;                       // they leave over a quarter of it uncovered
+        // With plates: the characters' images alone, where the layers are joined (elsewhere
+        // the border and face layers are empty, which joining leaves as it is).
+        bool platesApart = false;
+        std::vector<RECT> glyphSpans;
+        RECT glyphBounds{};
+        bool glyphSparse = false;
     };
 
     StringRender& State(int32_t row) { return (*states_)[size_t(row)]; }
@@ -84,6 +95,8 @@ private:
     void LayerBand(const StringLayers& r, int32_t row, const LayerWork& work, const RECT& band);
     void PlaceImages(const CharDraw& d, const RECT& clip, const StringLayers& r);
     void PlacePlates(const std::vector<PlateDraw>& plates, const RECT& band, const StringLayers& r);
+    static const uint8_t* WholePlacement(PlateRecord& record, float cx, float cy);
+    bool ReachedBefore(const std::vector<PlateDraw>& plates, size_t count, const RECT& rect) const;
     void JoinLayers(const StringLayers& r, const RECT& band);
     [[nodiscard]] HRESULT WholeImage(int32_t row);
     const uint8_t* FinishedImage(const MetaString& s, const StringLayers& r, bool* straight) const;

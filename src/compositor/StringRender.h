@@ -69,6 +69,10 @@ struct StringLayers {
     // The spans cover well under their bounding rectangle (scattered characters); dense ones
     // are cheaper to visit as that rectangle, whose other pixels are zero as well.
     bool spansSparse = false;
+    // With plates, the spans of the characters' images alone: the plates lie in the shadow layer
+    // only, so the border and face layers hold only zeros outside these (when imagesOnly).
+    std::vector<RECT> glyphSpans;
+    bool platesApart = false;  // glyphSpans is kept
 
     // Layer pixel (x, y) given in frame pixels, inside rect.
     uint8_t* At(uint8_t* layer, int32_t x, int32_t y) const {
@@ -85,6 +89,7 @@ struct PlateRecord {
     PlateShape shape;
     LayerImage image;
     std::unique_ptr<uint8_t[]> premultiplied;  // the image's pixels premultiplied, for a plain blend
+    std::unique_ptr<uint8_t[]> wholePlacement;  // PrepareWholePlacement's, for fades in strips
     bool made = false;
 };
 

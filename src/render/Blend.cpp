@@ -195,6 +195,18 @@ void PlaceRowOneColour(uint8_t* dst, const uint8_t* upper, const uint8_t* lower,
     }
 }
 
+// PlaceRow's arithmetic with the weight all on the pixel itself: A = (a (opacity + 1)) >> 8,
+// colour (average (A + 1)) >> 8, written whole as the destination is empty. Branch-free: A = 0
+// gives colour 0, an empty pixel again.
+void PlaceWholeRow(uint8_t* dst, const uint8_t* prepared, int32_t count, uint32_t opacity) {
+    const uint32_t opacity1 = opacity + 1;
+    for (int32_t i = 0; i < count; ++i, dst += 4, prepared += 4) {
+        const uint32_t a = (prepared[kAlpha] * opacity1) >> 8;
+        for (int c = 0; c < 3; ++c) dst[c] = static_cast<uint8_t>((prepared[c] * (a + 1)) >> 8);
+        dst[kAlpha] = static_cast<uint8_t>(a);
+    }
+}
+
 }  // namespace scalar
 
 const BlendKernels& ScalarBlendKernels() {
@@ -204,7 +216,8 @@ const BlendKernels& ScalarBlendKernels() {
                                        scalar::BlendStraightOpaqueRow,
                                        scalar::PremultiplyRow,
                                        scalar::PlaceRow,
-                                       scalar::PlaceRowOneColour};
+                                       scalar::PlaceRowOneColour,
+                                       scalar::PlaceWholeRow};
     return table;
 }
 
@@ -358,16 +371,20 @@ namespace {
 // Positions beyond this many pixels cannot reach any layer; larger ones are not converted to int.
 constexpr float kMaxPosition = 1 << 30;
 
-// Image row `row` (or a transparent row when outside the image) framed by one transparent pixel
-// on each side: width + 2 pixels.
-void FillPaddedRow(uint8_t* padded, const uint8_t* image, int32_t width, int32_t height, int64_t row) {
-    const size_t rowBytes = static_cast<size_t>(width) * 4;
-    std::memset(padded, 0, 4);
-    std::memset(padded + 4 + rowBytes, 0, 4);
-    if (row < 0 || row >= height)
-        std::memset(padded + 4, 0, rowBytes);
-    else
-        std::memcpy(padded + 4, image + static_cast<ptrdiff_t>(row) * static_cast<ptrdiff_t>(rowBytes), rowBytes);
+// Padded pixels [from, to) of image row `row` (or of a transparent row when outside the image)
+// framed by one transparent pixel on each side: padded pixel p is image pixel p - 1, and the
+// frame and rows outside are transparent. Only what the kernel reads is filled, so that a
+// clip narrower than the image costs its own width.
+void FillPaddedRow(uint8_t* padded, const uint8_t* image, int32_t width, int32_t height, int64_t row, int64_t from,
+                   int64_t to) {
+    const int64_t first = std::max<int64_t>(from, 1), last = std::min<int64_t>(to, int64_t{width} + 1);
+    if (row < 0 || row >= height || first >= last) {
+        std::memset(padded + from * 4, 0, static_cast<size_t>(to - from) * 4);
+        return;
+    }
+    if (from < first) std::memset(padded + from * 4, 0, static_cast<size_t>(first - from) * 4);
+    std::memcpy(padded + first * 4, image + (row * width + first - 1) * 4, static_cast<size_t>(last - first) * 4);
+    if (last < to) std::memset(padded + last * 4, 0, static_cast<size_t>(to - last) * 4);
 }
 
 }  // namespace
@@ -421,16 +438,45 @@ HRESULT PlaceLayer(uint8_t* layer, int32_t originX, int32_t originY, int32_t lay
 
     const PlaceRowFn kernel = oneColour ? ActiveBlendKernels().placeRowOneColour : ActiveBlendKernels().placeRow;
     const int32_t count = static_cast<int32_t>(right - left);
-    const size_t firstSample = static_cast<size_t>(left - ix) * 4;  // padded index of sample sx - 1
-    FillPaddedRow(lower, image, width, height, top - iy - 1);
+    // Padded samples sx - 1 .. sx of every target column: [left - ix, right - ix].
+    const int64_t from = left - ix, to = right - ix + 1;
+    const size_t firstSample = static_cast<size_t>(from) * 4;
+    FillPaddedRow(lower, image, width, height, top - iy - 1, from, to);
     for (int64_t targetY = top; targetY < bottom; ++targetY) {
         const int64_t sy = targetY - iy;
         std::swap(upper, lower);  // the previous lower row is this row's upper row
-        FillPaddedRow(lower, image, width, height, sy);
+        FillPaddedRow(lower, image, width, height, sy, from, to);
         uint8_t* target = layer + ((targetY - originY) * layerWidth + (left - originX)) * 4;
         kernel(target, upper + firstSample, lower + firstSample, count, params);
     }
     return S_OK;
+}
+
+void PrepareWholePlacement(const uint8_t* image, int32_t width, int32_t height, uint8_t* prepared) {
+    const size_t stride = static_cast<size_t>(width) * 4;
+    for (int32_t y = 0; y < height; ++y) {
+        for (int32_t x = 0; x < width; ++x) {
+            const uint8_t* self = image + static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 4;
+            uint8_t* out = prepared + (self - image);
+            std::memset(out, 0, 4);
+            if (self[kAlpha] == 0) continue;  // PlaceLayer draws nothing there
+            // The samples PlaceLayer reads for this pixel: up-left, up, left, itself.
+            const uint8_t* samples[4] = {x > 0 && y > 0 ? self - stride - 4 : nullptr, y > 0 ? self - stride : nullptr,
+                                         x > 0 ? self - 4 : nullptr, self};
+            uint32_t sum[3] = {0, 0, 0}, showing = 0;
+            for (const uint8_t* sample : samples) {
+                if (!sample || sample[kAlpha] == 0) continue;
+                ++showing;
+                for (int c = 0; c < 3; ++c) sum[c] += sample[c];
+            }
+            for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>(showing == 4 ? sum[c] >> 2 : sum[c] / showing);
+            out[kAlpha] = self[kAlpha];
+        }
+    }
+}
+
+void PlaceWholeOnEmpty(uint8_t* dst, const uint8_t* prepared, int32_t count, uint8_t opacity) {
+    if (count > 0) ActiveBlendKernels().placeWholeRow(dst, prepared, count, opacity);
 }
 
 }  // namespace qel

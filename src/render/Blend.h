@@ -54,4 +54,12 @@ void MergeFaceOverBorder(uint8_t* border, const uint8_t* face, int32_t frameWidt
                                  int32_t height, float x, float y, uint8_t opacity,
                                  const uint32_t* oneColour = nullptr);
 
+// One image placed by PlaceLayer at a whole-pixel position onto empty (all-zero) layer pixels, at
+// many opacities. PrepareWholePlacement makes `prepared` (width * height pixels) once: per pixel,
+// what PlaceLayer takes from the image there (the plain average colour of the pixel and those of
+// its left, upper and upper-left neighbours that show, and the pixel's alpha). PlaceWholeOnEmpty
+// then writes `count` pixels from a row of it exactly as PlaceLayer writes them.
+void PrepareWholePlacement(const uint8_t* image, int32_t width, int32_t height, uint8_t* prepared);
+void PlaceWholeOnEmpty(uint8_t* dst, const uint8_t* prepared, int32_t count, uint8_t opacity);
+
 }  // namespace qel

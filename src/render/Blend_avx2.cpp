@@ -20,7 +20,8 @@ const BlendKernels& Avx2BlendKernels() {
                                        BlendStraightOpaqueRowT<Avx2>,
                                        PremultiplyRowT<Avx2>,
                                        PlaceRowT<Avx2>,
-                                       PlaceRowT<Avx2, true>};
+                                       PlaceRowT<Avx2, true>,
+                                       PlaceWholeRowT<Avx2>};
     return table;
 }
 

@@ -18,7 +18,8 @@ const BlendKernels& Sse2BlendKernels() {
                                        BlendStraightOpaqueRowT<Sse2>,
                                        PremultiplyRowT<Sse2>,
                                        PlaceRowT<Sse2>,
-                                       PlaceRowT<Sse2, true>};
+                                       PlaceRowT<Sse2, true>,
+                                       PlaceWholeRowT<Sse2>};
     return table;
 }
 

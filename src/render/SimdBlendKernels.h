@@ -243,3 +243,29 @@ void PlaceRowT(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t
         scalar::PlaceRow(dst + 4 * i, upper + 4 * i, lower + 4 * i, count - i, params);
     }
 }
+
+template <class V>
+void PlaceWholeRowT(uint8_t* dst, const uint8_t* prepared, int32_t count, uint32_t opacity) {
+    using I = typename V::I;
+    const I zero = V::Zero();
+    const I opacity1 = V::Set1_32(opacity + 1);
+    const I alphaLaneMask = V::Set1_64(0xFFFF000000000000ull);
+    const I colourLanes = V::Set1_64(0x0000FFFFFFFFFFFFull);
+    int32_t i = 0;
+    for (; i + V::kPixels <= count; i += V::kPixels) {
+        const I p = V::Load(prepared + 4 * i);
+        // a (opacity + 1) is at most 65280: a 16-bit product in the low half of each lane.
+        const I a = V::template Srl32<8>(V::MulLo16(V::template Srl32<24>(p), opacity1));
+        if (V::AllSet(V::CmpEq32(a, zero))) continue;  // the destination stays empty
+        I aSpread[2], a1Spread[2], placed[2];
+        Spread<V>(a, &aSpread[0], &aSpread[1]);
+        Spread<V>(V::Add32(a, V::Set1_32(1)), &a1Spread[0], &a1Spread[1]);
+        for (int h = 0; h < 2; ++h) {
+            const I p16 = h ? V::UnpackHi8(p, zero) : V::UnpackLo8(p, zero);
+            const I colour = V::And(V::template Srl16<8>(V::MulLo16(p16, a1Spread[h])), colourLanes);
+            placed[h] = V::Or(colour, V::And(aSpread[h], alphaLaneMask));
+        }
+        V::Store(dst + 4 * i, V::PackUS16(placed[0], placed[1]));
+    }
+    scalar::PlaceWholeRow(dst + 4 * i, prepared + 4 * i, count - i, opacity);
+}

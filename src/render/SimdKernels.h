@@ -32,6 +32,9 @@ using PremultiplyRowFn = void (*)(uint8_t* pixels, int32_t count);
 // (straight pixels, count + 1 readable in each row) and is written into the premultiplied dst[i].
 using PlaceRowFn = void (*)(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t count,
                             const PlaceRowParams& params);
+// PlaceRow at a whole-pixel position onto empty (all-zero) dst pixels, from `count` pixels of a
+// PrepareWholePlacement row (Blend.h); opacity 0..255.
+using PlaceWholeRowFn = void (*)(uint8_t* dst, const uint8_t* prepared, int32_t count, uint32_t opacity);
 
 struct BlendKernels {
     const char* name;
@@ -43,6 +46,7 @@ struct BlendKernels {
     // placeRow for samples that all show one colour (params.colour): their average is that
     // colour, so only alpha is interpolated. Same bytes as placeRow on such samples.
     PlaceRowFn placeRowOneColour;
+    PlaceWholeRowFn placeWholeRow;
 };
 
 // The reference kernels; the SIMD kernels also use them for the last pixels of a row.
@@ -55,6 +59,7 @@ void PlaceRow(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t 
               const PlaceRowParams& params);
 void PlaceRowOneColour(uint8_t* dst, const uint8_t* upper, const uint8_t* lower, int32_t count,
                        const PlaceRowParams& params);
+void PlaceWholeRow(uint8_t* dst, const uint8_t* prepared, int32_t count, uint32_t opacity);
 }  // namespace scalar
 
 const BlendKernels& ScalarBlendKernels();

@@ -1,4 +1,5 @@
-// Golden frames: the demo title, a title that uses every effect family and one of shaped scripts, drawn through the
+// Golden frames: the demo title, a title that uses every effect family, one of shaped scripts and
+// one of plates, drawn through the
 // public interface at five times, with one and two threads, in three output modes (plain, keeping
 // the frame's alpha, luma/chroma), hashed with their dirty rectangles, plus the saved XML of each.
 // The hashes guard refactoring and speed work: such changes must leave every one of them as it is.
@@ -21,6 +22,7 @@
 #include <vector>
 
 #include "qel/QEL_Title2.h"
+#include "qel/qel_extensions.h"
 
 namespace qel {
 namespace {
@@ -169,6 +171,75 @@ HostPtr ScriptsTitle() {
     return host;
 }
 
+// Plates under strings that slide, wipe, fade, pop and turn, and plates with reveals of their own:
+// per string, line and word, flat and gradient fills (one across the string), outlines, shadows.
+HostPtr PlatesTitle() {
+    HostPtr host(GetTitleHost());
+    SetFrame(*host, 1280, 720);
+    const auto* plates = static_cast<const QelPlatesV1*>(QelGetExtension(QEL_PLATES_EXTENSION, 1));
+    const struct {
+        const char16_t* text;
+        const char* path;
+        uint32_t per, reveal, from, across;
+        float rotate;
+    } rows[] = {
+        {u"Jane Doe\r\nSenior Engineer", "PATH_SLIDELEFT", QEL_PLATE_PER_LINE, 0, 0, 0, 0},
+        {u"Wiped in letters", "PATH_WIPELEFT", QEL_PLATE_PER_STRING, 0, 0, 0, 0},
+        {u"Faded word pills", "PATH_FADE", QEL_PLATE_PER_WORD, 0, 0, QEL_ACROSS_STRING, 0},
+        {u"Popped and turned", "PATH_POPUP1", QEL_PLATE_PER_STRING, 0, 0, 0, 12},
+        {u"Bar wiped first", "PATH_NOEFFECT", QEL_PLATE_PER_STRING, QEL_REVEAL_WIPE, QEL_FROM_LEFT, 0, 0},
+        {u"Grown from the middle", "PATH_WIPERIGHT", QEL_PLATE_PER_LINE, QEL_REVEAL_GROW, QEL_FROM_CENTER, 0, -8},
+    };
+    int32_t n = 0;
+    for (const auto& row : rows) {
+        FontSpec font{};
+        std::memcpy(font.FaceName, u"DejaVu Sans", sizeof(u"DejaVu Sans"));
+        font.CharSet = 1;
+        font.Size = 40;
+        host->SetDefaultFont(&font);
+        MetaBorder border{1, 2, 0x00200000u, 0x00200000u, 0, 255, 0};
+        host->SetDefaultBorder(&border);
+        StringAttrs attrs{};
+        host->GetStringAttrs(-1, &attrs);
+        attrs.Left = 60.0f + float(n % 2) * 620.0f;
+        attrs.Top = 60.0f + float(n / 2) * 220.0f;
+        attrs.RotateDegree = row.rotate;
+        host->SetDefaultString(&attrs);
+        const int32_t r = host->AddString();
+        host->InsertText(r, 0, row.text);
+        QelPlate p{};
+        p.Per = row.per;
+        p.PadX = 18.5f;
+        p.PadY = 6;
+        p.Radius = float(n * 4);
+        p.Color1 = 0x6B2F0Eu;
+        p.Color2 = n % 2 ? 0x6B2F0Eu : 0x20A0F0u;
+        p.GradType = 3;
+        p.Alpha = n == 1 ? 200 : 255;
+        p.Across = row.across;
+        p.BorderSize = float(n % 3);
+        p.BorderColor = 0xFFFFFFu;
+        p.BorderAlpha = 255;
+        p.ShadowX = p.ShadowY = 5;
+        p.ShadowBlur = float(n % 2 * 4);
+        p.ShadowAlpha = 140;
+        p.Reveal = row.reveal;
+        p.RevealFrom = row.from;
+        p.RevealLength = 0.5f;
+        p.HideStart = 0.8f;
+        p.HideLength = row.reveal ? 0.2f : 0;
+        EXPECT_EQ(plates->SetPlate(host.get(), r, 0, &p), S_OK);
+        PathValue start{}, end{};
+        std::strcpy(start.PathID, row.path);
+        std::strcpy(end.PathID, row.path);
+        end.PathProgress = 1;
+        host->SetKeyFrame(r, 0.0f, &start);
+        host->SetKeyFrame(r, 1.0f, &end);
+        ++n;
+    }
+    return host;
+}
+
 HostPtr DemoTitle() {
     HostPtr host(GetTitleHost());
     SetFrame(*host, 1280, 720);
@@ -249,6 +320,7 @@ TEST(GoldenFrames, DemoAndEveryEffectUnchanged) {
     HashTitle("demo", DemoTitle, &actual);
     HashTitle("every-effect", EveryEffectTitle, &actual);
     HashTitle("scripts", ScriptsTitle, &actual);
+    HashTitle("plates", PlatesTitle, &actual);
 
     const std::string file = kDataDir + "/hashes.txt";
     if (const char* refresh = std::getenv("QEL_GOLDEN_REFRESH"); refresh && *refresh == '1') {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "render/Blend.h"
 #include "render/SimdKernels.h"
 
 namespace qel {
@@ -135,6 +136,26 @@ TEST_P(SimdKernelTest, PlaceRowMatchesTheReference) {
                 ASSERT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.size()))
                     << "width " << width << " misalign " << misalign << " fx " << fx << " fy " << fy
                     << " opacity " << params.opacity;
+
+                // On whole pixels onto an empty row, the kernels from a prepared image (these two
+                // rows) give what the general one gives.
+                PlaceRowParams whole;
+                whole.w11 = 65536;
+                whole.opacity = params.opacity;
+                const size_t rowBytes = size_t(width + 1) * 4;
+                std::vector<uint8_t> image(2 * rowBytes), prepared(2 * rowBytes);
+                std::memcpy(image.data(), upper.data, rowBytes);
+                std::memcpy(image.data() + rowBytes, lower.data, rowBytes);
+                PrepareWholePlacement(image.data(), width + 1, 2, prepared.data());
+                const std::vector<uint8_t> empty(dst.storage.size(), 0);
+                expected = empty;
+                scalar::PlaceRow(expected.data() + at, upper.data, lower.data, width, whole);
+                for (PlaceWholeRowFn placeWhole : {scalar::PlaceWholeRow, fast.placeWholeRow}) {
+                    actual = empty;
+                    placeWhole(actual.data() + at, prepared.data() + rowBytes + 4, width, whole.opacity);
+                    ASSERT_EQ(0, std::memcmp(expected.data(), actual.data(), expected.size()))
+                        << "whole pixels, width " << width << " opacity " << whole.opacity;
+                }
 
                 // Samples of one colour wherever they show (the colour under alpha 0 stays random):
                 // both one-colour kernels give what the general one gives.

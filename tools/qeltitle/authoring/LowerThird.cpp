@@ -78,6 +78,11 @@ Expected<LowerThirdStyle> ParseLowerThirdStyle(std::string_view text) {
     return Failure("expected clean, news, bold or minimal (got '" + std::string(text) + "')");
 }
 
+bool HasNameBar(LowerThirdStyle style) {
+    const Look look = LookOf(style);
+    return look.namePlate && look.rolePlate;
+}
+
 float DefaultNameSize(const DesignFrame& frame) {
     // 64 units in 1920x1080; a portrait frame's short side is its width, read at arm's length.
     const bool portrait = frame.height > frame.width;
@@ -122,6 +127,14 @@ Json LowerThirdTemplate(const LowerThirdSpec& spec) {
         string["plate"] = Plate(look.namePlate, padX * 1.2, padY * 2, name * 0.12, look.reveal, 0, in, length - out, out);
     } else if (look.namePlate) {
         nameSpan["plate"] = Plate(look.namePlate, padX, padY, 0, look.reveal, 0, in, length - out * 0.7, out * 0.7);
+        if (spec.accent) {
+            // The bar is the plate's own sharp shadow moved sideways: under the opaque plate only
+            // a strip shows, as tall as the plate, and it is revealed and hidden with it.
+            const double bar = name * 0.12;
+            Json shadow = {{"offset", {Round(anchor.x == 2 ? bar : -bar), 0}}, {"blur", 0}, {"color", *spec.accent}};
+            if (spec.accent->size() == 7) shadow["alpha"] = 255;  // #RRGGBB: opaque
+            nameSpan["plate"]["shadow"] = shadow;
+        }
         roleSpan["plate"] = Plate(look.rolePlate, padX, padY * look.roleScale, 0, look.reveal, in * 0.3, in * 0.7,
                                   length - out, out * 0.7);
     }

@@ -33,12 +33,17 @@ struct LowerThirdSpec {
     std::optional<float> nameSize;    // default: from the frame's short side
     double length = 5;                // seconds
     std::string font;                 // empty: the default face
-    std::optional<std::string> accent;  // #RRGGBB of the style's plate
+    // #RRGGBB[AA] of a thin bar beside the name's plate, on the anchored side (looks with bars:
+    // news and bold); it comes and goes with the plate.
+    std::optional<std::string> accent;
 };
 
 // The name's size and the margins the frame's shape gives.
 float DefaultNameSize(const DesignFrame& frame);
 Margin DefaultMargin(const DesignFrame& frame);
+
+// Whether the look draws a bar behind the name alone, beside which an accent can stand.
+bool HasNameBar(LowerThirdStyle style);
 
 // The template: a JSON title with {{name}} (and {{role}}) in its text.
 Json LowerThirdTemplate(const LowerThirdSpec& spec);

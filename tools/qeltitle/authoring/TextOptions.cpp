@@ -14,6 +14,41 @@ namespace qeltitle {
 
 double DefaultTransition(double length) { return std::min(1.0, 0.4 * length); }
 
+bool ReadLayoutOptions(const ArgParser& parser, LayoutOptions& out, std::string& error) {
+    out = LayoutOptions{};
+    const auto bad = [&](const std::string& option, const std::string& reason) {
+        error = "--" + option + ": " + reason;
+        return false;
+    };
+    if (auto v = parser.Value("anchor")) {
+        const Expected<Anchor> anchor = ParseAnchor(*v);
+        if (!anchor) return bad("anchor", anchor.Message());
+        out.anchor = *anchor;
+    }
+    if (auto v = parser.Value("margin")) {
+        const Expected<Margin> margin = ParseMargin(*v);
+        if (!margin) return bad("margin", margin.Message());
+        out.margin = *margin;
+    }
+    std::string reason;
+    if (auto v = parser.Value("size")) {
+        double size = 0;
+        if (!ParseNumber(*v, 1, 4096, size, reason)) return bad("size", reason);
+        out.size = static_cast<float>(size);
+    }
+    if (auto v = parser.Value("frame")) {
+        FrameSize frame;
+        if (!ParseFrameSize(*v, frame, reason)) return bad("frame", reason);
+        out.frame = frame;
+    }
+    if (auto v = parser.Value("length")) {
+        const Expected<double> seconds = ParseSeconds(*v, kMaxTitleSeconds);
+        if (!seconds) return bad("length", seconds.Message());
+        out.length = *seconds;
+    }
+    return true;
+}
+
 namespace {
 
 // --plate COLOR[:PADX,PADY][:RADIUS] (one padding for both), over the JSON defaults.
@@ -135,7 +170,7 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         return ParseOutcome::BadUsage;
     };
     std::string error;
-    if (!parser.Parse(args, error)) return bad(error);
+    if (Status parsed = parser.Parse(args); !parsed) return bad(parsed.Message());
     if (parser.HelpRequested()) {
         message = parser.Help();
         return ParseOutcome::Help;
@@ -167,12 +202,11 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         if (*v != "on" && *v != "off") return bad("--kerning: expected on or off, not '" + *v + "'");
         style.kerning = *v == "on";
     }
+    LayoutOptions layout;
+    if (!ReadLayoutOptions(parser, layout, error)) return bad(error);
     double number = 0;
     long whole = 0;
-    if (auto v = parser.Value("size")) {
-        if (!ParseNumber(*v, 1, 4096, number, error)) return bad("--size: " + error);
-        style.size = static_cast<float>(number);
-    }
+    if (layout.size) style.size = *layout.size;
     std::optional<int> faceAlpha;
     if (auto v = parser.Value("color"); v && !ParseColorPair(*v, style.color1, style.color2, faceAlpha, error))
         return bad("--color: " + error);
@@ -219,16 +253,8 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         style.at = std::make_pair(x, y);
         if (parser.Has("anchor") || parser.Has("margin")) return bad("--at places the corner itself: no --anchor or --margin");
     }
-    if (auto v = parser.Value("anchor")) {
-        const Expected<Anchor> anchor = ParseAnchor(*v);
-        if (!anchor) return bad("--anchor: " + anchor.Message());
-        style.anchor = *anchor;
-    }
-    if (auto v = parser.Value("margin")) {
-        const Expected<Margin> margin = ParseMargin(*v);
-        if (!margin) return bad("--margin: " + margin.Message());
-        style.margin = *margin;
-    }
+    if (layout.anchor) style.anchor = *layout.anchor;
+    if (layout.margin) style.margin = *layout.margin;
     if (auto v = parser.Value("fit-to")) {
         if (*v != "output" && *v != "design") return bad("--fit-to: expected output or design, not '" + *v + "'");
         out.fitOutput = *v == "output";
@@ -237,14 +263,15 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         if (!ParseNumber(*v, 1, 1e6, number, error)) return bad("--width: " + error);
         style.width = static_cast<float>(number);
     }
-    if (auto v = parser.Value("frame"); v && !ParseFrameSize(*v, style.frame, error)) return bad("--frame: " + error);
-    out.frameGiven = parser.Has("frame");
-    for (const char* name : {"length", "in", "out"}) {
+    if (layout.frame) style.frame = *layout.frame;
+    out.frameGiven = layout.frame.has_value();
+    out.length = layout.length;
+    for (const char* name : {"in", "out"}) {
         auto v = parser.Value(name);
         if (!v) continue;
         const Expected<double> seconds = ParseSeconds(*v, kMaxTitleSeconds);
         if (!seconds) return bad(std::string("--") + name + ": " + seconds.Message());
-        (name[0] == 'l' ? out.length : name[0] == 'i' ? out.in : out.out) = *seconds;
+        (name[0] == 'i' ? out.in : out.out) = *seconds;
     }
     if (out.length && *out.length <= 0) return bad("--length: a title lasts longer than 0 seconds");
     out.effect = parser.Value("effect").value_or("");

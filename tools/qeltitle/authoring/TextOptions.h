@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "authoring/StyledString.h"
+#include "commands/Args.h"
+#include "player/Placement.h"
 
 namespace qeltitle {
 
@@ -28,6 +30,19 @@ struct TextOptions {
     // every string's of the title (titles made before lines were even lack them).
     std::optional<bool> evenLines;
 };
+
+// What `text` and `lower-third` read alike: where the string goes, how large, in what frame,
+// for how long. Unset when not given.
+struct LayoutOptions {
+    std::optional<Anchor> anchor;
+    std::optional<Margin> margin;
+    std::optional<float> size;
+    std::optional<FrameSize> frame;
+    std::optional<double> length;  // seconds
+};
+
+// Reads --anchor, --margin, --size, --frame and --length; false with `error` naming the option.
+bool ReadLayoutOptions(const ArgParser& parser, LayoutOptions& out, std::string& error);
 
 // The entrance and exit when --length is given without them: a second each, at most 40% of it.
 double DefaultTransition(double length);

@@ -3,6 +3,7 @@
 
 #include "authoring/LowerThird.h"
 #include "authoring/Template.h"
+#include "authoring/TextOptions.h"
 #include "commands/Args.h"
 #include "commands/Commands.h"
 #include "media/Output.h"
@@ -17,39 +18,31 @@ namespace {
 // The options into a spec, or the usage message.
 Expected<LowerThirdSpec> ReadSpec(const ArgParser& parser) {
     LowerThirdSpec spec;
-    std::string error;
     if (const auto v = parser.Value("style")) {
         Expected<LowerThirdStyle> style = ParseLowerThirdStyle(*v);
         if (!style) return Failure("--style: " + style.Message());
         spec.style = *style;
     }
-    if (const auto v = parser.Value("frame")) {
-        FrameSize size;
-        if (!ParseFrameSize(*v, size, error)) return Failure("--frame: " + error);
-        spec.frame = {size.width, size.height};
-    }
-    if (const auto v = parser.Value("anchor")) {
-        Expected<Anchor> anchor = ParseAnchor(*v);
-        if (!anchor) return Failure("--anchor: " + anchor.Message());
-        spec.anchor = *anchor;
-    }
-    if (const auto v = parser.Value("margin")) {
-        Expected<Margin> margin = ParseMargin(*v);
-        if (!margin) return Failure("--margin: " + margin.Message());
-        spec.margin = *margin;
-    }
-    if (const auto v = parser.Value("size")) {
-        double size = 0;
-        if (!ParseNumber(*v, 1, 4096, size, error)) return Failure("--size: " + error);
-        spec.nameSize = static_cast<float>(size);
-    }
-    if (const auto v = parser.Value("length")) {
-        const Expected<double> seconds = ParseSeconds(*v, kMaxTitleSeconds);
-        if (!seconds) return Failure("--length: " + seconds.Message());
-        if (*seconds < 1) return Failure("--length: a lower third needs at least 1 second to come and go");
-        spec.length = *seconds;
+    LayoutOptions layout;
+    std::string error;
+    if (!ReadLayoutOptions(parser, layout, error)) return Failure(error);
+    if (layout.frame) spec.frame = {layout.frame->width, layout.frame->height};
+    spec.anchor = layout.anchor;
+    spec.margin = layout.margin;
+    spec.nameSize = layout.size;
+    if (layout.length) {
+        if (*layout.length < 1) return Failure("--length: a lower third needs at least 1 second to come and go");
+        spec.length = *layout.length;
     }
     spec.font = parser.Value("font").value_or("");
+    if (const auto v = parser.Value("accent")) {
+        uint32_t rgb = 0;
+        std::optional<int> alpha;
+        if (!ParseColor(*v, rgb, alpha, error)) return Failure("--accent: " + error);
+        if (!HasNameBar(spec.style))
+            return Failure("--accent: the bar stands beside the name's bar, which only the news and bold styles have");
+        spec.accent = *v;
+    }
     return spec;
 }
 
@@ -72,21 +65,25 @@ int RunLowerThird(const std::vector<std::string>& args) {
                                  "sized from it");
     parser.Option("--length", "SECONDS", "the title's length, in and out included (default 5)");
     parser.Option("--font", "FACE", "font family (default: the library's default face)");
+    parser.Option("--accent", "COLOR", "#RRGGBB[AA]: a thin bar of that colour beside the name's bar, on the\n"
+                                       "anchored side (news and bold styles)");
     parser.Epilog("examples:\n"
                   "  qeltitle lower-third 'Jane Doe' 'Reporter, Lagos' -o jane.xml --style news\n"
                   "  qeltitle lower-third 'Jane Doe' 'Reporter' -o jane.xml --frame 1080x1920 --length 4\n"
+                  "  qeltitle lower-third 'Jane Doe' 'Reporter' -o jane.xml --style news --accent '#E03C31'\n"
                   "  qeltitle lower-third '{{name}}' '{{role}}' -o lower.json && "
                   "qeltitle batch lower.json people.csv -o 'out/{name}.mov'");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("lower-third", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("lower-third", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     const auto& names = parser.Positionals();
     if (names.empty() || names.size() > 2) return UsageError("lower-third", "expected a NAME and an optional ROLE");
     if (!parser.Has("output")) return UsageError("lower-third", "missing -o TITLE.xml");
     const std::string output = *parser.Value("output");
     const bool json = output.size() > 5 && output.compare(output.size() - 5, 5, ".json") == 0;
-    if (!json && !CheckOutputExtension(output, ".xml", "titles (XML) or JSON titles (.json)", "cannot write ", error))
-        return Fail(error);
+    if (Status checked = json ? Status() : CheckOutputExtension(output, ".xml", "titles (XML) or JSON titles (.json)", "cannot write ");
+        !checked)
+        return Fail(checked.Message());
     Expected<LowerThirdSpec> spec = ReadSpec(parser);
     if (!spec) return UsageError("lower-third", spec.Message());
     spec->withRole = names.size() == 2;

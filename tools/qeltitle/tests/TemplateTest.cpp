@@ -170,6 +170,7 @@ TEST(LowerThird, ThePairIsOneBlockPlacedForTheFrame) {
 TEST(LowerThird, NewsBarsStandBehindTheNameAtRest) {
     LowerThirdSpec spec;
     spec.style = LowerThirdStyle::News;
+    spec.accent = "#E02818";
     Expected<FilledTitle> title = TitleTemplate::FromJson(LowerThirdTemplate(spec).dump(), "lt")
                                       ->Fill({{"name", "Jane Doe"}, {"role", "Reporter"}}, FitRule::Fail);
     ASSERT_TRUE(title) << title.Message();
@@ -193,6 +194,11 @@ TEST(LowerThird, NewsBarsStandBehindTheNameAtRest) {
         const uint8_t* p = frame.At(x, y);
         const int blue[4] = {0x9A, 0x4E, 0x1F, 255};  // #1F4E9A as B, G, R, A
         for (int c = 0; c < 4; ++c) EXPECT_NEAR(p[c], blue[c], 2) << "channel " << c << (atRest ? " at rest" : " at 0.5");
+        // The accent: a bar (0.12 of the name's size, about 8 units) just outside the name's bar.
+        const uint8_t* a = frame.At(static_cast<int>(e.left) - 4, y);
+        const int red[4] = {0x18, 0x28, 0xE0, 255};
+        for (int c = 0; c < 4; ++c) EXPECT_NEAR(a[c], red[c], 2) << "accent channel " << c;
+        EXPECT_EQ(frame.At(static_cast<int>(e.left) - 12, y)[3], 0) << "the bar is thin";
     }
 }
 
