@@ -59,6 +59,29 @@ std::string StripTitle(const std::string& effect) {
            key + R"(}, {"time": 0.75)" + key + R"(}, {"time": 1)" + key + "}]}]}";
 }
 
+// The part of `rect` where `now` differs from `before` (frames of one size): the rows and columns
+// at its edges that hold the same pixels are trimmed. Empty when nothing differs.
+PixelRect ChangedPart(const Image& before, const Image& now, const PixelRect& rect) {
+    const size_t rowBytes = static_cast<size_t>(rect.width) * 4;
+    const auto same = [&](int y) { return std::memcmp(before.At(rect.x, y), now.At(rect.x, y), rowBytes) == 0; };
+    int top = rect.y, bottom = rect.y + rect.height;
+    while (top < bottom && same(top)) ++top;
+    while (bottom > top && same(bottom - 1)) --bottom;
+    if (top == bottom) return {};
+    int left = rect.x + rect.width, right = rect.x;
+    for (int y = top; y < bottom; ++y) {
+        const uint32_t* a = reinterpret_cast<const uint32_t*>(before.Row(y));
+        const uint32_t* b = reinterpret_cast<const uint32_t*>(now.Row(y));
+        int x = rect.x;
+        while (x < left && a[x] == b[x]) ++x;
+        left = std::min(left, x);
+        int end = rect.x + rect.width;
+        while (end > right && a[end - 1] == b[end - 1]) --end;
+        right = std::max(right, end);
+    }
+    return {left, top, right - left, bottom - top};
+}
+
 }  // namespace
 
 Expected<BuiltTitle*> Designer::Build(const std::string& json) {
@@ -151,7 +174,18 @@ Expected<FrameUpdate> Designer::DrawTitle(const std::string& json, double time, 
     frameBackdrop_ = backdropSerial_;
     FrameUpdate update;
     update.frame = &frame_;
-    update.changed = fresh ? PixelRect{0, 0, width, height} : Union(lastDrawn_, player.Drawn());
+    // The frame differs from the one before only where the title drew then or now; of that, only
+    // the pixels that changed are sent (a key typed at the end of a line changes a few letters).
+    if (fresh) {
+        update.changed = PixelRect{0, 0, width, height};
+        shown_ = frame_;
+    } else {
+        const PixelRect touched = Union(lastDrawn_, player.Drawn());
+        update.changed = ChangedPart(shown_, frame_, touched);
+        for (int y = update.changed.y; y < update.changed.y + update.changed.height; ++y)
+            std::memcpy(shown_.At(update.changed.x, y), frame_.At(update.changed.x, y),
+                        static_cast<size_t>(update.changed.width) * 4);
+    }
     update.previous = fresh ? 0 : frameSerial_;
     update.serial = ++frameSerial_;
     lastDrawn_ = player.Drawn();

@@ -100,6 +100,7 @@ private:
     // The preview frame as last drawn: over the backdrop of serial frameBackdrop_, the title drawn
     // into lastDrawn_.
     Image frame_;
+    Image shown_;  // the frame of serial frameSerial_, as the page holds it
     uint64_t frameBackdrop_ = 0, frameSerial_ = 0;
     PixelRect lastDrawn_;
     std::map<std::string, Image> strips_;
