@@ -340,13 +340,14 @@ void FrameCompositor::AnswerString(int32_t row) {
 }
 
 // Images for the scaled or turned characters of every string and pass: from the cache where it
-// holds their keys, else made once per key of the frame (on the team's threads) and kept; then
-// the boxes each pass's images touch.
+// holds their keys, else made once per key of the frame (on the team's threads), and kept when
+// the key was asked for in an earlier frame too; then the boxes each pass's images touch.
 void FrameCompositor::MakeMovedImages() {
     ImageCache& cache = store_.Images();
     struct Missing {
         GlyphKey key;
         std::shared_ptr<PreparedGlyph> images;
+        bool keep;  // asked for in an earlier frame too: worth keeping
     };
     std::deque<Missing> missing;                                 // stays where it is as it grows
     std::unordered_map<std::string_view, size_t> missingByKey;  // views into missing's keys
@@ -362,11 +363,14 @@ void FrameCompositor::MakeMovedImages() {
                     const std::string_view bytes(reinterpret_cast<const char*>(&key), sizeof key);
                     if (const auto at = missingByKey.find(bytes); at != missingByKey.end()) {
                         waiting.push_back({&d, at->second});
-                    } else if (std::shared_ptr<const PreparedGlyph> hit = cache.Find(key)) {
+                        continue;
+                    }
+                    bool keep = false;
+                    if (std::shared_ptr<const PreparedGlyph> hit = cache.Find(key, &keep)) {
                         d.moved = std::move(hit);
                         d.glyph = d.moved.get();
                     } else {
-                        missing.push_back(Missing{key, std::make_shared<PreparedGlyph>()});
+                        missing.push_back(Missing{key, std::make_shared<PreparedGlyph>(), keep});
                         const Missing& m = missing.back();
                         missingByKey.emplace(std::string_view(reinterpret_cast<const char*>(&m.key), sizeof m.key),
                                              missing.size() - 1);
@@ -396,7 +400,9 @@ void FrameCompositor::MakeMovedImages() {
     // Only images made whole are kept (MakeGlyphImages clears the flags then); a cache that
     // cannot grow for lack of memory only keeps less.
     try {
-        for (Missing& m : missing) cache.Add(m.key, std::move(m.images));
+        for (Missing& m : missing) {
+            if (m.keep) cache.Add(m.key, std::move(m.images));
+        }
     } catch (const std::bad_alloc&) {
     }
     for (std::vector<PassDraw>& passes : passes_) {

@@ -1,6 +1,8 @@
 // The character image cache: a map from key bytes to entries kept in order of use.
 #include "compositor/ImageCache.h"
 
+#include <algorithm>
+#include <functional>
 #include <utility>
 
 namespace qel {
@@ -13,12 +15,25 @@ uint64_t ImageCache::CostOf(const PreparedGlyph& images) {
     return bytes;
 }
 
-std::shared_ptr<const PreparedGlyph> ImageCache::Find(const GlyphKey& key) {
-    const auto at = byKey_.find(BytesOf(key));
+std::shared_ptr<const PreparedGlyph> ImageCache::Find(const GlyphKey& key, bool* keep) {
+    const std::string_view bytes = BytesOf(key);
+    const auto at = byKey_.find(bytes);
     if (at == byKey_.end()) {
         ++misses_;
+        if (!recentMisses_) recentMisses_.reset(new uint64_t[kRecentMisses]());
+        const uint64_t hash = std::hash<std::string_view>{}(bytes) | 1;  // 0 marks an empty slot
+        // Four ways per set, most recent first: keys that meet in a set do not push each other
+        // out before they come back.
+        uint64_t* set = &recentMisses_[(hash % (kRecentMisses / kWays)) * kWays];
+        const bool seen = std::find(set, set + kWays, hash) != set + kWays;
+        if (!seen) {
+            std::copy_backward(set, set + kWays - 1, set + kWays);
+            set[0] = hash;
+        }
+        *keep = seen && budget_ > 0;
         return nullptr;
     }
+    *keep = false;
     ++hits_;
     order_.splice(order_.begin(), order_, at->second);  // iterators and key views stay valid
     return at->second->images;
@@ -61,6 +76,7 @@ void ImageCache::Clear() {
     byKey_.clear();
     order_.clear();
     used_ = hits_ = misses_ = 0;
+    recentMisses_.reset();
 }
 
 }  // namespace qel
