@@ -20,6 +20,7 @@
 #include "authoring/LineBreak.h"
 #include "authoring/PlateJson.h"
 #include "authoring/Text.h"
+#include "commands/DataFiles.h"
 #include "player/TitleFiles.h"
 #include "player/TitleMeta.h"
 
@@ -393,19 +394,7 @@ void SetCaptionLanguage(ITitleHost& host, CaptionStyle& style, const std::string
     }
 }
 
-std::string PresetDirectory() {
-    // Beside the executable in the build tree; under share/qeltitle once installed.
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return {};
-    self[n] = '\0';
-    std::string dir(self);
-    dir.erase(dir.rfind('/'));
-    struct stat st {};
-    for (const std::string& candidate : {dir + "/presets", dir + "/../share/qeltitle/presets"})
-        if (stat(candidate.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return candidate;
-    return {};
-}
+std::string PresetDirectory() { return DataDirectory("presets"); }
 
 std::vector<std::string> InstalledPresets() {
     std::vector<std::string> names;

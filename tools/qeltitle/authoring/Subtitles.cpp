@@ -552,6 +552,7 @@ bool ReadWebVtt(Reader& r, std::vector<Cue>& cues, std::string& error) {
             return r.Fail(i, "a blank line must end the WEBVTT header before the first cue", error);
         ++i;
     }
+    bool seenCue = false;
     while (i < r.Count()) {
         if (r.Blank(i)) {
             ++i;
@@ -562,6 +563,13 @@ bool ReadWebVtt(Reader& r, std::vector<Cue>& cues, std::string& error) {
             return line.starts_with(w) && (line.size() == w.size() || line[w.size()] == ' ' || line[w.size()] == '\t');
         };
         if (word("NOTE")) {
+            while (i < r.Count() && !r.Blank(i)) ++i;
+            continue;
+        }
+        // Style and region blocks belong before the first cue; players ignore them later on, and
+        // a region redefined there would move cues that were read before it.
+        if ((word("STYLE") || word("REGION")) && seenCue) {
+            r.Warn(i, std::string(line.substr(0, line.find_first_of(" \t"))) + " after the first cue; ignored");
             while (i < r.Count() && !r.Blank(i)) ++i;
             continue;
         }
@@ -580,6 +588,7 @@ bool ReadWebVtt(Reader& r, std::vector<Cue>& cues, std::string& error) {
             if (i >= r.Count() || r.Line(i).find("-->") == std::string_view::npos)
                 return r.Fail(i - 1, "expected the cue's times (MM:SS.mmm --> MM:SS.mmm) after its identifier", error);
         }
+        seenCue = true;
         if (!r.ReadCue(i, false, cues, error, id)) return false;
     }
     return true;
@@ -731,8 +740,16 @@ std::string WriteCueText(const Cue& cue) {
         if (p.italic) out += "</i>";
     }
     if (span) out += "</c>";
-    while (out.ends_with('\n')) out.pop_back();
-    return out;
+    // A line of only spaces would read as the blank line that ends the cue.
+    std::string kept;
+    for (size_t start = 0; start < out.size();) {
+        const size_t end = std::min(out.find('\n', start), out.size());
+        const std::string_view line = std::string_view(out).substr(start, end - start);
+        if (!Trim(line).empty()) kept.append(line).push_back('\n');
+        start = end + 1;
+    }
+    while (kept.ends_with('\n')) kept.pop_back();
+    return kept;
 }
 
 }  // namespace

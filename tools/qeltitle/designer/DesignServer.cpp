@@ -3,8 +3,6 @@
 #include <fontconfig/fontconfig.h>
 #include <httplib.h>
 #include <sys/random.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -17,6 +15,7 @@
 #include <sstream>
 
 #include "authoring/Captions.h"
+#include "commands/DataFiles.h"
 #include "designer/ExportJob.h"
 #include "media/Png.h"
 #include "player/SafeFile.h"
@@ -218,18 +217,7 @@ std::string NewToken() {
     return token;
 }
 
-std::string PageDirectory() {
-    char self[4096];
-    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return {};
-    self[n] = '\0';
-    std::string dir(self);
-    dir.erase(dir.rfind('/'));
-    struct stat st {};
-    for (const std::string& candidate : {dir + "/designer", dir + "/../share/qeltitle/designer"})
-        if (stat((candidate + "/index.html").c_str(), &st) == 0) return candidate;
-    return {};
-}
+std::string PageDirectory() { return DataDirectory("designer", "index.html"); }
 
 bool Serve(Designer& designer, const ServeOptions& options, const std::string& token,
            const std::function<void(const std::string&, const std::function<void()>&)>& ready, std::string& error) {
@@ -316,6 +304,16 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
                        std::to_string(b.width) + "," + std::to_string(b.height);
         res.set_header("X-Boxes", boxText);
         SendFrame(res, *update.frame, warnings, &update, Number(body, "have", -1, 1e18, -1));
+    }));
+
+    server.Post(prefix + "/api/bounds", Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
+        // What the strings draw at rest, for snapping what is seen rather than the text's box.
+        const json body = Body(req);
+        const auto [width, height] = FrameSizeOf(body);
+        json boxes = json::array();
+        for (const StringBox& b : Take(designer.DrawnBoxes(Text(body, "title"), width, height)))
+            boxes.push_back({b.x, b.y, b.width, b.height});
+        SendJson(res, json{{"boxes", boxes}});
     }));
 
     server.Get(prefix + R"(/api/thumb/([A-Z0-9_]+))",
@@ -407,14 +405,13 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
 
     server.Get(prefix + "/api/export", [&](const httplib::Request&, httplib::Response& res) {
         const ExportStatus s = exports.Current();
-        json body{{"running", s.running}, {"ok", s.ok},         {"done", s.done},
+        json body{{"running", s.running}, {"ok", s.ok},         {"cancelled", s.cancelled}, {"done", s.done},
                   {"total", s.total},     {"message", s.message}, {"output", s.output}};
         if (!s.running && s.ok) body["files"] = folder.Files();
         SendJson(res, body);
     });
     server.Post(prefix + "/api/export/cancel", [&](const httplib::Request&, httplib::Response& res) {
-        exports.Cancel();
-        SendJson(res, json{{"cancelled", true}});
+        SendJson(res, json{{"cancelled", exports.Cancel()}});
     });
 
     const int port = options.port == 0 ? server.bind_to_any_port(options.host)

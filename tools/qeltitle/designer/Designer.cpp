@@ -167,6 +167,30 @@ Expected<FrameUpdate> Designer::DrawTitle(const std::string& json, double time, 
     return update;
 }
 
+Expected<std::vector<StringBox>> Designer::DrawnBoxes(const std::string& json, int width, int height) {
+    Expected<BuiltTitle*> built = Build(json);
+    if (!built) return Failure(built.Message());
+    const int count = (*built)->player->Host().GetStringCount();
+    PlayerFrame frame;
+    frame.width = width;
+    frame.height = height;
+    frame.keepAlpha = true;
+    Image canvas(width, height);
+    std::vector<StringBox> boxes;
+    for (int row = 0; row < count; ++row) {
+        Expected<TitlePlayer> alone = TitlePlayer::FromDocument((*built)->document, "title");
+        if (!alone) return Failure(alone.Message());
+        for (int other = 0; other < count; ++other)
+            if (other != row) alone->Host().ClearString(other);
+        alone->Host().ClearKeyFrames(row);
+        if (Status placed = alone->Place(frame); !placed) return Failure(placed.Message());
+        if (Status drawn = alone->DrawOver(canvas, 0.5); !drawn) return Failure(drawn.Message());
+        const PixelRect& d = alone->Drawn();
+        boxes.push_back({d.x, d.y, d.width, d.height});
+    }
+    return boxes;
+}
+
 std::vector<std::array<std::string, 3>> Designer::Effects() {
     std::vector<std::array<std::string, 3>> list;
     Expected<HostPtr> host = NewHost();

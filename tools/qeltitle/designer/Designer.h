@@ -62,6 +62,10 @@ public:
     Expected<FrameUpdate> DrawTitle(const std::string& json, double time, int width, int height,
                               const BackdropSpec& backdrop, std::vector<StringBox>& boxes,
                               std::vector<std::string>& warnings);
+    // Where each string of `json` draws at rest on a `width` x `height` frame: the pixels its
+    // characters, borders, shadows, blurs and plates reach (the engine's dirty rectangle of the
+    // string drawn alone, without its key frames).
+    Expected<std::vector<StringBox>> DrawnBoxes(const std::string& json, int width, int height);
     // An effect's thumbnail: `frames` pictures of a short word brought in by it, side by side.
     Expected<Image> EffectStrip(const std::string& effect, int frames, int width, int height);
     // The effects on offer: path id, display name and group.

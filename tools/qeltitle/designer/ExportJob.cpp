@@ -66,7 +66,7 @@ Status ExportJob::Start(std::vector<std::string> args, const std::string& docume
         return Failure(std::string("cannot start the export: ") + std::strerror(code));
     }
     pid_ = pid;
-    status_ = ExportStatus{true, false, 0, 0, "exporting " + output, output};
+    status_ = ExportStatus{true, false, false, 0, 0, "exporting " + output, output};
     watcher_ = std::thread(&ExportJob::Watch, this, fds[0], pid, folder);
     return {};
 }
@@ -106,7 +106,9 @@ void ExportJob::Watch(int pipe, pid_t pid, std::string folder) {
     status_.running = false;
     status_.ok = WIFEXITED(wstatus) && WEXITSTATUS(wstatus) == 0;
     if (status_.ok && status_.total > 0) status_.done = status_.total;
-    status_.message = status_.ok ? "wrote " + status_.output : (last.empty() ? "the export failed" : last);
+    if (status_.ok) status_.message = "wrote " + status_.output;
+    else if (status_.cancelled) status_.message = "export cancelled; " + status_.output + " left as it was";
+    else status_.message = last.empty() ? "the export failed" : last;
 }
 
 ExportStatus ExportJob::Current() {
@@ -114,9 +116,13 @@ ExportStatus ExportJob::Current() {
     return status_;
 }
 
-void ExportJob::Cancel() {
+bool ExportJob::Cancel() {
     std::lock_guard lock(mutex_);
-    if (pid_ > 0) kill(pid_, SIGINT);
+    if (pid_ <= 0) return false;
+    status_.cancelled = true;
+    status_.message = "cancelling the export of " + status_.output;
+    kill(pid_, SIGINT);
+    return true;
 }
 
 }  // namespace qeltitle

@@ -18,6 +18,7 @@ namespace qeltitle {
 struct ExportStatus {
     bool running = false;
     bool ok = false;     // the last run finished and succeeded
+    bool cancelled = false;  // the last run was stopped by Cancel (its output left as it was)
     int done = 0, total = 0;  // frames
     std::string message;      // the command's last message (its error, or what it wrote)
     std::string output;       // the file being written, as the page named it
@@ -35,8 +36,9 @@ public:
     // is going.
     Status Start(std::vector<std::string> args, const std::string& document, const std::string& output);
     ExportStatus Current();
-    // Interrupts the run (the command removes its partial file).
-    void Cancel();
+    // Interrupts the run as Ctrl-C would: the command stops before its next frame, removes its
+    // partial file and leaves an existing output as it was. False when no run is going.
+    bool Cancel();
 
 private:
     void Watch(int pipe, pid_t pid, std::string folder);

@@ -156,6 +156,32 @@ TEST(Subtitles, StyleBlocksGiveTheCueRule) {
     EXPECT_EQ(read->warnings.size(), 2u);  // text-shadow, and the rule for a class
 }
 
+// Style and region blocks come before the cues: later ones are ignored, as players do, so a region
+// redefined between two cues cannot give them different boxes under one name.
+TEST(Subtitles, BlocksAfterTheFirstCueAreIgnored) {
+    Expected<SubtitleFile> read = ReadSubtitleFile(
+        "WEBVTT\n\nREGION\nid:r width:40%\n\n00:01.000 --> 00:02.000 region:r\nOne\n\n"
+        "REGION\nid:r width:90%\n\nSTYLE\n::cue { color: red }\n\n00:03.000 --> 00:04.000 region:r\nTwo\n",
+        "s.vtt", SubtitleFormat::Auto);
+    ASSERT_TRUE(read) << read.Message();
+    ASSERT_EQ(read->cues.size(), 2u);
+    EXPECT_EQ(read->cues[1].placement.region->width, 40);
+    EXPECT_TRUE(read->css.Empty());
+    EXPECT_EQ(read->warnings.size(), 2u);
+}
+
+// A line of spaces inside a cue would end it when read again: the writer leaves it out.
+TEST(Subtitles, WebVttWriterKeepsEachCueWhole) {
+    Cue cue;
+    cue.start = 1;
+    cue.end = 2;
+    cue.pieces = {{"One\n  \n", false, false, 1}, {"Two", true, false, 1}};
+    Expected<SubtitleFile> back = ReadSubtitleFile(WriteWebVtt({cue, cue}, {}), "w.vtt", SubtitleFormat::WebVtt);
+    ASSERT_TRUE(back) << back.Message();
+    ASSERT_EQ(back->cues.size(), 2u);
+    EXPECT_EQ(back->cues[0].Text(), "One\nTwo");
+}
+
 // A file written and read again keeps its cues, times, settings, styles and word times.
 TEST(Subtitles, WebVttRoundTrip) {
     const std::string file =

@@ -8,6 +8,7 @@ const $ = (id) => document.getElementById(id);
 export class Inspector {
   constructor(designer) {
     this.designer = designer;  // { title(), selected(), edit(fn, coalesce), pickEffect(which, current) }
+    this.effects = [];
     this.buildAnchors();
     $('text').addEventListener('input', () => this.change('text', (s) => setText(s, $('text').value)));
     $('font').addEventListener('change', () => this.style('font', (st) => {
@@ -44,6 +45,9 @@ export class Inspector {
       });
     }
   }
+
+  // The effects on offer: [{ id, name }].
+  offer(effects) { this.effects = effects; }
 
   fonts(families) {
     $('font').replaceChildren(new Option('(default face)', ''), ...families.map((f) => {
@@ -203,6 +207,31 @@ export class Inspector {
       }
       button.disabled = !m;
     }
+    this.showKeys(s, m);
+  }
+
+  // Key frames of another shape than entrance, hold and exit: each with the effect it takes the
+  // string to, chosen here, and its progress.
+  showKeys(s, m) {
+    const list = $('keys');
+    const keys = !m && Array.isArray(s.keys) ? s.keys : [];
+    list.hidden = !keys.length;
+    const shape = JSON.stringify(keys.map((k) => [k.time, k.effect, k.progress])) + this.effects.length;
+    if (list.dataset.shape === shape) return;
+    list.dataset.shape = shape;
+    list.replaceChildren(...keys.map((key, i) => {
+      const item = document.createElement('li');
+      const effect = document.createElement('select');
+      effect.dataset.key = i;
+      effect.append(new Option('none', ''), ...this.effects.map((e) => new Option(e.name, e.id)));
+      if (key.effect && ![...effect.options].some((o) => o.value === key.effect)) effect.append(new Option(key.effect, key.effect));
+      effect.value = key.effect || '';
+      effect.addEventListener('change', () => this.change(`key${i}`, (string) => {
+        if (effect.value) string.keys[i].effect = effect.value; else delete string.keys[i].effect;
+      }));
+      item.append(`${Number(key.time).toFixed(2)} s `, effect, ` ${Math.round((key.progress ?? 1) * 100)} %`);
+      return item;
+    }));
   }
 }
 

@@ -34,6 +34,7 @@ function edit(fn, key = null, commit = true) {
   const before = JSON.stringify(state.title);
   fn(state.title);
   if (JSON.stringify(state.title) === before) return;
+  if (history.held) commit = false;
   const now = performance.now();
   if (commit && !(key && key === history.lastKey && now - history.lastTime < 1000)) {
     history.past.push(before);
@@ -43,6 +44,27 @@ function edit(fn, key = null, commit = true) {
   history.lastKey = commit ? key : history.lastKey;
   history.lastTime = now;
   changed();
+}
+
+// A step of the history held open while a gesture lasts (a drag, an input method's composition):
+// every edit until it is let go belongs to it, and a step that changed nothing is dropped.
+function holdStep() {
+  if (history.held) return;
+  history.past.push(JSON.stringify(state.title));
+  if (history.past.length > HISTORY_LIMIT) history.past.shift();
+  history.future = [];
+  history.lastKey = null;
+  history.held = true;
+}
+
+function releaseStep(key = null) {
+  if (!history.held) return;
+  history.held = false;
+  if (history.past.at(-1) === JSON.stringify(state.title)) history.past.pop();
+  // Input that trails the gesture (a composition's last input event) joins its step.
+  history.lastKey = key;
+  history.lastTime = performance.now();
+  showAll();
 }
 
 function undo(from = history.past, to = history.future) {
@@ -56,11 +78,9 @@ function undo(from = history.past, to = history.future) {
 const redo = () => undo(history.future, history.past);
 
 function changed() {
-  state.version += 1;
-  state.editedAt.set(state.version, performance.now());
-  document.body.dataset.version = state.version;
+  const at = performance.now();
   showAll();
-  refresh();
+  refresh(at);
 }
 
 function message(text, isError = false) {
@@ -68,14 +88,21 @@ function message(text, isError = false) {
   $('message').classList.toggle('error', isError);
 }
 
-// Asks for the frame of what the page shows now.
-function refresh() {
+// Asks for the frame of what the page shows now (changed at `editedAt`); the page's version
+// counts these requests, and the frame painted says which one it answers.
+function refresh(editedAt = performance.now()) {
+  state.version += 1;
+  state.editedAt.set(state.version, editedAt);
+  document.body.dataset.version = state.version;
   const size = frameSize();
   const fraction = Number($('scrub').value);
   let request;
   if (state.mode === 'captions') {
     request = captions.request(fraction, size, state.backdrop);
-    if (!request) return message('choose a subtitle file of the folder');
+    if (!request) {
+      document.body.dataset.painted = state.version;  // nothing to draw: nothing to wait for
+      return message('choose a subtitle file of the folder');
+    }
   } else {
     request = {
       path: 'api/frame',
@@ -219,18 +246,24 @@ async function exportFile() {
     const reply = await postJson('api/export', body);
     if (reply.saved) {
       loadFiles(reply.files);
+      document.body.dataset.exported = `ok:${reply.saved}`;
       return message(`exported ${reply.saved}`);
     }
     const bar = $('export-progress');
     bar.hidden = false;
+    $('export-cancel').hidden = false;
+    $('export').disabled = true;
     const poll = async () => {
-      const s = await getJson('api/export');
+      const s = await getJson('api/export').catch((e) => ({ running: true, message: e.message }));
       bar.max = s.total || 1;
       bar.value = s.done;
-      message(s.running ? `exporting ${s.output}: ${s.done}/${s.total || '?'} frames` : s.message, !s.running && !s.ok);
+      message(s.running ? `exporting ${s.output}: ${s.done}/${s.total || '?'} frames` : s.message, !s.running && !s.ok && !s.cancelled);
+      document.body.dataset.exported = s.running ? '' : `${s.ok ? 'ok' : s.cancelled ? 'cancelled' : 'failed'}:${s.output}`;
       if (s.running) setTimeout(poll, 300);
       else {
         bar.hidden = true;
+        $('export-cancel').hidden = true;
+        $('export').disabled = false;
         if (s.files) loadFiles(s.files);
       }
     };
@@ -316,19 +349,17 @@ const preview = new Preview({
   editable: () => state.mode === 'title',
   textOf: (i) => textOf(state.title.strings[i]),
   onSelect: select,
+  // Where the strings draw at rest, for snapping.
+  drawnBoxes: () => {
+    const [width, height] = frameSize();
+    return postJson('api/bounds', { title: JSON.stringify(state.title), width, height })
+      .then((reply) => reply.boxes.map(([x, y, w, h]) => ({ x, y, w, h })));
+  },
   onText: (i, text) => edit((t) => { const s = t.strings[i]; if (s) { delete s.spans; s.text = text; } }, 'text'),
   // A drag is one step of the history: the title as it was before it.
   onMove: (i, place, done) => {
-    if (done) {
-      history.dragging = false;
-      return;
-    }
-    if (!history.dragging) {
-      history.past.push(JSON.stringify(state.title));
-      history.future = [];
-      history.lastKey = null;
-      history.dragging = true;
-    }
+    if (done) return releaseStep();
+    holdStep();
     edit((t) => { const s = t.strings[i]; delete s.at; s.anchor = place.anchor; s.margin = place.margin; }, 'drag', false);
   },
   onFrame: (frame, request) => {
@@ -340,10 +371,9 @@ const preview = new Preview({
       showTime();
     }
     const edited = state.editedAt.get(request.version);
-    if (edited !== undefined) {
-      state.editedAt.delete(request.version);
-      requestAnimationFrame(() => window.qelLatencies.push(performance.now() - edited));
-    }
+    // Requests overtaken by later ones were never sent.
+    for (const version of state.editedAt.keys()) if (version <= request.version) state.editedAt.delete(version);
+    if (edited !== undefined) requestAnimationFrame(() => window.qelLatencies.push(performance.now() - edited));
   },
   onError: (error, request) => {
     document.body.dataset.painted = request.version;
@@ -362,7 +392,7 @@ const inspector = new Inspector({
   effectName: (id) => (id ? (state.effects.find((e) => e.id === id)?.name || id) : 'none'),
   pickEffect: (which, current) => picker.open(which, current),
 });
-const captions = new CaptionsPanel({ refresh, message, files: () => state.files });
+const captions = new CaptionsPanel({ refresh: () => refresh(), message, files: () => state.files });
 const picker = new EffectPicker($('effect-picker'), $('effect-grid'), $('effect-filter'), [], (which, effect) => {
   edit((t) => {
     const s = t.strings[state.selected];
@@ -380,6 +410,7 @@ const picker = new EffectPicker($('effect-picker'), $('effect-grid'), $('effect-
 });
 
 $('scrub').addEventListener('input', () => { showTime(); refresh(); });
+
 $('play').addEventListener('click', togglePlay);
 $('length').addEventListener('change', () => {
   const v = Number($('length').value);
@@ -393,6 +424,7 @@ $('save-name').addEventListener('change', () => {
   if (/\.json$/i.test($('save-name').value)) $('save-format').value = 'json';
 });
 $('export').addEventListener('click', exportFile);
+$('export-cancel').addEventListener('click', () => postJson('api/export/cancel', {}).catch((e) => message(e.message, true)));
 $('open-file').addEventListener('change', () => { if ($('open-file').value) open($('open-file').value); });
 $('add-string').addEventListener('click', addString);
 $('remove-string').addEventListener('click', removeString);
@@ -404,6 +436,9 @@ $('show-safe').addEventListener('change', () => { preview.showSafe = $('show-saf
 $('mode-title').addEventListener('click', () => setMode('title'));
 $('mode-captions').addEventListener('click', () => setMode('captions'));
 document.addEventListener('keydown', shortcuts);
+// Text composed by an input method is one edit, however long the composing takes.
+document.addEventListener('compositionstart', holdStep, true);
+document.addEventListener('compositionend', () => releaseStep('text'), true);
 $('effect-picker').addEventListener('keydown', (e) => { if (e.key === 'Escape') picker.close(); });
 
 // The session: the folder's files, fonts, effects, and the title the server was started with.
@@ -414,6 +449,8 @@ $('effect-picker').addEventListener('keydown', (e) => { if (e.key === 'Escape') 
     state.presets = session.presets;
     picker.effects = session.effects;
     inspector.fonts(session.fonts);
+    inspector.offer(session.effects);
+    captions.choices(session.fonts, session.effects);
     loadFiles(session.files);
     if (session.title) {
       state.title = JSON.parse(session.title);

@@ -102,7 +102,8 @@ export class Preview {
     });
   }
 
-  // Dragging a string: its box follows the pointer, snapping its edges and centre to the safe
+  // Dragging a string: its box follows the pointer, snapping what the string draws (its
+  // characters with their borders, shadows and plates, as the engine reports them) to the safe
   // areas and the middle of the frame; the string gets the anchor and margin that put it there.
   startDrag(event, index) {
     event.preventDefault();
@@ -111,17 +112,24 @@ export class Preview {
     this.page.onSelect(index);
     this.page.overlay.querySelectorAll('.box').forEach((b) => b.classList.toggle('selected', b === target));
     const start = { x: event.clientX, y: event.clientY, box: { ...this.boxes[index] } };
+    // Until the drawn extent arrives, the text's box stands for it.
+    let seen = null;
+    this.page.drawnBoxes?.().then((boxes) => { seen = boxes[index] || null; }).catch(() => {});
     target.setPointerCapture(event.pointerId);
     let moved = false;
     const move = (e) => {
       const s = this.scale;
-      const box = { ...start.box, x: start.box.x + (e.clientX - start.x) / s, y: start.box.y + (e.clientY - start.y) / s };
+      const dx = (e.clientX - start.x) / s, dy = (e.clientY - start.y) / s;
       if (!moved && Math.abs(e.clientX - start.x) + Math.abs(e.clientY - start.y) < 3) return;
       moved = true;
-      const snapped = this.snap(box);
-      target.style.left = `${snapped.x * s}px`;
-      target.style.top = `${snapped.y * s}px`;
-      this.page.onMove(index, placementOf(snapped, this.size, snapped.centred), false);
+      const box = { ...start.box, x: start.box.x + dx, y: start.box.y + dy };
+      const drawn = seen ? { ...seen, x: seen.x + dx, y: seen.y + dy } : box;
+      const snapped = this.snap(drawn);
+      box.x += snapped.x - drawn.x;
+      box.y += snapped.y - drawn.y;
+      target.style.left = `${box.x * s}px`;
+      target.style.top = `${box.y * s}px`;
+      this.page.onMove(index, placementOf(box, this.size, snapped.centred), false);
     };
     const up = () => {
       target.removeEventListener('pointermove', move);

@@ -2,22 +2,10 @@
 // into the text, a colour changed) to the engine's new 1920x1080 frame shown
 // on the canvas, as the page measures it (window.qelLatencies). Prints the median and the 95th
 // percentile of each kind. Usage: node bench.mjs QELTITLE [EDITS]
-import { mkdtempSync, rmSync } from 'node:fs';
-import { tmpdir } from 'node:os';
-import { join } from 'node:path';
-import { SKIP, frameShown, startBrowser, startServer, watchdog } from './driver.mjs';
+import { frameShown, session, setValue } from './driver.mjs';
 
 const tool = process.argv[2];
 const edits = Number(process.argv[3] || 100);
-const folder = mkdtempSync(join(tmpdir(), 'qeltitle-designer-bench-'));
-const server = startServer(tool, folder);
-let browser = null;
-const cleanup = async () => {
-  await browser?.close().catch(() => {});
-  await server.stop();
-  rmSync(folder, { recursive: true, force: true });
-};
-watchdog(600, cleanup);
 
 const percentile = (values, p) => {
   const sorted = [...values].sort((a, b) => a - b);
@@ -35,31 +23,12 @@ async function measure(page, name, edit) {
   console.log(`${name.padEnd(28)} median ${percentile(times, 50).toFixed(1)} ms   p95 ${percentile(times, 95).toFixed(1)} ms   (${times.length} edits)`);
 }
 
-async function main() {
-  const url = await server.url;
-  browser = await startBrowser();
-  if (!browser) return SKIP;
-  const page = await browser.newPage();
-  await page.setViewport({ width: 1600, height: 1000 });
-  await page.goto(url);
-  await frameShown(page);
+session(tool, { seconds: 600 }, async ({ page }) => {
   await page.select('#backdrop-kind', 'color');
   await frameShown(page);
   await page.focus('#text');
   await measure(page, 'a key typed into the text', (i) => page.keyboard.type(String.fromCharCode(97 + (i % 26))));
-  await measure(page, 'the face colour changed', (i) => page.$eval('#color1', (el, n) => {
-    el.value = `#${(0x102030 + n * 0x030507).toString(16).padStart(6, '0')}`;
-    el.dispatchEvent(new Event('input'));
-  }, i));
+  await measure(page, 'the face colour changed',
+    (i) => setValue(page, '#color1', `#${(0x102030 + i * 0x030507).toString(16).padStart(6, '0')}`));
   return 0;
-}
-
-let status = 1;
-try {
-  status = await main();
-} catch (error) {
-  console.error(`FAILED: ${error.message}`);
-} finally {
-  await cleanup();
-}
-process.exit(status);
+});
