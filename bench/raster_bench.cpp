@@ -148,7 +148,7 @@ BENCHMARK(BM_GaussianBlurGlyph)->Arg(3)->Arg(10);
 
 // A character's outline: a ring mask with soft edges, 80 x 90 (range(2) 1) or 160 x 180 (2), grown
 // by an elliptical kernel of radius range(1) / 10, by the row path with every kernel row on its
-// own (range(0) 0) or with mirrored rows shared (1), or by the wide path (2), with the active
+// own (range(0) 0), with mirrored rows shared (1), by the wide path (2) or by chords (3), with the active
 // table, as the border builder grows every transformed character.
 void BM_DilateOutline(benchmark::State& state) {
     const int32_t scale = int32_t(state.range(2));
@@ -171,14 +171,16 @@ void BM_DilateOutline(benchmark::State& state) {
         switch (state.range(0)) {
             case 0: hr = qel::DilateMaskRowsWith(table, mask.data(), sw, sh, sw, out.data(), dw, dh, dw, k->cells.get(), k->halfW, k->halfH, false); break;
             case 1: hr = qel::DilateMaskRowsWith(table, mask.data(), sw, sh, sw, out.data(), dw, dh, dw, k->cells.get(), k->halfW, k->halfH, true); break;
+            case 3: hr = qel::DilateMaskChordsWith(table, mask.data(), sw, sh, sw, out.data(), dw, dh, dw, k->cells.get(), k->halfW, k->halfH); break;
             default: hr = qel::DilateMaskWide(mask.data(), sw, sh, sw, out.data(), dw, dh, dw, k->cells.get(), k->halfW, k->halfH); break;
         }
         benchmark::DoNotOptimize(hr);
         benchmark::ClobberMemory();
     }
-    state.SetLabel(state.range(0) == 0 ? "rows" : state.range(0) == 1 ? "mirrored" : "wide");
+    static const char* const kLabels[] = {"rows", "mirrored", "wide", "chords"};
+    state.SetLabel(kLabels[state.range(0)]);
 }
-BENCHMARK(BM_DilateOutline)->ArgsProduct({{0, 1, 2}, {15, 30, 45, 59, 80, 120, 200}, {1, 2}});
+BENCHMARK(BM_DilateOutline)->ArgsProduct({{0, 1, 2, 3}, {15, 30, 45, 59, 80, 120, 200, 250, 300}, {1, 2}});
 
 // A 100 x 100 glyph image at a fractional position; the layer is cleared between runs, as the
 // compositor clears it every frame.

@@ -118,7 +118,7 @@ typedef struct QelPlatesV1 {
  * title file (MetaString attributes Language and EvenLines that readers without them pass
  * over) only when set, so titles without them are stored and drawn as before. */
 #define QEL_TEXT_EXTENSION "qel.text"
-#define QEL_TEXT_VERSION 1
+#define QEL_TEXT_VERSION 2
 
 /* Longest language tag, in bytes without the terminator. */
 #define QEL_MAX_LANGUAGE 35
@@ -137,6 +137,20 @@ typedef struct QelTextV1 {
     int32_t (*SetEvenLines)(void* host, int32_t row, uint32_t even);
     int32_t (*GetEvenLines)(void* host, int32_t row, uint32_t* out);
 } QelTextV1;
+
+/* Version 2 adds a language per run of characters, which overrides the string's for them: it
+ * travels with the font, as kerning does. SetDefaultLanguage sets the language that new text
+ * (InsertText) and ApplyFont give their characters together with the default font (null or ""
+ * for none: the string's language); fonts are linked for it, so an ideograph of a Chinese run
+ * takes a Chinese face. It is saved as the attribute Language of a MetaFont entry, only when set. */
+typedef struct QelTextV2 {
+    QelTextV1 V1;
+    /* E_INVALIDARG for a tag that is not one (as SetLanguage). */
+    int32_t (*SetDefaultLanguage)(void* host, const char* tag);
+    /* The run language of character `col` of string `row` into buffer[size] ("" when it has none);
+     * E_INVALIDARG (and "" when size > 0) for a bad row or column or a buffer too small. */
+    int32_t (*GetCharLanguage)(void* host, int32_t row, int32_t col, char* buffer, uint32_t size);
+} QelTextV2;
 
 /* ---- "qel.cache": the images a host's drawing keeps between frames ----
  *

@@ -57,6 +57,7 @@ GlyphKey GlyphKeyAt(const MetaString& s, size_t i, const LayerSettings& frame) {
         // A shaped cluster is drawn by its first character; the rest of it draws nothing.
         const ShapedUnit& u = s.Shaping.units[i];
         key.glyphCount = uint32_t(std::min<size_t>(u.glyphCount, kMaxClusterGlyphs));
+        key.sideways = u.sideways && s.Vertical ? 1 : 0;
         if (key.glyphCount == 0) key.value = kNoGlyph;
         for (uint32_t g = 0; g < key.glyphCount; ++g) key.glyphs[g] = s.Shaping.glyphs[u.glyphStart + g];
     }
@@ -77,6 +78,7 @@ uint8_t StaleImages(const GlyphKey& was, const GlyphKey& now) {
         differ(was.widthScale, now.widthScale) || differ(was.scaleX, now.scaleX) ||
         differ(was.scaleY, now.scaleY) || differ(was.angle, now.angle) || differ(was.rotCos, now.rotCos) ||
         differ(was.rotSin, now.rotSin) || was.vertical != now.vertical || was.glyphCount != now.glyphCount ||
+        was.sideways != now.sideways ||
         differ(was.glyphs, now.glyphs)) {
         return kDirtyAll;
     }
@@ -121,7 +123,8 @@ HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     }
 
     const char32_t code = key.value;
-    const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, key.vertical != 0};
+    const GlyphRequest request{settings.scaleX, settings.scaleY, settings.qualityMode, key.vertical != 0,
+                               key.sideways != 0};
     // A colour cluster (emoji) is its own face; its alpha is the mask that border and shadow
     // grow from.
     ColorCoverage color;
@@ -135,10 +138,11 @@ HRESULT MakeGlyphImages(const GlyphKey& key, PreparedGlyph* out) noexcept {
     // of the character box, turned with the string. Upright, the origin lies an ascent below the
     // corner. A Latin letter turned clockwise in a column starts at the top of its box and is
     // centred like an ideograph of its font, half an em from the box's left edge: the middle of
-    // its ascent (baseline to ascender, where capitals and digits stand) lies there.
+    // its ascent (baseline to ascender, where capitals and digits stand) lies there. A cluster
+    // of a run that lies on its side stands the same way, so turned runs share one line.
     const float ascent = font.Ascent * settings.scaleY;
     float u = 0, v = ascent;
-    if (key.vertical != 0 && code < 128 && key.glyphCount == 0) {
+    if ((key.vertical != 0 && code < 128 && key.glyphCount == 0) || key.sideways != 0) {
         u = float(kDesignHeight) * 0.5f * font.SizeRatio * settings.scaleX - ascent * 0.5f;
         v = 0;
     }

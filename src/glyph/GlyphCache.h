@@ -48,6 +48,7 @@ struct GlyphKey {
     // A shaped cluster's glyphs, drawn instead of value when glyphCount is not 0 (the first
     // character of the cluster; the others draw nothing).
     uint32_t glyphCount;
+    uint32_t sideways;  // the cluster lies on its side in a column (turned a quarter turn clockwise)
     ClusterGlyph glyphs[kMaxClusterGlyphs];
 };
 

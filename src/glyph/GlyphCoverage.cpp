@@ -53,8 +53,9 @@ int Coverage(const FontFace& face, char32_t code, const ClusterGlyph* glyphs, si
     const float sx = font.SizeRatio * request.frameScaleX * scaleX;
     const float sy = font.SizeRatio * request.frameScaleY * scaleY;
     float theta = angleDegrees;
-    // Latin turns a quarter turn clockwise in a column, so that it reads from top to bottom.
-    if (request.vertical && code < 128) theta += 90;
+    // Latin, and runs that lie on their side, turn a quarter turn clockwise in a column, so that
+    // they read from top to bottom.
+    if ((request.vertical && code < 128) || request.sideways) theta += 90;
     const double r = -static_cast<double>(theta) * kRadiansPerDegree;
     const double c = std::cos(r), s = std::sin(r);
 
@@ -210,8 +211,8 @@ int GetCharacterCoverage(char32_t code, const ClusterGlyph* glyphs, size_t count
             }
             *out = ColorCoverage{};
         }
-        // Shaped glyphs stand upright in the line: the code passed for a cluster only keeps
-        // vertical turning off.
+        // Shaped glyphs stand upright in the line unless they lie on their side: the code passed
+        // for a cluster only keeps the turn of ASCII off.
         if (int result = Coverage(face, count > 0 ? char32_t(0x10000) : code, count > 0 ? glyphs : nullptr, count,
                                   font, scaleX, scaleY, angleDegrees, request, &out->alpha)) {
             return result;

@@ -23,6 +23,7 @@ struct GlyphRequest {
     float frameScaleX = 1, frameScaleY = 1;
     int32_t qualityMode = 1;
     bool vertical = false;
+    bool sideways = false;  // a shaped cluster of a run that lies on its side in a column: turned likewise
 };
 
 // Non-zero on success (the byte count of the mask); 0 with *out empty on failure: degenerate or

@@ -63,6 +63,19 @@ int32_t GetEvenLines(void* host, int32_t row, uint32_t* out) {
     return Guard([&] { return HostOf(host)->Engine().GetEvenLines(row, out); });
 }
 
+int32_t SetDefaultLanguage(void* host, const char* tag) {
+    if (!host) return E_POINTER;
+    return Guard([&] { return HostOf(host)->Engine().SetDefaultLanguage(tag); });
+}
+
+int32_t GetCharLanguage(void* host, int32_t row, int32_t col, char* buffer, uint32_t size) {
+    if (!host || (!buffer && size > 0)) return E_POINTER;
+    return Guard([&] { return HostOf(host)->Engine().GetCharLanguage(row, col, buffer, size); });
+}
+
+constexpr QelTextV2 kTextV2{{sizeof(QelTextV2), QEL_TEXT_VERSION, SetLanguage, GetLanguage, SetEvenLines, GetEvenLines},
+                            SetDefaultLanguage, GetCharLanguage};
+
 int32_t SetImageCacheBudget(void* host, uint64_t bytes) {
     if (!host) return E_POINTER;
     return Guard([&] {
@@ -82,9 +95,6 @@ int32_t GetImageCacheStats(void* host, QelCacheStats* out) {
 
 constexpr QelCacheV1 kCacheV1{sizeof(QelCacheV1), QEL_CACHE_VERSION, SetImageCacheBudget, GetImageCacheStats};
 
-constexpr QelTextV1 kTextV1{sizeof(QelTextV1), QEL_TEXT_VERSION, SetLanguage, GetLanguage, SetEvenLines,
-                            GetEvenLines};
-
 constexpr QelPlatesV1 kPlatesV1{sizeof(QelPlatesV1), QEL_PLATES_VERSION, GetPlateCount, GetPlate, SetPlate,
                                 RemovePlate, SetGradientAcross, GetGradientAcross};
 
@@ -95,7 +105,7 @@ struct Extension {
 };
 constexpr Extension kExtensions[] = {
     {QEL_PLATES_EXTENSION, QEL_PLATES_VERSION, &kPlatesV1},
-    {QEL_TEXT_EXTENSION, QEL_TEXT_VERSION, &kTextV1},
+    {QEL_TEXT_EXTENSION, QEL_TEXT_VERSION, &kTextV2},
     {QEL_CACHE_EXTENSION, QEL_CACHE_VERSION, &kCacheV1},
 };
 

@@ -104,7 +104,7 @@ HRESULT BuildMetaFont(int32_t designHeight, float size, const LOGFONTW& logFont,
 }
 
 HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count, int32_t designHeight,
-                         const FontSpec& spec, MetaFont* out) {
+                         const FontSpec& spec, MetaFont* out, const char* language) {
     if (!text || !out) return E_POINTER;
     if (!linker.Valid()) return E_FAIL;
     if (count <= 0) return E_INVALIDARG;
@@ -130,7 +130,7 @@ HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count
         const char32_t next = d + 1 < count ? text[d + 1] : 0;
         char16_t colorFace[32];
         if (WantsColor(code, next) && !(baseFont && baseFont.IsColor()) &&
-            MapColorFontForCode(linker, base, code, colorFace)) {
+            MapColorFontForCode(linker, base, code, colorFace, language)) {
             LOGFONTW& lf = chosen[unit];
             std::copy(std::begin(colorFace), std::end(colorFace), lf.lfFaceName);
             lf.lfCharSet = kDefaultCharSet;
@@ -142,7 +142,7 @@ HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count
         if (chosen[unit].lfCharSet == kSymbolCharSet && code <= 255) continue;
 
         char16_t face[32];
-        if (MapFontForCode(linker, base, code, face)) {
+        if (MapFontForCode(linker, base, code, face, language)) {
             LOGFONTW& lf = chosen[unit];
             std::copy(std::begin(face), std::end(face), lf.lfFaceName);
             // The linked face is an ordinary Unicode face, whatever set the request named.
@@ -164,6 +164,7 @@ HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count
         } else {
             (void)BuildMetaFont(designHeight, spec.Size, chosen[i], &out[i]);
             out[i].Kerning = kerning;
+            if (language) std::strncpy(out[i].Language, language, QEL_MAX_LANGUAGE);
         }
     }
     return status;

@@ -28,8 +28,9 @@ HRESULT BuildMetaFont(int32_t designHeight, float size, const LOGFONTW& logFont,
 
 // One font per code unit of text[0..count): the base font of spec, or a linked font for a code
 // unit the base font lacks (never for code units <= 32, nor for 33..255 in a symbol-set font).
+// With a language (a BCP 47 tag, or null), faces are linked for it and every entry carries it.
 HRESULT ResolveCharFonts(FontLinker& linker, const char16_t* text, int32_t count,
-                         int32_t designHeight, const FontSpec& spec, MetaFont* out);
+                         int32_t designHeight, const FontSpec& spec, MetaFont* out, const char* language = nullptr);
 
 // Extent (cx, cy) of one character (a code point) at the design height: advance and
 // ascent + descent.

@@ -40,6 +40,11 @@ void KeepInputs(MetaString& s) {
     t.fonts = s.fonts;
 }
 
+// The language a run in `font` is shaped in: the font entry's own, else the string's.
+const char* LanguageOf(const MetaString& s, const MetaFont& font) {
+    return font.Language[0] ? font.Language : s.Language.c_str();
+}
+
 // The per-character measurement that unshaped text has (a pair's tail takes no room).
 void MeasureAlone(MetaString& s, size_t first, size_t end) {
     for (size_t i = first; i < end; ++i) {
@@ -58,7 +63,7 @@ bool ParagraphNeedsShaping(const MetaString& s, size_t first, size_t end) {
     int32_t lastFont = -1;
     for (size_t i = first; i < end; ++i) {
         const MetaFont& font = FontOf(s, s.chars[i]);
-        if (font.Kerning) return true;
+        if (font.Kerning || font.Language[0]) return true;
         // A colour face (emoji) draws only the glyphs shaping gives it.
         if (s.chars[i].FontIndex != lastFont) {
             lastFont = s.chars[i].FontIndex;
@@ -71,46 +76,80 @@ bool ParagraphNeedsShaping(const MetaString& s, size_t first, size_t end) {
     return false;
 }
 
-// Shapes characters [first, end) of s, one paragraph without its break characters.
-void ShapeParagraph(MetaString& s, size_t first, size_t end) {
-    ShapedText& t = s.Shaping;
+// A paragraph as shaping reads it: its UTF-16 units and the embedding level of each.
+struct ParagraphText {
+    size_t first = 0;  // the paragraph's first character in the string
+    std::u16string text;
+    std::vector<uint8_t> levels;
+    uint8_t level = 0;  // the paragraph's own
+};
+
+// Characters [first, end) of s, one paragraph without its break characters. A column runs left to
+// right (top to bottom) whatever its text: only runs of right-to-left text in it turn round.
+ParagraphText ReadParagraph(const MetaString& s, size_t first, size_t end, bool column) {
+    ParagraphText p;
+    p.first = first;
     const size_t n = end - first;
-    std::u16string text(n, u'\0');
-    for (size_t i = 0; i < n; ++i) text[i] = static_cast<char16_t>(s.chars[first + i].Value);
+    p.text.assign(n, u'\0');
+    for (size_t i = 0; i < n; ++i) p.text[i] = static_cast<char16_t>(s.chars[first + i].Value);
+    p.levels.assign(n, 0);
+    p.level = ResolveBidiLevels(p.text.data(), n, p.levels.data(), column);
+    return p;
+}
 
-    std::vector<uint8_t> levels(n, 0);
-    const uint8_t paragraphLevel = ResolveBidiLevels(text.data(), n, levels.data());
-
-    // Scripts: marks and common characters (spaces, digits, punctuation) take the script of the
-    // text before them, or after them at the paragraph's start.
-    std::vector<uint32_t> scripts(n, kScriptCommon);
-    for (size_t i = 0; i < n; ++i) {
-        const char32_t code = CodePointAt(s, first + i);
+// The script of units [a, b) of a paragraph: marks and common characters (spaces, digits,
+// punctuation) take the script of the text before them, or after them at the span's start.
+std::vector<uint32_t> SpanScripts(const MetaString& s, const ParagraphText& p, size_t a, size_t b) {
+    std::vector<uint32_t> scripts(b - a, kScriptCommon);
+    auto weak = [](uint32_t script) { return script == kScriptCommon || script == kScriptInherited; };
+    for (size_t i = 0; i < scripts.size(); ++i) {
+        const char32_t code = CodePointAt(s, p.first + a + i);
         scripts[i] = code == 0 && i > 0 ? scripts[i - 1] : ScriptOf(code);
-        if ((scripts[i] == kScriptCommon || scripts[i] == kScriptInherited) && i > 0) scripts[i] = scripts[i - 1];
+        if (weak(scripts[i]) && i > 0) scripts[i] = scripts[i - 1];
     }
-    for (size_t i = n; i-- > 1;) {
-        if (scripts[i - 1] == kScriptCommon || scripts[i - 1] == kScriptInherited) scripts[i - 1] = scripts[i];
+    for (size_t i = scripts.size(); i-- > 1;) {
+        if (weak(scripts[i - 1])) scripts[i - 1] = scripts[i];
     }
+    return scripts;
+}
+
+// The thickness of a turned cluster across its column: its font's line, as a Latin letter turned
+// in a column measures.
+float SidewaysThickness(const MetaString& s, size_t i) {
+    float cx = 0, cy = 0;
+    const MetaFont& font = FontOf(s, s.chars[i]);
+    (void)MeasureCodeUnit(font.LogFont, CodePointAt(s, i), &cx, &cy);
+    return cy * font.SizeRatio;
+}
+
+// Shapes units [a, b) of paragraph p in runs of one font, one script and one embedding level,
+// with the whole paragraph as context, so that letters join across a change of font or
+// direction. A sideways span lies on its side in a column: a cluster's advance runs down the
+// column (its Height) and it is as thick as its font's line across it.
+void ShapeSpan(MetaString& s, const ParagraphText& p, size_t a, size_t b, bool sideways) {
+    ShapedText& t = s.Shaping;
+    const size_t first = p.first, n = p.text.size();
+    const std::vector<uint32_t> scripts = SpanScripts(s, p, a, b);
+    auto scriptAt = [&](size_t i) { return scripts[i - a]; };
 
     std::vector<ShapedGlyph> glyphs;
     std::vector<uint32_t> clusters;
-    size_t runStart = 0;
-    while (runStart < n) {
+    size_t runStart = a;
+    while (runStart < b) {
         const MetaCharacter& head = s.chars[first + runStart];
         size_t runEnd = runStart + 1;
-        while (runEnd < n && s.chars[first + runEnd].FontIndex == head.FontIndex &&
-               levels[runEnd] == levels[runStart] && scripts[runEnd] == scripts[runStart]) {
+        while (runEnd < b && s.chars[first + runEnd].FontIndex == head.FontIndex &&
+               p.levels[runEnd] == p.levels[runStart] && scriptAt(runEnd) == scriptAt(runStart)) {
             ++runEnd;
         }
         const MetaFont& font = FontOf(s, head);
         ShapeRequest request;
-        request.rightToLeft = (levels[runStart] & 1) != 0;
-        request.script = scripts[runStart] == kScriptCommon || scripts[runStart] == kScriptInherited
-                             ? 0 : scripts[runStart];
+        request.rightToLeft = (p.levels[runStart] & 1) != 0;
+        request.script = scriptAt(runStart) == kScriptCommon || scriptAt(runStart) == kScriptInherited
+                             ? 0 : scriptAt(runStart);
         request.kerning = font.Kerning != 0;
-        request.language = s.Language.c_str();
-        if (!ShapeRun(font.LogFont, text.data(), n, runStart, runEnd - runStart, request, &glyphs)) glyphs.clear();
+        request.language = LanguageOf(s, font);
+        if (!ShapeRun(font.LogFont, p.text.data(), n, runStart, runEnd - runStart, request, &glyphs)) glyphs.clear();
 
         // Cluster boundaries in logical order; each cluster's characters run up to the next one.
         clusters.clear();
@@ -122,13 +161,14 @@ void ShapeParagraph(MetaString& s, size_t first, size_t end) {
             ShapedUnit& u = t.units[first + i];
             u = ShapedUnit{};
             u.shaped = true;
-            u.level = levels[i];
-            u.paragraphLevel = paragraphLevel;
+            u.sideways = sideways;
+            u.level = p.levels[i];
+            u.paragraphLevel = p.level;
             u.glyphStart = static_cast<uint32_t>(t.glyphs.size());
         }
         if (clusters.empty()) {
             // Nothing came back (no face): the characters keep their own measurement and glyphs.
-            for (size_t i = runStart; i < runEnd; ++i) t.units[first + i].shaped = false;
+            for (size_t i = runStart; i < runEnd; ++i) t.units[first + i].shaped = t.units[first + i].sideways = false;
             MeasureAlone(s, first + runStart, first + runEnd);
             runStart = runEnd;
             continue;
@@ -154,19 +194,72 @@ void ShapeParagraph(MetaString& s, size_t first, size_t end) {
         }
         for (size_t i = runStart; i < runEnd; ++i) {
             ShapedUnit& u = t.units[first + i];
+            MetaCharacter& ch = s.chars[first + i];
             if (u.glyphCount == 0) u.width = 0;
-            s.chars[first + i].Width = u.width;
+            if (sideways) {
+                u.height = u.width;
+                u.width = u.glyphCount != 0 ? SidewaysThickness(s, first + i) : 0;
+                ch.Height = u.height;
+            }
+            ch.Width = u.width;
         }
         t.any = true;
         runStart = runEnd;
     }
 }
 
-// A column: each cluster keeps its measured box, but takes the glyph the font has for it in
-// vertical text (the vert and vrt2 forms: the long vowel mark, brackets, the ideographic comma and
-// full stop, small kana), and a sequence (emoji) becomes its one glyph. Latin letters below 128
-// keep their quarter turn and are left alone.
+// Shapes characters [first, end) of s, one horizontal paragraph without its break characters.
+void ShapeParagraph(MetaString& s, size_t first, size_t end) {
+    const ParagraphText p = ReadParagraph(s, first, end, false);
+    ShapeSpan(s, p, 0, p.text.size(), false);
+}
+
+// The end of the run of characters from i on that lie on their side in a column (a cluster's marks
+// and joiners, and a pair's tail, go with it); i itself when it stands upright. *plain is cleared
+// when the run holds a character beyond ASCII.
+size_t SidewaysEnd(const MetaString& s, size_t i, size_t end, bool* plain) {
+    size_t k = i;
+    *plain = true;
+    while (k < end) {
+        const char32_t code = CodePointAt(s, k);
+        const bool joins = k > i && (IsPairTail(s, k) || ContinuesCluster(CodePointAt(s, k - 1), code));
+        if (!joins && !TurnsSideways(code)) break;
+        if (s.chars[k].Value >= 128) *plain = false;
+        ++k;
+    }
+    return k;
+}
+
+// Runs of scripts that lie on their side in a column (Arabic, Hebrew, Devanagari, Thai, Latin
+// words beyond ASCII) are shaped as a line, in their direction and with their joining, and drawn
+// turned a quarter turn clockwise, so that a right-to-left run reads from the bottom up. A run of
+// ASCII alone keeps the per-character measurement and quarter turn it always had. Returns whether
+// such a run was shaped.
+bool ShapeSideways(MetaString& s, size_t first, size_t end) {
+    std::vector<std::pair<size_t, size_t>> runs;
+    for (size_t i = first; i < end;) {
+        bool plain = true;
+        const size_t runEnd = SidewaysEnd(s, i, end, &plain);
+        if (runEnd == i) {
+            ++i;
+            continue;
+        }
+        if (!plain) runs.emplace_back(i - first, runEnd - first);
+        i = runEnd;
+    }
+    if (runs.empty()) return false;
+    const ParagraphText p = ReadParagraph(s, first, end, true);
+    for (const auto& [a, b] : runs) ShapeSpan(s, p, a, b, true);
+    return true;
+}
+
+// A column: runs that lie on their side are shaped as lines (ShapeSideways). Each upright cluster
+// keeps its measured box, but takes the glyph the font has for it in vertical text (the vert and
+// vrt2 forms: the long vowel mark, brackets, the ideographic comma and full stop, small kana), and
+// a sequence (emoji) becomes its one glyph. Latin letters below 128 keep their quarter turn and
+// are left alone.
 void ShapeColumn(MetaString& s, size_t first, size_t end) {
+    (void)ShapeSideways(s, first, end);
     ShapedText& t = s.Shaping;
     std::u16string text;
     std::vector<ShapedGlyph> glyphs;
@@ -177,7 +270,7 @@ void ShapeColumn(MetaString& s, size_t first, size_t end) {
                ContinuesCluster(CodePointAt(s, next - (IsPairTail(s, next - 1) ? 2 : 1)), CodePointAt(s, next))) {
             next += IsPairLead(s, next) ? 2 : 1;
         }
-        if (code < 0x2000) {
+        if (code < 0x2000 || t.units[i].sideways) {
             i = next;
             continue;
         }
@@ -186,7 +279,7 @@ void ShapeColumn(MetaString& s, size_t first, size_t end) {
         for (size_t k = i; k < next; ++k) text.push_back(static_cast<char16_t>(s.chars[k].Value));
         ShapeRequest request;
         request.vertical = true;
-        request.language = s.Language.c_str();
+        request.language = LanguageOf(s, font);
         const FontFace face = FontFace::Open(font.LogFont);
         if (face && ShapeRun(font.LogFont, text.data(), text.size(), 0, text.size(), request, &glyphs) &&
             glyphs.size() == 1 && (next - i > (code > 0xFFFF ? 2u : 1u) || face.IsColor() ||

@@ -131,6 +131,10 @@ public:
     HRESULT GetLanguage(int32_t row, char* buffer, uint32_t size) const;
     HRESULT SetEvenLines(int32_t row, uint32_t even);
     HRESULT GetEvenLines(int32_t row, uint32_t* out) const;
+    // The language of a run: new text and ApplyFont take the default language with the default
+    // font, as kerning comes with it; a character reports its own (empty: the string's).
+    HRESULT SetDefaultLanguage(const char* tag);
+    HRESULT GetCharLanguage(int32_t row, int32_t col, char* buffer, uint32_t size) const;
 
     // ---- the strings ----
     const std::vector<MetaString>& Strings() const { return strings_; }
@@ -164,6 +168,7 @@ private:
     void UpdateRotation(MetaString& s) const;
 
     FontSpec defaultFont_{};
+    std::string defaultLanguage_;  // of new text and ApplyFont, beside defaultFont_ (qel.text)
     MetaFace defaultFace_{};
     MetaBorder defaultBorder_{};
     MetaShadow defaultShadow_{};

@@ -36,16 +36,19 @@ bool ValidRange(const MetaString& s, int32_t& first, int32_t& count) {
 }
 
 // One font per code unit: the base font of `spec`, or a linked font where the base font lacks the
-// code unit. Without a font linker every code unit keeps the base font.
-void ResolveFonts(FontLinker& linker, const FontSpec& spec, const char16_t* text, size_t count,
-                  MetaFont* out) {
+// code unit, for the text's language (empty: none). Without a font linker every code unit keeps
+// the base font.
+void ResolveFonts(FontLinker& linker, const FontSpec& spec, const char16_t* text, size_t count, MetaFont* out,
+                  const std::string& language) {
     if (count == 0) return;
+    const char* tag = language.empty() ? nullptr : language.c_str();
     if (linker.Valid()) {
-        (void)ResolveCharFonts(linker, text, static_cast<int32_t>(count), kDesignHeight, spec, out);
+        (void)ResolveCharFonts(linker, text, static_cast<int32_t>(count), kDesignHeight, spec, out, tag);
         return;
     }
     MetaFont base;
     (void)MakeFont(kDesignHeight, spec, &base);
+    if (tag) std::strncpy(base.Language, tag, QEL_MAX_LANGUAGE);
     for (size_t i = 0; i < count; ++i) out[i] = base;
 }
 
@@ -69,12 +72,14 @@ void JoinPair(MetaString& s, size_t lead) {
     t.WidthScale = l.WidthScale;
     t.Spacing = l.Spacing;
 
-    const FontSpec spec = ReportFont(FontOf(s, l));
+    const MetaFont& leadFont = FontOf(s, l);
+    const FontSpec spec = ReportFont(leadFont);
+    const std::string language(leadFont.Language, strnlen(leadFont.Language, sizeof leadFont.Language));
     const char16_t units[2] = {char16_t(l.Value), char16_t(t.Value)};
     MetaFont fonts[2];
     {
         FontLinker linker;
-        ResolveFonts(linker, spec, units, 2, fonts);
+        ResolveFonts(linker, spec, units, 2, fonts, language);
     }
     ReleaseFontEntries(s, tail - 1, 2);
     for (size_t k = 0; k < 2; ++k) s.chars[lead + k].FontIndex = FindOrAdd(s.fonts, fonts[k]);
@@ -186,7 +191,7 @@ int32_t Title::InsertText(int32_t row, int32_t col, const char16_t* text) {
     std::vector<MetaFont> fonts(len);
     {
         FontLinker linker;
-        ResolveFonts(linker, defaultFont_, text, len, fonts.data());
+        ResolveFonts(linker, defaultFont_, text, len, fonts.data(), defaultLanguage_);
     }
 
     std::vector<MetaCharacter> added(len);
@@ -314,7 +319,7 @@ HRESULT Title::ApplyFont(int32_t row, int32_t first, int32_t count) {
     std::vector<MetaFont> fonts(text.size());
     {
         FontLinker linker;
-        ResolveFonts(linker, defaultFont_, text.data(), text.size(), fonts.data());
+        ResolveFonts(linker, defaultFont_, text.data(), text.size(), fonts.data(), defaultLanguage_);
     }
     const bool vertical = defaultString_.Vertical != 0;
     for (int32_t i = 0; i < count; ++i) {
@@ -458,10 +463,12 @@ void Title::AdoptLoadedStrings(std::vector<MetaString> loaded) {
             for (size_t c = 0; c < s.chars.size(); ++c) {
                 MetaCharacter& ch = s.chars[c];
                 FontSpec spec = defaultFont_;
+                std::string language;  // the entry's own, kept
                 if (ch.FontIndex >= 0 && static_cast<size_t>(ch.FontIndex) < s.fonts.size()) {
                     const MetaFont& font = s.fonts[static_cast<size_t>(ch.FontIndex)];
                     spec = ReportFont(font);
                     spec.Bold = font.LogFont.lfWeight == 700 ? 1 : 0;
+                    language.assign(font.Language, strnlen(font.Language, sizeof font.Language));
                 }
                 spec.FaceName[31] = 0;
                 (void)InstalledOrGuiFont(spec);
@@ -489,7 +496,7 @@ void Title::AdoptLoadedStrings(std::vector<MetaString> loaded) {
                 ReleaseFontEntries(s, static_cast<int32_t>(c), static_cast<int32_t>(units));
                 MetaFont fonts[2];
                 const char16_t codes[2] = {char16_t(ch.Value), char16_t(units == 2 ? s.chars[c + 1].Value : 0)};
-                ResolveFonts(linker, spec, codes, units, fonts);
+                ResolveFonts(linker, spec, codes, units, fonts, language);
                 for (size_t k = 0; k < units; ++k) {
                     MeasureCharacter(s.chars[c + k], fonts[k], s.Vertical != 0);
                     s.chars[c + k].FontIndex = FindOrAdd(s.fonts, fonts[k]);

@@ -61,8 +61,12 @@ struct MetaFont {
     float Ascent = 0, Descent = 0, IntLead = 0, ExtLead = 0;
     float StrikeoutPos = 0, StrikeoutSize = 0, UnderlinePos = 0, UnderlineSize = 0;
     uint32_t Kerning = 0;  // 1: text in this font is kerned (FontSpec::CharSet & kCharSetKerning)
+    // The language of the text in this entry (a BCP 47 tag), which it is shaped in and its fonts
+    // are linked for; empty: the string's. Saved only when set.
+    char Language[QEL_MAX_LANGUAGE + 1] = {};
 };
-static_assert(sizeof(MetaFont) == 92 + 10 * 4, "MetaFont must have no padding: entries are compared as bytes");
+static_assert(sizeof(MetaFont) == 92 + 10 * 4 + QEL_MAX_LANGUAGE + 1,
+              "MetaFont must have no padding: entries are compared as bytes");
 
 // The bit of FontSpec::CharSet that asks for kerning. The character set itself is the low 8 bits,
 // which is all that older hosts and libraries read.
@@ -78,6 +82,7 @@ struct ShapedUnit {
     uint8_t level = 0;           // bidi embedding level (odd: right to left)
     uint8_t paragraphLevel = 0;  // level of the unit's paragraph
     bool shaped = false;
+    bool sideways = false;  // in a column: shaped as a line and drawn turned a quarter turn clockwise
     float width = 0;  // the unit's Width as shaping set it, in layout units
     float height = 0; // and its Height (a column's advance), for units of vertical strings
 };

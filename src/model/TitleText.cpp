@@ -38,6 +38,25 @@ HRESULT Title::GetLanguage(int32_t row, char* buffer, uint32_t size) const {
     return S_OK;
 }
 
+HRESULT Title::SetDefaultLanguage(const char* tag) {
+    const std::string_view value = tag ? std::string_view(tag) : std::string_view();
+    if (!LanguageTagValid(value)) return E_INVALIDARG;
+    defaultLanguage_ = value;
+    return S_OK;
+}
+
+HRESULT Title::GetCharLanguage(int32_t row, int32_t col, char* buffer, uint32_t size) const {
+    const MetaString* s = StringAt(row);
+    if (size > 0) buffer[0] = 0;
+    if (!s || col < 0 || static_cast<size_t>(col) >= s->chars.size()) return E_INVALIDARG;
+    const MetaFont& font = FontOf(*s, s->chars[static_cast<size_t>(col)]);
+    const size_t length = strnlen(font.Language, sizeof font.Language);
+    if (length >= size) return E_INVALIDARG;
+    std::memcpy(buffer, font.Language, length);
+    buffer[length] = 0;
+    return S_OK;
+}
+
 HRESULT Title::SetEvenLines(int32_t row, uint32_t even) {
     const MetaString* current = StringAt(row);
     if (!current) return E_INVALIDARG;

@@ -34,7 +34,8 @@ enum class FieldKind : uint8_t {
     CodeUnit,  // uint16_t member (one UTF-16 unit), unsigned; reads back its low 16 bits
     Text,      // char[260] member; a missing or longer stored value reads as empty
     LogFont,   // LOGFONTW member, its 92 bytes as hex pairs; a short value fills only its bytes
-    Tag,       // std::string member written only when not empty (as Optional); at most 260 bytes read
+    Tag,       // std::string or char[QEL_MAX_LANGUAGE + 1] member written only when not empty (as
+               // Optional); at most 260 bytes read, and a value longer than the member reads as empty
 };
 
 // The type behind a member pointer, and its record.
@@ -59,7 +60,7 @@ constexpr bool KindFits(FieldKind kind) {
         case FieldKind::CodeUnit: return std::is_same_v<T, uint16_t>;
         case FieldKind::Text: return std::is_same_v<T, char[kTextCapacity]>;
         case FieldKind::LogFont: return std::is_same_v<T, LOGFONTW>;
-        case FieldKind::Tag: return std::is_same_v<T, std::string>;
+        case FieldKind::Tag: return std::is_same_v<T, std::string> || std::is_same_v<T, char[QEL_MAX_LANGUAGE + 1]>;
     }
     return false;
 }
@@ -101,6 +102,9 @@ void WriteValue(XmlDom& dom, const char* name, FieldKind, const char (&text)[kTe
 }
 void WriteValue(XmlDom& dom, const char* name, FieldKind, const std::string& tag) {
     if (!tag.empty()) (void)dom.SetString(name, tag.c_str());
+}
+void WriteValue(XmlDom& dom, const char* name, FieldKind, const char (&tag)[QEL_MAX_LANGUAGE + 1]) {
+    if (tag[0]) (void)dom.SetString(name, std::string(tag, strnlen(tag, sizeof tag)).c_str());
 }
 void WriteValue(XmlDom& dom, const char* name, FieldKind, const LOGFONTW& logFont) {
     (void)dom.SetBytes(name, &logFont, sizeof logFont);
@@ -148,6 +152,12 @@ void ReadValue(XmlDom& dom, const char* name, FieldKind, std::string& tag) {
     char text[kTextCapacity];
     uint32_t length = kTextCapacity;
     tag = dom.GetString(name, text, &length) == S_OK ? std::string(text, strnlen(text, kTextCapacity)) : std::string();
+}
+void ReadValue(XmlDom& dom, const char* name, FieldKind, char (&tag)[QEL_MAX_LANGUAGE + 1]) {
+    std::string value;
+    ReadValue(dom, name, FieldKind::Tag, value);
+    std::memset(tag, 0, sizeof tag);
+    if (value.size() < sizeof tag) std::memcpy(tag, value.data(), value.size());
 }
 void ReadValue(XmlDom& dom, const char* name, FieldKind, LOGFONTW& logFont) {
     // Only the bytes present are filled; the rest of the description keeps what the record held
@@ -250,6 +260,7 @@ constexpr Field<MetaFont> kFontFields[] = {
     Row<K::Float, &MetaFont::UnderlinePos>("UnderlinePos"),
     Row<K::Float, &MetaFont::UnderlineSize>("UnderlineSize"),
     Row<K::Optional, &MetaFont::Kerning>("Kerning"),
+    Row<K::Tag, &MetaFont::Language>("Language"),
 };
 
 constexpr Field<MetaFace> kFaceFields[] = {
@@ -524,6 +535,10 @@ void TitleXmlSerializer::ReadString(XmlNode element, MetaString& s) {
 // dropped rather than handed to the shaper.
 void TitleXmlSerializer::ReadText(MetaString& s) {
     if (!LanguageTagValid(s.Language)) s.Language.clear();
+    for (MetaFont& font : s.fonts) {
+        if (!LanguageTagValid(std::string_view(font.Language, strnlen(font.Language, sizeof font.Language))))
+            std::memset(font.Language, 0, sizeof font.Language);
+    }
 }
 
 // A plate with a value outside its range (edited by hand, or from a later version) is left out

@@ -19,14 +19,15 @@ struct BaseKey {
     std::u16string face;
     int weight;
     bool italic;
+    std::string language;
     bool operator<(const BaseKey& o) const {
-        return std::tie(face, weight, italic) < std::tie(o.face, o.weight, o.italic);
+        return std::tie(face, weight, italic, language) < std::tie(o.face, o.weight, o.italic, o.language);
     }
 };
 
-BaseKey KeyOf(const LOGFONTW& lf) {
+BaseKey KeyOf(const LOGFONTW& lf, const char* language) {
     return {std::u16string(lf.lfFaceName, std::find(lf.lfFaceName, lf.lfFaceName + 32, u'\0')),
-            fc::RequestWeight(lf), lf.lfItalic != 0};
+            fc::RequestWeight(lf), lf.lfItalic != 0, language ? language : ""};
 }
 
 }  // namespace
@@ -55,13 +56,14 @@ FontLinker::~FontLinker() = default;
 
 namespace {
 
-bool MapFont(FontLinker& linker, const LOGFONTW& base, char32_t code, bool color, char16_t (&face)[32]) {
+bool MapFont(FontLinker& linker, const LOGFONTW& base, char32_t code, bool color, char16_t (&face)[32],
+             const char* language) {
     FontLinker::Impl* impl = linker.impl();
     if (!impl) return false;
     // Half of a surrogate pair names no character by itself; no face has a glyph for it.
     if ((code >= 0xD800 && code < 0xE000) || code > 0x10FFFF) return false;
 
-    BaseKey key = KeyOf(base);
+    BaseKey key = KeyOf(base, language);
     auto& candidates = impl->bases[key];
     auto& answers = color ? candidates.colorAnswers : candidates.answers;
     auto known = answers.find(code);
@@ -71,7 +73,7 @@ bool MapFont(FontLinker& linker, const LOGFONTW& base, char32_t code, bool color
             std::lock_guard<std::mutex> lock(fc::Lock());
             FcConfig* config = fc::Config();
             if (config && !candidates.sorted) {
-                if (FcPattern* pattern = fc::RequestPattern(base)) {
+                if (FcPattern* pattern = fc::RequestPattern(base, language)) {
                     FcResult result = FcResultNoMatch;
                     candidates.sorted = FcFontSort(config, pattern, FcTrue, nullptr, &result);
                     FcPatternDestroy(pattern);
@@ -107,12 +109,14 @@ bool MapFont(FontLinker& linker, const LOGFONTW& base, char32_t code, bool color
 
 }  // namespace
 
-bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]) {
-    return MapFont(linker, base, code, false, face);
+bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32],
+                    const char* language) {
+    return MapFont(linker, base, code, false, face, language);
 }
 
-bool MapColorFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]) {
-    return MapFont(linker, base, code, true, face);
+bool MapColorFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32],
+                         const char* language) {
+    return MapFont(linker, base, code, true, face, language);
 }
 
 }  // namespace qel

@@ -27,9 +27,13 @@ private:
 // Writes into face (NUL-padded) the family of an installed face that has code (a code point,
 // which may lie beyond U+FFFF), taken from the faces fontconfig ranks closest to base; false when
 // no installed face has it. Answers are remembered by the linker for the rest of its operation.
-bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]);
+// With a language (a BCP 47 tag, or null), faces that write it come first: an ideograph in
+// Chinese text takes a Chinese face rather than a Japanese one.
+bool MapFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32],
+                    const char* language = nullptr);
 
 // The same among colour faces only (emoji): the base's own family is a fine answer when it is one.
-bool MapColorFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32]);
+bool MapColorFontForCode(FontLinker& linker, const LOGFONTW& base, char32_t code, char16_t (&face)[32],
+                         const char* language = nullptr);
 
 }  // namespace qel

@@ -1,6 +1,7 @@
 #include "platform/Fontconfig.h"
 
 #include <dlfcn.h>
+#include <unicode/locid.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -44,7 +45,21 @@ int RequestWeight(const LOGFONTW& lf) {
     return lf.lfWeight > 1000 ? 1000 : lf.lfWeight;
 }
 
-FcPattern* RequestPattern(const LOGFONTW& lf) {
+std::string FontconfigLanguage(const char* tag) {
+    UErrorCode status = U_ZERO_ERROR;
+    icu::Locale locale = icu::Locale::forLanguageTag(tag ? tag : "", status);
+    if (U_FAILURE(status)) return {};
+    std::string language = locale.getLanguage();
+    if (language != "zh") return language;
+    status = U_ZERO_ERROR;
+    locale.addLikelySubtags(status);  // zh -> zh-Hans-CN, zh-TW -> zh-Hant-TW, zh-Hant -> zh-Hant-TW
+    const std::string script = locale.getScript(), region = locale.getCountry();
+    if (region == "HK" || region == "MO") return "zh-hk";
+    if (script == "Hant") return "zh-tw";
+    return region == "SG" ? "zh-sg" : "zh-cn";
+}
+
+FcPattern* RequestPattern(const LOGFONTW& lf, const char* language) {
     const std::string family = Utf8FromFaceName(lf.lfFaceName);  // may throw: before the pattern
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return nullptr;
@@ -53,6 +68,8 @@ FcPattern* RequestPattern(const LOGFONTW& lf) {
     FcPatternAddDouble(pattern, FC_WEIGHT, FcWeightFromOpenTypeDouble(RequestWeight(lf)));
     FcPatternAddInteger(pattern, FC_SLANT, lf.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
+    if (const std::string lang = language && language[0] ? FontconfigLanguage(language) : std::string(); !lang.empty())
+        FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(lang.c_str()));
     FcConfigSubstitute(Config(), pattern, FcMatchPattern);
     FcDefaultSubstitute(pattern);
     return pattern;

@@ -41,7 +41,13 @@ int RequestWeight(const LOGFONTW& lf);
 
 // The pattern of a request (family, weight, slant), substituted and ready to match or sort.
 // The caller destroys it. Call with Lock() held.
-FcPattern* RequestPattern(const LOGFONTW& lf);
+// With a language (a BCP 47 tag, or null), faces that write it rank first.
+FcPattern* RequestPattern(const LOGFONTW& lf, const char* language = nullptr);
+
+// Fontconfig's name for the orthography of a BCP 47 tag: the language, and for Chinese the
+// script or region that decides between simplified and traditional characters ("zh-cn", "zh-tw",
+// "zh-hk"); empty for what is not a tag.
+std::string FontconfigLanguage(const char* tag);
 
 // Family name at index i of a pattern as UTF-16; empty when absent.
 std::u16string Family(FcPattern* pattern, int i);

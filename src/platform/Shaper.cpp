@@ -11,6 +11,7 @@
 
 #include <fribidi.h>
 #include <hb.h>
+#include <unicode/uchar.h>
 
 #include <algorithm>
 #include <cmath>
@@ -143,7 +144,7 @@ bool ShapeRun(const LOGFONTW& lf, const char16_t* text, size_t size, size_t star
     return true;
 }
 
-uint8_t ResolveBidiLevels(const char16_t* text, size_t size, uint8_t* levels) {
+uint8_t ResolveBidiLevels(const char16_t* text, size_t size, uint8_t* levels, bool leftToRight) {
     if (size == 0) return 0;
     // FriBidi works on code points: pairs become one, and their levels go back to both units.
     std::vector<FriBidiChar> codes;
@@ -165,7 +166,7 @@ uint8_t ResolveBidiLevels(const char16_t* text, size_t size, uint8_t* levels) {
     std::vector<FriBidiLevel> resolved(codes.size());
     fribidi_get_bidi_types(codes.data(), n, types.data());
     fribidi_get_bracket_types(codes.data(), n, types.data(), brackets.data());
-    FriBidiParType direction = FRIBIDI_PAR_ON;
+    FriBidiParType direction = leftToRight ? FRIBIDI_PAR_LTR : FRIBIDI_PAR_ON;
     const FriBidiLevel max =
         fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &direction, resolved.data());
     const uint8_t paragraph = FRIBIDI_IS_RTL(direction) ? 1 : 0;
@@ -175,6 +176,10 @@ uint8_t ResolveBidiLevels(const char16_t* text, size_t size, uint8_t* levels) {
         if (codes[k] > 0xFFFF) levels[unitOf[k] + 1] = level;
     }
     return paragraph;
+}
+
+bool TurnsSideways(char32_t code) {
+    return u_getIntPropertyValue(static_cast<UChar32>(code), UCHAR_VERTICAL_ORIENTATION) == U_VO_ROTATED;
 }
 
 uint32_t ScriptOf(char32_t code) {

@@ -44,8 +44,16 @@ bool ShapeRun(const LOGFONTW& lf, const char16_t* text, size_t size, size_t star
 
 // The embedding level of every UTF-16 unit of a paragraph (both units of a pair get their
 // character's), by the Unicode Bidirectional Algorithm with the paragraph's direction taken from
-// its first strong character (left to right when it has none). Returns the paragraph's level.
-uint8_t ResolveBidiLevels(const char16_t* text, size_t size, uint8_t* levels);
+// its first strong character (left to right when it has none), or left to right whatever it holds
+// when leftToRight is set (a column, which always runs from top to bottom). Returns the
+// paragraph's level.
+uint8_t ResolveBidiLevels(const char16_t* text, size_t size, uint8_t* levels, bool leftToRight = false);
+
+// Whether a character lies on its side in a column, turned a quarter turn clockwise with the
+// text around it (Unicode's vertical orientation R: Latin, Greek, Cyrillic, Arabic, Hebrew, the
+// Indic and South-East Asian scripts), rather than standing upright (ideographs, kana, Hangul,
+// emoji, the fullwidth forms).
+bool TurnsSideways(char32_t code);
 
 // The script of a character (a HarfBuzz script tag); Common and Inherited characters answer
 // kScriptCommon and kScriptInherited and take their neighbours' script in a run.

@@ -48,6 +48,49 @@ using DilateRowFn = void (*)(uint8_t* d, const int16_t* p, const int16_t* cells,
 // neither a nor b.
 using MaxRowFn = void (*)(uint8_t* out, const uint8_t* a, const uint8_t* b, int32_t count);
 
+// A dilation kernel whose rows are each symmetric about the centre column, read as chords. For a
+// kernel row, cells[halfW + k] = cells[halfW - k] = v_k, so the row raises destination column X
+// by max over k of clamp(v_k + max(p[Y - k], p[Y + k])), with Y = X - halfW. The pair maxima
+// s_k = max(p[Y - k], p[Y + k]) are the same for every kernel row, so a source row works them out
+// once. A row's centre chord of 255 cells (|k| <= core) raises X by 255 + the chord's running
+// maximum m_core = max(s_0 .. s_core); the cells beyond it are terms (k, v_k). Mirrored kernel
+// rows that are equal are one chord row laid on two destination rows.
+struct ChordTerm {
+    int16_t k;      // distance from the centre column, 0 .. reach
+    int16_t value;  // the cell's value, -254 .. 255
+};
+struct ChordRow {
+    int32_t core;        // the centre chord's half-length, or -1 when the centre cell is below 255
+    int32_t firstTerm;   // its terms: plan.terms[firstTerm .. firstTerm + termCount)
+    int32_t termCount;
+    int32_t rows[2];     // the kernel rows it is laid on; rows[1] = -1 for one
+};
+constexpr int32_t kMaxChordReach = 31;  // largest k a plan may hold (kernels up to 63 columns)
+struct ChordPlan {
+    int32_t halfW = 0;
+    int32_t reach = 0;    // largest k of any term or core
+    int32_t maxCore = -1; // largest core
+    int32_t rowCount = 0;
+    const ChordRow* rows = nullptr;
+    const ChordTerm* terms = nullptr;
+};
+
+// One source row laid over every destination row it reaches, by chords: for every destination
+// column X in [lo, hi) and every chord row of the plan,
+//   d[X] = max(d[X], clamp(max(255 + m_core, max over its terms of value + s_k), 0, 255))
+// for d = dst[r] and each r in the row's rows (a null dst[r] is skipped). The same bytes as the
+// dilation row kernel run over each kernel row. Preconditions as DilateRowFn, with p readable
+// over [lo - 2 halfW, hi + 32).
+using DilateChordsFn = void (*)(uint8_t* const* dst, const int16_t* p, const ChordPlan& plan, int32_t lo,
+                                int32_t hi);
+
+// The stamping pixels of an inner source row s (rows up and down around it): for every x in
+// [begin, end), with w = min(s[x - 1], s[x + 1], up[x], down[x]), p[x] = s[x] where w < s[x] and
+// -255 where not; and where s[x] is not 0 yet does not stamp, centre[x] = 255 (unless centre is
+// null). Preconditions: s[begin - 1 .. end] readable.
+using DilatePrepFn = void (*)(int16_t* p, uint8_t* centre, const uint8_t* s, const uint8_t* up,
+                              const uint8_t* down, int32_t begin, int32_t end);
+
 struct FilterKernels {
     const char* name;
     GaussRowFn gaussRow;
@@ -55,6 +98,8 @@ struct FilterKernels {
     GaussTintRowFn gaussTintRow;
     DilateRowFn dilateRow;
     MaxRowFn maxRow;
+    DilateChordsFn dilateChords;
+    DilatePrepFn dilatePrep;
 };
 
 namespace scalar {
@@ -67,6 +112,9 @@ void GaussTintRow(uint8_t* out, const uint8_t* const* taps, const uint32_t* weig
 void DilateRow(uint8_t* d, const int16_t* p, const int16_t* cells, int32_t begin, int32_t end,
                int32_t lo, int32_t hi);
 void MaxRow(uint8_t* out, const uint8_t* a, const uint8_t* b, int32_t count);
+void DilateChords(uint8_t* const* dst, const int16_t* p, const ChordPlan& plan, int32_t lo, int32_t hi);
+void DilatePrep(int16_t* p, uint8_t* centre, const uint8_t* s, const uint8_t* up, const uint8_t* down,
+                int32_t begin, int32_t end);
 }  // namespace scalar
 
 bool GaussTapsSimdReady(const uint32_t* weights, int32_t count, uint32_t total);

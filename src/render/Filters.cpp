@@ -123,13 +123,43 @@ void scalar::MaxRow(uint8_t* out, const uint8_t* a, const uint8_t* b, int32_t co
     for (int32_t x = 0; x < count; ++x) out[x] = std::max(a[x], b[x]);
 }
 
+void scalar::DilateChords(uint8_t* const* dst, const int16_t* p, const ChordPlan& plan, int32_t lo, int32_t hi) {
+    for (int32_t X = lo; X < hi; ++X) {
+        const int16_t* y = p + X - plan.halfW;
+        for (int32_t i = 0; i < plan.rowCount; ++i) {
+            const ChordRow& row = plan.rows[i];
+            int32_t best = 0;
+            for (int32_t k = 0; k <= row.core; ++k) best = std::max({best, 255 + y[-k], 255 + y[k]});
+            for (int32_t t = row.firstTerm; t < row.firstTerm + row.termCount; ++t) {
+                const ChordTerm term = plan.terms[t];
+                best = std::max({best, term.value + y[-term.k], term.value + y[term.k]});
+            }
+            best = std::min(best, 255);
+            for (const int32_t r : row.rows) {
+                if (r >= 0 && dst[r]) dst[r][X] = static_cast<uint8_t>(std::max<int32_t>(dst[r][X], best));
+            }
+        }
+    }
+}
+
+void scalar::DilatePrep(int16_t* p, uint8_t* centre, const uint8_t* s, const uint8_t* up, const uint8_t* down,
+                        int32_t begin, int32_t end) {
+    for (int32_t x = begin; x < end; ++x) {
+        const int32_t v = s[x];
+        const int32_t weakest = std::min({s[x - 1], s[x + 1], up[x], down[x]});
+        p[x] = weakest < v ? int16_t(v) : int16_t(-255);
+        if (centre && v != 0 && weakest >= v) centre[x] = 255;
+    }
+}
+
 bool GaussTapsSimdReady(const uint32_t* weights, int32_t count, uint32_t total) {
     return total <= 65535 && std::all_of(weights, weights + count, [](uint32_t w) { return w <= 32767; });
 }
 
 const FilterKernels& ScalarFilterKernels() {
     static const FilterKernels table = {"scalar", scalar::GaussRow, scalar::GaussAlphaRow, scalar::GaussTintRow,
-                                        scalar::DilateRow, scalar::MaxRow};
+                                        scalar::DilateRow, scalar::MaxRow, scalar::DilateChords,
+                                        scalar::DilatePrep};
     return table;
 }
 

@@ -17,7 +17,8 @@ namespace {
 
 const FilterKernels& Avx2FilterKernels() {
     static const FilterKernels table = {"avx2", GaussRowT<Avx2>, GaussAlphaRowOnlyT<Avx2>, GaussAlphaRowT<Avx2, true>,
-                                        DilateRowT<Avx2>, MaxRowT<Avx2>};
+                                        DilateRowT<Avx2>, MaxRowT<Avx2>, DilateChordsT<Avx2>,
+                                        DilatePrepT<Avx2>};
     return table;
 }
 

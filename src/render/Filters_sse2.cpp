@@ -15,7 +15,8 @@ namespace {
 
 const FilterKernels& Sse2FilterKernels() {
     static const FilterKernels table = {"sse2", GaussRowT<Sse2>, GaussAlphaRowOnlyT<Sse2>, GaussAlphaRowT<Sse2, true>,
-                                        DilateRowT<Sse2>, MaxRowT<Sse2>};
+                                        DilateRowT<Sse2>, MaxRowT<Sse2>, DilateChordsT<Sse2>,
+                                        DilatePrepT<Sse2>};
     return table;
 }
 

@@ -106,7 +106,10 @@ void GaussRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* weights
 // The blur pass over an alpha plane (GaussAlphaRowFn, GaussTintRowFn): a group is one vector of
 // bytes (16 or 32 pixels); a row narrower than that runs on V::Half where V has one (AVX2's
 // SSE2 half), else on the scalar kernel. Two taps at a time as above: their bytes interleaved and widened into
-// 16-bit pairs, one Madd16 per four pixels with the weight pair. The sums are exact in floats and
+// 16-bit pairs, one Madd16 per four pixels with the weight pair. A whole window's weights are
+// symmetric (weights[k] = weights[count - 1 - k]), so there the taps are first folded: taps k and
+// count - 1 - k added as 16-bit values (at most 510) and multiplied once by their shared weight,
+// which halves the multiply-adds for the same integer sums. The sums are exact in floats and
 // divided by the total as above. The tinted form's pixel is colour | alpha << 24 where the sum is
 // not 0: every term is a weight times an alpha, so the sum is 0 exactly when no tap with a weight
 // shows.
@@ -134,6 +137,9 @@ void GaussAlphaRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* we
     const F zeroF = V::AsFloat(zero);
     // A total of 256 (a single tap weighing an opacity) divides by a shift.
     const bool byShift = total == 256;
+    bool fold = count >= 3 && count % 2 == 1;
+    for (int32_t k = 0; fold && k < count / 2; ++k) fold = weights[k] == weights[count - 1 - k];
+    const int32_t centre = count / 2;
 
     auto group = [&](int32_t x) __attribute__((always_inline)) {
         I any = zero;
@@ -156,9 +162,42 @@ void GaussAlphaRowT(uint8_t* out, const uint8_t* const* taps, const uint32_t* we
             sum[2] = V::Add32(sum[2], V::Madd16(V::UnpackLo8(hi, zero), w));
             sum[3] = V::Add32(sum[3], V::Madd16(V::UnpackHi8(hi, zero), w));
         };
-        int32_t k = 0;
-        for (; k + 1 < count; k += 2) addPair(V::Load(taps[k] + x), V::Load(taps[k + 1] + x), weights[k], weights[k + 1]);
-        if (k < count) addPair(V::Load(taps[k] + x), zero, weights[k], 0);
+        // Folded taps j and count - 1 - j (the centre tap alone) as 16-bit values, bytes 0-7 and
+        // 8-15 of each 128-bit half.
+        auto foldedTap = [&](int32_t j, I* lo, I* hi) __attribute__((always_inline)) {
+            const I a = V::Load(taps[j] + x);
+            *lo = V::UnpackLo8(a, zero);
+            *hi = V::UnpackHi8(a, zero);
+            if (j == centre) return;
+            const I b = V::Load(taps[count - 1 - j] + x);
+            *lo = V::Add16(*lo, V::UnpackLo8(b, zero));
+            *hi = V::Add16(*hi, V::UnpackHi8(b, zero));
+        };
+        auto addFolded = [&](I lo0, I hi0, I lo1, I hi1, uint32_t w0, uint32_t w1) __attribute__((always_inline)) {
+            const I w = V::Set1_32(w0 | (w1 << 16));
+            sum[0] = V::Add32(sum[0], V::Madd16(V::UnpackLo16(lo0, lo1), w));
+            sum[1] = V::Add32(sum[1], V::Madd16(V::UnpackHi16(lo0, lo1), w));
+            sum[2] = V::Add32(sum[2], V::Madd16(V::UnpackLo16(hi0, hi1), w));
+            sum[3] = V::Add32(sum[3], V::Madd16(V::UnpackHi16(hi0, hi1), w));
+        };
+        if (fold) {
+            int32_t j = 0;
+            for (; j + 1 <= centre; j += 2) {
+                I lo0, hi0, lo1, hi1;
+                foldedTap(j, &lo0, &hi0);
+                foldedTap(j + 1, &lo1, &hi1);
+                addFolded(lo0, hi0, lo1, hi1, weights[j], weights[j + 1]);
+            }
+            if (j == centre) {
+                I lo0, hi0;
+                foldedTap(centre, &lo0, &hi0);
+                addFolded(lo0, hi0, zero, zero, weights[centre], 0);
+            }
+        } else {
+            int32_t k = 0;
+            for (; k + 1 < count; k += 2) addPair(V::Load(taps[k] + x), V::Load(taps[k + 1] + x), weights[k], weights[k + 1]);
+            if (k < count) addPair(V::Load(taps[k] + x), zero, weights[k], 0);
+        }
         I q[4];
         for (int j = 0; j < 4; ++j) {
             if (byShift) {
@@ -239,4 +278,92 @@ void MaxRowT(uint8_t* out, const uint8_t* a, const uint8_t* b, int32_t count) {
         x = count - kBytes;
         V::Store(out + x, V::MaxU8(V::Load(a + x), V::Load(b + x)));
     }
+}
+
+// The dilation by chords (DilateChordsFn): a group is one vector of destination bytes, worked in
+// two vectors of 16-bit lanes. The pair maxima s_k and the running maxima m_k of the group are
+// made once, then every chord row is a few adds and maxima on them, packed to bytes (which clamps
+// to 0..255) and laid over its destination rows.
+template <class V>
+void DilateChordsT(uint8_t* const* dst, const int16_t* p, const ChordPlan& plan, int32_t lo, int32_t hi) {
+    using I = typename V::I;
+    constexpr int32_t kBytes = static_cast<int32_t>(sizeof(I));
+    constexpr int32_t kLanes = kBytes / 2;
+    if (hi - lo < kBytes) {
+        if constexpr (requires { typename V::Half; }) {
+            if (hi - lo >= static_cast<int32_t>(sizeof(typename V::Half::I)))
+                return DilateChordsT<typename V::Half>(dst, p, plan, lo, hi);
+        }
+        return scalar::DilateChords(dst, p, plan, lo, hi);
+    }
+    auto load = [](const int16_t* q) __attribute__((always_inline)) {
+        return V::Load(reinterpret_cast<const uint8_t*>(q));
+    };
+    const I full = V::Set1_16(255);
+    I s[2][kMaxChordReach + 1], m[2][kMaxChordReach + 1];
+    auto group = [&](int32_t X) __attribute__((always_inline)) {
+        for (int32_t h = 0; h < 2; ++h) {
+            const int16_t* y = p + X - plan.halfW + h * kLanes;
+            s[h][0] = m[h][0] = load(y);
+            for (int32_t k = 1; k <= plan.reach; ++k) {
+                s[h][k] = V::Max16(load(y - k), load(y + k));
+                if (k <= plan.maxCore) m[h][k] = V::Max16(m[h][k - 1], s[h][k]);
+            }
+        }
+        for (int32_t i = 0; i < plan.rowCount; ++i) {
+            const ChordRow& row = plan.rows[i];
+            I acc0 = V::Zero(), acc1 = V::Zero();
+            if (row.core >= 0) {
+                acc0 = V::Add16(m[0][row.core], full);
+                acc1 = V::Add16(m[1][row.core], full);
+            }
+            for (int32_t t = row.firstTerm; t < row.firstTerm + row.termCount; ++t) {
+                const I value = V::Set1_16(plan.terms[t].value);
+                const int32_t k = plan.terms[t].k;
+                acc0 = V::Max16(acc0, V::Add16(s[0][k], value));
+                acc1 = V::Max16(acc1, V::Add16(s[1][k], value));
+            }
+            const I bytes = V::PackOrder(V::PackUS16(acc0, acc1));
+            for (const int32_t r : row.rows) {
+                if (r < 0 || !dst[r]) continue;
+                V::Store(dst[r] + X, V::MaxU8(V::Load(dst[r] + X), bytes));
+            }
+        }
+    };
+    int32_t X = lo;
+    for (; X + kBytes <= hi; X += kBytes) group(X);
+    if (X < hi) group(hi - kBytes);  // raising a byte twice gives the same byte
+}
+
+// The stamping pixels of a source row (DilatePrepFn), one vector of source bytes at a time: the
+// weakest neighbour by byte minima, "does not stamp" as max(w, v) == w, and p widened to 16 bits
+// in order (PackOrder also undoes the per-half order of the unpacks that follow it).
+template <class V>
+void DilatePrepT(int16_t* p, uint8_t* centre, const uint8_t* s, const uint8_t* up, const uint8_t* down,
+                 int32_t begin, int32_t end) {
+    using I = typename V::I;
+    constexpr int32_t kBytes = static_cast<int32_t>(sizeof(I));
+    if (end - begin < kBytes) {
+        if constexpr (requires { typename V::Half; }) {
+            if (end - begin >= static_cast<int32_t>(sizeof(typename V::Half::I)))
+                return DilatePrepT<typename V::Half>(p, centre, s, up, down, begin, end);
+        }
+        return scalar::DilatePrep(p, centre, s, up, down, begin, end);
+    }
+    const I zero = V::Zero();
+    const I none = V::Set1_16(-255);
+    auto group = [&](int32_t x) __attribute__((always_inline)) {
+        const I v = V::Load(s + x);
+        const I weakest = V::MinU8(V::MinU8(V::Load(s + x - 1), V::Load(s + x + 1)),
+                                   V::MinU8(V::Load(up + x), V::Load(down + x)));
+        const I covered = V::CmpEq8(V::MaxU8(weakest, v), weakest);  // does not stamp
+        const I stamping = V::PackOrder(V::AndNot(covered, v));      // v or 0 (v = 0 never stamps)
+        const I lo = V::UnpackLo8(stamping, zero), hi = V::UnpackHi8(stamping, zero);
+        V::Store(reinterpret_cast<uint8_t*>(p + x), V::Or(lo, V::And(V::CmpEq16(lo, zero), none)));
+        V::Store(reinterpret_cast<uint8_t*>(p + x + kBytes / 2), V::Or(hi, V::And(V::CmpEq16(hi, zero), none)));
+        if (centre) V::Store(centre + x, V::Or(V::Load(centre + x), V::AndNot(V::CmpEq8(v, zero), covered)));
+    };
+    int32_t x = begin;
+    for (; x + kBytes <= end; x += kBytes) group(x);
+    if (x < end) group(end - kBytes);  // the same values again for the pixels shared
 }

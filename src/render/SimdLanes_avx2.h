@@ -62,6 +62,8 @@ struct Avx2 {
     template <int imm> static I Shuffle32(I v) { return _mm256_shuffle_epi32(v, imm); }
     static I UnpackLo8(I a, I b) { return _mm256_unpacklo_epi8(a, b); }
     static I UnpackHi8(I a, I b) { return _mm256_unpackhi_epi8(a, b); }
+    static I UnpackLo16(I a, I b) { return _mm256_unpacklo_epi16(a, b); }
+    static I UnpackHi16(I a, I b) { return _mm256_unpackhi_epi16(a, b); }
     static I UnpackLo32(I a, I b) { return _mm256_unpacklo_epi32(a, b); }
     static I UnpackHi32(I a, I b) { return _mm256_unpackhi_epi32(a, b); }
     static I PackS32(I a, I b) { return _mm256_packs_epi32(a, b); }
@@ -71,6 +73,10 @@ struct Avx2 {
 
     static I Set1_16(int16_t v) { return _mm256_set1_epi16(v); }
     static I MaxU8(I a, I b) { return _mm256_max_epu8(a, b); }
+    static I Max16(I a, I b) { return _mm256_max_epi16(a, b); }  // signed
+    static I MinU8(I a, I b) { return _mm256_min_epu8(a, b); }
+    static I CmpEq8(I a, I b) { return _mm256_cmpeq_epi8(a, b); }
+    static I CmpEq16(I a, I b) { return _mm256_cmpeq_epi16(a, b); }
     // The bytes of PackUS16(a, b) in the order of a's then b's lanes (the pack works per half).
     static I PackOrder(I v) { return _mm256_permute4x64_epi64(v, 0xD8); }
     // Four vectors of 32-bit words, as UnpackLo8/Hi8 twice spread 32 consecutive bytes (each

@@ -55,6 +55,8 @@ struct Sse2 {
     template <int imm> static I Shuffle32(I v) { return _mm_shuffle_epi32(v, imm); }
     static I UnpackLo8(I a, I b) { return _mm_unpacklo_epi8(a, b); }
     static I UnpackHi8(I a, I b) { return _mm_unpackhi_epi8(a, b); }
+    static I UnpackLo16(I a, I b) { return _mm_unpacklo_epi16(a, b); }
+    static I UnpackHi16(I a, I b) { return _mm_unpackhi_epi16(a, b); }
     static I UnpackLo32(I a, I b) { return _mm_unpacklo_epi32(a, b); }
     static I UnpackHi32(I a, I b) { return _mm_unpackhi_epi32(a, b); }
     static I PackS32(I a, I b) { return _mm_packs_epi32(a, b); }
@@ -64,6 +66,10 @@ struct Sse2 {
 
     static I Set1_16(int16_t v) { return _mm_set1_epi16(v); }
     static I MaxU8(I a, I b) { return _mm_max_epu8(a, b); }
+    static I Max16(I a, I b) { return _mm_max_epi16(a, b); }  // signed
+    static I MinU8(I a, I b) { return _mm_min_epu8(a, b); }
+    static I CmpEq8(I a, I b) { return _mm_cmpeq_epi8(a, b); }
+    static I CmpEq16(I a, I b) { return _mm_cmpeq_epi16(a, b); }
     // The bytes of PackUS16(a, b) in the order of a's then b's lanes: already so.
     static I PackOrder(I v) { return v; }
     // Four vectors of 32-bit words, as UnpackLo8/Hi8 twice spread 16 consecutive bytes, stored

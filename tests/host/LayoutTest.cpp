@@ -362,6 +362,11 @@ TEST(Layout, EvenLinesTakeTheMainFacesHeight) {
         EXPECT_EQ(ext->SetLanguage(&*h, 0, bad), E_INVALIDARG) << bad;
     }
     EXPECT_EQ(ext->SetLanguage(&*h, 1, "ja"), E_INVALIDARG);
+    // A run in its own language: the second character.
+    const auto* runs = static_cast<const QelTextV2*>(QelGetExtension(QEL_TEXT_EXTENSION, 2));
+    ASSERT_NE(runs, nullptr);
+    ASSERT_EQ(runs->SetDefaultLanguage(&*h, "sr"), S_OK);
+    ASSERT_EQ(h->ApplyFont(0, 1, 1), S_OK);
     Host loaded;
     ASSERT_EQ(loaded->LoadTitleFromBuffer(saved(*h).c_str()), S_OK);
     char tag[QEL_MAX_LANGUAGE + 1];
@@ -371,6 +376,10 @@ TEST(Layout, EvenLinesTakeTheMainFacesHeight) {
     EXPECT_EQ(ext->GetLanguage(&*loaded, 0, tag, 7), E_INVALIDARG);  // no room for the terminator
     EXPECT_EQ(ext->GetEvenLines(&*loaded, 0, &even), S_OK);
     EXPECT_EQ(even, 1u);
+    EXPECT_EQ(runs->GetCharLanguage(&*loaded, 0, 1, tag, sizeof tag), S_OK);
+    EXPECT_STREQ(tag, "sr");
+    EXPECT_EQ(runs->GetCharLanguage(&*loaded, 0, 0, tag, sizeof tag), S_OK);
+    EXPECT_STREQ(tag, "");
 }
 
 TEST(Layout, BadBoxIndicesGiveZeros) {

@@ -5,10 +5,13 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <string>
 #include <vector>
+
+#include <png.h>
 
 #include "TestHost.h"
 #include "base/Unicode.h"
@@ -103,6 +106,7 @@ std::map<size_t, Cluster> Shaped(Host& host) {
 struct Piece {
     std::u16string text;
     bool rtl;
+    const char* language = nullptr;  // a run language over the string's (qel.text version 2)
 };
 struct Case {
     const char* name;
@@ -135,6 +139,8 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         // The font's Serbian forms of б (and Cyrillic shaped at all, which it is not unnamed).
         {"Serbian Cyrillic", u"DejaVu Sans", kDejaVu, false, {{u"бгдпт обе", false}}, "sr"},
         {"Russian Cyrillic", u"DejaVu Sans", kDejaVu, false, {{u"бгдпт обе", false}}, "ru"},
+        // A run in its own language: a Serbian run in a Russian string.
+        {"Serbian run in Russian", u"DejaVu Sans", kDejaVu, false, {{u"бгд ", false}, {u"пбт", false, "sr"}}, "ru"},
         // A ZWJ family, two flags, a keycap and a skin tone: one glyph each, from the colour face.
         {"emoji sequences", u"DejaVu Sans", kEmoji, false,
          {{u"\U0001F468\u200D\U0001F469\u200D\U0001F467\U0001F1EF\U0001F1F5\U0001F1EB\U0001F1F71\uFE0F\u20E3"
@@ -155,12 +161,23 @@ TEST(Shaping, GlyphsAndPlacesAreHarfBuzzs) {
         std::u16string text;
         std::map<size_t, Cluster> expected;
         for (const Piece& p : c.pieces) {
-            const auto piece = HbShape(c.file, p.text, p.rtl, Features(p, c.kerning), text.size(), c.language);
+            const auto piece = HbShape(c.file, p.text, p.rtl, Features(p, c.kerning), text.size(),
+                                       p.language ? p.language : c.language);
             // Left ends relative to the piece's own first cluster in display order.
             expected.insert(piece.begin(), piece.end());
             text += p.text;
         }
         host->InsertText(0, 0, text.c_str());
+        const auto* runs = static_cast<const QelTextV2*>(QelGetExtension(QEL_TEXT_EXTENSION, 2));
+        ASSERT_NE(runs, nullptr);
+        size_t at = 0;
+        for (const Piece& p : c.pieces) {
+            if (p.language) {
+                ASSERT_EQ(runs->SetDefaultLanguage(&*host, p.language), S_OK);
+                ASSERT_EQ(host->ApplyFont(0, int32_t(at), int32_t(p.text.size())), S_OK);
+            }
+            at += p.text.size();
+        }
         const std::map<size_t, Cluster> actual = Shaped(host);
         ASSERT_GE(expected.size(), 5u);
         ASSERT_EQ(actual.size(), expected.size());
@@ -318,6 +335,92 @@ TEST(Shaping, DrawnVerticalLongVowelMarkStandsUpright) {
         } else {
             EXPECT_GT(right - left, 3 * (bottom - top));
         }
+    }
+}
+
+// Coverage (0..255) of a grey picture, rows top to bottom, and its ink box at half coverage.
+struct Coverage {
+    int32_t width = 0, height = 0;
+    std::vector<uint8_t> pixels;
+    int32_t left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+    bool Ink(int32_t x, int32_t y) const {
+        return x < width && y < height && pixels[size_t(y) * size_t(width) + size_t(x)] >= 128;
+    }
+    void FindInk() {
+        for (int32_t y = 0; y < height; ++y)
+            for (int32_t x = 0; x < width; ++x)
+                if (Ink(x, y)) left = std::min(left, x), right = std::max(right, x), top = std::min(top, y), bottom = std::max(bottom, y);
+    }
+};
+
+// hb-view's line of text (white on black, no margin) turned a quarter turn clockwise.
+Coverage HbViewTurned(const std::string& font, const std::u16string& text, int size) {
+    const std::string path = testing::TempDir() + "/hb-view-line.png", features = Features({text, false}, false);
+    const std::string command = "timeout 20 hb-view --margin=0 --background=000000 --foreground=FFFFFF -O png --font-size=" +
+                                std::to_string(size) + (features.empty() ? "" : " --features=" + features) + " -o '" +
+                                path + "' '" + font + "' '" + Utf16ToUtf8(text) + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    Coverage turned;
+    std::vector<uint8_t> rgb;
+    if (png_image_begin_read_from_file(&image, path.c_str()) && (image.format = PNG_FORMAT_RGB, true) &&
+        (rgb.resize(PNG_IMAGE_SIZE(image)), png_image_finish_read(&image, nullptr, rgb.data(), 0, nullptr))) {
+        turned.width = int32_t(image.height), turned.height = int32_t(image.width);
+        for (int32_t y = 0; y < turned.height; ++y)
+            for (int32_t x = 0; x < turned.width; ++x)
+                turned.pixels.push_back(rgb[(size_t(turned.width - 1 - x) * image.width + size_t(y)) * 3 + 1]);
+    }
+    turned.FindInk();
+    return turned;
+}
+
+TEST(Shaping, DrawnSidewaysRunsInAColumnAreHbViewsLineTurned) {
+    // A run of a script without upright forms lies on its side in a column: joined and ordered as
+    // its line is (Arabic and Hebrew read from the bottom up), turned a quarter turn clockwise.
+    const struct {
+        std::u16string face;
+        std::string file;
+        std::u16string text;
+    } cases[] = {
+        {u"DejaVu Sans", kDejaVu, u"مرحبا بالعالم"},
+        {u"DejaVu Sans", kDejaVu, u"שלום עולם"},
+        {u"Noto Sans Devanagari", kDevanagari, u"नमस्ते दुनिया"},
+        {u"Noto Sans Thai", kThai, u"สวัสดีครับ"},
+        {u"DejaVu Sans", kDejaVu, u"Crème brûlée"},  // Latin beyond ASCII
+    };
+    constexpr int32_t kLetters = 64, kWidth = 300, kHeight = 900;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utf16ToUtf8(c.text));
+        Host host;
+        FontSpec font{};
+        std::copy(c.face.begin(), c.face.end(), font.FaceName);
+        font.CharSet = 1, font.Size = kLetters;
+        host->SetDefaultFont(&font);
+        SetLimit(*host, 1e9f, 1);
+        RenderSettings rs{};
+        host->GetRenderSettings(&rs);
+        rs.Width = kWidth, rs.Height = kHeight, rs.ClipRect = {0, 0, kWidth, kHeight};
+        host->SetRenderSettings(&rs);
+        host->AddString();
+        host->InsertText(0, 0, c.text.c_str());
+        std::vector<uint8_t> frame(size_t(kWidth) * kHeight * 4, 0);
+        ASSERT_EQ(host->Render(frame.data(), 0.5f), S_OK);
+        Coverage drawn{kWidth, kHeight};
+        // Green: the white face alone (the default border is red, the shadow black).
+        for (size_t p = 0; p < size_t(kWidth) * kHeight; ++p) drawn.pixels.push_back(frame[p * 4 + 1]);
+        drawn.FindInk();
+        const Coverage want = HbViewTurned(c.file, c.text, kLetters);
+        // The ink laid over each other from the boxes' top-left corners: what either covers, both do.
+        int64_t both = 0, either = 0;
+        for (int32_t y = 0; y <= std::max(drawn.bottom - drawn.top, want.bottom - want.top); ++y) {
+            for (int32_t x = 0; x <= std::max(drawn.right - drawn.left, want.right - want.left); ++x) {
+                const bool a = drawn.Ink(drawn.left + x, drawn.top + y), b = want.Ink(want.left + x, want.top + y);
+                both += a && b;
+                either += a || b;
+            }
+        }
+        EXPECT_GT(double(both) / double(std::max<int64_t>(either, 1)), 0.8);
     }
 }
 

@@ -156,14 +156,15 @@ TEST(GaussianBlurTables, MatchScalarOnLargeImages) {
 }
 
 // The alpha-plane and tinted pass kernels against their scalar forms: widths 1..67 from offsets
-// 0..3 of their rows (so no load is aligned), with guard bytes after the output row.
+// 0..3 of their rows (so no load is aligned), with guard bytes after the output row; every other
+// window's weights symmetric (folded taps), some at the largest weights the kernels take.
 TEST(GaussAlphaKernels, MatchScalarOverWidthsTapsAndOffsets) {
     std::mt19937 rng(12);
     std::uniform_int_distribution<int> byte(0, 255), pick(0, 9);
     for (SimdLevel level : AvailableLevels()) {
         const FilterKernels& kernels = FilterKernelsFor(level);
         for (int32_t width = 1; width <= 67; ++width) {
-            for (int32_t count : {1, 2, 7, 21}) {
+            for (int32_t count : {1, 2, 3, 5, 7, 9, 21}) {
                 const int32_t offset = width % 4;
                 std::vector<std::vector<uint8_t>> rows;
                 std::vector<const uint8_t*> taps;
@@ -177,6 +178,15 @@ TEST(GaussAlphaKernels, MatchScalarOverWidthsTapsAndOffsets) {
                     total += weights.back();
                 }
                 for (const auto& row : rows) taps.push_back(row.data() + offset);
+                if ((width + count) % 2 == 0) {
+                    const bool heaviest = width % 4 == 0;  // every tap 32767, or as many as fit
+                    total = 0;
+                    for (int32_t k = 0; k < count; ++k) {
+                        if (heaviest) weights[k] = std::min<uint32_t>(32767, 65531 / count);
+                        if (k > count / 2) weights[k] = weights[count - 1 - k];
+                        total += weights[k];
+                    }
+                }
                 total = std::max<uint32_t>(total + rng() % 5, 1);
                 if (count == 1 && width % 2 == 1) {  // an opacity over 256, which divides by a shift
                     weights[0] = 1 + uint32_t(rng() % 256);

@@ -101,21 +101,24 @@ TEST(DilateMask, OnePixelGrowsIntoTheRaisedKernel) {
     }
 }
 
-// The vector path against the plain stamping, bit for bit: random glyph-like masks (solid runs,
-// grey edges, holes) of widths 1..40, radii from flat to wide, and destinations both of the full
-// size and cut short, with guard bytes after every row.
+// The vector paths against the plain stamping, bit for bit: random glyph-like masks (solid runs,
+// grey edges, holes) of widths 1..40, radii from flat to wide (a fixed set, then random ones up
+// to the widest the chords take), and destinations both of the full size and cut short, with
+// guard bytes after every row.
 TEST(DilateMask, VectorPathMatchesStampingBitForBit) {
     uint32_t seed = 12345;
     auto next = [&seed] {
         seed = seed * 1664525u + 1013904223u;
         return seed >> 8;
     };
-    const float radii[][2] = {{0.4f, 0.4f}, {1.5f, 1.5f}, {2.7f, 2.7f}, {0.0f, 2.0f}, {3.2f, 0.6f},
-                              {5.5f, 4.25f}, {7.5f, 7.5f}, {3.0f, 9.6f}, {15.2f, 12.4f}};
+    std::vector<std::array<float, 2>> radii = {{0.4f, 0.4f}, {1.5f, 1.5f}, {2.7f, 2.7f}, {3.0f, 3.0f},
+                                               {0.0f, 2.0f}, {3.2f, 0.6f}, {5.5f, 4.25f}, {7.5f, 7.5f},
+                                               {3.0f, 9.6f}, {15.2f, 12.4f}, {31.0f, 4.5f}};
+    for (int i = 0; i < 16; ++i) radii.push_back({float(next() % 2000) / 100.0f, float(next() % 2000) / 100.0f});
     for (const auto& radius : radii) {
         OutlineKernelRef k;
         ASSERT_EQ(GetOutlineKernel(radius[0], radius[1], &k), S_OK);
-        for (int trial = 0; trial < 60; ++trial) {
+        for (int trial = 0; trial < (radius[0] > 16 || radius[1] > 16 ? 12 : 40); ++trial) {
             const int32_t sw = 1 + int32_t(next() % 40), sh = 1 + int32_t(next() % 30);
             std::vector<uint8_t> src(size_t(sw) * sh);
             for (uint8_t& v : src) {
@@ -130,20 +133,24 @@ TEST(DilateMask, VectorPathMatchesStampingBitForBit) {
             std::vector<uint8_t> plain(size_t(stride) * dh, 0xA5);
             ASSERT_EQ(DilateMaskScalar(src.data(), sw, sh, sw, plain.data(), dw, dh, stride, k->cells.get(),
                                        k->halfW, k->halfH), S_OK);
-            // The active path, and the row path with and without shared mirrored rows through every
-            // table the processor has.
+            // The active path, and through every table the processor has the row path with and
+            // without shared mirrored rows and the chords.
             for (int level = -1; level <= int(DetectSimdLevel(nullptr)); ++level) {
-                for (bool shared : {true, false}) {
+                for (const char* method : {"shared", "unshared", "chords"}) {
                     std::vector<uint8_t> fast(plain.size(), 0xA5);
-                    ASSERT_EQ(level < 0 ? DilateMask(src.data(), sw, sh, sw, fast.data(), dw, dh, stride,
-                                                     k->cells.get(), k->halfW, k->halfH)
-                                        : DilateMaskRowsWith(FilterKernelsFor(SimdLevel(level)), src.data(), sw, sh,
-                                                             sw, fast.data(), dw, dh, stride, k->cells.get(), k->halfW,
-                                                             k->halfH, shared),
-                              S_OK);
-                    ASSERT_TRUE(fast == plain) << "table " << level << (shared ? " shared" : " unshared") << " radii "
-                                               << radius[0] << "," << radius[1] << " size " << sw << "x" << sh
-                                               << " into " << dw << "x" << dh;
+                    const FilterKernels& table = FilterKernelsFor(SimdLevel(std::max(level, 0)));
+                    const HRESULT hr =
+                        level < 0 ? DilateMask(src.data(), sw, sh, sw, fast.data(), dw, dh, stride, k->cells.get(),
+                                               k->halfW, k->halfH)
+                        : method[0] == 'c'
+                            ? DilateMaskChordsWith(table, src.data(), sw, sh, sw, fast.data(), dw, dh, stride,
+                                                   k->cells.get(), k->halfW, k->halfH)
+                            : DilateMaskRowsWith(table, src.data(), sw, sh, sw, fast.data(), dw, dh, stride,
+                                                 k->cells.get(), k->halfW, k->halfH, method[0] == 's');
+                    ASSERT_EQ(hr, S_OK);
+                    ASSERT_TRUE(fast == plain) << "table " << level << " " << method << " radii " << radius[0]
+                                               << "," << radius[1] << " size " << sw << "x" << sh << " into " << dw
+                                               << "x" << dh;
                 }
             }
         }

@@ -126,12 +126,14 @@ CharStyle RunStyle(const CharStyle& base, const WordRun& run) {
 }
 
 // The string content of `lines` (each a range of words), the words' character ranges filled in.
-// Captions are new titles: their lines are even, and shaped in their language.
+// Captions are new titles: their lines are even unless the style says otherwise, and shaped in
+// their language.
 StringContent LinesContent(std::vector<Word>& words, const std::vector<std::pair<int, int>>& lines, const CharStyle& style,
-                           const ParagraphAttrs& paragraph, const StringAttrs& attrs, const std::string& language) {
+                           const ParagraphAttrs& paragraph, const StringAttrs& attrs, const std::string& language,
+                           bool evenLines = true) {
     StringContent c;
     c.language = language;
-    c.evenLines = true;
+    c.evenLines = evenLines;
     c.attrs = attrs;
     c.attrs.WidthLimit = kNoWrap;
     for (size_t l = 0; l < lines.size(); ++l) {
@@ -789,7 +791,7 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
     // Columns from left to right are columns from right to left in the other order.
     std::vector<std::pair<int, int>> order = lines;
     if (placement.writing == CueWriting::VerticalLr) std::reverse(order.begin(), order.end());
-    StringContent content = LinesContent(words, order, text, style.paragraph, attrs, style.language);
+    StringContent content = LinesContent(words, order, text, style.paragraph, attrs, style.language, style.evenLines);
     content.anchor = style.anchor;
     content.marginX = room.marginX;
     content.marginY = room.marginY;
@@ -883,7 +885,7 @@ bool PlaceCaption(ITitleHost& host, std::vector<Word>& words, const std::vector<
                 if (!looks) continue;
                 std::vector<Word> one{words[w]};
                 one[0].breakBefore = one[0].spaceBefore = false;
-                StringContent c = LinesContent(one, {{0, 1}}, *looks, style.paragraph, attrs, style.language);
+                StringContent c = LinesContent(one, {{0, 1}}, *looks, style.paragraph, attrs, style.language, style.evenLines);
                 if (copy == 1 && style.highlightPlate) c.plates.push_back({-1, *style.highlightPlate});
                 int r = 0;
                 if (!AddStringContent(host, c, frame, warnings, where, error, &r)) return false;

@@ -49,6 +49,7 @@ struct CaptionStyle {
     int lines = 2;
     float minSize = 0;                // the least size a cue shrinks to; 0: three quarters of the size
     std::string language;             // BCP 47 tag: line breaking; empty: none given
+    bool evenLines = true;            // lines as thick as the main face makes them (--even-lines)
     float gap = 10;                   // between stacked cues, layout units
     int frameWidth = 1920;            // layout units across the output frame
     CaptionEffect in{"PATH_FADE", 0.15}, out{"PATH_FADE", 0.15};

@@ -84,6 +84,35 @@ bool SetStringText(qel::ITitleHost& host, int row, const std::string& language, 
     return true;
 }
 
+bool SetTitleEvenLines(qel::ITitleHost& host, bool evenLines, std::string& error) {
+    const QelTextV1* ext = TextExtension();
+    if (!ext) {
+        error = "the title library has no even lines (extension " QEL_TEXT_EXTENSION ")";
+        return false;
+    }
+    for (int row = 0; row < host.GetStringCount(); ++row) {
+        if (ext->SetEvenLines(&host, row, evenLines ? 1 : 0) != qel::S_OK) {
+            error = "the title library refused even lines for string " + std::to_string(row);
+            return false;
+        }
+    }
+    return true;
+}
+
+namespace {
+const QelTextV2* RunExtension() { return static_cast<const QelTextV2*>(QelGetExtension(QEL_TEXT_EXTENSION, 2)); }
+}  // namespace
+
+void SetRunLanguage(qel::ITitleHost& host, const std::string& language) {
+    if (const QelTextV2* ext = RunExtension()) (void)ext->SetDefaultLanguage(&host, language.c_str());
+}
+
+std::string CharLanguage(qel::ITitleHost& host, int row, int col) {
+    const QelTextV2* ext = RunExtension();
+    char tag[QEL_MAX_LANGUAGE + 1] = {};
+    return ext && ext->GetCharLanguage(&host, row, col, tag, sizeof tag) == qel::S_OK ? std::string(tag) : std::string();
+}
+
 std::string StringLanguage(qel::ITitleHost& host, int row) {
     const QelTextV1* ext = TextExtension();
     char tag[QEL_MAX_LANGUAGE + 1] = {};

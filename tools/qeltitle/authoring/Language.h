@@ -16,6 +16,13 @@ bool SetStringText(qel::ITitleHost& host, int row, const std::string& language, 
 // The language and even lines of string `row` as the library holds them (empty, false without
 // the extension).
 std::string StringLanguage(qel::ITitleHost& host, int row);
+// The language that new text and ApplyFont give their characters (a run's own, over the
+// string's; empty: none), and the one character `col` of string `row` has (empty: none, or a
+// library without runs in languages). A library without them ignores a language set.
+void SetRunLanguage(qel::ITitleHost& host, const std::string& language);
+std::string CharLanguage(qel::ITitleHost& host, int row, int col);
+// Sets the even lines of every string of the title; false with a message as SetStringText.
+bool SetTitleEvenLines(qel::ITitleHost& host, bool evenLines, std::string& error);
 bool StringEvenLines(qel::ITitleHost& host, int row);
 
 // The family fontconfig chooses for `tag` among the installed faces that cover the language (a

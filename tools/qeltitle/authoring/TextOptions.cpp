@@ -90,6 +90,8 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
                                   "right-to-left paragraph; left and right mean start and end");
     parser.Flag("--vertical", "vertical text: columns from top to bottom, right to left");
     parser.Option("--kerning", "on|off", "the font's kerning pairs (default on)");
+    parser.Option("--even-lines", "on|off", "every line as thick as the paragraph's main face makes it, whatever\n"
+                  "fallback face it holds (default on); with --append, for every string of the title");
     parser.Option("--rotate", "DEG", "turn the whole string by DEG degrees (clockwise on screen)");
     parser.Option("--at", "X,Y", "top-left corner of the string in layout units");
     parser.Option("--anchor", "POS", "place the string's drawn extent at top-left, top, top-right, left, center,\n"
@@ -152,7 +154,11 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         if (!IsLanguageTag(*v)) return bad("--lang: '" + *v + "' is not a BCP 47 language tag (ja, zh-Hant, th, ...)");
         style.language = *v;
     }
-    style.evenLines = true;  // a new title: lines as thick as the main face makes them
+    if (auto v = parser.Value("even-lines")) {
+        if (*v != "on" && *v != "off") return bad("--even-lines: expected on or off, not '" + *v + "'");
+        out.evenLines = *v == "on";
+    }
+    style.evenLines = out.evenLines.value_or(true);  // a new string: lines as thick as the main face makes them
     style.bold = parser.Has("bold");
     style.italic = parser.Has("italic");
     style.vertical = parser.Has("vertical");

@@ -24,6 +24,9 @@ struct TextOptions {
     // --fit-to: true "output", false "design"; unset: output for a new title with an --anchor
     // other than center, else what the title had (design for a new one).
     std::optional<bool> fitOutput;
+    // --even-lines: the new string's even lines (on unless given), and with --append, when given,
+    // every string's of the title (titles made before lines were even lack them).
+    std::optional<bool> evenLines;
 };
 
 // The entrance and exit when --length is given without them: a second each, at most 40% of it.

@@ -268,12 +268,25 @@ StringContent ReadString(const JsonField& s, const CharStyle& titleStyle, const 
             const JsonField span = spans.Element(i);
             if (!span.IsObject()) span.Fail("expected an object with \"text\"");
             for (auto it = span.Value().begin(); it != span.Value().end(); ++it)
-                if (it.key() != "text" && it.key() != "plate" && std::find(std::begin(kCharStyleKeys), std::end(kCharStyleKeys), it.key()) ==
+                if (it.key() != "text" && it.key() != "plate" && it.key() != "lang" && std::find(std::begin(kCharStyleKeys), std::end(kCharStyleKeys), it.key()) ==
                                               std::end(kCharStyleKeys))
                     span.Member(it.key()).Fail("unknown span field");
             if (!span.Has("text")) span.Fail("a span needs \"text\"");
             CharStyle spanStyle = style;
             ReadCharStyle(span, spanStyle);
+            if (span.Has("lang")) {
+                // A run in another language: shaped in it, its fonts linked for it, and where no
+                // style names a font, set in the face that writes it.
+                const JsonField lang = span.Member("lang");
+                spanStyle.language = lang.String();
+                if (!IsLanguageTag(spanStyle.language))
+                    lang.Fail("expected a BCP 47 language tag such as \"ja\" or \"zh-Hant\"");
+                const std::u16string face = Utf8ToUtf16(FaceForLanguage(spanStyle.language));
+                if (!titleNamesFont && !NamesFont(s) && !span.Has("font") && !face.empty() && face.size() <= 31) {
+                    std::memset(spanStyle.font.FaceName, 0, sizeof spanStyle.font.FaceName);
+                    std::copy(face.begin(), face.end(), spanStyle.font.FaceName);
+                }
+            }
             // A span that starts with the line feed of a CR ending the span before completes the pair.
             const std::u16string part = TitleTextOf(span.Member("text").String(), spec.text);
             if (part.empty()) continue;
@@ -530,7 +543,7 @@ bool AddStringContent(ITitleHost& host, const StringContent& spec, const FrameSi
 
 bool SameStyle(const CharStyle& a, const CharStyle& b) {
     return Same(a.font, b.font) && Same(a.face, b.face) && Same(a.border, b.border) && Same(a.shadow, b.shadow) &&
-           Same(a.spacing, b.spacing);
+           Same(a.spacing, b.spacing) && a.language == b.language;
 }
 
 JsonDefaults DefaultsForJson(ITitleHost& host) {
@@ -675,6 +688,7 @@ bool SetDefaultStyle(ITitleHost& host, const CharStyle& style) {
     host.SetDefaultBorder(&style.border);
     host.SetDefaultShadow(&style.shadow);
     host.SetDefaultSpacing(&style.spacing);
+    SetRunLanguage(host, style.language);
     return substituted;
 }
 
@@ -829,6 +843,7 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
             host.GetCharBorder(r, i, &c.border);
             host.GetCharShadow(r, i, &c.shadow);
             host.GetCharSpacing(r, i, &c.spacing);
+            c.language = CharLanguage(host, r, i);
             row.chars.push_back(c);
         }
         for (int start : ParagraphStarts(row.text)) {
@@ -873,7 +888,7 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
                 else if (i + 1 >= part.size()) plain += part[i];
             return Utf16ToUtf8(plain);
         };
-        if (runs.size() <= 1) {
+        if (runs.size() <= 1 && (row.chars.empty() || row.chars.front().language.empty())) {
             s["text"] = textOf(0, row.text.size());
         } else {
             Json spans = Json::array();
@@ -881,6 +896,7 @@ bool ExportTitleToJson(ITitleHost& host, const TitleExtras& extras, std::string&
                 Json span = Json::object();
                 span["text"] = textOf(from, to);
                 span.update(CharStyleDiff(row.chars[from], stringStyle));
+                if (!row.chars[from].language.empty()) span["lang"] = row.chars[from].language;
                 spans.push_back(span);
             }
             s["spans"] = spans;

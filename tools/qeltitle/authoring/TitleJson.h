@@ -31,6 +31,7 @@ struct CharStyle {
     qel::MetaBorder border{};
     qel::MetaShadow shadow{};
     qel::CharSpacing spacing{};
+    std::string language;  // a span's own language (BCP 47) over the string's; empty: none
 };
 bool SameStyle(const CharStyle& a, const CharStyle& b);
 

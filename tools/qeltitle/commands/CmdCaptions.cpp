@@ -194,6 +194,8 @@ int RunCaptions(const std::vector<std::string>& args) {
     parser.Flag("--box", "a translucent box behind each line of a caption (a style's own plate stays)");
     parser.Option("--lang", "TAG", "the captions' language, BCP 47 (ja, zh-Hans, ko, th, ...; default: the file's\n"
                   "WebVTT Language header or a name like talk.ja.srt): line breaking, and the face");
+    parser.Option("--even-lines", "on|off", "every line as thick as the caption's main face makes it, whatever\n"
+                  "fallback face it holds (default on; off: each line as tall as its tallest face)");
     DeclareSize(parser, "frame size without --over (default 1920x1080)");
     DeclareFps(parser, "frames per second without --over: 25, 29.97 (30000/1001) or N/D (default 25)");
     DeclareDuration(parser, "length in seconds or [hh:]mm:ss[.fff] without --over (default: to the end of the last cue)");
@@ -316,6 +318,14 @@ int RunCaptions(const std::vector<std::string>& args) {
         SetCaptionLanguage(**host, style, lang);
     else if (!style.language.empty())
         SetCaptionLanguage(**host, style, style.language);
+    if (auto even = parser.Value("even-lines")) {
+        if (*even != "on" && *even != "off")
+            return UsageError("captions", "--even-lines: expected on or off, not '" + *even + "'");
+        // A script in its own styles is spaced as players space it.
+        if (script) return UsageError("captions", "--even-lines: an ASS script is drawn in its own styles; with "
+                                                  "--style or --preset it takes a caption style's lines");
+        style.evenLines = *even == "on";
+    }
     std::vector<Cue> cues = std::move(subtitles.cues);
     if (wordList) cues = GroupWordCues(cues, style, spacing);
     else if (parser.Has("words")) cues = GroupWordCues(cues, style);

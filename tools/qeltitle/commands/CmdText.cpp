@@ -9,6 +9,7 @@
 #include "commands/Commands.h"
 #include "authoring/Effects.h"
 #include "authoring/KeyFrames.h"
+#include "authoring/Language.h"
 #include "media/Output.h"
 #include "player/StyleLimits.h"
 #include "authoring/TextOptions.h"
@@ -52,6 +53,7 @@ int RunText(const std::vector<std::string>& args) {
         std::string warning;
         if (Status loaded = LoadTitle(*host, output, meta, warning); !loaded) return Fail(loaded.Message());
         if (!warning.empty()) Warn(warning);
+        if (options.evenLines && !SetTitleEvenLines(*host, *options.evenLines, error)) return Fail(error);
     }
     if (options.length) {
         if (meta.length && std::fabs(*meta.length - *options.length) > 1e-6)

@@ -127,6 +127,21 @@ TEST_F(Captions, JsonTitlesThroughPipes) {
     EXPECT_FALSE(fs::exists(dir_ / "out.xml"));
 }
 
+TEST_F(Captions, EvenLinesSwitchReachesTitlesThatLackThem) {
+    // A title whose string lacks even lines gets them on every string with --append --even-lines.
+    const std::string count = " | iconv -f UTF-16 -t UTF-8 | grep -o 'EvenLines=\"true\"' | wc -l > n.txt";
+    ASSERT_EQ(Shell("EXE text One -o t.xml --even-lines off >/dev/null && cat t.xml" + count), 0) << Read("stderr.txt");
+    EXPECT_EQ(Read("n.txt"), "0\n");
+    ASSERT_EQ(Shell("EXE text Two -o t.xml --append --even-lines on >/dev/null && cat t.xml" + count), 0);
+    EXPECT_EQ(Read("n.txt"), "2\n");
+    // Captions take it for their style; a script drawn in its own styles refuses it.
+    Write("s.ass", "[Script Info]\nPlayResX: 384\nPlayResY: 288\n\n[V4+ Styles]\nFormat: Name, Fontsize\nStyle: Default,20\n\n"
+                   "[Events]\nFormat: Layer, Start, End, Style, Text\nDialogue: 0,0:00:00.00,0:00:01.00,Default,Hi\n");
+    EXPECT_EQ(Shell("EXE captions s.ass -o y/%02d.png --even-lines on"), 2);
+    EXPECT_NE(Read("stderr.txt").find("--even-lines: an ASS script is drawn in its own styles"), std::string::npos)
+        << Read("stderr.txt");
+}
+
 TEST_F(Captions, WordListsBecomeWebVttAndBadOnesWriteNothing) {
     Write("talk.json", R"([{"word": "Hello", "start": 0.5, "end": 0.9}, {"word": "there.", "start": 1.0, "end": 1.4},
                            {"word": "Bye", "start": 3.0, "end": 3.5}])");

@@ -108,6 +108,7 @@ TEST(TextOptions, BadCommandLinesSayWhatIsWrong) {
         {"Hi -o t.xml --margin 1,2,3", "--margin: bad margin"},
         {"Hi -o t.xml --width 0", "--width: number '0' out of range"},
         {"Hi -o t.xml --color #FFFFFF80:#00000040", "--color: bad colours"},
+        {"Hi -o t.xml --even-lines yes", "--even-lines: expected on or off, not 'yes'"},
     };
     for (const auto& c : cases) {
         TextOptions options;

@@ -25,7 +25,7 @@ constexpr const char* kEveryField = R"({
   "strings": [
     {"spans": [{"text": "Plain "}, {"text": "red", "color": "#FF0000", "size": 70, "shadow": false,
                 "plate": {"radius": 30, "color": "#FFD000"}},
-               {"text": "\n"}, {"text": "second", "border": {"enabled": false}, "fill": false}],
+               {"text": "\n"}, {"text": "second", "border": {"enabled": false}, "fill": false, "lang": "sr"}],
      "at": [40, 50.5], "width": 900, "rotate": -7.5, "effect": "PATH_FADE", "progress": 0.25, "mask": "mask.png",
      "paragraphs": [{"align": "left"}, {"align": 4, "lineSpace": 9}],
      "keys": [{"time": 0, "effect": "PATH_SLIDEUP", "progress": 0}, {"time": 1.25, "effect": "PATH_SLIDEUP"},
