@@ -33,10 +33,10 @@ struct FaceHeights {
     std::optional<float> raise;
 };
 
-// The typographic less the Windows ascent of the face fontconfig gives for a name, per em; none
-// when the face has no such table.
-std::optional<float> AscentDifference(const std::u16string& name, bool bold, bool italic) {
-    std::optional<float> out;
+// The face file fontconfig gives for a family name, bold or not, italic or not: its path and
+// index; none when nothing matches.
+std::optional<std::pair<std::string, int>> FaceFile(const std::u16string& name, bool bold, bool italic) {
+    std::optional<std::pair<std::string, int>> out;
     FcPattern* pattern = FcPatternCreate();
     if (!pattern) return out;
     const std::string family = Utf16ToUtf8(name);
@@ -51,26 +51,77 @@ std::optional<float> AscentDifference(const std::u16string& name, bool bold, boo
     if (!match) return out;
     FcChar8* file = nullptr;
     int index = 0;
-    FT_Library library = nullptr;
-    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file && FT_Init_FreeType(&library) == 0) {
+    if (FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch && file) {
         FcPatternGetInteger(match, FC_INDEX, 0, &index);
-        FT_Face face = nullptr;
-        if (FT_New_Face(library, reinterpret_cast<const char*>(file), index, &face) == 0) {
-            const auto* os2 = static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-            if (os2 && os2->version != 0xFFFFu && face->units_per_EM > 0)
-                out = static_cast<float>(os2->sTypoAscender - static_cast<long>(os2->usWinAscent)) / face->units_per_EM;
-            FT_Done_Face(face);
-        }
-        FT_Done_FreeType(library);
+        out.emplace(reinterpret_cast<const char*>(file), index);
     }
     FcPatternDestroy(match);
     return out;
 }
+
+// The faces of the fonts an event names, opened once with FreeType, for what the library does not
+// tell: the ascent players set lines by, and how far a glyph's ink stands in from its advance.
+class FaceFiles {
+public:
+    using Key = std::tuple<std::u16string, bool, bool>;
+    FaceFiles() {
+        if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
+    }
+    ~FaceFiles() {
+        for (auto& entry : faces_)
+            if (entry.second) FT_Done_Face(entry.second);
+        if (library_) FT_Done_FreeType(library_);
+    }
+    FaceFiles(const FaceFiles&) = delete;
+    FaceFiles& operator=(const FaceFiles&) = delete;
+
+    // The typographic less the Windows ascent, per em; none when the face has no such table.
+    std::optional<float> AscentDifference(const Key& key) {
+        FT_Face face = Face(key);
+        const auto* os2 = face ? static_cast<const TT_OS2*>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2)) : nullptr;
+        if (!os2 || os2->version == 0xFFFFu || face->units_per_EM == 0) return std::nullopt;
+        return static_cast<float>(os2->sTypoAscender - static_cast<long>(os2->usWinAscent)) / face->units_per_EM;
+    }
+    // A character's left and right side bearings (from its advance's ends in to its ink), per em;
+    // zero for a character the face lacks.
+    std::array<float, 2> Sides(const Key& key, char32_t c) {
+        const auto found = sides_.find({key, c});
+        if (found != sides_.end()) return found->second;
+        std::array<float, 2> out{0, 0};
+        FT_Face face = Face(key);
+        if (face && face->units_per_EM > 0 && FT_Get_Char_Index(face, c) != 0 &&
+            FT_Load_Char(face, c, FT_LOAD_NO_SCALE | FT_LOAD_NO_HINTING) == 0) {
+            const FT_Glyph_Metrics& m = face->glyph->metrics;
+            const float em = face->units_per_EM;
+            out = {static_cast<float>(m.horiBearingX) / em, static_cast<float>(m.horiAdvance - m.horiBearingX - m.width) / em};
+        }
+        sides_[{key, c}] = out;
+        return out;
+    }
+
+private:
+    FT_Face Face(const Key& key) {
+        if (const auto found = faces_.find(key); found != faces_.end()) return found->second;
+        FT_Face face = nullptr;
+        const auto file = FaceFile(std::get<0>(key), std::get<1>(key), std::get<2>(key));
+        if (!library_ || !file || FT_New_Face(library_, file->first.c_str(), file->second, &face) != 0) face = nullptr;
+        faces_[key] = face;
+        return face;
+    }
+    FT_Library library_ = nullptr;
+    std::map<Key, FT_Face> faces_;
+    std::map<std::pair<Key, char32_t>, std::array<float, 2>> sides_;
+};
+
+FaceFiles::Key KeyOf(const CharStyle& style) {
+    return {std::u16string(style.font.FaceName), style.font.Bold != 0, style.font.Italic != 0};
+}
+
 class FontHeights {
 public:
     explicit FontHeights(HostPtr host) : host_(std::move(host)) {}
     Expected<FaceHeights> PerEm(const CharStyle& style) {
-        const auto key = std::make_tuple(std::u16string(style.font.FaceName), style.font.Bold != 0, style.font.Italic != 0);
+        const auto key = KeyOf(style);
         if (const auto found = cache_.find(key); found != cache_.end()) return found->second;
         host_->RemoveAllStrings();
         StringContent probe;
@@ -90,14 +141,16 @@ public:
         host_->GetCharRect(row, 0, &r, 0);
         host_->GetLineRect(row, 0, &line);
         const FaceHeights h{r.height > 0 ? r.height / 1000 : 1.0f, std::max(0.0f, line.height - r.height) / 1000,
-                            AscentDifference(std::get<0>(key), std::get<1>(key), std::get<2>(key))};
+                            files_.AscentDifference(key)};
         cache_[key] = h;
         return h;
     }
+    FaceFiles& Files() { return files_; }
 
 private:
     HostPtr host_;
-    std::map<std::tuple<std::u16string, bool, bool>, FaceHeights> cache_;
+    FaceFiles files_;
+    std::map<FaceFiles::Key, FaceHeights> cache_;
 };
 
 // How script units become output pixels.
@@ -250,6 +303,31 @@ void Rebalance(ITitleHost& host, int row, std::u16string& text, std::vector<int>
     soft = marks;
 }
 
+// Where players wrap a line too wide for `width`: at the last space before its ink (from its
+// first character's to the current one's) reaches the width; a line without a space runs on. The
+// starts of the lines wrapping makes. `inkLeft` and `inkRight` are each character's ink's ends
+// (a space's: its advance's) on the text laid out in one line per paragraph.
+std::vector<size_t> InkLineStarts(const std::u16string& text, const std::vector<float>& inkLeft,
+                                  const std::vector<float>& inkRight, float width) {
+    std::vector<size_t> starts;
+    constexpr size_t kNone = std::u16string::npos;
+    size_t lineStart = 0, lastSpace = kNone;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == u'\r' || text[i] == u'\n') {
+            lineStart = i + 1;
+            lastSpace = kNone;
+            continue;
+        }
+        if (inkRight[i] - inkLeft[lineStart] >= width && lastSpace != kNone && lastSpace >= lineStart && lastSpace < i) {
+            lineStart = lastSpace + 1;
+            starts.push_back(lineStart);
+            lastSpace = kNone;
+        }
+        if (text[i] == u' ') lastSpace = i;
+    }
+    return starts;
+}
+
 // An event placed on screen (for the events after it to keep clear of).
 struct Placed {
     int layer, first, last;
@@ -271,6 +349,10 @@ public:
     Status Make(const AssEvent& e, int number, std::vector<CaptionTitle>& out, std::vector<std::string>& warnings);
 
 private:
+    Status AddSweep(const AssEvent& e, int run, const StringContent& laid, const std::vector<int>& runOf,
+                    const std::vector<CharStyle>& lit, int first, int frames, std::vector<std::string>& warnings,
+                    const std::string& where);
+
     const AssScript& script_;
     std::string name_;
     int width_, height_;
@@ -281,6 +363,52 @@ private:
     CharStyle base_;
     std::vector<Placed> placed_;
 };
+
+// A \kf syllable swept over frames [first, first + frames): the text laid out as `laid` once more
+// over it, only the syllable shown, in its sung colour and without the outline and shadow the
+// text under it has, wiped in from the left as the sweep crosses it. The wipe runs across the
+// whole string: its progress is where the sweep's edge is in it, each character coming in over
+// its own width as the edge passes.
+Status EventMaker::AddSweep(const AssEvent& e, int run, const StringContent& laid, const std::vector<int>& runOf,
+                            const std::vector<CharStyle>& lit, int first, int frames, std::vector<std::string>& warnings,
+                            const std::string& where) {
+    StringContent c = laid;
+    c.plates.clear();
+    c.spans.clear();
+    for (size_t i = 0; i < c.text.size(); ++i) {
+        CharStyle s = lit[runOf[i]];
+        s.border = MetaBorder{};
+        s.shadow = MetaShadow{};
+        if (runOf[i] != run) s.face.Enable = 0;
+        if (c.spans.empty() || !SameStyle(c.spans.back().second, s)) c.spans.emplace_back(static_cast<int>(i), s);
+    }
+    std::string error;
+    int row = 0;
+    if (!AddStringContent(*host_, c, FrameSize{width_, height_}, warnings, where, error, &row)) return Failure(error);
+    RectF string{};
+    host_->GetStringRect(row, &string);
+    float left = 1e30f, right = -1e30f;
+    for (size_t i = 0; i < c.text.size(); ++i) {
+        RectF r{};
+        if (runOf[i] != run || c.text[i] == u'\r' || c.text[i] == u'\n' || host_->GetCharRect(row, static_cast<int>(i), &r, 0) != S_OK)
+            continue;
+        left = std::min(left, r.x), right = std::max(right, r.x + r.width);
+    }
+    if (!(left < right) || string.width <= 0) return {};
+    const AssLook& look = e.runs[run].look;
+    // The sweep's share done at title time `at` (0 to 1 over the frames), as the wipe's progress.
+    const auto sweptAt = [&](double at) {
+        const double t = (first + at * frames) / fps_ - e.start;
+        return std::clamp((t - look.karaokeStart) / look.karaokeLength, 0.0, 1.0);
+    };
+    const auto progress = [&](double k) { return static_cast<float>((left - string.x + k * (right - left)) / string.width); };
+    std::vector<KeyFrame> keys{{0.0f, "PATH_WIPERIGHT", progress(sweptAt(0))}};
+    const double done = ((e.start + look.karaokeStart + look.karaokeLength) * fps_ - first) / frames;
+    if (done > 0 && done < 1) keys.push_back({static_cast<float>(done), "PATH_WIPERIGHT", progress(1)});
+    keys.push_back({1.0f, "PATH_WIPERIGHT", progress(sweptAt(1))});
+    if (!SetKeyFrames(*host_, row, keys, error)) return Failure(where + ": " + error);
+    return {};
+}
 
 Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>& out, std::vector<std::string>& warnings) {
     const std::string where = name_ + ":" + std::to_string(e.line);
@@ -319,7 +447,8 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
     const float angle = static_cast<float>(e.runs.front().look.style.angle);
 
     StringAttrs attrs = DefaultsForJson(*host_).string;
-    attrs.WidthLimit = wrap == 2 || e.pos || e.move ? kNoWrapWidth : std::max(1.0f, width_ - ml - mr);
+    attrs.WidthLimit = kNoWrapWidth;  // wrapped below, as players wrap
+    const float wrapWidth = wrap == 2 || e.pos || e.move ? 0.0f : std::max(1.0f, width_ - ml - mr);
     // Lines follow each other by the height of ascent and descent, as players set them: the
     // library's leading is taken back. The library draws a glyph's baseline its typographic
     // ascent below the top of its box, players their Windows ascent below the top of the line:
@@ -349,7 +478,6 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
         StringContent c;
         c.text = text;
         c.attrs = attrs;
-        c.plates = plates;
         for (size_t i = 0; i < text.size(); ++i) {
             const CharStyle& s = isLit[i] ? lit[runOf[i]] : unlit[runOf[i]];
             if (c.spans.empty() || !SameStyle(c.spans.back().second, s)) c.spans.emplace_back(static_cast<int>(i), s);
@@ -365,27 +493,49 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
     int string = 0;
     StringContent c0 = content(none);
     if (!AddStringContent(*host_, c0, FrameSize{width_, height_}, warnings, where, error, &string)) return Failure(error);
-    // Wrapping may have put line breaks into the text: the characters are the string's from here.
-    {
-        std::u16string laid(static_cast<size_t>(host_->GetCharCount(string)) + 1, u'\0');
-        laid.resize(std::max(0, host_->GetText(string, laid.data())));
-        if (laid != text) {
+    // Lines too wide for the room between the margins are wrapped where players wrap them; the
+    // characters are the wrapped string's from here.
+    if (wrapWidth > 0) {
+        std::vector<float> inkLeft(text.size()), inkRight(text.size());
+        for (size_t i = 0; i < text.size(); ++i) {
+            RectF r{};
+            host_->GetCharRect(string, static_cast<int>(i), &r, 0);
+            const CharStyle& s = unlit[runOf[i]];
+            const std::array<float, 2> sides = text[i] == u' ' ? std::array<float, 2>{0, r.width}
+                                                                : heights_.Files().Sides(KeyOf(s), text[i]);
+            inkLeft[i] = r.x + sides[0] * s.font.Size * s.spacing.WidthScale;
+            inkRight[i] = r.x + r.width - sides[1] * s.font.Size * s.spacing.WidthScale;
+        }
+        const std::vector<size_t> starts = InkLineStarts(text, inkLeft, inkRight, wrapWidth);
+        if (!starts.empty()) {
+            // The spaces a line ends with give way to the line break.
+            std::u16string laid;
             std::vector<int> runs;
             std::vector<bool> soft;  // a line break wrapping put in
-            for (size_t i = 0, j = 0; i < laid.size(); ++i) {
-                const bool same = j < text.size() && laid[i] == text[j];
-                runs.push_back(same ? runOf[j] : j < runOf.size() ? runOf[j] : runOf.back());
-                soft.push_back(!same);
-                if (same) ++j;
+            for (size_t i = 0, next = 0; i < text.size(); ++i) {
+                if (next < starts.size() && starts[next] == i) {
+                    while (!laid.empty() && laid.back() == u' ') laid.pop_back(), runs.pop_back(), soft.pop_back();
+                    const int run = runs.empty() ? runOf[i] : runs.back();
+                    laid += u"\r\n";
+                    runs.insert(runs.end(), 2, run);
+                    soft.insert(soft.end(), 2, true);
+                    ++next;
+                }
+                laid += text[i];
+                runs.push_back(runOf[i]);
+                soft.push_back(false);
             }
-            if (wrap == 0 || wrap == 3) Rebalance(*host_, string, laid, runs, soft);
             text = laid;
             runOf = runs;
-            host_->RemoveAllStrings();
-            StringContent again = content(std::vector<bool>(text.size(), false));
-            again.attrs.WidthLimit = kNoWrapWidth;
-            if (!AddStringContent(*host_, again, FrameSize{width_, height_}, warnings, where, error, &string))
-                return Failure(error);
+            for (int pass = 0; pass < 2; ++pass) {
+                // Laid out as wrapped, then (wrap styles 0 and 3) again once evened out.
+                host_->RemoveAllStrings();
+                if (!AddStringContent(*host_, content(std::vector<bool>(text.size(), false)), FrameSize{width_, height_},
+                                      warnings, where, error, &string))
+                    return Failure(error);
+                if (pass == 1 || !(wrap == 0 || wrap == 3)) break;
+                Rebalance(*host_, string, text, runOf, soft);
+            }
         }
     }
     RectF box = TextBox(*host_, string, text);
@@ -425,11 +575,15 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
     struct State {
         float x, y;
         std::vector<bool> lit;
+        std::vector<int> sweeping;  // the \kf syllables (runs) being swept, drawn over the unsung text
         bool operator==(const State&) const = default;
     };
     const auto stateAt = [&](int frame) {
         const double ms = (frame / fps_ - e.start) * 1000;
-        State s{px, py + shift, std::vector<bool>(text.size(), false)};
+        State s{px, py + shift, std::vector<bool>(text.size(), false), {}};
+        // The library's wipe takes a string's key frames, which a fade has, and runs along the
+        // string unturned: a turned or fading event is swept a character at a time.
+        const bool wipe = angle == 0 && Opacity(e, ms) >= 1;
         if (e.move) {
             const auto [x, y] = MoveAt(e, ms);
             s.x = static_cast<float>(x) * scale_.x, s.y = static_cast<float>(y) * scale_.y;
@@ -442,12 +596,18 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
                 s.lit[i] = t >= look.karaokeStart;
                 continue;
             }
-            // A sweep: the characters whose middle it has passed, across the syllable's box.
+            const double k = (t - look.karaokeStart) / look.karaokeLength;
+            if (wipe && k >= 0 && k < 1) {
+                if (s.sweeping.empty() || s.sweeping.back() != runOf[i]) s.sweeping.push_back(runOf[i]);
+                continue;
+            }
+            s.lit[i] = k >= 1;
+            if (wipe) continue;
+            // Else the characters whose middle the sweep has passed, across the syllable's box.
             float left = 1e30f, right = -1e30f;
             for (size_t j = 0; j < text.size(); ++j)
                 if (runOf[j] == runOf[i]) left = std::min(left, chars[j].x), right = std::max(right, chars[j].x + chars[j].width);
-            const double k = std::clamp((t - look.karaokeStart) / look.karaokeLength, 0.0, 1.0);
-            s.lit[i] = chars[i].x + chars[i].width / 2 <= left + k * (right - left);
+            s.lit[i] = chars[i].x + chars[i].width / 2 <= left + std::clamp(k, 0.0, 1.0) * (right - left);
         }
         return s;
     };
@@ -470,9 +630,30 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
             c.attrs.Top += ay - (-ax * sn + ay * cs);
             c.attrs.RotateDegree = -angle;  // the library's angles turn clockwise
         }
-        int row2 = 0;
-        if (!AddStringContent(*host_, c, FrameSize{width_, height_}, warnings, where, error, &row2)) return Failure(error);
+        std::vector<int> rows;  // the strings of this run of frames, from the bottom up
+        if (!plates.empty()) {
+            // The opaque box: a string of its own under the text that draws the text invisibly,
+            // with the plates. The plates go around the library's character boxes, which lie
+            // lower than the lines players box: that string is raised by the difference (along
+            // the text's up direction when it is turned).
+            StringContent band = c;
+            for (auto& span : band.spans) {
+                span.second.face.Enable = 0;
+                span.second.border = MetaBorder{};
+                span.second.shadow = MetaShadow{};
+            }
+            band.plates = plates;
+            const float r = angle * 3.14159265358979f / 180;
+            band.attrs.Left -= raise * std::sin(r);
+            band.attrs.Top -= raise * std::cos(r);
+            if (!AddStringContent(*host_, band, FrameSize{width_, height_}, warnings, where, error, &rows.emplace_back()))
+                return Failure(error);
+        }
+        if (!AddStringContent(*host_, c, FrameSize{width_, height_}, warnings, where, error, &rows.emplace_back()))
+            return Failure(error);
         const int frames = g - f;
+        for (int run : state.sweeping)
+            if (Status swept = AddSweep(e, run, c, runOf, lit, f, frames, warnings, where); !swept) return swept;
         std::vector<KeyFrame> keys;
         bool faded = false;
         for (int k = 0; k < frames; ++k) faded = faded || Opacity(e, ((f + k) / fps_ - e.start) * 1000) < 1;
@@ -480,7 +661,8 @@ Status EventMaker::Make(const AssEvent& e, int number, std::vector<CaptionTitle>
             for (int k = 0; k < frames; ++k)
                 keys.push_back({static_cast<float>(k) / frames, "PATH_FADE", Opacity(e, ((f + k) / fps_ - e.start) * 1000)});
             keys.push_back({1.0f, "PATH_FADE", keys.back().progress});
-            if (!SetKeyFrames(*host_, row2, keys, error)) return Failure(where + ": " + error);
+            for (int drawn : rows)
+                if (!SetKeyFrames(*host_, drawn, keys, error)) return Failure(where + ": " + error);
         }
         TitleMeta meta;
         meta.length = frames / fps_;
@@ -524,6 +706,48 @@ Status MakeAssTitles(const AssScript& script, const std::string& name, int width
     return {};
 }
 
+namespace {
+
+// A percentage of the frame as cue settings write it: within the frame, to a hundredth.
+double Percent(double part, double whole) {
+    const double percent = std::round(part / std::max(1.0, whole) * 10000) / 100;
+    return std::isnan(percent) ? 0.0 : std::clamp(percent, 0.0, 100.0);
+}
+
+}  // namespace
+
+CuePlacement AssPlacement(const AssScript& script, const AssEvent& e) {
+    CuePlacement p;
+    const AssStyle& style = script.styles[e.style];
+    const int an = e.alignment != 0 ? e.alignment : style.alignment;
+    const int column = (an - 1) % 3, row = (an - 1) / 3;  // left, centre, right; bottom, middle, top
+    p.align = column == 0 ? CueAlign::Left : column == 2 ? CueAlign::Right : CueAlign::Center;
+    const CuePositionAlign side[] = {CuePositionAlign::LineLeft, CuePositionAlign::Center, CuePositionAlign::LineRight};
+    const CueLineAlign edge[] = {CueLineAlign::End, CueLineAlign::Center, CueLineAlign::Start};
+    const double w = script.playResX, h = script.playResY;
+    // A point the text is set at (\pos, or where \move starts): the box's side and edge named by
+    // the alignment stand there.
+    std::optional<std::array<double, 2>> at = e.pos;
+    if (!at && e.move) at = std::array<double, 2>{(*e.move)[0], (*e.move)[1]};
+    if (at) {
+        p.snapToLines = false;
+        p.line = Percent((*at)[1], h), p.lineAlign = edge[row];
+        p.position = Percent((*at)[0], w), p.positionAlign = side[column];
+        return p;
+    }
+    // Else by the margins: at the bottom the caption's own place, the middle of the frame, or the
+    // top margin; beside the left or right margin, or centred between them.
+    const double ml = e.marginL != 0 ? e.marginL : style.marginL, mr = e.marginR != 0 ? e.marginR : style.marginR;
+    const double mv = e.marginV != 0 ? e.marginV : style.marginV;
+    if (row != 0) {
+        p.snapToLines = false;
+        p.line = row == 1 ? 50.0 : Percent(mv, h), p.lineAlign = edge[row];
+    }
+    const double x = column == 0 ? ml : column == 2 ? w - mr : (ml + w - mr) / 2;
+    if (column != 1 || Percent(x, w) != 50) p.position = Percent(x, w), p.positionAlign = side[column];
+    return p;
+}
+
 std::vector<Cue> AssCues(const AssScript& script) {
     std::vector<Cue> cues;
     for (size_t i = 0; i < script.events.size(); ++i) {
@@ -534,6 +758,7 @@ std::vector<Cue> AssCues(const AssScript& script) {
         cue.end = e.end;
         cue.line = e.line;
         cue.number = static_cast<int>(i + 1);
+        cue.placement = AssPlacement(script, e);
         for (const AssRun& r : e.runs) {
             const double time = r.look.karaoke ? std::min(e.end, e.start + r.look.karaokeStart) : e.start;
             cue.timedWords = cue.timedWords || r.look.karaoke != 0;

@@ -27,9 +27,13 @@ namespace qeltitle {
 Status MakeAssTitles(const AssScript& script, const std::string& name, int width, int height, double fps,
                      std::vector<CaptionTitle>& out, std::vector<std::string>& warnings);
 
-// The events as cues, for drawing in a caption style: their text with italic and bold, karaoke
-// syllables as spoken times.
+// The events as cues, for drawing in a caption style or writing as WebVTT: their text with italic
+// and bold, karaoke syllables as spoken times, their alignment, margins and \pos as cue settings.
 std::vector<Cue> AssCues(const AssScript& script);
+// Where an event stands as cue settings, in percent of the script's frame: \pos (or where \move
+// starts) as line and position with the box's side and edge the alignment names; else the
+// margins, an event at the bottom leaving its line to the caption style.
+CuePlacement AssPlacement(const AssScript& script, const AssEvent& event);
 
 // Cues in a caption style as a script for a `width` x `height` frame: one style from the caption
 // style (face, size, colours, outline, shadow, alignment and margins), the lines the cues break,

@@ -367,7 +367,19 @@ void ApplyCueCss(const CueCss& css, CaptionStyle& style, std::vector<std::string
     }
     if (css.fontFamily && Utf8ToUtf16(*css.fontFamily).size() > 31)
         warnings.push_back("::cue font-family '" + *css.fontFamily + "' is longer than a face name may be; ignored");
-    if (css.background) warnings.push_back("::cue background has no equivalent in the caption style; ignored");
+    if (css.background) {
+        // A cue's background is a box behind each of its lines, as players draw it; a transparent
+        // one is no box.
+        const uint32_t rgba = *css.background;
+        if ((rgba & 0xFF) == 0) {
+            style.plate.reset();
+        } else {
+            QelPlate p = style.plate.value_or(CaptionBox());
+            p.Color1 = p.Color2 = ((rgba >> 24) & 0xFF) | (((rgba >> 16) & 0xFF) << 8) | (((rgba >> 8) & 0xFF) << 16);
+            p.Alpha = rgba & 0xFF;
+            style.plate = p;
+        }
+    }
 }
 
 CueCss CssOfStyle(const CaptionStyle& style) {
@@ -379,6 +391,10 @@ CueCss CssOfStyle(const CaptionStyle& style) {
     if (!face.empty()) css.fontFamily = Utf16ToUtf8(face);
     css.bold = font.Bold != 0;
     css.italic = (font.Italic & 0xFF) != 0;
+    if (style.plate && style.plate->Alpha != 0) {
+        const uint32_t b = style.plate->Color1;
+        css.background = ((b & 0xFF) << 24) | (((b >> 8) & 0xFF) << 16) | (((b >> 16) & 0xFF) << 8) | (style.plate->Alpha & 0xFF);
+    }
     return css;
 }
 

@@ -66,10 +66,12 @@ QelPlate CaptionBox();
 CaptionStyle DefaultCaptionStyle(qel::ITitleHost& host);
 bool ReadCaptionStyle(qel::ITitleHost& host, std::string_view text, const std::string& source, CaptionStyle& style,
                       std::string& error);
-// A WebVTT file's `::cue` rule applied to `style` (and its highlight, but for its colour); what the
-// style has no equivalent for is named in `warnings`.
+// A WebVTT file's `::cue` rule applied to `style` (and its highlight, but for its colour), its
+// background as a plate behind each line; what the style has no equivalent for is named in
+// `warnings`.
 void ApplyCueCss(const CueCss& css, CaptionStyle& style, std::vector<std::string>& warnings);
-// The `::cue` rule that gives players the style's colour, face, weight and slant.
+// The `::cue` rule that gives players the style's colour, face, weight and slant, and its plate's
+// colour as the background.
 CueCss CssOfStyle(const CaptionStyle& style);
 // Sets the captions' language (BCP 47): it breaks their lines and, when the style keeps the
 // library's default face, chooses the face that writes it (FaceForLanguage).

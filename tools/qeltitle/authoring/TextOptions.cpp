@@ -135,7 +135,7 @@ ParseOutcome ParseTextOptions(const std::vector<std::string>& args, TextOptions&
         return ParseOutcome::BadUsage;
     };
     std::string error;
-    if (!parser.Parse(args, error)) return bad(error);
+    if (Status parsed = parser.Parse(args); !parsed) return bad(parsed.Message());
     if (parser.HelpRequested()) {
         message = parser.Help();
         return ParseOutcome::Help;

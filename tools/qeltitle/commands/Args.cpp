@@ -55,7 +55,7 @@ const ArgParser::Spec* ArgParser::Find(std::string_view name) const {
     return nullptr;
 }
 
-bool ArgParser::Parse(const std::vector<std::string>& args, std::string& error) {
+Status ArgParser::Parse(const std::vector<std::string>& args) {
     bool optionsEnded = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -69,7 +69,7 @@ bool ArgParser::Parse(const std::vector<std::string>& args, std::string& error) 
         }
         if (arg == "--help" || arg == "-h") {
             help_ = true;
-            return true;
+            return {};
         }
         std::string_view name = arg;
         std::optional<std::string> inlineValue;
@@ -78,29 +78,21 @@ bool ArgParser::Parse(const std::vector<std::string>& args, std::string& error) 
             name = name.substr(0, eq);
         }
         const Spec* spec = Find(name);
-        if (!spec) {
-            error = "unknown option " + std::string(name);
-            return false;
-        }
+        if (!spec) return Failure("unknown option " + std::string(name));
         if (spec->valueName.empty()) {
-            if (inlineValue) {
-                error = "option " + std::string(name) + " takes no value";
-                return false;
-            }
+            if (inlineValue) return Failure("option " + std::string(name) + " takes no value");
             values_[spec->key] = "";
             continue;
         }
         if (!inlineValue) {
-            if (i + 1 >= args.size()) {
-                error = "option " + std::string(name) + " needs a value (" + spec->valueName + ")";
-                return false;
-            }
+            if (i + 1 >= args.size())
+                return Failure("option " + std::string(name) + " needs a value (" + spec->valueName + ")");
             inlineValue = args[++i];
         }
         values_[spec->key] = *inlineValue;
         allValues_[spec->key].push_back(*inlineValue);
     }
-    return true;
+    return {};
 }
 
 std::string ArgParser::Help() const {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "player/FrameDefaults.h"
+#include "player/Result.h"
 
 namespace qeltitle {
 
@@ -25,9 +26,9 @@ public:
     // Free text appended to --help (examples, notes).
     void Epilog(std::string text) { epilog_ = std::move(text); }
 
-    // False with a message on an unknown option or a missing value. "--help" and "-h" set
-    // HelpRequested and stop parsing successfully.
-    bool Parse(const std::vector<std::string>& args, std::string& error);
+    // Fails on an unknown option or a missing value. "--help" and "-h" set HelpRequested and stop
+    // parsing successfully.
+    Status Parse(const std::vector<std::string>& args);
 
     bool HelpRequested() const { return help_; }
     std::string Help() const;

@@ -208,7 +208,7 @@ int RunCaptions(const std::vector<std::string>& args) {
                   "  qeltitle captions words.srt --words -o captions.mlt --preset karaoke\n"
                   "  qeltitle captions whisper.json -o talk.vtt");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("captions", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("captions", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (parser.Has("style") && parser.Has("preset")) return UsageError("captions", "give either --style or --preset");
     // The style first: a wrong preset name is the mistake to report, whatever else is missing.
@@ -238,7 +238,7 @@ int RunCaptions(const std::vector<std::string>& args) {
         !EndsWith(Lower(output), ".mov"))
         return UsageError("captions", "without --over the captions are written as PNG frames (frames/%04d.png), "
                                       "a .webm or .mov with alpha, an MLT project (.mlt), WebVTT (.vtt) or ASS (.ass)");
-    if (pattern && !CheckFramePattern(output, error)) return UsageError("captions", error);
+    if (Status checked = pattern ? CheckFramePattern(output) : Status(); !checked) return UsageError("captions", checked.Message());
     OptionReader read(parser);
     PlayerFrame frame;
     if (const auto size = read.Size()) frame.width = size->width, frame.height = size->height;
@@ -267,8 +267,9 @@ int RunCaptions(const std::vector<std::string>& args) {
         fps = job.probe.fps;
     }
 
-    std::string bytes;
-    if (!ReadInput(input, bytes, error)) return Fail(error);
+    Expected<std::string> inputBytes = ReadInput(input);
+    if (!inputBytes) return Fail(inputBytes.Message());
+    const std::string& bytes = *inputBytes;
     // The cues: a speech recogniser's word list (JSON), or a subtitle file.
     // An ASS/SSA script is drawn in its own styles, unless a caption style is asked for.
     const bool assIn = !EndsWith(Lower(input), ".json") &&
@@ -308,8 +309,9 @@ int RunCaptions(const std::vector<std::string>& args) {
     for (const std::string& w : warnings) Warn(input + ": " + w);
     warnings.clear();
     if (!styleFile.empty()) {
-        std::string text;
-        if (!ReadInput(styleFile, text, error) || !ReadCaptionStyle(**host, text, styleFile, style, error)) return Fail(error);
+        Expected<std::string> text = ReadInput(styleFile);
+        if (!text) return Fail(text.Message());
+        if (!ReadCaptionStyle(**host, *text, styleFile, style, error)) return Fail(error);
     }
     if (parser.Has("box") && !style.plate) style.plate = CaptionBox();
     if (auto lang = parser.Value("lang"); lang && !IsLanguageTag(*lang))
@@ -395,30 +397,26 @@ int RunCaptions(const std::vector<std::string>& args) {
         return kExitOk;
     }
 
-    auto sink = OpenFrameSink(output, frame.width, frame.height, rate, true, error);
-    if (!sink) return Fail(error);
+    Expected<std::unique_ptr<FrameSink>> opened = OpenFrameSink(output, frame.width, frame.height, rate, true);
+    if (!opened) return Fail(opened.Message());
+    std::unique_ptr<FrameSink> sink = std::move(*opened);
     TitleSchedule schedule = CueSchedule(input, titles, frame, fps);
     const Image base(frame.width, frame.height);
     Progress progress(total, stderr, isatty(fileno(stderr)) != 0);
-    const bool ok = RunFrames(
+    const Status run = RunFrames(
         total, frame.width, frame.height,
-        [&](int i, Image& image, std::string& message) {
-            if (interrupt.Received()) {
-                message = "interrupted";
-                return false;
-            }
+        [&](int i, Image& image) {
+            if (interrupt.Received()) return Status(Failure("interrupted"));
             image = base;
-            Status drawn = schedule.DrawAt(i / fps, image);
-            message = drawn.Message();
-            return static_cast<bool>(drawn);
+            return schedule.DrawAt(i / fps, image);
         },
-        *sink, &progress, error);
+        *sink, &progress);
     if (interrupt.Received()) {
         sink.reset();
         std::fprintf(stderr, "qeltitle: interrupted\n");
         return interrupt.ExitStatus();
     }
-    if (!ok) return Fail(error);
+    if (!run) return Fail(run.Message());
     char details[96];
     std::snprintf(details, sizeof details, "%s, %dx%d, %g fps", CountOf(static_cast<long>(titles.size()), "cue").c_str(),
                   frame.width, frame.height, fps);

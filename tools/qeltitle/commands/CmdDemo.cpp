@@ -145,7 +145,7 @@ int RunDemo(const std::vector<std::string>& args) {
     parser.Option("--duration", "S", "length in seconds (default 4)");
     parser.Option("--fps", "F", "frames per second: 25, 29.97 (30000/1001) or N/D (default 25)");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("demo", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("demo", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (!parser.Positionals().empty()) return UsageError("demo", "unexpected argument " + parser.Positionals()[0]);
     double duration = 4;
@@ -176,37 +176,34 @@ int RunDemo(const std::vector<std::string>& args) {
 
     Image still;
     if (Status drawn = player.Draw(base, 1.0, still); !drawn) return Fail(drawn.Message());
-    if (!WritePng(dir + "/demo.png", still, false, PngKind::Still, error)) return Fail("cannot write demo.png: " + error);
+    if (Status saved = WritePng(dir + "/demo.png", still, false, PngKind::Still); !saved)
+        return Fail("cannot write demo.png: " + saved.Message());
     written.push_back(dir + "/demo.png");
 
     const std::string video = dir + "/demo.mp4";
     const InterruptWatch interrupt;
-    auto sink = OpenFrameSink(video, kWidth, kHeight, fps, false, error);
-    if (!sink) return Fail(error);
+    Expected<std::unique_ptr<FrameSink>> opened = OpenFrameSink(video, kWidth, kHeight, fps, false);
+    if (!opened) return Fail(opened.Message());
+    std::unique_ptr<FrameSink> sink = std::move(*opened);
     const int count = std::max(1, static_cast<int>(std::lround(duration * fps.Value())));
     Progress progress(count, stderr, isatty(fileno(stderr)) != 0);
-    const bool ok = RunFrames(
+    const Status run = RunFrames(
         count, kWidth, kHeight,
-        [&](int i, Image& frame, std::string& message) {
-            if (interrupt.Received()) {
-                message = "interrupted";
-                return false;
-            }
+        [&](int i, Image& frame) {
+            if (interrupt.Received()) return Status(Failure("interrupted"));
             // As `animate` draws a title: from time 0 on the first frame to 1 on the last.
-            Status drawn = player.Draw(base, AnimationFrameTime(i, count), frame);
-            message = drawn.Message();
-            return static_cast<bool>(drawn);
+            return player.Draw(base, AnimationFrameTime(i, count), frame);
         },
-        *sink, &progress, error);
+        *sink, &progress);
     if (interrupt.Received()) {
         sink.reset();  // stops the encoder and removes its partial file
         std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", video.c_str());
         return interrupt.ExitStatus();
     }
-    if (!ok) return Fail(error);
+    if (!run) return Fail(run.Message());
     written.push_back(sink->Describe());
 
-    if (!WriteGallery(dir + "/gallery.png", "Title", 1, "", false, error)) return Fail(error);
+    if (Status saved = WriteGallery(dir + "/gallery.png", "Title", 1, "", false); !saved) return Fail(saved.Message());
     written.push_back(dir + "/gallery.png");
 
     std::printf("demo written:\n");

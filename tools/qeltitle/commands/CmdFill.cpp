@@ -79,11 +79,11 @@ Status WritePictures(FilledTitle& title, const std::string& output, OutputKind k
     frame.keepAlpha = settings.background.kind == Background::Kind::Transparent;
     frame.threads = settings.threads;
     frame.cacheMb = settings.cacheMb;
-    std::string error, warning;
     if (kind == OutputKind::Video) {
-        if (!CheckEncodableSize(output, frame.width, frame.height, error)) return Failure(error);
-        if (frame.keepAlpha && !CheckAlphaOutput(output, warning, error))
-            return Failure(error + " (or give --background)");
+        if (Status encodable = CheckEncodableSize(output, frame.width, frame.height); !encodable) return encodable;
+        if (frame.keepAlpha)
+            if (Expected<std::string> alpha = CheckAlphaOutput(output); !alpha)
+                return Failure(alpha.Message() + " (or give --background)");
     }
     if (Status made = CreateParentFolders(output); !made) return made;
     TitlePlayer player(std::move(title.host), output, title.meta);
@@ -91,32 +91,32 @@ Status WritePictures(FilledTitle& title, const std::string& output, OutputKind k
     for (const std::string& w : player.TakeWarnings()) title.warnings.push_back(w);
     const Image base = BackgroundFrame(settings.background, frame.width, frame.height);
     if (kind == OutputKind::Still) {
-        if (!settings.time && !PoseAtRest(player.Host(), error)) return Failure(error);
+        if (std::string error; !settings.time && !PoseAtRest(player.Host(), error)) return Failure(error);
         Image image;
         if (Status drawn = player.Draw(base, settings.time.value_or(1.0), image); !drawn) return drawn;
-        if (!WritePng(output, image, frame.keepAlpha, PngKind::Still, error))
-            return Failure("cannot write " + output + ": " + error);
+        if (Status written = WritePng(output, image, frame.keepAlpha, PngKind::Still); !written)
+            return Failure("cannot write " + output + ": " + written.Message());
         return {};
     }
     const double seconds = settings.duration.value_or(player.Length());
     const int count = static_cast<int>(std::max(1L, std::lround(seconds * settings.fps.Value())));
-    auto sink = OpenFrameSink(output, frame.width, frame.height, settings.fps, frame.keepAlpha, error);
-    if (!sink) return Failure(error);
+    Expected<std::unique_ptr<FrameSink>> opened = OpenFrameSink(output, frame.width, frame.height, settings.fps, frame.keepAlpha);
+    if (!opened) return opened.ToStatus();
+    std::unique_ptr<FrameSink> sink = std::move(*opened);
     int drawnFrames = 0;
-    const bool ok = RunFrames(
+    Status run = RunFrames(
         count, frame.width, frame.height,
-        [&](int i, Image& image, std::string& message) {
-            if (interrupt.Received()) return message = "interrupted", false;
+        [&](int i, Image& image) {
+            if (interrupt.Received()) return Status(Failure("interrupted"));
             Status drawn = player.Draw(base, AnimationFrameTime(i, count), image);
-            message = drawn.Message();
             drawnFrames = i + 1;
-            return static_cast<bool>(drawn);
+            return drawn;
         },
-        *sink, nullptr, error);
-    if (ok) return {};
+        *sink, nullptr);
+    if (run) return {};
     sink.reset();  // a video's temporary file goes with it
     if (kind == OutputKind::Frames) RemoveFrames(output, drawnFrames);
-    return Failure(error);
+    return run;
 }
 
 Status WriteRow(FilledTitle& title, const std::string& output, const DrawSettings& settings,
@@ -214,8 +214,7 @@ std::string Prefixed(const std::string& where, const std::string& message) {
 
 // Checks the output's name pattern for its extension before anything is made.
 Status CheckOutputPattern(const std::string& pattern) {
-    std::string error;
-    if (KindOf(pattern) == OutputKind::Frames && !CheckFramePattern(pattern, error)) return Failure("-o: " + error);
+    if (KindOf(pattern) == OutputKind::Frames) return CheckFramePattern(pattern).Context("-o: ");
     return {};
 }
 
@@ -238,8 +237,7 @@ int RunFill(const std::vector<std::string>& args) {
     parser.Epilog("examples:\n"
                   "  qeltitle fill lower.json --set name='Jane Doe' --set role='Reporter' -o jane.xml\n"
                   "  qeltitle fill lower.xml --set name='Jane Doe' --set role='Reporter' -o jane.mov");
-    std::string error;
-    if (!parser.Parse(args, error)) return UsageError("fill", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("fill", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (parser.Positionals().size() != 1) return UsageError("fill", "expected one template (a title file or JSON title)");
     if (!parser.Has("output")) return UsageError("fill", "missing -o OUT");
@@ -348,8 +346,7 @@ int RunBatch(const std::vector<std::string>& args) {
                   "  qeltitle batch lower.json people.csv -o 'out/{name}.mov'\n"
                   "  qeltitle batch lower.xml people.json -o 'titles/{name}.xml'\n"
                   "  parallel qeltitle batch lower.json people.csv -o 'out/{name}.webm' --rows {} ::: 1:50 51:100");
-    std::string error;
-    if (!parser.Parse(args, error)) return UsageError("batch", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("batch", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (parser.Positionals().size() != 2) return UsageError("batch", "expected a template and a table (CSV or JSON)");
     if (!parser.Has("output")) return UsageError("batch", "missing -o OUT");

@@ -62,10 +62,10 @@ int LabelColumnWidth(ITitleHost& host, const std::vector<EffectInfo>& effects, s
     return std::max(kMinLabelWidth, static_cast<int>(std::ceil(right)) + kLabelMargin);
 }
 
-}  // namespace
-
-bool WriteGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
-                  bool keysOnly, std::string& error) {
+// The gallery's sheet drawn and written; false with `error` set (the labels and key frames are
+// set by the authoring helpers, which report that way).
+bool DrawGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
+                 bool keysOnly, std::string& error) {
     Expected<HostPtr> cellHost = NewHost(), labelHost = NewHost();
     if (!cellHost || !labelHost) return error = cellHost.Message() + labelHost.Message(), false;
     // Both drawn at one layout unit a pixel from the top-left of the cell they fill.
@@ -141,11 +141,19 @@ bool WriteGallery(const std::string& output, const std::string& text, int level,
             Blit(sheet, frame, labelWidth + kGap + c * (kCellWidth + kGap), top);
         }
     }
-    if (!WritePng(output, sheet, false, PngKind::Still, error)) {
-        error = "cannot write " + output + ": " + error;
+    if (Status written = WritePng(output, sheet, false, PngKind::Still); !written) {
+        error = "cannot write " + output + ": " + written.Message();
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+Status WriteGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
+                    bool keysOnly) {
+    if (std::string error; !DrawGallery(output, text, level, strings, keysOnly, error)) return Failure(error);
+    return {};
 }
 
 int RunGallery(const std::vector<std::string>& args) {
@@ -159,7 +167,7 @@ int RunGallery(const std::vector<std::string>& args) {
                                        "table installed beside the library)");
     parser.Flag("--keys", "label the rows with the display keys instead");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("gallery", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("gallery", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (!parser.Positionals().empty()) return UsageError("gallery", "unexpected argument " + parser.Positionals()[0]);
     if (!parser.Has("output")) return UsageError("gallery", "missing -o GALLERY.png");
@@ -173,10 +181,11 @@ int RunGallery(const std::vector<std::string>& args) {
     const std::string text = parser.Value("text").value_or("Title");
     if (text.empty()) return UsageError("gallery", "--text is empty");
     const std::string output = *parser.Value("output");
-    if (!CheckStillOutput(output, error)) return Fail(error);
-    if (!WriteGallery(output, text, static_cast<int>(level), parser.Value("strings").value_or(""),
-                      parser.Has("keys"), error))
-        return Fail(error);
+    if (Status checked = CheckStillOutput(output); !checked) return Fail(checked.Message());
+    if (Status written = WriteGallery(output, text, static_cast<int>(level), parser.Value("strings").value_or(""),
+                                      parser.Has("keys"));
+        !written)
+        return Fail(written.Message());
     std::printf("wrote %s\n", output.c_str());
     return kExitOk;
 }

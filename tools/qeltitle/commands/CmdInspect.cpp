@@ -147,7 +147,7 @@ int RunEffects(const std::vector<std::string>& args) {
     parser.Flag("--keys", "show the display keys instead of the texts of a string table");
     parser.Flag("--describe", "add each effect's description");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("effects", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("effects", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (!parser.Positionals().empty()) return UsageError("effects", "unexpected argument " + parser.Positionals()[0]);
     long level = 1;
@@ -179,8 +179,7 @@ int RunEffects(const std::vector<std::string>& args) {
 int RunInfo(const std::vector<std::string>& args) {
     ArgParser parser("info TITLE.xml", "Prints each string of a title: its text, size, effect and key frames, "
                                        "and the fonts,\nfaces, borders and shadows its characters use.");
-    std::string error;
-    if (!parser.Parse(args, error)) return UsageError("info", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("info", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     HostPtr host;
     if (const int status = LoadForInspection("info", parser, host); status != kExitOk) return status;
@@ -201,8 +200,7 @@ int RunInfo(const std::vector<std::string>& args) {
 int RunDump(const std::vector<std::string>& args) {
     ArgParser parser("dump TITLE.xml", "Prints the library's layout dump of every string: each character, line and "
                                        "paragraph\nwith its rectangle relative to its parent, in layout units.");
-    std::string error;
-    if (!parser.Parse(args, error)) return UsageError("dump", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("dump", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     HostPtr host;
     if (const int status = LoadForInspection("dump", parser, host); status != kExitOk) return status;

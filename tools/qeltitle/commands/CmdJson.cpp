@@ -20,44 +20,31 @@
 
 namespace qeltitle {
 
-bool ReadInput(const std::string& path, std::string& bytes, std::string& error) {
+Expected<std::string> ReadInput(const std::string& path) {
     if (path == "-") {
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        if (std::cin.bad()) {
-            error = "cannot read standard input";
-            return false;
-        }
-        return true;
+        std::string bytes(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>{});
+        if (std::cin.bad()) return Failure("cannot read standard input");
+        return bytes;
     }
     std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
+    if (!in) return Failure("cannot read " + path + ": " + std::strerror(errno));
     std::ostringstream text;
     text << in.rdbuf();
-    if (in.bad()) {
-        error = "cannot read " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bytes = text.str();
-    return true;
+    if (in.bad()) return Failure("cannot read " + path + ": " + std::strerror(errno));
+    return text.str();
 }
 
-bool WriteOutput(const std::string& path, const std::string& bytes, std::string& error) {
+Status WriteOutput(const std::string& path, const std::string& bytes) {
     if (path == "-") {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0) {
-            error = std::string("cannot write standard output: ") + std::strerror(errno);
-            return false;
-        }
-        return true;
+        if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() || std::fflush(stdout) != 0)
+            return Failure(std::string("cannot write standard output: ") + std::strerror(errno));
+        return {};
     }
     const Status made = CreateParentFolders(path);
-    if (!made || !WriteWholeFile(path, bytes, error)) {
-        error = "cannot write " + path + ": " + (made ? error : made.Message());
-        return false;
-    }
-    return true;
+    std::string error;
+    if (!made || !WriteWholeFile(path, bytes, error))
+        return Failure("cannot write " + path + ": " + (made ? error : made.Message()));
+    return {};
 }
 
 int RunBuild(const std::vector<std::string>& args) {
@@ -70,14 +57,17 @@ int RunBuild(const std::vector<std::string>& args) {
                   "  echo '{\"strings\": [{\"text\": \"Hello\", \"anchor\": \"bottom\", \"margin\": 80}]}' | "
                   "qeltitle build - -o hello.xml");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("build", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("build", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (parser.Positionals().size() != 1) return UsageError("build", "expected one JSON file (or - for standard input)");
     if (!parser.Has("output")) return UsageError("build", "missing -o TITLE.xml");
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
-    if (output != "-" && !CheckOutputExtension(output, ".xml", "titles (XML)", "cannot write ", error)) return Fail(error);
-    std::string text;
-    if (!ReadInput(input, text, error)) return Fail(error);
+    if (Status checked = output == "-" ? Status() : CheckOutputExtension(output, ".xml", "titles (XML)", "cannot write ");
+        !checked)
+        return Fail(checked.Message());
+    Expected<std::string> read = ReadInput(input);
+    if (!read) return Fail(read.Message());
+    const std::string& text = *read;
     Expected<HostPtr> made = NewHost();
     if (!made) return Fail(made.Message());
     qel::ITitleHost* host = made->get();
@@ -94,7 +84,7 @@ int RunBuild(const std::vector<std::string>& args) {
     meta.fitOutput = extras.fitOutput;
     Expected<std::string> bytes = TitleDocument(*host, &meta);
     if (!bytes) return Fail("cannot save title: " + output + ": " + bytes.Message());
-    if (!WriteOutput(output, *bytes, error)) return Fail(error);
+    if (Status written = WriteOutput(output, *bytes); !written) return Fail(written.Message());
     if (output != "-") std::printf("wrote %s (%s)\n", output.c_str(), CountOf(host->GetStringCount(), "string").c_str());
     return kExitOk;
 }
@@ -105,20 +95,23 @@ int RunExport(const std::vector<std::string>& args) {
                      "('-' reads standard input, -o - writes standard output).");
     parser.Option("-o, --output", "FILE", "the JSON file to write (replaced if it exists)");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("export", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("export", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (parser.Positionals().size() != 1) return UsageError("export", "expected one title file (or - for standard input)");
     if (!parser.Has("output")) return UsageError("export", "missing -o TITLE.json");
     const std::string input = parser.Positionals()[0], output = *parser.Value("output");
-    if (output != "-" && !CheckOutputExtension(output, ".json", "JSON titles", "cannot write ", error)) return Fail(error);
+    if (Status checked = output == "-" ? Status() : CheckOutputExtension(output, ".json", "JSON titles", "cannot write ");
+        !checked)
+        return Fail(checked.Message());
     Expected<HostPtr> made = NewHost();
     if (!made) return Fail(made.Message());
     qel::ITitleHost* host = made->get();
     TitleMeta meta;
     std::string warning;
     if (input == "-") {
-        std::string bytes;
-        if (!ReadInput(input, bytes, error)) return Fail(error);
+        Expected<std::string> read = ReadInput(input);
+        if (!read) return Fail(read.Message());
+        const std::string& bytes = *read;
         if (Status loaded = LoadTitleText(*host, bytes, "<stdin>"); !loaded) return Fail(loaded.Message());
         // The length and frame from the root element's attributes.
         ReadTitleMetaText(bytes, "<stdin>", meta, warning);
@@ -133,7 +126,7 @@ int RunExport(const std::vector<std::string>& args) {
     extras.fitOutput = meta.fitOutput;
     std::string json;
     if (!ExportTitleToJson(*host, extras, json, error)) return Fail("cannot export " + input + ": " + error);
-    if (!WriteOutput(output, json, error)) return Fail(error);
+    if (Status written = WriteOutput(output, json); !written) return Fail(written.Message());
     if (output != "-") std::printf("wrote %s (%s)\n", output.c_str(), CountOf(host->GetStringCount(), "string").c_str());
     return kExitOk;
 }

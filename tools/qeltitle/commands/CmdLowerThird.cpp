@@ -78,15 +78,16 @@ int RunLowerThird(const std::vector<std::string>& args) {
                   "  qeltitle lower-third '{{name}}' '{{role}}' -o lower.json && "
                   "qeltitle batch lower.json people.csv -o 'out/{name}.mov'");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("lower-third", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("lower-third", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     const auto& names = parser.Positionals();
     if (names.empty() || names.size() > 2) return UsageError("lower-third", "expected a NAME and an optional ROLE");
     if (!parser.Has("output")) return UsageError("lower-third", "missing -o TITLE.xml");
     const std::string output = *parser.Value("output");
     const bool json = output.size() > 5 && output.compare(output.size() - 5, 5, ".json") == 0;
-    if (!json && !CheckOutputExtension(output, ".xml", "titles (XML) or JSON titles (.json)", "cannot write ", error))
-        return Fail(error);
+    if (Status checked = json ? Status() : CheckOutputExtension(output, ".xml", "titles (XML) or JSON titles (.json)", "cannot write ");
+        !checked)
+        return Fail(checked.Message());
     Expected<LowerThirdSpec> spec = ReadSpec(parser);
     if (!spec) return UsageError("lower-third", spec.Message());
     spec->withRole = names.size() == 2;

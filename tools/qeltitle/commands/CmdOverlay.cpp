@@ -170,7 +170,7 @@ int RunOverlay(const std::vector<std::string>& args) {
                   "A title that runs past the end of the clip is drawn as far as the clip goes (with a warning);\n"
                   "one that starts after its end is refused. On failure or Ctrl-C an existing OUT is left as it was.");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("overlay", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("overlay", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (parser.Positionals().size() != 1) return UsageError("overlay", "expected one VIDEO");
     if (!parser.Has("output")) return UsageError("overlay", "missing -o OUT");

@@ -45,10 +45,10 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
     frame.threads = read.Threads();
     frame.cacheMb = read.CacheMb();
     if (const Status& status = read.Result(); !status) return UsageError(command, status.Message());
-    std::string error;
     // A video size the encoder refuses is refused now, not after drawing the first frames.
-    if (command == "animate" && !CheckEncodableSize(*parser.Value("output"), frame.width, frame.height, error))
-        return Fail(error);
+    if (Status encodable = command == "animate" ? CheckEncodableSize(*parser.Value("output"), frame.width, frame.height) : Status();
+        !encodable)
+        return Fail(encodable.Message());
     Expected<Background> background = ParseBackground(parser.Value("background").value_or("#000000"));
     if (!background)
         return parser.Value("background")->starts_with("#") ? UsageError(command, background.Message())
@@ -83,13 +83,14 @@ int RunRender(const std::vector<std::string>& args) {
                   "  qeltitle render title.xml -o still.png --time 0.5 --size 1280x720 --scale 0.6667 "
                   "--background '#202040'");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("render", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("render", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
 
     double time = 1.0;
     if (auto t = parser.Value("time"); t && !ParseNumber(*t, 0, 1, time, error))
         return UsageError("render", "--time: " + error);
-    if (auto o = parser.Value("output"); o && !CheckStillOutput(*o, error)) return Fail(error);
+    if (auto o = parser.Value("output"))
+        if (Status checked = CheckStillOutput(*o); !checked) return Fail(checked.Message());
     Scene scene;
     if (const int status = PrepareScene("render", parser, scene); status != kExitOk) return status;
 
@@ -100,8 +101,8 @@ int RunRender(const std::vector<std::string>& args) {
     Image frame;
     if (Status drawn = scene.Draw(time, frame); !drawn) return Fail(drawn.Message());
     const std::string output = *parser.Value("output");
-    if (!WritePng(output, frame, scene.player->Frame().keepAlpha, PngKind::Still, error))
-        return Fail("cannot write " + output + ": " + error);
+    if (Status written = WritePng(output, frame, scene.player->Frame().keepAlpha, PngKind::Still); !written)
+        return Fail("cannot write " + output + ": " + written.Message());
     if (atRest)
         std::printf("wrote %s (%dx%d, at rest)\n", output.c_str(), frame.width, frame.height);
     else
@@ -129,7 +130,7 @@ int RunAnimate(const std::vector<std::string>& args) {
                   "succeeded; on failure or Ctrl-C an existing OUT is left as it was. H.264 files (.mp4,\n"
                   ".mov, .mkv) of odd width or height get a black column or row (with a warning).");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("animate", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("animate", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
 
     OptionReader read(parser);
@@ -163,29 +164,25 @@ int RunAnimate(const std::vector<std::string>& args) {
 
     const PlayerFrame& frame = scene.player->Frame();
     if (frame.keepAlpha) {
-        std::string warning;
-        if (!CheckAlphaOutput(output, warning, error)) return Fail(error);
-        if (!warning.empty()) Warn(warning);
+        Expected<std::string> warning = CheckAlphaOutput(output);
+        if (!warning) return Fail(warning.Message());
+        if (!warning->empty()) Warn(*warning);
     }
     const InterruptWatch interrupt;
-    auto sink = OpenFrameSink(output, frame.width, frame.height, fps, frame.keepAlpha, error);
-    if (!sink) return Fail(error);
+    Expected<std::unique_ptr<FrameSink>> opened = OpenFrameSink(output, frame.width, frame.height, fps, frame.keepAlpha);
+    if (!opened) return Fail(opened.Message());
+    std::unique_ptr<FrameSink> sink = std::move(*opened);
     if (const std::string note = PaddedVideoNote(output, frame.width, frame.height); !note.empty() && !frame.keepAlpha)
         Warn(note);
     Progress progress(frameRange.Count(), stderr, isatty(fileno(stderr)) != 0);
-    const bool ok = RunFrames(
+    const Status run = RunFrames(
         frameRange, frame.width, frame.height,
-        [&](int i, Image& image, std::string& message) {
-            if (interrupt.Received()) {
-                message = "interrupted";
-                return false;
-            }
+        [&](int i, Image& image) {
+            if (interrupt.Received()) return Status(Failure("interrupted"));
             // Both ends drawn: the first frame at time 0, the last at 1.
-            Status drawn = scene.Draw(AnimationFrameTime(i, count), image);
-            message = drawn.Message();
-            return static_cast<bool>(drawn);
+            return scene.Draw(AnimationFrameTime(i, count), image);
         },
-        *sink, &progress, error);
+        *sink, &progress);
     if (interrupt.Received()) {
         sink.reset();  // stops the encoder and removes its partial file
         if (IsFramePattern(output))
@@ -194,7 +191,7 @@ int RunAnimate(const std::vector<std::string>& args) {
             std::fprintf(stderr, "qeltitle: interrupted; %s left as it was\n", output.c_str());
         return interrupt.ExitStatus();
     }
-    if (!ok) return Fail(error);
+    if (!run) return Fail(run.Message());
     // The size of what was written: an H.264 video of odd sides is padded (the warning above).
     const FrameSize written = EncodedSize(output, frame.width, frame.height);
     const std::string details =

@@ -41,7 +41,7 @@ int RunServe(const std::vector<std::string>& args) {
     parser.Flag("--open", "open the page in the desktop's browser");
     parser.Epilog("example:\n  qeltitle serve titles/ --port 8642 --open\n\ndoc/designer.md describes the page.");
     std::string error;
-    if (!parser.Parse(args, error)) return UsageError("serve", error);
+    if (Status parsed = parser.Parse(args); !parsed) return UsageError("serve", parsed.Message());
     if (parser.HelpRequested()) return std::printf("%s", parser.Help().c_str()), kExitOk;
     if (parser.Positionals().size() > 1) return UsageError("serve", "expected one title file or folder");
 

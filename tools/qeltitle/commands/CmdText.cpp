@@ -35,7 +35,8 @@ int RunText(const std::vector<std::string>& args) {
     const std::string& then = options.then;
     const std::string& output = options.output;
 
-    if (!CheckOutputExtension(output, ".xml", "titles (XML)", "cannot save title: ", error)) return Fail(error);
+    if (Status checked = CheckOutputExtension(output, ".xml", "titles (XML)", "cannot save title: "); !checked)
+        return Fail(checked.Message());
     Expected<HostPtr> made = NewHost();
     if (!made) return Fail(made.Message());
     qel::ITitleHost* host = made->get();

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "player/Result.h"
+
 namespace qeltitle {
 
 int RunRender(const std::vector<std::string>& args);
@@ -28,8 +30,8 @@ int PrintVersion();
 
 // Whole inputs and outputs of the JSON commands; "-" is standard input or output. A file output
 // is replaced only by a complete file.
-bool ReadInput(const std::string& path, std::string& bytes, std::string& error);
-bool WriteOutput(const std::string& path, const std::string& bytes, std::string& error);
+Expected<std::string> ReadInput(const std::string& path);
+Status WriteOutput(const std::string& path, const std::string& bytes);
 
 // Shared by the commands: messages and exit codes.
 constexpr int kExitOk = 0;
@@ -40,7 +42,7 @@ int UsageError(const std::string& command, const std::string& message);  // retu
 void Warn(const std::string& message);
 
 // Renders the demo gallery (used by `gallery` and `demo`).
-bool WriteGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
-                  bool keysOnly, std::string& error);
+Status WriteGallery(const std::string& output, const std::string& text, int level, const std::string& strings,
+                    bool keysOnly);
 
 }  // namespace qeltitle

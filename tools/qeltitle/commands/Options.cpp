@@ -45,7 +45,9 @@ Expected<Background> ParseBackground(const std::string& text) {
         return out;
     }
     out.kind = Background::Kind::Picture;
-    if (!ReadPng(text, out.picture, error)) return Failure("cannot read background: " + text + ": " + error);
+    Expected<Image> picture = ReadPng(text);
+    if (!picture) return Failure("cannot read background: " + text + ": " + picture.Message());
+    out.picture = std::move(*picture);
     return out;
 }
 

@@ -319,11 +319,11 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
     server.Get(prefix + R"(/api/thumb/([A-Z0-9_]+))",
                Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
         const Image strip = Take(designer.EffectStrip(req.matches[1], 8, 120, 68), 404);
-        std::string png, why;
-        if (!EncodePng(strip, false, png, why)) throw Refusal{500, why};
+        Expected<std::string> png = EncodePng(strip, false);
+        if (!png) throw Refusal{500, png.Message()};
         res.headers.erase("Cache-Control");  // a thumbnail does not change: the page keeps it
         res.set_header("Cache-Control", "private, max-age=3600");
-        res.set_content(png, "image/png");
+        res.set_content(*png, "image/png");
     }));
 
     server.Post(prefix + "/api/captions", Guarded(engine, [&](const httplib::Request& req, httplib::Response& res) {
@@ -382,9 +382,9 @@ bool Serve(Designer& designer, const ServeOptions& options, const std::string& t
             std::vector<std::string> warnings;
             const FrameUpdate update = Take(
                 designer.DrawTitle(title, Number(body, "time", 0, 1, 0), width, height, backdrop, boxes, warnings));
-            std::string why;
-            if (!WritePng(path, *update.frame, backdrop.kind == BackdropSpec::Kind::Transparent, PngKind::Still, why))
-                throw Refusal{500, "cannot write " + name + ": " + why};
+            if (Status written = WritePng(path, *update.frame, backdrop.kind == BackdropSpec::Kind::Transparent, PngKind::Still);
+                !written)
+                throw Refusal{500, "cannot write " + name + ": " + written.Message()};
             return SendJson(res, json{{"saved", name}, {"files", folder.Files()}});
         }
         const std::string document = Take(designer.TitleDocumentOf(title));

@@ -64,20 +64,19 @@ Expected<FrameRange> ParseFrameRange(std::string_view text, int count) {
     return FrameRange{static_cast<int>(first), static_cast<int>(last)};
 }
 
-bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink,
-               Progress* progress, std::string& error) {
-    int count = 0;
-    const auto next = [&](int i, Image& frame, std::string& message) {
+Status RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink, Progress* progress) {
+    const auto next = [&](int i, Image& frame) -> Expected<FrameResult> {
         if (i > range.last) return FrameResult::End;
-        return draw(i, frame, message) ? FrameResult::Drawn : FrameResult::Failed;
+        if (Status drawn = draw(i, frame); !drawn) return Failure(drawn.Message());
+        return FrameResult::Drawn;
     };
-    return RunFramesToEnd(range.first, width, height, next, sink, progress, count, error);
+    return RunFramesToEnd(range.first, width, height, next, sink, progress).ToStatus();
 }
 
-bool RunFramesToEnd(int first, int width, int height, const NextFrame& draw, FrameSink& sink, Progress* progress,
-                    int& count, std::string& error) {
+Expected<int> RunFramesToEnd(int first, int width, int height, const NextFrame& draw, FrameSink& sink,
+                             Progress* progress) {
     const FrameRange range{first, first};  // numbers the progress from `first`
-    count = 0;
+    int count = 0;
     // Three frames in flight: one being drawn, one queued, one being written.
     constexpr size_t kBuffers = 3;
     std::vector<Image> buffers(kBuffers, Image(width, height));
@@ -102,7 +101,9 @@ bool RunFramesToEnd(int first, int width, int height, const NextFrame& draw, Fra
             std::string message;
             bool ok = false;
             try {
-                ok = sink.Write(job.first, buffers[job.second], message);
+                const Status written = sink.Write(job.first, buffers[job.second]);
+                ok = static_cast<bool>(written);
+                message = written.Message();
             } catch (const std::exception& e) {  // the thread must end through join, never throw
                 message = std::string("cannot write frame: ") + e.what();
             }
@@ -118,6 +119,7 @@ bool RunFramesToEnd(int first, int width, int height, const NextFrame& draw, Fra
     });
 
     bool ok = true;
+    std::string error;
     for (int i = range.first; ok; ++i) {
         size_t buffer = 0;
         {
@@ -127,14 +129,17 @@ bool RunFramesToEnd(int first, int width, int height, const NextFrame& draw, Fra
             buffer = freeBuffers.front();
             freeBuffers.pop_front();
         }
-        FrameResult result = FrameResult::Failed;
+        bool drawn = false;
         try {
-            result = draw(i, buffers[buffer], error);
+            const Expected<FrameResult> result = draw(i, buffers[buffer]);
+            drawn = result && *result == FrameResult::Drawn;
+            ok = static_cast<bool>(result);
+            error = result.Message();
         } catch (const std::exception& e) {  // the writer must be joined before anything unwinds
+            ok = false;
             error = std::string("cannot draw frame: ") + e.what();
         }
-        if (result != FrameResult::Drawn) {
-            ok = result == FrameResult::End;
+        if (!drawn) {
             std::lock_guard<std::mutex> guard(lock);
             freeBuffers.push_back(buffer);
             break;
@@ -153,12 +158,10 @@ bool RunFramesToEnd(int first, int width, int height, const NextFrame& draw, Fra
     changed.notify_all();
     writer.join();
     if (progress) progress->Finish();
-    if (!ok) return false;
-    if (writeFailed) {
-        error = writeError;
-        return false;
-    }
-    return sink.Finish(error);
+    if (!ok) return Failure(error);
+    if (writeFailed) return Failure(writeError);
+    if (Status finished = sink.Finish(); !finished) return Failure(finished.Message());
+    return count;
 }
 
 }  // namespace qeltitle

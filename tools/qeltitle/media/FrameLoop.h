@@ -46,22 +46,20 @@ struct FrameRange {
 Expected<FrameRange> ParseFrameRange(std::string_view text, int count);
 
 // Draws the frames of `range` with `draw` (given the frame's number in the whole animation; it
-// fills the frame it is given, and false stops the loop with `error` set) and hands them in order
-// to `sink`. Returns false on the first failure.
-using DrawFrame = std::function<bool(int, Image&, std::string&)>;
-bool RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink,
-               Progress* progress, std::string& error);
+// fills the frame it is given, and a failure stops the loop) and hands them in order to `sink`.
+// Gives the first failure.
+using DrawFrame = std::function<Status(int, Image&)>;
+Status RunFrames(FrameRange range, int width, int height, const DrawFrame& draw, FrameSink& sink, Progress* progress);
 // For a source whose length shows only when it ends (frames read from a decoder): `next` draws
 // frame i, reports that there is none (End: the run ends there and succeeds), or fails.
-enum class FrameResult { Drawn, End, Failed };
-using NextFrame = std::function<FrameResult(int, Image&, std::string&)>;
-// Frames from `first` until `next` reports the end; `count` returns how many were written.
-bool RunFramesToEnd(int first, int width, int height, const NextFrame& next, FrameSink& sink, Progress* progress,
-                    int& count, std::string& error);
+enum class FrameResult { Drawn, End };
+using NextFrame = std::function<Expected<FrameResult>(int, Image&)>;
+// Frames from `first` until `next` reports the end: how many were written.
+Expected<int> RunFramesToEnd(int first, int width, int height, const NextFrame& next, FrameSink& sink,
+                             Progress* progress);
 // Frames 0 to count - 1.
-inline bool RunFrames(int count, int width, int height, const DrawFrame& draw, FrameSink& sink,
-                      Progress* progress, std::string& error) {
-    return RunFrames(FrameRange{0, count - 1}, width, height, draw, sink, progress, error);
+inline Status RunFrames(int count, int width, int height, const DrawFrame& draw, FrameSink& sink, Progress* progress) {
+    return RunFrames(FrameRange{0, count - 1}, width, height, draw, sink, progress);
 }
 
 }  // namespace qeltitle

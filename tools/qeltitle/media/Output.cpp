@@ -31,7 +31,8 @@ struct Conversion {
     bool zeroPad = false;
 };
 
-bool FindConversion(std::string_view pattern, Conversion& found, std::string& error) {
+Expected<Conversion> FindConversion(std::string_view pattern) {
+    Conversion found;
     int count = 0;
     for (size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] != '%') continue;
@@ -44,52 +45,37 @@ bool FindConversion(std::string_view pattern, Conversion& found, std::string& er
         size_t k = i + 1;
         if (k < pattern.size() && pattern[k] == '0') c.zeroPad = true, ++k;
         if (k < pattern.size() && pattern[k] >= '1' && pattern[k] <= '9') c.width = pattern[k++] - '0';
-        if (k >= pattern.size() || pattern[k] != 'd') {
-            error = "bad frame pattern '" + std::string(pattern) + "': only %d, %Nd and %0Nd are allowed";
-            return false;
-        }
+        if (k >= pattern.size() || pattern[k] != 'd')
+            return Failure("bad frame pattern '" + std::string(pattern) + "': only %d, %Nd and %0Nd are allowed");
         c.length = k + 1 - i;
         found = c;
         ++count;
         i = k;
     }
-    if (count != 1) {
-        error = "bad frame pattern '" + std::string(pattern) + "': it needs exactly one %d";
-        return false;
-    }
-    return true;
+    if (count != 1) return Failure("bad frame pattern '" + std::string(pattern) + "': it needs exactly one %d");
+    return found;
 }
 
 // Picture formats that hold one frame: ffmpeg would write one picture or fail.
 constexpr const char* kStillExtensions[] = {".jpg", ".jpeg", ".bmp", ".tif", ".tiff", ".ppm", ".pgm", ".tga"};
 
-std::string Extension(const std::string& path) {
-    std::string ext = fs::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
-
 class PngSequence final : public FrameSink {
 public:
     PngSequence(std::string pattern, bool withAlpha) : pattern_(std::move(pattern)), alpha_(withAlpha) {}
-    bool Write(int index, const Image& frame, std::string& error) override {
+    Status Write(int index, const Image& frame) override {
         const std::string path = FormatFramePattern(pattern_, index);
-        if (!WritePng(path, frame, alpha_, PngKind::SequenceFrame, error)) {
-            error = "cannot write frame: " + path + ": " + error;
-            return false;
-        }
+        if (Status written = WritePng(path, frame, alpha_, PngKind::SequenceFrame); !written)
+            return std::move(written).Context("cannot write frame: " + path + ": ");
         ++written_;
-        return true;
+        return {};
     }
     // The frames reach the disk together: one sync of their file system instead of one per frame.
-    bool Finish(std::string& error) override {
+    Status Finish() override {
         std::string dir = fs::path(FormatFramePattern(pattern_, 0)).parent_path().string();
         if (dir.empty()) dir = ".";
-        if (written_ > 0 && !SyncFileSystem(dir, error)) {
-            error = "cannot write frames " + pattern_ + ": " + error;
-            return false;
-        }
-        return true;
+        if (std::string error; written_ > 0 && !SyncFileSystem(dir, error))
+            return Failure("cannot write frames " + pattern_ + ": " + error);
+        return {};
     }
     std::string Describe(const std::string& details) const override {
         return CountOf(written_, "PNG frame") + " " + pattern_ + (details.empty() ? "" : " (" + details + ")");
@@ -110,9 +96,9 @@ class EncodedVideo final : public FrameSink {
 public:
     explicit EncodedVideo(std::string output) : output_(std::move(output)) {}
 
-    bool Start(int width, int height, const FrameRate& fps, bool withAlpha, std::string& error) {
+    Status Start(int width, int height, const FrameRate& fps, bool withAlpha) {
         QuietLibav();
-        if (Status opened = writer_.Open(output_); !opened) return error = opened.Message(), false;
+        if (Status opened = writer_.Open(output_); !opened) return opened;
         const std::string ext = Extension(output_);
         const FrameSize size = EncodedSize(output_, width, height);
         PictureFormat picture;
@@ -144,7 +130,7 @@ public:
             picture.range = AVCOL_RANGE_MPEG;
         }
         Expected<AVPixelFormat> encoderFormat = writer_.AddVideo(picture, EncodeSettings{}, withAlpha, warnings);
-        if (!encoderFormat) return error = "cannot write " + output_ + ": " + encoderFormat.Message(), false;
+        if (!encoderFormat) return Failure("cannot write " + output_ + ": " + encoderFormat.Message());
         const AVPixelFormat format = *encoderFormat;
         std::string chain;
         if (size.width != width || size.height != height) chain = "pad=ceil(iw/2)*2:ceil(ih/2)*2,";
@@ -155,35 +141,28 @@ public:
             chain += std::string("scale=out_color_matrix=bt709:out_range=tv,format=") + av_get_pix_fmt_name(format);
         else
             chain += std::string("format=") + av_get_pix_fmt_name(format);
-        if (!OpenGraph(width, height, picture.timeBase, chain, error)) return false;
+        if (Status opened = OpenGraph(width, height, picture.timeBase, chain); !opened) return opened;
         width_ = width, height_ = height;
-        const Status started = writer_.Start();
-        error = started.Message();
-        return bool(started);
+        return writer_.Start();
     }
 
-    bool Write(int, const Image& frame, std::string& error) override {
+    Status Write(int, const Image& frame) override {
         FramePtr in = NewFrame();
         in->format = AV_PIX_FMT_BGRA;
         in->width = width_;
         in->height = height_;
-        if (av_frame_get_buffer(in.get(), 0) < 0) {
-            error = "out of memory";
-            return false;
-        }
+        if (av_frame_get_buffer(in.get(), 0) < 0) return Failure("out of memory");
         for (int y = 0; y < height_; ++y)
             std::memcpy(in->data[0] + static_cast<ptrdiff_t>(y) * in->linesize[0], frame.Row(y), static_cast<size_t>(width_) * 4);
         in->pts = written_;
-        if (!Filter(in.get(), error)) return false;
+        if (Status filtered = Filter(in.get()); !filtered) return filtered;
         ++written_;
-        return true;
+        return {};
     }
 
-    bool Finish(std::string& error) override {
-        if (!Filter(nullptr, error)) return false;
-        const Status finished = writer_.Finish();
-        error = finished.Message();
-        return bool(finished);
+    Status Finish() override {
+        if (Status filtered = Filter(nullptr); !filtered) return filtered;
+        return writer_.Finish();
     }
 
     std::string Describe(const std::string& details) const override {
@@ -191,7 +170,7 @@ public:
     }
 
 private:
-    bool OpenGraph(int width, int height, AVRational timeBase, const std::string& chain, std::string& error) {
+    Status OpenGraph(int width, int height, AVRational timeBase, const std::string& chain) {
         char args[256];
         std::snprintf(args, sizeof args, "video_size=%dx%d:pix_fmt=%d:time_base=%d/%d:pixel_aspect=1/1", width, height,
                       AV_PIX_FMT_BGRA, timeBase.num, timeBase.den);
@@ -207,27 +186,24 @@ private:
         avfilter_inout_free(&inputs);
         avfilter_inout_free(&outputs);
         if (status >= 0) status = avfilter_graph_config(graph_.get(), nullptr);
-        if (status < 0) {
-            error = "cannot write " + output_ + ": cannot convert the frames for its encoder (" + AvErrorText(status) + ")";
-            return false;
-        }
-        return true;
+        if (status < 0)
+            return Failure("cannot write " + output_ + ": cannot convert the frames for its encoder (" + AvErrorText(status) + ")");
+        return {};
     }
 
     // Hands a frame (nullptr: the end) to the graph and encodes what comes out.
-    bool Filter(AVFrame* frame, std::string& error) {
+    Status Filter(AVFrame* frame) {
         int status = av_buffersrc_add_frame(source_, frame);
         while (status >= 0) {
             status = av_buffersink_get_frame(sink_, filtered_.get());
-            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return true;
+            if (status == AVERROR(EAGAIN) || status == AVERROR_EOF) return {};
             if (status < 0) break;
             filtered_->pict_type = AV_PICTURE_TYPE_NONE;
-            const Status encoded = writer_.Encode(filtered_.get());
+            Status encoded = writer_.Encode(filtered_.get());
             av_frame_unref(filtered_.get());
-            if (!encoded) return error = "cannot write " + output_ + ": " + encoded.Message(), false;
+            if (!encoded) return std::move(encoded).Context("cannot write " + output_ + ": ");
         }
-        error = "cannot write " + output_ + ": " + AvErrorText(status);
-        return false;
+        return Failure("cannot write " + output_ + ": " + AvErrorText(status));
     }
 
     std::string output_;
@@ -243,20 +219,15 @@ private:
 }  // namespace
 
 bool IsFramePattern(std::string_view text) {
-    Conversion ignored;
-    std::string error;
-    return text.find('%') != std::string_view::npos && FindConversion(text, ignored, error);
+    return text.find('%') != std::string_view::npos && FindConversion(text);
 }
 
-bool CheckFramePattern(std::string_view pattern, std::string& error) {
-    Conversion ignored;
-    return FindConversion(pattern, ignored, error);
-}
+Status CheckFramePattern(std::string_view pattern) { return FindConversion(pattern).ToStatus(); }
 
 std::string FormatFramePattern(std::string_view pattern, int number) {
-    Conversion c;
-    std::string error;
-    if (!FindConversion(pattern, c, error)) return std::string(pattern);
+    const Expected<Conversion> found = FindConversion(pattern);
+    if (!found) return std::string(pattern);
+    const Conversion& c = *found;
     std::string digits = std::to_string(number < 0 ? -number : number);
     const size_t signWidth = number < 0 ? 1 : 0;
     if (digits.size() + signWidth < static_cast<size_t>(c.width)) {
@@ -302,19 +273,19 @@ std::string CountOf(long count, std::string_view word) {
     return std::to_string(count) + " " + std::string(word) + (count == 1 ? "" : "s");
 }
 
-bool CheckEncodableSize(const std::string& output, int width, int height, std::string& error) {
-    if (IsFramePattern(output) || Extension(output) == ".png") return true;
+Status CheckEncodableSize(const std::string& output, int width, int height) {
+    if (IsFramePattern(output) || Extension(output) == ".png") return {};
     const FrameSize encoded = EncodedSize(output, width, height);
     constexpr int64_t kMaxPicture = INT32_MAX;  // ffmpeg's picture check, in bytes of 8 per pixel
     if (encoded.width <= kMaxFrameSide && encoded.height <= kMaxFrameSide &&
         8 * (int64_t{encoded.width} + 128) * (encoded.height + 128) < kMaxPicture)
-        return true;
+        return {};
     int64_t tallest = std::min<int64_t>((kMaxPicture - 1) / (8 * (int64_t{encoded.width} + 128)) - 128, kMaxFrameSide);
     if (PadsToEvenSize(output)) tallest -= tallest % 2;
-    error = output + ": ffmpeg cannot encode " + std::to_string(width) + "x" + std::to_string(height) +
-            " frames (it takes no picture where (width + 128) x (height + 128) reaches 268435456: at this "
-            "width the frames may be " + std::to_string(tallest) + " high); give a smaller --size, or write PNG frames (frames/%04d.png)";
-    return false;
+    return Failure(output + ": ffmpeg cannot encode " + std::to_string(width) + "x" + std::to_string(height) +
+                   " frames (it takes no picture where (width + 128) x (height + 128) reaches 268435456: at this "
+                   "width the frames may be " + std::to_string(tallest) +
+                   " high); give a smaller --size, or write PNG frames (frames/%04d.png)");
 }
 
 FrameSize EncodedSize(const std::string& output, int width, int height) {
@@ -327,23 +298,19 @@ bool PadsToEvenSize(const std::string& output) {
     return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v";
 }
 
-bool CheckOutputExtension(const std::string& path, std::string_view extension, std::string_view what,
-                          std::string_view failure, std::string& error) {
+Status CheckOutputExtension(const std::string& path, std::string_view extension, std::string_view what,
+                            std::string_view failure) {
     OutputTarget target;
     std::string reason;
-    if (!ResolveOutput(path, target, reason)) {
-        error = std::string(failure) + path + ": " + reason;
-        return false;
-    }
+    if (!ResolveOutput(path, target, reason)) return Failure(std::string(failure) + path + ": " + reason);
     // Through a link the file written is the link's target, whose name counts as well.
     if (target.kind == OutputTarget::Kind::Stream || Extension(path) == extension || Extension(target.path) == extension)
-        return true;
-    error = path + ": only " + std::string(what) + " are written; name the output " + std::string(extension);
-    return false;
+        return {};
+    return Failure(path + ": only " + std::string(what) + " are written; name the output " + std::string(extension));
 }
 
-bool CheckStillOutput(const std::string& path, std::string& error) {
-    return CheckOutputExtension(path, ".png", "PNG pictures", "cannot write ", error);
+Status CheckStillOutput(const std::string& path) {
+    return CheckOutputExtension(path, ".png", "PNG pictures", "cannot write ");
 }
 
 int CountLaterFrames(std::string_view pattern, int from) {
@@ -353,22 +320,17 @@ int CountLaterFrames(std::string_view pattern, int from) {
     return count;
 }
 
-bool CheckAlphaOutput(const std::string& output, std::string& warning, std::string& error) {
-    warning.clear();
+Expected<std::string> CheckAlphaOutput(const std::string& output) {
     const std::string ext = Extension(output);
-    if (IsFramePattern(output) || ext == ".webm" || ext == ".mov") return true;
-    if (PadsToEvenSize(output)) {
-        error = output + ": H.264 has no alpha channel, so a transparent background would come out black; "
-                "write .webm (VP9 with alpha), .mov (ProRes 4444) or PNG frames (frames/%04d.png)";
-        return false;
-    }
+    if (IsFramePattern(output) || ext == ".webm" || ext == ".mov") return std::string();
+    if (PadsToEvenSize(output))
+        return Failure(output + ": H.264 has no alpha channel, so a transparent background would come out black; "
+                       "write .webm (VP9 with alpha), .mov (ProRes 4444) or PNG frames (frames/%04d.png)");
     if (ext == ".gif")
-        warning = output + ": GIF keeps one level of transparency: soft edges become opaque; .webm (VP9) and "
-                  ".mov (ProRes 4444) keep the whole alpha";
-    else
-        warning = output + ": ffmpeg chooses the encoder for " + (ext.empty() ? "this name" : ext) +
-                  " and may drop the alpha; .webm (VP9) and .mov (ProRes 4444) keep it";
-    return true;
+        return output + ": GIF keeps one level of transparency: soft edges become opaque; .webm (VP9) and "
+               ".mov (ProRes 4444) keep the whole alpha";
+    return output + ": ffmpeg chooses the encoder for " + (ext.empty() ? "this name" : ext) +
+           " and may drop the alpha; .webm (VP9) and .mov (ProRes 4444) keep it";
 }
 
 std::string PaddedVideoNote(const std::string& output, int width, int height) {
@@ -380,34 +342,33 @@ std::string PaddedVideoNote(const std::string& output, int width, int height) {
            "); give --size even sides to avoid it";
 }
 
-std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, const FrameRate& fps,
-                                         bool withAlpha, std::string& error) {
+Expected<std::unique_ptr<FrameSink>> OpenFrameSink(const std::string& output, int width, int height,
+                                                   const FrameRate& fps, bool withAlpha) {
     if (output.find('%') != std::string::npos) {
-        if (!CheckFramePattern(output, error)) return nullptr;
-        if (Extension(output) != ".png") {
-            error = "bad frame pattern '" + output + "': frames are written as PNG; end the pattern in .png";
-            return nullptr;
-        }
-        if (Status made = CreateParentFolders(FormatFramePattern(output, 0)); !made)
-            return error = made.Message(), nullptr;
-        return std::make_unique<PngSequence>(output, withAlpha);
+        if (Status checked = CheckFramePattern(output); !checked) return Failure(checked.Message());
+        if (Extension(output) != ".png")
+            return Failure("bad frame pattern '" + output + "': frames are written as PNG; end the pattern in .png");
+        if (Status made = CreateParentFolders(FormatFramePattern(output, 0)); !made) return Failure(made.Message());
+        return std::unique_ptr<FrameSink>(std::make_unique<PngSequence>(output, withAlpha));
     }
     const std::string ext = Extension(output);
-    if (ext == ".png") {
-        error = output + ": a PNG output needs a frame-number pattern, such as frames/%04d.png";
-        return nullptr;
-    }
+    if (ext == ".png") return Failure(output + ": a PNG output needs a frame-number pattern, such as frames/%04d.png");
     for (const char* still : kStillExtensions) {
         if (ext != still) continue;
-        error = output + ": " + ext.substr(1) + " holds one picture; write PNG frames with a pattern such as "
-                "frames/%04d.png, or a video (.mp4, .webm, .gif, ...)";
-        return nullptr;
+        return Failure(output + ": " + ext.substr(1) + " holds one picture; write PNG frames with a pattern such as "
+                       "frames/%04d.png, or a video (.mp4, .webm, .gif, ...)");
     }
-    if (!CheckEncodableSize(output, width, height, error)) return nullptr;
-    if (Status made = CreateParentFolders(output); !made) return error = made.Message(), nullptr;
+    if (Status encodable = CheckEncodableSize(output, width, height); !encodable) return Failure(encodable.Message());
+    if (Status made = CreateParentFolders(output); !made) return Failure(made.Message());
     auto video = std::make_unique<EncodedVideo>(output);
-    if (!video->Start(width, height, fps, withAlpha, error)) return nullptr;
-    return video;
+    if (Status started = video->Start(width, height, fps, withAlpha); !started) return Failure(started.Message());
+    return std::unique_ptr<FrameSink>(std::move(video));
+}
+
+std::string Extension(const std::string& path) {
+    std::string ext = fs::path(path).extension().string();
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext;
 }
 
 }  // namespace qeltitle

@@ -12,13 +12,14 @@
 
 #include "commands/Args.h"
 #include "player/Image.h"
+#include "player/Result.h"
 
 namespace qeltitle {
 
 // A frame-number pattern holds exactly one integer conversion: %d, %Nd or %0Nd (N up to 9);
 // "%%" is a literal percent sign. Anything else is rejected rather than handed to printf.
 bool IsFramePattern(std::string_view text);
-bool CheckFramePattern(std::string_view pattern, std::string& error);
+Status CheckFramePattern(std::string_view pattern);
 std::string FormatFramePattern(std::string_view pattern, int number);
 
 // The full path of an executable found on PATH, or empty.
@@ -30,7 +31,7 @@ std::string CountOf(long count, std::string_view word);
 // checked before anything is drawn. ffmpeg refuses any picture for which 8 * (width + 128) *
 // (height + 128) reaches 2^31 (16384x16128 is the largest 16384-wide one), and libx264 and VP9 a
 // side past 16384.
-bool CheckEncodableSize(const std::string& output, int width, int height, std::string& error);
+Status CheckEncodableSize(const std::string& output, int width, int height);
 
 // True for the H.264 containers (.mp4, .mov, .mkv, .m4v), whose yuv420p frames need even sides:
 // ffmpeg pads odd ones with a black column or row.
@@ -40,10 +41,10 @@ FrameSize EncodedSize(const std::string& output, int width, int height);
 // The warning for an odd-sized H.264 video (what is added and how to avoid it); empty otherwise.
 std::string PaddedVideoNote(const std::string& output, int width, int height);
 
-// Whether `output` keeps a transparent background. Refused (false, `error` set) for the H.264
-// containers, whose frames have no alpha and would come out black; `warning` is set for a GIF
+// Whether `output` keeps a transparent background: refused for the H.264 containers, whose frames
+// have no alpha and would come out black; else the warning to give (empty when none): for a GIF
 // (one level of transparency) and for a container whose encoder ffmpeg chooses.
-bool CheckAlphaOutput(const std::string& output, std::string& warning, std::string& error);
+Expected<std::string> CheckAlphaOutput(const std::string& output);
 
 // The encoder is chosen by the output's extension: H.264 (libx264, CRF 18) in yuv420p for
 // .mp4/.mov/.mkv, VP9 with alpha for .webm, ProRes 4444 with alpha for a .mov with alpha, a palette
@@ -52,9 +53,9 @@ bool CheckAlphaOutput(const std::string& output, std::string& warning, std::stri
 class FrameSink {
 public:
     virtual ~FrameSink() = default;
-    virtual bool Write(int index, const Image& frame, std::string& error) = 0;
-    // Completes the output (for a video: closes the pipe and waits for the encoder).
-    virtual bool Finish(std::string& error) = 0;
+    virtual Status Write(int index, const Image& frame) = 0;
+    // Completes the output (for a video: drains the encoder and writes the trailer).
+    virtual Status Finish() = 0;
     // Human-readable description of what was written, for the summary line; `details` (size,
     // rate) joins the frame count in one parenthesis.
     virtual std::string Describe(const std::string& details = {}) const = 0;
@@ -65,16 +66,19 @@ public:
 // would hold one frame); anything else is encoded into a temporary file that replaces `output`
 // only when the whole video is written. Every file is written
 // through SafeFile.
-std::unique_ptr<FrameSink> OpenFrameSink(const std::string& output, int width, int height, const FrameRate& fps,
-                                         bool withAlpha, std::string& error);
+Expected<std::unique_ptr<FrameSink>> OpenFrameSink(const std::string& output, int width, int height,
+                                                   const FrameRate& fps, bool withAlpha);
 
 // A file of this kind can be written to `path`: its name (or a link's target) ends in `extension`
 // (".xml"), or it is a device or FIFO. `what` names the kind in the message ("titles (XML)"),
 // `failure` starts the message when the path cannot be written at all ("cannot write ").
-bool CheckOutputExtension(const std::string& path, std::string_view extension, std::string_view what,
-                          std::string_view failure, std::string& error);
+Status CheckOutputExtension(const std::string& path, std::string_view extension, std::string_view what,
+                            std::string_view failure);
 // A single picture can be written to `path`: its name ends in .png, or it is a device or FIFO.
-bool CheckStillOutput(const std::string& path, std::string& error);
+Status CheckStillOutput(const std::string& path);
+
+// The extension of `path`'s name in lower case, with its dot (".mp4"); empty when it has none.
+std::string Extension(const std::string& path);
 
 // How many frames numbered `from`, `from` + 1, ... exist already: frames left by an earlier,
 // longer run of the same pattern.

@@ -11,33 +11,31 @@
 
 namespace qeltitle {
 
-bool ReadPng(const std::string& path, Image& out, std::string& error) {
+Expected<Image> ReadPng(const std::string& path) {
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
     if (!png_image_begin_read_from_file(&png, path.c_str())) {
-        error = std::strcmp(png.message, "open failed") == 0 ? std::strerror(errno) : png.message;
+        Error failed = Failure(std::strcmp(png.message, "open failed") == 0 ? std::strerror(errno) : png.message);
         png_image_free(&png);
-        return false;
+        return failed;
     }
     if (png.width > 65535 || png.height > 65535) {
-        error = "picture too large";
         png_image_free(&png);
-        return false;
+        return Failure("picture too large");
     }
     png.format = PNG_FORMAT_BGRA;
     Image image(static_cast<int>(png.width), static_cast<int>(png.height));
     if (!png_image_finish_read(&png, nullptr, image.pixels.data(), image.width * 4, nullptr)) {
-        error = png.message;
+        Error failed = Failure(png.message);
         png_image_free(&png);
-        return false;
+        return failed;
     }
-    out = std::move(image);
-    return true;
+    return image;
 }
 
-bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind, std::string& error) {
-    if (Status made = CreateParentFolders(path); !made) return error = made.Message(), false;
+Status WritePng(const std::string& path, const Image& image, bool withAlpha, PngKind kind) {
+    if (Status made = CreateParentFolders(path); !made) return made;
     const bool fast = kind == PngKind::SequenceFrame;
     png_image png;
     std::memset(&png, 0, sizeof png);
@@ -56,27 +54,29 @@ bool WritePng(const std::string& path, const Image& image, bool withAlpha, PngKi
         data = packed.data();
     }
     SafeFile file;
-    if (!file.Open(path, error)) return false;
+    std::string error;
+    if (!file.Open(path, error)) return Failure(error);
     std::FILE* stream = file.Stream(error);
-    if (!stream) return false;
+    if (!stream) return Failure(error);
     const int stride = image.width * (withAlpha ? 4 : 3);
     errno = 0;
     const bool written = png_image_write_to_stdio(&png, stream, 0, data, stride, nullptr) != 0;
     if (!written) {
         // A failed write of the stream (full disk, size limit) has set errno; the rest are
         // libpng's own reasons.
-        error = std::ferror(stream) && errno != 0 ? std::strerror(errno) : png.message;
+        Error failed = Failure(std::ferror(stream) && errno != 0 ? std::strerror(errno) : png.message);
         png_image_free(&png);
-        return false;
+        return failed;
     }
-    return file.Commit(error, fast ? SafeFile::Sync::Later : SafeFile::Sync::Now);
+    if (!file.Commit(error, fast ? SafeFile::Sync::Later : SafeFile::Sync::Now)) return Failure(error);
+    return {};
 }
 
 }  // namespace qeltitle
 
 namespace qeltitle {
 
-bool EncodePng(const Image& image, bool withAlpha, std::string& out, std::string& error) {
+Expected<std::string> EncodePng(const Image& image, bool withAlpha) {
     png_image png;
     std::memset(&png, 0, sizeof png);
     png.version = PNG_IMAGE_VERSION;
@@ -94,19 +94,16 @@ bool EncodePng(const Image& image, bool withAlpha, std::string& out, std::string
     }
     const int stride = image.width * (withAlpha ? 4 : 3);
     png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&png, nullptr, &size, 0, data, stride, nullptr)) {
-        error = png.message;
-        png_image_free(&png);
-        return false;
+    std::string out;
+    for (int pass = 0; pass < 2; ++pass) {  // the size, then the bytes
+        if (!png_image_write_to_memory(&png, pass ? out.data() : nullptr, &size, 0, data, stride, nullptr)) {
+            Error failed = Failure(png.message);
+            png_image_free(&png);
+            return failed;
+        }
+        out.resize(size);
     }
-    out.resize(size);
-    if (!png_image_write_to_memory(&png, out.data(), &size, 0, data, stride, nullptr)) {
-        error = png.message;
-        png_image_free(&png);
-        return false;
-    }
-    out.resize(size);
-    return true;
+    return out;
 }
 
 }  // namespace qeltitle

@@ -15,16 +15,11 @@
 
 #include "media/LayerBlend.h"
 #include "media/Libav.h"
+#include "media/Output.h"
 #include "media/VideoWriter.h"
 
 namespace qeltitle {
 namespace {
-
-std::string LowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
 
 // ---- Reading -------------------------------------------------------------------------------
 
@@ -431,7 +426,7 @@ Status VideoRun::OpenOutput() {
     av_dict_set(&out->streams[0]->metadata, "rotate", nullptr, 0);  // the frames are upright now
     out->streams[0]->disposition = video_->disposition;
 
-    const std::string ext = LowerExtension(job_.output);
+    const std::string ext = Extension(job_.output);
     routes_.resize(input_->nb_streams);
     std::vector<std::string> audio;
     int dropped = 0;
@@ -598,8 +593,11 @@ Status VideoRun::DrawAll() {
         if (got == Channel::Got::End) return {};
         if (AVFrame* frame = item.frame.get()) {
             const double start = ThreadSeconds();
-            // Frames without a timestamp follow the one before at the stream's rate.
+            // Frames without a timestamp follow the one before at the stream's rate; one stamped at
+            // or before the one before (a muxer's rounding) a tick after it, as encoders and MP4
+            // take only rising timestamps.
             if (frame->pts == AV_NOPTS_VALUE) frame->pts = lastPts_ == AV_NOPTS_VALUE ? 0 : lastPts_ + step;
+            else if (lastPts_ != AV_NOPTS_VALUE && frame->pts <= lastPts_) frame->pts = lastPts_ + 1;
             if (firstPts_ == AV_NOPTS_VALUE)
                 firstPts_ = video_->start_time != AV_NOPTS_VALUE ? std::min(video_->start_time, frame->pts) : frame->pts;
             lastPts_ = frame->pts;

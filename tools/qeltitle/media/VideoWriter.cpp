@@ -4,15 +4,12 @@
 #include <cctype>
 #include <cstdio>
 #include <filesystem>
+#include <vector>
+
+#include "media/Output.h"
 
 namespace qeltitle {
 namespace {
-
-std::string LowerExtension(const std::string& path) {
-    std::string ext = std::filesystem::path(path).extension().string();
-    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return ext;
-}
 
 bool H264Container(const std::string& ext) { return ext == ".mp4" || ext == ".mov" || ext == ".mkv" || ext == ".m4v"; }
 
@@ -35,6 +32,22 @@ Status SetOption(AVCodecContext* encoder, const char* key, const std::string& va
                                                        : " does not take " + value + " (" + AvErrorText(status) + ")"));
 }
 
+// The format of the encoder's list nearest to `format` that does not subsample the chroma along a
+// side of odd length, or none when `format` subsamples along no odd side or the list has none.
+AVPixelFormat FormatForOddSize(const AVCodec* codec, AVPixelFormat format, int width, int height, bool alpha) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(format);
+    const auto subsampledAlongOdd = [&](const AVPixFmtDescriptor* f) {
+        return (width % 2 && f->log2_chroma_w > 0) || (height % 2 && f->log2_chroma_h > 0);
+    };
+    if (!d || !codec->pix_fmts || !subsampledAlongOdd(d)) return AV_PIX_FMT_NONE;
+    std::vector<AVPixelFormat> whole;
+    for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f)
+        if (const AVPixFmtDescriptor* fd = av_pix_fmt_desc_get(*f); fd && !subsampledAlongOdd(fd)) whole.push_back(*f);
+    if (whole.empty()) return AV_PIX_FMT_NONE;
+    whole.push_back(AV_PIX_FMT_NONE);
+    return avcodec_find_best_pix_fmt_of_list(whole.data(), format, alpha, nullptr);
+}
+
 }  // namespace
 
 std::string AvErrorText(int code) {
@@ -46,7 +59,7 @@ std::string AvErrorText(int code) {
 void QuietLibav() { av_log_set_level(AV_LOG_FATAL); }
 
 DefaultEncoder DefaultEncoderFor(const std::string& output, bool alpha) {
-    const std::string ext = LowerExtension(output);
+    const std::string ext = Extension(output);
     if (ext == ".mov" && alpha) return {"prores_ks", -1, ""};
     if (H264Container(ext)) return {"libx264", 18, "medium"};
     if (ext == ".webm") return {"libvpx-vp9", 30, ""};
@@ -85,8 +98,6 @@ Expected<AVPixelFormat> VideoWriter::AddVideo(const PictureFormat& in, const Enc
     if (!codec || codec->type != AVMEDIA_TYPE_VIDEO)
         return Failure(name.empty() ? "cannot write " + output_ + ": its container has no video encoder"
                                     : "--codec " + name + ": no such video encoder in this ffmpeg (see 'ffmpeg -encoders')");
-    encoder_.reset(avcodec_alloc_context3(codec));
-    AVCodecContext* e = encoder_.get();
 
     // Keep the pictures' own format where the encoder takes it; else its nearest, with a warning
     // when that loses depth, chroma or alpha.
@@ -107,9 +118,37 @@ Expected<AVPixelFormat> VideoWriter::AddVideo(const PictureFormat& in, const Enc
                                    ": the video is written as " + FormatName(encoderFormat));
         }
     }
+    int status = OpenVideoEncoder(codec, in, encoderFormat, settings, usual, name == usual.codec);
+    // H.264 and H.265 cannot store a side of odd length whose chroma is subsampled along it (a
+    // clip cut to 721x405 in 4:2:0, as VP9 and FFV1 hold it): rather than a frame cut or padded,
+    // the size is kept and the chroma is written without subsampling along that side.
+    if (status < 0) {
+        const AVPixelFormat whole = FormatForOddSize(codec, encoderFormat, in.width, in.height, alphaWanted);
+        if (whole != AV_PIX_FMT_NONE && OpenVideoEncoder(codec, in, whole, settings, usual, name == usual.codec) >= 0) {
+            warnings.push_back(std::string(codec->name) + " cannot keep " + FormatName(encoderFormat) + " at the odd size " +
+                               std::to_string(in.width) + "x" + std::to_string(in.height) + ": the video is written as " +
+                               FormatName(whole) + " (players taking 4:2:0 alone may refuse it)");
+            encoderFormat = whole, status = 0;
+        }
+    }
+    if (status == kBadSetting) return Failure(settingError_);
+    if (status < 0)
+        return Failure("cannot open the " + std::string(codec->name) + " encoder for " + std::to_string(in.width) + "x" +
+                       std::to_string(in.height) + " " + FormatName(encoderFormat) + ": " + AvErrorText(status));
+    Expected<AVStream*> stream = AddEncoded(encoder_.get());
+    if (!stream) return Failure(stream.Message());
+    video_ = *stream;
+    return encoderFormat;
+}
+
+int VideoWriter::OpenVideoEncoder(const AVCodec* codec, const PictureFormat& in, AVPixelFormat format,
+                                  const EncodeSettings& settings, const DefaultEncoder& usual, bool usualCodec) {
+    encoder_.reset(avcodec_alloc_context3(codec));
+    AVCodecContext* e = encoder_.get();
+    if (!e) return AVERROR(ENOMEM);
     e->width = in.width;
     e->height = in.height;
-    e->pix_fmt = encoderFormat;
+    e->pix_fmt = format;
     e->sample_aspect_ratio = in.aspect.num > 0 ? in.aspect : AVRational{0, 1};
     e->time_base = in.timeBase;
     e->framerate = in.frameRate;
@@ -123,29 +162,26 @@ Expected<AVPixelFormat> VideoWriter::AddVideo(const PictureFormat& in, const Enc
 
     // The extension's usual settings apply to its usual encoder only; --crf, --preset and
     // --bitrate go to whichever encoder runs.
-    const bool usualCodec = name == usual.codec;
+    const std::string name = codec->name;
     const int crf = settings.crf >= 0 ? settings.crf : usualCodec && settings.bitrate.empty() ? usual.crf : -1;
     const std::string preset = !settings.preset.empty() ? settings.preset : usualCodec ? usual.preset : "";
-    if (!preset.empty())
-        if (Status set = SetOption(e, "preset", preset, "--preset"); !set) return Failure(set.Message());
-    if (crf >= 0)
-        if (Status set = SetOption(e, "crf", std::to_string(crf), "--crf"); !set) return Failure(set.Message() + "; give --bitrate instead");
-    if (!settings.bitrate.empty())
-        if (Status set = SetOption(e, "b", settings.bitrate, "--bitrate"); !set) return Failure(set.Message());
+    Status set;
+    if (!preset.empty()) set = SetOption(e, "preset", preset, "--preset");
+    if (set && crf >= 0) {
+        set = SetOption(e, "crf", std::to_string(crf), "--crf");
+        if (!set) set = Status(Failure(set.Message() + "; give --bitrate instead"));
+    }
+    if (set && !settings.bitrate.empty()) set = SetOption(e, "b", settings.bitrate, "--bitrate");
+    if (!set) {
+        settingError_ = set.Message();
+        return kBadSetting;
+    }
     if (usualCodec && name == "libvpx-vp9") {
         if (settings.bitrate.empty()) e->bit_rate = 0;  // constant quality
         av_opt_set_int(e->priv_data, "row-mt", 1, 0);
     }
     if (usualCodec && name == "prores_ks") av_opt_set(e->priv_data, "profile", "4444", 0);
-
-    int status = avcodec_open2(e, codec, nullptr);
-    if (status < 0)
-        return Failure("cannot open the " + std::string(codec->name) + " encoder for " + std::to_string(in.width) + "x" +
-                       std::to_string(in.height) + " " + FormatName(encoderFormat) + ": " + AvErrorText(status));
-    Expected<AVStream*> stream = AddEncoded(e);
-    if (!stream) return Failure(stream.Message());
-    video_ = *stream;
-    return encoderFormat;
+    return avcodec_open2(e, codec, nullptr);
 }
 
 Expected<AVStream*> VideoWriter::AddEncoded(const AVCodecContext* encoder) {
@@ -176,7 +212,7 @@ Status VideoWriter::Start() {
     out_->url = av_strdup(file_.WritePath().c_str());
     if (!(out_->oformat->flags & AVFMT_NOFILE)) status = avio_open(&out_->pb, file_.WritePath().c_str(), AVIO_FLAG_WRITE);
     AVDictionary* options = nullptr;
-    const std::string ext = LowerExtension(output_);
+    const std::string ext = Extension(output_);
     // The index first, so that a player can start before the whole file has arrived.
     if (ext == ".mp4" || ext == ".m4v" || ext == ".mov") av_dict_set(&options, "movflags", "+faststart", 0);
     if (status >= 0) status = avformat_write_header(out_, &options);

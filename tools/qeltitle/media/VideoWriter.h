@@ -74,6 +74,12 @@ public:
     int FramesEncoded() const { return frames_; }
 
 private:
+    // Opens encoder_ for pictures of `in` given to it in `format`, with the extension's `usual`
+    // settings when `usualCodec`: libavcodec's status, or kBadSetting with the message in
+    // settingError_ when --crf, --preset or --bitrate is refused.
+    int OpenVideoEncoder(const AVCodec* codec, const PictureFormat& in, AVPixelFormat format,
+                         const EncodeSettings& settings, const DefaultEncoder& usual, bool usualCodec);
+    static constexpr int kBadSetting = 1;
     Status Drain();
     void Close();
 
@@ -85,6 +91,7 @@ private:
     PacketPtr packet_ = NewPacket();
     bool started_ = false;
     int frames_ = 0;
+    std::string settingError_;
 };
 
 // An audio stream encoded again for an output whose container does not take its codec: decoded,

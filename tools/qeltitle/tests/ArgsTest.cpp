@@ -16,9 +16,8 @@ ArgParser MakeParser() {
 
 TEST(ArgParser, OptionsFlagsAndPositionals) {
     ArgParser parser = MakeParser();
-    std::string error;
-    ASSERT_TRUE(parser.Parse({"in.xml", "-o", "a.png", "--size=10x20", "--vertical", "--", "--not-an-option"}, error))
-        << error;
+    const Status parsed = parser.Parse({"in.xml", "-o", "a.png", "--size=10x20", "--vertical", "--", "--not-an-option"});
+    ASSERT_TRUE(parsed) << parsed.Message();
     EXPECT_EQ(parser.Value("output"), "a.png");
     EXPECT_EQ(parser.Value("size"), "10x20");
     EXPECT_TRUE(parser.Has("vertical"));
@@ -28,8 +27,8 @@ TEST(ArgParser, OptionsFlagsAndPositionals) {
 
 TEST(ArgParser, ValuesMayLookLikeOptionsOrNegativeNumbers) {
     ArgParser parser = MakeParser();
-    std::string error;
-    ASSERT_TRUE(parser.Parse({"--output", "-5", "-"}, error)) << error;
+    const Status parsed = parser.Parse({"--output", "-5", "-"});
+    ASSERT_TRUE(parsed) << parsed.Message();
     EXPECT_EQ(parser.Value("output"), "-5");
     EXPECT_EQ(parser.Positionals(), (std::vector<std::string>{"-"}));
 }
@@ -46,16 +45,15 @@ TEST(ArgParser, RejectsBadCommandLines) {
     };
     for (const auto& c : cases) {
         ArgParser parser = MakeParser();
-        std::string error;
-        EXPECT_FALSE(parser.Parse(c.args, error)) << c.message;
-        EXPECT_EQ(error, c.message);
+        const Status parsed = parser.Parse(c.args);
+        EXPECT_FALSE(parsed) << c.message;
+        EXPECT_EQ(parsed.Message(), c.message);
     }
 }
 
 TEST(ArgParser, HelpStopsParsingAndListsEveryOption) {
     ArgParser parser = MakeParser();
-    std::string error;
-    ASSERT_TRUE(parser.Parse({"--help", "--bogus"}, error));
+    ASSERT_TRUE(parser.Parse({"--help", "--bogus"}));
     EXPECT_TRUE(parser.HelpRequested());
     const std::string help = parser.Help();
     for (const char* part : {"usage: qeltitle x FILE", "-o, --output FILE", "--size WxH", "--vertical"})

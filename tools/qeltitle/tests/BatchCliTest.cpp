@@ -1,9 +1,7 @@
 // fill and batch through the built tool: a bad row costs only itself and is named, outputs keep
 // their alpha (read back by ffprobe and ffmpeg), and refusals write nothing. Every program runs
 // under `timeout`.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
+#include "ToolTest.h"
 
 #include <filesystem>
 #include <fstream>
@@ -14,31 +12,16 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Batch : public ::testing::Test {
+class Batch : public qeltitle_test::ToolTest {
 protected:
     void SetUp() override {
-        dir_ = fs::path(QELTITLE_WORK_DIR) / ("Batch." + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        ToolTest::SetUp();
         Write("lower.json", R"({"length": 1, "style": {"size": 100, "bold": true},
           "strings": [{"spans": [{"text": "{{name}}\n"}, {"text": "{{role}}", "size": 40}],
                        "anchor": "bottom-left", "margin": [80, 100], "effect": "PATH_FADE"}]})");
     }
-    // Runs a shell script in the test's directory (EXE: the tool); its exit status.
-    int Shell(std::string script) const {
-        for (size_t at; (at = script.find("EXE")) != std::string::npos;)
-            script.replace(at, 3, "timeout 120 '" QELTITLE_EXE "'");
-        const int raw = std::system(("cd '" + dir_.string() + "' && { " + script + "; } 2>>stderr.txt >>stdout.txt").c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    void Write(const std::string& name, const std::string& text) const { std::ofstream(dir_ / name) << text; }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
-    fs::path dir_;
+    // The tool's messages and output kept in stderr.txt and stdout.txt.
+    int Shell(const std::string& script) const { return ToolTest::Shell(script, "2>>stderr.txt >>stdout.txt"); }
 };
 
 TEST_F(Batch, BadRowIsNamedAndTheOthersAreMade) {

@@ -1,9 +1,7 @@
 // captions, build and export through the built tool: captions drawn over a generated clip and
 // read back with the real ffmpeg, refusals that write nothing, and JSON titles through pipes.
 // Every program runs under `timeout`, so a hung child fails its test instead of stalling the run.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
+#include "ToolTest.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -16,27 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class Captions : public ::testing::Test {
+class Captions : public qeltitle_test::ToolTest {
 protected:
-    void SetUp() override {
-        dir_ = fs::path(QELTITLE_WORK_DIR) / ("Captions." + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
-    }
-    // Runs a shell script in the test's directory; EXE stands for the tool. Its exit status.
-    int Shell(std::string script) const {
-        for (size_t at; (at = script.find("EXE")) != std::string::npos;)
-            script.replace(at, 3, "timeout 120 '" QELTITLE_EXE "'");
-        const int raw = std::system(("cd '" + dir_.string() + "' && { " + script + "; } 2>>stderr.txt").c_str());
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    void Write(const std::string& name, const std::string& text) const { std::ofstream(dir_ / name) << text; }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream s;
-        s << in.rdbuf();
-        return s.str();
-    }
     // Frame `index` of a video as RGB bytes, decoded by ffmpeg.
     std::string Frame(const std::string& video, int index) const {
         const std::string raw = "frame" + std::to_string(index) + ".rgb";
@@ -58,7 +37,6 @@ protected:
             }
         return count;
     }
-    fs::path dir_;
 };
 
 TEST_F(Captions, DrawnOverAClipAtTheirTimes) {
@@ -155,6 +133,30 @@ TEST_F(Captions, WordListsBecomeWebVttAndBadOnesWriteNothing) {
         << Read("stderr.txt");
     EXPECT_EQ(Read("out.vtt").substr(0, 6), "WEBVTT");
     EXPECT_NE(Read("out.vtt").find("Bye"), std::string::npos);
+}
+
+TEST_F(Captions, CueBackgroundIsABoxBehindEachLine) {
+    // Blue pixels of frame 3 of the captions drawn over black, for each ::cue background.
+    const auto blue = [&](const std::string& css) {
+        Write("t.vtt", "WEBVTT\n\nSTYLE\n::cue { " + css + " }\n\n00:00.000 --> 00:01.000\nBoxed\n");
+        fs::remove_all(dir_ / "f");
+        EXPECT_EQ(Shell("EXE captions t.vtt -o f/%04d.png --size 640x360 --fps 5 >/dev/null && timeout 60 ffmpeg -v error -y "
+                        "-f lavfi -i color=c=black:s=640x360 -i f/0003.png -filter_complex overlay -frames:v 1 "
+                        "-f rawvideo -pix_fmt rgb24 f.rgb"),
+                  0)
+            << Read("stderr.txt");
+        const std::string rgb = Read("f.rgb");
+        int count = 0;
+        for (size_t at = 0; at + 2 < rgb.size(); at += 3)
+            count += static_cast<uint8_t>(rgb[at]) < 40 && static_cast<uint8_t>(rgb[at + 2]) > 200;
+        return count;
+    };
+    EXPECT_GT(blue("background: #0000ff;"), 400);
+    EXPECT_EQ(blue("background-color: transparent; color: white;"), 0);
+    // Written again, in a style with a plate, the plate's colour is the background.
+    Write("plate.json", R"({"plate": {"color": "#0000ff", "alpha": 255}})");
+    ASSERT_EQ(Shell("EXE captions t.vtt --style plate.json -o out.vtt >/dev/null"), 0) << Read("stderr.txt");
+    EXPECT_NE(Read("out.vtt").find("background-color: #0000FFFF;"), std::string::npos) << Read("out.vtt");
 }
 
 }  // namespace

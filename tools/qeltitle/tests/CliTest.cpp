@@ -95,6 +95,14 @@ protected:
     fs::path dir_;
 };
 
+// Reads a PNG the tool wrote into `image`; a failure names the file and the reason.
+::testing::AssertionResult LoadPng(const fs::path& path, Image& image) {
+    Expected<Image> read = ReadPng(path.string());
+    if (!read) return ::testing::AssertionFailure() << path.string() << ": " << read.Message();
+    image = std::move(*read);
+    return ::testing::AssertionSuccess();
+}
+
 // Counts pixels inside [x0, x1) x [y0, y1) whose colour differs from the background by more than
 // a small tolerance (anti-aliased edges of a glyph are enough).
 int ChangedPixels(const Image& image, int x0, int y0, int x1, int y1, const uint8_t bgr[3]) {
@@ -112,8 +120,7 @@ TEST_F(Cli, TextRendersWhereTheTextIs) {
     const Result r = Run("render t.xml -o f.png --size 640x360 --background '#203040'");
     ASSERT_EQ(r.status, 0) << r.err;
     Image image;
-    std::string error;
-    ASSERT_TRUE(ReadPng((dir_ / "f.png").string(), image, error)) << error;
+    ASSERT_TRUE(LoadPng(dir_ / "f.png", image));
     ASSERT_EQ(image.width, 640);
     ASSERT_EQ(image.height, 360);
     const uint8_t background[3] = {0x40, 0x30, 0x20};
@@ -135,8 +142,7 @@ TEST_F(Cli, InfoSaysWhereAVerticalStringsTextStands) {
     ASSERT_EQ(std::sscanf(info.out.c_str() + at, "  text %f,%f size %fx%f", &x, &y, &w, &h), 4) << info.out;
     ASSERT_EQ(Run("render v.xml -o v.png --size 640x360").status, 0);
     Image image;
-    std::string error;
-    ASSERT_TRUE(ReadPng((dir_ / "v.png").string(), image, error)) << error;
+    ASSERT_TRUE(LoadPng(dir_ / "v.png", image));
     const uint8_t black[3] = {0, 0, 0};
     const int changed = ChangedPixels(image, 0, 0, 640, 360, black);
     EXPECT_GT(changed, 200);
@@ -147,15 +153,14 @@ TEST_F(Cli, RenderWithoutATimeShowsAStringThatLeavesAtTheEnd) {
     ASSERT_EQ(Run("text 'Bye' -o t.xml --at 40,40 --size 80 --effect PATH_SLIDEUP --then PATH_FADE --frame 320x180").status, 0);
     const uint8_t black[3] = {0, 0, 0};
     Image image;
-    std::string error;
     // At time 1 the fade has taken the string away; the default still shows it at rest.
     ASSERT_EQ(Run("render t.xml -o end.png --size 320x180 --time 1").status, 0);
-    ASSERT_TRUE(ReadPng((dir_ / "end.png").string(), image, error)) << error;
+    ASSERT_TRUE(LoadPng(dir_ / "end.png", image));
     EXPECT_EQ(ChangedPixels(image, 0, 0, 320, 180, black), 0);
     const Result r = Run("render t.xml -o rest.png --size 320x180");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("at rest"), std::string::npos) << r.out;
-    ASSERT_TRUE(ReadPng((dir_ / "rest.png").string(), image, error)) << error;
+    ASSERT_TRUE(LoadPng(dir_ / "rest.png", image));
     EXPECT_GT(ChangedPixels(image, 40, 40, 240, 140, black), 500);
     // The title file itself keeps its key frames.
     EXPECT_NE(Run("info t.xml").out.find("4 key frames"), std::string::npos);
@@ -165,8 +170,7 @@ TEST_F(Cli, TransparentBackgroundKeepsAlphaOutsideTheText) {
     ASSERT_EQ(Run("text 'Hi' -o t.xml --at 20,20 --size 60 --frame 200x120").status, 0);
     ASSERT_EQ(Run("render t.xml -o f.png --size 200x120 --background transparent").status, 0);
     Image image;
-    std::string error;
-    ASSERT_TRUE(ReadPng((dir_ / "f.png").string(), image, error)) << error;
+    ASSERT_TRUE(LoadPng(dir_ / "f.png", image));
     int opaque = 0;
     for (int y = 20; y < 90; ++y)
         for (int x = 20; x < 100; ++x) opaque += image.At(x, y)[3] > 200;
@@ -191,9 +195,8 @@ TEST_F(Cli, TitleRemembersItsLengthAndFrame) {
     ASSERT_EQ(r.status, 0) << r.err;
     ASSERT_EQ(Run("render t.xml -o band.png --size 1080x608").status, 0);
     Image portrait, band, crop(1080, 608);
-    std::string error;
-    ASSERT_TRUE(ReadPng((dir_ / "portrait.png").string(), portrait, error) &&
-                ReadPng((dir_ / "band.png").string(), band, error)) << error;
+    ASSERT_TRUE(LoadPng(dir_ / "portrait.png", portrait));
+    ASSERT_TRUE(LoadPng(dir_ / "band.png", band));
     for (int y = 0; y < 608; ++y) std::copy_n(portrait.At(0, 656 + y), 1080 * 4, crop.At(0, y));
     EXPECT_TRUE(crop.pixels == band.pixels);
     const uint8_t black[3] = {0, 0, 0};
@@ -355,8 +358,7 @@ TEST_F(Cli, CommandsAgreeOnOutputsLevelsAndMessages) {
         }
     }
     Image big;
-    std::string error;
-    ASSERT_TRUE(ReadPng((dir_ / "big.png").string(), big, error)) << error;
+    ASSERT_TRUE(LoadPng(dir_ / "big.png", big));
     const uint8_t red[3] = {0, 0, 255};  // blue, green, red
     EXPECT_GT(big.width * big.height - ChangedPixels(big, 0, 0, big.width, big.height, red), 1000);
 }
@@ -433,8 +435,7 @@ TEST_F(Cli, GalleryHasOneRowPerEffect) {
     const Result r = Run("gallery -o g.png --level 2 --text Ab");
     ASSERT_EQ(r.status, 0) << r.err;
     Image image;
-    std::string error;
-    ASSERT_TRUE(ReadPng((dir_ / "g.png").string(), image, error)) << error;
+    ASSERT_TRUE(LoadPng(dir_ / "g.png", image));
     EXPECT_EQ(image.height, 44 + 26 * (96 + 6) + 6);  // header, 26 rows of the second level
 
     // No label runs into the cells: the last columns before the first cell show only the sheet,

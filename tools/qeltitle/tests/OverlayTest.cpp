@@ -2,9 +2,7 @@
 // over overlapping spans, encoded losslessly (FFV1 in BGRA), so the output's frames can be compared
 // byte for byte with the input's decoded frames and with `qeltitle render` over them. Every
 // program runs under `timeout`.
-#include <gtest/gtest.h>
-
-#include <sys/wait.h>
+#include "ToolTest.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -26,29 +24,18 @@ namespace fs = std::filesystem;
 
 constexpr int kWidth = 320, kHeight = 180, kFrames = 50;  // 2 s at 25 fps
 
-class Overlay : public ::testing::Test {
+class Overlay : public qeltitle_test::ToolTest {
 protected:
     void SetUp() override {
         if (FindProgram("ffmpeg").empty() || FindProgram("ffprobe").empty()) GTEST_SKIP() << "ffmpeg is not installed";
-        dir_ = fs::path(QELTITLE_WORK_DIR) /
-               ("Overlay." + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        ToolTest::SetUp();
     }
     // Runs a shell line in the test's directory, EXE standing for the tool; status, stdout, stderr.
-    int Shell(std::string line, std::string* out = nullptr, std::string* err = nullptr) const {
-        for (size_t at; (at = line.find("EXE")) != std::string::npos;)
-            line.replace(at, 3, "timeout 120 '" QELTITLE_EXE "'");
-        const int raw = std::system(("cd '" + dir_.string() + "' && " + line + " >out.txt 2>err.txt").c_str());
+    int Shell(const std::string& line, std::string* out = nullptr, std::string* err = nullptr) const {
+        const int status = ToolTest::Shell(line, ">out.txt 2>err.txt");
         if (out) *out = Read("out.txt");
         if (err) *err = Read("err.txt");
-        return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    }
-    std::string Read(const std::string& name) const {
-        std::ifstream in(dir_ / name, std::ios::binary);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
+        return status;
     }
     // Frame n of a decoded BGRA stream.
     std::string Frame(const std::string& raw, int n) const {
@@ -56,9 +43,9 @@ protected:
     }
     // The colour channels of a PNG as BGRA bytes with alpha 255, as the decoded frames carry it.
     std::string Png(const std::string& name) const {
-        Image image;
-        std::string error;
-        EXPECT_TRUE(ReadPng((dir_ / name).string(), image, error)) << error;
+        Expected<Image> read = ReadPng((dir_ / name).string());
+        EXPECT_TRUE(read) << read.Message();
+        Image image = read ? std::move(*read) : Image();
         for (size_t i = 3; i < image.pixels.size(); i += 4) image.pixels[i] = 255;
         return std::string(image.pixels.begin(), image.pixels.end());
     }
@@ -69,7 +56,6 @@ protected:
             most = std::max(most, std::abs(static_cast<uint8_t>(a[i]) - static_cast<uint8_t>(b[i])));
         return most;
     }
-    fs::path dir_;
 };
 
 TEST_F(Overlay, TitlesOverTheirSpansOfAClip) {

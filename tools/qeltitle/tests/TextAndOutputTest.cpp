@@ -72,8 +72,7 @@ TEST(FramePattern, AcceptsOneIntegerConversionOnly) {
         {"%10d.png", false, ""},           {"%", false, ""},            {"plain.png", false, ""},
     };
     for (const auto& c : cases) {
-        std::string error;
-        EXPECT_EQ(CheckFramePattern(c.pattern, error), c.ok) << c.pattern;
+        EXPECT_EQ(bool(CheckFramePattern(c.pattern)), c.ok) << c.pattern;
         EXPECT_EQ(IsFramePattern(c.pattern), c.ok) << c.pattern;
         if (c.ok) {
             EXPECT_EQ(FormatFramePattern(c.pattern, 7), c.frame7);
@@ -117,10 +116,12 @@ TEST_F(PngFile, RoundTripsWithAndWithoutAlpha) {
     std::string error;
     const std::string path = (dir_ / "a.png").string();
     for (bool alpha : {true, false}) {
-        ASSERT_TRUE(WritePng(path, image, alpha, alpha ? PngKind::SequenceFrame : PngKind::Still, error)) << error;
+        Status written = WritePng(path, image, alpha, alpha ? PngKind::SequenceFrame : PngKind::Still);
+        ASSERT_TRUE(written) << written.Message();
         EXPECT_FALSE(fs::exists(path + ".partial"));
-        Image back;
-        ASSERT_TRUE(ReadPng(path, back, error)) << error;
+        Expected<Image> read = ReadPng(path);
+        ASSERT_TRUE(read) << read.Message();
+        const Image& back = *read;
         ASSERT_EQ(back.width, 37);
         ASSERT_EQ(back.height, 11);
         for (size_t i = 0; i < image.pixels.size(); ++i) {
@@ -131,15 +132,16 @@ TEST_F(PngFile, RoundTripsWithAndWithoutAlpha) {
 }
 
 TEST_F(PngFile, ReportsWhyItCannotReadOrWrite) {
-    Image image;
-    std::string error;
-    EXPECT_FALSE(ReadPng((dir_ / "missing.png").string(), image, error));
-    EXPECT_FALSE(error.empty());
+    Expected<Image> missing = ReadPng((dir_ / "missing.png").string());
+    EXPECT_FALSE(missing);
+    EXPECT_FALSE(missing.Message().empty());
     std::ofstream(dir_ / "text.png") << "not a png at all";
-    EXPECT_FALSE(ReadPng((dir_ / "text.png").string(), image, error));
-    EXPECT_FALSE(error.empty());
-    EXPECT_FALSE(WritePng((dir_ / "text.png/a.png").string(), Pattern(2, 2), true, PngKind::Still, error));  // under a file
-    EXPECT_FALSE(error.empty());
+    Expected<Image> text = ReadPng((dir_ / "text.png").string());
+    EXPECT_FALSE(text);
+    EXPECT_FALSE(text.Message().empty());
+    Status underFile = WritePng((dir_ / "text.png/a.png").string(), Pattern(2, 2), true, PngKind::Still);
+    EXPECT_FALSE(underFile);
+    EXPECT_FALSE(underFile.Message().empty());
 }
 
 TEST(ImageOps, GradientResizeAndBlit) {
@@ -174,17 +176,17 @@ TEST(ImageOps, GradientResizeAndBlit) {
 class RecordingSink : public FrameSink {
 public:
     explicit RecordingSink(int failAt = -1) : failAt_(failAt) {}
-    bool Write(int index, const Image& frame, std::string& error) override {
+    Status Write(int index, const Image& frame) override {
         std::lock_guard<std::mutex> guard(lock_);
-        if (index == failAt_) {
-            error = "disk full";
-            return false;
-        }
+        if (index == failAt_) return Failure("disk full");
         indices.push_back(index);
         firstBytes.push_back(frame.pixels[0]);
-        return true;
+        return {};
     }
-    bool Finish(std::string&) override { return finished = true; }
+    Status Finish() override {
+        finished = true;
+        return {};
+    }
     std::string Describe(const std::string&) const override { return "recording"; }
 
     std::vector<int> indices;
@@ -198,12 +200,12 @@ private:
 
 TEST(FrameLoop, HandsEveryFrameInOrder) {
     RecordingSink sink;
-    std::string error;
-    const auto draw = [](int i, Image& frame, std::string&) {
+    const auto draw = [](int i, Image& frame) {
         frame.pixels[0] = static_cast<uint8_t>(i * 3);
-        return true;
+        return Status::Ok();
     };
-    ASSERT_TRUE(RunFrames(20, 8, 4, draw, sink, nullptr, error)) << error;
+    const Status run = RunFrames(20, 8, 4, draw, sink, nullptr);
+    ASSERT_TRUE(run) << run.Message();
     ASSERT_EQ(sink.indices.size(), 20u);
     for (int i = 0; i < 20; ++i) {
         EXPECT_EQ(sink.indices[i], i);
@@ -213,32 +215,31 @@ TEST(FrameLoop, HandsEveryFrameInOrder) {
 }
 
 TEST(FrameLoop, StopsAtTheFirstFailure) {
-    std::string error;
     RecordingSink failingSink(3);
     int drawn = 0;
-    const auto draw = [&](int, Image&, std::string&) { return ++drawn, true; };
-    EXPECT_FALSE(RunFrames(100, 4, 4, draw, failingSink, nullptr, error));
-    EXPECT_EQ(error, "disk full");
+    const auto draw = [&](int, Image&) { return ++drawn, Status::Ok(); };
+    Status run = RunFrames(100, 4, 4, draw, failingSink, nullptr);
+    EXPECT_FALSE(run);
+    EXPECT_EQ(run.Message(), "disk full");
     EXPECT_LT(drawn, 10);
     EXPECT_FALSE(failingSink.finished);
 
     RecordingSink sink;
-    const auto failingDraw = [](int i, Image&, std::string& message) {
-        if (i == 5) message = "no memory";
-        return i != 5;
-    };
-    EXPECT_FALSE(RunFrames(10, 4, 4, failingDraw, sink, nullptr, error));
-    EXPECT_EQ(error, "no memory");
+    const auto failingDraw = [](int i, Image&) { return i == 5 ? Status(Failure("no memory")) : Status::Ok(); };
+    run = RunFrames(10, 4, 4, failingDraw, sink, nullptr);
+    EXPECT_FALSE(run);
+    EXPECT_EQ(run.Message(), "no memory");
     EXPECT_EQ(sink.indices, (std::vector<int>{0, 1, 2, 3, 4}));
 
     // An exception while drawing must not leave the writer thread running (that would abort).
     RecordingSink quietSink;
-    const auto throwingDraw = [](int i, Image&, std::string&) -> bool {
+    const auto throwingDraw = [](int i, Image&) {
         if (i == 2) throw std::bad_alloc();
-        return true;
+        return Status::Ok();
     };
-    EXPECT_FALSE(RunFrames(10, 4, 4, throwingDraw, quietSink, nullptr, error));
-    EXPECT_EQ(error.rfind("cannot draw frame", 0), 0u) << error;
+    run = RunFrames(10, 4, 4, throwingDraw, quietSink, nullptr);
+    EXPECT_FALSE(run);
+    EXPECT_EQ(run.Message().rfind("cannot draw frame", 0), 0u) << run.Message();
     EXPECT_EQ(quietSink.indices, (std::vector<int>{0, 1}));
 }
 
@@ -264,9 +265,9 @@ TEST(FrameLoop, RangesStayInsideTheAnimationAndKeepTheirNumbers) {
     // Frames of a range are drawn and handed over with their numbers in the whole animation.
     RecordingSink sink;
     std::vector<int> drawn;
-    std::string error;
-    const auto draw = [&](int i, Image&, std::string&) { return drawn.push_back(i), true; };
-    ASSERT_TRUE(RunFrames(FrameRange{4, 7}, 4, 4, draw, sink, nullptr, error)) << error;
+    const auto draw = [&](int i, Image&) { return drawn.push_back(i), Status::Ok(); };
+    const Status run = RunFrames(FrameRange{4, 7}, 4, 4, draw, sink, nullptr);
+    ASSERT_TRUE(run) << run.Message();
     EXPECT_EQ(drawn, (std::vector<int>{4, 5, 6, 7}));
     EXPECT_EQ(sink.indices, (std::vector<int>{4, 5, 6, 7}));
 }
