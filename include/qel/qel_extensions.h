@@ -152,6 +152,38 @@ typedef struct QelTextV2 {
     int32_t (*GetCharLanguage)(void* host, int32_t row, int32_t col, char* buffer, uint32_t size);
 } QelTextV2;
 
+/* ---- "qel.cache": the images a host's drawing keeps between frames ----
+ *
+ * Scaled and turned characters (an effect's moves) are drawn from images made for their exact
+ * scale and angle. Each TitleHost keeps such images by what they were made from, so a character
+ * that comes back with the same scale and angle (in another string, pass or frame) is not made
+ * again. The images held stay within a budget (64 MiB unless set); past it the images used
+ * longest ago are dropped. A budget of 0 keeps nothing. Pictures are the same at any budget. */
+#define QEL_CACHE_EXTENSION "qel.cache"
+#define QEL_CACHE_VERSION 1
+
+typedef struct QelCacheStats {
+    uint64_t BudgetBytes;
+    uint64_t UsedBytes; /* images and their records held now, at most BudgetBytes */
+    uint64_t Entries;   /* characters held */
+    uint64_t Hits;      /* characters found since the host was made or its caches released */
+    uint64_t Misses;    /* characters made */
+} QelCacheStats;
+
+typedef struct QelCacheV1 {
+    uint32_t StructSize; /* bytes of this table */
+    uint32_t Version;    /* QEL_CACHE_VERSION of the library */
+    /* Sets the budget in bytes; images beyond it are dropped at once. */
+    int32_t (*SetImageCacheBudget)(void* host, uint64_t bytes);
+    int32_t (*GetImageCacheStats)(void* host, QelCacheStats* out);
+} QelCacheV1;
+
+#if defined(__cplusplus)
+static_assert(sizeof(QelCacheStats) == 40, "QelCacheStats");
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
+_Static_assert(sizeof(QelCacheStats) == 40, "QelCacheStats");
+#endif
+
 #if defined(__cplusplus)
 static_assert(sizeof(QelPlate) == 100, "QelPlate");
 #elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L

@@ -164,6 +164,7 @@ void Compositor::ReleaseCaches() {
     states_.clear();
     syncedRevision_ = ~uint64_t{0};
     still_.valid = false;
+    images_.Clear();
     OutlineKernelCache::Instance().Clear();
     team_.Stop();
 }

@@ -1,6 +1,6 @@
 // The frame compositor: draws a title over the host's frame and owns everything that only drawing
 // needs: each string's character images, layers and effect instance, the thread team, the dirty
-// rectangle and the still-frame cache. None of it is saved, and all of it is valid by
+// rectangle, the still-frame cache and the cache of character images. None of it is saved, and all of it is valid by
 // construction: character images are keyed by the exact inputs they were made from, effects by
 // the title revision and path identifier they were made for, and the still frame by the title
 // revision it was drawn at.
@@ -51,11 +51,14 @@ public:
     void Sync(const Title& title);
     // The drawing state of a string, or null for a row that has none yet.
     StringRender* StateOf(int32_t row);
+    // The images of scaled and turned characters kept between frames, and their budget.
+    ImageCache& CharacterImages() { return images_; }
 
 private:
     // What a frame takes from the compositor (FrameStore.h).
     std::vector<StringRender>& SyncedStrings(const Title& title) override;
     StillFrame& Still() override { return still_; }
+    ImageCache& Images() override { return images_; }
     ThreadTeam& Team() override { return team_; }
 
     StringRender& State(int32_t row) { return states_[static_cast<size_t>(row)]; }
@@ -69,6 +72,7 @@ private:
     LayerSettings glyphSettings_{};  // what the images of states_ were made with
     RECT dirtyRect_{};
     StillFrame still_;
+    ImageCache images_;
     float plateTime_ = 1;  // the last title time drawn in 0..1, which plate reveals follow
 };
 

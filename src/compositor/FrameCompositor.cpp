@@ -57,8 +57,12 @@
 #include <cmath>
 #include <cstring>
 #include <climits>
+#include <deque>
 #include <limits>
 #include <new>
+#include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "effects/EffectCatalog.h"
@@ -161,6 +165,9 @@ void CoverBoxes(const std::vector<RECT>& boxes, std::vector<RECT>* out) {
 constexpr int64_t kMinReplayPixelsPerBand = 512 * 1024;
 
 // ---- one character in one pass ----
+
+// What a moved character draws until its images are found or made: nothing.
+const PreparedGlyph kNoImages{};
 
 bool IsPairBreak(const MetaString& s, size_t i) {
     const size_t n = s.chars.size();
@@ -350,32 +357,71 @@ void FrameCompositor::AnswerString(int32_t row) {
     for (int32_t pass = 0; pass < passes; ++pass) AnswerPass(row, pass, own[size_t(pass)]);
 }
 
-// Fresh images for the scaled or turned characters of every string and pass, then the boxes
-// each pass's images touch.
+// Images for the scaled or turned characters of every string and pass: from the cache where it
+// holds their keys, else made once per key of the frame (on the team's threads), and kept when
+// the key was asked for in an earlier frame too; then the boxes each pass's images touch.
 void FrameCompositor::MakeMovedImages() {
-    struct Item {
-        const GlyphKey* rest;  // the character's key at rest
-        CharDraw* draw;
+    ImageCache& cache = store_.Images();
+    struct Missing {
+        GlyphKey key;
+        std::shared_ptr<PreparedGlyph> images;
+        bool keep;  // asked for in an earlier frame too: worth keeping
     };
-    std::vector<Item> items;
-    for (size_t row = 0; row < passes_.size(); ++row) {
-        const std::vector<GlyphKey>& keys = State(int32_t(row)).atRest.keys;
-        for (PassDraw& p : passes_[row]) {
-            for (size_t i = 0; i < p.draws.size() && i < keys.size(); ++i) {
-                if (p.draws[i].visible && p.draws[i].transformed) items.push_back({&keys[i], &p.draws[i]});
+    std::deque<Missing> missing;                                 // stays where it is as it grows
+    std::unordered_map<std::string_view, size_t> missingByKey;  // views into missing's keys
+    std::vector<std::pair<CharDraw*, size_t>> waiting;          // draws and the images they wait for
+    try {
+        for (size_t row = 0; row < passes_.size(); ++row) {
+            const std::vector<GlyphKey>& keys = State(int32_t(row)).atRest.keys;
+            for (PassDraw& p : passes_[row]) {
+                for (size_t i = 0; i < p.draws.size() && i < keys.size(); ++i) {
+                    CharDraw& d = p.draws[i];
+                    if (!d.visible || !d.transformed) continue;
+                    const GlyphKey key = WithMotion(keys[i], d.state.scaleX, d.state.scaleY, d.state.angle);
+                    const std::string_view bytes(reinterpret_cast<const char*>(&key), sizeof key);
+                    if (const auto at = missingByKey.find(bytes); at != missingByKey.end()) {
+                        waiting.push_back({&d, at->second});
+                        continue;
+                    }
+                    bool keep = false;
+                    if (std::shared_ptr<const PreparedGlyph> hit = cache.Find(key, &keep)) {
+                        d.moved = std::move(hit);
+                        d.glyph = d.moved.get();
+                    } else {
+                        missing.push_back(Missing{key, std::make_shared<PreparedGlyph>(), keep});
+                        const Missing& m = missing.back();
+                        missingByKey.emplace(std::string_view(reinterpret_cast<const char*>(&m.key), sizeof m.key),
+                                             missing.size() - 1);
+                        waiting.push_back({&d, missing.size() - 1});
+                    }
+                }
             }
         }
+    } catch (const std::bad_alloc&) {
+        outOfMemory_.store(true, std::memory_order_relaxed);  // the frame fails; nothing is drawn
+        return;
     }
-    auto make = [&items, this](int32_t k) noexcept {
-        CharDraw& d = *items[size_t(k)].draw;
-        d.temp.DirtyBits = kDirtyAll;
-        const GlyphKey key = WithMotion(*items[size_t(k)].rest, d.state.scaleX, d.state.scaleY, d.state.angle);
-        if (MakeGlyphImages(key, &d.temp) == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
+    auto make = [&missing, this](int32_t k) noexcept {
+        Missing& m = missing[size_t(k)];
+        m.images->DirtyBits = kDirtyAll;
+        if (MakeGlyphImages(m.key, m.images.get()) == E_OUTOFMEMORY) outOfMemory_.store(true, std::memory_order_relaxed);
     };
     if (threaded_) {
-        team_.ParallelFor(int32_t(items.size()), make);
+        team_.ParallelFor(int32_t(missing.size()), make);
     } else {
-        for (size_t k = 0; k < items.size(); ++k) make(int32_t(k));
+        for (size_t k = 0; k < missing.size(); ++k) make(int32_t(k));
+    }
+    for (const auto& [d, k] : waiting) {
+        d->moved = missing[k].images;
+        d->glyph = d->moved.get();
+    }
+    // Only images made whole are kept (MakeGlyphImages clears the flags then); a cache that
+    // cannot grow for lack of memory only keeps less.
+    try {
+        for (Missing& m : missing) {
+            if (m.keep) cache.Add(m.key, std::move(m.images));
+        }
+    } catch (const std::bad_alloc&) {
     }
     for (std::vector<PassDraw>& passes : passes_) {
         for (PassDraw& p : passes) {
@@ -453,7 +499,7 @@ HRESULT FrameCompositor::DrawString(int32_t row) {
         }
     }
     for (PassDraw& p : passes) {
-        for (CharDraw& d : p.draws) d.temp.FreeImages();
+        for (CharDraw& d : p.draws) d.moved.reset();
     }
     plates.clear();
     r.spans = std::move(work.spans);
@@ -541,7 +587,7 @@ void FrameCompositor::AnswerPass(int32_t row, int32_t pass, PassDraw& out) {
         }
         d.visible = true;
         d.transformed = !(rs_.UseGlyphCache && st.scaleX == 1.0f && st.scaleY == 1.0f && st.angle == 0.0f);
-        d.glyph = d.transformed ? &d.temp : &r.atRest.glyphs[i];
+        d.glyph = d.transformed ? &kNoImages : &r.atRest.glyphs[i];
     }
 
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "compositor/FrameStore.h"
@@ -16,8 +17,8 @@ struct CharDraw {
     bool answered = false;     // answer holds finite numbers
     CharState state{};
     bool visible = false;      // alpha != 0, a finite answer, and some part inside the area
-    bool transformed = false;  // needs images made for this frame
-    PreparedGlyph temp;        // those images
+    bool transformed = false;  // needs images of its own scale and turn
+    std::shared_ptr<const PreparedGlyph> moved;  // those images, from the cache or made for this frame
     const PreparedGlyph* glyph = nullptr;
 };
 

@@ -1,12 +1,13 @@
 // What one frame needs from the compositor that keeps drawing state between frames, and nothing
-// more: the strings' records matched to the title, each string's effect, the still frame and the
-// threads. The frame (FrameCompositor) draws through this interface only; the compositor decides
+// more: the strings' records matched to the title, each string's effect, the still frame, the cache of
+// character images and the threads. The frame (FrameCompositor) draws through this interface only; the compositor decides
 // how the records are kept, synchronised and released.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
+#include "compositor/ImageCache.h"
 #include "compositor/StringRender.h"
 #include "compositor/ThreadTeam.h"
 #include "model/Title.h"
@@ -33,6 +34,8 @@ public:
     // for the same row.
     virtual PathEffect* EffectFor(const Title& title, int32_t row) = 0;
     virtual StillFrame& Still() = 0;
+    // Images of scaled or turned characters by their keys, kept between frames.
+    virtual ImageCache& Images() = 0;
     // The threads of the frame's parallel sections, with as many helpers as the frame may use.
     virtual ThreadTeam& Team() = 0;
 

@@ -12,6 +12,7 @@
 #include <cmath>
 #include <climits>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "platform/AllocationGate.h"
@@ -116,23 +117,6 @@ int Coverage(const FontFace& face, char32_t code, const ClusterGlyph* glyphs, si
 }
 
 }  // namespace
-
-int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
-                     const GlyphRequest& request, GlyphCoverage* out) noexcept {
-    if (!out) return 0;
-    *out = GlyphCoverage{};
-    try {
-        const FontFace face = FontFace::Open(font.LogFont);
-        if (int result = Coverage(face, code, nullptr, 0, font, scaleX, scaleY, angleDegrees, request, out)) {
-            return result;
-        }
-    } catch (const std::bad_alloc&) {
-        NoteAllocationFailure();  // out of memory in the font caches: worth asking again later
-    } catch (...) {
-    }
-    *out = GlyphCoverage{};
-    return 0;
-}
 
 namespace {
 
@@ -239,6 +223,16 @@ int GetCharacterCoverage(char32_t code, const ClusterGlyph* glyphs, size_t count
     }
     *out = ColorCoverage{};
     return 0;
+}
+
+// A single code point: the one path above with no cluster.
+int GetGlyphCoverage(char32_t code, const MetaFont& font, float scaleX, float scaleY, float angleDegrees,
+                     const GlyphRequest& request, GlyphCoverage* out) noexcept {
+    if (!out) return 0;
+    ColorCoverage coverage;
+    const int result = GetCharacterCoverage(code, nullptr, 0, font, scaleX, scaleY, angleDegrees, request, &coverage);
+    *out = std::move(coverage.alpha);
+    return result;
 }
 
 }  // namespace qel

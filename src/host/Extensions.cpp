@@ -76,6 +76,25 @@ int32_t GetCharLanguage(void* host, int32_t row, int32_t col, char* buffer, uint
 constexpr QelTextV2 kTextV2{{sizeof(QelTextV2), QEL_TEXT_VERSION, SetLanguage, GetLanguage, SetEvenLines, GetEvenLines},
                             SetDefaultLanguage, GetCharLanguage};
 
+int32_t SetImageCacheBudget(void* host, uint64_t bytes) {
+    if (!host) return E_POINTER;
+    return Guard([&] {
+        HostOf(host)->Renderer().CharacterImages().SetBudget(bytes);
+        return S_OK;
+    });
+}
+
+int32_t GetImageCacheStats(void* host, QelCacheStats* out) {
+    if (!host || !out) return E_POINTER;
+    return Guard([&] {
+        const ImageCacheStats s = HostOf(host)->Renderer().CharacterImages().Stats();
+        *out = QelCacheStats{s.budgetBytes, s.usedBytes, s.entries, s.hits, s.misses};
+        return S_OK;
+    });
+}
+
+constexpr QelCacheV1 kCacheV1{sizeof(QelCacheV1), QEL_CACHE_VERSION, SetImageCacheBudget, GetImageCacheStats};
+
 constexpr QelPlatesV1 kPlatesV1{sizeof(QelPlatesV1), QEL_PLATES_VERSION, GetPlateCount, GetPlate, SetPlate,
                                 RemovePlate, SetGradientAcross, GetGradientAcross};
 
@@ -87,6 +106,7 @@ struct Extension {
 constexpr Extension kExtensions[] = {
     {QEL_PLATES_EXTENSION, QEL_PLATES_VERSION, &kPlatesV1},
     {QEL_TEXT_EXTENSION, QEL_TEXT_VERSION, &kTextV2},
+    {QEL_CACHE_EXTENSION, QEL_CACHE_VERSION, &kCacheV1},
 };
 
 }  // namespace

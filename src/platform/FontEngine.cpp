@@ -24,8 +24,11 @@
 #include <array>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <tuple>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/AllocationGate.h"
 #include "platform/Fontconfig.h"
@@ -121,6 +124,16 @@ struct Library {
 
 }  // namespace
 
+// A glyph's outline as loaded at the design height (26.6 pixels, y upwards), emboldened when the
+// face is: what every size, stretch and turn of the glyph starts from.
+struct LoadedOutline {
+    std::vector<FT_Vector> points;
+    std::vector<char> tags;
+    std::vector<short> contours;
+    int flags = 0;
+    bool ink = false;  // an outline with points (a space has none, a failed load neither)
+};
+
 // A face opened by one thread. It keeps its thread's library alive, so a face released after the
 // thread's cache still closes cleanly.
 struct FaceEntry {
@@ -129,6 +142,9 @@ struct FaceEntry {
     std::string file;
     int index = 0;
     bool symbolCmap = false;  // code units 0..255 live at U+F000..U+F0FF
+    // Outlines loaded so far, by glyph index and emboldening: a glyph drawn at many sizes and
+    // angles is loaded once and only transformed afterwards. Per thread, like the face.
+    std::unordered_map<uint64_t, LoadedOutline> outlines;
     ~FaceEntry() {
         if (face) FT_Done_Face(face);
     }
@@ -235,12 +251,33 @@ FontFace::FontFace(FontFace&&) noexcept = default;
 FontFace& FontFace::operator=(FontFace&&) noexcept = default;
 
 FontFace FontFace::Open(const LOGFONTW& lf) {
+    // The last fonts this thread opened, by their request's bytes: drawing opens the same few for
+    // every character, and the match (under the process-wide lock) and the face are already known.
+    struct Opened {
+        LOGFONTW request;
+        std::shared_ptr<FaceEntry> entry;
+        bool embolden, oblique;
+    };
+    thread_local std::array<Opened, 8> recent{};
+    thread_local size_t next = 0;
     FontFace font;
+    for (const Opened& o : recent) {
+        if (o.entry && std::memcmp(&o.request, &lf, sizeof lf) == 0) {
+            font.entry_ = o.entry;
+            font.embolden_ = o.embolden;
+            font.oblique_ = o.oblique;
+            return font;
+        }
+    }
     const Match match = FindMatch(lf);
     if (match.file.empty()) return font;
     font.entry_ = Faces().Get(match.file, match.index);
     font.embolden_ = match.embolden;
     font.oblique_ = match.oblique;
+    if (font.entry_) {
+        recent[next] = Opened{lf, font.entry_, font.embolden_, font.oblique_};
+        next = (next + 1) % recent.size();
+    }
     return font;
 }
 
@@ -385,21 +422,101 @@ uint32_t RasteriseOutline(FT_Library library, FT_Outline* outline, GlyphFormat f
 
 }  // namespace
 
+namespace {
+
+// Most outlines a face keeps per thread; a title's few hundred distinct glyphs stay far below it,
+// and a host that went through more starts afresh.
+constexpr size_t kMaxLoadedOutlines = 4096;
+
+// The glyph's outline at the design height, emboldened when asked, loaded on the first request
+// and kept in the face entry. Null for a glyph without an outline. May throw std::bad_alloc.
+const LoadedOutline* LoadOutline(FaceEntry& entry, uint32_t index, bool embolden) {
+    const uint64_t key = uint64_t(index) | (uint64_t(embolden) << 32);
+    if (auto it = entry.outlines.find(key); it != entry.outlines.end()) return it->second.ink ? &it->second : nullptr;
+    LoadedOutline loaded;
+    FT_Face face = entry.face;
+    // A load that fails for lack of memory is not kept: the next request tries again.
+    const FT_Error error = FT_Load_Glyph(face, index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP);
+    if (error == FT_Err_Out_Of_Memory) return nullptr;
+    FT_GlyphSlot slot = face->glyph;
+    if (error == 0 && slot->format == FT_GLYPH_FORMAT_OUTLINE && slot->outline.n_points > 0) {
+        FT_Outline* outline = &slot->outline;
+        if (embolden) FT_Outline_EmboldenXY(outline, kEmboldenStrength, kEmboldenStrength);
+        loaded.points.assign(outline->points, outline->points + outline->n_points);
+        loaded.tags.assign(outline->tags, outline->tags + outline->n_points);
+        loaded.contours.assign(outline->contours, outline->contours + outline->n_contours);
+        loaded.flags = outline->flags;
+        loaded.ink = true;
+    }
+    if (entry.outlines.size() >= kMaxLoadedOutlines) entry.outlines.clear();
+    const LoadedOutline& kept = entry.outlines.emplace(key, std::move(loaded)).first->second;
+    return kept.ink ? &kept : nullptr;
+}
+
+// A working copy of a loaded outline, in buffers kept per thread, to be moved and transformed.
+struct OutlineCopy {
+    std::vector<FT_Vector> points;
+    std::vector<char> tags;
+    std::vector<short> contours;
+    FT_Outline outline{};
+
+    // Appends `from` (translated by dx, dy in 26.6 and then slanted when asked); false when the
+    // outline would hold more points than FreeType counts.
+    bool Append(const LoadedOutline& from, FT_Pos dx, FT_Pos dy, bool oblique) {
+        const size_t base = points.size();
+        if (base + from.points.size() > 32767) return false;  // FT_Outline counts in shorts
+        points.insert(points.end(), from.points.begin(), from.points.end());
+        tags.insert(tags.end(), from.tags.begin(), from.tags.end());
+        for (short c : from.contours) contours.push_back(static_cast<short>(c + base));
+        FT_Outline part = View(base, from.points.size(), 0, 0);
+        if (dx != 0 || dy != 0) FT_Outline_Translate(&part, dx, dy);
+        if (oblique) {
+            FT_Matrix shear{0x10000, kObliqueShear, 0, 0x10000};
+            FT_Outline_Transform(&part, &shear);
+        }
+        return true;
+    }
+    void Clear() {
+        points.clear();
+        tags.clear();
+        contours.clear();
+    }
+    // The whole copy as one outline.
+    FT_Outline* Whole(int flags) {
+        outline = View(0, points.size(), contours.size(), flags);
+        return &outline;
+    }
+
+private:
+    FT_Outline View(size_t first, size_t count, size_t contourCount, int flags) {
+        FT_Outline o{};
+        o.n_points = static_cast<short>(count);
+        o.n_contours = static_cast<short>(contourCount);
+        o.points = points.data() + first;
+        o.tags = tags.data() + first;
+        o.contours = contours.data();
+        o.flags = flags;
+        return o;
+    }
+};
+
+OutlineCopy& ThreadCopy() {
+    thread_local OutlineCopy copy;
+    copy.Clear();
+    return copy;
+}
+
+}  // namespace
+
 uint32_t FontFace::GetGlyphBitmap(char32_t code, GlyphFormat format, const GlyphMatrix& matrix,
                                   GlyphBitmap* out) const {
     *out = GlyphBitmap{};
     if (!entry_ || !FT_IS_SCALABLE(entry_->face)) return 0;
-    FT_Face face = entry_->face;
-    if (FT_Load_Glyph(face, GlyphIndex(code), FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) return 0;
-    FT_GlyphSlot slot = face->glyph;
-    if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) return 0;
-    FT_Outline* outline = &slot->outline;
-
-    if (embolden_) FT_Outline_EmboldenXY(outline, kEmboldenStrength, kEmboldenStrength);
-    if (oblique_) {
-        FT_Matrix shear{0x10000, kObliqueShear, 0, 0x10000};
-        FT_Outline_Transform(outline, &shear);
-    }
+    const LoadedOutline* loaded = LoadOutline(*entry_, GlyphIndex(code), embolden_);
+    if (!loaded) return 0;
+    OutlineCopy& copy = ThreadCopy();
+    copy.Append(*loaded, 0, 0, oblique_);
+    FT_Outline* outline = copy.Whole(loaded->flags);
     FT_Matrix m{matrix.m11, matrix.m21, matrix.m12, matrix.m22};  // xx, xy, yx, yy
     FT_Outline_Transform(outline, &m);
     return RasteriseOutline(entry_->library->lib, outline, format, out);
@@ -409,44 +526,23 @@ uint32_t FontFace::GetGlyphsBitmap(const PlacedGlyph* glyphs, size_t count, Glyp
                                    const GlyphMatrix& matrix, GlyphBitmap* out) const {
     *out = GlyphBitmap{};
     if (!entry_ || !FT_IS_SCALABLE(entry_->face) || !glyphs || count == 0) return 0;
-    FT_Face face = entry_->face;
     FT_Library library = entry_->library->lib;
 
     // Every glyph's outline moved to its place, emboldened and slanted on its own as a single
     // glyph would be, then gathered into one outline so that overlaps are covered once.
-    std::vector<FT_Vector> points;
-    std::vector<char> tags;
-    std::vector<short> contours;
+    OutlineCopy& copy = ThreadCopy();
     for (size_t g = 0; g < count; ++g) {
-        if (FT_Load_Glyph(face, glyphs[g].index, FT_LOAD_NO_HINTING | FT_LOAD_NO_BITMAP) != 0) continue;
-        FT_GlyphSlot slot = face->glyph;
-        if (slot->format != FT_GLYPH_FORMAT_OUTLINE || slot->outline.n_points == 0) continue;
-        FT_Outline* outline = &slot->outline;
-        if (embolden_) FT_Outline_EmboldenXY(outline, kEmboldenStrength, kEmboldenStrength);
-        FT_Outline_Translate(outline, static_cast<FT_Pos>(std::lround(glyphs[g].x * 64.0f)),
-                             static_cast<FT_Pos>(std::lround(glyphs[g].y * 64.0f)));
-        if (oblique_) {
-            FT_Matrix shear{0x10000, kObliqueShear, 0, 0x10000};
-            FT_Outline_Transform(outline, &shear);
-        }
-        const short base = static_cast<short>(points.size());
-        if (points.size() + size_t(outline->n_points) > 32767) break;  // FT_Outline counts in shorts
-        points.insert(points.end(), outline->points, outline->points + outline->n_points);
-        tags.insert(tags.end(), outline->tags, outline->tags + outline->n_points);
-        for (short c = 0; c < outline->n_contours; ++c)
-            contours.push_back(static_cast<short>(outline->contours[c] + base));
+        const LoadedOutline* loaded = LoadOutline(*entry_, glyphs[g].index, embolden_);
+        if (!loaded) continue;
+        if (!copy.Append(*loaded, static_cast<FT_Pos>(std::lround(glyphs[g].x * 64.0f)),
+                         static_cast<FT_Pos>(std::lround(glyphs[g].y * 64.0f)), oblique_))
+            break;
     }
-    if (points.empty()) return 0;
-    FT_Outline joined{};
-    joined.n_points = static_cast<short>(points.size());
-    joined.n_contours = static_cast<short>(contours.size());
-    joined.points = points.data();
-    joined.tags = tags.data();
-    joined.contours = contours.data();
-    joined.flags = FT_OUTLINE_NONE;
+    if (copy.points.empty()) return 0;
+    FT_Outline* joined = copy.Whole(FT_OUTLINE_NONE);
     FT_Matrix m{matrix.m11, matrix.m21, matrix.m12, matrix.m22};  // xx, xy, yx, yy
-    FT_Outline_Transform(&joined, &m);
-    return RasteriseOutline(library, &joined, format, out);
+    FT_Outline_Transform(joined, &m);
+    return RasteriseOutline(library, joined, format, out);
 }
 
 bool FontFace::Source(std::string* file, int* index) const {

@@ -246,6 +246,7 @@ int RunCaptions(const std::vector<std::string>& args) {
     double fps = rate.Value();
     const double duration = read.Duration().value_or(0);
     frame.threads = read.Threads();
+    frame.cacheMb = read.CacheMb();
     const EncodeSettings encode = read.Encode(false);
     if (const Status& status = read.Result(); !status) return UsageError("captions", status.Message());
     if (!parser.Has("over") && (parser.Has("codec") || parser.Has("crf") || parser.Has("bitrate")))

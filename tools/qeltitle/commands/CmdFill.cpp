@@ -54,6 +54,7 @@ struct DrawSettings {
     std::optional<double> time;      // a still's; default: every string at rest
     Background background;           // default: transparent
     int threads = 0;
+    int cacheMb = -1;
 };
 
 Status WriteBytes(const std::string& output, const std::string& bytes) {
@@ -77,6 +78,7 @@ Status WritePictures(FilledTitle& title, const std::string& output, OutputKind k
     frame.height = settings.size ? settings.size->height : design.height;
     frame.keepAlpha = settings.background.kind == Background::Kind::Transparent;
     frame.threads = settings.threads;
+    frame.cacheMb = settings.cacheMb;
     if (kind == OutputKind::Video) {
         if (Status encodable = CheckEncodableSize(output, frame.width, frame.height); !encodable) return encodable;
         if (frame.keepAlpha)
@@ -158,6 +160,7 @@ Expected<DrawSettings> ReadSettings(const ArgParser& parser) {
     if (const auto fps = read.Fps()) settings.fps = *fps;
     settings.duration = read.Duration();
     settings.threads = read.Threads();
+    settings.cacheMb = read.CacheMb();
     if (const Status& status = read.Result(); !status) return Failure(status.Message());
     if (const auto t = parser.Value("time")) {
         double time = 0;

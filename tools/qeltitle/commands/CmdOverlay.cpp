@@ -190,6 +190,7 @@ int RunOverlay(const std::vector<std::string>& args) {
     PlayerFrame frame;
     frame.scale = read.Scale();
     frame.threads = read.Threads();
+    frame.cacheMb = read.CacheMb();
     job.encode = read.Encode();
     if (const Status& status = read.Result(); !status) return UsageError("overlay", status.Message());
     job.timings = parser.Has("timings");

@@ -43,6 +43,7 @@ int PrepareScene(const std::string& command, const ArgParser& parser, Scene& sce
     if (const auto size = read.Size()) frame.width = size->width, frame.height = size->height;
     frame.scale = read.Scale();
     frame.threads = read.Threads();
+    frame.cacheMb = read.CacheMb();
     if (const Status& status = read.Result(); !status) return UsageError(command, status.Message());
     // A video size the encoder refuses is refused now, not after drawing the first frames.
     if (Status encodable = command == "animate" ? CheckEncodableSize(*parser.Value("output"), frame.width, frame.height) : Status();

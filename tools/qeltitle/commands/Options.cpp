@@ -13,6 +13,8 @@ void DeclareDuration(ArgParser& parser, std::string_view help) { parser.Option("
 
 void DeclareThreads(ArgParser& parser) {
     parser.Option("--threads", "N", "drawing threads (default: one per processor)");
+    parser.Option("--cache-mb", "MB", "memory for images of scaled and turned characters kept between\n"
+                                      "frames, 0 to 65536 (default 64)");
 }
 
 void DeclareScale(ArgParser& parser, std::string_view help) { parser.Option("--scale", "S", help); }
@@ -106,6 +108,15 @@ EncodeSettings OptionReader::Encode(bool speedPreset) {
         encode.crf = static_cast<int>(value);
     }
     return encode;
+}
+
+int OptionReader::CacheMb() {
+    const auto text = Text("cache-mb");
+    if (!text) return -1;
+    long value = 0;
+    std::string error;
+    if (!ParseInteger(*text, 0, 65536, value, error)) return Refuse("cache-mb", error), -1;
+    return static_cast<int>(value);
 }
 
 int OptionReader::Threads() {

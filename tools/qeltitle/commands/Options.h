@@ -24,6 +24,7 @@ void DeclareSize(ArgParser& parser, std::string_view help = "frame size in pixel
 void DeclareFps(ArgParser& parser,
                 std::string_view help = "frames per second: 25, 29.97 (stored as 30000/1001), 24000/1001 (default 25)");
 void DeclareDuration(ArgParser& parser, std::string_view help);
+// --threads and --cache-mb.
 void DeclareThreads(ArgParser& parser);
 void DeclareScale(ArgParser& parser, std::string_view help);
 void DeclareBackground(ArgParser& parser);
@@ -44,6 +45,7 @@ public:
     std::optional<double> Duration();     // --duration, seconds or [hh:]mm:ss[.fff], at least 0.001
     std::optional<float> Scale();         // --scale, kMinScale to kMaxScale
     int Threads();                        // --threads, 1 to 256; 0 when not given
+    int CacheMb();                        // --cache-mb, 0 to 65536; -1 when not given
     EncodeSettings Encode(bool speedPreset = true);  // DeclareEncode's options; --crf 0 to 63
     // The first bad value ("--size: ..."), or success.
     const Status& Result() const { return result_; }

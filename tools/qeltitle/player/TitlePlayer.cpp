@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "player/StyleLimits.h"
+#include "qel/qel_extensions.h"
 
 namespace qeltitle {
 
@@ -109,6 +110,12 @@ Status TitlePlayer::Place(const PlayerFrame& frame) {
     settings.MaxThreads = frame.threads > 0 ? frame.threads : static_cast<int32_t>(cores);
     if (const HRESULT status = host_->SetRenderSettings(&settings); status != S_OK)
         return Failure(name_ + ": the title library refused the frame settings: " + StatusText(status));
+    if (frame.cacheMb >= 0) {
+        const auto* cache = static_cast<const QelCacheV1*>(QelGetExtension(QEL_CACHE_EXTENSION, 1));
+        if (!cache) return Failure(name_ + ": the title library has no image cache to size (--cache-mb)");
+        if (const HRESULT status = cache->SetImageCacheBudget(host_.get(), uint64_t(frame.cacheMb) << 20); status != S_OK)
+            return Failure(name_ + ": the title library refused the cache budget: " + StatusText(status));
+    }
     // New scales change every character's extent in frame pixels.
     host_->RemeasureAll();
     if (meta_.fitOutput && !frame.scale) {

@@ -40,6 +40,7 @@ struct PlayerFrame {
     std::optional<float> scale;  // an explicit scale (frame pixels per layout unit), else fitted
     bool keepAlpha = false;      // a transparent frame: the title's alpha is combined with it
     int threads = 0;             // drawing threads; 0: one per processor
+    int cacheMb = -1;            // the library's budget for kept character images; -1: its default
     bool operator==(const PlayerFrame&) const = default;
 };
 
