@@ -118,18 +118,25 @@ Expected<AVPixelFormat> VideoWriter::AddVideo(const PictureFormat& in, const Enc
                                    ": the video is written as " + FormatName(encoderFormat));
         }
     }
-    int status = OpenVideoEncoder(codec, in, encoderFormat, settings, usual, name == usual.codec);
     // H.264 and H.265 cannot store a side of odd length whose chroma is subsampled along it (a
     // clip cut to 721x405 in 4:2:0, as VP9 and FFV1 hold it): rather than a frame cut or padded,
-    // the size is kept and the chroma is written without subsampling along that side.
-    if (status < 0) {
-        const AVPixelFormat whole = FormatForOddSize(codec, encoderFormat, in.width, in.height, alphaWanted);
-        if (whole != AV_PIX_FMT_NONE && OpenVideoEncoder(codec, in, whole, settings, usual, name == usual.codec) >= 0) {
-            warnings.push_back(std::string(codec->name) + " cannot keep " + FormatName(encoderFormat) + " at the odd size " +
-                               std::to_string(in.width) + "x" + std::to_string(in.height) + ": the video is written as " +
-                               FormatName(whole) + " (players taking 4:2:0 alone may refuse it)");
-            encoderFormat = whole, status = 0;
-        }
+    // the size is kept and the chroma is written without subsampling along that side. Those two
+    // are known to refuse, so they are not asked first (a refused libx264 also leaks what it was
+    // given); another encoder is asked again only once it has refused.
+    const AVPixelFormat whole = FormatForOddSize(codec, encoderFormat, in.width, in.height, alphaWanted);
+    const auto writeWhole = [&] {
+        warnings.push_back(std::string(codec->name) + " cannot keep " + FormatName(encoderFormat) + " at the odd size " +
+                           std::to_string(in.width) + "x" + std::to_string(in.height) + ": the video is written as " +
+                           FormatName(whole) + " (players taking 4:2:0 alone may refuse it)");
+        encoderFormat = whole;
+    };
+    const bool evenSidesOnly = codec->id == AV_CODEC_ID_H264 || codec->id == AV_CODEC_ID_HEVC;
+    if (evenSidesOnly && whole != AV_PIX_FMT_NONE) writeWhole();
+    int status = OpenVideoEncoder(codec, in, encoderFormat, settings, usual, name == usual.codec);
+    if (status < 0 && !evenSidesOnly && whole != AV_PIX_FMT_NONE &&
+        OpenVideoEncoder(codec, in, whole, settings, usual, name == usual.codec) >= 0) {
+        writeWhole();
+        status = 0;
     }
     if (status == kBadSetting) return Failure(settingError_);
     if (status < 0)
